@@ -1,0 +1,125 @@
+#include "config/ini_config.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "support/temp_home.h"
+
+namespace qel::config {
+namespace {
+
+TEST(CIniConfig, FirstConstructionWritesExactlyTheCreationValues) {
+  test::TempHome home;
+  CIniConfig cfg(home.path());
+  const std::string p = home.path() + "/";
+  const std::string expected =
+      "[Transfer_Config]\r\nXitong_TT=3\r\n"
+      "[Modbus]\r\nXitong_IP=192.168.0.250\r\n"
+      "[Split_Page]\r\nCUT_FT=6\r\nSplit_Label=PG;\r\nPage_Width=1500.000000\r\nPage_Height=1200.000000\r\n"
+      "[FontDispose]\r\nFontDispose_Enabled=0\r\nScale=100\r\n"
+      "[Language_ID]\r\nLanguage_Type=0\r\n"
+      "[Watcher]\r\nWatcher_Dir=" + p + "ListenDir\r\n";
+  EXPECT_EQ(home.readFile("Config.ini"), expected);
+  EXPECT_EQ(cfg.read(keys::Language_Type), 0);
+  EXPECT_EQ(cfg.read(keys::Optimize_Function), 1);
+  EXPECT_EQ(cfg.read(keys::FontDispose_Enabled), 0);
+  EXPECT_DOUBLE_EQ(cfg.read(keys::Page_Width), 1500.0);
+  EXPECT_EQ(cfg.read(keys::Split_Label), "PG;");
+  EXPECT_EQ(cfg.read(keys::Watcher_Dir), p + "ListenDir");
+}
+
+TEST(CIniConfig, DeletedFileIsCreatedAgainByTheNextStore) {
+  test::TempHome home;
+  { CIniConfig cfg(home.path()); cfg.write(keys::CUT_FT, 4); }
+  std::filesystem::remove(home.file("Config.ini"));
+  CIniConfig again(home.path());
+  EXPECT_EQ(again.read(keys::CUT_FT), 6);
+}
+
+TEST(CIniConfig, TypedConversions) {
+  test::TempHome home;
+  CIniConfig cfg(home.path());
+  cfg.write(keys::Page_Width, 1500);
+  EXPECT_NE(home.readFile("Config.ini").find("Page_Width=1500.000000"), std::string::npos);
+  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "abc");
+  EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), 0);
+  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "12abc");
+  EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), 12);
+  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "99999999999999");
+  EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), INT_MAX);
+  cfg.writeText("Split_Page", "Page_Height", "x12");
+  EXPECT_EQ(cfg.read(keys::Page_Height), 0.0);
+  cfg.write(keys::Xitong_IP, std::string(300, '1'));
+  EXPECT_EQ(cfg.read(keys::Xitong_IP).size(), 259u);
+}
+
+TEST(CIniConfig, CalibrationGroupsDefaultsAndKeys) {
+  test::TempHome home;
+  CIniConfig cfg(home.path());
+  cfg.writeText("Camera_Para2", "unrelated", "1");
+  EXPECT_EQ(cfg.readCameraPara(2, 1, 1), 100);
+  EXPECT_EQ(cfg.readCameraPara(2, 1, 3), 320);
+  EXPECT_EQ(cfg.readCameraPara(2, 1, 6), 240);
+  EXPECT_EQ(cfg.readCameraPara(2, 1, 9), 0);
+  EXPECT_EQ(cfg.readCameraPara(2, 3, 5), 1);
+  EXPECT_EQ(cfg.readCameraPara(2, 3, 4), 0);
+  EXPECT_EQ(cfg.readCameraPara(2, 5, 1), 1);
+  EXPECT_EQ(CIniConfig::cameraParaKey(4, 3), "TRANSLATION3");
+  EXPECT_EQ(CIniConfig::cameraParaKey(9, 3), "3");
+  cfg.writeCameraPara(3, 2, 4, -0.125);
+  EXPECT_EQ(cfg.readText("Camera_Para3", "DISTORTION4", ""), "-0.125000");
+  EXPECT_EQ(cfg.readBoardName(3), "M_3");
+  cfg.writeBoardName(3, "Board A");
+  EXPECT_EQ(cfg.readBoardName(3), "Board A");
+  EXPECT_EQ(cfg.readMark(0), 6);
+  EXPECT_EQ(cfg.readMark(1), 3);
+  cfg.writeMark(1, 2.5);
+  EXPECT_EQ(cfg.readMark(1), 2.5);
+}
+
+TEST(CIniConfig, PathSwitchReadsTheCalibrationFile) {
+  test::TempHome home;
+  home.writeFile("calibration/Config.ini", "[Camera_Para0]\r\nINTRINSIC1=812.5\r\n[Camera]\r\nmarkType=1\r\n");
+  CIniConfig cfg(home.path());
+  cfg.useCalibrationFile();
+  EXPECT_EQ(cfg.readCameraPara(0, 1, 1), 812.5);
+  EXPECT_EQ(cfg.read(keys::markType), 1);
+  cfg.useCalibrationFile();  // twice is the same as once
+  EXPECT_EQ(cfg.read(keys::markType), 1);
+  cfg.useMainFile();
+  EXPECT_EQ(cfg.readCameraPara(0, 1, 1), 100);
+  EXPECT_EQ(cfg.read(keys::markType), 0);
+}
+
+TEST(CIniConfig, DirectoryKeysFallBackToTheHomeFolder) {
+  test::TempHome home;
+  CIniConfig cfg(home.path() + "/");
+  EXPECT_EQ(cfg.read(keys::SPD), home.path() + "/PrintedDir");
+  EXPECT_EQ(cfg.read(keys::SCD), home.path() + "/CancelledDir");
+  EXPECT_EQ(cfg.read(keys::TPD), home.path() + "/TempDir");
+  cfg.writeText("SavePrinted", "SPD", "/srv/printed");
+  EXPECT_EQ(cfg.read(keys::SPD), "/srv/printed");
+}
+
+TEST(CIniConfig, ConcurrentWritersLoseNoKeys) {
+  test::TempHome home;
+  CIniConfig(home.path());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&home, t] {
+      for (int i = 0; i < 25; ++i) {
+        CIniConfig cfg(home.path());
+        cfg.writeText("Stress", "k" + std::to_string(t) + "_" + std::to_string(i), std::to_string(i));
+      }
+    });
+  for (auto& th : threads) th.join();
+  CIniConfig cfg(home.path());
+  for (int t = 0; t < 4; ++t)
+    for (int i = 0; i < 25; ++i)
+      EXPECT_EQ(cfg.readText("Stress", "k" + std::to_string(t) + "_" + std::to_string(i), "-"), std::to_string(i));
+  EXPECT_EQ(cfg.read(keys::CUT_FT), 6);
+}
+
+}  // namespace
+}  // namespace qel::config

@@ -1,0 +1,91 @@
+#include "config/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_home.h"
+
+namespace qel::config {
+namespace {
+
+using ini_text::find;
+using ini_text::withValue;
+
+TEST(IniText, NamesMatchWithoutCaseAndValuesAreTrimmed) {
+  const std::string text = "[Split_Page]\r\n  cut_ft = 7 \r\n[Other]\r\nCUT_FT=1\r\n";
+  std::string v;
+  ASSERT_TRUE(find(text, "split_page", "CUT_FT", v));
+  EXPECT_EQ(v, "7");
+  EXPECT_FALSE(find(text, "Missing", "CUT_FT", v));
+  EXPECT_FALSE(find(text, "Split_Page", "Page_Width", v));
+}
+
+TEST(IniText, ReplacingAKeyKeepsEveryOtherByte) {
+  const std::string text = "; a comment\r\n[A]\r\nx=1\r\ngarbage line\r\ny=2\r\n\r\n[B]\r\nz=3\r\n";
+  EXPECT_EQ(withValue(text, "a", "Y", "20"), "; a comment\r\n[A]\r\nx=1\r\ngarbage line\r\ny=20\r\n\r\n[B]\r\nz=3\r\n");
+}
+
+TEST(IniText, NewKeyGoesAfterTheSectionsLastLineAndNewSectionAtTheEnd) {
+  const std::string text = "[A]\nx=1\n\n[B]\nz=3";
+  EXPECT_EQ(withValue(text, "A", "w", "5"), "[A]\nx=1\nw=5\n\n[B]\nz=3");
+  EXPECT_EQ(withValue(text, "C", "k", "v"), "[A]\nx=1\n\n[B]\nz=3\n[C]\nk=v\n");
+  EXPECT_EQ(withValue("", "C", "k", "v"), "[C]\r\nk=v\r\n");
+}
+
+TEST(IniText, ValuesCannotBreakTheLineStructure) {
+  std::string text = withValue("", "A", "k", "one\ntwo\r\nthree");
+  std::string v;
+  ASSERT_TRUE(find(text, "A", "k", v));
+  EXPECT_EQ(v, "one two  three");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+}
+
+TEST(IniFile, LongValuesAreCutTo259Characters) {
+  test::TempHome home;
+  const std::string p = home.file("Config.ini");
+  ASSERT_TRUE(writeProfileString(p, "S", "k", std::string(300, 'a')));
+  EXPECT_EQ(readProfileString(p, "S", "k", "").size(), 259u);
+  EXPECT_EQ(readProfileString(p, "S", "absent", "dflt"), "dflt");
+  EXPECT_EQ(readProfileString(p, "S", "absent", std::string(400, 'd')).size(), 259u);
+}
+
+TEST(IniFile, BinaryFileReadsAsDefaultsAndKeepsItsBytesOnWrite) {
+  test::TempHome home;
+  std::string junk;
+  for (int i = 0; i < 2048; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
+  home.writeFile("Config.ini", junk);
+  const std::string p = home.file("Config.ini");
+  EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "6");
+  ASSERT_TRUE(writeProfileString(p, "Split_Page", "CUT_FT", "4"));
+  const std::string after = home.readFile("Config.ini");
+  EXPECT_EQ(after.substr(0, junk.size()), junk);
+  EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "4");
+}
+
+TEST(IniFile, Utf16FileIsReadAndStaysUtf16) {
+  test::TempHome home;
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("[Modbus]\r\nXitong_IP=127.0.0.9\r\n")) {
+    utf16.push_back(c);
+    utf16.push_back('\0');
+  }
+  home.writeFile("Config.ini", utf16);
+  const std::string p = home.file("Config.ini");
+  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
+  ASSERT_TRUE(writeProfileString(p, "Modbus", "Channel_No", "7"));
+  const std::string raw = home.readFile("Config.ini");
+  EXPECT_EQ(raw.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(readProfileString(p, "Modbus", "Channel_No", ""), "7");
+  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
+}
+
+TEST(IniFile, UnreadableFileIsNeverReplaced) {
+  test::TempHome home;
+  // A folder where the file should be: reads give defaults, writes fail and touch nothing.
+  std::filesystem::create_directories(home.file("Config.ini"));
+  EXPECT_EQ(readProfileString(home.file("Config.ini"), "A", "k", "d"), "d");
+  EXPECT_FALSE(writeProfileString(home.file("Config.ini"), "A", "k", "v"));
+  EXPECT_TRUE(std::filesystem::is_directory(home.file("Config.ini")));
+}
+
+}  // namespace
+}  // namespace qel::config

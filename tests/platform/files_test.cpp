@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/files.h"
+#include "platform/home.h"
+#include "support/temp_home.h"
+
+namespace qel::platform {
+namespace {
+
+TEST(Files, AtomicWriteReplacesContentAndKeepsMode) {
+  test::TempHome home;
+  const std::string p = home.file("a.ini");
+  home.writeFile("a.ini", "old content that is longer");
+  ::chmod(p.c_str(), 0600);
+  ASSERT_TRUE(writeFileAtomically(p, "new"));
+  EXPECT_EQ(*readWholeFile(p), "new");
+  struct stat st {};
+  ::stat(p.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // No temporary file is left beside it.
+  int entries = 0;
+  for (auto& e : std::filesystem::directory_iterator(home.path())) (void)e, ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(Files, AtomicWriteIntoMissingFolderFailsCleanly) {
+  test::TempHome home;
+  EXPECT_FALSE(writeFileAtomically(home.file("no/such/dir/x"), "data"));
+}
+
+TEST(Files, MoveCreatesTargetFolderAndReplaces) {
+  test::TempHome home;
+  home.writeFile("src.plt", "one");
+  home.writeFile("out/dst.plt", "two");
+  ASSERT_TRUE(moveFileReplacing(home.file("src.plt"), home.file("deep/er/dst.plt")));
+  EXPECT_EQ(home.readFile("deep/er/dst.plt"), "one");
+  EXPECT_FALSE(fileExists(home.file("src.plt")));
+  home.writeFile("src2.plt", "three");
+  ASSERT_TRUE(moveFileReplacing(home.file("src2.plt"), home.file("out/dst.plt")));
+  EXPECT_EQ(home.readFile("out/dst.plt"), "three");
+}
+
+TEST(Files, ReadingADirectoryOrMissingFileGivesNothing) {
+  test::TempHome home;
+  EXPECT_FALSE(readWholeFile(home.path()).has_value());
+  EXPECT_FALSE(readWholeFile(home.file("missing")).has_value());
+}
+
+TEST(Home, OptionWinsAndTrailingSlashesGo) {
+  EXPECT_EQ(resolveHome(std::string("/tmp/x//")), "/tmp/x");
+  EXPECT_EQ(withTrailingSlash("/tmp/x"), "/tmp/x/");
+  EXPECT_EQ(withTrailingSlash("/tmp/x/"), "/tmp/x/");
+}
+
+}  // namespace
+}  // namespace qel::platform
