@@ -1,0 +1,124 @@
+#pragma once
+// CDisposeFile: disposes of one plot file. It reads the file into the plot model, runs the
+// stages the page mode asks for, writes one HPGL file per page into the output folder and
+// reports each written file to its owner, which then sends them in that order.
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plot/dispose_options.h"
+#include "plot/model.h"
+
+namespace qel::config {
+class CIniConfig;
+}
+
+namespace qel::plot {
+
+class PlotInput;
+
+class CDisposeFile {
+ public:
+  // Reads the option snapshot from the store of the given home folder.
+  CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
+               const config::CIniConfig& config);
+  // Uses the given snapshot (tests, and callers that already hold one).
+  CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
+               DisposeOptions options);
+  ~CDisposeFile();
+  CDisposeFile(const CDisposeFile&) = delete;
+  CDisposeFile& operator=(const CDisposeFile&) = delete;
+
+  // Disposes of the file: true on success (reports went to the owner). On failure,
+  // errorText() says why; page files already written stay on disk.
+  bool dispose();
+
+  // Reads the file into the model without writing or reporting anything (the pattern view).
+  bool loadOnly();
+
+  // The tag of a run at the given local time: "%04d%02d%02d_%02d%02d%02d".
+  static std::string makeTag(const std::tm& localTime);
+
+  // output-name(page): <folder>/<input base name>_<tag>_<page + 1, 3 digits>.PLT
+  std::string outputName(int pageIndex) const;
+
+  // The model after a run.
+  const std::vector<CStroke>& strokes() const { return strokes_; }
+  const std::vector<int>& strokePages() const { return strokePages_; }
+  const std::vector<LabelRecord>& labels() const { return labels_; }
+  const std::vector<int>& pensUsed() const { return pensUsed_; }
+  const DisposeOptions& options() const { return opt_; }
+  const std::string& errorText() const { return error_; }
+  int outputCount() const { return static_cast<int>(outputs_.size()); }
+
+ private:
+  friend class PlotReader;
+  friend class PlotWriter;
+  friend struct Stages;
+
+  struct Output {
+    std::FILE* file = nullptr;
+  };
+  struct Extent {
+    double xMax = 0.0;
+    double yMax = 0.0;
+  };
+
+  int run(bool loadOnlyRun);
+  void resetRunState();
+  void cleanUp();
+
+  // Writer (page files).
+  std::FILE* openPage(int pageIndex);
+  void writePage(int pageIndex);
+  void closePage(int pageIndex);
+  void closeAll();
+  void report(int pageIndex, const std::string& fileName);
+  int copyThrough();
+  void writeText(std::FILE* f, std::string_view text);
+
+  DisposeOwner* owner_;
+  std::string inputPath_;
+  std::string outputFolder_;
+  std::string tag_;
+  DisposeOptions opt_;
+  std::string error_;
+
+  // Reader state.
+  std::unique_ptr<PlotInput> in_;
+  int pen_ = 1;
+  bool penDown_ = false;
+  LineType lineType_;
+  double curX_ = 0.0, curY_ = 0.0;
+  PlotPoint lastFinished_;
+  CStroke stroke_;
+  bool strokeStarted_ = false;
+  std::string diText_, siText_, loText_, dtText_;
+  bool wdSeen_ = false;
+  int wdValue_ = 0;
+  double winXMin_ = 0.0, winYMin_ = 0.0, winXMax_ = 0.0, winYMax_ = 0.0;
+  double pageOffset_ = 0.0;
+  int pageIndex_ = 0;
+  int pagesFlushed_ = 0;
+  bool newOrigin_ = true;
+  bool inside_ = true;
+  bool outside_ = false;
+  bool headerPending_ = true;
+  std::string passThrough_;
+
+  // Results.
+  std::vector<CStroke> strokes_;
+  std::vector<int> strokePages_;
+  std::vector<LabelRecord> labels_;
+  std::vector<int> pensUsed_;
+
+  // Writer state.
+  std::vector<Output> outputs_;
+  std::vector<Extent> extents_;
+  std::FILE* current_ = nullptr;
+  bool loadOnlyRun_ = false;
+};
+
+}  // namespace qel::plot
