@@ -1,0 +1,39 @@
+#include "links/transfer_link.h"
+
+#include "links/parallel_transfer.h"
+
+namespace qel::links {
+
+bool isConnectionFailure(const std::string& t) {
+  return t == kSerialOpenFail || t == kQelConnectFail || t == kMcConnectFail;
+}
+
+LinkFactory LinkFactory::standard(const LinkEnvironment& env) {
+  LinkFactory f;
+  std::string pattern = env.parallelDevicePattern;
+  f.set(1, [pattern](TransferOwner& owner, const std::string& path, std::int32_t size) {
+    return std::make_unique<CParallel_Transfer>(owner, path, size, pattern);
+  });
+  // 2 CSerial_Transfer, 3 CController_Transfer, 4 CNetwork_Transfer and 5 CMCControl_Transfer
+  // join here as they are built.
+  return f;
+}
+
+std::unique_ptr<TransferLink> LinkFactory::make(int type, TransferOwner& owner, const std::string& path,
+                                                std::int32_t size) const {
+  auto it = makers_.find(type);
+  if (it == makers_.end() || !it->second) return nullptr;
+  return it->second(owner, path, size);
+}
+
+SendResult sendWithLink(const LinkFactory& factory, int type, TransferOwner& owner, const std::string& path,
+                        std::int32_t size) {
+  SendResult r;
+  std::unique_ptr<TransferLink> link = factory.make(type, owner, path, size);
+  if (!link) return r;
+  r.ok = link->send();
+  r.text = link->resultText();
+  return r;
+}
+
+}  // namespace qel::links

@@ -1,0 +1,33 @@
+#pragma once
+// The services a link takes from whoever starts the send (the send queue, the print preview,
+// the camera workflow): the stop request, the preview-transfer flag, a progress bar, the
+// interface language and the home folder whose Config.ini holds the link settings.
+#include <string>
+
+namespace qel::links {
+
+class TransferOwner {
+ public:
+  virtual ~TransferOwner() = default;
+
+  // The "Pause" button sets the stop request and "Continue" clears it. Read from the
+  // sending thread while the interface thread writes it.
+  virtual bool stopRequested() const = 0;
+  virtual void setStopRequest(bool on) = 0;
+  // Set while the print preview sends a file on its own.
+  virtual bool previewTransferRunning() const = 0;
+
+  virtual void setProgressRange(int low, int high) = 0;
+  virtual void setProgressPos(int pos) = 0;
+
+  // 1 English, 0 Chinese.
+  virtual int language() const = 0;
+
+  // Folder of Config.ini (the program directory).
+  virtual std::string programDir() const = 0;
+
+  // A stop is in force when it was requested and no preview transfer runs.
+  bool stopInForce() const { return stopRequested() && !previewTransferRunning(); }
+};
+
+}  // namespace qel::links

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "config/ini_config.h"
+#include "fake_owner.h"
+#include "links/parallel_transfer.h"
+#include "links/transfer_link.h"
+#include "support/temp_home.h"
+
+namespace qel::links {
+namespace {
+
+using test::FakeTransferOwner;
+using test::TempHome;
+
+class ParallelLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    config::CIniConfig cfg(home.path());
+    cfg.write(config::keys::Xitong_TT, 1);
+    home.writeFile("lp0", "");
+    home.writeFile("lp1", "");
+    pattern = home.path() + "/lp%d";
+  }
+  TempHome home;
+  FakeTransferOwner owner{home.path()};
+  std::string pattern;
+};
+
+TEST_F(ParallelLinkTest, CopiesWholeFileToPortDeviceAndReportsProgress) {
+  std::string content(10000, 'x');
+  content += "PU0,0;PD100,100;";
+  home.writeFile("out dir/job 1.PLT", content);  // blanks in the path
+  owner.stop_ = true;                              // a pause pressed before the send does not stop it
+
+  SendResult r = sendWithLink(LinkFactory::standard({pattern}), 1, owner, home.file("out dir/job 1.PLT"),
+                              static_cast<std::int32_t>(content.size()));
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.text, "");
+  EXPECT_FALSE(owner.stop_);
+  EXPECT_EQ(home.readFile("lp0"), content);
+  EXPECT_EQ(home.readFile("lp1"), "");
+  EXPECT_EQ(owner.progress(), (std::vector<std::string>{"range 0..100", "pos 1", "pos 0"}));
+
+  // Successive files follow one another on the device.
+  home.writeFile("b.PLT", "SP1;");
+  EXPECT_TRUE(sendWithLink(LinkFactory::standard({pattern}), 1, owner, home.file("b.PLT"), 4).ok);
+  EXPECT_EQ(home.readFile("lp0"), content + "SP1;");
+}
+
+TEST_F(ParallelLinkTest, PortNumberChoosesDevice) {
+  config::CIniConfig(home.path()).writeText("Parallel", "Parallel_No", "2");
+  home.writeFile("a.PLT", "IN;");
+  CParallel_Transfer link(owner, home.file("a.PLT"), 3, pattern);
+  EXPECT_EQ(link.portNumber(), 2);
+  EXPECT_EQ(link.devicePath(), home.path() + "/lp1");
+  EXPECT_TRUE(link.send());
+  EXPECT_EQ(home.readFile("lp1"), "IN;");
+  EXPECT_EQ(CParallel_Transfer(owner, "x", 1).devicePath(), "/dev/lp1");
+}
+
+TEST_F(ParallelLinkTest, FailedCopyIsNotReportedAsDelivered) {
+  home.writeFile("a.PLT", "IN;PU0,0;");
+  // Missing device: nothing is created in its place.
+  CParallel_Transfer missing(owner, home.file("a.PLT"), 9, home.path() + "/nolp%d");
+  EXPECT_FALSE(missing.send());
+  EXPECT_EQ(missing.resultText(), "");
+  EXPECT_FALSE(platform::fileExists(home.path() + "/nolp0"));
+  EXPECT_EQ(owner.progress().back(), "pos 0");
+
+  // A device that cannot take the whole file.
+  CParallel_Transfer full(owner, home.file("a.PLT"), 9, "/dev/full");
+  EXPECT_FALSE(full.send());
+  EXPECT_EQ(full.resultText(), "");
+
+  // A missing source file.
+  CParallel_Transfer gone(owner, home.file("gone.PLT"), 9, pattern);
+  EXPECT_FALSE(gone.send());
+  EXPECT_EQ(home.readFile("lp0"), "");
+}
+
+TEST_F(ParallelLinkTest, UnknownOrUnbuiltTypesFailWithEmptyText) {
+  home.writeFile("a.PLT", "IN;");
+  LinkFactory f = LinkFactory::standard({pattern});
+  for (int type : {0, 2, 3, 4, 5, 6, -1}) {
+    SendResult r = sendWithLink(f, type, owner, home.file("a.PLT"), 3);
+    EXPECT_FALSE(r.ok) << type;
+    EXPECT_EQ(r.text, "") << type;
+  }
+  EXPECT_EQ(home.readFile("lp0"), "");
+}
+
+TEST(LinkTexts, ConnectionFailures) {
+  EXPECT_TRUE(isConnectionFailure("QEL_Connect_Fail"));
+  EXPECT_TRUE(isConnectionFailure("Serial_Open_Fail"));
+  EXPECT_TRUE(isConnectionFailure("MC_Connect_Fail"));
+  EXPECT_FALSE(isConnectionFailure(""));
+  EXPECT_FALSE(isConnectionFailure("QEL_Connect_Fail "));
+}
+
+}  // namespace
+}  // namespace qel::links
