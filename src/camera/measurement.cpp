@@ -1,0 +1,113 @@
+#include "camera/measurement.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include "camera/mark_detector.h"
+
+namespace qel::camera {
+
+Detection detectMarks(const cv::Mat& frame, MarkType type, int minRadius, int maxRadius) {
+  Detection d;
+  MarkDetector detector(frame);
+  if (type == MarkType::Circle) {
+    d.candidates = detector.findCircleMarks(minRadius, maxRadius, d.defaultPoint);
+  } else {
+    d.candidates = detector.findCornerMarks(d.defaultPoint);
+  }
+  return d;
+}
+
+void MarkMeasurement::setParameters(MarkType type, int minRadius, int maxRadius) {
+  std::lock_guard lock(mutex_);
+  type_ = type;
+  minRadius_ = minRadius;
+  maxRadius_ = maxRadius;
+}
+
+void MarkMeasurement::setChooser(MarkChooser* chooser) {
+  std::lock_guard lock(mutex_);
+  chooser_ = chooser;
+}
+
+cv::Point2d MarkMeasurement::measure(int frames) {
+  std::unique_lock lock(mutex_);
+  requestCount_ = frames > 0 ? frames : 1;
+  signalled_ = false;
+  done_.wait(lock, [&] { return signalled_; });
+  signalled_ = false;
+  return measured_;
+}
+
+std::optional<FrameFind> MarkMeasurement::onFrame(const cv::Mat& frame, std::int64_t nowMs) {
+  MarkType type;
+  int minRadius, maxRadius;
+  MarkChooser* chooser;
+  {
+    std::lock_guard lock(mutex_);
+    if (underWay_ || requestCount_ <= 0) return std::nullopt;
+    --requestCount_;
+    underWay_ = true;
+    type = type_, minRadius = minRadius_, maxRadius = maxRadius_, chooser = chooser_;
+  }
+  // Detection and the choice dialog run without the lock: the requester only waits.
+  Detection d;
+  try {
+    d = detectMarks(frame, type, minRadius, maxRadius);
+  } catch (const FrameError&) {
+    d = Detection{};
+  }
+  if (d.candidates.size() > 1 && chooser) {
+    cv::Mat colour;
+    cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
+    if (auto picked = chooser->choose(colour, d.candidates, kMarkPickRadius)) d.defaultPoint = *picked;
+  }
+
+  std::lock_guard lock(mutex_);
+  underWay_ = false;
+  FrameFind result;
+  if (d.defaultPoint == cv::Point2d(0.0, 0.0)) {
+    measured_ = {0.0, 0.0};
+    samples_.clear();
+  } else {
+    samples_.push_back(d.defaultPoint);
+    if (requestCount_ > 0) return std::nullopt;  // more frames to sample
+    cv::Point2d sum(0.0, 0.0);
+    for (const auto& s : samples_) sum += s;
+    measured_ = sum / static_cast<double>(samples_.size());
+    samples_.clear();
+    lastFindMs_ = nowMs;
+    result.found = true;
+  }
+  result.position = measured_;
+  result.timeMs = nowMs;
+  requestCount_ = 0;
+  signalled_ = true;
+  done_.notify_all();
+  return result;
+}
+
+void MarkMeasurement::cancel() {
+  std::lock_guard lock(mutex_);
+  requestCount_ = 0;
+  samples_.clear();
+  measured_ = {0.0, 0.0};
+  signalled_ = true;
+  done_.notify_all();
+}
+
+bool MarkMeasurement::pending() const {
+  std::lock_guard lock(mutex_);
+  return requestCount_ > 0 || underWay_;
+}
+
+cv::Point2d MarkMeasurement::lastPosition() const {
+  std::lock_guard lock(mutex_);
+  return measured_;
+}
+
+std::int64_t MarkMeasurement::lastFindMs() const {
+  std::lock_guard lock(mutex_);
+  return lastFindMs_;
+}
+
+}  // namespace qel::camera
