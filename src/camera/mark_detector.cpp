@@ -51,6 +51,16 @@ void MarkDetector::paintBorder(cv::Mat& image) const {
   band(width - right, top, width, height);       // right columns
 }
 
+bool MarkDetector::acceptEllipse(const cv::RotatedRect& box, int minRadius, int maxRadius) {
+  const double w = box.size.width, h = box.size.height;
+  if (!std::isfinite(w) || !std::isfinite(h) || w <= 0.0 || h <= 0.0) return false;
+  double r = w / h;
+  if (r > 1.0) r = h / w;
+  if (r < 0.8) return false;
+  const double lo = 2.0 * minRadius, hi = 2.0 * maxRadius;
+  return lo < w && w < hi && lo < h && h < hi;
+}
+
 std::vector<cv::Point2d> MarkDetector::findCircleMarks(int minRadius, int maxRadius, cv::Point2d& defaultPoint) {
   std::vector<cv::Point2d> found;
   left = right = top = bottom = 5;
@@ -78,13 +88,7 @@ std::vector<cv::Point2d> MarkDetector::findCircleMarks(int minRadius, int maxRad
     }
     if (kept.size() < 36) continue;
     const cv::RotatedRect box = cv::fitEllipse(kept);
-    const double w = box.size.width, h = box.size.height;
-    if (!std::isfinite(w) || !std::isfinite(h) || w <= 0.0 || h <= 0.0) continue;
-    double r = w / h;
-    if (r > 1.0) r = h / w;
-    if (r < 0.8) continue;
-    const double lo = 2.0 * minRadius, hi = 2.0 * maxRadius;
-    if (!(lo < w && w < hi && lo < h && h < hi)) continue;
+    if (!acceptEllipse(box, minRadius, maxRadius)) continue;
     found.emplace_back(box.center.x, box.center.y);
     defaultPoint = found.back();
   }

@@ -41,6 +41,9 @@ class MarkDetector {
   // last one and is left untouched when there is none.
   std::vector<cv::Point2d> findCornerMarks(cv::Point2d& defaultPoint);
 
+  // The roundness (axis ratio at least 0.8) and strict size tests of a fitted ellipse.
+  static bool acceptEllipse(const cv::RotatedRect& box, int minRadius, int maxRadius);
+
   // Paints the four border bands of image with fillValue.
   void paintBorder(cv::Mat& image) const;
 

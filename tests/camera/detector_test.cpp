@@ -1,0 +1,220 @@
+// Mark detection on drawn and rendered frames.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "camera/mark_detector.h"
+#include "camera/measurement.h"
+#include "camera/sim_table.h"
+#include "platform/clock.h"
+
+using namespace qel;
+using camera::MarkDetector;
+
+namespace {
+
+cv::Mat blank(int grey = 210) { return cv::Mat(480, 640, CV_8UC1, cv::Scalar(grey)); }
+
+// A frame with one disc mark whose centre falls on pixel `at` (sub-pixel positions allowed).
+cv::Mat renderedDisc(const cv::Point2d& at, const sim::CameraSpec& cam, sim::MarkShape shape = sim::MarkShape::Disc) {
+  platform::FakeClock clock;
+  sim::SheetSpec sheet;
+  sheet.shape = shape;
+  sheet.marks = {{0.0, 0.0}};
+  sim::SimTable table(clock, sheet, cam);
+  // The camera centre over the table point that puts the mark at `at`.
+  const cv::Point2d offsetPx = at - cv::Point2d(320, 240);
+  const cv::Matx22d toTable = sim::tableToPixel(cam).inv();
+  const cv::Point2d d(toTable(0, 0) * offsetPx.x + toTable(0, 1) * offsetPx.y,
+                      toTable(1, 0) * offsetPx.x + toTable(1, 1) * offsetPx.y);
+  return table.renderAt(-d);
+}
+
+double nearestDistance(const std::vector<cv::Point2d>& found, const cv::Point2d& truth) {
+  double best = 1e9;
+  for (const auto& p : found) best = std::min(best, cv::norm(p - truth));
+  return best;
+}
+
+}  // namespace
+
+TEST(MarkDetector, RefusesFramesOfTheWrongSizeOrType) {
+  EXPECT_THROW(MarkDetector(cv::Mat(480, 641, CV_8UC1)), camera::FrameError);
+  EXPECT_THROW(MarkDetector(cv::Mat(480, 640, CV_8UC3)), camera::FrameError);
+  EXPECT_THROW(MarkDetector(cv::Mat()), camera::FrameError);
+  try {
+    MarkDetector d(cv::Mat(600, 800, CV_8UC1));
+    FAIL();
+  } catch (const camera::FrameError& e) {
+    EXPECT_NE(std::string(e.what()).find("800 x 600"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("640 x 480"), std::string::npos);
+  }
+}
+
+TEST(MarkDetector, BorderBandsArePaintedOnlyAtTheEdges) {
+  MarkDetector d(blank());
+  d.left = d.right = d.top = d.bottom = 5;
+  cv::Mat img = blank(0);
+  d.paintBorder(img);
+  EXPECT_EQ(img.at<uchar>(0, 320), 255);
+  EXPECT_EQ(img.at<uchar>(4, 320), 255);
+  EXPECT_EQ(img.at<uchar>(5, 320), 0);
+  EXPECT_EQ(img.at<uchar>(475, 320), 255);
+  EXPECT_EQ(img.at<uchar>(474, 320), 0);
+  EXPECT_EQ(img.at<uchar>(240, 4), 255);
+  EXPECT_EQ(img.at<uchar>(240, 5), 0);
+  EXPECT_EQ(img.at<uchar>(240, 635), 255);
+  EXPECT_EQ(img.at<uchar>(240, 634), 0);
+}
+
+TEST(MarkDetector, SizeTestsAreStrictAndRoundnessPointEightPasses) {
+  auto box = [](float w, float h) { return cv::RotatedRect(cv::Point2f(100, 100), cv::Size2f(w, h), 0); };
+  EXPECT_FALSE(MarkDetector::acceptEllipse(box(50, 60), 25, 100));  // w = 2 * minRadius
+  EXPECT_TRUE(MarkDetector::acceptEllipse(box(50.01f, 60), 25, 100));
+  EXPECT_FALSE(MarkDetector::acceptEllipse(box(200, 190), 25, 100));  // w = 2 * maxRadius
+  EXPECT_TRUE(MarkDetector::acceptEllipse(box(199.9f, 190), 25, 100));
+  EXPECT_TRUE(MarkDetector::acceptEllipse(box(80, 100), 25, 100));  // ratio exactly 0.8
+  EXPECT_TRUE(MarkDetector::acceptEllipse(box(100, 80), 25, 100));
+  EXPECT_FALSE(MarkDetector::acceptEllipse(box(79.9f, 100), 25, 100));
+  EXPECT_FALSE(MarkDetector::acceptEllipse(box(NAN, 100), 25, 100));
+}
+
+TEST(MarkDetector, PrintedRingGivesTwoNearlyConcentricCentres) {
+  cv::Mat frame = blank();
+  cv::circle(frame, cv::Point(300, 200), 40, cv::Scalar(30), 6, cv::LINE_AA);
+  cv::Point2d def(0, 0);
+  auto found = MarkDetector(frame).findCircleMarks(25, 100, def);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_LT(cv::norm(found[0] - found[1]), 1.0);
+  EXPECT_EQ(def, found.back());
+  EXPECT_LT(cv::norm(def - cv::Point2d(300, 200)), 0.5);
+
+  // The same ring outside the radius window is not a mark; the default point stays.
+  cv::Point2d untouched(0, 0);
+  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(50, 100, untouched).empty());
+  EXPECT_EQ(untouched, cv::Point2d(0, 0));
+  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(10, 30, untouched).empty());
+}
+
+TEST(MarkDetector, ElongatedBlobAndEdgeRemnantsAreIgnored) {
+  cv::Mat frame = blank();
+  cv::ellipse(frame, cv::Point(200, 240), cv::Size(60, 35), 0, 0, 360, cv::Scalar(30), cv::FILLED);  // ratio 0.58
+  cv::circle(frame, cv::Point(-22, 240), 30, cv::Scalar(30), cv::FILLED);   // 8 columns in view
+  cv::circle(frame, cv::Point(320, 500), 35, cv::Scalar(30), cv::FILLED);   // 15 rows in view
+  cv::Point2d def(0, 0);
+  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(25, 100, def).empty());
+  EXPECT_EQ(def, cv::Point2d(0, 0));
+
+  // A mark that is half in view at the edge still gives enough points for its arc.
+  cv::circle(frame, cv::Point(600, 240), 30, cv::Scalar(30), cv::FILLED);
+  cv::circle(frame, cv::Point(450, 240), 30, cv::Scalar(30), cv::FILLED);
+  auto found = MarkDetector(frame).findCircleMarks(25, 100, def);
+  EXPECT_LT(nearestDistance(found, {450, 240}), 0.5);
+}
+
+TEST(MarkDetector, DetectorServesOneDetectionOnly) {
+  cv::Mat frame = blank();
+  cv::circle(frame, cv::Point(320, 240), 40, cv::Scalar(30), cv::FILLED);
+  MarkDetector d(frame);
+  cv::Point2d def;
+  EXPECT_FALSE(d.findCircleMarks(25, 100, def).empty());
+  EXPECT_TRUE(d.findCircleMarks(25, 100, def).empty());
+  EXPECT_TRUE(d.findCornerMarks(def).empty());
+}
+
+TEST(MarkDetector, NonsenseRadiusLimitsFindNothing) {
+  cv::Mat frame = blank();
+  cv::circle(frame, cv::Point(320, 240), 40, cv::Scalar(30), cv::FILLED);
+  cv::Point2d def(0, 0);
+  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(100, 25, def).empty());
+  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(0, 0, def).empty());
+  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(-5, -1, def).empty());
+}
+
+TEST(MarkDetector, RenderedDiscCentreWithinAThirdOfAPixel) {
+  sim::CameraSpec cam;
+  cam.rotationRad = 0.3;
+  const cv::Point2d truths[] = {{320.0, 240.0}, {201.37, 333.81}, {455.5, 120.25}, {100.9, 400.1}};
+  for (const auto& truth : truths) {
+    for (auto shape : {sim::MarkShape::Disc, sim::MarkShape::Ring}) {
+      cv::Point2d def(0, 0);
+      auto found = MarkDetector(renderedDisc(truth, cam, shape)).findCircleMarks(16, 48, def);
+      ASSERT_FALSE(found.empty()) << truth;
+      for (const auto& p : found) EXPECT_LT(cv::norm(p - truth), 0.3) << truth << " found " << p;
+    }
+  }
+}
+
+TEST(MarkDetector, RenderedDiscSurvivesPrintAndLensFaults) {
+  struct Case {
+    double blur, noise, falloff;
+    bool smudge;
+    double tolerance;
+  };
+  const Case cases[] = {{0.0, 3.0, 0.0, false, 0.3},  {1.0, 0.0, 0.0, false, 0.3}, {1.5, 6.0, 0.0, false, 0.5},
+                        {0.8, 4.0, 0.4, false, 0.5},  {0.8, 4.0, 0.0, true, 0.5},  {2.0, 10.0, 0.3, true, 0.8}};
+  for (const auto& c : cases) {
+    sim::CameraSpec cam;
+    cam.blurSigma = c.blur;
+    cam.noiseSigma = c.noise;
+    cam.lightFalloff = c.falloff;
+    if (c.smudge) cam.smudgeAt = cv::Point2d(250, 260);
+    const cv::Point2d truth(330.4, 228.7);
+    cv::Point2d def(0, 0);
+    auto found = MarkDetector(renderedDisc(truth, cam)).findCircleMarks(16, 48, def);
+    ASSERT_FALSE(found.empty()) << "blur " << c.blur << " noise " << c.noise;
+    EXPECT_LT(cv::norm(def - truth), c.tolerance) << "blur " << c.blur << " noise " << c.noise << " at " << def;
+    for (const auto& p : found) EXPECT_LT(cv::norm(p - truth), 2.0) << "a false mark at " << p;
+  }
+}
+
+TEST(ClusterCorners, FewerThanFourCornersGiveNothing) {
+  cv::Point2f last(-1, -1);
+  EXPECT_TRUE(MarkDetector::clusterCorners({{1, 1}, {2, 2}, {3, 3}}, last).empty());
+  EXPECT_EQ(last, cv::Point2f(-1, -1));
+}
+
+TEST(ClusterCorners, ClustersAreSeededFromTheFirstCandidateAndMeasuredToTheSeed) {
+  const std::vector<cv::Point2f> corners = {{100, 100}, {104, 100}, {108, 100}, {112, 100},
+                                            {120, 100}, {126, 100}, {400, 300}};
+  cv::Point2f last;
+  auto centres = MarkDetector::clusterCorners(corners, last);
+  // (126, 100) has two neighbours only and the lone corner none: neither is a candidate.
+  // The first cluster takes what lies within 15 of (100, 100); (120, 100) forms its own.
+  ASSERT_EQ(centres.size(), 2u);
+  EXPECT_DOUBLE_EQ(centres[0].x, 106.0);
+  EXPECT_DOUBLE_EQ(centres[1].x, 120.0);
+  EXPECT_EQ(last, cv::Point2f(120, 100));
+}
+
+TEST(ClusterCorners, ThreeCrossingLinesFormOneCluster) {
+  // Corners where three lines cross near one point: all within 15 pixels of each other.
+  const std::vector<cv::Point2f> corners = {{200, 200}, {205, 203}, {198, 207}, {203, 196}, {210, 200}, {196, 199}};
+  cv::Point2f last;
+  auto centres = MarkDetector::clusterCorners(corners, last);
+  ASSERT_EQ(centres.size(), 1u);
+  EXPECT_NEAR(centres[0].x, (200 + 205 + 198 + 203 + 210 + 196) / 6.0, 1e-9);
+}
+
+TEST(MarkDetector, CrossMarksAreFoundByTheirInnerCorners) {
+  sim::CameraSpec cam;
+  cam.noiseSigma = 2.0;
+  sim::SheetSpec sheet;
+  sheet.shape = sim::MarkShape::Cross;
+  sheet.markRadius = 5.0;
+  sheet.lineWidth = 1.0;
+  sheet.marks = {{0.0, 0.0}, {30.0, 12.0}};
+  platform::FakeClock clock;
+  sim::SimTable table(clock, sheet, cam);
+  table.placeHead({3.3, 1.7});
+  cv::Point2d def(0, 0);
+  auto found = MarkDetector(table.renderFrame()).findCornerMarks(def);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_LT(nearestDistance(found, table.pixelOf({0, 0})), 0.5);
+  EXPECT_LT(nearestDistance(found, table.pixelOf({30, 12})), 0.5);
+  EXPECT_EQ(def, found.back());
+
+  cv::Point2d none(0, 0);
+  EXPECT_TRUE(MarkDetector(blank()).findCornerMarks(none).empty());
+  EXPECT_EQ(none, cv::Point2d(0, 0));
+}
