@@ -1,0 +1,281 @@
+#include "intake/dir_watcher.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+
+#include "intake/inotify_decoder.h"
+#include "intake/list_box_handler.h"
+#include "pump.h"
+#include "support/temp_home.h"
+
+namespace qel::intake {
+namespace {
+
+using test::pumpUntil;
+using test::TempHome;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kQueueFilter = 381;
+
+class Recorder : public CDirectoryChangeHandler {
+ public:
+  void OnFileAdded(const QString& p) override { add("added " + p); }
+  void OnFileRemoved(const QString& p) override { add("removed " + p); }
+  void OnNameChange(const QString& a, const QString& b) override { add("renamed " + a + " -> " + b); }
+  void OnFileModified(const QString& p) override { add("modified " + p); }
+  void OnReadError(int e, const QString& d) override { add(QString("read-error %1 ").arg(e) + d); }
+  void OnWatchStarted(int e, const QString& d) override { add(QString("started %1 ").arg(e) + d); }
+  void OnWatchStopped(const QString& d) override { add("stopped " + d); }
+  bool OnFilterTest(int, const QString& p, const QString&) override {
+    ++filterAsked;
+    return !p.endsWith(".skip");
+  }
+
+  QStringList events() {
+    std::lock_guard<std::mutex> l(m);
+    return list;
+  }
+  bool has(const QString& e) { return events().contains(e); }
+  void clear() {
+    std::lock_guard<std::mutex> l(m);
+    list.clear();
+  }
+  int filterAsked = 0;
+  bool offMainThread = false;
+
+ private:
+  void add(const QString& e) {
+    std::lock_guard<std::mutex> l(m);
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) offMainThread = true;
+    list << e;
+  }
+  std::mutex m;
+  QStringList list;
+};
+
+void touch(const std::string& path) { std::FILE* f = std::fopen(path.c_str(), "wb"); if (f) std::fclose(f); }
+
+TEST(DirWatcher, StartErrors) {
+  TempHome home;
+  home.writeFile("file.plt", "x");
+  CDirectoryChangeWatcher w(true);
+  auto* h = new Recorder;
+  QString dir = QString::fromStdString(home.path());
+  EXPECT_EQ(w.StartWatching("", kQueueFilter, h, false), 87);
+  EXPECT_EQ(w.StartWatching(dir, 0, h, false), 87);
+  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, nullptr, false), 87);
+  EXPECT_EQ(w.StartWatching(dir + "/file.plt", kQueueFilter, h, false), 161);
+  EXPECT_EQ(w.StartWatching(dir + "/missing", kQueueFilter, h, false), 161);
+  EXPECT_FALSE(w.IsWatching(dir + "/file.plt"));
+  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  EXPECT_TRUE(w.IsWatching(dir));
+  EXPECT_TRUE(w.IsWatching(dir + "/"));
+  EXPECT_EQ(w.SetFilterFlags(0), 8u);
+  h->Release();
+  EXPECT_TRUE(w.StopWatching(dir));
+  EXPECT_FALSE(w.StopWatching(dir));
+}
+
+TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
+  TempHome home;
+  fs::create_directories(home.file("outside"));
+  fs::create_directories(home.file("w"));
+  QString dir = QString::fromStdString(home.file("w"));
+  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter);
+  auto* h = new Recorder;
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  EXPECT_TRUE(pumpUntil([&] { return h->has("started 0 " + dir); }));
+
+  touch(home.file("w/a.tmp"));
+  fs::rename(home.file("w/a.tmp"), home.file("w/a.plt"));
+  home.writeFile("outside/b.plt", "x");
+  fs::rename(home.file("outside/b.plt"), home.file("w/b.plt"));
+  fs::rename(home.file("w/a.plt"), home.file("outside/a.plt"));
+  fs::remove(home.file("w/b.plt"));
+  ASSERT_TRUE(pumpUntil([&] { return h->has("removed " + dir + "/b.plt"); }));
+  QStringList names;
+  for (const QString& e : h->events())
+    if (!e.startsWith("modified")) names << e;
+  EXPECT_EQ(names, (QStringList{"started 0 " + dir, "added " + dir + "/a.tmp",
+                                "renamed " + dir + "/a.tmp -> " + dir + "/a.plt", "added " + dir + "/b.plt",
+                                "removed " + dir + "/a.plt", "removed " + dir + "/b.plt"}));
+  EXPECT_FALSE(h->offMainThread);
+
+  h->clear();
+  home.writeFile("w/c.plt", "content");
+  EXPECT_TRUE(pumpUntil([&] { return h->has("modified " + dir + "/c.plt"); }));
+
+  EXPECT_TRUE(w.StopWatching(dir));
+  EXPECT_TRUE(h->has("stopped " + dir));
+  h->Release();
+}
+
+TEST(DirWatcher, SubFoldersIncludingNewOnes) {
+  TempHome home;
+  fs::create_directories(home.file("w/a/deep"));
+  QString dir = QString::fromStdString(home.file("w"));
+  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted | kFilterNoStopped);
+  auto* h = new Recorder;
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, true), 0);
+  h->Release();
+  touch(home.file("w/a/deep/x.plt"));
+  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/a/deep/x.plt"); }));
+  fs::create_directories(home.file("w/b"));
+  // The new folder gets its watch when the worker sees it created.
+  pumpUntil([] { return false; }, 100);
+  touch(home.file("w/b/y.plt"));
+  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/b/y.plt"); }));
+  fs::rename(home.file("w/b"), home.file("w/c"));
+  pumpUntil([] { return false; }, 100);
+  touch(home.file("w/c/z.plt"));
+  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/c/z.plt"); }));
+  // Folder events themselves are not reported under the queue's filter.
+  for (const QString& e : h->events()) EXPECT_FALSE(e.endsWith("/b") || e.endsWith("/a")) << e.toStdString();
+}
+
+TEST(DirWatcher, FilterFlags) {
+  TempHome home;
+  QString dir = QString::fromStdString(home.path());
+  CDirectoryChangeWatcher w(true);
+  auto* h = new Recorder;
+  // Name-only tests with include/exclude lists; OnFilterTest asked first.
+  w.SetFilterFlags(kFilterTestNameOnly | kFilterAskFirst | kFilterNoStarted);
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false, "*.plt;*.HPG", "keep*"), 0);
+  touch(home.file("a.hpg"));
+  touch(home.file("a.txt"));
+  touch(home.file("keep.plt"));
+  touch(home.file("b.plt.skip"));
+  touch(home.file("z.plt"));
+  ASSERT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/z.plt"); }));
+  QStringList added = h->events().filter("added");
+  EXPECT_EQ(added, (QStringList{"added " + dir + "/a.hpg", "added " + dir + "/z.plt"}));
+  EXPECT_GE(h->filterAsked, 5);
+  // A rename passes when the new name matches.
+  fs::rename(home.file("a.txt"), home.file("c.plt"));
+  EXPECT_TRUE(pumpUntil([&] { return h->has("renamed " + dir + "/a.txt -> " + dir + "/c.plt"); }));
+  w.StopAll();
+  h->Release();
+}
+
+TEST(DirWatcher, WithoutInterfaceRunsOnNotificationThread) {
+  TempHome home;
+  QString dir = QString::fromStdString(home.path());
+  CDirectoryChangeWatcher w(false, kFilterNoTest | kFilterNeverAskAfter);
+  auto* h = new Recorder;
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  touch(home.file("x.plt"));
+  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/x.plt"); }));
+  EXPECT_TRUE(h->offMainThread);
+  // The stopped notification is run before StopWatching returns.
+  EXPECT_TRUE(w.StopWatching(dir));
+  EXPECT_TRUE(h->has("stopped " + dir));
+  h->Release();
+}
+
+TEST(DirWatcher, VanishedFolderEndsTheWatchWithReadError) {
+  TempHome home;
+  fs::create_directories(home.file("w"));
+  QString dir = QString::fromStdString(home.file("w"));
+  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted);
+  auto* h = new Recorder;
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  h->Release();
+  fs::remove_all(home.file("w"));
+  EXPECT_TRUE(pumpUntil([&] { return h->has(QString("read-error 2 ") + dir); }));
+  EXPECT_TRUE(pumpUntil([&] { return !w.IsWatching(dir); }));
+  // It can be watched again once it is back.
+  fs::create_directories(home.file("w"));
+  h = new Recorder;
+  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  h->Release();
+}
+
+TEST(EventDecoder, RenamePairSplitOverTwoReads) {
+  EventDecoder d;
+  EXPECT_TRUE(d.feed({{1, IN_CREATE, 0, "x.plt"}, {1, IN_MOVED_FROM, 7, "a.tmp"}}).size() == 1);
+  EXPECT_TRUE(d.hasPending());
+  auto out = d.feed({{1, IN_MOVED_TO, 7, "a.plt"}, {1, IN_DELETE, 0, "y.plt"}});
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].kind, DecodedEvent::NameChange);
+  EXPECT_EQ(out[0].name, "a.tmp");
+  EXPECT_EQ(out[0].newName, "a.plt");
+  EXPECT_EQ(out[1].kind, DecodedEvent::Removed);
+  // Unpaired halves: a move out of the folder and a move in.
+  out = d.feed({{1, IN_MOVED_FROM, 8, "gone.plt"}, {1, IN_MOVED_TO, 9, "in.plt"}});
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].kind, DecodedEvent::Removed);
+  EXPECT_EQ(out[1].kind, DecodedEvent::Added);
+  d.feed({{1, IN_MOVED_FROM, 10, "last.plt"}});
+  out = d.flush();
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].kind, DecodedEvent::Removed);
+  EXPECT_FALSE(d.hasPending());
+}
+
+TEST(EventDecoder, ParsesBufferAndDropsCutRecord) {
+  alignas(inotify_event) char buf[256] = {};
+  auto* e = reinterpret_cast<inotify_event*>(buf);
+  e->wd = 3;
+  e->mask = IN_CREATE;
+  e->len = 16;
+  std::snprintf(buf + sizeof(inotify_event), 16, "job.plt");
+  size_t one = sizeof(inotify_event) + 16;
+  std::memcpy(buf + one, buf, one);
+  auto events = parseInotifyBuffer(buf, 2 * one);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].name, "job.plt");
+  EXPECT_EQ(parseInotifyBuffer(buf, 2 * one - 3).size(), 1u);
+}
+
+class ListBoxTest : public ::testing::Test {
+ protected:
+  CDirectoryChangeHandler_ListBox* make(const QString& filter) {
+    auto* h = new CDirectoryChangeHandler_ListBox(
+        &list, [this](int pane, const QString& t) { status = QString::number(pane) + ":" + t; }, "/w", filter);
+    handlers.emplace_back(h);
+    h->Release();
+    return h;
+  }
+  FileListModel list{{}};
+  QString status;
+  std::vector<HandlerRef> handlers;
+};
+
+TEST_F(ListBoxTest, AddedFilesByExtension) {
+  auto* h = make("*.PLT;*.HPG");
+  h->OnFileAdded("/w/a.hpg");
+  h->OnFileAdded("/w/a.txt");
+  h->OnFileAdded("/w/job");
+  h->OnFileAdded("/elsewhere/b.plt");
+  h->OnFileAdded("/w/sub/c.PLT");
+  EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT"}));
+  EXPECT_EQ(status, "0:Waiting File: 2");
+  auto* all = make("*.*");
+  all->OnFileAdded("/w/job");
+  all->OnFileAdded("/w/a.txt");
+  EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT", "/job", "/a.txt"}));
+}
+
+TEST_F(ListBoxTest, RemovalAndRename) {
+  auto* h = make("*.PLT");
+  list.setTexts({"/a.plt", "/a.plt.bak", "/b.plt", "/c.plt"});
+  h->OnFileRemoved("/w/a.plt");  // rows beginning with the name go too
+  EXPECT_EQ(list.texts(), (QStringList{"/b.plt", "/c.plt"}));
+  EXPECT_EQ(status, "0:Waiting File: 2");
+  h->OnNameChange("/w/a.tmp", "/w/a.plt");  // no row begins with the old name
+  EXPECT_EQ(list.texts(), (QStringList{"/b.plt", "/c.plt"}));
+  h->OnNameChange("/w/c.plt", "/w/d.plt");  // renamed in place
+  EXPECT_EQ(list.texts(), (QStringList{"/b.plt", "/d.plt"}));
+  h->OnNameChange("/w/b.plt", "/w/b.txt");  // renamed away from the filter
+  EXPECT_EQ(list.texts(), (QStringList{"/d.plt"}));
+}
+
+}  // namespace
+}  // namespace qel::intake
