@@ -54,21 +54,48 @@ class CDisposeFile {
   int outputCount() const { return static_cast<int>(outputs_.size()); }
 
  private:
-  friend class PlotReader;
-  friend class PlotWriter;
   friend struct Stages;
 
   struct Output {
     std::FILE* file = nullptr;
+    bool created = false;  // the file was made in this run (it may be closed by now)
   };
   struct Extent {
     double xMax = 0.0;
     double yMax = 0.0;
   };
+  // Result of scanning a command's parameters.
+  struct Params {
+    std::string text;
+    int terminator = -1;  // the byte that ended them, -1 at the end of the input
+  };
 
   int run(bool loadOnlyRun);
   void resetRunState();
   void cleanUp();
+  bool fail(std::string message);
+
+  // Reader.
+  void dispatch(int c1, int c2);
+  bool scanParams(Params& p, bool labelMode);
+  void finishStroke();
+  void addPoint(const PlotPoint& p, bool penDown);
+  bool inWindow(double v, bool isX);
+  void setPageFromX(double v);
+  void addRawPoint(double rawX, double y);
+  void readPairs(std::string_view text, std::vector<PlotPoint>& out) const;
+  void cmdPU();
+  void cmdPD();
+  void cmdPA();
+  void cmdSP();
+  void cmdPG();
+  void cmdStoreText(std::string& slot, const char* letters);
+  void cmdLB();
+  void cmdAA();
+  void cmdCI();
+  void cmdLT();
+  void cmdWD();
+  void endOfInput();
 
   // Writer (page files).
   std::FILE* openPage(int pageIndex);
@@ -78,6 +105,10 @@ class CDisposeFile {
   void report(int pageIndex, const std::string& fileName);
   int copyThrough();
   void writeText(std::FILE* f, std::string_view text);
+  void writeStroke(std::string& out, const CStroke& s, Extent& extent) const;
+  void writeStrokeCutter(std::string& out, const CStroke& s) const;
+  void refillRollingSplitList(int pages);
+  bool hasOutput(int pageIndex) const;
 
   DisposeOwner* owner_;
   std::string inputPath_;
@@ -106,7 +137,10 @@ class CDisposeFile {
   bool inside_ = true;
   bool outside_ = false;
   bool headerPending_ = true;
+  bool pageOverflow_ = false;
+  std::string unwritablePage_;  // the first page file that could not be created
   std::string passThrough_;
+  std::vector<PlotPoint> pairs_;  // scratch
 
   // Results.
   std::vector<CStroke> strokes_;

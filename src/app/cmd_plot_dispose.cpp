@@ -1,0 +1,72 @@
+// qelcut dispose: prepares one plot file for cutting and writes its page files.
+#include <cstdio>
+#include <ctime>
+
+#include "app/command.h"
+#include "config/ini_config.h"
+#include "platform/home.h"
+#include "platform/trace.h"
+#include "plot/dispose_file.h"
+
+namespace qel::app {
+namespace {
+
+class PrintingOwner : public plot::DisposeOwner {
+ public:
+  void addOutputFileReport(const plot::OutputFileReport& r) override {
+    std::printf("%s\t%s\n", r.fileName.c_str(), r.sizeText.c_str());
+    ++count;
+  }
+  int count = 0;
+};
+
+int runDispose(const std::vector<std::string>& argv) {
+  std::vector<std::string> args = argv;
+  bool missing = false;
+  const auto home = takeOption(args, "--home", &missing);
+  if (missing) {
+    std::fprintf(stderr, "qelcut dispose: --home needs a folder\n");
+    return 2;
+  }
+  const auto out = takeOption(args, "--out", &missing);
+  if (missing) {
+    std::fprintf(stderr, "qelcut dispose: --out needs a folder\n");
+    return 2;
+  }
+  if (args.size() != 1 || args[0].rfind("--", 0) == 0) {
+    std::fprintf(stderr, "usage: qelcut dispose FILE [--home DIR] [--out DIR] (see --help)\n");
+    return 2;
+  }
+  const std::string homeDir = platform::resolveHome(home);
+  config::CIniConfig cfg(homeDir);
+  platform::setTraceEnabled(cfg.read(config::keys::DebugStatus) != 0);
+  const std::string outDir = out ? *out : platform::withTrailingSlash(homeDir) + "DisposeDir";
+
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  PrintingOwner owner;
+  plot::CDisposeFile file(&owner, args[0], outDir, plot::CDisposeFile::makeTag(local), cfg);
+  if (!file.dispose()) {
+    std::fprintf(stderr, "qelcut dispose: %s\n", file.errorText().c_str());
+    return 1;
+  }
+  if (owner.count == 0) std::fprintf(stderr, "qelcut dispose: %s produced no page file\n", args[0].c_str());
+  return 0;
+}
+
+const CommandRegistration reg{{
+    "dispose",
+    "prepare a plot file for cutting and write its page files",
+    "usage: qelcut dispose FILE [--home DIR] [--out DIR]\n\n"
+    "Reads the HPGL plot file FILE with the options of DIR/Config.ini (created with its\n"
+    "first-run values when missing), processes it for the configured page mode and writes one\n"
+    "HPGL file per page into --out (default: DIR/DisposeDir). Prints one line per written file:\n"
+    "its path and its size in millimetres (width * length).\n\n"
+    "Exit status: 0 when the file was processed, 1 when it could not be (the reason is printed),\n"
+    "2 for a usage error.\n",
+    runDispose,
+}};
+
+}  // namespace
+}  // namespace qel::app

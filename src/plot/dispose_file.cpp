@@ -1,0 +1,662 @@
+// The dispose pipeline and the reader's command loop and handlers.
+#include "plot/dispose_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "config/ini_config.h"
+#include "platform/files.h"
+#include "plot/number_text.h"
+#include "plot/plot_input.h"
+#include "plot/stages.h"
+#include "platform/trace.h"
+
+namespace qel::plot {
+
+namespace {
+
+// Pages beyond this index are refused: a coordinate that far out is a broken file, and
+// following it would create one output per page.
+constexpr double kMaxPageIndex = 99999;
+
+bool isLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool isTerminator(int c, bool labelMode) {
+  if (labelMode) return c == 3 || c == ';';
+  return c == ';' || isLetter(c);
+}
+
+bool isSeparator(char c) { return c == ',' || c == ' '; }
+
+enum Command { kNone = -1, kPD, kPU, kPA, kSP, kPG, kNR, kDI, kSI, kLO, kDT, kLB, kAA, kCI, kLT, kWD };
+
+Command lookup(int c1, int c2) {
+  switch (c1 * 256 + c2) {
+    case 'P' * 256 + 'D': return kPD;
+    case 'P' * 256 + 'U': return kPU;
+    case 'P' * 256 + 'A': return kPA;
+    case 'S' * 256 + 'P': return kSP;
+    case 'P' * 256 + 'G': return kPG;
+    case 'N' * 256 + 'R': return kNR;
+    case 'D' * 256 + 'I': return kDI;
+    case 'S' * 256 + 'I': return kSI;
+    case 'L' * 256 + 'O': return kLO;
+    case 'D' * 256 + 'T': return kDT;
+    case 'L' * 256 + 'B': return kLB;
+    case 'A' * 256 + 'A': return kAA;
+    case 'C' * 256 + 'I': return kCI;
+    case 'L' * 256 + 'T': return kLT;
+    case 'W' * 256 + 'D': return kWD;
+    default: return kNone;
+  }
+}
+
+// Splits "a<sep>rest" at the first separator; leading separators are skipped first.
+std::string_view firstField(std::string_view text, std::string_view& rest) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  size_t j = i;
+  while (j < text.size() && !isSeparator(text[j])) ++j;
+  rest = j < text.size() ? text.substr(j + 1) : std::string_view();
+  return text.substr(i, j - i);
+}
+
+}  // namespace
+
+CDisposeFile::CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
+                           const config::CIniConfig& config)
+    : CDisposeFile(owner, std::move(inputPath), std::move(outputFolder), std::move(tag), DisposeOptions::read(config)) {}
+
+CDisposeFile::CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
+                           DisposeOptions options)
+    : owner_(owner),
+      inputPath_(std::move(inputPath)),
+      outputFolder_(std::move(outputFolder)),
+      tag_(std::move(tag)),
+      opt_(std::move(options)) {
+  while (outputFolder_.size() > 1 && outputFolder_.back() == '/') outputFolder_.pop_back();
+  if (opt_.pageWidth == 0.0 || opt_.pageHeight == 0.0) opt_.splitPageEnabled = false;
+}
+
+CDisposeFile::~CDisposeFile() { cleanUp(); }
+
+std::string CDisposeFile::makeTag(const std::tm& t) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02d%02d%02d_%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                t.tm_min, t.tm_sec);
+  return buf;
+}
+
+bool CDisposeFile::fail(std::string message) {
+  if (error_.empty()) error_ = std::move(message);
+  return false;
+}
+
+void CDisposeFile::resetRunState() {
+  error_.clear();
+  winXMin_ = 0.0;
+  winYMin_ = 0.0;
+  winXMax_ = opt_.pageWidth * kUnitsPerMm;
+  winYMax_ = opt_.pageHeight * kUnitsPerMm;
+  pageOffset_ = 0.0;
+  pageIndex_ = 0;
+  pagesFlushed_ = 0;
+  inside_ = true;
+  outside_ = false;
+  newOrigin_ = true;
+  pageOverflow_ = false;
+  unwritablePage_.clear();
+  rollingSplitList().clear();
+  pen_ = 1;
+  penDown_ = false;
+  strokeStarted_ = false;
+  lastFinished_ = {};
+  curX_ = curY_ = 0.0;
+  strokes_.clear();
+  strokePages_.clear();
+  labels_.clear();
+  pensUsed_.clear();
+  if (opt_.cutFt == 7)
+    for (int p : opt_.spOut) pensUsed_.push_back(p);
+  diText_.clear();
+  siText_.clear();
+  loText_.clear();
+  wdSeen_ = false;
+  wdValue_ = 0;
+  passThrough_.clear();
+  headerPending_ = true;
+  stroke_.reset();
+  closeAll();
+  outputs_.clear();
+  extents_.clear();
+  current_ = nullptr;
+}
+
+bool CDisposeFile::dispose() {
+  std::lock_guard<std::mutex> runGuard(disposeRunLock());
+  error_.clear();
+  if (!opt_.optimizeFunction && !opt_.splitPageEnabled) {
+    if (copyThrough() != 0) return fail(error_.empty() ? "cannot copy " + inputPath_ : error_);
+    return true;
+  }
+  resetRunState();
+  return run(false) != -1;
+}
+
+bool CDisposeFile::loadOnly() {
+  std::lock_guard<std::mutex> runGuard(disposeRunLock());
+  resetRunState();
+  return run(true) != -1;
+}
+
+void CDisposeFile::cleanUp() {
+  in_.reset();
+  for (auto& o : outputs_)
+    if (o.file) {
+      std::fclose(o.file);
+      o.file = nullptr;
+    }
+  current_ = nullptr;
+}
+
+int CDisposeFile::run(bool loadOnlyRun) {
+  loadOnlyRun_ = loadOnlyRun;
+  platform::trace("enter need dipose file");
+  in_ = std::make_unique<PlotInput>();
+  if (!in_->open(inputPath_)) {
+    fail("cannot open " + inputPath_ + ": " + (errno == EINVAL ? "not a regular file" : std::strerror(errno)));
+    cleanUp();
+    return -1;
+  }
+  if (!loadOnlyRun_) current_ = openPage(0);
+  inside_ = true;
+  headerPending_ = true;
+  if (in_->length() < 0) {
+    fail("cannot determine the length of " + inputPath_);
+    cleanUp();
+    return -1;
+  }
+  in_->seek(0);
+
+  const int mode = opt_.cutFt;
+  const bool pageOrder = opt_.strokeAppearOrderOfPage && mode != 6 && mode != 8 && !loadOnlyRun_;
+  for (int c1 = in_->get(); c1 != PlotInput::kEnd; c1 = in_->get()) {
+    const int c2 = in_->peek();
+    const Command cmd = c2 == PlotInput::kEnd ? kNone : lookup(c1, c2);
+    if (cmd == kNone) {
+      passThrough_.push_back(static_cast<char>(c1));
+      continue;
+    }
+    in_->get();
+    if (headerPending_ && !passThrough_.empty()) {
+      if (!loadOnlyRun_) writeText(current_, passThrough_);
+      passThrough_.clear();
+      headerPending_ = false;
+    }
+    dispatch(cmd, c2);
+    if (pageOverflow_) {
+      fail("a coordinate lies beyond the last page (page " + std::to_string(static_cast<long long>(kMaxPageIndex) + 1) +
+           ") in " + inputPath_);
+      closeAll();
+      cleanUp();
+      return -1;
+    }
+    if (mode == 2 && outside_ && opt_.splitPageEnabled) {
+      fail("a stroke runs across a page edge in " + inputPath_);
+      closeAll();
+      cleanUp();
+      return -1;
+    }
+    if (pageOrder && pagesFlushed_ < pageIndex_) {
+      // The reader has left this page: its file is finished now.
+      refillRollingSplitList(pageIndex_ + 1);
+      openPage(pagesFlushed_);
+      writePage(pagesFlushed_);
+      closePage(pagesFlushed_);
+      if (hasOutput(pagesFlushed_)) report(pagesFlushed_, outputName(pagesFlushed_));
+      ++pagesFlushed_;
+    }
+  }
+  if (in_->failed()) {
+    fail("read error in " + inputPath_);
+    closeAll();
+    cleanUp();
+    return -1;
+  }
+  endOfInput();
+  platform::trace("read file finished!");
+
+  if (mode == 6 && opt_.splitPageEnabled) {
+    if (!Stages::rollingSplit(*this, loadOnlyRun_)) {
+      fail("a stroke of " + inputPath_ + " is wider than the page");
+      if (loadOnlyRun_) std::remove(outputName(0).c_str());
+      cleanUp();
+      return -1;
+    }
+    platform::trace("after");
+  }
+  if (mode == 8 && opt_.splitPageEnabled) {
+    Stages::contourStages(*this, loadOnlyRun_);
+    Stages::wholeStrokeSplit(*this, false);
+  }
+  if (mode == 9 && loadOnlyRun_ && opt_.splitPageEnabled) Stages::contourStages(*this, true);
+  if (loadOnlyRun_) {
+    cleanUp();
+    return 0;
+  }
+
+  platform::trace("before");
+  int firstReported = 0;
+  if (pageOrder) {
+    firstReported = pagesFlushed_;
+    for (int p = pagesFlushed_; p <= pageIndex_; ++p) openPage(p);
+    if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
+    for (; pagesFlushed_ <= pageIndex_; ++pagesFlushed_) writePage(pagesFlushed_);
+  } else {
+    for (int p : strokePages_) openPage(p);
+    for (const auto& l : labels_) openPage(l.pageIndex);
+    if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
+    for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) writePage(p);
+  }
+  if (!passThrough_.empty()) {
+    std::string kept;
+    kept.reserve(passThrough_.size());
+    for (char c : passThrough_)
+      if (static_cast<signed char>(c) >= 33) kept.push_back(c);
+    writeText(current_, kept);
+  }
+  closeAll();
+  if (!unwritablePage_.empty()) {
+    // A page that could not be written would be lost without a word: the run fails instead,
+    // and the source stays with the queue.
+    fail("cannot create page file " + unwritablePage_);
+    cleanUp();
+    return -1;
+  }
+  // Every page file made by this run is reported once, in page order. Pages for which no
+  // file was made are not reported: the queue would wait for them for ever.
+  for (int p = firstReported; p < static_cast<int>(outputs_.size()); ++p)
+    if (hasOutput(p)) report(p, outputName(p));
+  const int outputs = static_cast<int>(outputs_.size());
+  cleanUp();
+  if (opt_.needExtraPage) {
+    const std::string extra = outputFolder_ + "ExtraSp.plt";
+    if (platform::fileExists(extra)) {
+      const int p = pageIndex_ + 1;
+      OutputFileReport r{extra, ""};
+      if (p < static_cast<int>(extents_.size())) {
+        char buf[128];
+        std::snprintf(buf, sizeof buf, "%.2f * %.2f", extents_[p].xMax / kUnitsPerMm, extents_[p].yMax / kUnitsPerMm);
+        r.sizeText = buf;
+      }
+      if (owner_) owner_->addOutputFileReport(r);
+    } else {
+      platform::trace("extra page " + extra + " does not exist; not reported");
+    }
+  }
+  return outputs;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reader
+
+void CDisposeFile::dispatch(int cmd, int /*c2*/) {
+  switch (static_cast<Command>(cmd)) {
+    case kPD: cmdPD(); break;
+    case kPU: cmdPU(); break;
+    case kPA: cmdPA(); break;
+    case kSP: cmdSP(); break;
+    case kPG:
+    case kNR: cmdPG(); break;
+    case kDI: cmdStoreText(diText_, "DI"); break;
+    case kSI: cmdStoreText(siText_, "SI"); break;
+    case kLO: cmdStoreText(loText_, "LO"); break;
+    case kDT: cmdStoreText(dtText_, "DT"); break;
+    case kLB: cmdLB(); break;
+    case kAA: cmdAA(); break;
+    case kCI: cmdCI(); break;
+    case kLT: cmdLT(); break;
+    case kWD: cmdWD(); break;
+    case kNone: break;
+  }
+}
+
+bool CDisposeFile::scanParams(Params& p, bool labelMode) {
+  p.text.clear();
+  p.terminator = -1;
+  for (;;) {
+    const int c = in_->get();
+    if (c == PlotInput::kEnd) return false;
+    if (isTerminator(c, labelMode)) {
+      p.terminator = c;
+      if (c != ';') in_->unget();
+      return true;
+    }
+    p.text.push_back(static_cast<char>(c));
+  }
+}
+
+void CDisposeFile::setPageFromX(double v) {
+  const int mode = opt_.cutFt;
+  if (mode == 0 || mode == 1 || mode == 6 || mode == 8) {
+    pageIndex_ = 0;
+    pageOffset_ = 0.0;
+    return;
+  }
+  const double width = winXMax_ - winXMin_;
+  const double k = std::trunc(v / width);
+  if (!(k <= kMaxPageIndex)) {  // also NaN
+    pageOverflow_ = true;
+    return;
+  }
+  // Left of the first page there is no page: such points stay on page 0 and fall outside it.
+  pageIndex_ = k > 0 ? static_cast<int>(k) : 0;
+  pageOffset_ = pageIndex_ * width;
+}
+
+bool CDisposeFile::inWindow(double v, bool isX) {
+  if (!opt_.splitPageEnabled) {
+    pageIndex_ = 0;
+    pageOffset_ = 0.0;
+    return true;
+  }
+  if (opt_.cutFt == 3) {
+    pageOffset_ = 0.0;
+    return true;
+  }
+  if (isX) {
+    if (newOrigin_) setPageFromX(v);
+    newOrigin_ = false;
+    const double shifted = v - pageOffset_;
+    return winXMin_ <= shifted && shifted <= winXMax_;
+  }
+  return winYMin_ <= v && v <= winYMax_;
+}
+
+void CDisposeFile::addPoint(const PlotPoint& p, bool penDown) {
+  if (penDown || stroke_.points.empty())
+    stroke_.points.push_back(p);
+  else
+    stroke_.points.back() = p;
+}
+
+void CDisposeFile::finishStroke() {
+  const int mode = opt_.cutFt;
+  if ((mode == 0 || mode == 1) && outside_) {
+    stroke_.reset();
+    outside_ = false;
+    inside_ = true;
+  }
+  if (strokeStarted_ && !stroke_.points.empty()) {
+    const auto& pts = stroke_.points;
+    if (pts.size() > 2 && std::hypot(pts.back().x - pts.front().x, pts.back().y - pts.front().y) <= opt_.minDistanceClose)
+      stroke_.closedFlag = true;
+    lastFinished_ = pts.back();
+    strokes_.push_back(stroke_);
+    strokePages_.push_back(pageIndex_);
+  }
+  strokeStarted_ = true;
+  stroke_.reset();
+  stroke_.pen = pen_;
+  stroke_.lineType = lineType_;
+}
+
+void CDisposeFile::readPairs(std::string_view text, std::vector<PlotPoint>& out) const {
+  out.clear();
+  double x = curX_;
+  bool wantX = true;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const bool atEnd = i == text.size();
+    if (!atEnd && !isSeparator(text[i])) continue;
+    std::string_view field = text.substr(start, i - start);
+    start = i + 1;
+    if (atEnd) {
+      // A trailing number is the y of the last pair.
+      if (!field.empty()) out.push_back({x, parseReal(field)});
+      break;
+    }
+    if (field.empty()) continue;
+    const double v = parseReal(field);
+    if (wantX) {
+      x = v;
+    } else {
+      out.push_back({x, v});
+    }
+    wantX = !wantX;
+  }
+}
+
+void CDisposeFile::addRawPoint(double rawX, double y) {
+  double shiftedX = rawX - pageOffset_;
+  if (inside_) {
+    inside_ = inWindow(rawX, true);
+    shiftedX = rawX - pageOffset_;
+  }
+  if (inside_) inside_ = inWindow(y, false);
+  if (!inside_) {
+    const int mode = opt_.cutFt;
+    if (winYMin_ <= y && y <= winYMax_ && (mode == 4 || mode == 7)) {
+      PlotPoint to{rawX, y};
+      Stages::splitAtEdges(*this, {curX_, curY_}, to);
+      shiftedX = to.x;
+      inside_ = true;
+    }
+  }
+  curX_ = rawX;
+  curY_ = y;
+  addPoint({shiftedX, y}, penDown_);
+}
+
+void CDisposeFile::cmdPU() {
+  finishStroke();
+  penDown_ = false;
+  newOrigin_ = true;
+  Params p;
+  if (!scanParams(p, false)) return;
+  std::string_view rest;
+  std::string_view xText = firstField(p.text, rest);
+  if (xText.empty() && rest.empty()) return;  // no coordinates: no point
+  const double x = parseReal(xText);
+  inside_ = inWindow(x, true);
+  const double shiftedX = x - pageOffset_;
+  curX_ = x;
+  while (!rest.empty() && isSeparator(rest.front())) rest.remove_prefix(1);
+  const double y = parseReal(rest);
+  inside_ = inWindow(y, false) && inside_;
+  stroke_.points.push_back({shiftedX, y});
+  curY_ = y;
+  if (!inside_) outside_ = true;
+}
+
+void CDisposeFile::cmdPA() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  readPairs(p.text, pairs_);
+  for (const auto& pt : pairs_) addRawPoint(pt.x, pt.y);
+  if (!inside_) outside_ = true;
+}
+
+void CDisposeFile::cmdPD() {
+  penDown_ = true;
+  if (!opt_.deletePointEnabled && !opt_.addPointEnabled) {
+    cmdPA();
+    return;
+  }
+  // Gather this run of "PD" commands (with nothing but unrecognised characters between them),
+  // clean the run up, then add its points.
+  Params p;
+  if (!scanParams(p, false)) return;
+  std::vector<PlotPoint> run;
+  readPairs(p.text, run);
+  std::int64_t resumeAt = in_->tell();
+  for (;;) {
+    const int c1 = in_->get();
+    if (c1 == PlotInput::kEnd) break;
+    const int c2 = in_->peek();
+    if (c2 == PlotInput::kEnd) break;
+    const Command cmd = lookup(c1, c2);
+    if (cmd == kNone) continue;
+    if (cmd != kPD) break;
+    in_->get();
+    if (!scanParams(p, false)) break;
+    readPairs(p.text, pairs_);
+    run.insert(run.end(), pairs_.begin(), pairs_.end());
+    resumeAt = in_->tell();
+  }
+  in_->seek(resumeAt);
+  run = Stages::thinAndDensify(*this, std::move(run));
+  for (const auto& pt : run) addRawPoint(pt.x, pt.y);
+  if (!inside_) outside_ = true;
+}
+
+void CDisposeFile::cmdSP() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  if (p.text.empty()) return;
+  const int n = parseInt(p.text);
+  pen_ = n;
+  if (std::find(pensUsed_.begin(), pensUsed_.end(), n) == pensUsed_.end()) pensUsed_.push_back(n);
+  if (penDown_) {
+    if (n != stroke_.pen) {
+      finishStroke();
+      if (stroke_.points.empty()) stroke_.points.push_back(lastFinished_);
+    }
+  } else {
+    stroke_.pen = n;
+  }
+}
+
+void CDisposeFile::cmdPG() {
+  Params p;
+  const std::int64_t start = in_->tell();
+  const bool complete = scanParams(p, false);
+  if (opt_.cutFt != 3 || !opt_.splitPageEnabled) return;
+  // Look for the page-break text in the parameters, the terminator and enough characters
+  // after them to hold the text.
+  const std::int64_t afterParams = start + static_cast<std::int64_t>(p.text.size());
+  std::string collected = p.text;
+  std::int64_t resumeAt = afterParams;
+  if (complete) {
+    collected.push_back(static_cast<char>(p.terminator));
+    if (p.terminator == ';') resumeAt = afterParams + 1;
+  }
+  in_->seek(afterParams + (complete ? 1 : 0));
+  while (collected.size() < opt_.splitLabel.size()) {
+    const int c = in_->get();
+    if (c == PlotInput::kEnd) break;
+    collected.push_back(static_cast<char>(c));
+  }
+  if (!opt_.splitLabel.empty() && collected.find(opt_.splitLabel) != std::string::npos) ++pageIndex_;
+  in_->seek(resumeAt);
+}
+
+void CDisposeFile::cmdStoreText(std::string& slot, const char* letters) {
+  Params p;
+  if (!scanParams(p, false)) return;
+  slot.assign(letters).append(p.text);
+}
+
+void CDisposeFile::cmdLB() {
+  Params p;
+  if (!scanParams(p, true)) return;
+  if (opt_.fontDisposeEnabled) {
+    // The label terminator characters set by "DT" are not drawn.
+    const std::string_view dtChars = std::string_view(dtText_).substr(std::min<size_t>(2, dtText_.size()));
+    std::string chars;
+    chars.reserve(p.text.size());
+    for (char c : p.text)
+      if (dtChars.find(c) == std::string_view::npos) chars.push_back(c);
+    Stages::labelToStrokes(*this, chars);
+    if (!loadOnlyRun_) current_ = openPage(pageIndex_);
+  } else {
+    LabelRecord r;
+    r.pageIndex = pageIndex_;
+    r.pen = pen_;
+    r.diText = diText_;
+    r.siText = siText_;
+    r.loText = loText_;
+    r.dtText = dtText_;
+    r.labelText = "LB" + p.text;
+    r.labelText.push_back(static_cast<char>(p.terminator));
+    r.x = curX_ - pageOffset_;
+    r.y = curY_;
+    labels_.push_back(std::move(r));
+  }
+  stroke_.reset();
+  stroke_.pen = pen_;
+}
+
+void CDisposeFile::cmdAA() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  std::string_view rest;
+  std::string_view xText = firstField(p.text, rest);
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "AA%f,", parseReal(xText) - pageOffset_);
+  std::string text = buf;
+  text.append(rest);
+  stroke_.inserted.push_back({static_cast<std::int32_t>(stroke_.points.size()), std::move(text)});
+}
+
+void CDisposeFile::cmdCI() {
+  Params p;
+  if (!scanParams(p, true)) return;
+  const int r = parseInt(p.text);
+  if (!opt_.tranCi) {
+    stroke_.circleFlag = true;
+    stroke_.circleRadius = r;
+    return;
+  }
+  if (opt_.cutFt == 9 && stroke_.pen == opt_.markPointSp) return;  // a registration mark stays a point
+  PlotPoint c = stroke_.points.empty() ? PlotPoint{curX_ - pageOffset_, curY_} : stroke_.points.front();
+  if (!stroke_.points.empty()) stroke_.points.pop_back();
+  // Segments of about ArcLen; at most a bounded number however large the circle.
+  constexpr double kMaxSegments = 100000;
+  const double twoPi = 2.0 * M_PI;
+  double n = 3;
+  if (r >= opt_.arcLen) n = opt_.arcLen > 0 ? std::trunc(twoPi * r / opt_.arcLen) : kMaxSegments;
+  if (!(n >= 3)) n = 3;
+  if (n > kMaxSegments) n = kMaxSegments;
+  const int segments = static_cast<int>(n);
+  addPoint({c.x + r, c.y}, penDown_);
+  const double step = twoPi / segments;
+  const double limit = twoPi * (1.0 + 0.5 / segments);
+  for (int k = 1; k * step <= limit; ++k) {
+    const double a = k * step;
+    stroke_.points.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+  }
+}
+
+void CDisposeFile::cmdLT() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  LineType lt;
+  std::string_view rest;
+  std::string_view t = firstField(p.text, rest);
+  lt.type = parseInt(t);
+  std::string_view extra;
+  std::string_view len = firstField(rest, extra);
+  lt.patternLength = static_cast<float>(parseReal(len));
+  lt.extra.assign(extra);
+  lineType_ = lt;
+}
+
+void CDisposeFile::cmdWD() {
+  Params p;
+  if (!scanParams(p, true)) return;
+  wdSeen_ = true;
+  wdValue_ = parseInt(p.text);
+}
+
+void CDisposeFile::endOfInput() {
+  if (stroke_.points.size() >= 2) {
+    strokes_.push_back(stroke_);
+    strokePages_.push_back(pageIndex_);
+    stroke_.reset();
+  }
+}
+
+}  // namespace qel::plot

@@ -1,0 +1,51 @@
+#pragma once
+// The options of one dispose run, read once from the store when the run's object is made.
+#include <string>
+
+namespace qel::config {
+class CIniConfig;
+}
+
+namespace qel::plot {
+
+struct DisposeOptions {
+  bool optimizeFunction = true;
+  bool splitPageEnabled = true;  // false also when a page size is exactly 0
+  int cutFt = 6;                 // the page mode, 0 to 9
+  double pageWidth = 1500.0;     // mm
+  double pageHeight = 1200.0;    // mm
+  bool strokeAppearOrderOfPage = false;
+  std::string splitLabel = "PG;";
+  bool addPg = true;
+  bool needExtraPage = false;
+  bool cutterHandle = false;
+  bool leaveCut = false;
+  double distLeaveCut = 1.0;     // mm
+  double minDistanceClose = 0.0; // plotter units
+  int spOut[4] = {1, 2, 3, 4};
+  bool occ = false;
+  int spn = 2;
+  int detalX = 1, detalY = 1;    // mm
+  bool fontDisposeEnabled = true;
+  int scale = 1;
+  int positionOptimize = 0;
+  int fontSp = 1;
+  double fontScale = 1.0, fontDistanceScale = 1.0, fontRotate = 0.0;
+  double fontOffsetX = 0.0, fontOffsetY = 0.0;  // mm
+  bool deletePointEnabled = false;
+  int dpIntervalPoints = 3;
+  double dpMinLength = 2.0, dpMinAngle = 5.0;
+  bool addPointEnabled = false;
+  int apTimes = 2;
+  double apMinLength = 5.0, apMaxLength = 20.0, apMinAngle = 1.0, apMaxAngle = 5.0;
+  bool tranCi = false;
+  int arcLen = 2;                // plotter units
+  int markPointSp = 8;
+  // Read with the others; no stage acts on them.
+  int spOrder = 0, optimizeDelayTime = 0, minAreaText = 0, machineType = 3, splitLineLength = 500,
+      splitLineToolsSp = 2;
+
+  static DisposeOptions read(const config::CIniConfig& cfg);
+};
+
+}  // namespace qel::plot

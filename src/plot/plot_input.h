@@ -1,0 +1,52 @@
+#pragma once
+// Buffered, seekable byte input for the reader: single-character reads with one character of
+// look-ahead and short rewinds, served from a large buffer rather than the file system.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qel::plot {
+
+class PlotInput {
+ public:
+  PlotInput() = default;
+  ~PlotInput();
+  PlotInput(const PlotInput&) = delete;
+  PlotInput& operator=(const PlotInput&) = delete;
+
+  // Opens a regular file; false (with errno set) otherwise.
+  bool open(const std::string& path);
+  // The length of the input, or -1 when it cannot be determined.
+  std::int64_t length() const;
+
+  static constexpr int kEnd = -1;
+
+  // The next byte (0..255) or kEnd.
+  int get() {
+    if (pos_ < len_) return static_cast<unsigned char>(buf_[pos_++]);
+    return slowGet();
+  }
+  int peek() {
+    if (pos_ < len_) return static_cast<unsigned char>(buf_[pos_]);
+    return slowPeek();
+  }
+  std::int64_t tell() const { return base_ + static_cast<std::int64_t>(pos_); }
+  void seek(std::int64_t position);
+  void unget() { seek(tell() - 1); }
+  // True when the last read failed for another reason than the end of the file.
+  bool failed() const { return failed_; }
+
+ private:
+  int slowGet();
+  int slowPeek();
+  bool fill(std::int64_t at);
+
+  int fd_ = -1;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t len_ = 0;
+  std::int64_t base_ = 0;  // file offset of buf_[0]
+  bool failed_ = false;
+};
+
+}  // namespace qel::plot

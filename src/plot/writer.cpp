@@ -1,0 +1,323 @@
+// The writer: page files, their bodies and trailers, names and reports.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "platform/files.h"
+#include "plot/dispose_file.h"
+#include "plot/number_text.h"
+#include "plot/stages.h"
+
+namespace qel::plot {
+
+namespace {
+
+constexpr std::size_t kFileBuffer = 1 << 18;
+
+void appendPoint(std::string& out, const char* cmd, const PlotPoint& p) {
+  out.append(cmd);
+  appendNumber(out, p.x);
+  out.push_back(',');
+  appendNumber(out, p.y);
+  out.push_back(';');
+}
+
+void appendLineType(std::string& out, const LineType& lt) {
+  out.append("LT");
+  if (lt.type > 0) {
+    out.append(std::to_string(lt.type));
+    if (lt.patternLength > 0) {
+      out.push_back(',');
+      appendNumber(out, lt.patternLength);
+    }
+    if (!lt.extra.empty()) out.append(",").append(lt.extra);
+  }
+  out.push_back(';');
+}
+
+// The point `d` units back from p2 along the segment p1 → p2; false when the segment is not
+// longer than that.
+bool pointBack(const PlotPoint& p1, const PlotPoint& p2, double d, PlotPoint& out) {
+  const double dx = p2.x - p1.x, dy = p2.y - p1.y;
+  if (dx * dx + dy * dy - d * d < 1e-5) return false;
+  if (std::fabs(dx) >= 1e-5) {
+    const double k = dy / dx;
+    const double t = std::sqrt(d * d / (k * k + 1));
+    out.x = dx >= 0 ? p2.x - t : p2.x + t;
+    out.y = (out.x - p2.x) * k + p2.y;
+  } else {
+    out.x = p1.x;
+    out.y = dy >= 0 ? p2.y - d : p2.y + d;
+  }
+  return true;
+}
+
+int truncToInt(double v) {
+  if (!(v == v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
+std::string CDisposeFile::outputName(int pageIndex) const {
+  std::string base = inputPath_;
+  const size_t slash = base.find_last_of('/');
+  if (slash != std::string::npos) base.erase(0, slash + 1);
+  const size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos) base.erase(dot);
+  char number[32];
+  std::snprintf(number, sizeof number, "%03d", pageIndex + 1);
+  return outputFolder_ + "/" + base + "_" + tag_ + "_" + number + ".PLT";
+}
+
+bool CDisposeFile::hasOutput(int pageIndex) const {
+  return pageIndex >= 0 && pageIndex < static_cast<int>(outputs_.size()) && outputs_[pageIndex].created;
+}
+
+std::FILE* CDisposeFile::openPage(int pageIndex) {
+  if (pageIndex < 0) return nullptr;
+  if (pageIndex >= static_cast<int>(outputs_.size())) {
+    outputs_.resize(pageIndex + 1);
+    extents_.resize(pageIndex + 1);
+  }
+  Output& o = outputs_[pageIndex];
+  if (!o.file && !o.created) {
+    const std::string name = outputName(pageIndex);
+    platform::makeDirectories(outputFolder_);
+    o.file = std::fopen(name.c_str(), "wb");
+    if (o.file) {
+      std::setvbuf(o.file, nullptr, _IOFBF, kFileBuffer);
+      o.created = true;
+      writeText(o.file, "IN;");
+    } else if (unwritablePage_.empty()) {
+      unwritablePage_ = name + ": " + std::strerror(errno);
+    }
+  }
+  if (o.file) current_ = o.file;
+  return o.file;
+}
+
+void CDisposeFile::writeText(std::FILE* f, std::string_view text) {
+  if (f && !text.empty()) fwrite_unlocked(text.data(), 1, text.size(), f);
+}
+
+void CDisposeFile::writePage(int pageIndex) {
+  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size()) || !outputs_[pageIndex].file) return;
+  std::FILE* f = outputs_[pageIndex].file;
+  Extent extent = extents_[pageIndex];
+  std::string out;
+  out.reserve(1 << 16);
+  auto flush = [&](bool force) {
+    if (force || out.size() >= (1 << 16)) {
+      writeText(f, out);
+      out.clear();
+    }
+  };
+
+  if (wdSeen_) out.append("WD").append(std::to_string(wdValue_)).append(";");
+  for (const auto& l : labels_) {
+    if (l.pageIndex != pageIndex) continue;
+    out.append("SP").append(std::to_string(l.pen));
+    out.append(l.diText).append(l.siText).append(l.loText).append(l.dtText);
+    appendPoint(out, "PU", {l.x, l.y});
+    out.append(l.labelText);
+    if (l.x > extent.xMax) extent.xMax = l.x;
+  }
+
+  LineType lastType;
+  lastType.type = -1;
+  int lastPen = 0;
+  bool first = true;
+  auto emit = [&](const CStroke& s, bool penGroupStart) {
+    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
+      appendLineType(out, s.lineType);
+    if (first || penGroupStart || (opt_.cutFt != 7 && s.pen != lastPen))
+      out.append("SP").append(std::to_string(s.pen)).append(";");
+    writeStroke(out, s, extent);
+    lastType = s.lineType;
+    lastPen = s.pen;
+    first = false;
+    flush(false);
+  };
+
+  const size_t n = strokes_.size();
+  if (opt_.cutFt == 7) {
+    // Grouped by pen, in the order of the pens-used list; each pen once.
+    std::vector<int> done;
+    for (int pen : pensUsed_) {
+      if (std::find(done.begin(), done.end(), pen) != done.end()) continue;
+      done.push_back(pen);
+      bool groupStart = true;
+      for (size_t i = 0; i < n; ++i) {
+        if (strokePages_[i] != pageIndex || strokes_[i].pen != pen) continue;
+        emit(strokes_[i], groupStart);
+        groupStart = false;
+      }
+    }
+  } else {
+    for (size_t i = 0; i < n; ++i)
+      if (strokePages_[i] == pageIndex) emit(strokes_[i], false);
+  }
+  flush(true);
+  extents_[pageIndex] = extent;
+  current_ = f;
+}
+
+void CDisposeFile::writeStroke(std::string& out, const CStroke& s, Extent& extent) const {
+  const auto& pts = s.points;
+  const size_t n = pts.size();
+  if (opt_.cutterHandle && s.pen != 1 && n >= 3) {
+    writeStrokeCutter(out, s);
+  } else {
+    const bool leave = opt_.leaveCut && s.pen == 2 && n >= 2;
+    size_t ins = 0;
+    auto insertedUpTo = [&](size_t index) {
+      for (const auto& c : s.inserted)
+        if (c.pointIndex == static_cast<std::int32_t>(index)) out.append(c.text).push_back(';');
+      (void)ins;
+    };
+    for (size_t i = 0; i < n; ++i) {
+      insertedUpTo(i);
+      if (leave && i == n - 1) {
+        PlotPoint back;
+        if (pointBack(pts[n - 2], pts[n - 1], opt_.distLeaveCut * kUnitsPerMm, back)) appendPoint(out, "PD", back);
+      } else {
+        appendPoint(out, i == 0 ? "PU" : "PD", pts[i]);
+      }
+    }
+    insertedUpTo(n);
+  }
+  for (const auto& p : pts) {
+    if (p.x > extent.xMax) extent.xMax = p.x;
+    if (p.y > extent.yMax) extent.yMax = p.y;
+  }
+  if (s.circleFlag) out.append("CI").append(std::to_string(s.circleRadius)).append(";");
+}
+
+void CDisposeFile::writeStrokeCutter(std::string& out, const CStroke& s) const {
+  // A segment the stroke runs twice, out and straight back, is drawn once with pen 1 instead
+  // of being cut twice.
+  const auto& p = s.points;
+  const size_t n = p.size();
+  const std::string pen = "SP" + std::to_string(s.pen) + ";";
+  size_t nextInserted = 0;  // inserted commands go before the first text of their point
+  auto point = [&](const char* cmd, size_t k) {
+    for (; nextInserted <= k; ++nextInserted)
+      for (const auto& c : s.inserted)
+        if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+    appendPoint(out, cmd, p[k]);
+  };
+  size_t start = 2, end = n;
+  if (p[n - 1] == p[0] && p[n - 2] == p[1]) {
+    out.append("SP1;");
+    point("PU", 0);
+    point("PD", 1);
+    start = 3;
+    end = n - 1;
+  }
+  out.append(pen);
+  size_t i = start;
+  while (i < end) {
+    point(i == 2 ? "PU" : "PD", i - 2);
+    if (p[i] == p[i - 2]) {
+      out.append("SP1;");
+      point("PU", i - 2);
+      point("PD", i - 1);
+      point("PD", i);
+      out.append(pen);
+      point("PU", i);
+      if (i + 2 >= end) {
+        i += 1;
+        break;
+      }
+      i += 2;
+    } else {
+      i += 1;
+    }
+  }
+  const bool leave = opt_.leaveCut && s.pen == 2;
+  for (size_t j = i - 2; j < end; ++j) {
+    if (leave && j == end - 1) {
+      PlotPoint back;
+      if (j >= 1 && pointBack(p[j - 1], p[j], opt_.distLeaveCut * kUnitsPerMm, back)) {
+        for (; nextInserted <= j; ++nextInserted)
+          for (const auto& c : s.inserted)
+            if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+        appendPoint(out, "PD", back);
+      }
+    } else {
+      point("PD", j);
+    }
+  }
+  for (; nextInserted <= n; ++nextInserted)
+    for (const auto& c : s.inserted)
+      if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+}
+
+void CDisposeFile::closePage(int pageIndex) {
+  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size()) || !outputs_[pageIndex].file) return;
+  std::FILE* f = outputs_[pageIndex].file;
+  std::string trailer;
+  const auto& list = rollingSplitList();
+  const size_t entry = static_cast<size_t>(pageIndex) + 1;
+  if (entry < list.size()) {
+    trailer.append("PX").append(std::to_string(list[entry])).append(";");
+    if (list.size() >= 2 && static_cast<size_t>(pageIndex) == list.size() - 2)
+      trailer.append("ZH").append(std::to_string(list[entry])).append(";");
+  }
+  if (opt_.addPg) trailer.append("PG;");
+  writeText(f, trailer);
+  std::fclose(f);
+  outputs_[pageIndex].file = nullptr;
+  if (current_ == f) current_ = nullptr;
+}
+
+void CDisposeFile::closeAll() {
+  for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) closePage(p);
+  current_ = nullptr;
+}
+
+void CDisposeFile::report(int pageIndex, const std::string& fileName) {
+  OutputFileReport r{fileName, ""};
+  if (pageIndex >= 0 && pageIndex < static_cast<int>(extents_.size())) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%.2f * %.2f", extents_[pageIndex].xMax / kUnitsPerMm,
+                  extents_[pageIndex].yMax / kUnitsPerMm);
+    r.sizeText = buf;
+  }
+  if (owner_) owner_->addOutputFileReport(r);
+}
+
+int CDisposeFile::copyThrough() {
+  const std::string name = outputName(0);
+  platform::makeDirectories(outputFolder_);
+  if (!platform::fileExists(inputPath_) || !platform::copyFile(inputPath_, name)) {
+    error_ = "cannot copy " + inputPath_ + " to " + name;
+    return -1;
+  }
+  if (owner_) owner_->addOutputFileReport({name, ""});
+  return 0;
+}
+
+void CDisposeFile::refillRollingSplitList(int pages) {
+  auto& list = rollingSplitList();
+  list.clear();
+  list.push_back(truncToInt(opt_.pageWidth * kUnitsPerMm));
+  std::vector<double> maxX(pages > 0 ? pages : 0, 0.0);
+  std::vector<bool> any(maxX.size(), false);
+  for (size_t i = 0; i < strokes_.size(); ++i) {
+    const int p = strokePages_[i];
+    if (p < 0 || p >= pages) continue;
+    for (const auto& pt : strokes_[i].points)
+      if (!any[p] || pt.x > maxX[p]) {
+        maxX[p] = pt.x;
+        any[p] = true;
+      }
+  }
+  for (int p = 0; p < pages; ++p) list.push_back(any[p] ? truncToInt(maxX[p]) : 0);
+}
+
+}  // namespace qel::plot

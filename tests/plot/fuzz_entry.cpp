@@ -1,0 +1,47 @@
+#include "fuzz_entry.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "plot/dispose_file.h"
+
+namespace qel::plot::fuzz {
+
+namespace {
+struct NullOwner : DisposeOwner {
+  void addOutputFileReport(const OutputFileReport&) override {}
+};
+}  // namespace
+
+void disposeBytes(const std::uint8_t* data, std::size_t size) {
+  static const std::string dir = [] {
+    std::string d = (std::filesystem::temp_directory_path() / ("qelcut-fuzz-" + std::to_string(::getpid()))).string();
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  const std::string input = dir + "/in.plt";
+  std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  // The first byte picks the options, so the fuzzer explores every mode.
+  const std::uint8_t sel = size ? data[0] : 0;
+  DisposeOptions o;
+  o.cutFt = sel % 10;
+  o.pageWidth = (sel & 0x10) ? 0.001 : 10;
+  o.pageHeight = 10;
+  o.tranCi = sel & 0x20;
+  o.cutterHandle = sel & 0x40;
+  o.leaveCut = sel & 0x80;
+  o.strokeAppearOrderOfPage = (sel & 0x30) == 0x30;
+  o.deletePointEnabled = (sel & 0x0c) == 0x0c;
+  o.fontDisposeEnabled = sel & 0x01;
+  NullOwner owner;
+  CDisposeFile file(&owner, input, dir + "/out", "F", o);
+  file.dispose();
+  file.loadOnly();
+  std::error_code ec;
+  std::filesystem::remove_all(dir + "/out", ec);
+}
+
+}  // namespace qel::plot::fuzz

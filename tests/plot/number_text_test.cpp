@@ -1,0 +1,56 @@
+#include "plot/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <sstream>
+
+namespace qel::plot {
+namespace {
+
+TEST(NumberFormat, MatchesTheDefaultStreamFormat) {
+  EXPECT_EQ(formatNumber(123456.7), "123457");
+  EXPECT_EQ(formatNumber(1e6), "1e+06");
+  EXPECT_EQ(formatNumber(12345.67), "12345.7");
+  EXPECT_EQ(formatNumber(1500), "1500");
+  EXPECT_EQ(formatNumber(-0.25), "-0.25");
+  EXPECT_EQ(formatNumber(0.0), "0");
+  EXPECT_EQ(formatNumber(1e-5), "1e-05");
+  EXPECT_EQ(formatNumber(999999.5), "1e+06");
+  // Against the stream itself, over many values of every magnitude.
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> mant(-10, 10);
+  std::uniform_int_distribution<int> exp(-8, 9);
+  for (int i = 0; i < 20000; ++i) {
+    double v = mant(rng) * std::pow(10.0, exp(rng));
+    if (i % 3 == 0) v = std::round(v);
+    std::ostringstream os;
+    os << v;
+    ASSERT_EQ(formatNumber(v), os.str()) << v;
+  }
+}
+
+TEST(NumberParse, ReadsLikeAtofAndAtoi) {
+  EXPECT_EQ(parseReal("12.5"), 12.5);
+  EXPECT_EQ(parseReal("\r\n12"), 12);
+  EXPECT_EQ(parseReal("12\n345"), 12);
+  EXPECT_EQ(parseReal("+5"), 5);
+  EXPECT_EQ(parseReal("--5"), 0);
+  EXPECT_EQ(parseReal("+-5"), 0);
+  EXPECT_EQ(parseReal("-.5"), -0.5);
+  EXPECT_EQ(parseReal(""), 0);
+  EXPECT_EQ(parseReal("1.2.3"), 1.2);
+  EXPECT_EQ(parseReal("\x90\xff"), 0);
+  EXPECT_TRUE(std::isinf(parseReal("1e999")));
+  EXPECT_TRUE(std::isinf(parseReal(std::string(400, '9'))));
+  EXPECT_EQ(parseInt("12abc"), 12);
+  EXPECT_EQ(parseInt("--5"), 0);
+  EXPECT_EQ(parseInt(" -7"), -7);
+  EXPECT_EQ(parseInt("99999999999999999999"), std::numeric_limits<int>::max());
+  EXPECT_EQ(parseInt("-99999999999999999999"), std::numeric_limits<int>::min());
+}
+
+}  // namespace
+}  // namespace qel::plot

@@ -1,0 +1,128 @@
+// The dispose pipeline: switches, reports, page order, failures.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "config/ini_config.h"
+#include "plot_fixture.h"
+
+namespace qel::plot::test {
+namespace {
+
+TEST(Pipeline, CopyThroughWhenNothingIsSwitchedOn) {
+  std::string bytes;
+  std::mt19937 rng(3);
+  for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(rng()));
+  DisposeOptions o = plainOptions();
+  o.optimizeFunction = false;
+  o.splitPageEnabled = false;
+  DisposeRun run(bytes, o);
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), bytes);
+  ASSERT_EQ(run.reports().size(), 1u);
+  EXPECT_EQ(run.reports()[0].sizeText, "");
+  EXPECT_NE(run.reports()[0].fileName.find("_TAG_001.PLT"), std::string::npos);
+}
+
+TEST(Pipeline, ZeroPageSizeTurnsTheWindowOff) {
+  DisposeOptions o = plainOptions();
+  o.cutFt = 2;
+  o.pageWidth = 0;
+  DisposeRun run("PU900000,5;PD990000,5;", o);
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.reports().size(), 1u);
+  EXPECT_NE(run.page(0).find("PU900000,5;PD990000,5;"), std::string::npos);
+}
+
+TEST(Pipeline, TextWithoutCommandsIsKeptFiltered) {
+  EXPECT_EQ(disposeToText("hello, world\r\n\x01\xc3\xa9!"), "IN;hello,world!PX0;ZH0;");
+  // Text before the first command is written as read; text after it is filtered at the end.
+  EXPECT_EQ(disposeToText("IN;\r\nPU0,0;PD5,5;\r\nXY 1;"), "IN;IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;PX5;ZH5;");
+}
+
+TEST(Pipeline, Mode2FailsOnAStrokeAcrossTheEdgeAndKeepsWrittenFiles) {
+  DisposeOptions o = plainOptions();
+  o.cutFt = 2;
+  o.pageWidth = 100;  // 4000 units
+  DisposeRun run("PU100,100;PD900,900;PU3000,0;PD4100,0;PU0,0;", o);
+  EXPECT_FALSE(run.dispose());
+  EXPECT_FALSE(run.file().errorText().empty());
+  EXPECT_EQ(run.page(0), "IN;");  // created at the start, closed without a body
+  EXPECT_TRUE(run.reports().empty());
+}
+
+TEST(Pipeline, ExtraPageIsReportedLastWhenItExists) {
+  DisposeOptions o = plainOptions();
+  o.needExtraPage = true;
+  {
+    DisposeRun run("PU0,0;PD40,40;", o);
+    run.home().writeFile("outExtraSp.plt", "PU0,0;");
+    ASSERT_TRUE(run.dispose());
+    ASSERT_EQ(run.reports().size(), 2u);
+    EXPECT_EQ(run.reports()[1].fileName, run.home().file("out") + "ExtraSp.plt");
+    EXPECT_EQ(run.reports()[1].sizeText, "");
+  }
+  {
+    DisposeRun run("PU0,0;PD40,40;", o);  // no such file: nothing the queue would wait for
+    ASSERT_TRUE(run.dispose());
+    EXPECT_EQ(run.reports().size(), 1u);
+  }
+}
+
+TEST(Pipeline, PageOrderModeFinishesPagesWhileReading) {
+  DisposeOptions o = plainOptions();
+  o.strokeAppearOrderOfPage = true;
+  o.pageWidth = 100;  // 4000 units
+  DisposeRun run("PU10,0;PD20,0;PU4010,0;PD4020,0;PU8010,0;PD8030,0;PU8000,0;", o);
+  ASSERT_TRUE(run.dispose());
+  ASSERT_EQ(run.reports().size(), 3u);
+  for (int p = 0; p < 3; ++p)
+    EXPECT_NE(run.reports()[p].fileName.find("_00" + std::to_string(p + 1) + ".PLT"), std::string::npos);
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU10,0;PD20,0;PX20;");
+  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU10,0;PD20,0;PX20;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU10,0;PD30,0;PX30;ZH30;");
+}
+
+TEST(Pipeline, LoadOnlyRunWritesNothing) {
+  DisposeRun run("PU0,0;PD10,10;PU5000,0;PD5100,0;", plainOptions());
+  ASSERT_TRUE(run.loadOnly());
+  EXPECT_EQ(run.file().strokes().size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(run.home().file("out")));
+}
+
+TEST(Pipeline, OptionsComeFromTheStore) {
+  qel::test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  cfg.write(config::keys::CUT_FT, 2);
+  cfg.write(config::keys::Page_Width, 10.0);
+  cfg.writeText("Split_Page", "Add_PG", "0");
+  home.writeFile("in.plt", "PU500,0;PD510,0;");
+  Collector owner;
+  CDisposeFile file(&owner, home.file("in.plt"), home.file("DisposeDir"), "T", cfg);
+  ASSERT_TRUE(file.dispose());
+  // Page 0 is made at the start of every run, so it is reported even when empty.
+  ASSERT_EQ(owner.reports.size(), 2u);
+  EXPECT_NE(owner.reports[1].fileName.find("in_T_002.PLT"), std::string::npos);  // page 1 of 400 units
+  EXPECT_EQ(*platform::readWholeFile(owner.reports[1].fileName), "IN;LT;SP1;PU100,0;PD110,0;PX110;ZH110;");
+}
+
+TEST(Pipeline, UnwritableOutputFolderFailsInsteadOfLosingThePage) {
+  DisposeRun run("PU0,0;PD10,10;", plainOptions());
+  run.home().writeFile("out", "a file where the folder should be");
+  EXPECT_FALSE(run.dispose());
+  EXPECT_NE(run.file().errorText().find("out"), std::string::npos);
+}
+
+TEST(Pipeline, TagFormat) {
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 0;
+  t.tm_mday = 5;
+  t.tm_hour = 9;
+  t.tm_min = 30;
+  t.tm_sec = 0;
+  EXPECT_EQ(CDisposeFile::makeTag(t), "20260105_093000");
+}
+
+}  // namespace
+}  // namespace qel::plot::test

@@ -1,0 +1,59 @@
+#pragma once
+// Runs the dispose pipeline over HPGL text in a temporary folder and collects what it wrote.
+#include <string>
+#include <vector>
+
+#include "plot/dispose_file.h"
+#include "support/temp_home.h"
+
+namespace qel::plot::test {
+
+struct Collector : DisposeOwner {
+  void addOutputFileReport(const OutputFileReport& r) override { reports.push_back(r); }
+  std::vector<OutputFileReport> reports;
+};
+
+// Options that keep the pages out of the way unless a test sets them: mode 5, 1000 x 1000 mm.
+inline DisposeOptions plainOptions() {
+  DisposeOptions o;
+  o.cutFt = 5;
+  o.pageWidth = 1000;
+  o.pageHeight = 1000;
+  o.addPg = false;
+  o.fontDisposeEnabled = false;
+  return o;
+}
+
+class DisposeRun {
+ public:
+  DisposeRun(const std::string& hpgl, const DisposeOptions& options, const std::string& name = "job.plt")
+      : input_(home_.file(name)) {
+    home_.writeFile(name, hpgl);
+    file_ = std::make_unique<CDisposeFile>(&owner_, input_, home_.file("out"), "TAG", options);
+  }
+  bool dispose() { return file_->dispose(); }
+  bool loadOnly() { return file_->loadOnly(); }
+  CDisposeFile& file() { return *file_; }
+  const std::vector<OutputFileReport>& reports() const { return owner_.reports; }
+  // The page file of page index p (0-based), or "<missing>".
+  std::string page(int p) const {
+    auto s = platform::readWholeFile(file_->outputName(p));
+    return s ? *s : "<missing>";
+  }
+  const qel::test::TempHome& home() const { return home_; }
+
+ private:
+  qel::test::TempHome home_;
+  std::string input_;
+  Collector owner_;
+  std::unique_ptr<CDisposeFile> file_;
+};
+
+// Body of a single-page run in mode 5 without trailer.
+inline std::string disposeToText(const std::string& hpgl, DisposeOptions o = plainOptions()) {
+  DisposeRun run(hpgl, o);
+  if (!run.dispose()) return "<failed: " + run.file().errorText() + ">";
+  return run.page(0);
+}
+
+}  // namespace qel::plot::test

@@ -1,0 +1,91 @@
+// The page files: the exact bytes of bodies and trailers.
+#include <gtest/gtest.h>
+
+#include "plot_fixture.h"
+#include "plot/stages.h"
+
+namespace qel::plot::test {
+namespace {
+
+// The body of page 0 between "IN;" and the trailer.
+std::string body(const std::string& hpgl, DisposeOptions o = plainOptions()) {
+  std::string page = disposeToText(hpgl, o);
+  if (page.rfind("IN;", 0) != 0) return page;
+  page.erase(0, 3);
+  const size_t px = page.rfind("PX");
+  if (px != std::string::npos) page.erase(px);
+  return page;
+}
+
+TEST(Writer, LineTypeAndPenOnlyWhenTheyChange) {
+  EXPECT_EQ(body("PU0,0;PD100,0;PU0,10;PD100,10;"), "LT;SP1;PU0,0;PD100,0;PU0,10;PD100,10;");
+  EXPECT_EQ(body("SP2;PU0,0;PD1,0;PU;SP3;PU0,5;PD1,5;PU;LT4,2.5;PU0,9;PD1,9;"),
+            "LT;SP2;PU0,0;PD1,0;SP3;PU0,5;PD1,5;LT4,2.5;PU0,9;PD1,9;");
+  DisposeOptions wide = plainOptions();
+  wide.pageWidth = 100000;
+  EXPECT_EQ(body("PU123456.7,0.5;PD2000000,-3;", wide), "LT;SP1;PU123457,0.5;PD2e+06,-3;");
+}
+
+TEST(Writer, InsertedCommandsGoBeforeTheirPoint) {
+  EXPECT_EQ(body("PU0,0;AA5,5,90;PD10,0;PD20,0;AA1,1,45;"), "LT;SP1;PU0,0;AA5.000000,5,90;PD10,0;PD20,0;AA1.000000,1,45;");
+}
+
+TEST(Writer, LeaveCutStopsShortOfTheLastPoint) {
+  DisposeOptions o = plainOptions();
+  o.leaveCut = true;
+  o.distLeaveCut = 1;  // 40 units
+  EXPECT_EQ(body("SP2;PU0,0;PD50,0,50,100;", o), "LT;SP2;PU0,0;PD50,0;PD50,60;");
+  EXPECT_EQ(body("SP2;PU0,0;PD200,0,100,0;", o), "LT;SP2;PU0,0;PD200,0;PD140,0;");
+  EXPECT_EQ(body("SP2;PU0,0;PD0,0,30,0;", o), "LT;SP2;PU0,0;PD0,0;");
+  EXPECT_EQ(body("SP1;PU0,0;PD0,0,30,0;", o), "LT;SP1;PU0,0;PD0,0;PD30,0;");  // other pens cut through
+}
+
+TEST(Writer, CutterVariantDrawsOutAndBackSegmentsWithPenOne) {
+  DisposeOptions o = plainOptions();
+  o.cutterHandle = true;
+  // Nothing doubled: the same as the plain form.
+  EXPECT_EQ(body("SP2;PU0,0;PD10,0,10,10,0,10;", o), "LT;SP2;SP2;PU0,0;PD10,0;PD10,10;PD0,10;");
+  // A spur in the middle (out to 20,0 and back) is drawn with pen 1.
+  EXPECT_EQ(body("SP2;PU0,0;PD10,0,20,0,10,0,10,10,0,10;", o),
+            "LT;SP2;SP2;PU0,0;PD10,0;SP1;PU10,0;PD20,0;PD10,0;SP2;PU10,0;PD10,0;PD10,10;PD0,10;");
+  // Pen 1 strokes are never changed.
+  EXPECT_EQ(body("SP1;PU0,0;PD10,0,0,0;", o), "LT;SP1;PU0,0;PD10,0;PD0,0;");
+}
+
+TEST(Writer, LabelsComeFirstWithTheirAttributes) {
+  EXPECT_EQ(body("DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;"),
+            "SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;");
+}
+
+TEST(Writer, WdValueOpensEveryPage) {
+  EXPECT_EQ(body("WD12;PU0,0;PD1,1;"), "WD12;LT;SP1;PU0,0;PD1,1;");
+}
+
+TEST(Writer, PenGroupsInMode7) {
+  DisposeOptions o = plainOptions();
+  o.cutFt = 7;
+  o.spOut[0] = 2;
+  o.spOut[1] = 1;
+  o.spOut[2] = 2;  // a pen named twice is written once
+  EXPECT_EQ(body("SP1;PU0,0;PD1,0;PU;SP2;PU0,5;PD1,5;PU;SP1;PU0,9;PD1,9;PU;SP5;PU3,3;PD4,4;", o),
+            "LT;SP2;PU0,5;PD1,5;SP1;PU0,0;PD1,0;PU0,9;PD1,9;SP5;PU3,3;PD4,4;");
+}
+
+TEST(Writer, TrailersNamesAndSizes) {
+  DisposeOptions o = plainOptions();
+  o.addPg = true;
+  o.pageWidth = 100;  // 4000 units
+  DisposeRun run("PU100,200;PD3000,1000;PU8100,0;PD8600,40;", o, "my.job.plt");
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU100,200;PD3000,1000;PX3000;PG;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU100,0;PD600,40;PX600;ZH600;PG;");
+  ASSERT_EQ(run.reports().size(), 2u);  // page 1 has no file and is not reported
+  EXPECT_EQ(run.reports()[0].fileName, run.home().file("out") + "/my.job_TAG_001.PLT");
+  EXPECT_EQ(run.reports()[0].sizeText, "75.00 * 25.00");
+  EXPECT_EQ(run.reports()[1].fileName, run.home().file("out") + "/my.job_TAG_003.PLT");
+  EXPECT_EQ(run.reports()[1].sizeText, "15.00 * 1.00");
+  EXPECT_EQ(rollingSplitList(), (std::vector<int>{4000, 3000, 0, 600}));
+}
+
+}  // namespace
+}  // namespace qel::plot::test
