@@ -384,7 +384,7 @@ bool CDevicePort::openNumber(int number, int mask) {
       return false;
     }
     handle_[sub] = h;
-    openMask_ |= sub == 2 ? (mask & kSubMemory) : bits;
+    openMask_ |= bits;
     number_ = number;
     any = true;
   }

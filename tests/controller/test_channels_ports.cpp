@@ -1,0 +1,403 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "controller/bakery_lock.h"
+#include "controller/channels.h"
+#include "controller/controller.h"
+#include "controller/port.h"
+#include "fake_device.h"
+#include "support/temp_home.h"
+
+using namespace qel::controller;
+
+TEST(ChannelBuffer, HoldsAtMost4095Bytes) {
+  CChannelBuffer b(5, true);
+  EXPECT_EQ(b.name(), "Channel[5][pc_to_controller]");
+  std::string big(5000, 'x');
+  EXPECT_EQ(b.put(reinterpret_cast<const std::uint8_t*>(big.data()), big.size()), 4095u);
+  const std::uint8_t one = 'y';
+  EXPECT_EQ(b.put(&one, 1), 0u);
+  std::uint8_t out[5000];
+  EXPECT_EQ(b.take(out, 10), 10u);
+  // wraps around the end of the ring and keeps order
+  std::string tail(10, '\0');
+  for (int i = 0; i < 10; ++i) tail[static_cast<std::size_t>(i)] = static_cast<char>('a' + i);
+  EXPECT_EQ(b.put(reinterpret_cast<const std::uint8_t*>(tail.data()), 10), 10u);
+  EXPECT_EQ(b.take(out, sizeof out), 4095u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + 4085, 10), tail);
+  EXPECT_TRUE(b.empty());
+}
+
+TEST(BakeryLock, ExcludesAndRefusesWhileHeld) {
+  CBakeryLock lock;
+  ASSERT_TRUE(lock.tryAcquire());
+  std::atomic<bool> refused{false};
+  std::thread([&] { refused = !lock.tryAcquire(); }).join();
+  EXPECT_TRUE(refused);
+  lock.release();
+  std::thread([&] {
+    refused = !lock.tryAcquire();
+    lock.release();
+  }).join();
+  EXPECT_FALSE(refused);
+
+  long counter = 0;
+  std::vector<std::thread> ts;
+  for (int t = 0; t < 4; ++t)
+    ts.emplace_back([&] {
+      for (int i = 0; i < 5000; ++i) {
+        CBakeryGuard g(lock);
+        const long v = counter;
+        counter = v + 1;
+      }
+    });
+  for (auto& t : ts) t.join();
+  EXPECT_EQ(counter, 20000);
+}
+
+TEST(Channels, NumbersDigitsAndControlNames) {
+  EXPECT_EQ(channelIndex(-1), 6);
+  EXPECT_EQ(channelIndex(98), 7);
+  EXPECT_EQ(channelIndex(1), -1);
+  EXPECT_EQ(indexOfDigit('/'), 6);
+  EXPECT_EQ(indexOfDigit('1'), -1);
+  EXPECT_STREQ(controlByteName(26), "<SIB>");
+  EXPECT_EQ(controlByteName(16), nullptr);
+  EXPECT_STREQ(controlByteName(127), "<DEL>");
+}
+
+// ---------------------------------------------------------------------------------------------
+// USB and PCI against the fake device
+
+namespace {
+struct Recorder {
+  std::vector<std::pair<unsigned, std::uintptr_t>> msgs;
+  static std::intptr_t cb(void* user, void*, unsigned m, std::uintptr_t w, std::intptr_t) {
+    static_cast<Recorder*>(user)->msgs.push_back({m, w});
+    return 0;
+  }
+};
+}  // namespace
+
+TEST(UsbPort, WritesInBlocksOf32AndOpensSubPortsIndependently) {
+  auto dev = std::make_shared<qel::test::FakeDevice>();
+  dev->present = {"/dev/qelmc-000-mpe", "/dev/qelmc-000-remote"};
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  c.setDeviceIo(dev);
+  ASSERT_EQ(c.openUsb(0, 3), 1);
+  EXPECT_EQ(c.portType(), 2);
+  EXPECT_EQ(c.canDownload(), 0);
+  EXPECT_EQ(c.status(), 0xFF00);
+  dev->pendOnce = true;  // the first block completes later
+  std::string data(100, 'd');
+  ASSERT_EQ(c.write(0, data), 1);
+  EXPECT_EQ(dev->writeBlocks, (std::vector<std::size_t>{32, 32, 32, 4}));
+  EXPECT_EQ(std::count(dev->controls.begin(), dev->controls.end(), kIoctlUsbInit), 2);
+  c.close(2);
+  EXPECT_EQ(c.isOpen(1), 1);
+  EXPECT_EQ(c.isOpen(2), 0);
+  EXPECT_NE(c.port(), nullptr);
+  c.close(1);
+  EXPECT_EQ(c.port(), nullptr);
+  EXPECT_EQ(c.status(), 0);
+}
+
+TEST(UsbPort, ReconnectFindsTheDeviceUnderANewNumber) {
+  auto dev = std::make_shared<qel::test::FakeDevice>();
+  dev->present = {"/dev/qelmc-000-mpe"};
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  c.setDeviceIo(dev);
+  Recorder rec;
+  c.setHostCallback(&Recorder::cb, &rec);
+  ASSERT_EQ(c.openUsb(0, 1), 1);
+  dev->present = {"/dev/qelmc-003-mpe"};
+  const int before = dev->opens;
+  ASSERT_TRUE(c.port()->reconnect());
+  EXPECT_EQ(dev->opens - before, 4);
+  EXPECT_EQ(c.isOpen(1), 1);
+  ASSERT_EQ(rec.msgs.size(), 2u);
+  EXPECT_EQ(rec.msgs[0], (std::pair<unsigned, std::uintptr_t>{0x504u, 1u}));
+  EXPECT_EQ(rec.msgs[1], (std::pair<unsigned, std::uintptr_t>{0x504u, 0u}));
+}
+
+TEST(UsbPort, FailedWriteReconnectsAndOpenFailureIsReported) {
+  auto dev = std::make_shared<qel::test::FakeDevice>();
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  c.setDeviceIo(dev);
+  std::vector<std::string> msgs;
+  c.setMessageSink([&](const std::string& t) { msgs.push_back(t); });
+  EXPECT_EQ(c.openUsb(7, 1), 0);
+  ASSERT_EQ(msgs.size(), 1u);
+  EXPECT_EQ(msgs[0], "Cannot open USB port");
+  EXPECT_EQ(c.port(), nullptr);
+  EXPECT_EQ(c.escapeOnRemoteChannel(), 1);
+  EXPECT_EQ(c.portType(), 0);
+}
+
+TEST(PciPort, VrAndTableThroughTheMemoryWindow) {
+  auto dev = std::make_shared<qel::test::FakeDevice>();
+  dev->present = {"/dev/qelmcpci-001-mpe", "/dev/qelmcpci-001-memory"};
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  c.setDeviceIo(dev);
+  ASSERT_EQ(c.openPci(1, 1), 1);
+  double v = 0;
+  EXPECT_EQ(c.getVr(10, &v), 0);  // MEMORY not open yet
+  ASSERT_EQ(c.openAdditional(4), 1);
+  EXPECT_EQ(c.isOpen(8), 1);
+  EXPECT_EQ(c.canTableTransfer(), 1);
+  EXPECT_EQ(c.escapeOnRemoteChannel(), 0);
+  ASSERT_EQ(c.setVr(10, 2.5), 1);
+  ASSERT_EQ(c.getVr(10, &v), 1);
+  EXPECT_EQ(v, 2.5);
+  // a transfer across a window boundary is split into both windows
+  std::vector<double> vals(50);
+  for (int i = 0; i < 50; ++i) vals[static_cast<std::size_t>(i)] = i * 0.5;
+  ASSERT_EQ(c.setTable(1000, 50, vals.data()), 1);
+  EXPECT_EQ(dev->table[1000], 0.0f);
+  EXPECT_EQ(dev->table[1023], 11.5f);
+  EXPECT_EQ(dev->table[1024], 12.0f);
+  std::vector<double> back(50, -1);
+  ASSERT_EQ(c.getTable(1000, 50, back.data()), 1);
+  EXPECT_EQ(back, vals);
+  EXPECT_EQ(c.getTable(31990, 20, back.data()), 0);  // beyond the last window
+  EXPECT_EQ(c.getTable(0, 1, nullptr), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Serial over a pseudo-terminal
+
+TEST(SerialPort, SubPortsExcludeEachOtherAndBytesPass) {
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  ASSERT_EQ(c.openSerial(name, 1, 1), 1);
+  EXPECT_EQ(c.portType(), 1);
+  EXPECT_EQ(c.largestBlock(), 16);
+  EXPECT_EQ(c.openAdditional(2), 0);  // REMOTE shares the device with MPE
+  EXPECT_EQ(c.isOpen(1), 1);
+  ASSERT_EQ(c.write(0, "HELLO\r"), 1);
+  char buf[64];
+  const ssize_t n = ::read(master, buf, sizeof buf);
+  EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n > 0 ? n : 0)), "HELLO\r");
+  ASSERT_EQ(::write(master, "OK", 2), 2);
+  std::string got;
+  for (int i = 0; i < 200 && got.size() < 2; ++i) {
+    std::uint8_t b[16];
+    std::size_t len = sizeof b;
+    ASSERT_EQ(c.read(0, b, &len), 1);
+    got.append(reinterpret_cast<char*>(b), len);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(got, "OK");
+  EXPECT_FALSE(c.port()->reconnect());
+  c.close(-1);
+  EXPECT_EQ(c.port(), nullptr);
+  EXPECT_EQ(serialDevicePath("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(serialSettingsIndex(3, 1), 2);
+  EXPECT_EQ(serialSettingsIndex(3, 2), 1);
+  EXPECT_EQ(serialSettingsIndex(4, 1), -1);
+  ::close(master);
+  ::close(slave);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ethernet and the multiplexer, against a plain listening socket
+
+namespace {
+struct Listener {
+  int fd = -1;
+  int port = 0;
+  explicit Listener(const char* addr, int backlog = 4) {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    inet_pton(AF_INET, addr, &sa.sin_addr);
+    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    listen(fd, backlog);
+    socklen_t l = sizeof sa;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &l);
+    port = ntohs(sa.sin_port);
+  }
+  ~Listener() { ::close(fd); }
+  int accept() { return ::accept(fd, nullptr, nullptr); }
+};
+std::string readExactly(int fd, std::size_t n) {
+  std::string s;
+  char buf[256];
+  while (s.size() < n) {
+    const ssize_t r = ::recv(fd, buf, std::min(sizeof buf, n - s.size()), 0);
+    if (r <= 0) break;
+    s.append(buf, static_cast<std::size_t>(r));
+  }
+  return s;
+}
+std::string readChannel(CController& c, int ch, std::size_t want) {
+  std::string got;
+  for (int i = 0; i < 500 && got.size() < want; ++i) {
+    std::uint8_t b[64];
+    std::size_t len = sizeof b;
+    c.read(ch, b, &len);
+    got.append(reinterpret_cast<char*>(b), len);
+    if (got.size() < want) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return got;
+}
+}  // namespace
+
+TEST(Multiplexer, EscapesOutgoingChannelsAndKeepsLinesWhole) {
+  Listener l("127.0.0.1");
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  ASSERT_EQ(c.openTcp("127.0.0.1", l.port, 1), 1);
+  const int peer = l.accept();
+  EXPECT_EQ(c.portType(), 4);
+  c.setChannelMode(1, false);
+  EXPECT_EQ(readExactly(peer, 10), "\x1b" "0\rMPE(1)\r");
+  ASSERT_EQ(c.write(5, "AB"), 1);
+  ASSERT_EQ(c.write(0, "C"), 1);
+  EXPECT_EQ(readExactly(peer, 7), "\x1b" "5AB\x1b" "0C");
+  // A line on channel 8 goes out whole with LF DC4 for its carriage return, even when other
+  // channels have bytes waiting.
+  std::uint8_t part1[] = {'L', '1'};
+  c.write(8, part1, 2);  // no carriage return yet: the line lock holds channel 8
+  EXPECT_EQ(c.status(), 0xFFFF);
+  c.write(5, "x");
+  c.write(8, "\rL2\r");
+  EXPECT_EQ(readExactly(peer, 15), std::string("\x1b" "8L1\n\x14\x1b" "5x\x1b" "8L2\n\x14"));
+  EXPECT_EQ(c.status(), 0xFF00);
+  // Closing in mode 1 tells the coordinator to leave the multiplexed mode.
+  c.close(-1);
+  EXPECT_EQ(readExactly(peer, 9), "\x1b" "0MPE(0)\r");
+  ::close(peer);
+}
+
+TEST(Multiplexer, SortsIncomingBytesByEscapes) {
+  Listener l("127.0.0.1");
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  ASSERT_EQ(c.openTcp("127.0.0.1", l.port, 1), 1);
+  const int peer = l.accept();
+  std::uint8_t b[8];
+  std::size_t len = sizeof b;
+  EXPECT_EQ(c.read(0, b, &len), 1);  // nothing waits: returns at once
+  EXPECT_EQ(len, 0u);
+  // mode 0: the escape byte is ordinary data
+  ::send(peer, "\x1b" "6X", 3, 0);
+  EXPECT_EQ(readChannel(c, 0, 3), "\x1b" "6X");
+  c.setChannelMode(1, false);
+  readExactly(peer, 10);
+  ::send(peer, "\x1b" "6X\x1b" "A\x1b" "/P\x1b" "0Z", 11, 0);
+  EXPECT_EQ(readChannel(c, 0, 1), "Z");
+  EXPECT_EQ(readChannel(c, 6, 4), "X\x1b" "A");
+  EXPECT_EQ(readChannel(c, -1, 1), "P");
+  // mode 0 again after a mode-1 session: "\e0\rMPE(0)\r"
+  c.setChannelMode(0, false);
+  EXPECT_EQ(readExactly(peer, 10), "\x1b" "0\rMPE(0)\r");
+  // the invalid channel and bad buffers are refused
+  len = 4;
+  EXPECT_EQ(c.read(3, b, &len), 0);
+  EXPECT_EQ(c.read(0, nullptr, &len), 0);
+  EXPECT_EQ(c.write(4, "x"), 0);
+  ::close(peer);
+  // the peer went away: the read fails, the reconnection is tried, the status shows it
+  len = sizeof b;
+  c.setConnectTimeoutMs(100);
+}
+
+TEST(EthernetPort, ConnectTimesOutOnAHostThatDoesNotAnswer) {
+  // A listener whose accept queue is full drops further connection attempts unanswered.
+  Listener l("127.0.0.7", 0);
+  std::vector<int> fills;
+  for (int i = 0; i < 3; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(l.port));
+    inet_pton(AF_INET, "127.0.0.7", &sa.sin_addr);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    fills.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  CEthernetPort p(nullptr);
+  p.setConnectTimeoutMs(300);
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(p.openHost("127.0.0.7", l.port, 1));
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(ms, 250);
+  EXPECT_LT(ms, 3000);
+  EXPECT_EQ(p.openMask(), 0);
+  for (int fd : fills) ::close(fd);
+}
+
+TEST(EthernetPort, ReadNeverWritesPastTheCallersBuffer) {
+  Listener l("127.0.0.1");
+  CEthernetPort p(nullptr);
+  ASSERT_TRUE(p.openHost("localhost", l.port, 1));
+  const int peer = l.accept();
+  ::send(peer, "ABCDEFGH", 8, 0);
+  std::uint8_t buf[8];
+  std::memset(buf, '#', sizeof buf);
+  std::size_t len = 0;
+  for (int i = 0; i < 200 && len == 0; ++i) {
+    len = 4;
+    ASSERT_TRUE(p.read(1, buf, &len));
+    if (len == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(len, 4u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 8), "ABCD####");
+  ::close(peer);
+  for (int i = 0; i < 200; ++i) {
+    len = 4;
+    if (!p.read(1, buf, &len)) break;  // rest of the data, then the hang-up
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  len = 4;
+  EXPECT_FALSE(p.read(1, buf, &len));
+}
+
+TEST(Capture, SectionsAndControlByteNames) {
+  qel::test::TempHome home;
+  Listener l("127.0.0.1");
+  qel::platform::FakeClock clock;
+  CController c(&clock);
+  const std::string path = home.path() + "/cap.txt";
+  ASSERT_EQ(c.openCaptureFile(path), 1);
+  ASSERT_EQ(c.openCaptureFile("/nonexistent/dir/x"), 1);  // already open
+  ASSERT_EQ(c.openTcp("127.0.0.1", l.port, 1), 1);
+  const int peer = l.accept();
+  c.startCapture(0);
+  c.startCapture(157);
+  c.write(0, "ab\r");
+  c.stopCapture(157);
+  ::send(peer, "xy", 2, 0);
+  EXPECT_EQ(readChannel(c, 0, 2), "xy");
+  c.startCapture(3);  // invalid: nothing
+  c.closeCaptureFile();
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  EXPECT_EQ(ss.str(),
+            "ab\r"
+            "]\nPut RAW[pc_to_controller]: ab<CR>"
+            "]\nGet Channel[0][controller_to_pc]: xy"
+            "]\n");
+  ::close(peer);
+}
