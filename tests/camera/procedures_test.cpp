@@ -1,0 +1,325 @@
+// The head procedures against the simulated table: centring, camera adjust, ratio correction,
+// a whole marking run from printed sheet to corrected pattern, and stop requests.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "camera/procedures.h"
+#include "camera/registration.h"
+#include "camera/sim_table.h"
+#include "config/ini_config.h"
+#include "support/temp_home.h"
+
+using namespace qel;
+using namespace qel::camera;
+
+namespace {
+
+struct Rig {
+  explicit Rig(sim::SheetSpec sheet, sim::CameraSpec cam = {}, double errX = 1.0, double errY = 1.0)
+      : table(clock, std::move(sheet), cam), calibration(sim::calibrationFor(cam, errX, errY)) {
+    const RadiusLimits r = calibration.markRadiusLimits(4.0, 2.0);
+    const MarkType type = table.sheet().shape == sim::MarkShape::Cross ? MarkType::Cross : MarkType::Circle;
+    measurer = std::make_unique<sim::SimMeasurer>(table, type, r.minRadius, r.maxRadius);
+    settings.markTime = 3;
+    procedures = std::make_unique<CameraProcedures>(table, *measurer, calibration, clock, settings);
+  }
+  // Places the head so that design mark `i` appears at pixel offset `px` from the centre.
+  void headSeeing(std::size_t i, const cv::Point2d& px) {
+    const cv::Matx22d toTable = sim::tableToPixel(table.cameraSpec()).inv();
+    const cv::Point2d d(toTable(0, 0) * px.x + toTable(0, 1) * px.y, toTable(1, 0) * px.x + toTable(1, 1) * px.y);
+    table.placeHead(table.sheet().tablePosition(table.sheet().marks[i]) - d);
+  }
+
+  platform::FakeClock clock;
+  sim::SimTable table;
+  CameraCalibration calibration;
+  std::unique_ptr<sim::SimMeasurer> measurer;
+  MotionSettings settings;
+  std::unique_ptr<CameraProcedures> procedures;
+};
+
+sim::SheetSpec oneMark(cv::Point2d at = {150, 120}) {
+  sim::SheetSpec s;
+  s.marks = {{0, 0}};
+  s.origin = at;
+  return s;
+}
+
+// Always reports the same pixel.
+struct FixedMeasurer : MarkMeasurer {
+  cv::Point2d at;
+  cv::Point2d measureMark(bool) override { return at; }
+};
+
+// Adds a changing error to every second measurement.
+struct JitteryMeasurer : MarkMeasurer {
+  MarkMeasurer& inner;
+  int n = 0;
+  explicit JitteryMeasurer(MarkMeasurer& m) : inner(m) {}
+  cv::Point2d measureMark(bool silent) override {
+    const cv::Point2d p = inner.measureMark(silent);
+    ++n;
+    return n % 2 ? p : p + cv::Point2d(3.0 * (n % 4), 0.0);
+  }
+};
+
+}  // namespace
+
+TEST(LocateMark, CentresTheCameraOnTheMark) {
+  Rig rig(oneMark());
+  rig.headSeeing(0, {-90, 70});
+  const LocateResult r = rig.procedures->locateMark(false, false);
+  ASSERT_EQ(r.status, LocateResult::Status::Found);
+  EXPECT_LT(cv::norm(r.position - cv::Point2d(150, 120)), 0.02) << r.position;
+  EXPECT_LT(cv::norm(rig.table.headPosition() - cv::Point2d(150, 120)), 0.02);
+  EXPECT_GE(rig.measurer->count(), 2);
+
+  // Without rounds the position comes from a single look.
+  rig.settings.markTime = 0;
+  CameraProcedures once(rig.table, *rig.measurer, rig.calibration, rig.clock, rig.settings);
+  rig.headSeeing(0, {60, -100});
+  const cv::Point2d before = rig.table.headPosition();
+  const LocateResult single = once.locateMark(false, false);
+  EXPECT_LT(cv::norm(single.position - cv::Point2d(150, 120)), 0.03);
+  EXPECT_EQ(rig.table.headPosition(), before);
+}
+
+TEST(LocateMark, NotFoundAndStoppedGiveTheirValues) {
+  Rig rig(oneMark());
+  rig.table.placeHead({400, 400});  // nothing in view
+  const LocateResult r = rig.procedures->locateMark(true, false);
+  EXPECT_EQ(r.status, LocateResult::Status::NotFound);
+  EXPECT_EQ(r.value(), cv::Point2d(10000, 10000));
+
+  rig.headSeeing(0, {50, 50});
+  rig.table.requestStop();
+  const LocateResult s = rig.procedures->locateMark(false, true);
+  EXPECT_EQ(s.status, LocateResult::Status::Stopped);
+  EXPECT_EQ(s.value(), cv::Point2d(0, 0));
+  EXPECT_EQ(rig.table.movesAccepted(), 0);
+}
+
+TEST(LocateMark, SingularCalibrationIsAClearFailureNotAGarbageMove) {
+  Rig rig(oneMark());
+  rig.calibration.setValues(CalibrationValues{});
+  rig.headSeeing(0, {50, 50});
+  EXPECT_THROW(rig.procedures->locateMark(false, false), CalibrationError);
+  EXPECT_EQ(rig.table.movesAccepted(), 0);
+}
+
+class AdjustCamera : public ::testing::TestWithParam<std::tuple<double, bool>> {};
+
+TEST_P(AdjustCamera, RecoversPixelScaleRotationAndMirror) {
+  const auto [rotation, mirror] = GetParam();
+  sim::CameraSpec cam;
+  cam.pxPerMmX = 8.2;
+  cam.pxPerMmY = 7.9;
+  cam.rotationRad = rotation;
+  cam.mirror = mirror;
+  cam.noiseSigma = 2.0;
+  Rig rig(oneMark(), cam);
+  rig.headSeeing(0, {0, 0});
+  rig.table.refuseNextMoves(2);  // the command client is busy at first
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  AdjustResult result;
+  const ProcedureResult r = rig.procedures->adjustCamera(cfg, result);
+  ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
+  EXPECT_EQ(r.message, "Adjust OK!");
+  EXPECT_NEAR(result.rotate, rotation, 0.003);
+  EXPECT_EQ(result.isMirror, mirror ? 1 : 0);
+  EXPECT_NEAR(result.ratio_px, 8.2, 0.01);
+  EXPECT_NEAR(result.ratio_py, 7.9, 0.01);
+  EXPECT_NEAR(cfg.read(config::keys::ratio_px), 8.2, 0.01);
+  EXPECT_NEAR(cfg.read(config::keys::rotate), rotation, 0.003);
+  EXPECT_EQ(cfg.read(config::keys::isMirror), mirror ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cameras, AdjustCamera,
+                         ::testing::Values(std::make_tuple(0.0, false), std::make_tuple(0.05, true),
+                                           std::make_tuple(-0.3, false), std::make_tuple(2.0, false),
+                                           std::make_tuple(-2.5, true), std::make_tuple(1.57, true)));
+
+TEST(AdjustCameraLimits, OutOfLimitsKeepsThePreviousValues) {
+  Rig rig(oneMark());
+  rig.headSeeing(0, {0, 0});
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  cfg.writeText("Camera", "ratio_px_high", "5");
+  cfg.write(config::keys::ratio_px, 4.5);
+  AdjustResult result;
+  const ProcedureResult r = rig.procedures->adjustCamera(cfg, result);
+  EXPECT_EQ(r.outcome, Outcome::Failed);
+  EXPECT_EQ(r.message, "Params is out of Limits, Adjust Failed!");
+  EXPECT_DOUBLE_EQ(result.ratio_px, 4.5);
+  EXPECT_DOUBLE_EQ(cfg.read(config::keys::ratio_px), 4.5);
+}
+
+TEST(AdjustCameraStop, UnsettledSamplesRepeatUntilStoppedAndNothingIsSaved) {
+  Rig rig(oneMark());
+  rig.headSeeing(0, {0, 0});
+  JitteryMeasurer jittery(*rig.measurer);
+  CameraProcedures procedures(rig.table, jittery, rig.calibration, rig.clock, rig.settings);
+  rig.table.stopAfterMoves(16);
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  AdjustResult result;
+  const ProcedureResult r = procedures.adjustCamera(cfg, result);
+  EXPECT_EQ(r.outcome, Outcome::Stopped);
+  EXPECT_TRUE(r.message.empty());
+  EXPECT_GE(jittery.n, 12);  // at least four rounds of three measurements
+  EXPECT_EQ(cfg.readText("Camera", "ratio_px", "absent"), "absent");
+}
+
+TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
+  sim::CameraSpec cam;
+  cam.rotationRad = 0.02;
+  cam.noiseSigma = 1.5;
+  Rig rig(oneMark(), cam, 1.02, 0.97);
+  rig.headSeeing(0, {230, 150});
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  const ProcedureResult r = rig.procedures->correctCalibrationRatio(cfg, 1);
+  ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
+  EXPECT_EQ(r.message, "Correction Successfully!");
+  const CalibrationValues v = rig.calibration.values();
+  EXPECT_NEAR(v.ratio1, 1.02, 0.002);  // plane X
+  EXPECT_NEAR(v.ratio0, 0.97, 0.002);  // plane Y
+  EXPECT_NEAR(cfg.readCameraPara(1, 5, 1), v.ratio1, 1e-6);
+  EXPECT_NEAR(cfg.readCameraPara(1, 5, 0), v.ratio0, 1e-6);
+
+  // With the corrected set a single look finds the mark where it is.
+  rig.headSeeing(0, {-200, 130});
+  rig.settings.markTime = 0;
+  CameraProcedures once(rig.table, *rig.measurer, rig.calibration, rig.clock, rig.settings);
+  EXPECT_LT(cv::norm(once.locateMark(false, false).position - cv::Point2d(150, 120)), 0.03);
+}
+
+TEST(CorrectCalibrationRatio, MarkNearTheCentreOrStopChangesNothing) {
+  Rig rig(oneMark(), {}, 1.02, 0.97);
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+
+  rig.headSeeing(0, {199, 150});
+  ProcedureResult r = rig.procedures->correctCalibrationRatio(cfg, 0);
+  EXPECT_EQ(r.outcome, Outcome::Failed);
+  EXPECT_EQ(r.message, "Please move the mark point to more corner place!");
+
+  rig.headSeeing(0, {230, 150});
+  rig.table.stopAfterMoves(1);
+  r = rig.procedures->correctCalibrationRatio(cfg, 0);
+  EXPECT_EQ(r.outcome, Outcome::Stopped);
+  EXPECT_TRUE(r.message.empty());
+  EXPECT_EQ(rig.calibration.values().ratio0, 1.0);
+  EXPECT_EQ(cfg.readText("Camera_Para0", "RATIO0", "absent"), "absent");
+}
+
+TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) {
+  // A mark that never moves in the picture, exactly at the corner limits: accepted as a corner,
+  // then the head moves without the mark moving, which can give no ratio.
+  Rig rig(oneMark());
+  FixedMeasurer fixed;
+  fixed.at = {520, 360};
+  CameraProcedures procedures(rig.table, fixed, rig.calibration, rig.clock, rig.settings);
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  rig.calibration.setRatios(1.1, 0.9);
+  const ProcedureResult r = procedures.correctCalibrationRatio(cfg, 0);
+  EXPECT_EQ(r.outcome, Outcome::Failed);
+  EXPECT_EQ(r.message, "Correction Failed!");
+  EXPECT_EQ(rig.calibration.values().ratio0, 1.1);  // restored
+  EXPECT_EQ(rig.calibration.values().ratio1, 0.9);
+}
+
+namespace {
+
+struct RunCase {
+  sim::MarkShape shape;
+  std::vector<cv::Point2d> design;  // mm
+  double noise, blur;
+};
+
+// The marking run as the CCD cut window drives it: first mark under the camera, each further mark
+// at its expected position, then the final ratios and the corrected pattern.
+void markingRunLandsOnThePrint(const RunCase& c) {
+  sim::SheetSpec sheet;
+  sheet.shape = c.shape;
+  sheet.marks = c.design;
+  sheet.printScaleX = sheet.printScaleY = 1.003;
+  sheet.printRotationDeg = 0.7;
+  sheet.origin = {80, 60};
+  sim::CameraSpec cam;
+  cam.rotationRad = -0.04;
+  cam.toolOffset = {35.5, -12.25};
+  cam.noiseSigma = c.noise;
+  cam.blurSigma = c.blur;
+  Rig rig(sheet, cam);
+  rig.headSeeing(0, {70, -45});
+
+  std::vector<cv::Point2d> designPlot;
+  for (const auto& d : c.design) designPlot.push_back(d * 40.0);
+  ASSERT_FALSE(checkDesignMarkCount(designPlot.size()).has_value());
+  Registration reg;
+  reg.reset(designPlot, 0, 0, 0);
+  LocateResult first = rig.procedures->locateMark(false, false);
+  ASSERT_EQ(first.status, LocateResult::Status::Found);
+  reg.addMeasured(first.position);
+  for (std::size_t k = 1; k < designPlot.size(); ++k) {
+    const cv::Point2d expected = reg.expectedPosition(k);
+    ASSERT_TRUE(rig.table.moveAbsolute({0, 1}, {expected.x, expected.y}, 500, 1000));
+    const LocateResult found = rig.procedures->locateMark(false, false);
+    ASSERT_EQ(found.status, LocateResult::Status::Found) << "mark " << k;
+    reg.addMeasured(found.position);
+  }
+  reg.computeFinalRatios();
+  EXPECT_NEAR(reg.ratio_x, 1.003, 0.0003);
+  EXPECT_NEAR(reg.ratio_y, 1.003, 0.0003);
+  EXPECT_NEAR(reg.angle * 180.0 / CV_PI, 0.7, 0.01);
+
+  const PatternCorrection corr(reg, 1, cam.toolOffset.x, cam.toolOffset.y);
+  for (std::size_t i = 0; i < designPlot.size(); ++i) {
+    const cv::Point2d cut = corr.apply(designPlot[i]) / 40.0;
+    const cv::Point2d landed = rig.table.toolTablePoint(cut);
+    EXPECT_LT(cv::norm(landed - sheet.tablePosition(c.design[i])), 0.05) << "mark " << i << " at " << landed;
+  }
+  // A point between the marks lands where the sheet printed it too.
+  const cv::Point2d mid = c.design[0] * 0.5 + c.design[2] * 0.5;
+  EXPECT_LT(cv::norm(rig.table.toolTablePoint(corr.apply(mid * 40.0) / 40.0) - sheet.tablePosition(mid)), 0.05);
+}
+
+}  // namespace
+
+TEST(MarkingRun, FourDiscsOnASheetPrintedLargeAndTurned) {
+  markingRunLandsOnThePrint({sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 0.0, 0.0});
+}
+
+TEST(MarkingRun, SixNoisyRingsAlongBothEdges) {
+  markingRunLandsOnThePrint(
+      {sim::MarkShape::Ring, {{0, 0}, {200, 0}, {400, 0}, {400, 250}, {200, 250}, {0, 250}}, 4.0, 0.8});
+}
+
+TEST(MarkingRun, CrossMarks) {
+  markingRunLandsOnThePrint({sim::MarkShape::Cross, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 2.0, 0.6});
+}
+
+TEST(AxisYRotate, MeasuredFromTwoMarksAlongY) {
+  sim::SheetSpec sheet;
+  sheet.marks = {{0, 0}, {0, 300}};
+  sheet.origin = {100, 50};
+  Rig rig(sheet);
+  rig.table.setAxisYRotate(0.15);
+  // The machine position that shows mark 0: true (100, 50).
+  const double t = -0.15 * CV_PI / 180.0;
+  rig.table.placeHead({100 - std::tan(t) * 50 / 1.0 + 2.0, 50 / std::cos(t) - 1.5});
+  Registration reg;
+  reg.reset({{0, 0}, {0, 12000}}, 0, 0, 0);
+  const LocateResult m0 = rig.procedures->locateMark(false, false);
+  ASSERT_EQ(m0.status, LocateResult::Status::Found);
+  reg.addMeasured(m0.position);
+  const cv::Point2d e = reg.expectedPosition(1);
+  rig.table.moveAbsolute({0, 1}, {e.x, e.y}, 500, 1000);
+  const LocateResult m1 = rig.procedures->locateMark(false, false);
+  ASSERT_EQ(m1.status, LocateResult::Status::Found);
+  EXPECT_NEAR(computeAxisYRotate(m0.position, m1.position), 0.15, 0.005);
+}
