@@ -325,17 +325,11 @@ void CDisposeFile::dispatch(int cmd, int /*c2*/) {
 
 bool CDisposeFile::scanParams(Params& p, bool labelMode) {
   p.text.clear();
-  p.terminator = -1;
-  for (;;) {
-    const int c = in_->get();
-    if (c == PlotInput::kEnd) return false;
-    if (isTerminator(c, labelMode)) {
-      p.terminator = c;
-      if (c != ';') in_->unget();
-      return true;
-    }
-    p.text.push_back(static_cast<char>(c));
-  }
+  p.terminator = labelMode ? in_->readUntil(p.text, [](int c) { return isTerminator(c, true); })
+                           : in_->readUntil(p.text, [](int c) { return isTerminator(c, false); });
+  if (p.terminator == PlotInput::kEnd) return false;
+  if (p.terminator != ';') in_->unget();
+  return true;
 }
 
 void CDisposeFile::setPageFromX(double v) {

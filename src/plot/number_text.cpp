@@ -30,6 +30,33 @@ double parseReal(std::string_view text) {
   }
   const char* first = text.data() + i;
   const char* last = text.data() + text.size();
+  {
+    // Fast path for the common forms "-123" and "12.75": up to 15 digits are exact in a
+    // double, and one correctly rounded division gives what strtod gives.
+    static constexpr double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = first;
+    const bool negative = p < last && *p == '-';
+    if (negative) ++p;
+    long long mantissa = 0;
+    int digits = 0, fraction = -1;
+    for (; p < last; ++p) {
+      if (*p >= '0' && *p <= '9') {
+        mantissa = mantissa * 10 + (*p - '0');
+        ++digits;
+        if (fraction >= 0) ++fraction;
+      } else if (*p == '.' && fraction < 0) {
+        fraction = 0;
+      } else {
+        break;
+      }
+      if (digits > 15) break;
+    }
+    if (digits > 0 && digits <= 15 && (p == last || ((*p < '0' || *p > '9') && *p != '.' && *p != 'e' && *p != 'E'))) {
+      double v = static_cast<double>(mantissa);
+      if (fraction > 0) v /= kPow10[fraction];
+      return negative ? -v : v;
+    }
+  }
   // Hexadecimal, infinity and NaN forms are left to strtod below.
   bool plain = true;
   for (const char* p = first; p < last && p < first + 3; ++p)
@@ -66,20 +93,19 @@ int parseInt(std::string_view text) {
   return static_cast<int>(v);
 }
 
-void appendNumber(std::string& out, double v) {
+char* writeNumber(char* out, double v) {
   // Whole values below one million are by far the most common: write them directly.
   if (v > -1e6 && v < 1e6) {
-    long long whole = static_cast<long long>(v);
-    if (static_cast<double>(whole) == v && !(whole == 0 && std::signbit(v))) {
-      char buf[24];
-      auto res = std::to_chars(buf, buf + sizeof buf, whole);
-      out.append(buf, res.ptr);
-      return;
-    }
+    const long long whole = static_cast<long long>(v);
+    if (static_cast<double>(whole) == v && !(whole == 0 && std::signbit(v)))
+      return std::to_chars(out, out + 24, whole).ptr;
   }
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-  out.append(buf, res.ptr);
+  return std::to_chars(out, out + 32, v, std::chars_format::general, 6).ptr;
+}
+
+void appendNumber(std::string& out, double v) {
+  char buf[32];
+  out.append(buf, writeNumber(buf, v));
 }
 
 std::string formatNumber(double v) {

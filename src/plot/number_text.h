@@ -14,6 +14,8 @@ int parseInt(std::string_view text);
 // A coordinate in the default format of a standard output stream: at most six significant
 // digits, no trailing zeros, exponent form from one million up ("123457", "1e+06", "0.5").
 void appendNumber(std::string& out, double v);
+// Writes the number at `out` (room for 32 characters) and returns the end.
+char* writeNumber(char* out, double v);
 std::string formatNumber(double v);
 
 }  // namespace qel::plot

@@ -30,6 +30,26 @@ class PlotInput {
     if (pos_ < len_) return static_cast<unsigned char>(buf_[pos_]);
     return slowPeek();
   }
+  // Appends bytes to `out` until one for which isTerminator holds, which is consumed and
+  // returned; kEnd when the input ends first.
+  template <class IsTerminator>
+  int readUntil(std::string& out, IsTerminator isTerminator) {
+    for (;;) {
+      if (pos_ >= len_ && slowPeek() == kEnd) return kEnd;
+      const std::size_t start = pos_;
+      while (pos_ < len_) {
+        const int c = static_cast<unsigned char>(buf_[pos_]);
+        if (isTerminator(c)) {
+          out.append(buf_.data() + start, pos_ - start);
+          ++pos_;
+          return c;
+        }
+        ++pos_;
+      }
+      out.append(buf_.data() + start, pos_ - start);
+    }
+  }
+
   std::int64_t tell() const { return base_ + static_cast<std::int64_t>(pos_); }
   void seek(std::int64_t position);
   void unget() { seek(tell() - 1); }

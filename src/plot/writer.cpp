@@ -16,11 +16,15 @@ namespace {
 constexpr std::size_t kFileBuffer = 1 << 18;
 
 void appendPoint(std::string& out, const char* cmd, const PlotPoint& p) {
-  out.append(cmd);
-  appendNumber(out, p.x);
-  out.push_back(',');
-  appendNumber(out, p.y);
-  out.push_back(';');
+  char buf[80];
+  char* e = buf;
+  *e++ = cmd[0];
+  *e++ = cmd[1];
+  e = writeNumber(e, p.x);
+  *e++ = ',';
+  e = writeNumber(e, p.y);
+  *e++ = ';';
+  out.append(buf, e);
 }
 
 void appendLineType(std::string& out, const LineType& lt) {

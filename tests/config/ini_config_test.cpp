@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "config/language.h"
 #include "support/temp_home.h"
 
 namespace qel::config {
@@ -22,6 +23,9 @@ TEST(CIniConfig, FirstConstructionWritesExactlyTheCreationValues) {
       "[Watcher]\r\nWatcher_Dir=" + p + "ListenDir\r\n";
   EXPECT_EQ(home.readFile("Config.ini"), expected);
   EXPECT_EQ(cfg.read(keys::Language_Type), 0);
+  EXPECT_EQ(loadLanguageFlag(cfg), 0);  // a new file starts in Chinese
+  EXPECT_STREQ(tr2("Pause", "暂停"), "暂停");
+  setLanguageFlag(1);
   EXPECT_EQ(cfg.read(keys::Optimize_Function), 1);
   EXPECT_EQ(cfg.read(keys::FontDispose_Enabled), 0);
   EXPECT_DOUBLE_EQ(cfg.read(keys::Page_Width), 1500.0);
