@@ -1,0 +1,182 @@
+#pragma once
+// The send queue: carries every plot file from the watch folder through the translate step
+// into the dispose folder, sends the page files one by one over the configured link and keeps
+// the history and recycle bin. Runs on Qt Core: one timer on the owning thread drives it, with
+// at most one translate worker and one transfer worker beside it.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <atomic>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include "intake/dir_watcher.h"
+#include "intake/file_list_model.h"
+#include "intake/translator.h"
+#include "links/transfer_link.h"
+#include "platform/clock.h"
+
+namespace qel::intake {
+
+// Status panes of the main window.
+enum StatusPane { kPaneWaiting = 0, kPaneTranslated = 1, kPaneSent = 2, kPaneMessage = 3 };
+
+enum class QueueList { Waiting, SendQueue, History, RecycleBin };
+
+class CSendQueue : public QObject, public links::TransferOwner {
+  Q_OBJECT
+ public:
+  struct Services {
+    Translator* translator = nullptr;             // not owned
+    links::LinkFactory links;                     // the links by Xitong_TT
+    platform::Clock* clock = nullptr;             // waits of the workers; the system clock when null
+    int tickMs = 600;
+    std::function<std::tm()> localTime;           // the stamps' clock; local time when empty
+  };
+
+  CSendQueue(QString homeDir, Services services, QObject* parent = nullptr);
+  ~CSendQueue() override;
+
+  // Start-up: dispose folder, leftovers into the recycle bin, watch folder scan, watcher and
+  // the timer.
+  void start();
+  // Stops the timer and the watcher and waits for running workers (their waits are cut short).
+  void stop();
+
+  // One heartbeat: scan, watcher, translate step, transfer step.
+  void Tick();
+  void ScanFolder(const QString& dir);
+  void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
+  void AfterSend(bool ok, const QString& path);
+  void TogglePause();
+  void ToggleTransferPause();
+  void refreshWaitingStatus();
+  void refreshSendQueueStatus();
+
+  // The list moves of the context menus. False with a reason in *error when refused.
+  bool moveRow(QueueList from, int row, QueueList to, QString* error = nullptr);
+  // "Modify name" of a history row: renames the file within the printed folder.
+  bool modifyName(int historyRow, const QString& newName, QString* error = nullptr);
+
+  FileListModel* waitingList() { return &waiting_; }
+  FileListModel* sendQueueList() { return &sendQueue_; }
+  FileListModel* historyList() { return &history_; }
+  FileListModel* recycleBinList() { return &bin_; }
+
+  QString watchDir() const { return watchDir_; }
+  QString disposeDir() const { return disposeDir_; }
+  QString printedDir() const { return printedDir_; }
+  QString cancelledDir() const { return cancelledDir_; }
+  QString undisposedDir() const { return undisposedDir_; }
+  bool translatePaused() const { return translatePaused_; }
+  bool transferPaused() const { return transferPaused_; }
+  bool translating() const { return translating_; }
+  bool transferring() const { return transferring_; }
+  bool keepSent() const { return keepSent_; }
+  bool watcherEnabled() const { return watcherEnabled_; }
+  int sentCount() const { return sentCount_; }
+  int splitMode() const { return splitMode_; }
+  QString pauseButtonText() const { return translatePaused_ ? QStringLiteral("Continue") : QStringLiteral("Pause"); }
+  bool isWatching() const;
+  bool idle() const { return !translating_ && !transferring_; }
+
+  // The run stamp "%04d%02d%02d_%02d%02d%02d".
+  static QString makeStamp(const std::tm& t);
+  // Order of leftover page files: by the run stamp and page number at the end of the name.
+  static QString leftoverKey(const QString& name);
+
+  // links::TransferOwner
+  bool stopRequested() const override { return cancelRequest_; }
+  void setStopRequest(bool on) override { cancelRequest_ = on; }
+  bool previewTransferRunning() const override { return previewTransfer_; }
+  void setPreviewTransfer(bool on) { previewTransfer_ = on; }
+  void setProgressRange(int low, int high) override { emit progressRange(low, high); }
+  void setProgressPos(int pos) override { emit progressPos(pos); }
+  int language() const override { return language_; }
+  std::string programDir() const override { return home_.toStdString(); }
+
+ signals:
+  void statusText(int pane, const QString& text);
+  void pauseChanged(const QString& buttonText, bool browseEnabled);
+  void messageBox(const QString& text);
+  // One line per event of the queue, for consoles and logs.
+  void logLine(const QString& line);
+  void progressRange(int low, int high);
+  void progressPos(int pos);
+
+ private:
+  struct Seen {
+    qint64 size = -1;
+    qint64 mtimeNs = -1;
+    bool stable = false;
+  };
+
+  void loadSettings();
+  void scanInto(const QString& dir, QStringList& rows, std::unordered_map<std::string, Seen>& seen);
+  QString rowFor(const QString& fullPath) const;
+  bool isStable(const QString& fullPath) const;
+  void startWatcher();
+  void moveToDisposeStamped(const QString& fullPath, const QString& relative);
+  void translateStep();
+  void transferStep();
+  void translateWorker(QString source);
+  void transferWorker(QString path);
+  void translateDone();
+  void transferDone();
+  void waitMs(std::int64_t ms);
+  std::tm now() const;
+  void collectLeftovers();
+  QString folderOf(QueueList list) const;
+  FileListModel* listOf(QueueList list);
+  void status(int pane, const QString& text);
+  void log(const QString& line) { emit logLine(line); }
+
+  QString home_;
+  Services services_;
+  platform::Clock* clock_;
+
+  QString watchDir_, disposeDir_, printedDir_, cancelledDir_, undisposedDir_;
+  int splitMode_ = 6;
+  bool printUnfinished_ = false;
+  bool watcherEnabled_ = false;
+  bool watcherSubDir_ = false;
+  QString watcherFilter_;
+  int language_ = 1;
+
+  bool keepSent_ = true;
+  bool translatePaused_ = false;
+  bool transferPaused_ = false;
+  bool translating_ = false;
+  bool transferring_ = false;
+  std::atomic<bool> cancelRequest_{false};
+  std::atomic<bool> previewTransfer_{false};
+  std::atomic<bool> shuttingDown_{false};
+  QString translatingFile_;
+  QString sendingFile_;
+  int sentCount_ = 0;
+
+  FileListModel waiting_;
+  FileListModel sendQueue_;
+  FileListModel history_;
+  FileListModel bin_;
+
+  // What the last scan saw of each file: a file is taken only once its size and time have
+  // stayed the same from one scan to the next (it may still be being written).
+  std::unordered_map<std::string, Seen> seen_;
+  // Sources that were processed but could not be moved away; not taken again this run.
+  std::set<std::string> done_;
+
+  std::unique_ptr<CDirectoryChangeWatcher> watcher_;
+  QTimer timer_;
+  std::thread translateThread_;
+  std::thread transferThread_;
+  bool started_ = false;
+};
+
+}  // namespace qel::intake

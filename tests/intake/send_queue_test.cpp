@@ -1,0 +1,413 @@
+#include "intake/send_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "config/ini_config.h"
+#include "pump.h"
+#include "support/temp_home.h"
+
+namespace qel::intake {
+namespace {
+
+namespace fs = std::filesystem;
+using test::pumpUntil;
+using test::TempHome;
+
+// Writes one page file per requested page: "<base>_<stamp>_00n.PLT" holding the source.
+class FakeTranslator : public Translator {
+ public:
+  TranslateResult translate(const std::string&, const std::string& source, const std::string& disposeDir,
+                            const std::string& stamp) override {
+    std::lock_guard<std::mutex> l(m);
+    sources.push_back(source);
+    TranslateResult r;
+    r.splitMode = splitMode;
+    if (fail) {
+      r.error = "rejected";
+      return r;
+    }
+    std::string base = fs::path(source).stem().string();
+    std::string content = platform::readWholeFile(source).value_or("");
+    for (int p = 1; p <= pages; ++p) {
+      char name[64];
+      std::snprintf(name, sizeof name, "_%s_%03d.PLT", stamp.c_str(), p);
+      std::string out = disposeDir + "/" + base + name;
+      platform::writeFileAtomically(out, content + "PG" + std::to_string(p) + ";");
+      r.outputs.push_back(out);
+    }
+    r.ok = true;
+    return r;
+  }
+  std::mutex m;
+  std::vector<std::string> sources;
+  int pages = 1;
+  bool fail = false;
+  int splitMode = 6;
+};
+
+struct SentFile {
+  std::string path;
+  std::string content;
+  std::int64_t atMs;
+};
+
+class FakeLink : public links::TransferLink {
+ public:
+  FakeLink(std::function<bool()> ok, std::string text, std::function<void(std::string)> record)
+      : ok_(std::move(ok)), text_(std::move(text)), record_(std::move(record)) {}
+  bool send() override {
+    record_("");
+    return ok_();
+  }
+  std::string resultText() const override { return text_; }
+
+ private:
+  std::function<bool()> ok_;
+  std::string text_;
+  std::function<void(std::string)> record_;
+};
+
+class SendQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    config::CIniConfig cfg(home.path());
+    cfg.write(config::keys::Xitong_TT, 3);
+    cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
+    cfg.write(config::keys::CUT_FT, 6);
+  }
+  void set(const char* section, const char* key, const std::string& value) {
+    config::CIniConfig(home.path()).writeText(section, key, value);
+  }
+
+  void makeQueue() {
+    CSendQueue::Services s;
+    s.translator = &translator;
+    s.clock = &clock;
+    s.tickMs = 3600000;  // ticks are driven by the test
+    s.localTime = [] {
+      std::tm t{};
+      t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 5, t.tm_hour = 9, t.tm_min = 30, t.tm_sec = 0;
+      return t;
+    };
+    s.links.set(3, [this](links::TransferOwner& owner, const std::string& path, std::int32_t) {
+      return std::make_unique<FakeLink>(
+          [this] { return linkOk; }, linkText, [this, &owner, path](std::string) {
+            std::lock_guard<std::mutex> l(m);
+            sent.push_back({path, platform::readWholeFile(path).value_or(""), clock.nowMs()});
+            stopSeenBySend = owner.stopInForce();
+          });
+    });
+    queue = std::make_unique<CSendQueue>(QString::fromStdString(home.path()), std::move(s));
+    QObject::connect(queue.get(), &CSendQueue::statusText,
+                     [this](int pane, const QString& t) { panes[pane] = t.toStdString(); });
+    QObject::connect(queue.get(), &CSendQueue::messageBox, [this](const QString& t) { boxes.push_back(t.toStdString()); });
+  }
+
+  // One heartbeat, then the workers it started run to their end.
+  void tick() {
+    queue->Tick();
+    ASSERT_TRUE(pumpUntil([this] { return queue->idle(); }, 5000));
+    QCoreApplication::processEvents();
+  }
+
+  std::string watch(const std::string& name) { return home.path() + "/ListenDir/" + name; }
+  std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(home.path() + "/" + folder, ec)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  int sentCount() {
+    std::lock_guard<std::mutex> l(m);
+    return static_cast<int>(sent.size());
+  }
+
+  TempHome home;
+  platform::FakeClock clock;
+  FakeTranslator translator;
+  std::unique_ptr<CSendQueue> queue;
+  std::mutex m;
+  std::vector<SentFile> sent;
+  bool linkOk = true;
+  std::string linkText;
+  bool stopSeenBySend = false;
+  std::map<int, std::string> panes;
+  std::vector<std::string> boxes;
+};
+
+TEST_F(SendQueueTest, ScanListsPlotFilesOnlyAndSubFolderRows) {
+  home.writeFile("ListenDir/job.txt", "x");
+  home.writeFile("ListenDir/job.hpgl", "x");
+  home.writeFile("ListenDir/job.HP2", "x");
+  home.writeFile("ListenDir/job.plt", "x");
+  home.writeFile("ListenDir/a/job.plt", "x");
+  makeQueue();
+  queue->start();
+  EXPECT_EQ(queue->waitingList()->texts(), (QStringList{"/job.HP2", "/job.hpgl", "/job.plt"}));
+  EXPECT_EQ(panes[0], "Waiting File: 3");
+
+  set("Watcher", "Watcher_SubDir", "1");
+  makeQueue();
+  queue->start();
+  EXPECT_EQ(queue->waitingList()->texts(), (QStringList{"/a/job.plt", "/job.HP2", "/job.hpgl", "/job.plt"}));
+  translator.fail = false;
+  tick();  // the first row is now known to be complete
+  ASSERT_EQ(translator.sources.size(), 1u);
+  EXPECT_EQ(translator.sources[0], watch("a/job.plt"));
+  EXPECT_TRUE(platform::fileExists(home.path() + "/PrintedDir/job_20260105_093000.plt"));
+}
+
+TEST_F(SendQueueTest, FileTravelsFromWatchFolderToPrintedFolder) {
+  makeQueue();
+  queue->start();
+  home.writeFile("ListenDir/job.plt", std::string(4096, 'a'));
+  translator.pages = 2;
+  tick();  // seen for the first time: not taken yet
+  EXPECT_TRUE(translator.sources.empty());
+  EXPECT_EQ(queue->waitingList()->texts(), QStringList{"/job.plt"});
+  tick();  // unchanged for a tick: translated, then the first page is sent
+  ASSERT_EQ(translator.sources.size(), 1u);
+  EXPECT_EQ(panes[3], "Backup File Success");
+  EXPECT_EQ(filesIn("ListenDir"), std::vector<std::string>{});
+  EXPECT_EQ(queue->sendQueueList()->texts(), (QStringList{"job_20260105_093000_001.PLT", "job_20260105_093000_002.PLT"}));
+  tick();
+  tick();
+  EXPECT_EQ(sentCount(), 2);
+  EXPECT_EQ(sent[0].path, home.path() + "/DisposeDir/job_20260105_093000_001.PLT");
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+  EXPECT_EQ(queue->historyList()->texts(), (QStringList{"job_20260105_093000_001.PLT", "job_20260105_093000_002.PLT"}));
+  EXPECT_EQ(queue->historyList()->status(0), "");
+  EXPECT_EQ(queue->historyList()->status(1), "Sending...");
+  EXPECT_EQ(panes[2], "Sended File: 2");
+  EXPECT_EQ(panes[1], "Translated File: 0");
+  EXPECT_EQ(panes[3], "Waiting to send files.");
+  EXPECT_EQ(filesIn("PrintedDir"), (std::vector<std::string>{"job_20260105_093000.plt", "job_20260105_093000_001.PLT",
+                                                              "job_20260105_093000_002.PLT"}));
+  EXPECT_EQ(filesIn("DisposeDir"), std::vector<std::string>{});
+}
+
+TEST_F(SendQueueTest, DelayAfterSendDependsOnSize) {
+  set("Transfer_Config", "Transfer_DelayTime", "5");
+  makeQueue();
+  queue->start();
+  home.writeFile("DisposeDir/x.PLT", "");
+  queue->sendQueueList()->append("big.PLT");
+  queue->sendQueueList()->append("small.PLT");
+  home.writeFile("DisposeDir/big.PLT", std::string(4096, 'b'));
+  home.writeFile("DisposeDir/small.PLT", std::string(1024, 's'));
+  tick();
+  std::int64_t after = clock.nowMs();
+  EXPECT_EQ(after - sent.at(0).atMs, 10000);
+  tick();
+  EXPECT_EQ(clock.nowMs() - sent.at(1).atMs, 12000);
+}
+
+TEST_F(SendQueueTest, ModeFiveMovesWithStampedName) {
+  config::CIniConfig(home.path()).write(config::keys::CUT_FT, 5);
+  makeQueue();
+  queue->start();
+  queue->TogglePause();  // keep the sends out of the way
+  home.writeFile("ListenDir/job.plt", "IN;");
+  tick();
+  EXPECT_TRUE(platform::fileExists(watch("job.plt")));  // not yet known to be complete
+  tick();
+  EXPECT_FALSE(platform::fileExists(watch("job.plt")));
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"job_20260105_093000_001.PLT"});
+  EXPECT_EQ(queue->waitingList()->count(), 0);
+  // A second file of the same name in the same second does not replace the first.
+  home.writeFile("ListenDir/job.plt", "IN;2");
+  tick();
+  tick();
+  EXPECT_EQ(queue->sendQueueList()->texts(), (QStringList{"job_20260105_093000_001.PLT", "job_20260105_093000_002.PLT"}));
+  EXPECT_EQ(home.readFile("DisposeDir/job_20260105_093000_001.PLT"), "IN;");
+  EXPECT_TRUE(translator.sources.empty());
+}
+
+TEST_F(SendQueueTest, FileStillBeingWrittenIsNotTaken) {
+  makeQueue();
+  queue->start();
+  home.writeFile("ListenDir/job.plt", "IN;");
+  for (int i = 0; i < 3; ++i) {
+    tick();
+    std::ofstream(watch("job.plt"), std::ios::app) << "PD" << i << ";";
+  }
+  tick();  // changed since the last look
+  EXPECT_TRUE(translator.sources.empty());
+  tick();
+  EXPECT_EQ(translator.sources.size(), 1u);
+}
+
+TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
+  makeQueue();
+  queue->start();
+  translator.fail = true;
+  home.writeFile("ListenDir/bad.plt", "junk");
+  tick();
+  tick();
+  EXPECT_EQ(filesIn("UnDisposeDir"), std::vector<std::string>{"bad.plt"});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "the file: " + watch("bad.plt") + " 's width is out of range, it will be moved to: " + home.path() +
+                          "/UnDisposeDir/bad.plt");
+  tick();
+  tick();
+  EXPECT_EQ(translator.sources.size(), 1u);
+  EXPECT_EQ(queue->waitingList()->count(), 0);
+  // A second rejected file of the same name keeps the first.
+  home.writeFile("ListenDir/bad.plt", "junk2");
+  translator.splitMode = 1;
+  tick();
+  tick();
+  EXPECT_EQ(filesIn("UnDisposeDir"), (std::vector<std::string>{"bad.plt", "bad_2.plt"}));
+  EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(SendQueueTest, ConnectionFailurePausesQueue) {
+  makeQueue();
+  queue->start();
+  home.writeFile("DisposeDir/a.PLT", "a");
+  queue->sendQueueList()->append("a.PLT");
+  linkOk = false;
+  linkText = "QEL_Connect_Fail";
+  tick();
+  EXPECT_EQ(sentCount(), 1);
+  EXPECT_TRUE(queue->translatePaused());
+  EXPECT_TRUE(queue->transferPaused());
+  EXPECT_EQ(queue->pauseButtonText(), "Continue");
+  tick();
+  tick();
+  EXPECT_EQ(sentCount(), 1);
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
+  queue->TogglePause();
+  EXPECT_FALSE(queue->stopRequested());
+  linkOk = true;
+  tick();
+  EXPECT_EQ(sentCount(), 2);
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+}
+
+TEST_F(SendQueueTest, OtherFailuresRetryAndUnknownLinkFails) {
+  makeQueue();
+  queue->start();
+  home.writeFile("DisposeDir/a.PLT", "a");
+  queue->sendQueueList()->append("a.PLT");
+  linkOk = false;
+  linkText = "File_Send_Fail";
+  tick();
+  tick();
+  EXPECT_EQ(sentCount(), 2);
+  EXPECT_FALSE(queue->transferPaused());
+  // No link of type 6: nothing is sent, the file stays first, the queue runs on.
+  config::CIniConfig(home.path()).write(config::keys::Xitong_TT, 6);
+  tick();
+  EXPECT_EQ(sentCount(), 2);
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
+  EXPECT_FALSE(queue->transferPaused());
+}
+
+TEST_F(SendQueueTest, PauseAndTransferPause) {
+  makeQueue();
+  queue->start();
+  EXPECT_EQ(queue->pauseButtonText(), "Pause");
+  queue->ToggleTransferPause();
+  EXPECT_TRUE(queue->transferPaused());
+  EXPECT_TRUE(queue->stopRequested());
+  EXPECT_FALSE(queue->translatePaused());
+  // The big button brings both to the same state.
+  queue->TogglePause();
+  EXPECT_TRUE(queue->translatePaused());
+  EXPECT_TRUE(queue->transferPaused());
+  queue->TogglePause();
+  EXPECT_FALSE(queue->translatePaused());
+  EXPECT_FALSE(queue->transferPaused());
+  EXPECT_FALSE(queue->stopRequested());
+  queue->setPreviewTransfer(true);
+  queue->ToggleTransferPause();
+  EXPECT_FALSE(queue->stopInForce());
+}
+
+TEST_F(SendQueueTest, LeftoversGoToRecycleBinInStampOrder) {
+  home.writeFile("DisposeDir/b_20260105_093000_002.PLT", "1");
+  home.writeFile("DisposeDir/a_20260105_093000_001.PLT", "2");
+  home.writeFile("DisposeDir/z_20260104_120000_001.PLT", "3");
+  home.writeFile("DisposeDir/y_20260105_080000.PLT", "4");
+  home.writeFile("DisposeDir/notes.txt", "5");
+  home.writeFile("DisposeDir/.PLT", "6");
+  makeQueue();
+  queue->start();
+  EXPECT_EQ(queue->recycleBinList()->texts(), (QStringList{"z_20260104_120000_001.PLT", "y_20260105_080000.PLT",
+                                                           "a_20260105_093000_001.PLT", "b_20260105_093000_002.PLT"}));
+  EXPECT_EQ(filesIn("DisposeDir"), (std::vector<std::string>{".PLT", "notes.txt"}));
+  EXPECT_EQ(filesIn("CancelledDir").size(), 4u);
+}
+
+TEST_F(SendQueueTest, ListMovesAndModifyName) {
+  makeQueue();
+  queue->start();
+  home.writeFile("DisposeDir/q.PLT", "q");
+  queue->sendQueueList()->append("q.PLT");
+  QString why;
+  EXPECT_FALSE(queue->moveRow(QueueList::SendQueue, 0, QueueList::History, &why));  // only while paused
+  queue->TogglePause();
+  ASSERT_TRUE(queue->moveRow(QueueList::SendQueue, 0, QueueList::History, &why)) << why.toStdString();
+  EXPECT_EQ(home.readFile("PrintedDir/q.PLT"), "q");
+  ASSERT_TRUE(queue->moveRow(QueueList::History, 0, QueueList::RecycleBin, &why));
+  ASSERT_TRUE(queue->moveRow(QueueList::RecycleBin, 0, QueueList::History, &why));
+  EXPECT_EQ(queue->historyList()->texts(), QStringList{"q.PLT"});
+
+  for (const char* bad : {"", "../q.PLT", "a/b.PLT", "..", "x..y"}) {
+    EXPECT_FALSE(queue->modifyName(0, bad, &why)) << bad;
+    EXPECT_EQ(why, "file name invalid!");
+  }
+  home.writeFile("PrintedDir/other.PLT", "o");
+  EXPECT_FALSE(queue->modifyName(0, "other.PLT", &why));
+  EXPECT_EQ(home.readFile("PrintedDir/other.PLT"), "o");
+  ASSERT_TRUE(queue->modifyName(0, "renamed.PLT", &why));
+  EXPECT_EQ(queue->historyList()->texts(), QStringList{"renamed.PLT"});
+  EXPECT_EQ(home.readFile("PrintedDir/renamed.PLT"), "q");
+  ASSERT_TRUE(queue->moveRow(QueueList::History, 0, QueueList::SendQueue, &why));
+  EXPECT_EQ(home.readFile("DisposeDir/renamed.PLT"), "q");
+  // The cancelled folder is made again when it has vanished.
+  fs::remove_all(home.path() + "/CancelledDir");
+  ASSERT_TRUE(queue->moveRow(QueueList::SendQueue, 0, QueueList::RecycleBin, &why));
+  EXPECT_EQ(home.readFile("CancelledDir/renamed.PLT"), "q");
+}
+
+TEST_F(SendQueueTest, VanishedOrBlockedFoldersAreSurvived) {
+  makeQueue();
+  queue->start();
+  // The printed folder becomes a plain file: the backup fails and the source is not taken again.
+  fs::remove_all(home.path() + "/PrintedDir");
+  home.writeFile("PrintedDir", "not a folder");
+  fs::remove_all(home.path() + "/DisposeDir");
+  home.writeFile("ListenDir/job.plt", "IN;");
+  tick();
+  tick();
+  EXPECT_EQ(panes[3], "Backup File Fail");
+  EXPECT_TRUE(platform::fileExists(watch("job.plt")));
+  tick();
+  tick();
+  EXPECT_EQ(translator.sources.size(), 1u);
+  // The sent page stays in the dispose folder (made again for the run).
+  EXPECT_EQ(filesIn("DisposeDir"), std::vector<std::string>{"job_20260105_093000_001.PLT"});
+  EXPECT_EQ(sentCount(), 1);
+  // The watch folder vanishes: scans find nothing, nothing breaks.
+  fs::remove_all(home.path() + "/ListenDir");
+  tick();
+  EXPECT_EQ(queue->waitingList()->count(), 0);
+}
+
+TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
+  set("Watcher", "Watcher_Enabled", "1");
+  makeQueue();
+  queue->start();
+  ASSERT_TRUE(queue->isWatching());
+  home.writeFile("ListenDir/new.plt", "IN;");
+  EXPECT_TRUE(pumpUntil([this] { return queue->waitingList()->texts() == QStringList{"/new.plt"}; }));
+}
+
+}  // namespace
+}  // namespace qel::intake
