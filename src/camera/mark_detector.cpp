@@ -1,9 +1,12 @@
 #include "camera/mark_detector.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include <opencv2/imgproc.hpp>
+
+#include "platform/trace.h"
 
 namespace qel::camera {
 
@@ -88,7 +91,16 @@ std::vector<cv::Point2d> MarkDetector::findCircleMarks(int minRadius, int maxRad
     }
     if (kept.size() < 36) continue;
     const cv::RotatedRect box = cv::fitEllipse(kept);
-    if (!acceptEllipse(box, minRadius, maxRadius)) continue;
+    const bool accepted = acceptEllipse(box, minRadius, maxRadius);
+    if (platform::traceEnabled()) {
+      char line[200];
+      std::snprintf(line, sizeof line, "circle: %zu points, ellipse %.2f x %.2f at (%.3f, %.3f), roundness %.3f: %s",
+                    kept.size(), box.size.width, box.size.height, box.center.x, box.center.y,
+                    std::min(box.size.width, box.size.height) / std::max(box.size.width, box.size.height),
+                    accepted ? "mark" : "rejected");
+      platform::trace(line);
+    }
+    if (!accepted) continue;
     found.emplace_back(box.center.x, box.center.y);
     defaultPoint = found.back();
   }
@@ -107,6 +119,10 @@ std::vector<cv::Point2d> MarkDetector::findCornerMarks(cv::Point2d& defaultPoint
   }
   cv::Point2f last;
   found = clusterCorners(corners, last);
+  if (platform::traceEnabled()) {
+    platform::trace("cross: " + std::to_string(corners.size()) + " corners, " + std::to_string(found.size()) +
+                    " clusters");
+  }
   if (!found.empty()) defaultPoint = found.back();
   release();
   return found;
