@@ -81,6 +81,12 @@ class SystemLoader {
     publish();
     if (!go()) return;
     c_.setChannelMode(0, false);
+    // Answers left over from an earlier exchange would break the byte-exact match below.
+    for (;;) {
+      std::uint8_t junk[256];
+      std::size_t n = sizeof junk;
+      if (!c_.read(0, junk, &n) || n == 0) break;
+    }
     if (!command("LOADSYSTEM\r", "LOADSYSTEM\r\nWARNING: This will stop the controller\r\nContinue [Y/N] ?")) {
       c_.write(0, "N\r");
       message("Error sending LOAD_SYSTEM command\r\n");

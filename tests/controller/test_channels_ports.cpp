@@ -132,7 +132,7 @@ TEST(UsbPort, ReconnectFindsTheDeviceUnderANewNumber) {
   EXPECT_EQ(rec.msgs[1], (std::pair<unsigned, std::uintptr_t>{0x504u, 0u}));
 }
 
-TEST(UsbPort, FailedWriteReconnectsAndOpenFailureIsReported) {
+TEST(UsbPort, OpenFailureIsReportedAndLeavesNoPort) {
   auto dev = std::make_shared<qel::test::FakeDevice>();
   qel::platform::FakeClock clock;
   CController c(&clock);

@@ -1,1 +1,500 @@
+// The library against the coordinator simulator over loopback TCP and a pseudo-terminal.
+#include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "controller/coff.h"
+#include "controller/controller.h"
+#include "controller/crc.h"
+#include "controller/loaders.h"
+#include "controller/qel_controller.h"
+#include "coordinator_sim.h"
+#include "support/temp_home.h"
+
+using namespace qel::controller;
+using qel::sim::CoordinatorFaults;
+using qel::sim::CoordinatorSim;
+
+namespace {
+
+// Real time plus skipped sleeps: the loaders' long pauses pass at once while the simulator still
+// gets real time to answer.
+class TestClock final : public qel::platform::Clock {
+ public:
+  std::int64_t nowMs() const override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+               .count() + offset_.load();
+  }
+  void sleepMs(std::int64_t ms) override {
+    offset_ += ms;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+
+ private:
+  std::atomic<std::int64_t> offset_{0};
+};
+
+struct Fixture {
+  CoordinatorSim sim;
+  TestClock clock;
+  CController c{&clock};
+  std::vector<std::string> messages;
+  std::mutex m;
+  explicit Fixture(const char* address, int mask = 1) {
+    EXPECT_TRUE(sim.listenTcp(address, 0, 3240));
+    c.setMessageSink([this](const std::string& t) {
+      std::lock_guard<std::mutex> g(m);
+      messages.push_back(t);
+    });
+    EXPECT_EQ(c.openTcp(address, sim.mpePort(), mask), 1);
+  }
+  bool said(const std::string& t) {
+    std::lock_guard<std::mutex> g(m);
+    return std::find(messages.begin(), messages.end(), t) != messages.end();
+  }
+};
+
+std::string readUntil(CController& c, int ch, char last, int ms = 3000) {
+  std::string got;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    std::uint8_t b[64];
+    std::size_t len = sizeof b;
+    c.read(ch, b, &len);
+    got.append(reinterpret_cast<char*>(b), len);
+    if (!got.empty() && got.back() == last) break;
+    if (len == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return got;
+}
+
+std::string escapeBody(const std::string& s) {
+  std::string out;
+  for (char ch : s) {
+    if (ch == '\x02') out += "\\s";
+    else if (ch == '\x03') out += "\\e";
+    else if (ch == '\\') out += "\\\\";
+    else out += ch;
+  }
+  return out;
+}
+
+void writeFile(const std::string& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+}  // namespace
+
+TEST(WithSimulator, FileDownloadOnAMultiplexedChannel) {
+  Fixture f("127.0.0.2");
+  f.c.write(0, "MPE(1)\r");
+  f.c.setChannelMode(1, false);
+  ASSERT_TRUE(f.sim.waitFor([&] { return f.sim.anyMpe(); }));
+  const std::string body = std::string("PU0,0;\x02\x03\\PD10,10;") + std::string(3000, 'z');
+  ASSERT_EQ(f.c.write(5, "\x01SD:job.plt\x02" + escapeBody(body) + "\x03"), 1);
+  char expect[32];
+  std::snprintf(expect, sizeof expect, "\x02" "CRC=%X\x03", crc16Fast(body.data(), body.size()));
+  EXPECT_EQ(readUntil(f.c, 5, '\x03'), expect);
+  ASSERT_EQ(f.sim.downloads().size(), 1u);
+  EXPECT_EQ(f.sim.downloads()[0].channel, 5);
+  EXPECT_EQ(f.sim.downloads()[0].name, "job.plt");
+  EXPECT_EQ(f.sim.downloads()[0].data, body);
+
+  CoordinatorFaults faults;
+  faults.downloadAbort = true;
+  f.sim.setFaults(faults);
+  f.c.write(6, "\x01SD:b.plt\x02xyz\x03");
+  EXPECT_EQ(readUntil(f.c, 6, '\x03'), "\x02" "ABORT\x03");
+  // REMOTE is left alone by the multiplexer
+  ASSERT_EQ(f.c.openAdditional(2), 1);
+  f.c.write(98, "remote\x1b" "5");
+  EXPECT_EQ(readUntil(f.c, 98, '5'), "remote\x1b" "5");
+  f.c.close(-1);
+  EXPECT_TRUE(f.sim.waitFor([&] { return !f.sim.anyMpe(); }));
+}
+
+TEST(WithSimulator, ReconnectsWhenTheCoordinatorDropsTheLine) {
+  Fixture f("127.0.0.3");
+  std::vector<std::pair<unsigned, std::uintptr_t>> notes;
+  f.c.setHostCallback(
+      [](void* u, void*, unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
+        static_cast<std::vector<std::pair<unsigned, std::uintptr_t>>*>(u)->push_back({m, w});
+        return 0;
+      },
+      &notes);
+  CoordinatorFaults faults;
+  faults.dropAfterBytes = 10;
+  f.sim.setFaults(faults);
+  f.c.write(0, "\x01SD:a.plt\x02" + std::string(100, 'q') + "\x03");
+  // the hang-up shows on the next reads; the port reconnects to the same address
+  for (int i = 0; i < 2000 && notes.size() < 2; ++i) {
+    std::uint8_t b[16];
+    std::size_t len = sizeof b;
+    f.c.read(0, b, &len);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0].first, 0x504u);
+  EXPECT_EQ(notes[0].second, 1u);
+  EXPECT_EQ(notes[1].second, 0u);
+  EXPECT_EQ(f.c.status(), 0xFF00);
+  f.sim.setFaults({});
+  f.c.write(0, "\x01SD:b.plt\x02ok\x03");
+  EXPECT_EQ(readUntil(f.c, 0, '\x03').substr(0, 5), "\x02" "CRC=");
+}
+
+TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
+  qel::test::TempHome home;
+  Fixture f("127.0.0.4");
+  const std::string path = home.path() + "/MAIN.bas";
+  writeFile(path, "PRINT 1\r\nPRINT 2\r\n");
+  std::vector<std::uintptr_t> progress;
+  f.c.setHostCallback(
+      [](void* u, void*, unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
+        if (m == 0x502) static_cast<std::vector<std::uintptr_t>*>(u)->push_back(w);
+        return 1;
+      },
+      &progress);
+  std::uint32_t state = 0;
+  ASSERT_EQ(programLoad(f.c, path, nullptr, &state), 1);
+  EXPECT_EQ(state, kLoadDone);
+  ASSERT_EQ(f.sim.programs().size(), 1u);
+  EXPECT_EQ(f.sim.programs()[0].entry, "MAIN\x1C" "0");
+  EXPECT_EQ(f.sim.programs()[0].data, "PRINT 1\rPRINT 2\r");
+  EXPECT_FALSE(f.sim.programs()[0].project);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 100u);
+  EXPECT_EQ(programLoad(f.c, home.path() + "/x.doc", nullptr), 0);
+  EXPECT_TRUE(f.said("Invalid file type"));
+}
+
+TEST(WithSimulator, ProgramLoadOverASerialLineInMultiplexedMode) {
+  qel::test::TempHome home;
+  CoordinatorSim sim;
+  const std::string tty = sim.openPty();
+  ASSERT_FALSE(tty.empty());
+  TestClock clock;
+  CController c(&clock);
+  ASSERT_EQ(c.openSerial(tty, 2, 1), 1);
+  c.setChannelMode(1, false);
+  ASSERT_TRUE(sim.waitFor([&] { return sim.anyMpe(); }));
+  const std::string path = home.path() + "/cut.gco";
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "G1 X" + std::to_string(i) + " Y" + std::to_string(i * 2) + "\n";
+  writeFile(path, text);
+  std::uint32_t state = 0;
+  ASSERT_EQ(programLoad(c, path, nullptr, &state), 1);
+  ASSERT_EQ(sim.programs().size(), 1u);
+  EXPECT_EQ(sim.programs()[0].entry, "cut\x1C" "2");
+  std::string noLf = text;
+  noLf.erase(std::remove(noLf.begin(), noLf.end(), '\n'), noLf.end());
+  EXPECT_EQ(sim.programs()[0].data, noLf);
+  // the load command travelled on channel 8 as a line
+  EXPECT_NE(sim.channelBytes(8).find("LOAD_PROJECT(1)\n\x14"), std::string::npos);
+  c.setChannelMode(0, false);
+  c.close(-1);
+}
+
+TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
+  qel::test::TempHome home;
+  Fixture f("127.0.0.5");
+  const std::string dir = home.path() + "/";
+  writeFile(dir + "A.bas", "A=1\r\n");
+  writeFile(dir + "B.enc", "secret stuff\r\n");
+  writeFile(dir + "C.bas", "never\r\n");
+  writeFile(dir + "proj.prj",
+            "[Programs]\nProgram00=A\nProgram02=B\nProgram14=C\n[ProgramType]\nA=0\nb=1\n");
+  struct Host {
+    bool refuse = false;
+    static std::intptr_t cb(void* u, void*, unsigned m, std::uintptr_t, std::intptr_t l) {
+      auto* h = static_cast<Host*>(u);
+      if (m == 0x503) {
+        if (h->refuse) return 0;
+        std::strcpy(reinterpret_cast<char*>(l), "KEY42");
+      }
+      return 1;
+    }
+  } host;
+  f.c.setHostCallback(&Host::cb, &host);
+  std::uint32_t state = 0;
+  ASSERT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 1);
+  ASSERT_EQ(f.sim.programs().size(), 2u);
+  EXPECT_EQ(f.sim.programs()[0].entry, "A\x1C" "0");
+  EXPECT_EQ(f.sim.programs()[1].entry, "B\x1C" "1");
+  EXPECT_EQ(f.sim.programs()[1].data, "secret stuff\r");
+  EXPECT_TRUE(f.sim.programs()[0].project);
+  EXPECT_NE(f.sim.commandLines().find("PROJECT_KEY\nKEY42\n"), std::string::npos);
+
+  host.refuse = true;
+  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
+  EXPECT_EQ(state, kLoadUserAbort);
+  host.refuse = false;
+
+  CoordinatorFaults faults;
+  faults.wrongKeyEcho = true;
+  f.sim.setFaults(faults);
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    f.c.setCancel(1);
+  });
+  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
+  canceller.join();
+  f.c.setCancel(0);
+  EXPECT_TRUE(f.said("Error setting project key"));
+
+  faults = {};
+  faults.refuseHeader = true;
+  f.sim.setFaults(faults);
+  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
+  EXPECT_EQ(state, kLoadCoordinatorAbort);
+  EXPECT_TRUE(f.said("Operation aborted by motion coordinator"));
+
+  f.sim.setFaults({});
+  writeFile(dir + "missing.prj", "[Programs]\nProgram00=NOPE\n");
+  EXPECT_EQ(projectLoad(f.c, dir + "missing.prj", nullptr, &state), 0);
+  EXPECT_EQ(state, kLoadFileError);
+  EXPECT_TRUE(f.said("Error accessing file " + dir + "NOPE.bas"));
+}
+
+TEST(WithSimulator, LoadCommandFailuresAndCancel) {
+  qel::test::TempHome home;
+  Fixture f("127.0.0.6");
+  writeFile(home.path() + "/P.txt", "x\r\n");
+  CoordinatorFaults faults;
+  faults.wrongLoadEcho = true;
+  f.sim.setFaults(faults);
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    f.c.setCancel(1);
+  });
+  std::uint32_t state = 0;
+  EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
+  canceller.join();
+  EXPECT_EQ(state, kLoadCommandError);
+  EXPECT_TRUE(f.said("Error executing command LOAD_PROJECT"));
+  // the coordinator never reports ready: a cancel ends the load as aborted by the user
+  f.c.setCancel(0);
+  faults = {};
+  faults.neverReady = true;
+  f.sim.setFaults(faults);
+  std::thread canceller2([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    f.c.setCancel(1);
+  });
+  EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
+  canceller2.join();
+  EXPECT_EQ(state, kLoadUserAbort);
+  f.c.setCancel(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// System software
+
+namespace {
+void put16(std::string& s, std::size_t o, std::uint16_t v) {
+  s[o] = static_cast<char>(v);
+  s[o + 1] = static_cast<char>(v >> 8);
+}
+void put32(std::string& s, std::size_t o, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[o + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+}
+struct Sec {
+  const char* name;
+  std::uint32_t address;
+  std::string data;
+  std::uint32_t flags;
+};
+std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs, int declaredCount = -1) {
+  const std::size_t opt = 28;
+  std::string f(20 + opt + secs.size() * 40, '\0');
+  put16(f, 0, magic);
+  put16(f, 2, static_cast<std::uint16_t>(declaredCount >= 0 ? declaredCount : static_cast<int>(secs.size())));
+  put16(f, 16, opt);
+  put16(f, 20, magic == 0x0093 ? 0x0108 : 0x010B);
+  for (std::size_t i = 0; i < secs.size(); ++i) {
+    const std::size_t h = 20 + opt + i * 40;
+    std::memcpy(&f[h], secs[i].name, std::min<std::size_t>(8, std::strlen(secs[i].name)));
+    put32(f, h + 8, secs[i].address);
+    put32(f, h + 16, static_cast<std::uint32_t>(secs[i].data.size()));
+    put32(f, h + 20, static_cast<std::uint32_t>(f.size()));
+    put32(f, h + 36, secs[i].flags);
+    f += secs[i].data;
+  }
+  return f;
+}
+std::string words(std::initializer_list<std::uint32_t> ws) {
+  std::string s;
+  for (auto w : ws)
+    for (int i = 0; i < 4; ++i) s += static_cast<char>(w >> (8 * i));
+  return s;
+}
+}  // namespace
+
+TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
+  qel::test::TempHome home;
+  Fixture f("127.0.0.8");
+  std::vector<std::uint32_t> big;
+  for (std::uint32_t i = 0; i < 100; ++i) big.push_back(0x01020304u * (i + 1));
+  std::string bigData;
+  for (auto w : big) bigData += words({w});
+  const std::string path = home.path() + "/sys.out";
+  writeFile(path, makeCoff(0x0093, {{".text", 0x100, words({1, 2, 3, 0x11131517}), 0x20},
+                                    {".bss", 0x200, words({9}), 0x80},
+                                    {".cinit", 0x300, "", 0x40},
+                                    {".data", 0x400, bigData, 0x40}}));
+  f.c.setChannelMode(1, false);
+  std::string log;
+  ASSERT_EQ(systemSoftwareLoad(f.c, path, nullptr, &log), 1);
+  EXPECT_EQ(f.c.channelMode(), 0);
+  ASSERT_EQ(f.sim.systemLoadsFinished(), 1) << log;
+  const auto secs = f.sim.sections();
+  ASSERT_EQ(secs.size(), 2u);
+  EXPECT_EQ(secs[0].address, 0x100u);
+  EXPECT_EQ(secs[0].words, (std::vector<std::uint32_t>{1, 2, 3, 0x11131517}));
+  EXPECT_EQ(secs[1].words, big);
+  std::uint32_t sum = 3 + 0x11131517;
+  for (auto w : big) sum += w;
+  char done[64];
+  std::snprintf(done, sizeof done, ";checksum = 0x%08x]\r\n", sum);
+  EXPECT_NE(log.find(done), std::string::npos) << log;
+  EXPECT_NE(log.find("COFF file " + path + " opened\r\n"), std::string::npos);
+  EXPECT_NE(log.find("\r\nWait ......\r\n"), std::string::npos);
+  EXPECT_NE(log.find("load section .data [0x400:0x190] ...|...|...|....|\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find(".bss"), std::string::npos);
+}
+
+TEST(WithSimulator, SystemSoftwareLoadFailures) {
+  qel::test::TempHome home;
+  Fixture f("127.0.0.9");
+  const std::string path = home.path() + "/sys.out";
+  writeFile(path, makeCoff(0x0166, {{".text", 0x10, words({5, 6, 7, 8}), 0x20}}));
+  auto run = [&](CoordinatorFaults faults) {
+    f.sim.setFaults(faults);
+    std::string log;
+    EXPECT_EQ(systemSoftwareLoad(f.c, path, nullptr, &log), 1) << log;
+    EXPECT_EQ(f.c.channelMode(), 0);
+    return log;
+  };
+  CoordinatorFaults faults;
+  faults.wrongLoadSystemPrompt = true;
+  EXPECT_NE(run(faults).find("Error sending LOAD_SYSTEM command\r\n"), std::string::npos);
+  EXPECT_TRUE(f.sim.waitFor([&] { return f.sim.commandLines().find("N\n") != std::string::npos; }));
+  faults = {};
+  faults.wrongConfirm = true;
+  EXPECT_NE(run(faults).find("Error confirming LOAD_SYSTEM command\r\n"), std::string::npos);
+  faults = {};
+  faults.badEchoAt = 9;
+  EXPECT_NE(run(faults).find("Error sending data address 9\r\n"), std::string::npos);
+  EXPECT_EQ(f.sim.systemLoadsFinished(), 0);
+
+  std::string log;
+  const std::string bad = home.path() + "/bad.out";
+  writeFile(bad, makeCoff(0x0150, {}));
+  ASSERT_EQ(systemSoftwareLoad(f.c, bad, nullptr, &log), 1);
+  EXPECT_EQ(log, "Error loading COFF file " + bad + "\r\n");
+}
+
+TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
+  qel::test::TempHome home;
+  const std::string p = home.path() + "/f.out";
+  CoffImage img;
+  std::string err, out;
+  writeFile(p, makeCoff(0x0150, {}));
+  EXPECT_FALSE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(err, "FILE HEADER magic number error [FILE 0150]\n\r");
+
+  std::vector<Sec> many(51, Sec{"s", 0, "", 0x20});
+  writeFile(p, makeCoff(0x0093, many));
+  err.clear();
+  EXPECT_FALSE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(err, "Too many sections [FILE 51, LIMIT 50]\n\r");
+
+  std::string f = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
+  put16(f, 20, 0x010B);
+  writeFile(p, f);
+  err.clear();
+  EXPECT_FALSE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(err, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r");
+
+  // a section whose data lies past the end of the file is refused, not read
+  f = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
+  put32(f, 20 + 28 + 20, 0x7FFFFFF0u);
+  writeFile(p, f);
+  err.clear();
+  EXPECT_FALSE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(err.rfind("Error reading " + p + " [", 0), 0u);
+  // headers claimed beyond a truncated file
+  writeFile(p, makeCoff(0x0093, {{".text", 0, words({1}), 0x20}}, 3));
+  err.clear();
+  EXPECT_FALSE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(err.rfind("Error reading", 0), 0u);
+  writeFile(p, std::string("\x93\x00", 2));
+  err.clear();
+  EXPECT_FALSE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(err.rfind("Error reading", 0), 0u);
+  err.clear();
+  EXPECT_FALSE(readCoff(p + ".none", &img, &err, &out));
+  EXPECT_EQ(err.rfind("Error stating " + p + ".none [", 0), 0u);
+
+  writeFile(p, makeCoff(0x0093, {{".text", 0x20, words({1, 2}), 0x20}}));
+  out.clear();
+  ASSERT_TRUE(readCoff(p, &img, &err, &out));
+  EXPECT_EQ(img.wordSize, 4);
+  EXPECT_NE(out.find("    .text    => address = 0x00000020, length = 0x00000008, file = 0x00000058\n\r"),
+            std::string::npos)
+      << out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The exported functions' answers without a handle or a port
+
+TEST(Exports, NullHandleNoPortAndBadBuffers) {
+  EXPECT_EQ(ControllerGetStatus(nullptr), 0);
+  EXPECT_EQ(ControllerIsEscapeRemoteChannel(nullptr), 0);
+  EXPECT_EQ(ControllerFloatToTms(nullptr, 1.0f), 0u);
+  ControllerClose(nullptr, -1);
+  ControllerHandle h = ControllerClassNew();
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(ControllerIsEscapeRemoteChannel(h), 1);
+  EXPECT_EQ(ControllerGetPortType(h), 0);
+  EXPECT_EQ(ControllerCanDownload(h), 0);
+  EXPECT_EQ(ControllerGetStatus(h), 0);
+  EXPECT_EQ(ControllerIsOpen(h, -1), 0);
+  double v;
+  EXPECT_EQ(ControllerGetVr(h, 1, &v), 0);
+  EXPECT_EQ(ControllerProgramSave(h, "x", nullptr), 0);
+  EXPECT_EQ(ControllerProjectCheck(h, nullptr, nullptr), 0);
+  char buf[4];
+  int len = 4;
+  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 0);  // no port
+  EXPECT_EQ(ControllerWrite(h, 0, "ab", 2), 0);
+  EXPECT_EQ(ControllerFloatToTms(h, 1.0f), 0u);
+  EXPECT_EQ(ControllerTmsToFloat(h, 0u), 1.0f);
+  ControllerSetCancel(h, 1);
+  EXPECT_EQ(ControllerGetCancel(h), 1);
+
+  CoordinatorSim sim;
+  ASSERT_TRUE(sim.listenTcp("127.0.0.10", 0, -1));
+  ASSERT_EQ(ControllerOpenTCP(h, "127.0.0.10", sim.mpePort(), 1), 1);
+  EXPECT_EQ(ControllerCanDownload(h), 1);
+  EXPECT_EQ(ControllerWrite(h, 0, "ab", 2), 0);  // cancelled
+  ControllerSetCancel(h, 0);
+  EXPECT_EQ(ControllerWrite(h, 0, nullptr, 2), 0);
+  EXPECT_EQ(ControllerWrite(h, 0, "ab", -1), 0);
+  len = -5;
+  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 0);
+  EXPECT_EQ(ControllerRead(h, 0, nullptr, &len), 0);
+  EXPECT_EQ(ControllerRead(h, 0, buf, nullptr), 0);
+  len = 4;
+  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 1);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(ControllerOpenAdditional(h, 2), 0);  // nothing listens on 3240 there
+  ControllerClose(h, -1);
+  EXPECT_EQ(ControllerGetPortType(h), 0);
+  ControllerClassDelete(h);
+  ControllerClassDelete(nullptr);
+}
