@@ -110,14 +110,14 @@ LocateResult CameraProcedures::locate(bool silent, bool threeRounds) {
     const cv::Point2d p = standOrThrow();
     wait(settings_.waitTime4Capture);
     const cv::Point2d m = measure(silent);
-    if (m == cv::Point2d(0.0, 0.0)) return {LocateResult::Status::NotFound, {}};
-    return {LocateResult::Status::Found, p - calibration_.markOffset(m.x, m.y)};
+    if (m == cv::Point2d(0.0, 0.0)) return {LocateResult::Status::NotFound, {}, {}};
+    return {LocateResult::Status::Found, p - calibration_.markOffset(m.x, m.y), {}};
   }
   for (;;) {
     standOrThrow();
     wait(settings_.waitTime4Capture);
     const cv::Point2d m = measure(silent);
-    if (m == cv::Point2d(0.0, 0.0)) return {LocateResult::Status::NotFound, {}};
+    if (m == cv::Point2d(0.0, 0.0)) return {LocateResult::Status::NotFound, {}, {}};
     const cv::Point2d d = calibration_.markOffset(m.x, m.y);
     const cv::Point2d e(kImageCx - m.x, kImageCy - m.y);
     const cv::Point2d p = readPosition();
@@ -125,16 +125,16 @@ LocateResult CameraProcedures::locate(bool silent, bool threeRounds) {
     if (length(e) < 0.5) break;
     if (--rounds <= 0) break;
   }
-  return {LocateResult::Status::Found, standOrThrow()};
+  return {LocateResult::Status::Found, standOrThrow(), {}};
 }
 
 LocateResult CameraProcedures::locateMark(bool silent, bool threeRounds) {
   try {
     return locate(silent, threeRounds);
   } catch (const Stopped&) {
-    return {LocateResult::Status::Stopped, {}};
-  } catch (const Failed&) {
-    return {LocateResult::Status::NotFound, {}};
+    return {LocateResult::Status::Stopped, {}, {}};
+  } catch (const Failed& f) {
+    return {LocateResult::Status::NotFound, {}, f.message};
   }
 }
 

@@ -60,6 +60,7 @@ struct ProcedureResult {
 struct LocateResult {
   enum class Status { Found, NotFound, Stopped } status = Status::Found;
   cv::Point2d position{0.0, 0.0};
+  std::string message;  // why the head could not be used, when that ended the search
   // The position as the workflow passes it on: (10000, 10000) not found, (0, 0) stopped.
   cv::Point2d value() const;
 };
@@ -91,6 +92,7 @@ class CameraProcedures {
   std::optional<cv::Point2d> standingPosition();
 
   // Centres the camera on the mark in view and returns the machine position of the mark.
+  // Throws CalibrationError when the calibration set can't convert (nothing is moved then).
   LocateResult locateMark(bool silent, bool threeRounds);
 
   // Measures the ratios of the calibration set with a mark near a corner of the picture and

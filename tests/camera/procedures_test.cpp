@@ -323,3 +323,34 @@ TEST(AxisYRotate, MeasuredFromTwoMarksAlongY) {
   ASSERT_EQ(m1.status, LocateResult::Status::Found);
   EXPECT_NEAR(computeAxisYRotate(m0.position, m1.position), 0.15, 0.005);
 }
+
+namespace {
+struct DeadHead : MachineHead {
+  bool reads = false;
+  std::optional<double> readAxis(int) override { return reads ? std::optional<double>(5.0) : std::nullopt; }
+  bool moveAbsolute(const std::vector<int>&, const std::vector<double>&, double, double) override { return false; }
+  bool stopRequested() const override { return false; }
+};
+}  // namespace
+
+TEST(DeadHead, LostPositionOrRefusedMovesEndWithAMessageInsteadOfHanging) {
+  platform::FakeClock clock;
+  DeadHead head;
+  FixedMeasurer at;
+  at.at = {400, 300};
+  CameraCalibration cal(sim::calibrationFor(sim::CameraSpec{}));
+  CameraProcedures p(head, at, cal, clock, MotionSettings{});
+  const LocateResult r = p.locateMark(false, false);
+  EXPECT_EQ(r.status, LocateResult::Status::NotFound);
+  EXPECT_EQ(r.message, "Can't read the machine position!");
+  EXPECT_FALSE(p.standingPosition().has_value());
+
+  head.reads = true;
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  AdjustResult result;
+  const ProcedureResult adjust = p.adjustCamera(cfg, result);
+  EXPECT_EQ(adjust.outcome, Outcome::Failed);
+  EXPECT_EQ(adjust.message, "The machine doesn't accept the move command!");
+  EXPECT_LT(clock.nowMs(), 60'000);
+}
