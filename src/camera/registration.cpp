@@ -92,7 +92,11 @@ PatternCorrection::PatternCorrection(const Registration& reg, int cutType, doubl
   for (std::size_t i = 0; i < k; ++i) mBar += m[i], dBar += d[i];
   mBar /= static_cast<double>(k);
   dBar /= static_cast<double>(k);
-  const cv::Point2d mTrue = m[0] + deflection_.trueDelta(mBar, m[0]);
+  // The design centroid goes onto the measured centroid as the machine reaches it. (Re-expressing
+  // the centroid through the deflection about the first mark, M0 + trueDelta(M, M0), would mix
+  // true and machine coordinates and shift the whole pattern by sin(t) times the centroid's
+  // distance from the first mark along Y whenever the Y axis is deflected.)
+  const cv::Point2d mTrue = mBar;
   correct_ = true;
   origin_ = dBar * kPlotUnitsPerMm;
   angle_ = angle == -1.0 ? reg.angle : angle;

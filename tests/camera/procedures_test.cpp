@@ -238,6 +238,7 @@ struct RunCase {
   sim::MarkShape shape;
   std::vector<cv::Point2d> design;  // mm
   double noise, blur;
+  double axisYRotate = 0.0;
 };
 
 // The marking run as the CCD cut window drives it: first mark under the camera, each further mark
@@ -255,13 +256,14 @@ void markingRunLandsOnThePrint(const RunCase& c) {
   cam.noiseSigma = c.noise;
   cam.blurSigma = c.blur;
   Rig rig(sheet, cam);
+  rig.table.setAxisYRotate(c.axisYRotate);
   rig.headSeeing(0, {70, -45});
 
   std::vector<cv::Point2d> designPlot;
   for (const auto& d : c.design) designPlot.push_back(d * 40.0);
   ASSERT_FALSE(checkDesignMarkCount(designPlot.size()).has_value());
   Registration reg;
-  reg.reset(designPlot, 0, 0, 0);
+  reg.reset(designPlot, 0, 0, c.axisYRotate);
   LocateResult first = rig.procedures->locateMark(false, false);
   ASSERT_EQ(first.status, LocateResult::Status::Found);
   reg.addMeasured(first.position);
@@ -301,6 +303,12 @@ TEST(MarkingRun, SixNoisyRingsAlongBothEdges) {
 
 TEST(MarkingRun, CrossMarks) {
   markingRunLandsOnThePrint({sim::MarkShape::Cross, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 2.0, 0.6});
+}
+
+TEST(MarkingRun, DeflectedYAxisIsCompensated) {
+  RunCase c{sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 1.0, 0.5};
+  c.axisYRotate = 0.1;
+  markingRunLandsOnThePrint(c);
 }
 
 TEST(AxisYRotate, MeasuredFromTwoMarksAlongY) {
