@@ -28,6 +28,15 @@ bool isTerminator(int c, bool labelMode) {
   return c == ';' || isLetter(c);
 }
 
+// The terminator test as a table, for the scanning loop.
+struct TerminatorTable {
+  bool normal[256] = {};
+  TerminatorTable() {
+    for (int c = 0; c < 256; ++c) normal[c] = isTerminator(c, false);
+  }
+};
+const TerminatorTable kTerminators;
+
 bool isSeparator(char c) { return c == ',' || c == ' '; }
 
 enum Command { kNone = -1, kPD, kPU, kPA, kSP, kPG, kNR, kDI, kSI, kLO, kDT, kLB, kAA, kCI, kLT, kWD };
@@ -326,7 +335,7 @@ void CDisposeFile::dispatch(int cmd, int /*c2*/) {
 bool CDisposeFile::scanParams(Params& p, bool labelMode) {
   p.text.clear();
   p.terminator = labelMode ? in_->readUntil(p.text, [](int c) { return isTerminator(c, true); })
-                           : in_->readUntil(p.text, [](int c) { return isTerminator(c, false); });
+                           : in_->readUntil(p.text, [](int c) { return kTerminators.normal[c]; });
   if (p.terminator == PlotInput::kEnd) return false;
   if (p.terminator != ';') in_->unget();
   return true;
@@ -401,19 +410,39 @@ void CDisposeFile::readPairs(std::string_view text, std::vector<PlotPoint>& out)
   out.clear();
   double x = curX_;
   bool wantX = true;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    const bool atEnd = i == text.size();
-    if (!atEnd && !isSeparator(text[i])) continue;
-    std::string_view field = text.substr(start, i - start);
-    start = i + 1;
-    if (atEnd) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (;;) {
+    // One field: up to the next separator (or the end of the text).
+    const char* start = p;
+    double v = 0.0;
+    bool simple = false;
+    {
+      // Plain integers, the common case, are read while looking for the separator.
+      const char* q = p;
+      const bool negative = q < end && *q == '-';
+      if (negative) ++q;
+      long long m = 0;
+      const char* digitsStart = q;
+      while (q < end && *q >= '0' && *q <= '9' && q - digitsStart < 15) m = m * 10 + (*q++ - '0');
+      if (q > digitsStart && (q == end || isSeparator(*q))) {
+        v = negative ? -static_cast<double>(m) : static_cast<double>(m);
+        simple = true;
+        p = q;
+      }
+    }
+    if (!simple) {
+      while (p < end && !isSeparator(*p)) ++p;
+      v = parseReal(std::string_view(start, static_cast<size_t>(p - start)));
+    }
+    const bool empty = p == start;
+    if (p == end) {
       // A trailing number is the y of the last pair.
-      if (!field.empty()) out.push_back({x, parseReal(field)});
+      if (!empty) out.push_back({x, v});
       break;
     }
-    if (field.empty()) continue;
-    const double v = parseReal(field);
+    ++p;  // the separator
+    if (empty) continue;
     if (wantX) {
       x = v;
     } else {

@@ -94,11 +94,47 @@ int parseInt(std::string_view text) {
 }
 
 char* writeNumber(char* out, double v) {
+  static constexpr double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
   // Whole values below one million are by far the most common: write them directly.
   if (v > -1e6 && v < 1e6) {
     const long long whole = static_cast<long long>(v);
     if (static_cast<double>(whole) == v && !(whole == 0 && std::signbit(v)))
       return std::to_chars(out, out + 24, whole).ptr;
+    // Values from 1 up with a fraction: six significant digits by integer arithmetic, unless
+    // the value lies so near a rounding tie that only exact decimal expansion can decide.
+    const double a = std::fabs(v);
+    if (a >= 1.0) {
+      const long long ip = static_cast<long long>(a);
+      const int intDigits = ip >= 100000 ? 6 : ip >= 10000 ? 5 : ip >= 1000 ? 4 : ip >= 100 ? 3 : ip >= 10 ? 2 : 1;
+      const int decimals = 6 - intDigits;
+      const double scaled = a * kPow10[decimals];
+      const double fl = std::floor(scaled);
+      const double frac = scaled - fl;
+      if (std::fabs(frac - 0.5) > 1e-6) {
+        const long long r = static_cast<long long>(frac > 0.5 ? fl + 1 : fl);
+        if (r < 1000000) {
+          const long long unit = static_cast<long long>(kPow10[decimals]);
+          long long fracDigits = r % unit;
+          if (v < 0) *out++ = '-';
+          out = std::to_chars(out, out + 24, r / unit).ptr;
+          if (fracDigits != 0) {
+            int width = decimals;
+            while (fracDigits % 10 == 0) {
+              fracDigits /= 10;
+              --width;
+            }
+            *out++ = '.';
+            char digits[8];
+            for (int i = width - 1; i >= 0; --i) {
+              digits[i] = static_cast<char>('0' + fracDigits % 10);
+              fracDigits /= 10;
+            }
+            for (int i = 0; i < width; ++i) *out++ = digits[i];
+          }
+          return out;
+        }
+      }
+    }
   }
   return std::to_chars(out, out + 32, v, std::chars_format::general, 6).ptr;
 }

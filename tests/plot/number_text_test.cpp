@@ -19,6 +19,10 @@ TEST(NumberFormat, MatchesTheDefaultStreamFormat) {
   EXPECT_EQ(formatNumber(0.0), "0");
   EXPECT_EQ(formatNumber(1e-5), "1e-05");
   EXPECT_EQ(formatNumber(999999.5), "1e+06");
+  EXPECT_EQ(formatNumber(99999.95), "99999.9");  // a tie in decimal, but not in binary
+  EXPECT_EQ(formatNumber(2.5e-7), "2.5e-07");
+  EXPECT_EQ(formatNumber(-1234.5), "-1234.5");
+  EXPECT_EQ(formatNumber(1.0000001), "1");
   // Against the stream itself, over many values of every magnitude.
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> mant(-10, 10);
@@ -26,6 +30,7 @@ TEST(NumberFormat, MatchesTheDefaultStreamFormat) {
   for (int i = 0; i < 20000; ++i) {
     double v = mant(rng) * std::pow(10.0, exp(rng));
     if (i % 3 == 0) v = std::round(v);
+    if (i % 3 == 1) v = std::round(v * 10) / 10;  // one decimal, as design programs write
     std::ostringstream os;
     os << v;
     ASSERT_EQ(formatNumber(v), os.str()) << v;
