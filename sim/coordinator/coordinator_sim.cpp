@@ -368,10 +368,6 @@ CoordinatorFaults CoordinatorSim::faults() {
   std::lock_guard<std::mutex> g(mutex_);
   return faults_;
 }
-void CoordinatorSim::setProjectKey(const std::string& key) {
-  std::lock_guard<std::mutex> g(mutex_);
-  projectKey_ = key;
-}
 void CoordinatorSim::setRemoteHandler(std::function<void(SimConnection&, const std::string&)> h) {
   std::lock_guard<std::mutex> g(mutex_);
   remoteHandler_ = std::move(h);

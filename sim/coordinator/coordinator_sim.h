@@ -118,8 +118,6 @@ class CoordinatorSim {
 
   void setFaults(const CoordinatorFaults& f);
   CoordinatorFaults faults();
-  // The key expected after PROJECT_KEY (any key when empty).
-  void setProjectKey(const std::string& key);
   // What REMOTE connections do with their bytes (echo by default).
   void setRemoteHandler(std::function<void(SimConnection&, const std::string&)> h);
   // Extra services on further ports (later: command line, control port).
@@ -147,7 +145,6 @@ class CoordinatorSim {
 
   std::mutex mutex_;
   CoordinatorFaults faults_;
-  std::string projectKey_;
   std::function<void(SimConnection&, const std::string&)> remoteHandler_;
   std::vector<SimDownload> downloads_;
   std::vector<SimProgram> programs_;

@@ -283,10 +283,12 @@ bool CEthernetPort::openAddress(std::uint32_t addr, int tcpPort, int mask) {
 
 void CEthernetPort::close(int mask) {
   for (int sub = 0; sub < 2; ++sub) {
-    if ((mask & (1 << sub)) && fd_[sub] >= 0) {
-      ::shutdown(fd_[sub], SHUT_RDWR);
-      ::close(fd_[sub]);
-      fd_[sub] = -1;
+    if (mask & (1 << sub)) {
+      const int fd = fd_[sub].exchange(-1);
+      if (fd >= 0) {
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+      }
     }
     if (mask & (1 << sub)) openMask_ &= ~(1 << sub);
   }
@@ -315,13 +317,14 @@ bool CEthernetPort::read(int mask, std::uint8_t* buf, std::size_t* len) {
     *len = 0;
     return sub >= 0 || !(openMask_ & mask);
   }
-  pollfd p{fd_[sub], POLLIN, 0};
-  if (::poll(&p, 1, 0) <= 0) {
+  const int fd = fd_[sub].load();
+  pollfd p{fd, POLLIN, 0};
+  if (fd < 0 || ::poll(&p, 1, 0) <= 0) {
     *len = 0;
     return true;
   }
   // The whole buffer may be filled; a terminating zero is added only when it fits.
-  const ssize_t n = ::recv(fd_[sub], buf, *len, MSG_DONTWAIT);
+  const ssize_t n = ::recv(fd, buf, *len, MSG_DONTWAIT);
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
     *len = 0;
     return true;
@@ -337,10 +340,11 @@ bool CEthernetPort::read(int mask, std::uint8_t* buf, std::size_t* len) {
 
 bool CEthernetPort::write(int mask, const std::uint8_t* data, std::size_t len) {
   for (int sub = 0; sub < 2; ++sub) {
-    if (!(mask & (1 << sub)) || fd_[sub] < 0) continue;
+    const int fd = fd_[sub].load();
+    if (!(mask & (1 << sub)) || fd < 0) continue;
     std::size_t done = 0;
     while (done < len) {
-      const ssize_t n = ::send(fd_[sub], data + done, len - done, MSG_NOSIGNAL);
+      const ssize_t n = ::send(fd, data + done, len - done, MSG_NOSIGNAL);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       done += static_cast<std::size_t>(n);

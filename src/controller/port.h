@@ -123,7 +123,8 @@ class CEthernetPort final : public CPort {
  private:
   bool openAddress(std::uint32_t addrNetOrder, int tcpPort, int mask);
   int connectOne(std::uint32_t addrNetOrder, int port);
-  int fd_[2] = {-1, -1};
+  // Atomic: a reconnection on the sending thread may replace them while the receiver polls.
+  std::atomic<int> fd_[2] = {-1, -1};
   std::uint32_t addr_ = 0;
   int tcpPort_ = 0;
   int connectTimeoutMs_ = 5000;
