@@ -1,0 +1,182 @@
+// qelcut watch: the send queue without windows. Every event goes to standard output; the
+// queue runs until SIGINT or SIGTERM, which stop it cleanly.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLockFile>
+#include <QSocketNotifier>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/command.h"
+#include "config/ini_config.h"
+#include "intake/send_queue.h"
+#include "links/transfer_link.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/home.h"
+#ifdef QEL_INTAKE_HAS_DISPOSE
+#include "intake/dispose_translator.h"
+#endif
+
+namespace {
+
+int g_signalFd = -1;
+
+void onSignal(int) {
+  char c = 1;
+  (void)!::write(g_signalFd, &c, 1);
+}
+
+// Stretches or shrinks the queue's fixed waits (simulations and tests run them fast).
+class ScaledClock final : public qel::platform::Clock {
+ public:
+  explicit ScaledClock(double scale) : scale_(scale) {}
+  std::int64_t nowMs() const override { return qel::platform::SystemClock::instance().nowMs(); }
+  void sleepMs(std::int64_t ms) override {
+    qel::platform::SystemClock::instance().sleepMs(static_cast<std::int64_t>(std::llround(double(ms) * scale_)));
+  }
+
+ private:
+  double scale_;
+};
+
+#ifndef QEL_INTAKE_HAS_DISPOSE
+// Without the plot library the translate step hands the file on unchanged as its one page.
+class CopyThroughTranslator : public qel::intake::Translator {
+ public:
+  qel::intake::TranslateResult translate(const std::string&, const std::string& source, const std::string& disposeDir,
+                                         const std::string& stamp) override {
+    qel::intake::TranslateResult r;
+    std::string base = std::filesystem::path(source).stem().string();
+    std::string out = disposeDir + "/" + base + "_" + stamp + "_001.PLT";
+    r.ok = qel::platform::copyFile(source, out);
+    if (r.ok) r.outputs.push_back(out);
+    else r.error = "cannot copy " + source + " to " + out;
+    return r;
+  }
+};
+#endif
+
+void printLine(const QString& text) {
+  QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+  std::printf("%s %s\n", stamp.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+  std::fflush(stdout);
+}
+
+int runWatch(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  bool missing = false;
+  auto homeOpt = qel::app::takeOption(args, "--home", &missing);
+  auto lpOpt = qel::app::takeOption(args, "--lp-device", &missing);
+  auto scaleOpt = qel::app::takeOption(args, "--time-scale", &missing);
+  if (missing) {
+    std::fprintf(stderr, "qelcut watch: an option is missing its value (see 'qelcut watch --help')\n");
+    return 2;
+  }
+  if (!args.empty()) {
+    std::fprintf(stderr, "qelcut watch: unexpected argument '%s' (see 'qelcut watch --help')\n", args[0].c_str());
+    return 2;
+  }
+  double scale = 1.0;
+  if (scaleOpt) {
+    char* end = nullptr;
+    scale = std::strtod(scaleOpt->c_str(), &end);
+    if (end == scaleOpt->c_str() || *end != '\0' || !(scale > 0.0) || scale > 100.0) {
+      std::fprintf(stderr, "qelcut watch: --time-scale wants a number above 0 and at most 100\n");
+      return 2;
+    }
+  }
+  const std::string home = qel::platform::resolveHome(homeOpt);
+  if (!qel::platform::makeDirectories(home)) {
+    std::fprintf(stderr, "qelcut watch: cannot create the home folder %s\n", home.c_str());
+    return 1;
+  }
+
+  static int argc = 1;
+  static char name[] = "qelcut";
+  static char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+
+  // One queue per home folder: two would take the same files.
+  QLockFile lock(QString::fromStdString(home + "/qelcut.lock"));
+  lock.setStaleLockTime(0);
+  if (!lock.tryLock(0)) {
+    std::fprintf(stderr, "qelcut watch: another qelcut is already running on %s\n", home.c_str());
+    return 1;
+  }
+
+  int fds[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+    std::fprintf(stderr, "qelcut watch: cannot set up signal handling\n");
+    return 1;
+  }
+  g_signalFd = fds[0];
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  QSocketNotifier notifier(fds[1], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+    char c;
+    (void)!::read(fds[1], &c, 1);
+    printLine(QStringLiteral("stopping"));
+    app.quit();
+  });
+
+  ScaledClock clock(scale);
+#ifdef QEL_INTAKE_HAS_DISPOSE
+  qel::intake::DisposeTranslator translator;
+#else
+  CopyThroughTranslator translator;
+#endif
+  qel::links::LinkEnvironment env;
+  if (lpOpt) env.parallelDevicePattern = *lpOpt;
+  qel::intake::CSendQueue::Services services;
+  services.translator = &translator;
+  services.links = qel::links::LinkFactory::standard(env);
+  services.clock = &clock;
+  services.tickMs = std::max(1, static_cast<int>(std::lround(600 * scale)));
+
+  qel::intake::CSendQueue queue(QString::fromStdString(home), std::move(services));
+  QObject::connect(&queue, &qel::intake::CSendQueue::logLine, [](const QString& l) { printLine(l); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::statusText,
+                   [](int pane, const QString& t) { printLine(QStringLiteral("status %1: %2").arg(pane).arg(t)); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::messageBox,
+                   [](const QString& t) { printLine(QStringLiteral("message: %1").arg(t)); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::pauseChanged,
+                   [](const QString& button, bool) { printLine(QStringLiteral("button: %1").arg(button)); });
+
+  printLine(QStringLiteral("home %1").arg(QString::fromStdString(home)));
+  queue.start();
+  int rc = app.exec();
+  queue.stop();
+  ::close(fds[0]);
+  ::close(fds[1]);
+  printLine(QStringLiteral("stopped"));
+  return rc;
+}
+
+const qel::app::CommandRegistration kWatch{{
+    "watch",
+    "run the send queue without windows until interrupted",
+    "usage: qelcut watch [--home DIR] [--lp-device PATTERN] [--time-scale X]\n\n"
+    "Runs the send queue: picks plot files up from the watch folder, disposes of them into\n"
+    "page files and sends these over the link chosen by Xitong_TT, logging each event on\n"
+    "standard output. SIGINT or SIGTERM (Ctrl-C) stop it cleanly.\n\n"
+    "  --home DIR            home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
+    "  --lp-device PATTERN   printer device of the parallel link, %d being the port number\n"
+    "                        minus one (default /dev/lp%d); a plain file serves for simulation\n"
+    "  --time-scale X        multiplies the timer period and the queue's fixed waits\n"
+    "                        (default 1; e.g. 0.05 for simulations)\n",
+    runWatch,
+}};
+
+}  // namespace
