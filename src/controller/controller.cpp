@@ -172,7 +172,11 @@ int CController::write(int channel, const std::uint8_t* data, std::size_t len) {
     sendPump();
     if (done >= len) return 1;
     if (!port_) return 0;  // the port went away while bytes were waiting
-    if (n == 0) std::this_thread::yield();
+    if (n == 0) {
+      // A full ring whose sub-port is closed would never drain.
+      if (!(port_->openMask() & (idx == kChannelCount - 1 ? kSubRemote : kSubMpe))) return 0;
+      std::this_thread::yield();
+    }
   }
 }
 

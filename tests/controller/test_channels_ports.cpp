@@ -105,6 +105,8 @@ TEST(UsbPort, WritesInBlocksOf32AndOpensSubPortsIndependently) {
   EXPECT_EQ(dev->writeBlocks, (std::vector<std::size_t>{32, 32, 32, 4}));
   EXPECT_EQ(std::count(dev->controls.begin(), dev->controls.end(), kIoctlUsbInit), 2);
   c.close(2);
+  // more than a ring holds for a closed sub-port: refused instead of waiting for ever
+  EXPECT_EQ(c.write(98, std::string(5000, 'r')), 0);
   EXPECT_EQ(c.isOpen(1), 1);
   EXPECT_EQ(c.isOpen(2), 0);
   EXPECT_NE(c.port(), nullptr);
