@@ -183,7 +183,9 @@ TEST(Registration, AngleAndExpectedPositionsFollowARotatedSheet) {
   for (std::size_t k = 1; k < design.size(); ++k) {
     const cv::Point2d expected = reg.expectedPosition(k);
     // Until the Y ratio is measured the estimate is off by the unmeasured 0.3 %.
-    if (k >= 2) EXPECT_LT(cv::norm(expected - printed(design[k])), 0.5) << k;
+    if (k >= 2) {
+      EXPECT_LT(cv::norm(expected - printed(design[k])), 0.5) << k;
+    }
     reg.addMeasured(printed(design[k]));
     EXPECT_NEAR(reg.angle, phi, 1e-9);
   }
