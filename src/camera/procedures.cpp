@@ -1,8 +1,10 @@
 #include "camera/procedures.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "camera/geometry.h"
+#include "camera/registration.h"
 #include "config/ini_config.h"
 
 namespace qel::camera {
@@ -26,6 +28,24 @@ MotionSettings readMotionSettings(const config::CIniConfig& cfg) {
   s.moveAccel = cfg.read(config::keys::MoveAccel);
   s.markTime = cfg.read(config::keys::markTime);
   return s;
+}
+
+bool adjustResultStored(const config::CIniConfig& cfg) {
+  constexpr const char* absent = "<absent>";
+  for (const char* key : {"rotate", "isMirror", "ratio_px", "ratio_py"}) {
+    if (cfg.readText("Camera", key, absent) != absent) return true;
+  }
+  return false;
+}
+
+ProcedureResult saveAxisYRotate(config::CIniConfig& cfg, const std::vector<cv::Point2d>& measured) {
+  if (measured.size() < 2) return {Outcome::Failed, kNoMarkText};
+  const double degrees = computeAxisYRotate(measured[0], measured[1]);
+  if (!std::isfinite(degrees) || measured[0] == measured[1]) return {Outcome::Failed, kNoMarkText};
+  cfg.write(config::keys::AxisYRotate, degrees);
+  char text[160];
+  std::snprintf(text, sizeof text, kAxisYRotateFormat, degrees);
+  return {Outcome::Done, text};
 }
 
 cv::Point2d LocateResult::value() const {

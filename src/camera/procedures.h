@@ -78,10 +78,20 @@ inline constexpr const char* kCorrectionFailedText = "Correction Failed!";
 inline constexpr const char* kCorrectionOkText = "Correction Successfully!";
 inline constexpr const char* kAdjustOkText = "Adjust OK!";
 inline constexpr const char* kAdjustLimitsText = "Params is out of Limits, Adjust Failed!";
+inline constexpr const char* kCorrectionConfirmText = "Are you sure to Corretion the Calibration ratio?";
+inline constexpr const char* kAdjustRedoText = "You have already adjusted before, make sure to redo it?";
+inline constexpr const char* kAxisYRotateFormat = "计算完成，Y轴偏转角为：%f°(逆时针为正)";
 inline constexpr const char* kNoMarkText = "Can't capture the mark point!";
 inline constexpr const char* kHeadReadText = "Can't read the machine position!";
 inline constexpr const char* kHeadMoveText = "The machine doesn't accept the move command!";
 inline constexpr const char* kHeadArriveText = "The machine didn't reach the position!";
+
+// True when a camera adjust result is stored (the adjust then asks before redoing it).
+bool adjustResultStored(const config::CIniConfig& cfg);
+
+// The Y-axis deflection from the first two marks of a run measured along Y: saves AxisYRotate
+// (degrees) and returns the text to show. Fewer than two marks fail.
+ProcedureResult saveAxisYRotate(config::CIniConfig& cfg, const std::vector<cv::Point2d>& measured);
 
 class CameraProcedures {
  public:

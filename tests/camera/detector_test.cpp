@@ -218,3 +218,19 @@ TEST(MarkDetector, CrossMarksAreFoundByTheirInnerCorners) {
   EXPECT_TRUE(MarkDetector(blank()).findCornerMarks(none).empty());
   EXPECT_EQ(none, cv::Point2d(0, 0));
 }
+
+TEST(MarkDetector, HalfVisibleMarkAtTheFrameEdgeIsAlsoACandidate) {
+  // The mark under the crosshair and a neighbour cut by the left edge: both are offered, the
+  // cut one with a poorer centre, so the choice between them is the operator's.
+  sim::SheetSpec sheet;
+  sheet.marks = {{0.0, 0.0}, {-39.4, -5.0}};
+  sim::CameraSpec cam;
+  cam.noiseSigma = 2.0;
+  platform::FakeClock clock;
+  sim::SimTable table(clock, sheet, cam);
+  cv::Point2d def(0, 0);
+  auto found = MarkDetector(table.renderFrame()).findCircleMarks(16, 48, def);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_LT(nearestDistance(found, {320, 240}), 0.3);
+  EXPECT_LT(nearestDistance(found, table.pixelOf({-39.4, -5.0})), 3.0);
+}

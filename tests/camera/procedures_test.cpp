@@ -362,3 +362,20 @@ TEST(DeadHead, LostPositionOrRefusedMovesEndWithAMessageInsteadOfHanging) {
   EXPECT_EQ(adjust.message, "The machine doesn't accept the move command!");
   EXPECT_LT(clock.nowMs(), 60'000);
 }
+
+TEST(AxisYRotate, SavedWithItsMessage) {
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  EXPECT_EQ(saveAxisYRotate(cfg, {{10, 10}}).outcome, Outcome::Failed);
+  EXPECT_EQ(saveAxisYRotate(cfg, {{10, 10}, {10, 10}}).outcome, Outcome::Failed);
+  EXPECT_EQ(cfg.readText("Machine", "AxisYRotate", "absent"), "absent");
+  const double t = -0.25 * CV_PI / 180.0;
+  const ProcedureResult r = saveAxisYRotate(cfg, {{10, 10}, {10 - std::tan(t) * 400, 410}});
+  ASSERT_EQ(r.outcome, Outcome::Done);
+  EXPECT_EQ(r.message, "计算完成，Y轴偏转角为：0.250000°(逆时针为正)");
+  EXPECT_NEAR(cfg.read(config::keys::AxisYRotate), 0.25, 1e-6);
+
+  EXPECT_FALSE(adjustResultStored(cfg));
+  cfg.write(config::keys::ratio_px, 8.0);
+  EXPECT_TRUE(adjustResultStored(cfg));
+}
