@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string_view>
 #include <cstdio>
 #include <limits>
 
@@ -34,13 +37,6 @@ QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(QLati
 QString upperExtension(const QString& name) {
   qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
   return (dot < 0 ? name : name.mid(dot)).toUpper();
-}
-
-bool isPlotName(const QString& name) {
-  QString ext = upperExtension(name);
-  for (const char* p : kPlotPatterns)
-    if (QString::fromLatin1(p).contains(ext)) return true;
-  return false;
 }
 
 // Splits "dir/name.ext" into "dir/name" and ".ext" (no extension: "").
@@ -87,7 +83,19 @@ struct DirEntry {
   struct stat st {};
 };
 
-// The entries of a folder in name order (the order the operator sees them in).
+// The plot-file test on a raw name: its upper-cased extension occurs in one of the patterns.
+bool isPlotNameNative(const std::string& name) {
+  std::string::size_type dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? name : name.substr(dot);
+  if (ext.size() > 6) return false;  // longer than any pattern
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* p : kPlotPatterns)
+    if (std::string_view(p).find(ext) != std::string_view::npos) return true;
+  return false;
+}
+
+// The sub-folders and plot files of a folder in name order (the order the operator sees
+// them in); only plot files are looked at more closely.
 std::vector<DirEntry> listFolder(const std::string& dir) {
   std::vector<DirEntry> out;
   DIR* d = ::opendir(dir.c_str());
@@ -97,9 +105,17 @@ std::vector<DirEntry> listFolder(const std::string& dir) {
     if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
     DirEntry entry;
     entry.name = e->d_name;
-    if (::fstatat(dfd, e->d_name, &entry.st, 0) != 0) continue;
-    entry.isDir = S_ISDIR(entry.st.st_mode);
-    if (!entry.isDir && !S_ISREG(entry.st.st_mode)) continue;
+    const bool plot = isPlotNameNative(entry.name);
+    if (e->d_type == DT_DIR) {
+      entry.isDir = true;
+    } else if (e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+      if (!plot && e->d_type == DT_REG) continue;
+      if (::fstatat(dfd, e->d_name, &entry.st, 0) != 0) continue;
+      entry.isDir = S_ISDIR(entry.st.st_mode);
+      if (!entry.isDir && (!S_ISREG(entry.st.st_mode) || !plot)) continue;
+    } else {
+      continue;
+    }
     out.push_back(std::move(entry));
   }
   ::closedir(d);
@@ -276,29 +292,42 @@ void CSendQueue::ScanFolder(const QString& dir) {
 }
 
 void CSendQueue::scanInto(const QString& dirIn, QStringList& rows, std::unordered_map<std::string, Seen>& seen) {
-  QString dir = stripTrailingSeparator(dirIn);
+  const QString dir = stripTrailingSeparator(dirIn);
+  const std::string nativeDir = native(dir);
+  const std::string nativeWatch = native(watchDir_);
   const bool moveAtOnce = splitMode_ == 5 || splitMode_ == 9;
-  for (const DirEntry& e : listFolder(native(dir))) {
-    QString name = fromNative(e.name);
-    QString full = dir + QLatin1Char('/') + name;
+  for (const DirEntry& e : listFolder(nativeDir)) {
+    std::string key = nativeDir + "/" + e.name;
     if (e.isDir) {
-      if (watcherSubDir_ && !name.startsWith(QLatin1Char('.'))) scanInto(full, rows, seen);
+      if (watcherSubDir_ && e.name[0] != '.') scanInto(fromNative(key), rows, seen);
       continue;
     }
-    if (!isPlotName(name)) continue;
-    std::string key = native(full);
     Seen s;
     s.size = e.st.st_size;
     s.mtimeNs = qint64(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec;
     auto prev = seen_.find(key);
     s.stable = prev != seen_.end() && prev->second.size == s.size && prev->second.mtimeNs == s.mtimeNs;
-    seen[key] = s;
-    if (done_.count(key)) continue;
-    if (moveAtOnce) {
-      if (s.stable) moveToDisposeStamped(full, rowFor(full));
+    if (done_.count(key)) {
+      seen.emplace(std::move(key), s);
       continue;
     }
-    rows << rowFor(full);
+    if (moveAtOnce) {
+      seen.emplace(key, s);
+      if (s.stable) {
+        QString full = fromNative(key);
+        moveToDisposeStamped(full, rowFor(full));
+      }
+      continue;
+    }
+    if (key.compare(0, nativeWatch.size(), nativeWatch) == 0) {
+      // The row: the path below the watch folder text, leading blanks trimmed.
+      std::string::size_type from = nativeWatch.size();
+      while (from < key.size() && key[from] == ' ') ++from;
+      rows << fromNative(key.substr(from));
+    } else {
+      rows << fromNative(key);
+    }
+    seen.emplace(std::move(key), s);
   }
 }
 
