@@ -9,6 +9,7 @@
 #include "config/ini_config.h"
 #include "platform/files.h"
 #include "plot/number_text.h"
+#include "plot/pagination.h"
 #include "plot/plot_input.h"
 #include "plot/stages.h"
 #include "platform/trace.h"
@@ -16,10 +17,6 @@
 namespace qel::plot {
 
 namespace {
-
-// Pages beyond this index are refused: a coordinate that far out is a broken file, and
-// following it would create one output per page.
-constexpr double kMaxPageIndex = 99999;
 
 bool isLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -206,8 +203,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
     }
     dispatch(cmd, c2);
     if (pageOverflow_) {
-      fail("a coordinate lies beyond the last page (page " + std::to_string(static_cast<long long>(kMaxPageIndex) + 1) +
-           ") in " + inputPath_);
+      fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
       closeAll();
       cleanUp();
       return -1;
@@ -248,9 +244,18 @@ int CDisposeFile::run(bool loadOnlyRun) {
   }
   if (mode == 8 && opt_.splitPageEnabled) {
     Stages::contourStages(*this, loadOnlyRun_);
-    Stages::wholeStrokeSplit(*this, false);
+    if (!loadOnlyRun_) Stages::wholeStrokeSplit(*this, false);
   }
-  if (mode == 9 && loadOnlyRun_ && opt_.splitPageEnabled) Stages::contourStages(*this, true);
+  if (mode == 9 && loadOnlyRun_ && opt_.splitPageEnabled) {
+    Stages::contourStages(*this, true);
+    Stages::wholeStrokeSplit(*this, true);
+  }
+  if (pageOverflow_) {
+    fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
+    closeAll();
+    cleanUp();
+    return -1;
+  }
   if (loadOnlyRun_) {
     cleanUp();
     return 0;
@@ -349,13 +354,10 @@ void CDisposeFile::setPageFromX(double v) {
     return;
   }
   const double width = winXMax_ - winXMin_;
-  const double k = std::trunc(v / width);
-  if (!(k <= kMaxPageIndex)) {  // also NaN
+  if (!pageOfX(v, width, pageIndex_)) {
     pageOverflow_ = true;
     return;
   }
-  // Left of the first page there is no page: such points stay on page 0 and fall outside it.
-  pageIndex_ = k > 0 ? static_cast<int>(k) : 0;
   pageOffset_ = pageIndex_ * width;
 }
 
@@ -461,7 +463,9 @@ void CDisposeFile::addRawPoint(double rawX, double y) {
   if (inside_) inside_ = inWindow(y, false);
   if (!inside_) {
     const int mode = opt_.cutFt;
-    if (winYMin_ <= y && y <= winYMax_ && (mode == 4 || mode == 7)) {
+    // A pen-down segment leaving the page along x is cut at the page edges; pen-up moves are
+    // never cut into strokes.
+    if (winYMin_ <= y && y <= winYMax_ && (mode == 4 || mode == 7) && penDown_ && opt_.splitPageEnabled) {
       PlotPoint to{rawX, y};
       Stages::splitAtEdges(*this, {curX_, curY_}, to);
       shiftedX = to.x;

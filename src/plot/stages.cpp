@@ -1,11 +1,29 @@
-// Processing stages. Until a stage is filled in, the modes that need it run without it.
+// The processing stages called by the reader and the pipeline.
 #include "plot/stages.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 
+#include "plot/contours.h"
 #include "plot/dispose_file.h"
+#include "plot/pagination.h"
+#include "plot/thinning.h"
 
 namespace qel::plot {
+
+namespace {
+
+int truncToInt(double v) {
+  if (!(v == v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
+
+}  // namespace
 
 std::vector<int>& rollingSplitList() {
   static std::vector<int> list;
@@ -17,30 +35,365 @@ std::mutex& disposeRunLock() {
   return m;
 }
 
-void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& /*from*/, PlotPoint& to) { to.x -= d.pageOffset_; }
+// ---------------------------------------------------------------------------------------------
+// Modes 4 and 7: a pen-down segment leaving its page is cut at every page edge it crosses.
 
-std::vector<PlotPoint> Stages::thinAndDensify(const CDisposeFile& /*d*/, std::vector<PlotPoint> run) { return run; }
+void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to) {
+  const double w = d.winXMax_ - d.winXMin_;
+  int k1 = 0, k2 = 0;
+  if (!pageOfX(from.x, w, k1) || !pageOfX(to.x, w, k2)) {
+    d.pageOverflow_ = true;
+    return;
+  }
+  auto crossing = [&](double edge) {
+    return from.y + (edge - from.x) * (to.y - from.y) / (to.x - from.x);
+  };
+  auto finishPiece = [&](int page, const PlotPoint& end, const PlotPoint& nextStart) {
+    CStroke& s = d.stroke_;
+    s.points.push_back(end);
+    const auto& pts = s.points;
+    if (pts.size() > 2 && isNear(pts.back(), pts.front(), d.opt_.minDistanceClose)) s.closedFlag = true;
+    d.strokes_.push_back(s);
+    d.strokePages_.push_back(page);
+    s.reset();
+    s.pen = d.pen_;
+    s.points.push_back(nextStart);
+  };
+  if (k1 < k2) {
+    for (int k = k1; k < k2; ++k) {
+      const double yb = crossing((k + 1) * w);
+      finishPiece(k, {w, yb}, {0.0, yb});
+    }
+  } else if (k1 > k2) {
+    for (int k = k1; k > k2; --k) {
+      const double yb = crossing(k * w);
+      finishPiece(k, {0.0, yb}, {w, yb});
+    }
+  }
+  d.pageIndex_ = k2;
+  if (!d.loadOnlyRun_) d.openPage(k2);
+  d.pageOffset_ = k2 * w;
+  to.x -= d.pageOffset_;
+}
 
-void Stages::labelToStrokes(CDisposeFile& /*d*/, std::string_view /*characters*/) {}
+// ---------------------------------------------------------------------------------------------
 
-bool Stages::rollingSplit(CDisposeFile& d, bool /*loadOnly*/) {
-  // Without cuts: one page, whose material length is the largest x.
+std::vector<PlotPoint> Stages::thinAndDensify(const CDisposeFile& d, std::vector<PlotPoint> run) {
+  const DisposeOptions& o = d.opt_;
+  ThinningOptions t;
+  t.deletePointEnabled = o.deletePointEnabled;
+  t.dpIntervalPoints = o.dpIntervalPoints;
+  t.dpMinLength = o.dpMinLength;
+  t.dpMinAngle = o.dpMinAngle;
+  t.addPointEnabled = o.addPointEnabled;
+  t.apTimes = o.apTimes;
+  t.apMinLength = o.apMinLength;
+  t.apMaxLength = o.apMaxLength;
+  t.apMinAngle = o.apMinAngle;
+  t.apMaxAngle = o.apMaxAngle;
+  return chooseFilter(std::move(run), t);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Modes 8 and 9: joining and contours, then the whole-stroke page split.
+
+void Stages::contourStages(CDisposeFile& d, bool loadOnly) {
+  const double nearDistance = d.opt_.minDistanceClose;
+  joinTouching(d.strokes_, d.strokePages_, nearDistance);
+  markOuter(d.strokes_, nearDistance, d.opt_.occ, d.opt_.spn);
+  // The CCD view keeps the drawing order; cutting orders inside first.
+  if (!(loadOnly && d.opt_.cutFt == 9)) orderInsideFirst(d.strokes_, d.strokePages_);
+}
+
+void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
+  const double w = d.opt_.pageWidth * kUnitsPerMm;
+  std::vector<CStroke> out;
+  std::vector<int> pages;
+  out.reserve(d.strokes_.size());
+  std::vector<double> edges;
+  for (auto& s : d.strokes_) {
+    double minX, maxX;
+    xExtent(s, minX, maxX);
+    int kmin = 0, kmax = 0;
+    if (!pageOfX(minX, w, kmin) || !pageOfX(maxX, w, kmax)) {
+      if (!std::isnan(minX)) {
+        d.pageOverflow_ = true;
+        return;
+      }
+    }
+    const bool merelyReaches = kmax == kmin + 1 && maxX == kmax * w;
+    if (kmin < kmax && !merelyReaches) {
+      edges.clear();
+      for (int k = kmin + 1; k <= kmax; ++k) edges.push_back(k * w);
+      for (auto& piece : cutAtEdges(s, edges)) {
+        out.push_back(std::move(piece));
+        pages.push_back(0);
+      }
+    } else {
+      out.push_back(std::move(s));
+      pages.push_back(0);
+    }
+  }
+  d.strokes_ = std::move(out);
+  d.strokePages_ = std::move(pages);
+  if (viewForm) return;
+  for (size_t i = 0; i < d.strokes_.size(); ++i) {
+    auto& s = d.strokes_[i];
+    double minX, maxX;
+    xExtent(s, minX, maxX);
+    int page = 0;
+    if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
+      d.pageOverflow_ = true;
+      return;
+    }
+    d.strokePages_[i] = page;
+    const double offset = page * w;
+    if (offset != 0.0)
+      for (auto& p : s.points) p.x -= offset;
+    d.openPage(page);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mode 6: the rolling split. The plot is cut into pages along the roll; strokes that lie
+// across a cut are moved whole onto the next page where they fit, with what lies inside them.
+
+namespace {
+
+struct Extent {
+  double minX, maxX;
+};
+
+// Distance from p to the outline along y (to segments spanning p.x) or along x (to segments
+// spanning p.y), whichever is found within the limit.
+bool nearOutline(const std::vector<PlotPoint>& outline, const PlotPoint& p, double limit) {
+  for (size_t i = 1; i < outline.size(); ++i) {
+    const PlotPoint& a = outline[i - 1];
+    const PlotPoint& b = outline[i];
+    if (std::min(a.x, b.x) <= p.x && p.x <= std::max(a.x, b.x)) {
+      if (a.x == b.x) {
+        if (std::min(a.y, b.y) - limit <= p.y && p.y <= std::max(a.y, b.y) + limit) return true;
+      } else if (std::fabs(a.y + (p.x - a.x) * (b.y - a.y) / (b.x - a.x) - p.y) <= limit) {
+        return true;
+      }
+    }
+    if (std::min(a.y, b.y) <= p.y && p.y <= std::max(a.y, b.y)) {
+      if (a.y == b.y) {
+        if (std::min(a.x, b.x) - limit <= p.x && p.x <= std::max(a.x, b.x) + limit) return true;
+      } else if (std::fabs(a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y) - p.x) <= limit) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
+  auto& strokes = d.strokes_;
+  auto& pages = d.strokePages_;
+  const double w = d.opt_.pageWidth * kUnitsPerMm;
+  const double nearDistance = d.opt_.minDistanceClose;
   auto& list = rollingSplitList();
   list.clear();
-  const double w = d.opt_.pageWidth * kUnitsPerMm;
+
+  // 1. Joined neighbours and outer contours.
+  for (size_t i = 0; i + 1 < strokes.size(); ++i) {
+    CStroke& a = strokes[i];
+    CStroke& b = strokes[i + 1];
+    if (pages[i] != pages[i + 1] || a.pen != b.pen || a.closedFlag || b.closedFlag || a.points.empty() ||
+        b.points.empty())
+      continue;
+    const auto& ap = a.points;
+    const auto& bp = b.points;
+    if (isNear(ap.back(), bp.front(), nearDistance) || isNear(ap.back(), bp.back(), nearDistance) ||
+        isNear(ap.front(), bp.front(), nearDistance) || isNear(ap.front(), bp.back(), nearDistance))
+      a.joinedFlag = b.joinedFlag = true;
+  }
+  const std::vector<bool> outer = findOuter(strokes, nearDistance);
+  for (size_t i = 0; i < strokes.size(); ++i)
+    if (outer[i]) strokes[i].outerFlag = true;
+
+  // 2. The cuts.
+  list.push_back(truncToInt(w));
   double m = 0.0;
-  for (const auto& s : d.strokes_)
+  bool any = false;
+  for (const auto& s : strokes)
     for (const auto& p : s.points)
-      if (p.x > m) m = p.x;
-  auto toInt = [](double v) { return v >= INT_MAX ? INT_MAX : v <= INT_MIN ? INT_MIN : static_cast<int>(v); };
-  list.push_back(toInt(w));
-  list.push_back(toInt(m));
+      if (!any || p.x > m) {
+        m = p.x;
+        any = true;
+      }
+  auto extents = [&]() {
+    std::vector<Extent> e(strokes.size());
+    for (size_t i = 0; i < strokes.size(); ++i) xExtent(strokes[i], e[i].minX, e[i].maxX);
+    return e;
+  };
+  if (loadOnly) {
+    for (const auto& e : extents())
+      if (e.maxX - e.minX > w) return false;
+  }
+  int cuts = 0;
+  for (int k = 1; k * w < m; ++k) {
+    if (k > kMaxPageIndex) {
+      d.pageOverflow_ = true;
+      return true;
+    }
+    const double x = std::trunc(k * w);
+    std::vector<Extent> e = extents();
+    const size_t n = strokes.size();
+
+    // a. A stroke wider than a page cannot be moved whole: everything across the cut is cut.
+    bool wide = false;
+    for (const auto& ex : e)
+      if (ex.maxX - ex.minX > w) wide = true;
+    if (wide) {
+      list.push_back(truncToInt(w));
+      std::vector<CStroke> out;
+      std::vector<int> outPages;
+      for (size_t i = 0; i < n; ++i) {
+        if (e[i].minX < x && x < e[i].maxX) {
+          for (auto& piece : cutAtEdges(strokes[i], {x})) {
+            out.push_back(std::move(piece));
+            outPages.push_back(pages[i]);
+          }
+        } else {
+          out.push_back(std::move(strokes[i]));
+          outPages.push_back(pages[i]);
+        }
+      }
+      strokes = std::move(out);
+      pages = std::move(outPages);
+      ++cuts;
+      continue;
+    }
+
+    // b. Back-off: how far the cut must retreat so that no stroke lies across it.
+    double b = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+      Extent ex = e[i];
+      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) {
+        ex.minX = std::min(ex.minX, e[i + 1].minX);
+        ex.maxX = std::max(ex.maxX, e[i + 1].maxX);
+      }
+      if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
+    }
+    list.push_back(truncToInt(w - b));
+    m += b;
+    ++cuts;
+    if (b == 0.0) continue;
+
+    // c. Strokes reaching past the cut move right by b; those across it are carried contours.
+    auto partner = [&](size_t i) -> long {
+      if (!strokes[i].joinedFlag || n < 2) return -1;
+      long p;
+      if (i == n - 1)
+        p = static_cast<long>(i) - 1;
+      else if (i == 0)
+        p = 1;
+      else if (strokes[i - 1].joinedFlag)
+        p = static_cast<long>(i) - 1;
+      else
+        p = static_cast<long>(i) + 1;
+      return strokes[p].joinedFlag ? p : -1;
+    };
+    std::vector<bool> move(n, false);
+    std::vector<size_t> candidates;
+    std::vector<const CStroke*> carried;
+    for (size_t i = 0; i < n; ++i) {
+      if (!(e[i].minX >= x - b)) continue;
+      Extent ex = e[i];
+      const long p = partner(i);
+      if (p >= 0) {
+        ex.minX = std::min(ex.minX, e[p].minX);
+        ex.maxX = std::max(ex.maxX, e[p].maxX);
+      }
+      if (ex.maxX > x) {
+        move[i] = true;
+        if (ex.minX <= x) carried.push_back(&strokes[i]);
+      } else {
+        candidates.push_back(i);
+      }
+    }
+    // d. Followers: what lies inside a carried contour goes with it.
+    for (size_t i : candidates) {
+      const CStroke& s = strokes[i];
+      if (s.points.empty()) continue;
+      const PlotPoint first = s.points[0];
+      const bool inBand = x - b <= first.x && first.x <= x;
+      auto insideCarriedOuter = [&]() {
+        for (const CStroke* c : carried) {
+          if (!c->outerFlag) continue;
+          const Box box = boundingBox(*c);
+          if (box.minX <= first.x && first.x <= box.maxX && box.minY <= first.y && first.y <= box.maxY &&
+              insideOutline(c->points, first.x, first.y))
+            return true;
+        }
+        return false;
+      };
+      const bool isShort = s.points.size() >= 2 && s.points.size() <= 3 &&
+                           std::hypot(s.points[1].x - first.x, s.points[1].y - first.y) < 800;
+      bool follows = false;
+      if (s.circleFlag) {
+        follows = inBand && insideCarriedOuter();
+      } else if (isShort) {
+        const PlotPoint p0{std::trunc(first.x), std::trunc(first.y)};
+        const PlotPoint p1{std::trunc(s.points[1].x), std::trunc(s.points[1].y)};
+        for (const CStroke* c : carried)
+          if (nearOutline(c->points, p0, 120) || nearOutline(c->points, p1, 120)) {
+            follows = true;
+            break;
+          }
+      } else {
+        follows = inBand && insideCarriedOuter();
+      }
+      if (follows) move[i] = true;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if (move[i])
+        for (auto& p : strokes[i].points) p.x += b;
+  }
+  list.push_back(truncToInt(m - cuts * w));
+
+  // 3. Pages along x, with the seam correction on every page after the first.
+  const double seamX = -d.opt_.detalX * kUnitsPerMm, seamY = -d.opt_.detalY * kUnitsPerMm;
+  int lastPage = 0;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    double minX, maxX;
+    xExtent(strokes[i], minX, maxX);
+    int page = 0;
+    if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
+      d.pageOverflow_ = true;
+      return true;
+    }
+    pages[i] = page;
+    lastPage = std::max(lastPage, page);
+    const double offset = page * w;
+    for (auto& p : strokes[i].points) {
+      p.x -= offset;
+      if (page > 0 && p.x == 0.0) {
+        p.x += seamX;
+        p.y += seamY;
+      }
+    }
+  }
+  // 4. Labels go by their own x.
+  for (auto& l : d.labels_) {
+    int page = 0;
+    if (!pageOfX(l.x, w, page)) page = 0;
+    l.pageIndex = page;
+    l.x -= page * w;
+    lastPage = std::max(lastPage, page);
+  }
+  if (!loadOnly)
+    for (int p = 0; p <= lastPage; ++p) d.openPage(p);
   d.opt_.addPg = true;
   return true;
 }
 
-void Stages::contourStages(CDisposeFile& /*d*/, bool /*loadOnly*/) {}
+// ---------------------------------------------------------------------------------------------
 
-void Stages::wholeStrokeSplit(CDisposeFile& /*d*/, bool /*viewForm*/) {}
+void Stages::labelToStrokes(CDisposeFile& /*d*/, std::string_view /*characters*/) {}
 
 }  // namespace qel::plot

@@ -1,0 +1,232 @@
+#include "plot/contours.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace qel::plot {
+
+namespace {
+
+bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
+
+bool finite(const Box& b) {
+  return std::isfinite(b.minX) && std::isfinite(b.minY) && std::isfinite(b.maxX) && std::isfinite(b.maxY);
+}
+
+// A box with a NaN bound contains nothing.
+bool canContain(const Box& b) {
+  return !std::isnan(b.minX) && !std::isnan(b.minY) && !std::isnan(b.maxX) && !std::isnan(b.maxY);
+}
+
+// Boxes filed in a uniform grid by the cells they cover, so that the boxes containing a given
+// box (which must contain its lower-left corner) are found among the few filed in one cell.
+// Boxes covering a large part of the grid are kept in one list that every query checks.
+class BoxGrid {
+ public:
+  BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) : boxes_(boxes) {
+    Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+            std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+    for (int i : members) {
+      const Box& b = boxes[i];
+      if (!finite(b)) continue;
+      all.minX = std::min(all.minX, b.minX);
+      all.minY = std::min(all.minY, b.minY);
+      all.maxX = std::max(all.maxX, b.maxX);
+      all.maxY = std::max(all.maxY, b.maxY);
+    }
+    const double count = static_cast<double>(members.size());
+    side_ = static_cast<int>(std::clamp(std::sqrt(count), 1.0, 1024.0));
+    x0_ = all.minX;
+    y0_ = all.minY;
+    const double w = all.maxX - all.minX, h = all.maxY - all.minY;
+    sx_ = w > 0 && std::isfinite(w) ? side_ / w : 0.0;
+    sy_ = h > 0 && std::isfinite(h) ? side_ / h : 0.0;
+    cells_.resize(static_cast<size_t>(side_) * side_);
+    const long bigCells = std::max<long>(16, static_cast<long>(side_) * side_ / 16);
+    for (int i : members) {
+      const Box& b = boxes[i];
+      if (!finite(b)) {  // reaches to infinity: checked by every query
+        big_.push_back(i);
+        continue;
+      }
+      const int cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
+      if (static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > bigCells) {
+        big_.push_back(i);
+        continue;
+      }
+      for (int y = cy0; y <= cy1; ++y)
+        for (int x = cx0; x <= cx1; ++x) cells_[static_cast<size_t>(y) * side_ + x].push_back(i);
+    }
+  }
+
+  // Calls f(index) for every filed box that may contain the point; f returns true to stop.
+  template <class F>
+  void candidates(double x, double y, F f) const {
+    for (int i : big_)
+      if (f(i)) return;
+    if (x < x0_ || y < y0_) return;
+    const auto& cell = cells_[static_cast<size_t>(cellY(y)) * side_ + cellX(x)];
+    for (int i : cell)
+      if (f(i)) return;
+  }
+
+ private:
+  int cellX(double x) const { return clampCell((x - x0_) * sx_); }
+  int cellY(double y) const { return clampCell((y - y0_) * sy_); }
+  int clampCell(double v) const {
+    if (!(v >= 0)) return 0;
+    if (v >= side_) return side_ - 1;
+    return static_cast<int>(v);
+  }
+
+  const std::vector<Box>& boxes_;
+  std::vector<std::vector<int>> cells_;
+  std::vector<int> big_;
+  int side_ = 1;
+  double x0_ = 0, y0_ = 0, sx_ = 0, sy_ = 0;
+};
+
+std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
+  std::vector<Box> boxes;
+  boxes.reserve(strokes.size());
+  for (const auto& s : strokes) boxes.push_back(boundingBox(s));
+  return boxes;
+}
+
+}  // namespace
+
+Box boundingBox(const CStroke& s) {
+  if (s.points.empty()) return {NAN, NAN, NAN, NAN};
+  Box b{s.points[0].x, s.points[0].y, s.points[0].x, s.points[0].y};
+  for (const auto& p : s.points) {
+    b.minX = std::min(b.minX, p.x);
+    b.minY = std::min(b.minY, p.y);
+    b.maxX = std::max(b.maxX, p.x);
+    b.maxY = std::max(b.maxY, p.y);
+  }
+  return b;
+}
+
+void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double d) {
+  if (strokes.size() < 2) return;
+  size_t out = 0;  // strokes[out] is the stroke that absorbs its successors
+  for (size_t next = 1; next < strokes.size(); ++next) {
+    CStroke& a = strokes[out];
+    CStroke& b = strokes[next];
+    bool joined = false;
+    if (pages[out] == pages[next] && a.pen == b.pen && !a.points.empty() && !b.points.empty()) {
+      auto& ap = a.points;
+      auto& bp = b.points;
+      if (isNear(ap.back(), bp.front(), d)) {
+        ap.insert(ap.end(), bp.begin() + 1, bp.end());
+        joined = true;
+      } else if (isNear(ap.back(), bp.back(), d)) {
+        ap.insert(ap.end(), bp.rbegin(), bp.rend());
+        joined = true;
+      } else if (isNear(ap.front(), bp.front(), d)) {
+        ap.insert(ap.begin(), bp.rbegin(), bp.rend());
+        joined = true;
+      } else if (isNear(ap.front(), bp.back(), d)) {
+        ap.insert(ap.begin(), bp.begin(), bp.end());
+        joined = true;
+      }
+    }
+    if (joined) continue;
+    ++out;
+    if (out != next) {
+      strokes[out] = std::move(strokes[next]);
+      pages[out] = pages[next];
+    }
+  }
+  strokes.resize(out + 1);
+  pages.resize(out + 1);
+}
+
+std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double d) {
+  const size_t n = strokes.size();
+  const std::vector<Box> boxes = boxesOf(strokes);
+  std::vector<int> containers;
+  for (size_t j = 0; j < n; ++j)
+    if (strokes[j].closedFlag && canContain(boxes[j])) containers.push_back(static_cast<int>(j));
+  const BoxGrid grid(boxes, containers);
+  std::vector<bool> outer(n, false);
+  for (size_t k = 0; k < n; ++k) {
+    const CStroke& s = strokes[k];
+    if (!s.closedFlag && !(s.points.size() > 2 && isNear(s.points.front(), s.points.back(), d))) continue;
+    const Box& b = boxes[k];
+    bool inside = false;
+    grid.candidates(b.minX, b.minY, [&](int j) {
+      inside = static_cast<size_t>(j) != k && boxes[j].contains(b);
+      return inside;
+    });
+    outer[k] = !inside;
+  }
+  return outer;
+}
+
+void markOuter(std::vector<CStroke>& strokes, double d, bool occ, int spn) {
+  const std::vector<bool> outer = findOuter(strokes, d);
+  for (size_t k = 0; k < strokes.size(); ++k) {
+    if (!outer[k]) continue;
+    strokes[k].outerFlag = true;
+    if (occ) strokes[k].pen = spn;
+  }
+}
+
+void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
+  const size_t n = strokes.size();
+  const std::vector<Box> boxes = boxesOf(strokes);
+  std::vector<int> contours;
+  for (size_t u = 0; u < n; ++u)
+    if (strokes[u].outerFlag) contours.push_back(static_cast<int>(u));
+  std::vector<int> finiteContours;
+  for (int u : contours)
+    if (canContain(boxes[u])) finiteContours.push_back(u);
+  const BoxGrid grid(boxes, finiteContours);
+
+  // Each stroke belongs to the first contour (in list order) whose box holds its box.
+  std::vector<int> owner(n, -1);
+  for (size_t v = 0; v < n; ++v) {
+    if (strokes[v].outerFlag) continue;
+    const Box& b = boxes[v];
+    int best = -1;
+    grid.candidates(b.minX, b.minY, [&](int u) {
+      if ((best < 0 || u < best) && boxes[u].contains(b)) best = u;
+      return false;
+    });
+    owner[v] = best;
+  }
+  std::vector<std::vector<int>> owned(n);
+  std::vector<int> loose;
+  for (size_t v = 0; v < n; ++v) {
+    if (strokes[v].outerFlag) continue;
+    if (owner[v] >= 0)
+      owned[owner[v]].push_back(static_cast<int>(v));
+    else
+      loose.push_back(static_cast<int>(v));
+  }
+  std::vector<int> order;
+  order.reserve(n);
+  for (int u : contours) {
+    for (int v : owned[u])
+      if (strokes[v].labelStrokeFlag) order.push_back(v);
+    for (int v : owned[u])
+      if (!strokes[v].labelStrokeFlag) order.push_back(v);
+    order.push_back(u);
+  }
+  order.insert(order.end(), loose.begin(), loose.end());
+
+  std::vector<CStroke> newStrokes;
+  std::vector<int> newPages;
+  newStrokes.reserve(n);
+  newPages.reserve(n);
+  for (int i : order) {
+    newStrokes.push_back(std::move(strokes[i]));
+    newPages.push_back(pages[i]);
+  }
+  strokes = std::move(newStrokes);
+  pages = std::move(newPages);
+}
+
+}  // namespace qel::plot

@@ -1,0 +1,204 @@
+#include "plot/contours.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "plot_fixture.h"
+
+namespace qel::plot {
+namespace {
+
+using Points = std::vector<PlotPoint>;
+
+CStroke stroke(Points pts, int pen = 1, bool closed = false) {
+  CStroke s;
+  s.points = std::move(pts);
+  s.pen = pen;
+  s.closedFlag = closed;
+  return s;
+}
+
+CStroke rect(double x0, double y0, double x1, double y1, int pen = 1) {
+  return stroke({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}, pen, true);
+}
+
+TEST(Join, TouchingNeighboursBecomeOneStroke) {
+  std::vector<CStroke> s = {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {10, 10}}), stroke({{0, 20}, {10, 10}})};
+  std::vector<int> pages = {0, 0, 0};
+  joinTouching(s, pages, 0);
+  ASSERT_EQ(s.size(), 1u);
+  // Forwards without repeating the shared point; backwards repeating it.
+  EXPECT_EQ(s[0].points, (Points{{0, 0}, {10, 0}, {10, 10}, {10, 10}, {0, 20}}));
+  EXPECT_EQ(pages.size(), 1u);
+}
+
+TEST(Join, OnlySamePageAndPenAndEitherEnd) {
+  std::vector<CStroke> s = {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {20, 0}}, 2), stroke({{20, 0}, {30, 0}}, 2),
+                            stroke({{30, 0}, {40, 0}}, 2)};
+  std::vector<int> pages = {0, 0, 0, 1};
+  joinTouching(s, pages, 0);
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[1].points, (Points{{10, 0}, {20, 0}, {30, 0}}));
+  EXPECT_EQ(pages, (std::vector<int>{0, 0, 1}));
+  // Front to front and front to back put the other stroke in front.
+  std::vector<CStroke> f = {stroke({{5, 5}, {9, 9}}), stroke({{5, 5}, {1, 1}})};
+  std::vector<int> fp = {0, 0};
+  joinTouching(f, fp, 0);
+  EXPECT_EQ(f[0].points, (Points{{1, 1}, {5, 5}, {5, 5}, {9, 9}}));
+  std::vector<CStroke> g = {stroke({{5, 5}, {9, 9}}), stroke({{1, 1}, {5.5, 5}})};
+  std::vector<int> gp = {0, 0};
+  joinTouching(g, gp, 1);  // near, not equal
+  EXPECT_EQ(g[0].points, (Points{{1, 1}, {5.5, 5}, {5, 5}, {9, 9}}));
+}
+
+TEST(Join, FourSidesOfARectangle) {
+  std::vector<CStroke> s = {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {10, 10}}), stroke({{10, 10}, {0, 10}}),
+                            stroke({{0, 10}, {0, 0}})};
+  std::vector<int> pages(4, 0);
+  joinTouching(s, pages, 0);
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].points.size(), 5u);
+  EXPECT_FALSE(s[0].closedFlag);  // not recomputed
+  EXPECT_TRUE(findOuter(s, 0)[0]);  // but its ends meet, so it counts as closed
+}
+
+TEST(Contours, CircleInsideRectangleIsCutFirstAndLabelsBeforeIt) {
+  std::vector<CStroke> s;
+  s.push_back(rect(0, 0, 100, 100, 3));
+  s.push_back(rect(200, 0, 300, 100, 3));  // a second, empty contour
+  CStroke circle = stroke({{60, 50}, {50, 60}, {40, 50}, {50, 40}, {60, 50}}, 1, true);
+  s.push_back(circle);
+  CStroke label = stroke({{10, 10}, {20, 20}});
+  label.labelStrokeFlag = true;
+  s.push_back(label);
+  s.push_back(stroke({{500, 500}, {600, 600}}));  // inside nothing
+  std::vector<int> pages(s.size(), 0);
+  markOuter(s, 0, true, 2);
+  EXPECT_TRUE(s[0].outerFlag);
+  EXPECT_TRUE(s[1].outerFlag);
+  EXPECT_FALSE(s[2].outerFlag);
+  EXPECT_EQ(s[0].pen, 2);  // contours take pen SPN with OCC
+  EXPECT_EQ(s[2].pen, 1);
+  orderInsideFirst(s, pages);
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_TRUE(s[0].labelStrokeFlag);
+  EXPECT_EQ(s[1].points[0], (PlotPoint{60, 50}));
+  EXPECT_EQ(s[2].points[0], (PlotPoint{0, 0}));
+  EXPECT_EQ(s[3].points[0], (PlotPoint{200, 0}));
+  EXPECT_EQ(s[4].points[0], (PlotPoint{500, 500}));
+}
+
+TEST(Contours, EqualBoxesAreNeitherOuter) {
+  std::vector<CStroke> s = {rect(0, 0, 10, 10), rect(0, 0, 10, 10), rect(20, 0, 30, 10)};
+  const auto outer = findOuter(s, 0);
+  EXPECT_EQ(outer, (std::vector<bool>{false, false, true}));
+}
+
+// The rules written out directly, quadratic, to check the indexed versions against.
+std::vector<bool> directOuter(const std::vector<CStroke>& s, double d) {
+  std::vector<bool> out(s.size());
+  for (size_t k = 0; k < s.size(); ++k) {
+    const auto& p = s[k].points;
+    if (!s[k].closedFlag && !(p.size() > 2 && std::hypot(p.front().x - p.back().x, p.front().y - p.back().y) <= d))
+      continue;
+    const Box bk = boundingBox(s[k]);
+    bool inside = false;
+    for (size_t j = 0; j < s.size() && !inside; ++j)
+      if (j != k && s[j].closedFlag && boundingBox(s[j]).contains(bk)) inside = true;
+    out[k] = !inside;
+  }
+  return out;
+}
+
+std::vector<const CStroke*> directOrder(const std::vector<CStroke>& s) {
+  std::vector<int> owner(s.size(), -1);
+  std::vector<int> contours;
+  for (size_t u = 0; u < s.size(); ++u) {
+    if (!s[u].outerFlag) continue;
+    owner[u] = static_cast<int>(u);
+    contours.push_back(static_cast<int>(u));
+    const Box bu = boundingBox(s[u]);
+    for (size_t v = 0; v < s.size(); ++v)
+      if (!s[v].outerFlag && owner[v] < 0 && bu.contains(boundingBox(s[v]))) owner[v] = static_cast<int>(u);
+  }
+  std::vector<const CStroke*> order;
+  for (int u : contours) {
+    for (size_t v = 0; v < s.size(); ++v)
+      if (owner[v] == u && static_cast<int>(v) != u && s[v].labelStrokeFlag) order.push_back(&s[v]);
+    for (size_t v = 0; v < s.size(); ++v)
+      if (owner[v] == u && static_cast<int>(v) != u && !s[v].labelStrokeFlag) order.push_back(&s[v]);
+    order.push_back(&s[u]);
+  }
+  for (size_t v = 0; v < s.size(); ++v)
+    if (owner[v] < 0) order.push_back(&s[v]);
+  return order;
+}
+
+TEST(Contours, IndexedVersionsMatchTheDirectRules) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 60; ++round) {
+    std::vector<CStroke> s;
+    const int n = 1 + static_cast<int>(rng() % 300);
+    const double span = round % 3 == 0 ? 50 : 5000;  // small spans make many equal edges
+    for (int i = 0; i < n; ++i) {
+      const int kind = static_cast<int>(rng() % 6);
+      const double x = std::floor(std::uniform_real_distribution<double>(0, span)(rng));
+      const double y = std::floor(std::uniform_real_distribution<double>(0, span)(rng));
+      const double w = 1 + rng() % static_cast<int>(span / 2 + 1), h = 1 + rng() % static_cast<int>(span / 2 + 1);
+      if (kind == 0) {  // nested rings
+        for (int r = 0; r < 4; ++r) s.push_back(rect(x - r * 3, y - r * 3, x + w + r * 3, y + h + r * 3));
+      } else if (kind == 1) {
+        s.push_back(stroke({{x, y}, {x + w, y + h}}));
+      } else if (kind == 2) {
+        s.push_back(stroke({{x, y}, {x + w, y}, {x + w, y + h}, {x + 0.5, y}}));  // ends near
+      } else if (kind == 3 && !s.empty()) {
+        s.push_back(s[rng() % s.size()]);  // duplicates
+      } else if (kind == 4) {
+        CStroke l = stroke({{x, y}, {x + 1, y + 1}});
+        l.labelStrokeFlag = true;
+        s.push_back(l);
+      } else {
+        s.push_back(rect(x, y, x + w, y + h));
+      }
+      s.back().outerFlag = false;
+    }
+    if (round % 10 == 0) s.push_back(stroke({}));                     // empty
+    if (round % 10 == 1) s.push_back(rect(-INFINITY, 0, INFINITY, 1e9));  // unbounded
+    const double d = round % 2 ? 1.0 : 0.0;
+    ASSERT_EQ(findOuter(s, d), directOuter(s, d)) << "round " << round;
+    const auto outer = findOuter(s, d);
+    for (size_t i = 0; i < s.size(); ++i) s[i].outerFlag = outer[i];
+    std::vector<CStroke> copy = s;
+    const auto expected = directOrder(copy);
+    std::vector<int> pages(s.size(), 0);
+    orderInsideFirst(s, pages);
+    ASSERT_EQ(s.size(), expected.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+      ASSERT_EQ(s[i].points, expected[i]->points) << "round " << round << " at " << i;
+      ASSERT_EQ(s[i].labelStrokeFlag, expected[i]->labelStrokeFlag);
+    }
+  }
+}
+
+TEST(Contours, Mode8PipelineOrdersAndSplitsWholeStrokes) {
+  DisposeOptions o = test::plainOptions();
+  o.cutFt = 8;
+  o.pageWidth = 25;  // 1000 units
+  o.occ = true;
+  o.spn = 2;
+  const std::string hpgl =
+      "SP1;PU100,100;PD900,100,900,900,100,900,100,100;"  // a square
+      "PU500,500;PD600,600;"                               // inside it
+      "PU900,950;PD2100,950;"                              // across two edges
+      "PU1500,0;PD2000,0;PU0,0;";                          // merely reaches the edge of page 1→2
+  test::DisposeRun run(hpgl, o);
+  ASSERT_TRUE(run.dispose()) << run.file().errorText();
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU500,500;PD600,600;SP2;PU100,100;PD900,100;PD900,900;PD100,900;PD100,100;"
+                         "SP1;PU900,950;PD1000,950;PX1000;");
+  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU0,950;PD1000,950;PU500,0;PD1000,0;PX1000;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,950;PD100,950;PX100;ZH100;");
+}
+
+}  // namespace
+}  // namespace qel::plot

@@ -1,0 +1,130 @@
+#include "plot/pagination.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "plot/stages.h"
+#include "plot_fixture.h"
+
+namespace qel::plot {
+namespace {
+
+using Points = std::vector<PlotPoint>;
+
+DisposeOptions pages1000(int mode) {
+  DisposeOptions o = test::plainOptions();
+  o.cutFt = mode;
+  o.pageWidth = 25;  // 1000 units
+  return o;
+}
+
+TEST(Pagination, HardPartitionCutsAtEveryEdge) {
+  test::DisposeRun run("PU900,50;PD2100,50;", pages1000(4));
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU900,50;PD1000,50;PX1000;");
+  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU0,50;PD1000,50;PX1000;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,50;PD100,50;PX100;ZH100;");
+  // Sloped: the crossing heights are interpolated.
+  test::DisposeRun slope("PU500,0;PD1500,1000;", pages1000(4));
+  ASSERT_TRUE(slope.dispose());
+  EXPECT_EQ(slope.page(1), "IN;LT;SP1;PU0,500;PD500,1000;PX500;ZH500;");
+}
+
+TEST(Pagination, LeftwardsPiecesKeepDrawingOrder) {
+  test::DisposeRun run("PU2100,50;PD900,50;", pages1000(7));
+  ASSERT_TRUE(run.loadOnly());
+  const auto& s = run.file().strokes();
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(run.file().strokePages(), (std::vector<int>{2, 1, 0}));
+  EXPECT_EQ(s[0].points, (Points{{100, 50}, {0, 50}}));
+  EXPECT_EQ(s[1].points, (Points{{1000, 50}, {0, 50}}));
+  EXPECT_EQ(s[2].points, (Points{{1000, 50}, {900, 50}}));
+}
+
+TEST(Pagination, PenUpMovesAreNeverCut) {
+  test::DisposeRun run("PU900,50;PA2100,50;PD2200,50;", pages1000(4));
+  ASSERT_TRUE(run.loadOnly());
+  for (const auto& s : run.file().strokes()) EXPECT_GE(s.points.size(), 1u);
+  EXPECT_EQ(run.file().strokes().size(), 1u);
+}
+
+TEST(Pagination, Mode5KeepsStrokesWhole) {
+  test::DisposeRun run("PU900,50;PD1500,50;", pages1000(5));
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU900,50;PD1500,50;PX1500;ZH1500;");
+}
+
+TEST(Pagination, Mode3CountsPauseCommands) {
+  DisposeOptions o = pages1000(3);
+  o.splitLabel = ";";
+  test::DisposeRun run("PU0,0;PD1,1;PU;PG;PU0,0;PD2,2;PU;NR;PU0,0;PD3,3;", o);
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.reports().size(), 3u);
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,0;PD3,3;PX3;ZH3;");
+}
+
+TEST(Pagination, WholeStrokeCutAtEdges) {
+  CStroke s;
+  s.points = {{900, 0}, {1100, 10}, {900, 20}};
+  s.pen = 3;
+  const auto pieces = cutAtEdges(s, {1000});
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[0].points, (Points{{900, 0}, {1000, 5}}));
+  EXPECT_EQ(pieces[1].points, (Points{{1000, 5}, {1100, 10}, {1000, 15}}));
+  EXPECT_EQ(pieces[2].points, (Points{{1000, 15}, {900, 20}}));
+  EXPECT_EQ(pieces[2].pen, 3);
+  // Ending exactly on an edge is no crossing.
+  CStroke toEdge;
+  toEdge.points = {{900, 0}, {1000, 5}};
+  EXPECT_EQ(cutAtEdges(toEdge, {1000}).size(), 1u);
+  int page = 0;
+  EXPECT_TRUE(pageOfX(-1500, 1000, page));
+  EXPECT_EQ(page, 0);
+  EXPECT_FALSE(pageOfX(1e12, 0.04, page));
+  EXPECT_FALSE(pageOfX(NAN, 1000, page));
+}
+
+TEST(Pagination, RollingSplitMovesContoursWithWhatIsInside) {
+  DisposeOptions o = pages1000(6);
+  const std::string hpgl =
+      "PU100,100;PD400,100,400,400,100,400,100,100;"      // wholly on page 0
+      "PU800,100;PD1300,100,1300,400,800,400,800,100;"     // across the cut at 1000
+      "PU900,150;PD950,250,900,350,850,250,900,150;"       // inside it: follows
+      "PU1500,200;PD1800,200;"                             // beyond the cut: moves
+      "PU900,600;PD950,600;PU0,0;";                        // near the cut, inside nothing: stays
+  test::DisposeRun run(hpgl, o);
+  ASSERT_TRUE(run.dispose()) << run.file().errorText();
+  EXPECT_EQ(rollingSplitList(), (std::vector<int>{1000, 800, 1000}));
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU100,100;PD400,100;PD400,400;PD100,400;PD100,100;PU900,600;PD950,600;PX800;PG;");
+  // The seam correction pulls the points on the left edge back by (40, 40).
+  EXPECT_EQ(run.page(1),
+            "IN;LT;SP1;PU-40,60;PD500,100;PD500,400;PD-40,360;PD-40,60;"
+            "PU100,150;PD150,250;PD100,350;PD50,250;PD100,150;PU700,200;PD1000,200;PX1000;ZH1000;PG;");
+}
+
+TEST(Pagination, RollingSplitCutsWhatIsWiderThanAPage) {
+  DisposeOptions o = pages1000(6);
+  o.detalX = o.detalY = 0;
+  test::DisposeRun run("PU0,10;PD2500,10;PU1200,50;PD1300,50;", o);
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(rollingSplitList(), (std::vector<int>{1000, 1000, 1000, 500}));
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU0,10;PD1000,10;PX1000;PG;");
+  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU0,10;PD1000,10;PU200,50;PD300,50;PX1000;PG;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,10;PD500,10;PX500;ZH500;PG;");
+  // The pattern view refuses such a plot.
+  test::DisposeRun view("PU0,10;PD2500,10;", o);
+  EXPECT_FALSE(view.loadOnly());
+}
+
+TEST(Pagination, RollingSplitPlacesLabelsByTheirOwnX) {
+  DisposeOptions o = pages1000(6);
+  test::DisposeRun run("PU0,0;PD1500,0;PU1200,30;LBhi;", o);
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.file().labels().size(), 1u);
+  EXPECT_EQ(run.file().labels()[0].pageIndex, 1);
+  EXPECT_NE(run.page(1).find("PU200,30;LBhi;"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qel::plot

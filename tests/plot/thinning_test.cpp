@@ -1,0 +1,120 @@
+#include "plot/thinning.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "plot_fixture.h"
+
+namespace qel::plot {
+namespace {
+
+using Points = std::vector<PlotPoint>;
+
+Points verticalRun(int n, double step) {
+  Points p;
+  for (int i = 0; i < n; ++i) p.push_back({100, i * step});
+  return p;
+}
+
+ThinningOptions thinOn() {
+  ThinningOptions o;
+  o.deletePointEnabled = true;
+  return o;
+}
+
+TEST(Thinning, KeepsEveryIntervalPointAndTheLast) {
+  const Points run = verticalRun(10, 40);  // 1 mm segments, straight
+  EXPECT_EQ(thin(run, thinOn()), (Points{run[0], run[3], run[6], run[9]}));
+  const Points run11 = verticalRun(11, 40);
+  EXPECT_EQ(thin(run11, thinOn()), (Points{run11[0], run11[3], run11[6], run11[9], run11[10]}));
+}
+
+TEST(Thinning, CornersAndLongSegmentsSurvive) {
+  Points run = verticalRun(6, 40);  // up to (100, 200)
+  run.push_back({140, 200});        // right-angle corner, short
+  run.push_back({180, 200});
+  const Points out = thin(run, thinOn());
+  // The point before the corner and the corner point are both kept.
+  EXPECT_EQ(out, (Points{run[0], run[3], run[5], run[6], run[7]}));
+  // A long segment (3 mm) is never thinned.
+  Points longRun = {{0, 0}, {0, 40}, {0, 160}, {0, 200}, {0, 240}};
+  EXPECT_EQ(thin(longRun, thinOn()), (Points{{0, 0}, {0, 40}, {0, 160}, {0, 240}}));
+  // A zero-length segment has no direction: it counts as a corner.
+  Points dup = {{0, 0}, {0, 40}, {0, 40}, {0, 80}, {0, 120}};
+  EXPECT_EQ(thin(dup, thinOn()), dup);
+}
+
+TEST(Thinning, ChooseNeedsFivePointsAndActsOnce) {
+  ThinningOptions o = thinOn();
+  o.addPointEnabled = true;
+  o.apMinLength = 0;
+  o.apMaxLength = 1000;
+  o.apMinAngle = 0;
+  o.apMaxAngle = 360;
+  const Points four = {{0, 0}, {400, 10}, {800, 40}, {1200, 90}};
+  EXPECT_EQ(chooseFilter(four, o), densify(densify(four, o), o));  // not thinned: densified twice
+  const Points five = verticalRun(5, 40);
+  EXPECT_EQ(chooseFilter(five, o), thin(five, o));
+  ThinningOptions none;
+  EXPECT_EQ(chooseFilter(five, none), five);
+}
+
+TEST(Densify, InsertsTheArcMidpointBetweenTheFirstTwoPoints) {
+  ThinningOptions o;
+  o.addPointEnabled = true;
+  const double r = 400 / (2 * std::sin(1.5 * M_PI / 180));  // 10 mm chords, 3 degree turns
+  auto at = [r](double deg) { return PlotPoint{r * std::cos(deg * M_PI / 180), r * std::sin(deg * M_PI / 180)}; };
+  const Points run = {at(0), at(3), at(6)};
+  const Points out = densify(run, o);
+  ASSERT_EQ(out.size(), 5u);
+  EXPECT_EQ(out[0], run[0]);
+  EXPECT_EQ(out[1], run[0]);  // each pass repeats the first point
+  EXPECT_NEAR(out[2].x, at(1.5).x, 1e-6);
+  EXPECT_NEAR(out[2].y, at(1.5).y, 1e-6);
+  EXPECT_EQ(out[3], run[1]);
+  EXPECT_EQ(out[4], run[2]);
+  // A turn outside the limits inserts nothing.
+  const Points sharp = {at(0), at(3), {at(3).x + 400, at(3).y}};
+  EXPECT_EQ(densify(sharp, o).size(), 4u);
+}
+
+TEST(Densify, CentreSpecialCasesAndCollinearPoints) {
+  PlotPoint c;
+  ASSERT_TRUE(circleCentre({-5, 0}, {5, 0}, {0, 5}, c));  // a.y == b.y
+  EXPECT_DOUBLE_EQ(c.x, 0);
+  EXPECT_NEAR(c.y, 0, 1e-12);
+  ASSERT_TRUE(circleCentre({0, 5}, {3, 4}, {5, 0}, c));  // general case
+  EXPECT_NEAR(c.x, 0, 1e-9);
+  EXPECT_NEAR(c.y, 0, 1e-9);
+  EXPECT_FALSE(circleCentre({0, 0}, {1, 1}, {2, 2}, c));  // in a line: no finite centre
+  EXPECT_FALSE(circleCentre({0, 0}, {1e300, 1}, {NAN, 2}, c));
+}
+
+TEST(Densify, ManyPassesStayBounded) {
+  ThinningOptions o;
+  o.addPointEnabled = true;
+  o.apTimes = 1000;
+  o.apMinLength = 0;
+  o.apMaxLength = 1e9;
+  o.apMinAngle = -1;
+  o.apMaxAngle = 1e9;
+  Points run;
+  for (int i = 0; i < 100; ++i) run.push_back({i * 100.0, (i % 2) * 50.0});
+  EXPECT_LE(chooseFilter(run, o).size(), 2 * kMaxDensifiedPoints + 1);
+}
+
+TEST(Densify, GatheredPdRunsGoThroughTheFilter) {
+  // Two "PD" commands with only unknown text between them form one run; the command after
+  // the run is read as usual.
+  DisposeOptions o = test::plainOptions();
+  o.deletePointEnabled = true;
+  std::string hpgl = "PU100,0;PD100,40,100,80;\nPD100,120,100,160,100,200;PU0,0;";
+  test::DisposeRun run(hpgl, o);
+  ASSERT_TRUE(run.loadOnly());
+  ASSERT_EQ(run.file().strokes().size(), 1u);
+  EXPECT_EQ(run.file().strokes()[0].points, (Points{{100, 0}, {100, 40}, {100, 160}, {100, 200}}));
+}
+
+}  // namespace
+}  // namespace qel::plot
