@@ -1,0 +1,88 @@
+// The font file format: keys, byte layout, lookup by byte search, and the order check.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "font_file.h"
+
+namespace qel::fontgen {
+namespace {
+
+TEST(FontKeys, AsciiAndGb2312KeysAreFormedFromTheCodes) {
+    EXPECT_EQ(asciiKey(65), "JWASCII65");
+    EXPECT_EQ(asciiKey(126), "JWASCII126");
+    EXPECT_EQ(gbKey(0xB0, 0xA1), "JW161");   // no leading zeros on the column
+    EXPECT_EQ(gbKey(0xB0, 0xAA), "JW1610");
+    EXPECT_EQ(gbKey(0xF7, 0xFE), "JW8794");
+}
+
+TEST(FontEncoding, EntryIsKeyBigEndianLengthAndSignedRecords) {
+    const std::string bytes = encodeFontFile({{"JW161", {{1, -2, 700, 0x01020304}}}});
+    const std::string expected = std::string("JW161") + std::string("\0\0\0\x10", 4) +
+                                 std::string("\0\0\0\x01", 4) + std::string("\xFF\xFF\xFF\xFE", 4) +
+                                 std::string("\0\0\x02\xBC", 4) + std::string("\x01\x02\x03\x04", 4);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(FontEncoding, LookupAndWalkReturnWhatWasWritten) {
+    const std::vector<Glyph> glyphs = {{"JWASCII65", {{0, 0, 10, 20}, {10, 20, -5, 700}}},
+                                       {"JW161", {}},
+                                       {"JW1610", {{-100000, 3, 4, 5}}}};
+    const std::string bytes = encodeFontFile(glyphs);
+    const auto a = findGlyph(bytes, "JWASCII65");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->keyOffset, 0u);
+    EXPECT_EQ(a->segments, glyphs[0].segments);
+    const auto empty = findGlyph(bytes, "JW161");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->segments.empty());
+    EXPECT_FALSE(findGlyph(bytes, "JWASCII66"));
+
+    const auto entries = parseFontFile(bytes);
+    ASSERT_EQ(entries.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(entries[i].key, glyphs[i].key);
+        EXPECT_EQ(entries[i].segments, glyphs[i].segments);
+    }
+    EXPECT_TRUE(verifyKeyOrder(bytes, glyphs).empty());
+}
+
+TEST(FontEncoding, TruncatedOrDamagedFilesAreRefusedNotOverread) {
+    const std::string bytes = encodeFontFile({{"JWASCII65", {{1, 2, 3, 4}, {3, 4, 5, 6}}}});
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        const std::string part = bytes.substr(0, cut);
+        EXPECT_FALSE(findGlyph(part, "JWASCII65")) << "cut at " << cut;
+        if (cut > 0) {
+            EXPECT_THROW(parseFontFile(part), std::runtime_error) << "cut at " << cut;
+        }
+    }
+    std::string odd = bytes;
+    odd[12] = '\x11';  // length no longer a multiple of 16
+    EXPECT_FALSE(findGlyph(odd, "JWASCII65"));
+    EXPECT_THROW(parseFontFile(odd), std::runtime_error);
+    EXPECT_THROW(parseFontFile("XX161"), std::runtime_error);
+    EXPECT_FALSE(findGlyph(bytes, ""));
+}
+
+TEST(FontKeyOrder, PrefixKeyWrittenAfterItsLongerSiblingIsReported) {
+    const std::vector<Glyph> good = {{"JW161", {{1, 1, 2, 2}}}, {"JW1610", {{3, 3, 4, 4}}}};
+    EXPECT_TRUE(verifyKeyOrder(encodeFontFile(good), good).empty());
+
+    const std::vector<Glyph> bad = {{"JW1610", {{3, 3, 4, 4}}}, {"JW161", {{1, 1, 2, 2}}}};
+    const auto faults = verifyKeyOrder(encodeFontFile(bad), bad);
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_NE(faults[0].find("JW161 "), std::string::npos);
+}
+
+TEST(FontKeyOrder, KeyHiddenInEarlierDataOrWrittenTwiceIsReported) {
+    // Coordinates whose bytes spell "JW17" ahead of that key's own entry.
+    const int32_t spell = ('J' << 24) | ('W' << 16) | ('1' << 8) | '7';
+    const std::vector<Glyph> hidden = {{"JW161", {{spell, 0, 0, 0}}}, {"JW17", {}}};
+    EXPECT_EQ(verifyKeyOrder(encodeFontFile(hidden), hidden).size(), 1u);
+
+    const std::vector<Glyph> twice = {{"JW161", {}}, {"JW161", {}}};
+    EXPECT_FALSE(verifyKeyOrder(encodeFontFile(twice), twice).empty());
+}
+
+}  // namespace
+}  // namespace qel::fontgen
