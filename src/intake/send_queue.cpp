@@ -141,6 +141,24 @@ CSendQueue::CSendQueue(QString homeDir, Services services, QObject* parent)
 
 CSendQueue::~CSendQueue() { stop(); }
 
+void CSendQueue::setWatchDir(const QString& dir) {
+  if (dir == watchDir_) return;
+  if (watcher_) watcher_->StopWatching(watchDir_);
+  watchDir_ = dir;
+  seen_.clear();
+  if (started_) {
+    ScanFolder(watchDir_);
+    refreshWaitingStatus();
+  }
+}
+
+void CSendQueue::reloadSettings() {
+  QString watch = watchDir_;
+  loadSettings();
+  std::swap(watch, watchDir_);
+  setWatchDir(watch);
+}
+
 void CSendQueue::loadSettings() {
   config::CIniConfig cfg(home_.toStdString());
   namespace k = config::keys;
@@ -499,17 +517,46 @@ void CSendQueue::AfterTranslate(bool ok, const QString& source, const QString& s
 
 void CSendQueue::transferStep() {
   if (transferPaused_ || transferring_ || sendQueue_.count() == 0) return;
+  if (splitMode_ == 9) {
+    ccdCutStep();
+    return;
+  }
   transferring_ = true;
   if (transferThread_.joinable()) transferThread_.join();
   QString path = disposeDir_ + QLatin1Char('/') + sendQueue_.text(0);
   sendQueue_.setStatus(0, QStringLiteral("waiting..."));
   sendingFile_ = path;
+  emit previewRequested(path);
   try {
     transferThread_ = std::thread(&CSendQueue::transferWorker, this, path);
   } catch (...) {
     emit messageBox(QStringLiteral("Create Transfer Thread Fail!"));
     transferring_ = false;
   }
+}
+
+void CSendQueue::ccdCutStep() {
+  QString path = disposeDir_ + QLatin1Char('/') + sendQueue_.text(0);
+  if (!ccdCut_) {
+    // The camera workflow lives in the desktop program; headless, the files wait.
+    if (ccdNoticeFor_ != path) log(QStringLiteral("page mode 9: %1 waits for the CCD cut window").arg(path));
+    ccdNoticeFor_ = path;
+    return;
+  }
+  transferring_ = true;
+  emit previewClosed();
+  ccdCut_(path);
+  TogglePause();
+  transferring_ = false;
+  // Every file still queued goes to the history.
+  while (sendQueue_.count() > 0) {
+    QString row = sendQueue_.text(0);
+    QString name = fileNameOf(row);
+    moveFile(disposeDir_ + QLatin1Char('/') + row, printedDir_ + QLatin1Char('/') + name);
+    history_.append(name);
+    sendQueue_.remove(0);
+  }
+  refreshSendQueueStatus();
 }
 
 void CSendQueue::transferWorker(QString path) {
@@ -572,8 +619,10 @@ void CSendQueue::AfterSend(bool ok, const QString& path) {
   history_.setStatus(history_.count() - 1, QStringLiteral("Sending..."));
   ++sentCount_;
   bool kept;
-  if (keepSent_)
+  if (keepSent_) {
+    emit previewSent(path);
     kept = moveFile(path, printedDir_ + QLatin1Char('/') + name);
+  }
   else
     kept = ::unlink(native(path).c_str()) == 0;
   status(kPaneSent, QStringLiteral("Sended File: %1").arg(sentCount_));

@@ -49,6 +49,14 @@ class CSendQueue : public QObject, public links::TransferOwner {
   // Stops the timer and the watcher and waits for running workers (their waits are cut short).
   void stop();
 
+  // The folder field of the main window: the watch folder from now on.
+  void setWatchDir(const QString& dir);
+  // Reads the queue's settings again (after the settings window); the lists stay.
+  void reloadSettings();
+  // Page mode 9: the transfer step hands the first queued file to this (the CCD cut window,
+  // shown modally) instead of a link.
+  void setCcdCutHandler(std::function<void(const QString& path)> handler) { ccdCut_ = std::move(handler); }
+
   // One heartbeat: scan, watcher, translate step, transfer step.
   void Tick();
   void ScanFolder(const QString& dir);
@@ -109,6 +117,10 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void logLine(const QString& line);
   void progressRange(int low, int high);
   void progressPos(int pos);
+  // The print preview: show the file being sent, learn of each sent file, close.
+  void previewRequested(const QString& path);
+  void previewSent(const QString& path);
+  void previewClosed();
 
  private:
   struct Seen {
@@ -125,6 +137,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void moveToDisposeStamped(const QString& fullPath, const QString& relative);
   void translateStep();
   void transferStep();
+  void ccdCutStep();
   void translateWorker(QString source);
   void transferWorker(QString path);
   void translateDone();
@@ -177,6 +190,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   std::thread translateThread_;
   std::thread transferThread_;
   bool started_ = false;
+  std::function<void(const QString&)> ccdCut_;
+  QString ccdNoticeFor_;
 };
 
 }  // namespace qel::intake

@@ -400,6 +400,35 @@ TEST_F(SendQueueTest, VanishedOrBlockedFoldersAreSurvived) {
   EXPECT_EQ(queue->waitingList()->count(), 0);
 }
 
+TEST_F(SendQueueTest, ModeNineHandsFilesToCcdWindow) {
+  config::CIniConfig(home.path()).write(config::keys::CUT_FT, 9);
+  makeQueue();
+  std::vector<QString> shown;
+  queue->setCcdCutHandler([&](const QString& p) { shown.push_back(p); });
+  queue->start();
+  home.writeFile("ListenDir/mark.plt", "IN;");
+  home.writeFile("ListenDir/other.plt", "IN;2");
+  tick();
+  tick();  // both moved into the dispose folder, then the first goes to the window
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], QString::fromStdString(home.path()) + "/DisposeDir/mark_20260105_093000_001.PLT");
+  EXPECT_EQ(sentCount(), 0);
+  EXPECT_TRUE(queue->translatePaused());
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+  EXPECT_EQ(queue->historyList()->texts(), (QStringList{"mark_20260105_093000_001.PLT", "other_20260105_093000_001.PLT"}));
+  EXPECT_EQ(filesIn("PrintedDir").size(), 2u);
+}
+
+TEST_F(SendQueueTest, WatchFolderFieldChanges) {
+  makeQueue();
+  queue->start();
+  home.writeFile("Other/in.plt", "IN;");
+  queue->setWatchDir(QString::fromStdString(home.path() + "/Other"));
+  EXPECT_EQ(queue->waitingList()->texts(), QStringList{"/in.plt"});
+  tick();
+  EXPECT_EQ(translator.sources.size(), 1u);
+}
+
 TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
   set("Watcher", "Watcher_Enabled", "1");
   makeQueue();
