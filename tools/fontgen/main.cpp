@@ -17,7 +17,7 @@ namespace {
 
 const char* const kUsage =
     "usage: qel-fontgen --hershey FILE.jhf --cjk FONT.ttc [--face N] [--tolerance T] --output QEL.dat [--quiet]\n"
-    "       qel-fontgen --render OUT.png --font QEL.dat [--text TEXT]... [KEY]...\n"
+    "       qel-fontgen --render OUT.png --font QEL.dat [--cell PIXELS] [--text TEXT]... [KEY]...\n"
     "\n"
     "The first form writes the stroke font: ASCII 33..126 from the Hershey set, the GB2312\n"
     "characters of rows 0xB0..0xF7 from the outline font flattened to within T font units\n"
@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     std::string output, render, font;
     std::vector<std::string> keys;
     bool quiet = false;
+    int cellPixels = 160;
     try {
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string& a = args[i];
@@ -92,6 +93,9 @@ int main(int argc, char** argv) {
                 font = value();
             } else if (a == "--text") {
                 for (std::string& k : keysOfText(value())) keys.push_back(std::move(k));
+            } else if (a == "--cell") {
+                cellPixels = std::stoi(value());
+                if (cellPixels < 8 || cellPixels > 2000) throw std::runtime_error("--cell must lie between 8 and 2000");
             } else if (a == "--quiet") {
                 quiet = true;
             } else if (!a.empty() && a[0] == '-') {
@@ -104,7 +108,7 @@ int main(int argc, char** argv) {
         if (!render.empty()) {
             if (font.empty()) throw std::runtime_error("--render needs --font");
             if (keys.empty()) throw std::runtime_error("--render needs keys or --text");
-            renderGlyphsPng(render, readFile(font), keys);
+            renderGlyphsPng(render, readFile(font), keys, cellPixels);
             return 0;
         }
         if (options.hersheyPath.empty() || options.cjkPath.empty() || output.empty()) {
