@@ -1,5 +1,6 @@
 // qel-fontgen: writes the label stroke font file, or draws some of its glyphs into a PNG.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,19 @@ const char* const kUsage =
     "The first form writes the stroke font: ASCII 33..126 from the Hershey set, the GB2312\n"
     "characters of rows 0xB0..0xF7 from the outline font flattened to within T font units\n"
     "(default 2). The second draws glyphs given by key (JWASCII65, JW161) or by UTF-8 text.\n";
+
+// A whole-string number, or an error naming the option.
+double number(const std::string& option, const std::string& text) {
+    std::size_t used = 0;
+    double v = 0;
+    try {
+        v = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size()) throw std::runtime_error(option + " needs a number, not '" + text + "'");
+    return v;
+}
 
 int fail(const std::string& message) {
     std::cerr << "qel-fontgen: " << message << "\n";
@@ -79,9 +93,13 @@ int main(int argc, char** argv) {
             } else if (a == "--cjk") {
                 options.cjkPath = value();
             } else if (a == "--face") {
-                options.cjkFace = std::stoi(value());
+                const double face = number(a, value());
+                if (!(face >= 0 && face <= 1000) || face != std::floor(face)) {
+                    throw std::runtime_error("--face must be a face index (0, 1, ...)");
+                }
+                options.cjkFace = static_cast<int>(face);
             } else if (a == "--tolerance") {
-                options.tolerance = std::stod(value());
+                options.tolerance = number(a, value());
                 if (!(options.tolerance >= 0.05 && options.tolerance <= 100)) {
                     throw std::runtime_error("--tolerance must lie between 0.05 and 100");
                 }
@@ -94,8 +112,9 @@ int main(int argc, char** argv) {
             } else if (a == "--text") {
                 for (std::string& k : keysOfText(value())) keys.push_back(std::move(k));
             } else if (a == "--cell") {
-                cellPixels = std::stoi(value());
-                if (cellPixels < 8 || cellPixels > 2000) throw std::runtime_error("--cell must lie between 8 and 2000");
+                const double cell = number(a, value());
+                if (!(cell >= 8 && cell <= 2000)) throw std::runtime_error("--cell must lie between 8 and 2000");
+                cellPixels = static_cast<int>(cell);
             } else if (a == "--quiet") {
                 quiet = true;
             } else if (!a.empty() && a[0] == '-') {
