@@ -57,6 +57,7 @@ DisposeOptions DisposeOptions::read(const config::CIniConfig& cfg) {
   o.machineType = cfg.read(k::Machine_Type);
   o.splitLineLength = cfg.read(k::Split_LineLength);
   o.splitLineToolsSp = cfg.read(k::Split_LineToolsSP);
+  o.homeDir = cfg.programDir();
   return o;
 }
 

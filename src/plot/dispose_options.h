@@ -45,6 +45,9 @@ struct DisposeOptions {
   int spOrder = 0, optimizeDelayTime = 0, minAreaText = 0, machineType = 3, splitLineLength = 500,
       splitLineToolsSp = 2;
 
+  // The home folder: where the label font is looked for first.
+  std::string homeDir;
+
   static DisposeOptions read(const config::CIniConfig& cfg);
 };
 

@@ -7,7 +7,9 @@
 
 #include "plot/contours.h"
 #include "plot/dispose_file.h"
+#include "plot/number_text.h"
 #include "plot/pagination.h"
+#include "plot/stroke_font.h"
 #include "plot/thinning.h"
 
 namespace qel::plot {
@@ -394,6 +396,113 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
 
 // ---------------------------------------------------------------------------------------------
 
-void Stages::labelToStrokes(CDisposeFile& /*d*/, std::string_view /*characters*/) {}
+// Labels drawn as strokes from the stroke font.
+
+namespace {
+
+// The numbers of an attribute text ("SI0.25,0.4", "DI-1,0"): only digits, sign, "." and ","
+// count; the first number runs up to the first ",".
+void attributeNumbers(const std::string& text, double& first, double& second, bool& hasFirst) {
+  std::string a, b;
+  bool comma = false;
+  for (size_t i = 2; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ',') {
+      if (comma) break;
+      comma = true;
+    } else if ((c >= '0' && c <= '9') || c == '.' || c == '-') {
+      (comma ? b : a).push_back(c);
+    }
+  }
+  hasFirst = !a.empty();
+  first = parseReal(a);
+  second = parseReal(b);
+}
+
+}  // namespace
+
+void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
+  const DisposeOptions& o = d.opt_;
+  // Size: SI width and height in centimetres. Without an SI the plotter's default character
+  // size is used, rather than drawing every glyph as a point.
+  double w = 0, h = 0;
+  bool hasSize = false;
+  attributeNumbers(d.siText_, w, h, hasSize);
+  if (!hasSize) {
+    w = 0.187;
+    h = 0.269;
+  }
+  const double kx = w * 2.5 * o.fontScale;
+  const double ky = h * 1.5 * o.fontScale;
+  // Direction from DI (run, rise), with the rounded constants the cutters were set up with.
+  double run = 1, rise = 0;
+  bool hasDirection = false;
+  attributeNumbers(d.diText_, run, rise, hasDirection);
+  if (!hasDirection) {
+    run = 1;
+    rise = 0;
+  }
+  double angle;
+  if (run == 0)
+    angle = rise > 0 ? 1.57 : 4.71;
+  else if (run > 0)
+    angle = rise == 0 ? 0.0 : std::atan(rise / run);
+  else
+    angle = rise == 0 ? 3.14 : std::atan(rise / run) + 3.14;
+  angle += o.fontRotate / 180.0 * 3.14159;
+  const double ca = std::cos(angle), sa = std::sin(angle);
+
+  // Positions are page-relative like every stroke of the page.
+  const double sx = d.curX_ - d.pageOffset_, sy = d.curY_;
+  const double offX = o.fontOffsetX * kUnitsPerMm, offY = o.fontOffsetY * kUnitsPerMm;
+  auto place = [&](double x, double y) {
+    const double dx = x - sx, dy = y - sy;
+    return PlotPoint{sx + dx * ca - dy * sa + offX, sy + dx * sa + dy * ca + offY};
+  };
+  const double advance = std::trunc(o.fontDistanceScale * kUnitsPerMm + kx * 500);
+  const auto font = StrokeFont::forHome(o.homeDir);
+
+  double penX = sx;
+  const double penY = sy;
+  bool haveEnd = false;
+  PlotPoint lastEnd;
+  auto draw = [&](const std::vector<GlyphSegment>* glyph) {
+    if (!glyph) return;
+    for (const auto& g : *glyph) {
+      const PlotPoint a = place(g.x1 * kx + penX, (700 - g.y1) * ky + penY);
+      const PlotPoint b = place(g.x2 * kx + penX, (700 - g.y2) * ky + penY);
+      if (!haveEnd || !(a == lastEnd)) {
+        d.finishStroke();
+        d.stroke_.pen = o.fontSp;
+        d.stroke_.labelStrokeFlag = true;
+        d.stroke_.points.push_back(a);
+      }
+      d.stroke_.points.push_back(b);
+      lastEnd = b;
+      haveEnd = true;
+    }
+  };
+  const auto* bytes = reinterpret_cast<const unsigned char*>(characters.data());
+  const size_t n = characters.size();
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = bytes[i];
+    if (c == ' ') {
+      penX += advance;
+    } else if (c >= 33 && c <= 126) {
+      draw(font->glyph(StrokeFont::asciiKey(c)));
+      penX += advance;
+    } else if (i + 1 < n && c == 0xA1 && bytes[i + 1] == 0xA1) {
+      penX += advance;  // the double-byte space
+      ++i;
+    } else if (i + 1 < n && c >= 0xB0 && c <= 0xF7 && bytes[i + 1] >= 0xA1 && bytes[i + 1] <= 0xFE) {
+      draw(font->glyph(StrokeFont::gbKey(c, bytes[i + 1])));
+      penX += advance;
+      ++i;
+    }
+    // Every other byte is skipped without advancing.
+  }
+  d.finishStroke();
+  d.curX_ += penX - sx;
+}
 
 }  // namespace qel::plot

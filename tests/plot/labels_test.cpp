@@ -1,0 +1,132 @@
+// Labels drawn as strokes from the stroke font.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "plot/stroke_font.h"
+#include "plot_fixture.h"
+
+namespace qel::plot {
+namespace {
+
+using Points = std::vector<PlotPoint>;
+
+void be32(std::string& out, std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((u >> shift) & 0xFF));
+}
+
+std::string entry(const std::string& key, const std::vector<GlyphSegment>& segments) {
+  std::string out = key;
+  be32(out, static_cast<std::int32_t>(segments.size() * 16));
+  for (const auto& s : segments) {
+    be32(out, s.x1);
+    be32(out, s.y1);
+    be32(out, s.x2);
+    be32(out, s.y2);
+  }
+  return out;
+}
+
+// "A": one continuous line of two segments; "B": one segment; the first GB2312 character: a bar.
+std::string testFont() {
+  return entry("JWASCII65", {{0, 700, 250, 0}, {250, 0, 500, 700}}) + entry("JWASCII66", {{0, 0, 0, 700}}) +
+         entry("JW161", {{0, 350, 500, 350}});
+}
+
+class Labels : public ::testing::Test {
+ protected:
+  void SetUp() override { fontHome.writeFile("QEL.dat", testFont()); }
+  DisposeOptions options() {
+    DisposeOptions o = test::plainOptions();
+    o.fontDisposeEnabled = true;
+    o.fontSp = 5;
+    o.homeDir = fontHome.path();
+    return o;
+  }
+  std::vector<CStroke> load(const std::string& hpgl, DisposeOptions o) {
+    test::DisposeRun run(hpgl, o);
+    EXPECT_TRUE(run.loadOnly());
+    return run.file().strokes();
+  }
+  qel::test::TempHome fontHome;
+};
+
+TEST_F(Labels, GlyphsBecomeStrokesWithTheLabelPen) {
+  // SI 0.4,0.4: kx = 1, ky = 0.6; advance = 40 + 500 = 540 units.
+  auto s = load("SI0.4,0.4;PU1000,2000;LBAB;PU0,0;PD1,1;", options());
+  ASSERT_EQ(s.size(), 4u);  // the "PU" point, A, B, and the last stroke
+  EXPECT_EQ(s[1].points, (Points{{1000, 2000}, {1250, 2420}, {1500, 2000}}));
+  EXPECT_EQ(s[2].points, (Points{{1540, 2420}, {1540, 2000}}));
+  EXPECT_EQ(s[1].pen, 5);
+  EXPECT_TRUE(s[1].labelStrokeFlag);
+  EXPECT_FALSE(s[3].labelStrokeFlag);
+}
+
+TEST_F(Labels, SpacesAdvanceAndUnknownCharactersDrawNothing) {
+  auto s = load("SI0.4,0.4;PU0,0;LBA A~\x01;PU0,0;", options());
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[2].points.front(), (PlotPoint{1080, 0}));  // two advances: 'A' and the space
+  // The pen position ends four advances on ("~" has no glyph but advances; \x01 is skipped).
+  s = load("SI0.4,0.4;PU0,0;LBA A~\x01;LBB;", options());
+  EXPECT_EQ(s.back().points.front().x, 4 * 540);
+}
+
+TEST_F(Labels, DirectionRotationAndOffsets) {
+  DisposeOptions o = options();
+  auto s = load("SI0.4,0.4;DI0,1;PU1000,1000;LBB;", o);
+  ASSERT_EQ(s.size(), 2u);
+  // Rotated by 1.57 about the start point: up becomes left.
+  EXPECT_NEAR(s[1].points[0].x, 1000 - 420 * std::sin(1.57), 1e-9);
+  EXPECT_NEAR(s[1].points[0].y, 1000 + 420 * std::cos(1.57), 1e-9);
+  o.fontOffsetX = 1;
+  o.fontOffsetY = -2;
+  s = load("SI0.4,0.4;PU1000,1000;LBB;", o);
+  EXPECT_EQ(s[1].points, (Points{{1040, 1340}, {1040, 920}}));
+}
+
+TEST_F(Labels, TerminatorCharactersAndDoubleByteText) {
+  auto s = load("DT@;SI0.4,0.4;PU0,0;LBA@B;", options());
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[2].points.front().x, 540);  // '@' is neither drawn nor advanced over
+  s = load("SI0.4,0.4;PU0,0;LB\xa1\xa1\xb0\xa1;", options());
+  ASSERT_EQ(s.size(), 2u);
+  ASSERT_EQ(s[1].points.size(), 2u);
+  EXPECT_EQ(s[1].points[0].x, 540);  // after the double-byte space
+  EXPECT_EQ(s[1].points[1].x, 1040);
+  EXPECT_NEAR(s[1].points[0].y, 350 * 0.6, 1e-9);
+}
+
+TEST_F(Labels, WithoutFontOrConversion) {
+  DisposeOptions o = options();
+  o.homeDir = fontHome.file("elsewhere");
+  test::DisposeRun missing("SI0.4,0.4;PU0,0;LBAB;", o);
+  ASSERT_TRUE(missing.dispose());
+  if (StrokeFont::locate(o.homeDir).empty()) {
+    for (const auto& st : missing.file().strokes()) EXPECT_FALSE(st.labelStrokeFlag);
+  }
+  o = options();
+  o.fontDisposeEnabled = false;
+  test::DisposeRun text("SI0.4,0.4;PU0,0;LBAB;", o);
+  ASSERT_TRUE(text.dispose());
+  EXPECT_TRUE(text.file().strokes().empty());
+  EXPECT_NE(text.page(0).find("SI0.4,0.4PU0,0;LBAB;"), std::string::npos);
+}
+
+TEST_F(Labels, HugeLabelsAndBrokenFontFiles) {
+  std::string hpgl = "SI0.4,0.4;PU0,0;LB" + std::string(100000, 'B') + ";";
+  auto s = load(hpgl, options());
+  EXPECT_EQ(s.size(), 100001u);  // the "PU" point and one stroke per letter
+  const std::string font = testFont();
+  for (size_t cut : {size_t{3}, size_t{11}, size_t{20}, font.size() - 1}) {
+    auto parsed = StrokeFont::parse(std::string_view(font).substr(0, cut));
+    EXPECT_LE(parsed->size(), 2u);
+  }
+  EXPECT_TRUE(StrokeFont::parse("garbage\x00\xff")->empty());
+  EXPECT_EQ(StrokeFont::gbKey(0xB0, 0xA1), "JW161");
+  EXPECT_EQ(StrokeFont::gbKey(0xF7, 0xFE), "JW8794");
+  EXPECT_EQ(StrokeFont::asciiKey('A'), "JWASCII65");
+}
+
+}  // namespace
+}  // namespace qel::plot
