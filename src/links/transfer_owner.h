@@ -2,7 +2,10 @@
 // The services a link takes from whoever starts the send (the send queue, the print preview,
 // the camera workflow): the stop request, the preview-transfer flag, a progress bar, the
 // interface language and the home folder whose Config.ini holds the link settings.
+#include <cstdio>
 #include <string>
+
+#include "platform/clock.h"
 
 namespace qel::links {
 
@@ -25,6 +28,19 @@ class TransferOwner {
 
   // Folder of Config.ini (the program directory).
   virtual std::string programDir() const = 0;
+
+  // Message box of the sending thread. With OkCancel the answer is true for OK and false for
+  // Cancel; a plain message answers true. An owner without windows writes the text to standard
+  // error and answers OK.
+  enum class Buttons { Ok, OkCancel };
+  virtual bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) {
+    (void)buttons;
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    return true;
+  }
+
+  // Time of the link's waits (retry pauses, time-outs); tests give a fast clock.
+  virtual platform::Clock& clock() { return platform::SystemClock::instance(); }
 
   // A stop is in force when it was requested and no preview transfer runs.
   bool stopInForce() const { return stopRequested() && !previewTransferRunning(); }
