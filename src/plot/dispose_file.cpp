@@ -338,9 +338,9 @@ void CDisposeFile::dispatch(int cmd, int /*c2*/) {
 }
 
 bool CDisposeFile::scanParams(Params& p, bool labelMode) {
-  p.text.clear();
-  p.terminator = labelMode ? in_->readUntil(p.text, [](int c) { return isTerminator(c, true); })
-                           : in_->readUntil(p.text, [](int c) { return kTerminators.normal[c]; });
+  p.storage.clear();
+  p.terminator = labelMode ? in_->scan(p.storage, p.text, [](int c) { return isTerminator(c, true); })
+                           : in_->scan(p.storage, p.text, [](int c) { return kTerminators.normal[c]; });
   if (p.terminator == PlotInput::kEnd) return false;
   if (p.terminator != ';') in_->unget();
   return true;
@@ -424,10 +424,16 @@ void CDisposeFile::readPairs(std::string_view text, std::vector<PlotPoint>& out)
       const char* q = p;
       const bool negative = q < end && *q == '-';
       if (negative) ++q;
-      long long m = 0;
+      std::uint64_t m = 0;
       const char* digitsStart = q;
-      while (q < end && *q >= '0' && *q <= '9' && q - digitsStart < 15) m = m * 10 + (*q++ - '0');
-      if (q > digitsStart && (q == end || isSeparator(*q))) {
+      while (q < end) {
+        const unsigned digit = static_cast<unsigned char>(*q) - '0';
+        if (digit > 9) break;
+        m = m * 10 + digit;
+        ++q;
+      }
+      const auto digits = q - digitsStart;
+      if (digits > 0 && digits <= 15 && (q == end || isSeparator(*q))) {
         v = negative ? -static_cast<double>(m) : static_cast<double>(m);
         simple = true;
         p = q;
@@ -564,7 +570,7 @@ void CDisposeFile::cmdPG() {
   // Look for the page-break text in the parameters, the terminator and enough characters
   // after them to hold the text.
   const std::int64_t afterParams = start + static_cast<std::int64_t>(p.text.size());
-  std::string collected = p.text;
+  std::string collected(p.text);
   std::int64_t resumeAt = afterParams;
   if (complete) {
     collected.push_back(static_cast<char>(p.terminator));
@@ -606,7 +612,7 @@ void CDisposeFile::cmdLB() {
     r.siText = siText_;
     r.loText = loText_;
     r.dtText = dtText_;
-    r.labelText = "LB" + p.text;
+    r.labelText = std::string("LB").append(p.text);
     r.labelText.push_back(static_cast<char>(p.terminator));
     r.x = curX_ - pageOffset_;
     r.y = curY_;

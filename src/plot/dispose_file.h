@@ -66,7 +66,8 @@ class CDisposeFile {
   };
   // Result of scanning a command's parameters.
   struct Params {
-    std::string text;
+    std::string storage;    // holds the text when it does not lie in one piece of the input buffer
+    std::string_view text;  // valid until the next read
     int terminator = -1;  // the byte that ended them, -1 at the end of the input
   };
 

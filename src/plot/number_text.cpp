@@ -141,7 +141,7 @@ char* writeNumber(char* out, double v) {
 
 void appendNumber(std::string& out, double v) {
   char buf[32];
-  out.append(buf, writeNumber(buf, v));
+  out.append(buf, static_cast<size_t>(writeNumber(buf, v) - buf));
 }
 
 std::string formatNumber(double v) {

@@ -2,7 +2,9 @@
 // Buffered, seekable byte input for the reader: single-character reads with one character of
 // look-ahead and short rewinds, served from a large buffer rather than the file system.
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qel::plot {
@@ -48,6 +50,34 @@ class PlotInput {
       }
       out.append(buf_.data() + start, pos_ - start);
     }
+  }
+
+  // Like readUntil, but hands the bytes out as a view: into the input buffer when they lie
+  // within it (no copy), else into `storage`. The view stays valid until the next read.
+  template <class IsTerminator>
+  int scan(std::string& storage, std::string_view& view, IsTerminator isTerminator) {
+    const std::size_t start = pos_;
+    // Bytes below ';' (digits, signs, separators, line breaks) never end parameters: skip
+    // them eight at a time.
+    while (pos_ + 8 <= len_) {
+      std::uint64_t w;
+      std::memcpy(&w, buf_.data() + pos_, 8);
+      if (((w + 0x4545454545454545ULL) | w) & 0x8080808080808080ULL) break;
+      pos_ += 8;
+    }
+    while (pos_ < len_) {
+      const int c = static_cast<unsigned char>(buf_[pos_]);
+      if (isTerminator(c)) {
+        view = std::string_view(buf_.data() + start, pos_ - start);
+        ++pos_;
+        return c;
+      }
+      ++pos_;
+    }
+    storage.assign(buf_.data() + start, pos_ - start);
+    const int t = readUntil(storage, isTerminator);
+    view = storage;
+    return t;
   }
 
   std::int64_t tell() const { return base_ + static_cast<std::int64_t>(pos_); }

@@ -24,7 +24,7 @@ void appendPoint(std::string& out, const char* cmd, const PlotPoint& p) {
   *e++ = ',';
   e = writeNumber(e, p.y);
   *e++ = ';';
-  out.append(buf, e);
+  out.append(buf, static_cast<size_t>(e - buf));
 }
 
 void appendLineType(std::string& out, const LineType& lt) {
