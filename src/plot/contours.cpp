@@ -8,8 +8,6 @@ namespace qel::plot {
 
 namespace {
 
-bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
-
 bool finite(const Box& b) {
   return std::isfinite(b.minX) && std::isfinite(b.minY) && std::isfinite(b.maxX) && std::isfinite(b.maxY);
 }

@@ -2,6 +2,7 @@
 // Stroke joining and contour ordering: strokes that touch end to end become one polyline,
 // closed outlines inside no other closed outline are the outer contours, and everything inside
 // an outer contour is cut before the contour itself.
+#include <cmath>
 #include <vector>
 
 #include "plot/model.h"
@@ -15,6 +16,9 @@ struct Box {
   }
 };
 Box boundingBox(const CStroke& s);
+
+// Two points are near when they are at most d apart (plotter units).
+inline bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
 
 // Joins neighbouring strokes (same page, same pen) whose ends are within `near` of each other.
 void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double nearDistance);

@@ -8,6 +8,7 @@
 
 #include "config/ini_config.h"
 #include "platform/files.h"
+#include "plot/contours.h"
 #include "plot/number_text.h"
 #include "plot/pagination.h"
 #include "plot/plot_input.h"
@@ -396,7 +397,7 @@ void CDisposeFile::finishStroke() {
   }
   if (strokeStarted_ && !stroke_.points.empty()) {
     const auto& pts = stroke_.points;
-    if (pts.size() > 2 && std::hypot(pts.back().x - pts.front().x, pts.back().y - pts.front().y) <= opt_.minDistanceClose)
+    if (pts.size() > 2 && isNear(pts.back(), pts.front(), opt_.minDistanceClose))
       stroke_.closedFlag = true;
     lastFinished_ = pts.back();
     strokes_.push_back(stroke_);

@@ -93,6 +93,13 @@ int parseInt(std::string_view text) {
   return static_cast<int>(v);
 }
 
+int truncToInt(double v) {
+  if (!(v == v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
 char* writeNumber(char* out, double v) {
   static constexpr double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
   // Whole values below one million are by far the most common: write them directly.

@@ -11,6 +11,9 @@ double parseReal(std::string_view text);
 // The same for integers, as atoi reads them; values beyond the int range are clamped.
 int parseInt(std::string_view text);
 
+// trunc(v) as an int, clamped to the int range; 0 for NaN.
+int truncToInt(double v);
+
 // A coordinate in the default format of a standard output stream: at most six significant
 // digits, no trailing zeros, exponent form from one million up ("123457", "1e+06", "0.5").
 void appendNumber(std::string& out, double v);

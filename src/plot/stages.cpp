@@ -14,19 +14,6 @@
 
 namespace qel::plot {
 
-namespace {
-
-int truncToInt(double v) {
-  if (!(v == v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
-}
-
-bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
-
-}  // namespace
-
 std::vector<int>& rollingSplitList() {
   static std::vector<int> list;
   return list;

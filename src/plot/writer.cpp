@@ -57,13 +57,6 @@ bool pointBack(const PlotPoint& p1, const PlotPoint& p2, double d, PlotPoint& ou
   return true;
 }
 
-int truncToInt(double v) {
-  if (!(v == v)) return 0;
-  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(v);
-}
-
 }  // namespace
 
 std::string CDisposeFile::outputName(int pageIndex) const {
@@ -177,14 +170,12 @@ void CDisposeFile::writeStroke(std::string& out, const CStroke& s, Extent& exten
     writeStrokeCutter(out, s);
   } else {
     const bool leave = opt_.leaveCut && s.pen == 2 && n >= 2;
-    size_t ins = 0;
-    auto insertedUpTo = [&](size_t index) {
+    auto insertedAt = [&](size_t index) {
       for (const auto& c : s.inserted)
         if (c.pointIndex == static_cast<std::int32_t>(index)) out.append(c.text).push_back(';');
-      (void)ins;
     };
     for (size_t i = 0; i < n; ++i) {
-      insertedUpTo(i);
+      insertedAt(i);
       if (leave && i == n - 1) {
         PlotPoint back;
         if (pointBack(pts[n - 2], pts[n - 1], opt_.distLeaveCut * kUnitsPerMm, back)) appendPoint(out, "PD", back);
@@ -192,7 +183,7 @@ void CDisposeFile::writeStroke(std::string& out, const CStroke& s, Extent& exten
         appendPoint(out, i == 0 ? "PU" : "PD", pts[i]);
       }
     }
-    insertedUpTo(n);
+    insertedAt(n);
   }
   for (const auto& p : pts) {
     if (p.x > extent.xMax) extent.xMax = p.x;
@@ -208,10 +199,13 @@ void CDisposeFile::writeStrokeCutter(std::string& out, const CStroke& s) const {
   const size_t n = p.size();
   const std::string pen = "SP" + std::to_string(s.pen) + ";";
   size_t nextInserted = 0;  // inserted commands go before the first text of their point
-  auto point = [&](const char* cmd, size_t k) {
+  auto insertedUpTo = [&](size_t k) {
     for (; nextInserted <= k; ++nextInserted)
       for (const auto& c : s.inserted)
         if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+  };
+  auto point = [&](const char* cmd, size_t k) {
+    insertedUpTo(k);
     appendPoint(out, cmd, p[k]);
   };
   size_t start = 2, end = n;
@@ -247,18 +241,14 @@ void CDisposeFile::writeStrokeCutter(std::string& out, const CStroke& s) const {
     if (leave && j == end - 1) {
       PlotPoint back;
       if (j >= 1 && pointBack(p[j - 1], p[j], opt_.distLeaveCut * kUnitsPerMm, back)) {
-        for (; nextInserted <= j; ++nextInserted)
-          for (const auto& c : s.inserted)
-            if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+        insertedUpTo(j);
         appendPoint(out, "PD", back);
       }
     } else {
       point("PD", j);
     }
   }
-  for (; nextInserted <= n; ++nextInserted)
-    for (const auto& c : s.inserted)
-      if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+  insertedUpTo(n);
 }
 
 void CDisposeFile::closePage(int pageIndex) {
