@@ -1,6 +1,8 @@
 #include "links/transfer_link.h"
 
+#include "links/network_transfer.h"
 #include "links/parallel_transfer.h"
+#include "links/serial_transfer.h"
 
 namespace qel::links {
 
@@ -14,8 +16,13 @@ LinkFactory LinkFactory::standard(const LinkEnvironment& env) {
   f.set(1, [pattern](TransferOwner& owner, const std::string& path, std::int32_t size) {
     return std::make_unique<CParallel_Transfer>(owner, path, size, pattern);
   });
-  // 2 CSerial_Transfer, 3 CController_Transfer, 4 CNetwork_Transfer and 5 CMCControl_Transfer
-  // join here as they are built.
+  f.set(2, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
+    return std::make_unique<CSerial_Transfer>(owner, path, size);
+  });
+  f.set(4, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
+    return std::make_unique<CNetwork_Transfer>(owner, path, size);
+  });
+  // 3 CController_Transfer and 5 CMCControl_Transfer join here as they are built.
   return f;
 }
 

@@ -1,0 +1,174 @@
+#include "sim_runner.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "machine_sim.h"
+
+namespace qel::sim {
+
+namespace {
+
+bool takeValue(std::vector<std::string>& args, const std::string& name, std::string& value, bool* present,
+               std::string* error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == name) {
+      if (i + 1 >= args.size()) {
+        *error = name + " is missing its value";
+        return false;
+      }
+      value = args[i + 1];
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      *present = true;
+      return true;
+    }
+    if (args[i].rfind(name + "=", 0) == 0) {
+      value = args[i].substr(name.size() + 1);
+      args.erase(args.begin() + static_cast<long>(i));
+      *present = true;
+      return true;
+    }
+  }
+  *present = false;
+  return true;
+}
+
+bool parseWhole(const std::string& text, long long lo, long long hi, long long& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+bool takeFlag(std::vector<std::string>& args, const std::string& name) {
+  for (std::size_t i = 0; i < args.size(); ++i)
+    if (args[i] == name) {
+      args.erase(args.begin() + static_cast<long>(i));
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+bool takeMachineSimOptions(std::vector<std::string>& args, MachineSimSettings& s, std::string* error) {
+  std::string v;
+  bool present = false;
+  long long n = 0;
+  if (!takeValue(args, "--bind", v, &present, error)) return false;
+  if (present) {
+    if (!isLoopbackAddress(v)) {
+      *error = "--bind takes a loopback address (127.x.x.x), not '" + v + "'";
+      return false;
+    }
+    s.bind = v;
+  }
+  if (!takeValue(args, "--port", v, &present, error)) return false;
+  if (present) {
+    if (!parseWhole(v, 0, 65535, n)) {
+      *error = "--port takes a number from 0 to 65535, not '" + v + "'";
+      return false;
+    }
+    s.port = static_cast<int>(n);
+  }
+  if (!takeValue(args, "--busy", v, &present, error)) return false;
+  if (present) {
+    if (!parseWhole(v, 0, 1000000, n)) {
+      *error = "--busy takes a count of rounds, not '" + v + "'";
+      return false;
+    }
+    s.busyRounds = static_cast<int>(n);
+  }
+  if (!takeValue(args, "--close-after", v, &present, error)) return false;
+  if (present) {
+    if (!parseWhole(v, 0, 1LL << 40, n)) {
+      *error = "--close-after takes a byte count, not '" + v + "'";
+      return false;
+    }
+    s.closeAfterBytes = n;
+  }
+  if (!takeValue(args, "--store", v, &present, error)) return false;
+  if (present) s.storeDir = v;
+  if (takeFlag(args, "--silent")) s.silent = true;
+  if (takeFlag(args, "--serial")) s.serial = true;
+  return true;
+}
+
+const char* machineSimOptionsHelp() {
+  return "  --bind ADDR          loopback address to listen on (default 127.0.0.1; 127.x.x.x only)\n"
+         "  --port N             TCP port of the network controller (default 3241; 0 any free port)\n"
+         "  --busy N             answer the first N start requests busy\n"
+         "  --close-after N      drop the connection after N file bytes\n"
+         "  --silent             answer no request at all\n"
+         "  --serial             also a serial peer on a pseudo-terminal (its path is printed)\n"
+         "  --store DIR          write each received file into DIR\n";
+}
+
+std::vector<SimulatorEntry> machineSimulators(const MachineSimSettings& s, std::function<void(const std::string&)> print) {
+  std::vector<SimulatorEntry> list;
+  auto net = std::make_shared<NetworkMachineSim>();
+  net->setBusyRounds(s.busyRounds);
+  net->setCloseAfterBytes(s.closeAfterBytes);
+  net->setSilent(s.silent);
+  net->setStoreDir(s.storeDir);
+  net->setListener([print](const std::string& l) { print("network machine: " + l); });
+  list.push_back({"network machine",
+                  [net, s](std::string* where, std::string* error) {
+                    if (!s.storeDir.empty()) ::mkdir(s.storeDir.c_str(), 0755);
+                    if (!net->start(s.bind, s.port, error)) return false;
+                    *where = "TCP " + net->address() + ":" + std::to_string(net->port());
+                    if (!s.storeDir.empty()) *where += ", files into " + s.storeDir;
+                    return true;
+                  },
+                  [net] { net->stop(); }});
+  if (s.serial) {
+    auto peer = std::make_shared<SerialPeerSim>();
+    peer->setListener([print](const std::string& l) { print("serial peer: " + l); });
+    list.push_back({"serial peer",
+                    [peer](std::string* where, std::string* error) {
+                      if (!peer->open(error)) return false;
+                      *where = "pseudo-terminal " + peer->path() + " (set Serial_Comport to it)";
+                      return true;
+                    },
+                    [peer] { peer->close(); }});
+  }
+  return list;
+}
+
+int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std::string&)> print) {
+  // The simulators' threads inherit the blocked signals, so only sigwait() below takes them.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::size_t started = 0;
+  int rc = 0;
+  for (; started < sims.size(); ++started) {
+    std::string where, error;
+    if (!sims[started].start(&where, &error)) {
+      print(sims[started].name + " could not start: " + error);
+      rc = 1;
+      break;
+    }
+    print(sims[started].name + " listening on " + where);
+  }
+  if (rc == 0) {
+    print("running; Ctrl-C stops");
+    int sig = 0;
+    sigwait(&set, &sig);
+    print("stopping");
+  }
+  for (std::size_t i = started; i-- > 0;) sims[i].stop();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  return rc;
+}
+
+}  // namespace qel::sim

@@ -1,0 +1,222 @@
+// The network link against the simulated network controller on loopback: every failure comes
+// from a real fault of the simulator (busy, dropped connection, silence) or a port nobody
+// listens on.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/ini_config.h"
+#include "fake_owner.h"
+#include "links/network_transfer.h"
+#include "machine_sim.h"
+#include "platform/clock.h"
+#include "support/temp_home.h"
+
+namespace qel::links {
+namespace {
+
+using test::TempHome;
+
+// The fake owner plus the operator's messages.
+class Owner : public test::FakeTransferOwner {
+ public:
+  using FakeTransferOwner::FakeTransferOwner;
+  int language() const override { return lang; }
+  bool showMessage(const std::string&, const std::string& text, Buttons) override {
+    messages.push_back(text);
+    return true;
+  }
+  int lang = 1;
+  std::vector<std::string> messages;
+};
+
+constexpr const char* kAddr = "127.0.0.41";
+
+class NetworkLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    config::CIniConfig cfg(home.path());
+    cfg.write(config::keys::Xitong_TT, 4);
+    cfg.write(config::keys::Xitong_IP, kAddr);
+    std::string error;
+    ASSERT_TRUE(machine.start(kAddr, 0, &error)) << error;
+    machine.setQuietMs(10);
+  }
+
+  NetworkLinkOptions options() {
+    NetworkLinkOptions o;
+    o.clock = &clock;
+    o.port = machine.port();
+    o.eventWaitMs = 200;
+    return o;
+  }
+
+  std::string writeJob(const std::string& content) {
+    home.writeFile("job.plt", content);
+    return home.file("job.plt");
+  }
+
+  TempHome home;
+  Owner owner{home.path()};
+  platform::FakeClock clock;
+  sim::NetworkMachineSim machine;
+};
+
+std::string allByteValues(int repeats) {
+  std::string s;
+  for (int r = 0; r < repeats; ++r)
+    for (int b = 0; b < 256; ++b) s.push_back(static_cast<char>(b));
+  return s;
+}
+
+TEST_F(NetworkLinkTest, DeliversFilesByteForByteInPacedPieces) {
+  struct Case {
+    std::string name;
+    std::string content;
+  };
+  std::string big(1 << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919u) >> 3);
+  const std::vector<Case> cases = {
+      {"all byte values", allByteValues(3)},
+      {"empty", ""},
+      {"250 bytes", std::string(250, 'P')},
+      {"1 MB", big},
+  };
+  std::size_t expectedFiles = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::int64_t before = clock.nowMs();
+    CNetwork_Transfer link(owner, writeJob(c.content), static_cast<std::int32_t>(c.content.size()), options());
+    EXPECT_EQ(link.machineAddress(), kAddr);
+    ASSERT_TRUE(link.send());
+    EXPECT_EQ(link.resultText(), "");
+    EXPECT_FALSE(link.connected());
+    ASSERT_TRUE(machine.waitForFiles(++expectedFiles, 5000));
+    const auto got = machine.files().back().data;
+    EXPECT_TRUE(std::string(got.begin(), got.end()) == c.content) << "received " << got.size() << " bytes";
+    // One 200 ms pause after each piece of at most 100 bytes (250 bytes: 100, 100, 50).
+    EXPECT_EQ(clock.nowMs() - before, std::int64_t((c.content.size() + 99) / 100) * 200);
+  }
+  EXPECT_TRUE(owner.messages.empty());
+  // The network link leaves the progress bar and the stop request alone.
+  EXPECT_TRUE(owner.progress().empty());
+}
+
+TEST_F(NetworkLinkTest, BusyMachineIsAskedAgainUntilReady) {
+  machine.setBusyRounds(3);
+  const std::string content = "IN;SP1;PU0,0;PD100,100;";
+  CNetwork_Transfer link(owner, writeJob(content), 24, options());
+  ASSERT_TRUE(link.send());
+  ASSERT_TRUE(machine.waitForFiles(1, 5000));
+  EXPECT_EQ(machine.startRequests(), 4);
+  auto got = machine.files()[0].data;
+  EXPECT_EQ(std::string(got.begin(), got.end()), content);
+  // Busy answers come at once; the rounds are still spaced by the answer wait.
+  EXPECT_GE(clock.nowMs(), 3 * 200);
+}
+
+TEST_F(NetworkLinkTest, ConnectionDroppedMidFileIsAnInterruption) {
+  machine.setCloseAfterBytes(3000);
+  CNetwork_Transfer link(owner, writeJob(std::string(20000, 'x')), 20000, options());
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.resultText(), "QEL_Connect_Close");
+  EXPECT_FALSE(isConnectionFailure(link.resultText()));
+  ASSERT_EQ(owner.messages.size(), 1u);
+  EXPECT_EQ(owner.messages[0], "network interruption !");
+  EXPECT_TRUE(machine.files().empty());
+  EXPECT_FALSE(link.connected());
+}
+
+TEST_F(NetworkLinkTest, UnreachableMachineInBothLanguages) {
+  machine.stop();  // nothing listens on the port any more
+  for (int lang : {1, 0}) {
+    owner.lang = lang;
+    owner.messages.clear();
+    CNetwork_Transfer link(owner, writeJob("PU;"), 3, options());
+    EXPECT_FALSE(link.send());
+    EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
+    EXPECT_TRUE(isConnectionFailure(link.resultText()));
+    ASSERT_EQ(owner.messages.size(), 1u);
+    EXPECT_EQ(owner.messages[0], lang ? "can not connect to machine !" : "无法连接到机器！");
+    EXPECT_EQ(link.Connect(), 0);
+    EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
+    EXPECT_EQ(owner.messages.size(), 1u) << "Connect shows no message";
+  }
+}
+
+TEST_F(NetworkLinkTest, PauseBeforeSendConnectsSendsNothingAndFails) {
+  owner.stop_ = true;
+  CNetwork_Transfer link(owner, writeJob("PU;PD;"), 6, options());
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.resultText(), "");
+  EXPECT_TRUE(owner.stop_) << "the network link leaves the stop request as it is";
+  for (int i = 0; i < 100 && machine.connections() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(machine.connections(), 1);
+  EXPECT_EQ(machine.startRequests(), 0);
+  EXPECT_TRUE(machine.files().empty());
+}
+
+TEST_F(NetworkLinkTest, SilentMachineIsAskedAgainUntilThePause) {
+  machine.setSilent(true);
+  NetworkLinkOptions o = options();
+  o.eventWaitMs = 20;
+  std::atomic<bool> done{false};
+  std::thread pauser([&] {
+    while (!done && machine.startRequests() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    owner.stop_ = true;
+  });
+  CNetwork_Transfer link(owner, writeJob("PU;"), 3, o);
+  EXPECT_FALSE(link.send());
+  done = true;
+  pauser.join();
+  EXPECT_EQ(link.resultText(), "");
+  EXPECT_GE(machine.startRequests(), 3);
+  EXPECT_TRUE(owner.messages.empty());
+}
+
+TEST_F(NetworkLinkTest, FileThatCannotBeReadNeverReachesTheMachine) {
+  CNetwork_Transfer link(owner, home.file("missing.plt"), 10, options());
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.resultText(), "Open Transfer-File Fail.");
+  EXPECT_EQ(machine.connections(), 0);
+}
+
+TEST_F(NetworkLinkTest, ProbeResultsAndTheLinkLeftClosed) {
+  NetworkLinkOptions o = options();
+  o.eventWaitMs = 50;
+  CNetwork_Transfer link(owner, "", 0, o);
+  EXPECT_EQ(link.Probe(0), 0);
+
+  EXPECT_EQ(link.Connect(), 1);
+  EXPECT_TRUE(link.connected());
+  EXPECT_EQ(link.Probe(1), 1);
+  EXPECT_FALSE(link.connected());
+  // A later probe connects again by itself.
+  machine.setBusyRounds(1);
+  EXPECT_EQ(link.Probe(1), -4);
+  EXPECT_FALSE(link.connected());
+  machine.setSilent(true);
+  EXPECT_EQ(link.Probe(2), -3);
+  EXPECT_EQ(link.resultText(), "");
+  machine.setSilent(false);
+  EXPECT_EQ(link.Probe(1), 1);
+  link.Close();
+  link.Close();  // twice is harmless
+
+  machine.stop();
+  EXPECT_EQ(link.Probe(1), -1);
+  EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
+}
+
+TEST_F(NetworkLinkTest, FactoryBuildsTheNetworkLinkForTypeFour) {
+  LinkFactory f = LinkFactory::standard();
+  auto link = f.make(4, owner, writeJob("PU;"), 3);
+  ASSERT_NE(link, nullptr);
+  EXPECT_NE(dynamic_cast<CNetwork_Transfer*>(link.get()), nullptr);
+}
+
+}  // namespace
+}  // namespace qel::links

@@ -1,0 +1,303 @@
+// The serial link over a pseudo-terminal whose far end is the simulated serial peer. Modem
+// lines don't exist on a pty: tests that need CTS or DSR give the link their own lines.
+#include <gtest/gtest.h>
+
+#include <termios.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "config/ini_config.h"
+#include "fake_owner.h"
+#include "links/serial_transfer.h"
+#include "machine_sim.h"
+#include "platform/clock.h"
+#include "support/temp_home.h"
+
+namespace qel::links {
+namespace {
+
+using test::TempHome;
+
+// Lines that come on after a number of reads.
+class ScriptedLines : public ModemLines {
+ public:
+  bool read(int, ModemStatus& s) override {
+    ++reads;
+    s.cts = ctsAfter >= 0 && reads > ctsAfter;
+    s.dsr = dsrAfter >= 0 && reads > dsrAfter;
+    return true;
+  }
+  bool set(int, bool, bool) override { return false; }  // like a pty
+  int ctsAfter = -1, dsrAfter = -1;
+  std::atomic<int> reads{0};
+};
+
+// Presses "Pause" when the progress bar reaches a position.
+class Owner : public test::FakeTransferOwner {
+ public:
+  using FakeTransferOwner::FakeTransferOwner;
+  void setProgressPos(int pos) override {
+    FakeTransferOwner::setProgressPos(pos);
+    if (pauseAtPos >= 0 && pos >= pauseAtPos && pos != 1) stop_ = true;
+  }
+  int pauseAtPos = -1;
+};
+
+class SerialLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(peer.open(&error)) << error;
+    configure(peer.path(), "38400", 0, "8", 0, 0);
+  }
+
+  void configure(const std::string& port, const std::string& baud, int parity, const std::string& bits, int stop,
+                 int protocol) {
+    config::CIniConfig cfg(home.path());
+    cfg.writeText("Serial", "Serial_Comport", port);
+    cfg.writeText("Serial", "Serial_Baudrate", baud);
+    cfg.writeText("Serial", "Serial_Parity", std::to_string(parity));
+    cfg.writeText("Serial", "Serial_DataBits", bits);
+    cfg.writeText("Serial", "Serial_StopBits", std::to_string(stop));
+    cfg.writeText("Serial", "Serial_Protocol", std::to_string(protocol));
+  }
+
+  SerialLinkOptions options() {
+    SerialLinkOptions o;
+    o.clock = &clock;
+    o.modemLines = &lines;
+    return o;
+  }
+
+  std::string job(std::size_t size) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>('A' + i % 23);
+    home.writeFile("job.plt", s);
+    content = s;
+    return home.file("job.plt");
+  }
+
+  termios lineSettings() {
+    termios t{};
+    int fd = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0);
+    ::tcgetattr(fd, &t);
+    ::close(fd);
+    return t;
+  }
+
+  TempHome home;
+  Owner owner{home.path()};
+  platform::FakeClock clock;
+  ScriptedLines lines;
+  sim::SerialPeerSim peer;
+  std::string content;
+};
+
+TEST_F(SerialLinkTest, FileGoesOutInZeroPaddedBlocks) {
+  CSerial_Transfer link(owner, job(5000), 5000, options());
+  owner.stop_ = true;  // a pause pressed before the send does not stop it
+  ASSERT_TRUE(link.send());
+  EXPECT_EQ(link.resultText(), "");
+  ASSERT_TRUE(peer.waitForBytes(8192, 5000));
+  EXPECT_EQ(peer.settle(50), 8192u);
+  const auto got = peer.received();
+  EXPECT_EQ(std::string(got.begin(), got.begin() + 5000), content);
+  EXPECT_EQ(std::vector<std::uint8_t>(got.begin() + 5000, got.end()), std::vector<std::uint8_t>(3192, 0));
+  // Progress shows the share sent before each block, never 100.
+  EXPECT_EQ(owner.progress(), (std::vector<std::string>{"range 0..100", "pos 1", "pos 0", "pos 81", "pos 0"}));
+  // 500 ms before writing, 1000 ms after the last block, 1000 ms after closing.
+  EXPECT_EQ(clock.nowMs(), 2500);
+  EXPECT_EQ(lines.reads, 0) << "no handshake: no readiness wait";
+}
+
+TEST_F(SerialLinkTest, EmptyFileWritesNothingAndSucceeds) {
+  CSerial_Transfer link(owner, job(0), 0, options());
+  ASSERT_TRUE(link.send());
+  EXPECT_EQ(peer.settle(30), 0u);
+  EXPECT_EQ(clock.nowMs(), 500 + 200 + 1000 + 1000);
+}
+
+TEST_F(SerialLinkTest, HandshakeReadinessRules) {
+  struct Case {
+    const char* name;
+    int protocol, ctsAfter, dsrAfter;
+    bool waits;
+  };
+  const Case cases[] = {
+      {"RTS/CTS waits for CTS", 1, 3, -1, true},
+      {"DTR/DSR waits for DSR", 2, -1, 4, true},
+      {"Xon/Xoff never looks at the lines", 3, -1, -1, false},
+      {"None never looks at the lines", 0, -1, -1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    configure(peer.path(), "9600", 0, "8", 0, c.protocol);
+    ScriptedLines l;
+    l.ctsAfter = c.ctsAfter;
+    l.dsrAfter = c.dsrAfter;
+    SerialLinkOptions o = options();
+    o.modemLines = &l;
+    const std::size_t before = peer.settle(20);
+    const std::int64_t t0 = clock.nowMs();
+    CSerial_Transfer link(owner, job(3000), 3000, o);
+    ASSERT_TRUE(link.send());
+    EXPECT_TRUE(peer.waitForBytes(before + 4096, 5000));
+    if (c.waits) {
+      const int readyAfter = c.protocol == 1 ? c.ctsAfter : c.dsrAfter;
+      EXPECT_GE(l.reads, readyAfter + 1);
+      EXPECT_EQ(clock.nowMs() - t0, 2500 + 100 * readyAfter);
+    } else {
+      EXPECT_EQ(l.reads, 0);
+      EXPECT_EQ(clock.nowMs() - t0, 2500);
+    }
+  }
+}
+
+TEST_F(SerialLinkTest, CtsDoesNotMakeDtrDsrReadyAndAPauseEndsTheWait) {
+  configure(peer.path(), "38400", 0, "8", 0, 2);
+  lines.ctsAfter = 0;  // CTS on, DSR never
+  std::thread pauser([&] {
+    while (lines.reads < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    owner.stop_ = true;
+  });
+  CSerial_Transfer link(owner, job(100), 100, options());
+  EXPECT_FALSE(link.send());
+  pauser.join();
+  EXPECT_EQ(link.resultText(), "");
+  EXPECT_EQ(peer.settle(30), 0u);
+}
+
+TEST_F(SerialLinkTest, PortWithoutModemLinesCannotCarryRtsCts) {
+  // The pty has no CTS to read: the real lines report the fault.
+  configure(peer.path(), "38400", 0, "8", 0, 1);
+  SerialLinkOptions o = options();
+  o.modemLines = nullptr;
+  CSerial_Transfer link(owner, job(100), 100, o);
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.resultText(), "Serial_Open_Fail");
+}
+
+TEST_F(SerialLinkTest, PortsThatCannotBeOpenedOrSetUp) {
+  const struct {
+    const char* port;
+    const char* baud;
+    const char* bits;
+    int stop;
+  } cases[] = {
+      {"/dev/qelcut-no-such-port", "38400", "8", 0},
+      {"NOTAPORT", "38400", "8", 0},
+      {nullptr, "12345", "8", 0},  // no such rate
+      {nullptr, "38400", "4", 0},  // four data bits
+      {nullptr, "38400", "8", 1},  // 1.5 stop bits need five data bits
+      {nullptr, "38400", "5", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.port ? c.port : peer.path()) + " " + c.baud + " " + c.bits);
+    configure(c.port ? c.port : peer.path(), c.baud, 0, c.bits, c.stop, 0);
+    CSerial_Transfer link(owner, job(10), 10, options());
+    EXPECT_FALSE(link.send());
+    EXPECT_EQ(link.resultText(), "Serial_Open_Fail");
+    EXPECT_TRUE(isConnectionFailure(link.resultText()));
+  }
+  EXPECT_EQ(peer.settle(20), 0u);
+  EXPECT_EQ(serialDevicePath("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(serialDevicePath("com12"), "/dev/ttyS11");
+  EXPECT_EQ(serialDevicePath("COM0"), "");
+}
+
+TEST_F(SerialLinkTest, LineSettingsReachThePort) {
+  struct Case {
+    const char* baud;
+    int parity;
+    const char* bits;
+    int stop, protocol;
+    speed_t speed;
+    tcflag_t size, parityFlags, stopFlag;
+  };
+  const Case cases[] = {
+      {"4800", 0, "8", 0, 0, B4800, CS8, 0, 0},
+      {"9600", 1, "7", 2, 1, B9600, CS7, PARENB | PARODD, CSTOPB},
+      {"19200", 2, "6", 0, 2, B19200, CS6, PARENB, 0},
+      {"57600", 3, "5", 1, 3, B57600, CS5, PARENB | PARODD | CMSPAR, CSTOPB},
+      {"115200", 4, "8", 2, 0, B115200, CS8, PARENB | CMSPAR, CSTOPB},
+  };
+  lines.ctsAfter = 0;
+  lines.dsrAfter = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.baud);
+    configure(peer.path(), c.baud, c.parity, c.bits, c.stop, c.protocol);
+    CSerial_Transfer link(owner, job(10), 10, options());
+    ASSERT_TRUE(link.send()) << link.resultText();
+    // A pty keeps 8 data bits and no parity check whatever it is told; what it keeps shows
+    // that the settings reached the port, the rest is checked on the settings themselves.
+    termios t = lineSettings();
+    EXPECT_EQ(cfgetospeed(&t), c.speed);
+    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), c.parityFlags & (PARODD | CMSPAR));
+    EXPECT_EQ(t.c_cflag & CSTOPB, c.stopFlag);
+    EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, c.protocol == 1);
+    EXPECT_EQ((t.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF), c.protocol == 3);
+    if (c.protocol == 3) {
+      EXPECT_EQ(t.c_cc[VSTART], 0x11);
+      EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+    }
+    EXPECT_EQ(t.c_oflag & OPOST, 0u) << "binary: bytes go out unchanged";
+    EXPECT_EQ(t.c_lflag & ICANON, 0u);
+
+    termios m{};
+    m.c_cflag = CS8 | PARENB | CRTSCTS;
+    m.c_iflag = IXON | ICRNL;
+    m.c_oflag = OPOST;
+    ASSERT_TRUE(makeLineSettings(m, static_cast<std::uint32_t>(std::stoul(c.baud)), c.parity, std::stoi(c.bits), c.stop,
+                                 c.protocol));
+    EXPECT_EQ(m.c_cflag & CSIZE, c.size);
+    EXPECT_EQ(m.c_cflag & (PARENB | PARODD | CMSPAR), c.parityFlags);
+    EXPECT_EQ(m.c_cflag & CSTOPB, c.stopFlag);
+    EXPECT_EQ((m.c_cflag & CRTSCTS) != 0, c.protocol == 1);
+    EXPECT_EQ((m.c_iflag & IXON) != 0, c.protocol == 3);
+    EXPECT_EQ(m.c_iflag & ICRNL, 0u);
+    EXPECT_EQ(m.c_oflag & OPOST, 0u);
+  }
+}
+
+TEST_F(SerialLinkTest, PauseDuringTheSendCancelsIt) {
+  owner.pauseAtPos = 20;  // after the second block has gone
+  CSerial_Transfer link(owner, job(5 * 4096), 5 * 4096, options());
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.resultText(), "File transfer cancelled by user.");
+  EXPECT_EQ(peer.settle(50), 2u * 4096);
+}
+
+TEST_F(SerialLinkTest, PeerThatStopsTakingDataGivesTheShortWriteText) {
+  peer.setReading(false);
+  SerialLinkOptions o = options();
+  o.writeTimeoutMs = 50;
+  const std::size_t size = 1 << 20;
+  CSerial_Transfer link(owner, job(size), static_cast<std::int32_t>(size), o);
+  EXPECT_FALSE(link.send());
+  EXPECT_TRUE(std::regex_match(link.resultText(), std::regex(R"(File transfer failed\(Transfer=\$1000, Received=\$[0-9a-f]+\))")))
+      << link.resultText();
+  EXPECT_FALSE(isConnectionFailure(link.resultText()));
+}
+
+TEST_F(SerialLinkTest, XoffFromThePeerStallsTheLine) {
+  configure(peer.path(), "38400", 0, "8", 0, 3);
+  SerialLinkOptions o = options();
+  o.writeTimeoutMs = 50;
+  // The peer says XOFF as soon as the first block has come in.
+  std::thread xoff([&] {
+    if (peer.waitForBytes(1, 5000)) peer.sendByte(0x13);
+  });
+  CSerial_Transfer link(owner, job(64 * 4096), 64 * 4096, o);
+  EXPECT_FALSE(link.send());
+  xoff.join();
+  EXPECT_EQ(link.resultText().rfind("File transfer failed(Transfer=$1000, Received=$", 0), 0u) << link.resultText();
+}
+
+}  // namespace
+}  // namespace qel::links
