@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -31,13 +32,21 @@ int digitChannel(std::uint8_t d) {
 }
 char channelDigit(int ch) { return ch == -1 ? '/' : static_cast<char>('0' + ch); }
 
-// CRC-16 (poly 0x8005, init 0), bit by bit: the simulator's own check of what it received.
+// CRC-16 (poly 0x8005, init 0): the simulator's own check of what it received, from a table
+// built bit by bit.
 std::uint16_t crc16(const std::string& s) {
+  static const auto table = [] {
+    std::array<std::uint16_t, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+      std::uint16_t crc = static_cast<std::uint16_t>(i << 8);
+      for (int k = 0; k < 8; ++k)
+        crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x8005) : static_cast<std::uint16_t>(crc << 1);
+      t[static_cast<std::size_t>(i)] = crc;
+    }
+    return t;
+  }();
   std::uint16_t crc = 0;
-  for (unsigned char ch : s) {
-    crc ^= static_cast<std::uint16_t>(ch << 8);
-    for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x8005) : static_cast<std::uint16_t>(crc << 1);
-  }
+  for (unsigned char ch : s) crc = static_cast<std::uint16_t>((crc << 8) ^ table[((crc >> 8) ^ ch) & 0xFF]);
   return crc;
 }
 std::string crcText(std::uint16_t crc) {
@@ -118,8 +127,9 @@ void SimConnection::feed(const std::uint8_t* data, std::size_t len) {
 }
 
 void SimConnection::byte(int channel, std::uint8_t b) {
-  sim_.record([&] { sim_.channelBytes_[channel] += static_cast<char>(b); });
   Chan& c = chans_[channel];
+  // Download bodies are kept in the download record, not byte by byte.
+  if (c.state != Chan::Download) sim_.record([&] { sim_.channelBytes_[channel] += static_cast<char>(b); });
   switch (c.state) {
     case Chan::Program: programByte(channel, c, b); break;
     case Chan::Header:
@@ -130,6 +140,8 @@ void SimConnection::byte(int channel, std::uint8_t b) {
         c.header.clear();
         c.data.clear();
         c.escape = false;
+        c.faults = sim_.faults();
+        c.aborted = false;
         downloadBytes_ = 0;
         break;
       }
@@ -269,10 +281,14 @@ void SimConnection::downloadByte(int channel, Chan& c, std::uint8_t b) {
     }
     return;
   }
-  const CoordinatorFaults f = sim_.faults();
+  const CoordinatorFaults& f = c.faults;
   if (f.dropAfterBytes >= 0 && downloadBytes_ >= f.dropAfterBytes) {
     drop();
     return;
+  }
+  if (f.abortAfterBytes >= 0 && downloadBytes_ >= f.abortAfterBytes && !c.aborted) {
+    c.aborted = true;
+    send(channel, "\x02" "ABORT\x03");
   }
   ++downloadBytes_;
   if (c.escape) {
@@ -290,14 +306,17 @@ void SimConnection::downloadByte(int channel, Chan& c, std::uint8_t b) {
   }
   c.state = Chan::Line;
   const std::string name = c.header.rfind("SD:", 0) == 0 ? c.header.substr(3) : c.header;
-  sim_.record([&] { sim_.downloads_.push_back({channel, name, c.data}); });
-  if (f.downloadSilent) return;
+  const std::uint16_t crc = crc16(c.data);
+  sim_.addDownload({channel, name, c.data});
+  c.data.clear();
+  c.data.shrink_to_fit();
+  if (f.downloadSilent || c.aborted) return;
   if (f.downloadAbort) {
     send(channel, "\x02" "ABORT\x03");
     return;
   }
   char reply[32];
-  std::snprintf(reply, sizeof reply, "\x02" "CRC=%X\x03", crc16(c.data) ^ (f.downloadWrongCrc ? 0x1111 : 0));
+  std::snprintf(reply, sizeof reply, "\x02" "CRC=%X\x03", crc ^ (f.downloadWrongCrc ? 0x1111 : 0));
   send(channel, reply);
 }
 
@@ -487,6 +506,21 @@ std::string CoordinatorSim::openPty() {
     ::close(slave);
   });
   return name;
+}
+
+void CoordinatorSim::setDownloadHook(std::function<void(const SimDownload&)> hook) {
+  std::lock_guard<std::mutex> g(mutex_);
+  downloadHook_ = std::move(hook);
+}
+
+void CoordinatorSim::addDownload(const SimDownload& d) {
+  std::function<void(const SimDownload&)> hook;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    downloads_.push_back(d);
+    hook = downloadHook_;
+  }
+  if (hook) hook(d);
 }
 
 std::vector<SimDownload> CoordinatorSim::downloads() {

@@ -21,6 +21,8 @@ struct CoordinatorFaults {
   bool downloadWrongCrc = false;     // answer a CRC that does not match
   bool downloadSilent = false;       // no reply after a download
   long dropAfterBytes = -1;          // close the connection after this many download bytes
+  long abortAfterBytes = -1;         // answer "ABORT" after this many download bytes (mid-file)
+  bool commandSilent = false;        // the command line and control port answer nothing
   bool wrongLoadEcho = false;        // garble the LOAD_PROJECT echo
   bool neverReady = false;           // never send 0x05 after LOAD_PROJECT
   bool refuseHeader = false;         // 0x15 after a program header
@@ -74,6 +76,8 @@ class SimConnection {
     int sub = 0;  // 0 idle, 1 header, 2 header crc, 3 wait STX, 4 data, 5 data crc
     std::string entry, crc, body;
     bool project = false;
+    CoordinatorFaults faults;  // taken when a download starts
+    bool aborted = false;
   };
   void byte(int channel, std::uint8_t b);
   void lineByte(int channel, Chan& c, std::uint8_t b);
@@ -124,6 +128,9 @@ class CoordinatorSim {
   bool listenService(const std::string& address, int port,
                      std::function<void(SimConnection&, const std::string&)> handler, int* boundPort = nullptr);
 
+  // Called with every completed download (any connection, any channel).
+  void setDownloadHook(std::function<void(const SimDownload&)> hook);
+  void addDownload(const SimDownload& d);
   std::vector<SimDownload> downloads();
   std::vector<SimProgram> programs();
   std::vector<SimSection> sections();
@@ -146,6 +153,7 @@ class CoordinatorSim {
   std::mutex mutex_;
   CoordinatorFaults faults_;
   std::function<void(SimConnection&, const std::string&)> remoteHandler_;
+  std::function<void(const SimDownload&)> downloadHook_;
   std::vector<SimDownload> downloads_;
   std::vector<SimProgram> programs_;
   std::vector<SimSection> sections_;

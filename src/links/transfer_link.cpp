@@ -2,6 +2,9 @@
 
 #include "links/network_transfer.h"
 #include "links/parallel_transfer.h"
+#ifdef QEL_LINKS_COORDINATOR
+#include "links/coordinator_links.h"
+#endif
 #include "links/serial_transfer.h"
 
 namespace qel::links {
@@ -22,7 +25,9 @@ LinkFactory LinkFactory::standard(const LinkEnvironment& env) {
   f.set(4, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
     return std::make_unique<CNetwork_Transfer>(owner, path, size);
   });
-  // 3 CController_Transfer and 5 CMCControl_Transfer join here as they are built.
+#ifdef QEL_LINKS_COORDINATOR
+  registerCoordinatorLinks(f);  // 3 CController_Transfer, 5 CMCControl_Transfer
+#endif
   return f;
 }
 

@@ -1,0 +1,482 @@
+// The coordinator links (types 3 and 5) and the command client against the coordinator simulator
+// on loopback addresses 127.0.0.81 and up.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "config/ini_config.h"
+#include "controller/crc.h"
+#include "coordinator_services.h"
+#include "links/controller_transfer.h"
+#include "links/dmotion_control.h"
+#include "links/mc_command.h"
+#include "links/mc_control_transfer.h"
+#include "links/fake_owner.h"
+#include "support/temp_home.h"
+
+using namespace qel;
+using links::CController_Transfer;
+
+namespace {
+
+// Real time with skipped sleeps: the 3 s retry pauses and 100 ms steps pass at once while the
+// simulator still gets real time to answer.
+class SkipClock final : public platform::Clock {
+ public:
+  std::int64_t nowMs() const override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+               .count() +
+           offset_.load();
+  }
+  void sleepMs(std::int64_t ms) override {
+    offset_ += ms;
+    skipped_ += ms;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  std::atomic<std::int64_t> skipped_{0};
+
+ private:
+  std::atomic<std::int64_t> offset_{0};
+};
+
+class Owner : public test::FakeTransferOwner {
+ public:
+  using FakeTransferOwner::FakeTransferOwner;
+  bool showMessage(const std::string& title, const std::string& text, Buttons buttons) override {
+    std::lock_guard<std::mutex> g(mm_);
+    messages_.push_back(title + ": " + text + (buttons == Buttons::OkCancel ? " [OK/Cancel]" : ""));
+    return answerOk_;
+  }
+  platform::Clock& clock() override { return clock_; }
+  std::vector<std::string> messages() {
+    std::lock_guard<std::mutex> g(mm_);
+    return messages_;
+  }
+  SkipClock clock_;
+  bool answerOk_ = true;
+
+ private:
+  std::mutex mm_;
+  std::vector<std::string> messages_;
+};
+
+std::string allBytes() {
+  std::string s;
+  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
+  return s;
+}
+
+// A plot-like file with every byte that needs escaping sprinkled in.
+std::string plotFile(std::size_t size) {
+  std::string s;
+  s.reserve(size + 64);
+  std::mt19937 rng(7);
+  while (s.size() < size) {
+    s += "PU" + std::to_string(rng() % 40000) + "," + std::to_string(rng() % 40000) + ";PD1,2;";
+    if (rng() % 50 == 0) s += "\x02\x03\\";
+  }
+  s.resize(size);
+  return s;
+}
+
+struct Bench {
+  test::TempHome home;
+  Owner owner{home.path()};
+  std::unique_ptr<sim::CoordinatorServices> sim;
+
+  explicit Bench(const std::string& address, sim::CoordinatorServiceOptions o = {}) {
+    std::string error;
+    sim = sim::startCoordinatorServices(address, o, &error);
+    EXPECT_TRUE(sim) << error;
+    set("Modbus", "Xitong_IP", address);
+    set("Modbus", "Modbus_LinkType", "2");
+  }
+  void set(const char* section, const char* key, const std::string& value) {
+    config::CIniConfig cfg(home.path());
+    cfg.writeText(section, key, value);
+  }
+  std::string put(const std::string& name, const std::string& content) {
+    home.writeFile(name, content);
+    return home.file(name);
+  }
+  CController_Transfer link(const std::string& path, std::int32_t size, CController_Transfer::Options o = {}) {
+    o.connectTimeoutMs = 500;
+    return CController_Transfer(owner, path, size, std::move(o));
+  }
+};
+
+bool startsWith(const std::string& s, const std::string& p) { return s.rfind(p, 0) == 0; }
+
+}  // namespace
+
+TEST(ControllerFileFormat, HeaderEscapeReplyAndDuration) {
+  EXPECT_EQ(CController_Transfer::header("/any/folder/verylongname.hpgl"), "\x01SD:verylong.hpg\x02");
+  EXPECT_EQ(CController_Transfer::header("/a.b/job"), "\x01SD:job\x02");
+  EXPECT_EQ(CController_Transfer::escape(std::string("\x41\x02\x5C\x03", 4)), "A\\s\\\\\\e");
+  std::uint32_t crc = 0;
+  EXPECT_EQ(CController_Transfer::parseReply("crc=fee8", &crc), CController_Transfer::kFlagCrc);
+  EXPECT_EQ(crc, 0xFEE8u);
+  EXPECT_EQ(CController_Transfer::parseReply("CRC=  1a2bxyz", &crc), CController_Transfer::kFlagCrc);
+  EXPECT_EQ(crc, 0x1A2Bu);
+  EXPECT_EQ(CController_Transfer::parseReply("Abort", &crc), CController_Transfer::kFlagAbort);
+  EXPECT_EQ(CController_Transfer::parseReply("READY", &crc), 0u);
+  EXPECT_EQ(CController_Transfer::durationText(3725), "\nDuration=01:02:05");
+  // The CRC is taken over the raw bytes.
+  EXPECT_EQ(controller::crc16Fast("123456789", 9), 0xFEE8);
+}
+
+TEST(ControllerFileLink, FactoryMakesTypesThreeAndFive) {
+  test::TempHome home;
+  Owner owner(home.path());
+  const auto f = links::LinkFactory::standard();
+  auto three = f.make(3, owner, home.file("a.plt"), 1);
+  auto five = f.make(5, owner, home.file("a.plt"), 1);
+  EXPECT_NE(dynamic_cast<CController_Transfer*>(three.get()), nullptr);
+  EXPECT_NE(dynamic_cast<links::CMCControl_Transfer*>(five.get()), nullptr);
+}
+
+TEST(ControllerFileLink, EthernetDownloadsAllByteValuesAndAPlotFileByteExact) {
+  Bench b("127.0.0.81");
+  b.owner.setStopRequest(true);  // a pause pressed before the send does not stop it
+  const std::string bytes = allBytes();
+  const std::string path = b.put("all_bytes.bin", bytes);
+  auto link = b.link(path, static_cast<std::int32_t>(bytes.size()));
+  ASSERT_TRUE(link.send()) << link.resultText();
+  EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=00:00:")) << link.resultText();
+  auto d = b.sim->sim().downloads();
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_EQ(d[0].name, "all_byte.bin");
+  EXPECT_EQ(d[0].channel, 0);
+  EXPECT_EQ(d[0].data, bytes);
+
+  const std::string plot = plotFile(5 * 1024 * 1024);
+  const std::string plotPath = b.put("job.plt", plot);
+  auto big = b.link(plotPath, static_cast<std::int32_t>(plot.size()));
+  ASSERT_TRUE(big.send()) << big.resultText();
+  d = b.sim->sim().downloads();
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_TRUE(d[1].data == plot);
+  const auto progress = b.owner.progress();
+  ASSERT_GE(progress.size(), 4u);
+  EXPECT_EQ(progress.front(), "range 0..100");
+  EXPECT_EQ(progress[1], "pos 1");
+  EXPECT_NE(std::find(progress.begin(), progress.end(), "pos 50"), progress.end());
+  EXPECT_EQ(progress.back(), "pos 0");
+}
+
+TEST(ControllerFileLink, ChannelProtocolSendsOnTheChosenChannel) {
+  Bench b("127.0.0.82");
+  b.set("Modbus", "Channel_Protocol_Enabled", "1");
+  b.set("Modbus", "Channel_No", "6");
+  const std::string body = plotFile(100000);
+  auto link = b.link(b.put("chan.plt", body), 100000);
+  ASSERT_TRUE(link.send()) << link.resultText();
+  auto d = b.sim->sim().downloads();
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_EQ(d[0].channel, 6);
+  EXPECT_EQ(d[0].data, body);
+  EXPECT_NE(b.sim->sim().commandLines().find("MPE(1)"), std::string::npos);
+}
+
+TEST(ControllerFileLink, SerialOverAPseudoTerminal) {
+  sim::CoordinatorServiceOptions o;
+  o.pty = true;
+  o.commandPort = -1;
+  Bench b("127.0.0.83", o);
+  b.set("Modbus", "Modbus_LinkType", "0");
+  CController_Transfer::Options lo;
+  lo.serialDevice = b.sim->ptyPath();
+  const std::string bytes = allBytes() + plotFile(5 * 1024 * 1024);
+  auto link = b.link(b.put("serial.plt", bytes), static_cast<std::int32_t>(bytes.size()), lo);
+  ASSERT_TRUE(link.send()) << link.resultText();
+  auto d = b.sim->sim().downloads();
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_TRUE(d[0].data == bytes);
+}
+
+TEST(ControllerFileLink, WrongCrcOnEveryAttemptGivesSixAttempts) {
+  Bench b("127.0.0.84");
+  sim::CoordinatorFaults f;
+  f.downloadWrongCrc = true;
+  b.sim->sim().setFaults(f);
+  const std::string body = "PU0,0;PD100,100;";
+  auto link = b.link(b.put("crc.plt", body), static_cast<std::int32_t>(body.size()));
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.attempts(), 6);
+  EXPECT_EQ(b.sim->sim().downloads().size(), 6u);
+  const unsigned crc = controller::crc16Fast(body.data(), body.size());
+  char want[128];
+  std::snprintf(want, sizeof want, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)\nDuration=", crc,
+                crc ^ 0x1111);
+  EXPECT_TRUE(startsWith(link.resultText(), want)) << link.resultText();
+  EXPECT_GE(b.owner.clock_.skipped_.load(), 5 * 3000);
+}
+
+TEST(ControllerFileLink, AbortMidFileEndsEachAttemptEarly) {
+  Bench b("127.0.0.85");
+  sim::CoordinatorFaults f;
+  f.abortAfterBytes = 1000;
+  b.sim->sim().setFaults(f);
+  const std::string body = plotFile(5 * 1024 * 1024);
+  auto link = b.link(b.put("abort.plt", body), static_cast<std::int32_t>(body.size()));
+  EXPECT_FALSE(link.send());
+  EXPECT_TRUE(startsWith(link.resultText(), "File transfer cancelled by controller.\nDuration=")) << link.resultText();
+  EXPECT_EQ(link.attempts(), 6);
+  for (const auto& d : b.sim->sim().downloads()) EXPECT_LT(d.data.size(), body.size() / 4);
+}
+
+TEST(ControllerFileLink, TimeoutAndSilentCoordinatorWithoutTimeoutEndsOnlyByTheStop) {
+  Bench b("127.0.0.86");
+  sim::CoordinatorFaults f;
+  f.downloadSilent = true;
+  b.sim->sim().setFaults(f);
+  b.set("Modbus", "Time_Value", "2");
+  const std::string path = b.put("quiet.plt", "PU0,0;");
+  auto timed = b.link(path, 6);
+  EXPECT_FALSE(timed.send());
+  EXPECT_TRUE(startsWith(timed.resultText(), "Timeout waiting for CRC.\nDuration=")) << timed.resultText();
+
+  b.set("Modbus", "TimeOut_Enabled", "0");
+  auto endless = b.link(path, 6);
+  std::atomic<bool> done{false};
+  bool ok = true;
+  std::thread t([&] {
+    ok = endless.send();
+    done = true;
+  });
+  // Far beyond any time-out of the skipping clock, and the send still waits.
+  const std::int64_t before = b.owner.clock_.skipped_.load();
+  while (b.owner.clock_.skipped_.load() - before < 600 * 1000 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(done.load());
+  b.owner.setStopRequest(true);
+  t.join();
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(startsWith(endless.resultText(), "File transfer cancelled by user.")) << endless.resultText();
+  EXPECT_EQ(endless.attempts(), 1);
+}
+
+TEST(ControllerFileLink, FailuresOfConnectionFileLineAndWorker) {
+  test::TempHome home;
+  Owner owner(home.path());
+  {
+    config::CIniConfig cfg(home.path());
+    cfg.writeText("Modbus", "Xitong_IP", "127.0.0.87");  // nothing listens there
+  }
+  CController_Transfer::Options o;
+  o.connectTimeoutMs = 300;
+  CController_Transfer none(owner, home.file("x.plt"), 1, o);
+  EXPECT_FALSE(none.send());
+  EXPECT_EQ(none.resultText(), "MC_Connect_Fail");
+  EXPECT_EQ(none.attempts(), 1);
+
+  Bench b("127.0.0.88");
+  auto missing = b.link(b.home.file("missing.plt"), 10);
+  EXPECT_FALSE(missing.send());
+  EXPECT_TRUE(startsWith(missing.resultText(), "Error in file transfer.\nDuration=")) << missing.resultText();
+
+  sim::CoordinatorFaults f;
+  f.dropAfterBytes = 5000;
+  b.sim->sim().setFaults(f);
+  const std::string body = plotFile(200000);
+  auto dropped = b.link(b.put("drop.plt", body), 200000);
+  EXPECT_FALSE(dropped.send());
+  EXPECT_TRUE(startsWith(dropped.resultText(), "Error in file transfer.")) << dropped.resultText();
+  b.sim->sim().setFaults({});
+
+  // The reply worker cannot be started: the sending worker is ended before the controller goes.
+  CController_Transfer::Options refuse;
+  int started = 0;
+  refuse.startThread = [&](std::thread& t, std::function<void()> body) {
+    if (++started % 2 == 0) return false;
+    t = std::thread(std::move(body));
+    return true;
+  };
+  auto noWorker = b.link(b.put("w.plt", body), 200000, refuse);
+  EXPECT_FALSE(noWorker.send());
+  EXPECT_EQ(noWorker.resultText(), "Error creating receive thread");
+  EXPECT_EQ(noWorker.attempts(), 6);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command client
+
+TEST(CommandClient, CommandLinesByteForByteAndAnswers) {
+  Bench b("127.0.0.89");
+  links::CMC_Command mc(&b.owner);
+  mc.setAddress("127.0.0.89");
+  ASSERT_TRUE(mc.movePos(2, 100, 2000, 10.5, 20));
+  EXPECT_EQ(b.sim->commandLineBytes(), "base(0,1)\rspeed=100\raccel=2000\rdecel=2000\rmoveabs(10.500000,20.000000)\r");
+  double x = -1;
+  ASSERT_TRUE(mc.getMpos(2, &x));  // axis 2 asks for axis 0
+  EXPECT_NE(b.sim->commandLineBytes().find("?mpos axis(0)\r"), std::string::npos);
+  ASSERT_TRUE(mc.setVr(12, 3.25));
+  double v = 0;
+  ASSERT_TRUE(mc.getVr(12, &v));
+  EXPECT_DOUBLE_EQ(v, 3.25);
+  ASSERT_TRUE(mc.setOutput(8, 1));
+  EXPECT_EQ(b.sim->model().output(8), 1);
+  b.sim->model().setInput(3, 1);
+  int in = 0;
+  ASSERT_TRUE(mc.getInput(3, &in));
+  EXPECT_EQ(in, 1);
+  EXPECT_NE(b.sim->commandLineBytes().find("vr(12)=3.250000\r?vr(12)\rop(8,1)\r?in(3)\r"), std::string::npos);
+  EXPECT_TRUE(b.owner.messages().empty());
+}
+
+TEST(CommandClient, AMoveTakesTheTimeItsSpeedGives) {
+  Bench b("127.0.0.90");
+  links::CMC_Command mc(&b.owner);
+  mc.setAddress("127.0.0.90");
+  ASSERT_TRUE(mc.movePos(0, 100, 1000, 50, 0));  // 0.6 s: 0.1 s up, 0.4 s at speed, 0.1 s down
+  double x = -1;
+  ASSERT_TRUE(mc.getMpos(0, &x));
+  EXPECT_LT(x, 50);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (x != 50 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(mc.getMpos(0, &x));
+  }
+  EXPECT_DOUBLE_EQ(x, 50);
+  double y = -1;
+  ASSERT_TRUE(mc.getMpos(1, &y));
+  EXPECT_DOUBLE_EQ(y, 0);
+}
+
+TEST(CommandClient, AnswerParsing) {
+  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("123.5\r\n>>"), 123.5);
+  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("42>>"), 42);
+  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("-7<"), -7);
+  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer(""), 0);
+  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("\r\n>>"), 0);
+}
+
+TEST(CommandClient, FailuresPromptUnlessStopped) {
+  test::TempHome home;
+  Owner owner(home.path());
+  links::CMC_Command bad(&owner);
+  bad.setAddress("");
+  EXPECT_FALSE(bad.movePos(0, 1, 1, 1, 0));
+  ASSERT_EQ(owner.messages().size(), 1u);
+  EXPECT_EQ(owner.messages()[0], "Information: invalid host ip!");
+
+  Bench b("127.0.0.91");
+  sim::CoordinatorFaults f;
+  f.commandSilent = true;
+  b.sim->sim().setFaults(f);
+  links::CMC_Command mc(&b.owner);
+  mc.setAddress("127.0.0.91");
+  mc.setReplyTimeoutMs(200);
+  b.owner.answerOk_ = false;  // Cancel: retry later
+  EXPECT_FALSE(mc.setVr(1, 1));
+  EXPECT_FALSE(mc.stopFlag());
+  EXPECT_FALSE(mc.connected());
+  ASSERT_EQ(b.owner.messages().size(), 1u);
+  EXPECT_EQ(b.owner.messages()[0],
+            "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
+  b.owner.answerOk_ = true;  // OK: stop
+  EXPECT_FALSE(mc.setVr(1, 1));
+  EXPECT_TRUE(mc.stopFlag());
+  EXPECT_FALSE(mc.setVr(1, 1));  // quiet while the stop flag is set
+  EXPECT_EQ(b.owner.messages().size(), 2u);
+
+  // The next operation connects again.
+  b.sim->sim().setFaults({});
+  mc.setStopFlag(false);
+  EXPECT_TRUE(mc.setVr(1, 2));
+  EXPECT_DOUBLE_EQ(b.sim->model().vr(1), 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control layer and transfer type 5
+
+TEST(ControlLink, CommandClientOverTheControl) {
+  Bench b("127.0.0.92");
+  links::CDMotionControl control;
+  links::CMC_Command mc(&b.owner);
+  mc.setAddress("127.0.0.92");
+  mc.setPort(3240);
+  mc.attachControl(&control);
+  ASSERT_TRUE(mc.movePos(2, 100000, 1000000, 1.5, 2.5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  double x = 0, y = 0;
+  ASSERT_TRUE(mc.getMpos(0, &x));
+  ASSERT_TRUE(mc.getMpos(1, &y));
+  EXPECT_DOUBLE_EQ(x, 1.5);
+  EXPECT_DOUBLE_EQ(y, 2.5);
+  b.sim->model().setInput(4, 1);
+  int in = 0;
+  ASSERT_TRUE(mc.getInput(4, &in));
+  EXPECT_EQ(in, 1);
+  ASSERT_TRUE(mc.setVr(20, 4));
+  double v = 0;
+  ASSERT_TRUE(mc.getVr(20, &v));
+  EXPECT_DOUBLE_EQ(v, 4);
+  EXPECT_NE(b.sim->controlLines().find("base(0,1)\nSPEED=100000.000000\nACCEL=1000000.000000\n"), std::string::npos);
+}
+
+TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJob) {
+  Bench b("127.0.0.93");
+  b.sim->model().setVr(951, 1);  // a job still runs
+  const std::string body = allBytes() + plotFile(300000);
+  const std::string path = b.put("five.plt", body);
+  links::CMCControl_Transfer link(b.owner, path, static_cast<std::int32_t>(body.size()));
+  bool ok = false;
+  std::thread t([&] { ok = link.send(); });
+  // The link keeps polling while VR 951 reads 1.
+  ASSERT_TRUE(b.sim->sim().waitFor([&] { return b.sim->controlLines().find("?vr(951)") != std::string::npos; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(b.sim->sim().downloads().empty());
+  b.sim->model().setBusyPolls(3);
+  b.sim->model().setVr(951, 0);
+  t.join();
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(link.resultText(), "");
+  auto d = b.sim->sim().downloads();
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_TRUE(d[0].data == body);
+  EXPECT_EQ(d[0].name, "five.plt");
+  // The program runs the job and reports ready again.
+  EXPECT_DOUBLE_EQ(b.sim->model().vr(951), 1);
+  EXPECT_TRUE(b.sim->sim().waitFor([&] { return b.sim->model().jobsRun() == 1; }));
+  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
+}
+
+TEST(ControlLink, ConnectionFailureStopAndWrongCrc) {
+  test::TempHome home;
+  Owner owner(home.path());
+  {
+    config::CIniConfig cfg(home.path());
+    cfg.writeText("Modbus", "Xitong_IP", "127.0.0.94");  // nothing listens there
+  }
+  links::CMCControl_Transfer none(owner, home.file("x.plt"), 1);
+  EXPECT_FALSE(none.send());
+  EXPECT_EQ(none.resultText(), "MC_Connect_Fail");
+  ASSERT_EQ(owner.messages().size(), 1u);
+  EXPECT_EQ(owner.messages()[0], "Information: Can not connect to machine !");
+
+  Bench b("127.0.0.95");
+  b.sim->model().setVr(950, 1);  // never ready
+  const std::string path = b.put("stop.plt", "PU0,0;");
+  links::CMCControl_Transfer waiting(b.owner, path, 6);
+  std::thread stopper([&] {
+    b.sim->sim().waitFor([&] { return b.owner.clock_.skipped_.load() > 5000; });
+    b.owner.setStopRequest(true);
+  });
+  EXPECT_FALSE(waiting.send());
+  stopper.join();
+  EXPECT_EQ(waiting.resultText(), "停止发送");
+  EXPECT_TRUE(b.sim->sim().downloads().empty());
+
+  b.owner.setStopRequest(false);
+  b.sim->model().setVr(950, 0);
+  sim::CoordinatorFaults f;
+  f.downloadWrongCrc = true;
+  b.sim->sim().setFaults(f);
+  links::CMCControl_Transfer wrong(b.owner, path, 6);
+  EXPECT_FALSE(wrong.send());
+  EXPECT_EQ(wrong.resultText(), "");
+  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);  // the job is not started
+}
