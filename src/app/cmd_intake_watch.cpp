@@ -71,11 +71,11 @@ void printLine(const QString& text) {
 
 int runWatch(const std::vector<std::string>& argsIn) {
   std::vector<std::string> args = argsIn;
-  bool missing = false;
-  auto homeOpt = qel::app::takeOption(args, "--home", &missing);
-  auto lpOpt = qel::app::takeOption(args, "--lp-device", &missing);
-  auto scaleOpt = qel::app::takeOption(args, "--time-scale", &missing);
-  if (missing) {
+  bool noHome = false, noLp = false, noScale = false;
+  auto homeOpt = qel::app::takeOption(args, "--home", &noHome);
+  auto lpOpt = qel::app::takeOption(args, "--lp-device", &noLp);
+  auto scaleOpt = qel::app::takeOption(args, "--time-scale", &noScale);
+  if (noHome || noLp || noScale) {
     std::fprintf(stderr, "qelcut watch: an option is missing its value (see 'qelcut watch --help')\n");
     return 2;
   }

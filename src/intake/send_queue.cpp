@@ -134,6 +134,9 @@ CSendQueue::CSendQueue(QString homeDir, Services services, QObject* parent)
       sendQueue_({QStringLiteral("File Name"), QStringLiteral("Status")}),
       history_({QStringLiteral("File Name"), QStringLiteral("Status")}),
       bin_({QStringLiteral("File Name")}) {
+  // Fixed for the queue's life: the workers read them.
+  disposeDir_ = home_ + QStringLiteral("/DisposeDir");
+  undisposedDir_ = home_ + QStringLiteral("/UnDisposeDir");
   timer_.setParent(this);
   connect(&timer_, &QTimer::timeout, this, &CSendQueue::Tick);
   loadSettings();
@@ -163,10 +166,8 @@ void CSendQueue::loadSettings() {
   config::CIniConfig cfg(home_.toStdString());
   namespace k = config::keys;
   watchDir_ = fromNative(cfg.read(k::Watcher_Dir));
-  disposeDir_ = home_ + QStringLiteral("/DisposeDir");
   printedDir_ = stripTrailingSeparator(fromNative(cfg.read(k::SPD)));
   cancelledDir_ = stripTrailingSeparator(fromNative(cfg.read(k::SCD)));
-  undisposedDir_ = home_ + QStringLiteral("/UnDisposeDir");
   splitMode_ = cfg.read(k::CUT_FT);
   printUnfinished_ = cfg.read(k::Print_Unfinished) != 0;
   watcherEnabled_ = cfg.read(k::Watcher_Enabled) != 0;

@@ -147,6 +147,52 @@ void runKillRestart(int mode, int files, int kills) {
               count(" sent "), count("leftover to recycle bin"), contentPlaces(home.path(), true).size());
 }
 
+int runTool(std::vector<std::string> args) {
+  args.insert(args.begin(), QELCUT_BINARY);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, QELCUT_BINARY, &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  if (rc != 0) return -1;
+  // Bounded: a tool that should have refused but runs instead is stopped.
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(WatchCommand, RefusesBadOptionsAndSecondQueue) {
+  TempHome home;
+  EXPECT_EQ(runTool({"watch", "--help"}), 0);
+  EXPECT_EQ(runTool({"watch", "--home", home.path(), "--bogus"}), 2);
+  EXPECT_EQ(runTool({"watch", "--home", home.path(), "--time-scale", "fast"}), 2);
+  EXPECT_EQ(runTool({"watch", "--home", home.path(), "--time-scale"}), 2);
+  // A second queue on the same home would take the same files.
+  pid_t first = startWatch(home.path());
+  ASSERT_GT(first, 0);
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (home.readFile("watch.log").find(" home ") == std::string::npos && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(runTool({"watch", "--home", home.path()}), 1);
+  ::kill(first, SIGINT);
+  int status = waitExit(first);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_NE(home.readFile("watch.log").find("stopped"), std::string::npos);
+}
+
 TEST(KillRestart, DisposeModeLosesNothing) { runKillRestart(6, 200, 15); }
 
 TEST(KillRestart, DirectModeLosesNothing) { runKillRestart(5, 200, 10); }
