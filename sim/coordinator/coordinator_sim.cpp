@@ -311,6 +311,10 @@ void SimConnection::downloadByte(int channel, Chan& c, std::uint8_t b) {
   c.data.clear();
   c.data.shrink_to_fit();
   if (f.downloadSilent || c.aborted) return;
+  if (f.noiseOnOtherChannels && mpe_) {
+    for (int other : {0, 5, 6, 7})
+      if (other != channel) send(other, "\x02" "CRC=0\x03");
+  }
   if (f.downloadAbort) {
     send(channel, "\x02" "ABORT\x03");
     return;

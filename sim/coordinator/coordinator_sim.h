@@ -23,6 +23,7 @@ struct CoordinatorFaults {
   long dropAfterBytes = -1;          // close the connection after this many download bytes
   long abortAfterBytes = -1;         // answer "ABORT" after this many download bytes (mid-file)
   bool commandSilent = false;        // the command line and control port answer nothing
+  bool noiseOnOtherChannels = false; // a wrong CRC reply on the other data channels first
   bool wrongLoadEcho = false;        // garble the LOAD_PROJECT echo
   bool neverReady = false;           // never send 0x05 after LOAD_PROJECT
   bool refuseHeader = false;         // 0x15 after a program header

@@ -480,3 +480,18 @@ TEST(ControlLink, ConnectionFailureStopAndWrongCrc) {
   EXPECT_EQ(wrong.resultText(), "");
   EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);  // the job is not started
 }
+
+// ---------------------------------------------------------------------------------------------
+// Bytes on other channels
+
+TEST(ControllerFileLink, RepliesOnOtherChannelsAreIgnored) {
+  Bench b("127.0.0.97");
+  b.set("Modbus", "Channel_Protocol_Enabled", "1");
+  b.set("Modbus", "Channel_No", "5");
+  sim::CoordinatorFaults f;
+  f.noiseOnOtherChannels = true;  // a wrong CRC reply on 6, 7 and 0 before the right one on 5
+  b.sim->sim().setFaults(f);
+  auto link = b.link(b.put("noise.plt", "PU0,0;PD5,5;"), 12);
+  ASSERT_TRUE(link.send()) << link.resultText();
+  EXPECT_EQ(link.attempts(), 1);
+}

@@ -1,0 +1,30 @@
+// The camera procedures' machine head over the command client, against the simulator.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "coordinator_services.h"
+#include "links/machine_head_adapter.h"
+
+using namespace qel;
+
+TEST(CommandClientHead, MovesAndReadsBothAxesInEitherOrder) {
+  sim::CoordinatorServiceOptions o;
+  o.controlPort = -1;
+  std::string error;
+  auto s = sim::startCoordinatorServices("127.0.0.98", o, &error);
+  ASSERT_TRUE(s) << error;
+  links::CMC_Command mc;
+  mc.setAddress("127.0.0.98");
+  links::CommandClientHead head(mc);
+  ASSERT_TRUE(head.moveAbsolute({1, 0}, {4.0, 3.0}, 100000.4, 1000000));
+  EXPECT_NE(s->commandLineBytes().find("base(0,1)\rspeed=100000\raccel=1000000\rdecel=1000000\rmoveabs(3.000000,4.000000)\r"),
+            std::string::npos);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(head.readAxis(0), 3.0);
+  EXPECT_EQ(head.readAxis(1), 4.0);
+  EXPECT_FALSE(head.readAxis(2).has_value());
+  EXPECT_FALSE(head.moveAbsolute({0, 0}, {1, 2}, 1, 1));
+  EXPECT_FALSE(head.stopRequested());
+}
