@@ -108,6 +108,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void setProgressPos(int pos) override { emit progressPos(pos); }
   int language() const override { return language_; }
   std::string programDir() const override { return home_.toStdString(); }
+  // The links wait on the queue's clock (fast in tests, scaled in simulations).
+  platform::Clock& clock() override { return *clock_; }
 
  signals:
   void statusText(int pane, const QString& text);

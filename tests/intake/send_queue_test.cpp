@@ -429,6 +429,31 @@ TEST_F(SendQueueTest, WatchFolderFieldChanges) {
   EXPECT_EQ(translator.sources.size(), 1u);
 }
 
+TEST_F(SendQueueTest, UnicodeSourceIsConvertedBeforeDispose) {
+  makeQueue();
+  queue->start();
+  queue->ToggleTransferPause();
+  home.writeFile("ListenDir/label.plt", "LB\xE6\xA0\x87;");
+  tick();
+  tick();
+  ASSERT_EQ(translator.sources.size(), 1u);
+  EXPECT_EQ(home.readFile("DisposeDir/label_20260105_093000_001.PLT"), "LB\xB1\xEA;PG1;");
+}
+
+TEST_F(SendQueueTest, VanishedQueuedFileStaysFirstAndIsRetried) {
+  makeQueue();
+  queue->start();
+  queue->sendQueueList()->append("gone.PLT");
+  tick();
+  tick();
+  EXPECT_EQ(sentCount(), 0);
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"gone.PLT"});
+  home.writeFile("DisposeDir/gone.PLT", "back");
+  tick();
+  EXPECT_EQ(sentCount(), 1);
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+}
+
 TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
   set("Watcher", "Watcher_Enabled", "1");
   makeQueue();
