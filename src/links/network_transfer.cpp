@@ -224,6 +224,11 @@ bool CNetwork_Transfer::send() {
   }
 
   if (!owner_.stopInForce()) {
+    std::fseek(f, 0, SEEK_END);
+    const std::int64_t total = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    std::int64_t sent = 0;
+    owner_.reportBytesSent(0, total);
     std::vector<std::uint8_t> piece(static_cast<std::size_t>(opt_.pieceSize));
     std::size_t n = std::fread(piece.data(), 1, piece.size(), f);
     while (n > 0) {
@@ -233,6 +238,8 @@ bool CNetwork_Transfer::send() {
         interrupted();
         return false;
       }
+      sent += static_cast<std::int64_t>(n);
+      owner_.reportBytesSent(sent, total);
       clock().sleepMs(opt_.piecePauseMs);
       n = std::fread(piece.data(), 1, piece.size(), f);
     }

@@ -258,6 +258,7 @@ void CSerial_Transfer::writeFile() {
     // The share sent before this block; 64-bit so that large files don't wrap round.
     owner_.setProgressPos(static_cast<int>(count * 100 / length));
     count += got;
+    owner_.reportBytesSent(count, length);
   }
   if (stopped) text = kSerialCancelled;
   else success_ = true;

@@ -2,6 +2,7 @@
 // The services a link takes from whoever starts the send (the send queue, the print preview,
 // the camera workflow): the stop request, the preview-transfer flag, a progress bar, the
 // interface language and the home folder whose Config.ini holds the link settings.
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -41,6 +42,14 @@ class TransferOwner {
 
   // Time of the link's waits (retry pauses, time-outs); tests give a fast clock.
   virtual platform::Clock& clock() { return platform::SystemClock::instance(); }
+
+  // The bytes of the file that have gone out so far, for consoles that show a transfer's rate.
+  // The serial and network links report after each block or piece; the window's progress bar
+  // is driven by setProgressRange and setProgressPos alone.
+  virtual void reportBytesSent(std::int64_t sent, std::int64_t total) {
+    (void)sent;
+    (void)total;
+  }
 
   // A stop is in force when it was requested and no preview transfer runs.
   bool stopInForce() const { return stopRequested() && !previewTransferRunning(); }
