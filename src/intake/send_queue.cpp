@@ -16,7 +16,7 @@
 #include <limits>
 
 #include "config/ini_config.h"
-#include "intake/file_code_conv.h"
+#include "plot/file_code_conv.h"
 #include "intake/list_box_handler.h"
 #include "platform/files.h"
 
@@ -416,7 +416,7 @@ void CSendQueue::translateWorker(QString source) {
     post([this] { translateDone(); });
     return;
   }
-  CFileCodeConv conv(src, src, clock_);
+  plot::CFileCodeConv conv(src, src, clock_);
   if (!conv.convert()) {
     QString why = QString::fromStdString(conv.message());
     post([this, source, why] {

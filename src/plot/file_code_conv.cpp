@@ -1,4 +1,4 @@
-#include "intake/file_code_conv.h"
+#include "plot/file_code_conv.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 
-namespace qel::intake {
+namespace qel::plot {
 
 namespace {
 
@@ -167,4 +167,4 @@ bool CFileCodeConv::convert() {
   return true;
 }
 
-}  // namespace qel::intake
+}  // namespace qel::plot

@@ -10,7 +10,7 @@ namespace qel::platform {
 class Clock;
 }
 
-namespace qel::intake {
+namespace qel::plot {
 
 class CFileCodeConv {
  public:
@@ -43,4 +43,4 @@ class CFileCodeConv {
   platform::Clock* clock_;
 };
 
-}  // namespace qel::intake
+}  // namespace qel::plot

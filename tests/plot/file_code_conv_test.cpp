@@ -1,11 +1,11 @@
-#include "intake/file_code_conv.h"
+#include "plot/file_code_conv.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
 #include "support/temp_home.h"
 
-namespace qel::intake {
+namespace qel::plot {
 namespace {
 
 using test::TempHome;
@@ -98,4 +98,4 @@ TEST(FileCodeConv, FailuresLeaveTheFile) {
 }
 
 }  // namespace
-}  // namespace qel::intake
+}  // namespace qel::plot
