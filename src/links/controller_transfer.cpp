@@ -328,10 +328,12 @@ void CController_Transfer::replyWorker() {
     std::uint8_t b = 0;
     std::size_t len = 1;
     const int ch = rotation[turn];
-    if (!controller_->read(ch, &b, &len) || len == 0 || ch != channel) {
-      if (len == 0) owner_.clock().sleepMs(1);
+    const bool got = controller_->read(ch, &b, &len) && len == 1;
+    if (!got) {
+      owner_.clock().sleepMs(1);
       continue;
     }
+    if (ch != channel) continue;  // bytes of other channels are dropped
     if (!collecting) {
       if (b == kStx) {
         text.clear();
@@ -345,12 +347,12 @@ void CController_Transfer::replyWorker() {
     }
     collecting = false;
     std::uint32_t crc = 0;
-    const std::uint32_t got = parseReply(text, &crc);
-    if (got == kFlagCrc) {
+    const std::uint32_t kind = parseReply(text, &crc);
+    if (kind == kFlagCrc) {
       // The value is in place before the flag can be seen.
       receivedCrc_.store(crc, std::memory_order_relaxed);
       raise(kFlagCrc);
-    } else if (got == kFlagAbort) {
+    } else if (kind == kFlagAbort) {
       raise(kFlagAbort);
       controller_->setCancel(1);
     }

@@ -541,3 +541,49 @@ TEST(ControllerFileLink, UsbAndPciKindsWriteTheDownloadToTheirDevice) {
     EXPECT_NE(dev->written.find("\x01SD:dev.plt\x02" "PU0,0;\\s\\e\\\\PD1,1;\x03"), std::string::npos) << kind;
   }
 }
+
+// ---------------------------------------------------------------------------------------------
+// The command client's remaining messages
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+TEST(CommandClient, NoSocketLeftGivesCreateSocketFailed) {
+  test::TempHome home;
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    Owner owner(home.path());
+    rlimit none{0, 0};
+    ::setrlimit(RLIMIT_NOFILE, &none);  // no new descriptor: socket() fails
+    links::CMC_Command mc(&owner);
+    mc.setAddress("127.0.0.1");
+    const bool ok = mc.setVr(1, 1);
+    const auto m = owner.messages();
+    ::_exit(!ok && m.size() == 1 && m[0] == "Information: create socket failed!" ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
+  Bench b("127.0.0.100");
+  b.owner.answerOk_ = false;
+  links::CDMotionControl control;
+  control.setReplyTimeoutMs(200);
+  links::CMC_Command mc(&b.owner);
+  mc.setAddress("127.0.0.100");
+  mc.setPort(3240);
+  mc.attachControl(&control);
+  ASSERT_TRUE(mc.setVr(3, 1));
+  sim::CoordinatorFaults f;
+  f.commandSilent = true;
+  b.sim->sim().setFaults(f);
+  EXPECT_FALSE(mc.movePos(1, 10, 10, 5, 0));
+  const auto m = b.owner.messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0], "Information: movePos():Base Failed!");
+  EXPECT_EQ(m[1], "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
+  EXPECT_FALSE(control.IsOpen(3240));  // closed by the failure handling
+}
