@@ -269,6 +269,7 @@ void CController_Transfer::sendingWorker() {
       }
       crc = controller::crc16Fast(block, static_cast<std::size_t>(n), crc);
       sent += n;
+      owner_.reportBytesSent(sent, length);
       const int pos = length > 0 ? static_cast<int>(std::min<std::int64_t>(sent * 100 / length, 100)) : 100;
       if (pos != shown) owner_.setProgressPos(pos);
       shown = pos;
