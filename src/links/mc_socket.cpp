@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,6 +43,10 @@ int connectTcp(const std::string& address, int port, int timeoutMs, bool* create
   fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  // A peer that stops reading makes a write fail after a while instead of hanging it.
+  timeval tv{};
+  tv.tv_sec = 10;
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
   return fd;
 }
 
