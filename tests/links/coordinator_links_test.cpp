@@ -589,3 +589,30 @@ TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
   EXPECT_EQ(m[1], "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
   EXPECT_FALSE(control.IsOpen(3240));  // closed by the failure handling
 }
+
+TEST(ControlLink, LineLostDuringTheWaitOrTheDownload) {
+  Bench b("127.0.0.102");
+  b.sim->model().setVr(951, 1);
+  const std::string body = plotFile(200000);
+  const std::string path = b.put("lost.plt", body);
+  links::CMCControl_Transfer link(b.owner, path, 200000);
+  bool ok = false;
+  std::thread t([&] { ok = link.send(); });
+  ASSERT_TRUE(b.sim->sim().waitFor([&] { return b.sim->controlLines().find("?vr(951)") != std::string::npos; }));
+  b.sim->dropClients();  // the wait opens the connection again and goes on
+  b.sim->model().setVr(951, 0);
+  t.join();
+  EXPECT_TRUE(ok);
+  ASSERT_EQ(b.sim->sim().downloads().size(), 1u);
+  EXPECT_TRUE(b.sim->sim().downloads()[0].data == body);
+
+  b.sim->model().setVr(950, 0);
+  b.sim->model().setVr(951, 0);
+  sim::CoordinatorFaults f;
+  f.dropAfterBytes = 10000;
+  b.sim->sim().setFaults(f);
+  links::CMCControl_Transfer dropped(b.owner, path, 200000);
+  EXPECT_FALSE(dropped.send());
+  EXPECT_EQ(dropped.resultText(), "");
+  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
+}
