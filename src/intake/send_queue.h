@@ -100,7 +100,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   static QString leftoverKey(const QString& name);
 
   // links::TransferOwner
-  bool stopRequested() const override { return cancelRequest_; }
+  // Shutting down stops a send under way like the pause button does.
+  bool stopRequested() const override { return cancelRequest_ || shuttingDown_; }
   void setStopRequest(bool on) override { cancelRequest_ = on; }
   bool previewTransferRunning() const override { return previewTransfer_; }
   void setPreviewTransfer(bool on) { previewTransfer_ = on; }
@@ -110,6 +111,13 @@ class CSendQueue : public QObject, public links::TransferOwner {
   std::string programDir() const override { return home_.toStdString(); }
   // The links wait on the queue's clock (fast in tests, scaled in simulations).
   platform::Clock& clock() override { return *clock_; }
+  // A link's message goes to the window (or the log without one); the queue has no one to
+  // ask, so a choice is answered with OK.
+  bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) override {
+    (void)buttons;
+    emit messageBox(QString::fromStdString(title.empty() ? text : title + ": " + text));
+    return true;
+  }
 
  signals:
   void statusText(int pane, const QString& text);

@@ -38,7 +38,9 @@ TEST(Crc, EveryModelResetsAndStaysInWidth) {
     a.update("hello world", 11);
     b.update("hello world", 11);
     EXPECT_EQ(a.value(), b.value()) << models[i].name;
-    if (models[i].width == 16) EXPECT_LE(a.value(), 0xFFFFu);
+    if (models[i].width == 16) {
+      EXPECT_LE(a.value(), 0xFFFFu);
+    }
     a.reset();
     a.update("hello world", 11);
     EXPECT_EQ(a.value(), b.value()) << models[i].name;
@@ -116,7 +118,9 @@ TEST(TmsFloat, ExactOverManyBitPatterns) {
       const std::uint32_t t = floatToTms(f);
       ASSERT_EQ(tmsValue(t), static_cast<double>(f)) << e;
       ASSERT_EQ(tmsToFloat(t), f) << e;
-      if (sign < 0) ASSERT_EQ(static_cast<std::int8_t>(t >> 24), e - 1);
+      if (sign < 0) {
+        ASSERT_EQ(static_cast<std::int8_t>(t >> 24), e - 1);
+      }
     }
   }
   // Coordinator patterns whose values are normal floats come back unchanged.
