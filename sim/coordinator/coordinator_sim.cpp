@@ -64,10 +64,10 @@ SimConnection::~SimConnection() { drop(); }
 
 void SimConnection::drop() {
   std::lock_guard<std::mutex> g(writeMutex_);
-  if (fd_ >= 0) {
-    ::shutdown(fd_, SHUT_RDWR);
-    ::close(fd_);
-    fd_ = -1;
+  const int fd = fd_.exchange(-1);
+  if (fd >= 0) {
+    ::shutdown(fd, SHUT_RDWR);
+    ::close(fd);
   }
 }
 

@@ -64,7 +64,7 @@ class SimConnection {
   void feed(const std::uint8_t* data, std::size_t len);
   void drop();
   bool mpe() const { return mpe_; }
-  int fd() const { return fd_; }
+  int fd() const { return fd_.load(); }
 
  private:
   struct Chan {
@@ -88,7 +88,7 @@ class SimConnection {
   void loaderByte(std::uint8_t b);
 
   CoordinatorSim& sim_;
-  int fd_;
+  std::atomic<int> fd_;  // read by the serving thread while another may drop the connection
   bool remote_;
   std::mutex writeMutex_;
   bool mpe_ = false;
