@@ -616,3 +616,53 @@ TEST(ControlLink, LineLostDuringTheWaitOrTheDownload) {
   EXPECT_EQ(dropped.resultText(), "");
   EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
 }
+
+#include <malloc.h>
+#include <spawn.h>
+
+#include <filesystem>
+namespace fs = std::filesystem;
+
+#include <fstream>
+
+// A process without the memory for a second thread's stack: the reply worker cannot start, the
+// sending worker is ended and the controller closed, with the text for it. The child runs in a
+// fresh process (a forked one would reuse the parent's thread stacks).
+TEST(ControllerFileLink, NoMemoryForTheReplyWorkerChild) {
+  const char* path = std::getenv("QEL_NOMEM_FILE");
+  const char* home = std::getenv("QEL_NOMEM_HOME");
+  if (!path || !home) GTEST_SKIP() << "run by NoMemoryForTheReplyWorker";
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
+#endif
+  Owner owner(home);
+  ::mallopt(M_ARENA_MAX, 1);  // worker threads share the main heap
+  std::vector<void*> warm;
+  for (int i = 0; i < 64; ++i) warm.push_back(std::malloc(4096));
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t vm = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+  rlimit limit{vm + 12 * 1024 * 1024, vm + 12 * 1024 * 1024};  // one 8 MB stack fits, two do not
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
+  CController_Transfer::Options o;
+  o.connectTimeoutMs = 500;
+  CController_Transfer link(owner, path, 4000, o);
+  EXPECT_FALSE(link.send());
+  EXPECT_EQ(link.resultText(), "Error creating receive thread");
+  EXPECT_EQ(link.attempts(), 6);
+}
+
+TEST(ControllerFileLink, NoMemoryForTheReplyWorker) {
+  Bench b("127.0.0.103");
+  const std::string path = b.put("mem.plt", plotFile(4000));
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string filter = "--gtest_filter=ControllerFileLink.NoMemoryForTheReplyWorkerChild";
+  const std::string envFile = "QEL_NOMEM_FILE=" + path, envHome = "QEL_NOMEM_HOME=" + b.home.path();
+  std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
+  std::vector<char*> envp = {const_cast<char*>(envFile.c_str()), const_cast<char*>(envHome.c_str()), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
