@@ -51,12 +51,14 @@ class Owner : public test::FakeTransferOwner {
     return answerOk_;
   }
   platform::Clock& clock() override { return clock_; }
+  int language() const override { return lang_; }
   std::vector<std::string> messages() {
     std::lock_guard<std::mutex> g(mm_);
     return messages_;
   }
   SkipClock clock_;
   bool answerOk_ = true;
+  int lang_ = 1;
 
  private:
   std::mutex mm_;
@@ -665,4 +667,25 @@ TEST(ControllerFileLink, NoMemoryForTheReplyWorker) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(ControlLink, ChineseInterfaceTexts) {
+  test::TempHome home;
+  Owner owner(home.path());
+  owner.lang_ = 0;
+  {
+    config::CIniConfig cfg(home.path());
+    cfg.writeText("Modbus", "Xitong_IP", "127.0.0.104");  // nothing listens there
+  }
+  links::CMCControl_Transfer none(owner, home.file("x.plt"), 1);
+  EXPECT_FALSE(none.send());
+  links::CMC_Command mc(&owner);
+  mc.setAddress("127.0.0.104");
+  mc.setConnectTimeoutMs(300);
+  EXPECT_FALSE(mc.getVr(1, nullptr));
+  const auto m = owner.messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_EQ(m[0], "Information: 无法连接到机器！");
+  EXPECT_EQ(m[1], "Information: 网络连接失败! 点击'确定'停止, 重试请点击'取消'。 [OK/Cancel]");
+  EXPECT_TRUE(mc.stopFlag());
 }
