@@ -93,8 +93,9 @@ double CoordinatorModel::progressLocked(Clock::time_point now) const {
 double CoordinatorModel::positionLocked(int axis, Clock::time_point now) const {
   if (axis < 0 || axis >= kAxes) return 0;
   const Move& m = move_;
-  if (m.length <= 0) return m.start[axis] + m.delta[axis];
-  return m.start[axis] + m.delta[axis] * (progressLocked(now) / m.length);
+  const double done = m.length > 0 ? progressLocked(now) : 0;
+  if (done >= m.length) return m.target[axis];  // exactly where it was sent
+  return m.start[axis] + m.delta[axis] * (done / m.length);
 }
 
 double CoordinatorModel::position(int axis) {
@@ -158,11 +159,12 @@ CoordinatorModel::Reply CoordinatorModel::execute(const std::string& command) {
     if (a.empty() || a.size() > base_.size()) return Reply{false, false, {}};
     Move m;
     m.t0 = now;
-    for (int ax = 0; ax < kAxes; ++ax) m.start[ax] = positionLocked(ax, now);
+    for (int ax = 0; ax < kAxes; ++ax) m.start[ax] = m.target[ax] = positionLocked(ax, now);
     double sq = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
       const int ax = base_[i];
       m.delta[ax] = a[i] - m.start[ax];
+      m.target[ax] = a[i];
       sq += m.delta[ax] * m.delta[ax];
     }
     m.length = std::sqrt(sq);

@@ -54,6 +54,7 @@ class CoordinatorModel {
     Clock::time_point t0{};
     double start[kAxes] = {0, 0};
     double delta[kAxes] = {0, 0};
+    double target[kAxes] = {0, 0};
     double length = 0, speed = 0, accel = 0, decel = 0;
   };
   double positionLocked(int axis, Clock::time_point now) const;

@@ -689,3 +689,31 @@ TEST(ControlLink, ChineseInterfaceTexts) {
   EXPECT_EQ(m[1], "Information: 网络连接失败! 点击'确定'停止, 重试请点击'取消'。 [OK/Cancel]");
   EXPECT_TRUE(mc.stopFlag());
 }
+
+TEST(CoordinatorModel, ProgramRunsOnlyAfterADownloadAndMovesEndExactly) {
+  sim::CoordinatorModel m;
+  m.setJobMs(50);
+  EXPECT_TRUE(m.execute("vr(950)=1").ok);
+  EXPECT_DOUBLE_EQ(m.vr(951), 0);  // no file: the program does not start
+  m.setVr(950, 0);
+  m.fileDownloaded();
+  m.execute("VR(950)=1");
+  EXPECT_DOUBLE_EQ(m.vr(951), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  EXPECT_DOUBLE_EQ(m.vr(950), 0);
+  EXPECT_DOUBLE_EQ(m.vr(951), 0);
+  EXPECT_EQ(m.jobsRun(), 1);
+
+  m.execute("base(1)");
+  m.execute("speed=1000000");
+  m.execute("accel=100000000");
+  m.execute("decel=100000000");
+  m.execute("moveabs(0.1)");
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(m.position(1), 0.1);
+  EXPECT_EQ(m.execute("?mpos axis(1)").value, "0.1");
+  EXPECT_FALSE(m.execute("moveabs(1,2)").ok);  // more positions than base axes
+  EXPECT_FALSE(m.execute("base(5)").ok);
+  EXPECT_FALSE(m.execute("speed=fast").ok);
+  EXPECT_FALSE(m.execute("bogus").ok);
+}
