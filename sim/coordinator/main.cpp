@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
   std::string address = "127.0.0.1";
   int port = 0, remote = 3240, command = 23;
   bool pty = false, services = false, portGiven = false;
+  qel::sim::CoordinatorFaults faults;
+  int busyPolls = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--address" && i + 1 < argc) address = argv[++i];
@@ -21,11 +23,26 @@ int main(int argc, char** argv) {
     else if (a == "--command-port" && i + 1 < argc) command = std::atoi(argv[++i]);
     else if (a == "--pty") pty = true;
     else if (a == "--services") services = true;
+    else if (a == "--fault" && i + 1 < argc) {
+      const std::string f = argv[++i];
+      if (f == "wrong-crc") faults.downloadWrongCrc = true;
+      else if (f == "abort") faults.downloadAbort = true;
+      else if (f == "silent") faults.downloadSilent = true;
+      else if (f == "command-silent") faults.commandSilent = true;
+      else if (f.rfind("drop=", 0) == 0) faults.dropAfterBytes = std::atol(f.c_str() + 5);
+      else if (f.rfind("abort-at=", 0) == 0) faults.abortAfterBytes = std::atol(f.c_str() + 9);
+      else if (f.rfind("busy=", 0) == 0) busyPolls = std::atoi(f.c_str() + 5);
+      else {
+        std::fprintf(stderr, "unknown fault %s\n", f.c_str());
+        return 2;
+      }
+    }
     else {
       std::fprintf(stderr,
                    "usage: qel-coordinator-sim [--address 127.0.0.x] [--port N] [--remote-port N|-1] [--pty]\n"
                    "       qel-coordinator-sim --services [--address 127.0.0.x] [--port N (3241)]\n"
-                   "                           [--remote-port N (3240)] [--command-port N|-1 (23)] [--pty]\n");
+                   "                           [--remote-port N (3240)] [--command-port N|-1 (23)] [--pty]\n"
+                   "                           [--fault wrong-crc|abort|silent|command-silent|drop=N|abort-at=N|busy=N]...\n");
       return a == "--help" ? 0 : 2;
     }
   }
@@ -42,6 +59,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }
+    s->sim().setFaults(faults);
+    s->model().setBusyPolls(busyPolls);
     std::printf("MPE on %s:%d\n", address.c_str(), s->mpePort());
     if (s->controlPort() >= 0) std::printf("control port %s:%d\n", address.c_str(), s->controlPort());
     if (s->commandPort() >= 0) std::printf("command line %s:%d\n", address.c_str(), s->commandPort());
