@@ -66,6 +66,7 @@ int CController::openUsb(int device, int mask) {
     return 0;
   }
   port_->setNotify([this](unsigned m, std::uintptr_t w, std::intptr_t l) { return notifyHost(nullptr, m, w, l); });
+  port_->setCancelSource(&cancel_);
   return finishOpen(nullptr, port_->openNumber(device, mask), "USB");
 }
 
@@ -85,6 +86,7 @@ int CController::openTcp(const std::string& host, int tcpPort, int mask) {
   eth->setConnectTimeoutMs(connectTimeoutMs_);
   port_ = std::move(eth);
   port_->setNotify([this](unsigned m, std::uintptr_t w, std::intptr_t l) { return notifyHost(nullptr, m, w, l); });
+  port_->setCancelSource(&cancel_);
   return finishOpen(nullptr, port_->openHost(host, tcpPort, mask), "Ethernet");
 }
 

@@ -343,11 +343,22 @@ bool CEthernetPort::write(int mask, const std::uint8_t* data, std::size_t len) {
     const int fd = fd_[sub].load();
     if (!(mask & (1 << sub)) || fd < 0) continue;
     std::size_t done = 0;
+    int stalledMs = 0;
     while (done < len) {
-      const ssize_t n = ::send(fd, data + done, len - done, MSG_NOSIGNAL);
+      const ssize_t n = ::send(fd, data + done, len - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+        stalledMs = 0;
+        continue;
+      }
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+      // The coordinator is not reading: wait in short steps, so that a cancel or a coordinator
+      // that never reads again ends the write instead of blocking the sender for ever.
+      if (cancelled() || stalledMs >= writeStallMs_) return false;
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, 100);
+      stalledMs += 100;
     }
   }
   return true;

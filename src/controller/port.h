@@ -54,6 +54,9 @@ class CPort {
   int openMask() const { return openMask_.load(); }
   bool reconnecting() const { return reconnecting_.load() != 0; }
   void setNotify(HostNotify n) { notify_ = std::move(n); }
+  // The connection's cancel word: a write that cannot go on gives up once it is set.
+  void setCancelSource(const std::atomic<int>* cancel) { cancel_ = cancel; }
+  bool cancelled() const { return cancel_ && cancel_->load() != 0; }
 
  protected:
   std::intptr_t notify(unsigned msg, std::uintptr_t w, std::intptr_t l) {
@@ -64,6 +67,7 @@ class CPort {
   bool runReconnect(const std::function<bool(int attempt)>& reopen);
 
   platform::Clock* clock_;
+  const std::atomic<int>* cancel_ = nullptr;
   std::atomic<int> openMask_{0};
   std::atomic<std::uint32_t> reconnecting_{0};
   std::timed_mutex reconnectMutex_;
@@ -128,6 +132,11 @@ class CEthernetPort final : public CPort {
   std::uint32_t addr_ = 0;
   int tcpPort_ = 0;
   int connectTimeoutMs_ = 5000;
+  // A write that makes no progress for this long fails (a coordinator that stopped reading).
+  int writeStallMs_ = 30000;
+
+ public:
+  void setWriteStallMs(int ms) { writeStallMs_ = ms; }
 };
 
 // USB and PCI reach their devices through a device interface.

@@ -375,6 +375,30 @@ TEST(EthernetPort, ReadNeverWritesPastTheCallersBuffer) {
   EXPECT_FALSE(p.read(1, buf, &len));
 }
 
+TEST(EthernetPort, WriteToACoordinatorThatStopsReadingEnds) {
+  Listener l("127.0.0.1");
+  CEthernetPort p(nullptr);
+  ASSERT_TRUE(p.openHost("127.0.0.1", l.port, 1));
+  const int peer = l.accept();  // accepted, never read
+  std::atomic<int> cancel{0};
+  p.setCancelSource(&cancel);
+  p.setWriteStallMs(300);
+  const std::vector<std::uint8_t> block(64 * 1024, 0x41);
+  // Fill the socket buffers until the write gives up after the stall limit.
+  auto t0 = std::chrono::steady_clock::now();
+  bool ok = true;
+  for (int i = 0; i < 2000 && ok; ++i) ok = p.write(1, block.data(), block.size());
+  EXPECT_FALSE(ok);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+  // With the stall limit out of the way, a cancel ends the write at once.
+  p.setWriteStallMs(1 << 30);
+  cancel = 1;
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(p.write(1, block.data(), block.size()));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+  ::close(peer);
+}
+
 TEST(Capture, SectionsAndControlByteNames) {
   qel::test::TempHome home;
   Listener l("127.0.0.1");
