@@ -31,7 +31,10 @@ struct CoordinatorServices::LineState {
 };
 
 CoordinatorServices::CoordinatorServices() {
-  sim_.setDownloadHook([this](const SimDownload&) { model_.fileDownloaded(); });
+  sim_.setDownloadHook([this](const SimDownload& d) {
+    model_.fileDownloaded();
+    if (downloaded_) downloaded_(d);
+  });
 }
 
 CoordinatorServices::~CoordinatorServices() { stop(); }
@@ -50,6 +53,7 @@ CoordinatorServices::LineState& CoordinatorServices::state(SimConnection& c) {
 
 bool CoordinatorServices::start(const std::string& bindAddress, const CoordinatorServiceOptions& o) {
   address_ = bindAddress;
+  downloaded_ = o.downloaded;
   model_.setJobMs(o.jobMs);
   if (o.controlPort >= 0)
     sim_.setRemoteHandler([this](SimConnection& c, const std::string& b) { controlData(c, b); });

@@ -3,6 +3,7 @@
 // the control port (TCP 3240, our control layer's command lines and file downloads), the
 // command line (TCP 23) and optionally a serial line on a pseudo-terminal, all over one
 // machine model. Start it with startCoordinatorServices; dropping the handle stops it.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,8 @@ struct CoordinatorServiceOptions {
   int commandPort = 23;    // −1: no command line
   bool pty = false;        // also serve a serial line on a pseudo-terminal
   int jobMs = 300;         // how long the coordinator's program runs one job
+  // Told of every file download the coordinator accepted (for logs).
+  std::function<void(const SimDownload&)> downloaded;
 };
 
 class CoordinatorServices {
@@ -63,6 +66,7 @@ class CoordinatorServices {
   std::vector<SimConnection*> clients_;
   std::string commandBytes_;
   std::string controlLines_;
+  std::function<void(const SimDownload&)> downloaded_;  // set before listening
 };
 
 // Starts the simulated coordinator on bindAddress (127.x.y.z only); nullptr and a message in

@@ -3,6 +3,7 @@
 // them instead and ends.
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -12,6 +13,11 @@
 #include "platform/home.h"
 #ifdef QEL_HAS_MACHINE_SIM
 #include "sim_runner.h"
+#endif
+#ifdef QEL_HAS_COORDINATOR_SIM
+#include <unistd.h>
+
+#include "coordinator_services.h"
 #endif
 
 namespace {
@@ -39,6 +45,18 @@ int runSim(const std::vector<std::string>& argsIn) {
     return 2;
   }
   const bool configure = qel::app::takeFlag(args, "--configure-home");
+  // Both machines take TCP 3241 on their address, so one kind runs per address.
+  const std::string kind = qel::app::takeOption(args, "--kind", &missing).value_or("coordinator");
+  if (missing || (kind != "coordinator" && kind != "network")) {
+    std::fprintf(stderr, "qelcut sim: --kind is coordinator or network\n");
+    return 2;
+  }
+#ifndef QEL_HAS_COORDINATOR_SIM
+  if (kind == "coordinator") {
+    std::fprintf(stderr, "qelcut sim: the coordinator simulator is not part of this build; use --kind network\n");
+    return 1;
+  }
+#endif
   qel::sim::MachineSimSettings s;
   std::string error;
   if (!qel::sim::takeMachineSimOptions(args, s, &error)) {
@@ -60,16 +78,54 @@ int runSim(const std::vector<std::string>& argsIn) {
       return 1;
     }
     qel::config::CIniConfig cfg(home);
-    cfg.write(qel::config::keys::Xitong_TT, 4);
     cfg.write(qel::config::keys::Xitong_IP, s.bind);
-    std::printf("home %s: network link (Xitong_TT=4) to the simulated machine at %s\n", home.c_str(), s.bind.c_str());
+    if (kind == "coordinator") {
+      cfg.write(qel::config::keys::Xitong_TT, 3);
+      cfg.writeText("Modbus", "Modbus_LinkType", "2");  // Ethernet
+      std::printf("home %s: controller file link (Xitong_TT=3, Ethernet) to the simulated coordinator at %s\n",
+                  home.c_str(), s.bind.c_str());
+    } else {
+      cfg.write(qel::config::keys::Xitong_TT, 4);
+      std::printf("home %s: network link (Xitong_TT=4) to the simulated machine at %s\n", home.c_str(),
+                  s.bind.c_str());
+    }
     std::printf("watch folder: %s\n", cfg.read(qel::config::keys::Watcher_Dir).c_str());
     std::printf("printed folder: %s\n", cfg.read(qel::config::keys::SPD).c_str());
     return 0;
   }
   if (s.storeDir.empty()) s.storeDir = home + "/SimMachine";
   qel::platform::makeDirectories(home);
-  return qel::sim::runSimulators(qel::sim::machineSimulators(s, printStamped), printStamped);
+  std::vector<qel::sim::SimulatorEntry> sims;
+  if (kind == "network") {
+    sims = qel::sim::machineSimulators(s, printStamped);
+  } else {
+#ifdef QEL_HAS_COORDINATOR_SIM
+    auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
+    const std::string bind = s.bind;
+    const bool serial = s.serial;
+    sims.push_back({"coordinator",
+                    [services, bind, serial](std::string* where, std::string* error) {
+                      qel::sim::CoordinatorServiceOptions o;
+                      o.pty = serial;
+                      // The command line keeps its port 23 where we may bind it (root).
+                      if (::geteuid() != 0) o.commandPort = -1;
+                      o.downloaded = [](const qel::sim::SimDownload& d) {
+                        printStamped("coordinator: file " + d.name + " received on channel " +
+                                     std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes");
+                      };
+                      *services = qel::sim::startCoordinatorServices(bind, o, error);
+                      if (!*services) return false;
+                      const auto& c = **services;
+                      *where = "TCP " + bind + ":" + std::to_string(c.mpePort()) +
+                               " (file download), control port " + std::to_string(c.controlPort());
+                      if (c.commandPort() > 0) *where += ", command line " + std::to_string(c.commandPort());
+                      if (!c.ptyPath().empty()) *where += ", serial line " + c.ptyPath();
+                      return true;
+                    },
+                    [services] { services->reset(); }});
+#endif
+  }
+  return qel::sim::runSimulators(std::move(sims), printStamped);
 }
 
 #else
@@ -84,13 +140,17 @@ int runSim(const std::vector<std::string>&) {
 std::string usage() {
   std::string u =
       "usage: qelcut sim [--home DIR] [--bind 127.0.0.1] [options]\n\n"
-      "Starts the simulated machine on a loopback address: the network controller on TCP 3241\n"
-      "(and, with --serial, a serial peer on a pseudo-terminal). Prints where each listens and\n"
-      "every request and file it receives; received files are written into DIR/SimMachine.\n"
-      "Ctrl-C stops it.\n\n"
+      "Starts a simulated machine on a loopback address and prints where it listens; Ctrl-C stops\n"
+      "it. --kind coordinator (the default) is the motion coordinator: file download on TCP 3241,\n"
+      "control port 3240, the command line on 23 when run as root, and with --serial a serial\n"
+      "line on a pseudo-terminal. --kind network is the machine's own network controller on TCP\n"
+      "3241 (with --serial, a serial peer on a pseudo-terminal), printing every request and file\n"
+      "it receives into DIR/SimMachine.\n\n"
       "  --home DIR           home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
-      "  --configure-home     only point DIR/Config.ini at the simulated machine (Xitong_TT=4,\n"
-      "                       Xitong_IP = the --bind address) and print the watch folder\n";
+      "  --kind KIND          coordinator (default) or network\n"
+      "  --configure-home     only point DIR/Config.ini at the simulated machine (coordinator:\n"
+      "                       Xitong_TT=3 over Ethernet; network: Xitong_TT=4; Xitong_IP = the\n"
+      "                       --bind address) and print the watch folder\n";
 #ifdef QEL_HAS_MACHINE_SIM
   u += qel::sim::machineSimOptionsHelp();
 #endif

@@ -84,13 +84,22 @@ TEST(SimCommand, RefusesAddressesOutsideLoopbackAndPointsAHome) {
   r = run("sim --port 70000");
   EXPECT_EQ(r.status, 2) << r.output;
 
+  r = run("sim --kind modem");
+  EXPECT_EQ(r.status, 2) << r.output;
+
   TempHome home;
-  r = run("sim --home " + home.path() + " --bind 127.0.0.57 --configure-home");
+  r = run("sim --home " + home.path() + " --bind 127.0.0.57 --kind network --configure-home");
   EXPECT_EQ(r.status, 0) << r.output;
   qel::config::CIniConfig cfg(home.path());
   EXPECT_EQ(cfg.read(qel::config::keys::Xitong_TT), 4);
   EXPECT_EQ(cfg.read(qel::config::keys::Xitong_IP), "127.0.0.57");
   EXPECT_NE(r.output.find("watch folder: " + home.path() + "/ListenDir"), std::string::npos) << r.output;
+  // The default kind is the coordinator, reached by the default link over Ethernet.
+  r = run("sim --home " + home.path() + " --bind 127.0.0.58 --configure-home");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(cfg.read(qel::config::keys::Xitong_TT), 3);
+  EXPECT_EQ(cfg.read(qel::config::keys::Modbus_LinkType), 2);
+  EXPECT_EQ(cfg.read(qel::config::keys::Xitong_IP), "127.0.0.58");
 }
 
 }  // namespace
