@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "config/ini_config.h"
+#include "platform/files.h"
 
 namespace qel::links {
 
@@ -16,20 +17,6 @@ std::string devicePathFor(const std::string& pattern, int port) {
   std::string::size_type at = pattern.find("%d");
   if (at == std::string::npos) return pattern;
   return pattern.substr(0, at) + std::to_string(port - 1) + pattern.substr(at + 2);
-}
-
-bool writeAll(int fd, const char* data, size_t len) {
-  while (len > 0) {
-    ssize_t n = ::write(fd, data, len);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data += n;
-    len -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -56,30 +43,10 @@ bool CParallel_Transfer::send() {
 // a short write leaves the file to be sent again.
 bool CParallel_Transfer::copyToDevice() {
   if (portNo_ < 1) return false;
-  int in = ::open(filePath_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
   // No O_CREAT: a missing printer device must not turn into a plain file.
   int out = ::open(device_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY);
-  if (out < 0) {
-    ::close(in);
-    return false;
-  }
-  bool ok = true;
-  char buf[4096];
-  for (;;) {
-    ssize_t n = ::read(in, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
-    if (!writeAll(out, buf, static_cast<size_t>(n))) {
-      ok = false;
-      break;
-    }
-  }
-  ::close(in);
+  if (out < 0) return false;
+  bool ok = platform::copyInto(filePath_, out);
   if (::close(out) != 0) ok = false;
   return ok;
 }

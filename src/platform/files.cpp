@@ -105,16 +105,11 @@ bool makeDirectories(const std::string& path) {
   return directoryExists(path);
 }
 
-bool copyFile(const std::string& from, const std::string& to) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+bool copyInto(const std::string& from, int out) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
   struct stat st {};
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(in);
-    return false;
-  }
-  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (out < 0) {
     ::close(in);
     return false;
   }
@@ -133,9 +128,18 @@ bool copyFile(const std::string& from, const std::string& to) {
       break;
     }
   }
+  ::close(in);
+  return ok;
+}
+
+bool copyFile(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (::stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) return false;
+  bool ok = copyInto(from, out);
   ok = (::fsync(out) == 0) && ok;
   ok = (::close(out) == 0) && ok;
-  ::close(in);
   return ok;
 }
 

@@ -26,6 +26,10 @@ bool makeDirectories(const std::string& path);
 // copy and then removes the source. The target's folder is created when missing.
 bool moveFileReplacing(const std::string& from, const std::string& to);
 
+// Writes every byte of the regular file `from` to the open descriptor; false on a read error,
+// a short write or when `from` is not a regular file.
+bool copyInto(const std::string& from, int fd);
+
 // Copies a file byte for byte (replacing the target); false on any failure.
 bool copyFile(const std::string& from, const std::string& to);
 
