@@ -1,5 +1,7 @@
 #include "controller/port.h"
 
+#include "platform/net_guard.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -245,6 +247,10 @@ int CEthernetPort::connectOne(std::uint32_t addr, int port) {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(port));
   sa.sin_addr.s_addr = addr;
+  if (!platform::outgoingConnectionAllowed(addr)) {
+    ::close(fd);
+    return -1;
+  }
   int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
   if (rc != 0 && errno == EINPROGRESS) {
     pollfd p{fd, POLLOUT, 0};

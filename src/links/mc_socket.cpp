@@ -1,5 +1,7 @@
 #include "links/mc_socket.h"
 
+#include "platform/net_guard.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -24,6 +26,7 @@ int connectTcp(const std::string& address, int port, int timeoutMs, bool* create
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(port));
   if (port <= 0 || port > 65535 || inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) return -1;
+  if (!platform::outgoingConnectionAllowed(sa.sin_addr.s_addr)) return -1;
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   if (created) *created = true;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/ini_config.h"
+#include "platform/net_guard.h"
 
 namespace qel::links {
 
@@ -70,6 +71,7 @@ bool CNetwork_Transfer::openConnection() {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<std::uint16_t>(opt_.port));
   if (opt_.port <= 0 || opt_.port > 65535 || ::inet_pton(AF_INET, address_.c_str(), &sa.sin_addr) != 1) return false;
+  if (!platform::outgoingConnectionAllowed(sa.sin_addr.s_addr)) return false;
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
   int one = 1;
