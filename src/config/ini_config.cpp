@@ -75,11 +75,20 @@ void CIniConfig::writeCreationValues() {
 }
 
 std::string CIniConfig::readText(std::string_view section, std::string_view key, std::string_view defaultText) const {
+  if (snapshot_) return profileValue(*snapshot_, section, key, defaultText);
   return readProfileString(iniPath_, section, key, defaultText);
+}
+
+CIniConfig CIniConfig::snapshot() const {
+  CIniConfig copy(*this);
+  const std::optional<std::string> text = readProfileText(iniPath_);
+  copy.snapshot_ = text ? *text : std::string();
+  return copy;
 }
 
 void CIniConfig::writeText(std::string_view section, std::string_view key, std::string_view value) {
   // A failed write is lost without a message, as with any profile write.
+  snapshot_.reset();
   (void)writeProfileString(iniPath_, section, key, value);
 }
 
@@ -137,8 +146,14 @@ void CIniConfig::writeBoardName(int index, std::string_view name) {
   writeText("Camera_BD", "name" + std::to_string(index), name);
 }
 
-void CIniConfig::useCalibrationFile() { iniPath_ = programDir_ + std::string(kCalibrationIniName); }
+void CIniConfig::useCalibrationFile() {
+  iniPath_ = programDir_ + std::string(kCalibrationIniName);
+  snapshot_.reset();
+}
 
-void CIniConfig::useMainFile() { iniPath_ = programDir_ + std::string(kIniName); }
+void CIniConfig::useMainFile() {
+  iniPath_ = programDir_ + std::string(kIniName);
+  snapshot_.reset();
+}
 
 }  // namespace qel::config

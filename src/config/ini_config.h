@@ -1,6 +1,7 @@
 #pragma once
 // The configuration store: every setting is one key of one section of Config.ini in the
 // home folder. No cache: construct a store, read or write what you need, drop it.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -198,6 +199,11 @@ class CIniConfig {
   std::string readBoardName(int index) const;
   void writeBoardName(int index, std::string_view name);
 
+  // A store that answers reads from the file as it is now, read once: for a part that takes
+  // many keys at one moment (the options of one dispose run). A write on it goes to the file
+  // and ends the snapshot.
+  CIniConfig snapshot() const;
+
   // Switches reads and writes to calibration/Config.ini and back.
   void useCalibrationFile();
   void useMainFile();
@@ -217,6 +223,7 @@ class CIniConfig {
 
   std::string programDir_;
   std::string iniPath_;
+  std::optional<std::string> snapshot_;  // the file's text, when this store is a snapshot
 };
 
 template <bool W>

@@ -265,17 +265,26 @@ std::string withValue(std::string_view text, std::string_view section, std::stri
 
 }  // namespace ini_text
 
-std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
-                              std::string_view defaultText, std::size_t bufferSize) {
+std::optional<std::string> readProfileText(const std::string& path) {
+  std::lock_guard<std::mutex> guard(profileLock());
+  std::optional<std::string> raw = platform::readWholeFile(path);
+  if (!raw) return std::nullopt;
+  return decode(*raw, detect(*raw));
+}
+
+std::string profileValue(std::string_view text, std::string_view section, std::string_view key,
+                         std::string_view defaultText, std::size_t bufferSize) {
   std::string value;
-  {
-    std::lock_guard<std::mutex> guard(profileLock());
-    std::optional<std::string> raw = platform::readWholeFile(path);
-    if (!raw || !ini_text::find(decode(*raw, detect(*raw)), section, key, value)) value.assign(defaultText);
-  }
+  if (!ini_text::find(text, section, key, value)) value.assign(defaultText);
   if (bufferSize == 0) return {};
   if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
   return value;
+}
+
+std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
+                              std::string_view defaultText, std::size_t bufferSize) {
+  const std::optional<std::string> text = readProfileText(path);
+  return profileValue(text ? *text : std::string_view(), section, key, defaultText, bufferSize);
 }
 
 bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,

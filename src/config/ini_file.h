@@ -7,6 +7,7 @@
 // (comments, unknown lines, even binary garbage), and the file's line-ending style.
 // One process-wide lock serialises all reads and writes.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,12 @@ inline constexpr std::size_t kProfileBuffer = 260;
 
 std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
                               std::string_view defaultText, std::size_t bufferSize = kProfileBuffer);
+
+// The file's text as the profile reads see it (decoded when it is UTF-16); nothing when the
+// file cannot be read. With profileValue below, one read of the file serves many keys.
+std::optional<std::string> readProfileText(const std::string& path);
+std::string profileValue(std::string_view text, std::string_view section, std::string_view key,
+                         std::string_view defaultText, std::size_t bufferSize = kProfileBuffer);
 
 // Returns false when the file could not be written (the old file is then unchanged).
 bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,

@@ -4,7 +4,9 @@
 
 namespace qel::plot {
 
-DisposeOptions DisposeOptions::read(const config::CIniConfig& cfg) {
+DisposeOptions DisposeOptions::read(const config::CIniConfig& store) {
+  // One read of the file for all the options of the run.
+  const config::CIniConfig cfg = store.snapshot();
   namespace k = config::keys;
   DisposeOptions o;
   o.optimizeFunction = cfg.read(k::Optimize_Function) != 0;

@@ -106,6 +106,19 @@ TEST(CIniConfig, DirectoryKeysFallBackToTheHomeFolder) {
   EXPECT_EQ(cfg.read(keys::SPD), "/srv/printed");
 }
 
+TEST(CIniConfig, SnapshotReadsTheFileOnce) {
+  test::TempHome home;
+  CIniConfig cfg(home.path());
+  cfg.write(keys::CUT_FT, 4);
+  CIniConfig snap = cfg.snapshot();
+  cfg.write(keys::CUT_FT, 7);  // a later change is not seen by the snapshot...
+  EXPECT_EQ(snap.read(keys::CUT_FT), 4);
+  EXPECT_EQ(snap.read(keys::Optimize_Function), 1);  // defaults as usual
+  snap.write(keys::OCC, 1);  // ...until it writes: then it reads the file again
+  EXPECT_EQ(snap.read(keys::CUT_FT), 7);
+  EXPECT_EQ(snap.read(keys::OCC), 1);
+}
+
 TEST(CIniConfig, ConcurrentWritersLoseNoKeys) {
   test::TempHome home;
   CIniConfig(home.path());
