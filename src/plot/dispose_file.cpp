@@ -202,7 +202,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
       passThrough_.clear();
       headerPending_ = false;
     }
-    dispatch(cmd, c2);
+    dispatch(cmd);
     if (pageOverflow_) {
       fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
       closeAll();
@@ -317,7 +317,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
 // ---------------------------------------------------------------------------------------------
 // Reader
 
-void CDisposeFile::dispatch(int cmd, int /*c2*/) {
+void CDisposeFile::dispatch(int cmd) {
   switch (static_cast<Command>(cmd)) {
     case kPD: cmdPD(); break;
     case kPU: cmdPU(); break;

@@ -77,7 +77,7 @@ class CDisposeFile {
   bool fail(std::string message);
 
   // Reader.
-  void dispatch(int c1, int c2);
+  void dispatch(int command);
   bool scanParams(Params& p, bool labelMode);
   void finishStroke();
   void addPoint(const PlotPoint& p, bool penDown);
