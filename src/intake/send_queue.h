@@ -29,6 +29,13 @@ enum StatusPane { kPaneWaiting = 0, kPaneTranslated = 1, kPaneSent = 2, kPaneMes
 
 enum class QueueList { Waiting, SendQueue, History, RecycleBin };
 
+// What a status pane shows; the window words it in the interface language (the count goes
+// with the three counters).
+enum class QueueStatus { Waiting, Translated, Sent, WaitingToSend, BackupSuccess, BackupFail };
+
+// The queue's own message boxes; a and b are the file paths of the width message.
+enum class QueueMessage { TranslateThreadFailed, TransferThreadFailed, WidthOutOfRange, LinkMessage };
+
 class CSendQueue : public QObject, public links::TransferOwner {
   Q_OBJECT
  public:
@@ -113,16 +120,23 @@ class CSendQueue : public QObject, public links::TransferOwner {
   platform::Clock& clock() override { return *clock_; }
   // A link's message goes to the window (or the log without one); the queue has no one to
   // ask, so a choice is answered with OK.
-  bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) override {
-    (void)buttons;
-    emit messageBox(QString::fromStdString(title.empty() ? text : title + ": " + text));
-    return true;
-  }
+  // With a prompt set (the desktop program), the question goes to the operator; the prompt is
+  // called on the link's thread and must not wait on anything the interface thread holds.
+  bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) override;
+  using Prompt = std::function<bool(const QString& title, const QString& text, bool okCancel)>;
+  void setPrompt(Prompt prompt) { prompt_ = std::move(prompt); }
 
  signals:
+  // English text of a pane (for logs); statusEvent says the same for a window to word.
   void statusText(int pane, const QString& text);
+  void statusEvent(int pane, qel::intake::QueueStatus what, int count);
+  // paused: the big button reads "Continue"; browseEnabled: the folder button is usable.
   void pauseChanged(const QString& buttonText, bool browseEnabled);
+  void pausedChanged(bool paused, bool browseEnabled);
+  // English text of a message box; messageEvent says the same for a window to word. A link's
+  // message arrives as LinkMessage with its text (already in the interface language) in a.
   void messageBox(const QString& text);
+  void messageEvent(qel::intake::QueueMessage what, const QString& a, const QString& b);
   // One line per event of the queue, for consoles and logs.
   void logLine(const QString& line);
   void progressRange(int low, int high);
@@ -157,7 +171,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void collectLeftovers();
   QString folderOf(QueueList list) const;
   FileListModel* listOf(QueueList list);
-  void status(int pane, const QString& text);
+  void status(QueueStatus what, int count = 0);
   void log(const QString& line) { emit logLine(line); }
 
   QString home_;
@@ -201,6 +215,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   std::thread transferThread_;
   bool started_ = false;
   std::function<void(const QString&)> ccdCut_;
+  Prompt prompt_;
   QString ccdNoticeFor_;
 };
 
