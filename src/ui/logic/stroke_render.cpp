@@ -12,17 +12,23 @@ QImage renderStrokes(const DisplayCopy& copy, const ViewTransform& view, const Q
   QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
   image.fill(o.background);
   QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing, copy.segmentCount() < 200000);
+  // Large drawings go the fast way: thin lines without antialiasing (a wide or smoothed pen
+  // costs many times more per segment).
+  const bool large = copy.segmentCount() >= 200000;
+  painter.setRenderHint(QPainter::Antialiasing, !large);
   const QRectF area = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(-o.penWidth, -o.penWidth, o.penWidth, o.penWidth);
   const QColor pale(200, 200, 200);
 
   std::vector<QPointF> line;
+  std::vector<QPoint> ipoints;
   QPen current(Qt::NoPen);
   auto usePen = [&](const QColor& colour, double width, bool dashed) {
+    if (large) width = 0.0;
     if (current.style() != Qt::NoPen && current.color() == colour && current.widthF() == width &&
         (current.style() == Qt::DashLine) == dashed)
       return;
-    current = QPen(colour, width, dashed ? Qt::DashLine : Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    current = QPen(colour, width, dashed ? Qt::DashLine : Qt::SolidLine, large ? Qt::FlatCap : Qt::RoundCap,
+                   large ? Qt::MiterJoin : Qt::RoundJoin);
     painter.setPen(current);
   };
   painter.setBrush(Qt::NoBrush);
@@ -59,8 +65,15 @@ QImage renderStrokes(const DisplayCopy& copy, const ViewTransform& view, const Q
       line.push_back(q);
       last = q;
     }
-    if (line.size() > 1) painter.drawPolyline(line.data(), static_cast<int>(line.size()));
-    else painter.drawPoint(line.front());
+    if (line.size() == 1) painter.drawPoint(line.front());
+    else if (large) {
+      // Whole pixels draw fastest.
+      ipoints.resize(line.size());
+      for (std::size_t k = 0; k < line.size(); ++k) ipoints[k] = line[k].toPoint();
+      painter.drawPolyline(ipoints.data(), static_cast<int>(ipoints.size()));
+    } else {
+      painter.drawPolyline(line.data(), static_cast<int>(line.size()));
+    }
     if (s.circle) {
       const QPointF c = view.toPixel(pts[s.count - 1].x, pts[s.count - 1].y);
       const double r = s.radius * view.scale;
