@@ -5,7 +5,12 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 #include <filesystem>
 #include <fstream>
@@ -20,6 +25,7 @@
 #include "ui/message_service.h"
 #include "ui/my_view.h"
 #include "ui/print_preview.h"
+#include "ui/prompt.h"
 #include "ui/tray.h"
 
 using namespace qel::ui;
@@ -276,6 +282,103 @@ class UiWindowsTest : public QObject {
     QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("ten_20261207_101010_001.PLT"));
     QVERIFY(std::filesystem::exists(home_->file("PrintedDir/ten_20261207_101010_001.PLT")));
     QCOMPARE(boxes_->texts.value(0), QStringLiteral("Send Successfully"));
+  }
+
+  void folderChooserAndAddRunOnTheQueue() {
+    std::filesystem::create_directories(home_->file("other"));
+    CFilesLoaderDlg::Services s = services();
+    QStringList answers = {home() + QStringLiteral("/no-such-folder"), home() + QStringLiteral("/other")};
+    QStringList captions;
+    s.chooseFolder = [&](QWidget*, const QString& caption, const QString&) {
+      captions << caption;
+      return answers.isEmpty() ? QString() : answers.takeFirst();
+    };
+    home_->writeFile("elsewhere/extra.plt", tenLines());
+    s.chooseFile = [&](QWidget*, const QString&) { return home() + QStringLiteral("/elsewhere/extra.plt"); };
+    CFilesLoaderDlg w(home(), std::move(s));
+    auto* browse = w.findChild<QPushButton*>(QStringLiteral("browseButton"));
+    QVERIFY(!browse->isEnabled() || w.queue().waitingList()->count() == 0);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    QVERIFY(browse->isEnabled());
+    QTest::mouseClick(browse, Qt::LeftButton);
+    // The invalid path asked first; Yes (the recorder's answer) chose again.
+    QCOMPARE(boxes_->texts, QStringList{QStringLiteral("The path entered is not valid! Continue ?")});
+    QCOMPARE(captions.value(0), QStringLiteral("Select the Directory you wish to Watcher..."));
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("folderField"))->text(), home() + QStringLiteral("/other"));
+    QVERIFY(configText().find("Watcher_Dir=" + home_->path() + "/other") != std::string::npos);
+    QCOMPARE(w.queue().watchDir(), home() + QStringLiteral("/other"));
+
+    // "+" translates the chosen file on the worker: its pages reach the send queue.
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("addButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.queue().sendQueueList()->count() >= 1, 10000);
+    QVERIFY(w.queue().sendQueueList()->text(0).startsWith(QStringLiteral("extra_")));
+  }
+
+  void modifyNameRefusesAnEmptyName() {
+    CFilesLoaderDlg w(home(), services());
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    home_->writeFile("PrintedDir/old.plt", tenLines());
+    w.queue().historyList()->append(QStringLiteral("old.plt"));
+    QMenu* menu = w.contextMenuFor(QueueList::History, 0);
+    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Modify name"));
+    QTimer::singleShot(0, this, [&] {
+      auto* dlg = qobject_cast<CModifyName*>(QApplication::activeModalWidget());
+      QVERIFY(dlg);
+      auto* field = dlg->findChild<QLineEdit*>(QStringLiteral("nameField"));
+      field->clear();
+      dlg->accept();  // refused: stays open
+      QCOMPARE(boxes_->texts.value(0), QStringLiteral("file name invalid!"));
+      QVERIFY(dlg->isVisible());
+      field->setText(QStringLiteral("new.plt"));
+      dlg->accept();
+    });
+    menu->actions().at(0)->trigger();
+    QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("new.plt"));
+    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/new.plt")));
+  }
+
+  void aLinkQuestionIsAnsweredWhileTheWindowGoesOn() {
+    CFilesLoaderDlg w(home(), services());
+    boxes_->answer = false;
+    std::atomic<int> answer{-1};
+    std::thread worker([&] {
+      answer = w.queue().showMessage("Link", "Can not connect to machine !", qel::links::TransferOwner::Buttons::OkCancel) ? 1 : 0;
+    });
+    // The window handles events (and so the question) while the worker waits for it.
+    QTRY_COMPARE(answer.load(), 0);
+    worker.join();
+    QCOMPARE(boxes_->texts.value(0), QStringLiteral("Can not connect to machine !"));
+    QCOMPARE(int(boxes_->kinds.at(0)), int(MessageService::Kind::Question));
+  }
+
+  void aClosingWindowReleasesAWaitingQuestion() {
+    QWidget window;
+    auto prompter = std::make_shared<Prompter>(&window);
+    std::atomic<int> answer{-1};
+    std::thread worker([&, prompter] { answer = prompter->ask(QStringLiteral("Link"), QStringLiteral("question"), true) ? 1 : 0; });
+    // The window closes without handling the question (asked or about to be): Cancel either way,
+    // and nobody waits on anybody.
+    prompter->close();
+    worker.join();
+    QCOMPARE(answer.load(), 0);
+    QCoreApplication::processEvents();  // a question posted before the close is dropped unshown
+    QVERIFY(boxes_->texts.isEmpty());
+  }
+
+  void theFollowPreviewStandsAgainstTheLeftEdge() {
+    CFilesLoaderDlg w(home(), services());
+    w.move(700, 100);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    home_->writeFile("DisposeDir/f.PLT", tenLines());
+    emit w.queue().previewRequested(home() + QStringLiteral("/DisposeDir/f.PLT"));
+    QVERIFY(w.followPreview());
+    QTRY_VERIFY(w.followPreview()->loaded());
+    w.move(800, 150);
+    QTRY_COMPARE(w.followPreview()->frameGeometry().right() + 1, w.frameGeometry().left());
+    QCOMPARE(w.followPreview()->frameGeometry().top(), w.frameGeometry().top());
+    emit w.queue().previewClosed();
+    QTRY_VERIFY(w.followPreview() == nullptr);
   }
 };
 
