@@ -233,7 +233,7 @@ void CPrintPreView::onLoaded(quint64 generation, std::shared_ptr<plot::CDisposeF
   for (std::size_t i = 0; i < strokes.size(); ++i) marks[i] = strokes[i].outerFlag;
   logic_.emplace(static_cast<int>(strokes.size()), std::move(marks), document_->options().cutFt == 8);
   startField_->setText(logic_->startText());
-  view_->setDisplay(std::make_shared<const DisplayCopy>(strokes));
+  view_->setDisplay(std::make_shared<const DisplayCopy>(strokes, document_->labels()));
   retranslate();
   applyState();
   emit loadFinished(true);

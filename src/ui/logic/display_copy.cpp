@@ -18,7 +18,38 @@ double segmentDistance2(const plot::PlotPoint& p, const plot::PlotPoint& a, cons
 
 }  // namespace
 
-DisplayCopy::DisplayCopy(const std::vector<plot::CStroke>& strokes) {
+namespace {
+
+// "SI0.3,0.4" gives the height 0.4 cm; "DI1,0" the direction (run, rise).
+std::vector<double> numbersAfter(const std::string& text, std::size_t letters) {
+  std::vector<double> out;
+  if (text.size() <= letters) return out;
+  for (const QString& part : QString::fromLatin1(text.substr(letters)).split(QLatin1Char(','))) {
+    bool ok = false;
+    const double v = part.trimmed().toDouble(&ok);
+    if (ok && std::isfinite(v)) out.push_back(v);
+  }
+  return out;
+}
+
+DisplayLabel displayLabel(const plot::LabelRecord& l) {
+  DisplayLabel d;
+  d.at = {l.x, l.y};
+  d.pen = l.pen;
+  std::string t = l.labelText.size() >= 2 ? l.labelText.substr(2) : std::string();
+  if (!t.empty() && (t.back() == '\x03' || t.back() == ';' || static_cast<unsigned char>(t.back()) < 32)) t.pop_back();
+  d.text = QString::fromLocal8Bit(t.data(), qsizetype(t.size()));
+  const auto si = numbersAfter(l.siText, 2);
+  if (si.size() == 2 && si[1] > 0) d.height = si[1] * 400.0;
+  const auto di = numbersAfter(l.diText, 2);
+  if (di.size() == 2 && (di[0] != 0 || di[1] != 0)) d.angleDeg = std::atan2(di[1], di[0]) * 180.0 / M_PI;
+  return d;
+}
+
+}  // namespace
+
+DisplayCopy::DisplayCopy(const std::vector<plot::CStroke>& strokes, const std::vector<plot::LabelRecord>& labels) {
+  for (const auto& l : labels) labels_.push_back(displayLabel(l));
   std::size_t total = 0;
   for (const auto& s : strokes) total += s.points.size();
   points_.reserve(total);
@@ -55,6 +86,12 @@ DisplayCopy::DisplayCopy(const std::vector<plot::CStroke>& strokes) {
     }
     if (d.count > 1) segments_ += d.count - 1;
     strokes_.push_back(d);
+  }
+  for (const DisplayLabel& l : labels_) {
+    // Roughly the text's extent, so that a drawing of labels alone is fitted too.
+    const double w = l.text.size() * l.height * 0.7;
+    minX = std::min(minX, l.at.x), minY = std::min(minY, l.at.y);
+    maxX = std::max(maxX, l.at.x + w), maxY = std::max(maxY, l.at.y + l.height);
   }
   if (minX <= maxX) bounds_ = QRectF(minX, minY, maxX - minX, maxY - minY);
 }

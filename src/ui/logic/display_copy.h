@@ -4,6 +4,7 @@
 // is built once per file (on a worker for large files) and then shared read-only.
 #include <QColor>
 #include <QRectF>
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -22,10 +23,20 @@ struct DisplayStroke {
   QRectF box;           // plot units: x, y = smallest corner
 };
 
+// A label kept as text: drawn in place, not a line to pick.
+struct DisplayLabel {
+  QString text;
+  plot::PlotPoint at;     // plot units
+  double height = 107.6;  // character height, plot units (0.269 cm without "SI")
+  double angleDeg = 0.0;  // of the baseline, from "DI"
+  std::int32_t pen = 1;
+};
+
 class DisplayCopy {
  public:
   DisplayCopy() = default;
-  explicit DisplayCopy(const std::vector<plot::CStroke>& strokes);
+  explicit DisplayCopy(const std::vector<plot::CStroke>& strokes, const std::vector<plot::LabelRecord>& labels = {});
+  const std::vector<DisplayLabel>& labels() const { return labels_; }
 
   int strokeCount() const { return static_cast<int>(strokes_.size()); }
   std::size_t segmentCount() const { return segments_; }
@@ -47,6 +58,7 @@ class DisplayCopy {
  private:
   std::vector<plot::PlotPoint> points_;
   std::vector<DisplayStroke> strokes_;
+  std::vector<DisplayLabel> labels_;
   std::size_t segments_ = 0;
   QRectF bounds_;
 };

@@ -80,6 +80,22 @@ QImage renderStrokes(const DisplayCopy& copy, const ViewTransform& view, const Q
       painter.drawEllipse(c, r, r);
     }
   }
+  // Labels kept as text, in their pen colour along their baseline.
+  for (const DisplayLabel& l : copy.labels()) {
+    const double px = l.height * view.scale;
+    if (px < 2.0 || l.text.isEmpty()) continue;
+    const QPointF at = view.toPixel(l.at.x, l.at.y);
+    if (!area.adjusted(-4000, -4000, 4000, 4000).contains(at)) continue;
+    QFont font = painter.font();
+    font.setPixelSize(std::max(2, int(std::lround(px))));
+    painter.save();
+    painter.setFont(font);
+    painter.setPen(o.marking ? QColor(120, 120, 120) : DisplayCopy::penColor(l.pen));
+    painter.translate(at);
+    painter.rotate(-l.angleDeg);
+    painter.drawText(QPointF(0, 0), l.text);
+    painter.restore();
+  }
   return image;
 }
 
