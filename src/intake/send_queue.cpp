@@ -280,11 +280,31 @@ void CSendQueue::collectLeftovers() {
   }
   std::stable_sort(names.begin(), names.end(),
                    [](const QString& a, const QString& b) { return leftoverKey(a) < leftoverKey(b); });
+  QStringList unsent;
+  std::set<QString> runs;
   for (const QString& name : names) {
     if (!moveFile(disposeDir_ + QLatin1Char('/') + name, cancelledDir_ + QLatin1Char('/') + name)) continue;
     bin_.append(name);
-    log(QStringLiteral("leftover to recycle bin: %1").arg(name));
+    unsent << name;
+    log(QStringLiteral("leftover to recycle bin, not sent: %1").arg(name));
+    // A page "<source>_<stamp>_<nnn>.PLT" belongs to the run whose source was backed up as
+    // "<source>_<stamp>.<ext>" in the printed folder.
+    if (name.size() > 8 && name.size() - name.lastIndexOf(QLatin1Char('_')) == 8) runs.insert(name.left(name.size() - 8));
   }
+  // The printed folder holds what was cut: the source of a run whose pages were never all sent
+  // goes beside its pages into the recycle bin.
+  if (!runs.empty()) {
+    for (const DirEntry& e : listFolder(native(printedDir_))) {
+      if (e.isDir) continue;
+      const QString name = fromNative(e.name);
+      const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+      if (dot <= 0 || !runs.count(name.left(dot))) continue;
+      if (!moveFile(printedDir_ + QLatin1Char('/') + name, cancelledDir_ + QLatin1Char('/') + name)) continue;
+      bin_.append(name);
+      log(QStringLiteral("source of unsent pages to recycle bin: %1").arg(name));
+    }
+  }
+  if (!unsent.isEmpty()) emit messageEvent(QueueMessage::LeftoversUnsent, unsent.join(QStringLiteral(", ")), {});
 }
 
 void CSendQueue::startWatcher() {

@@ -34,7 +34,9 @@ enum class QueueList { Waiting, SendQueue, History, RecycleBin };
 enum class QueueStatus { Waiting, Translated, Sent, WaitingToSend, BackupSuccess, BackupFail };
 
 // The queue's own message boxes; a and b are the file paths of the width message.
-enum class QueueMessage { TranslateThreadFailed, TransferThreadFailed, WidthOutOfRange, LinkMessage };
+// LeftoversUnsent: page files of an earlier run that were never sent went to the recycle bin at
+// start (a is their list).
+enum class QueueMessage { TranslateThreadFailed, TransferThreadFailed, WidthOutOfRange, LinkMessage, LeftoversUnsent };
 
 class CSendQueue : public QObject, public links::TransferOwner {
   Q_OBJECT

@@ -311,6 +311,12 @@ void CFilesLoaderDlg::onMessage(intake::QueueMessage what, const QString& a, con
       information(this, QString(), tr("the file: %1 's width is out of range, it will be moved to: %2").arg(a, b));
       break;
     case intake::QueueMessage::LinkMessage: information(this, b, a); break;
+    case intake::QueueMessage::LeftoversUnsent:
+      // Said once the window is up (the queue starts inside the constructor).
+      QMetaObject::invokeMethod(this, [this, a] {
+        information(this, QString(), tr("These page files were not sent before the program stopped; they are in the recycle bin: %1").arg(a));
+      }, Qt::QueuedConnection);
+      break;
   }
 }
 

@@ -158,6 +158,10 @@
         <source>Print-View File Isn't Exist</source>
         <translation>预览文件不存在</translation>
     </message>
+    <message>
+        <source>These page files were not sent before the program stopped; they are in the recycle bin: %1</source>
+        <translation>程序停止前以下页面文件未发送，已放入回收站：%1</translation>
+    </message>
 </context>
 <context>
     <name>qel::ui::CModifyName</name>
