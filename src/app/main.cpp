@@ -16,6 +16,7 @@ void printToolHelp() {
   std::vector<qel::app::Command> list = qel::app::commands();
   std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   for (const auto& c : list) std::printf("  %-10s %s\n", c.name.c_str(), c.summary.c_str());
+  std::printf("\n  --version  print the version and end\n");
   std::printf("\nEvery command takes --home DIR (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
               "and --help. 'qelcut COMMAND --help' describes one command.\n");
 }
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     printToolHelp();
     return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version" || args[0] == "-V") {
+    std::printf("qelcut %s\n", QELCUT_VERSION);
+    return 0;
   }
   for (const auto& c : qel::app::commands()) {
     if (c.name != args[0]) continue;
