@@ -6,13 +6,8 @@ src="$2"
 version="$3"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-  local name="$1"
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 "$qelcut" --help >"$tmp/help" 2>&1
 check "tool help exits 0" test $? -eq 0
@@ -56,5 +51,4 @@ printf 'PU0,0;PD1000,0;PU0,0;' >"$tmp/wide.plt"
 check "mode 2 edge crossing fails" test $? -eq 1
 check "mode 2 failure explained" grep -q "page edge" "$tmp/err3"
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish_checks

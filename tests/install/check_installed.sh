@@ -9,13 +9,8 @@ version="$3"
 top="$root$prefix"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # check NAME COMMAND...
-  local name="$1"
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 contains() { grep -q -- "$2" "$1"; }
 
 qelcut="$top/bin/qelcut"
@@ -139,5 +134,4 @@ if command -v man >/dev/null; then
   done
 fi
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish_checks
