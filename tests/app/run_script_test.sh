@@ -46,10 +46,12 @@ pids+=($run)
 check "run starts the queue" wait_for "$tmp/run2.log" "start: watching" 600
 check "run shows what it builds" grep -q "^run: building" "$tmp/run2.log"
 check "the simulator listens" listening 127.0.0.164 3241
-kill -TERM -- "-$run"
+# SIGTERM to the script alone, as a supervisor sends it: the queue and the simulator stop too.
+kill -TERM "$run"
 deadline=$((SECONDS + 30))
 while kill -0 "$run" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
 check "run ends on SIGTERM" test ! -d "/proc/$run"
+check "the queue stopped cleanly" wait_for "$tmp/run2.log" "stopped$" 10
 deadline=$((SECONDS + 10))
 while listening 127.0.0.164 3241 && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
 check "the simulator is gone with it" not_listening 127.0.0.164 3241
