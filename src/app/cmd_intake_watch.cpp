@@ -183,6 +183,8 @@ int runWatch(const std::vector<std::string>& argsIn) {
   queue.start();
   int rc = app.exec();
   queue.stop();
+  // The progress state above goes before the queue does.
+  QObject::disconnect(&queue, nullptr, &app, nullptr);
   ::close(fds[0]);
   ::close(fds[1]);
   printLine(QStringLiteral("stopped"));
