@@ -44,6 +44,11 @@ class CDisposeFile {
   // output-name(page): <folder>/<input base name>_<tag>_<page + 1, 3 digits>.PLT
   std::string outputName(int pageIndex) const;
 
+  // Writes strokes [from, end) of the model into one file (the print preview's send from a
+  // line): "IN;", the file's "WD" when it had one, then each stroke with its pen selected by
+  // "SP" and its line type when it changes, written as the page writer writes strokes.
+  bool writeStrokesFrom(const std::string& path, size_t from, std::string* error = nullptr) const;
+
   // The model after a run.
   const std::vector<CStroke>& strokes() const { return strokes_; }
   const std::vector<int>& strokePages() const { return strokePages_; }
