@@ -29,6 +29,16 @@ for p in qelcut qelcut-sim-frame; do
   check "$p --help exits 0" test $? -eq 0
 done
 
+# The desktop program from the installed tree: every window drawn off screen, in Chinese (the
+# translations come with it).
+if [ -x "$top/bin/qelcut-gui" ]; then
+  QT_QPA_PLATFORM=offscreen timeout 120 "$qelcut" screenshots "$tmp/shots" --lang zh --home "$tmp/shothome" \
+    >"$tmp/shots.log" 2>&1
+  check "qelcut screenshots runs the installed desktop program" test $? -eq 0
+  check "the windows were drawn" test -n "$(find "$tmp/shots" -name '*.png' 2>/dev/null | head -n1)"
+  check "the Chinese texts were there" test "$(grep -c "translations are missing" "$tmp/shots.log")" = 0
+fi
+
 # A plot with a label: the installed font is found and the label becomes strokes.
 font="$top/share/qelcut/QEL.dat"
 check "label font installed" test -s "$font"
