@@ -24,7 +24,7 @@ start_sim() {  # start_sim HOME ADDRESS KIND: the simulator, once it says it is 
 
 # --- send on a narrow terminal --------------------------------------------------------------
 home="$tmp/send"
-check "coordinator simulator starts" start_sim "$home" 127.0.0.161 coordinator
+check "coordinator simulator starts" start_sim "$home" 127.0.0.231 coordinator
 head -c 6000000 /dev/zero | tr '\0' 'A' >"$tmp/big.plt"
 python3 - "$qelcut" "$tmp/big.plt" "$home" >"$tmp/pty.out" <<'PY'
 import fcntl, os, pty, struct, subprocess, sys, termios
@@ -60,7 +60,7 @@ check "no drawing reaches column 40 ($summary)" test "$(sed -n 's/.*widest=\([0-
 
 # --- watch over the network link ------------------------------------------------------------
 home="$tmp/watch"
-check "network simulator starts" start_sim "$home" 127.0.0.162 network
+check "network simulator starts" start_sim "$home" 127.0.0.232 network
 "$qelcut" watch --home "$home" --time-scale 0.05 >"$tmp/watch.log" 2>&1 &
 pids+=($!)
 check "watch starts" wait_for "$tmp/watch.log" "start: watching" 20
