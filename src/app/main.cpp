@@ -49,6 +49,7 @@ void printToolHelp() {
   std::sort(list.begin(), list.end());
   list.erase(std::unique(list.begin(), list.end()), list.end());
   for (const auto& [name, summary] : list) std::printf("  %-12s %s\n", name.c_str(), summary.c_str());
+  std::printf("\n  %-12s %s\n", "--version", "print the version and end");
   std::printf("\nEvery command takes --home DIR (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
               "and --help. 'qelcut COMMAND --help' describes one command.\n");
 }
@@ -60,6 +61,10 @@ int main(int argc, char** argv) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     printToolHelp();
     return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version" || args[0] == "-V") {
+    std::printf("qelcut %s\n", QELCUT_VERSION);
+    return 0;
   }
   for (const auto& c : qel::app::commands()) {
     if (c.name != args[0]) continue;

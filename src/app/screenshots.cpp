@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include "platform/data_dir.h"
+
 namespace qel::app {
 namespace {
 std::vector<RegisteredShot>& shots() {
@@ -36,8 +38,10 @@ bool ShotContext::save(QWidget* window, const QString& windowName, const QString
 QString ShotContext::samplePlot() const {
   const QString target = QDir(home_).filePath(QStringLiteral("sample.plt"));
   if (QFile::exists(target)) return target;
-  for (const QString& candidate : {QStringLiteral(QEL_SAMPLES_DIR "/sample.plt"), QStringLiteral(QEL_INSTALLED_SAMPLES_DIR "/sample.plt")}) {
-    if (QFile::copy(candidate, target)) return target;
+  // The checkout's sample, else the one installed with the program (found from its own place).
+  for (const QString& candidate : {QStringLiteral(QEL_SAMPLES_DIR "/sample.plt"),
+                                   QString::fromStdString(platform::findDataFile("samples/sample.plt"))}) {
+    if (!candidate.isEmpty() && QFile::copy(candidate, target)) return target;
   }
   return target;
 }

@@ -628,6 +628,7 @@ void CSendQueue::transferWorker(QString path) {
   config::CIniConfig cfg(home_.toStdString());
   const int type = cfg.read(config::keys::Xitong_TT);
   const int delay = std::max(0, cfg.read(config::keys::Transfer_DelayTime));
+  post([this, path, type, size] { log(QStringLiteral("sending %1 (%2 bytes, Xitong_TT=%3)").arg(path).arg(size).arg(type)); });
   links::SendResult r;
   try {
     r = links::sendWithLink(services_.links, type, *this, file, size);

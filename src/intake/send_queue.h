@@ -121,6 +121,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void setPreviewTransfer(bool on) { previewTransfer_ = on; }
   void setProgressRange(int low, int high) override { emit progressRange(low, high); }
   void setProgressPos(int pos) override { emit progressPos(pos); }
+  void reportBytesSent(std::int64_t sent, std::int64_t total) override { emit bytesSent(sent, total); }
   int language() const override { return language_; }
   std::string programDir() const override { return home_.toStdString(); }
   // The links wait on the queue's clock (fast in tests, scaled in simulations).
@@ -148,6 +149,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void logLine(const QString& line);
   void progressRange(int low, int high);
   void progressPos(int pos);
+  // Bytes of the file being sent that have gone out; emitted on the transfer worker.
+  void bytesSent(qint64 sent, qint64 total);
   // The print preview: show the file being sent, learn of each sent file, close.
   void previewRequested(const QString& path);
   void previewSent(const QString& path);

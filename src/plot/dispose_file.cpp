@@ -13,6 +13,7 @@
 #include "plot/pagination.h"
 #include "plot/plot_input.h"
 #include "plot/stages.h"
+#include "plot/stroke_font.h"
 #include "platform/trace.h"
 
 namespace qel::plot {
@@ -68,6 +69,16 @@ std::string_view firstField(std::string_view text, std::string_view& rest) {
   while (j < text.size() && !isSeparator(text[j])) ++j;
   rest = j < text.size() ? text.substr(j + 1) : std::string_view();
   return text.substr(i, j - i);
+}
+
+// Why a file with labels cannot be disposed of: the font was not found, or holds no glyph.
+std::string missingFontText(const std::string& homeDir, const std::string& inputPath) {
+  const std::string found = StrokeFont::locate(homeDir);
+  std::string text = "the labels of " + inputPath + " cannot be drawn: ";
+  if (!found.empty()) return text + "the label font " + found + " holds no glyph";
+  text += "the label font QEL.dat was found in none of";
+  for (const auto& c : StrokeFont::searchPath(homeDir)) text += " " + c;
+  return text;
 }
 
 }  // namespace
@@ -168,6 +179,16 @@ void CDisposeFile::cleanUp() {
   current_ = nullptr;
 }
 
+int CDisposeFile::failWithoutLabelFont() {
+  fail(missingFontText(opt_.homeDir, inputPath_));
+  closeAll();
+  cleanUp();
+  // Pages without their labels must not be cut: none of this run's files is left.
+  for (int p = 0; p < outputCount(); ++p)
+    if (hasOutput(p)) std::remove(outputName(p).c_str());
+  return -1;
+}
+
 int CDisposeFile::run(bool loadOnlyRun) {
   loadOnlyRun_ = loadOnlyRun;
   platform::trace("enter need dipose file");
@@ -209,6 +230,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
       cleanUp();
       return -1;
     }
+    if (labelFontMissing_) return failWithoutLabelFont();
     if (mode == 2 && outside_ && opt_.splitPageEnabled) {
       fail("a stroke runs across a page edge in " + inputPath_);
       closeAll();
@@ -233,6 +255,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
   }
   endOfInput();
   platform::trace("read file finished!");
+  if (labelFontMissing_) return failWithoutLabelFont();
 
   if (mode == 6 && opt_.splitPageEnabled) {
     if (!Stages::rollingSplit(*this, loadOnlyRun_)) {

@@ -79,6 +79,8 @@ class CDisposeFile {
   int run(bool loadOnlyRun);
   void resetRunState();
   void cleanUp();
+  // Ends a run whose labels cannot be drawn: the reason, and no page file of this run left.
+  int failWithoutLabelFont();
   bool fail(std::string message);
 
   // Reader.
@@ -144,6 +146,7 @@ class CDisposeFile {
   bool outside_ = false;
   bool headerPending_ = true;
   bool pageOverflow_ = false;
+  bool labelFontMissing_ = false;  // a label was to be drawn and no font with glyphs was found
   std::string unwritablePage_;  // the first page file that could not be created
   std::string passThrough_;
   std::vector<PlotPoint> pairs_;  // scratch
