@@ -6,7 +6,8 @@ set -u
 qelcut="$1"
 tmp="$(mktemp -d)"
 home="$tmp/home"
-addr="127.0.0.$((20 + RANDOM % 200))"
+# An address no other test uses.
+addr="127.0.0.245"
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
@@ -14,17 +15,12 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-check() {
-  local name="$1"
+source "$(dirname "$0")/../support/checks.sh"
+# wait_until SECONDS COMMAND...: true as soon as COMMAND succeeds.
+wait_until() {
+  local deadline=$((SECONDS + $1))
   shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
-wait_for() {  # wait_for SECONDS COMMAND...
-  local limit=$(($1 * 10))
-  shift
-  for _ in $(seq "$limit"); do
+  while [ $SECONDS -lt $deadline ]; do
     "$@" && return 0
     sleep 0.1
   done
@@ -36,16 +32,16 @@ export QT_QPA_PLATFORM=offscreen QELCUT_MESSAGES=stdout QELCUT_LOOPBACK_ONLY=1
 printf '[System]\r\nDebugStatus=1\r\n[Split_Page]\r\nCUT_FT=4\r\n[Transfer_Config]\r\nTransfer_DelayTime=0\r\n[Language_ID]\r\nLanguage_Type=1\r\n' >>"$home/Config.ini"
 "$qelcut" sim --home "$home" --bind "$addr" >"$tmp/sim.log" 2>&1 &
 pids+=($!)
-wait_for 20 grep -q "listening\|TCP" "$tmp/sim.log"
+wait_until 20 grep -q "listening\|TCP" "$tmp/sim.log"
 
 "$qelcut" gui --home "$home" >"$tmp/gui.log" 2>&1 &
 gui=$!
 pids+=($gui)
-check "the window starts its queue" wait_for 30 grep -q "start: watching" "$tmp/gui.log"
+check "the window starts its queue" wait_until 30 grep -q "start: watching" "$tmp/gui.log"
 
 printf 'IN;SP1;PU0,0;PD400,0,400,400,0,400,0,0;PU;' >"$home/ListenDir/square.plt"
-check "the file reaches the coordinator" wait_for 60 grep -q "coordinator: file" "$tmp/sim.log"
-check "the page is filed as sent" wait_for 30 grep -q "^.* sent .*square" "$tmp/gui.log"
+check "the file reaches the coordinator" wait_until 60 grep -q "coordinator: file" "$tmp/sim.log"
+check "the page is filed as sent" wait_until 30 grep -q "^.* sent .*square" "$tmp/gui.log"
 check "the page lands in the printed folder" bash -c "ls '$home/PrintedDir' | grep -q '^square_.*_001.PLT'"
 
 # A second window on the same home is refused and leaves the first running.
@@ -61,10 +57,9 @@ wait "$gui" 2>/dev/null
 "$qelcut" watch --home "$home" >"$tmp/watch2.log" 2>&1 &
 watch=$!
 pids+=($watch)
-check "the headless queue starts" wait_for 30 grep -q "start: watching" "$tmp/watch2.log"
+check "the headless queue starts" wait_until 30 grep -q "start: watching" "$tmp/watch2.log"
 "$qelcut" gui --home "$home" >"$tmp/gui3.log" 2>&1
 check "a window is refused beside the headless queue" test $? -ne 0
 check "the refusal is shown" grep -q "The program has already opened" "$tmp/gui3.log"
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish_checks
