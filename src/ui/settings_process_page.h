@@ -1,0 +1,45 @@
+#pragma once
+// The "Process" page of the settings window (AdvancedSetting): transfer type, page mode,
+// outer contours, label options and the 'CI' transform. The page only binds its widgets to a
+// ProcessForm; the rules and the storing are in logic/settings_process.h.
+#include <QWidget>
+
+#include "ui/logic/settings_process.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+
+namespace qel::ui {
+
+class AdvancedSetting : public QWidget {
+  Q_OBJECT
+ public:
+  explicit AdvancedSetting(const config::CIniConfig& cfg, QWidget* parent = nullptr);
+
+  ProcessForm form() const;
+  // Stores the page; false (nothing stored) when "Arc Length:" is not above 0.
+  bool save(config::CIniConfig& cfg);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void build();
+  void retranslate();
+  void fill(const ProcessForm& f);
+  void applyEnables();
+
+  QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_;
+  QLabel *typeLabel_, *splitLabel_;
+  QComboBox *type_, *split_;
+  QCheckBox *occ_, *tranCi_;
+  QLineEdit *spn_, *fontSp_, *fontScale_, *fontSpace_, *fontRotate_, *fontOffsetX_, *fontOffsetY_;
+  QLineEdit *arcLength_, *detalX_, *detalY_;
+  QLabel *fontSpLabel_, *fontScaleLabel_, *fontSpaceLabel_, *fontRotateLabel_, *fontOffsetXLabel_, *fontOffsetYLabel_;
+  QLabel *arcLengthLabel_, *detalXLabel_, *detalYLabel_;
+};
+
+}  // namespace qel::ui
