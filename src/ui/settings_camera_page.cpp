@@ -48,6 +48,14 @@ QPushButton* namedButton(QWidget* parent, const char* name) {
   return b;
 }
 
+// The set line: the box or the name, stretching, then its buttons.
+void lineUp(QWidget* line, QWidget* box, std::initializer_list<QPushButton*> buttons) {
+  auto* row = new QHBoxLayout(line);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(box, 1);
+  for (QPushButton* b : buttons) row->addWidget(b);
+}
+
 }  // namespace
 
 CameraSetting::CameraSetting(const QString& homeDir, const config::CIniConfig& cfg, QWidget* parent)
@@ -81,25 +89,16 @@ QWidget* CameraSetting::buildCalibration() {
 
   setRow_ = new QStackedWidget(calibrationBox_);
   auto* choosing = new QWidget(setRow_);
-  auto* choosingRow = new QHBoxLayout(choosing);
-  choosingRow->setContentsMargins(0, 0, 0, 0);
   setBox_ = namedCombo(choosing, "calibrationSet");
   edit_ = namedButton(choosing, "edit");
   add_ = namedButton(choosing, "add");
   del_ = namedButton(choosing, "del");
-  choosingRow->addWidget(setBox_, 1);
-  choosingRow->addWidget(edit_);
-  choosingRow->addWidget(add_);
-  choosingRow->addWidget(del_);
+  lineUp(choosing, setBox_, {edit_, add_, del_});
   auto* naming = new QWidget(setRow_);
-  auto* namingRow = new QHBoxLayout(naming);
-  namingRow->setContentsMargins(0, 0, 0, 0);
   nameBox_ = namedField(naming, "calibrationName");
   ok_ = namedButton(naming, "ok");
   cancel_ = namedButton(naming, "cancel");
-  namingRow->addWidget(nameBox_, 1);
-  namingRow->addWidget(ok_);
-  namingRow->addWidget(cancel_);
+  lineUp(naming, nameBox_, {ok_, cancel_});
   setRow_->addWidget(choosing);
   setRow_->addWidget(naming);
   setRow_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -215,21 +214,13 @@ QWidget* CameraSetting::buildRight() {
 
   timeBox_ = new QGroupBox(right);
   auto* time = new QGridLayout(timeBox_);
-  delayLabel_ = new QLabel(timeBox_);
-  delay_ = namedField(timeBox_, "captureDelay");
-  time->addWidget(delayLabel_, 0, 0);
-  time->addWidget(delay_, 0, 1);
-  time->addWidget(new QLabel(QStringLiteral("ms"), timeBox_), 0, 2);
+  delay_ = addFieldRow(time, 0, delayLabel_, "captureDelay", QStringLiteral("ms"));
   time->setColumnStretch(1, 1);
   column->addWidget(timeBox_);
 
   coordinateBox_ = new QGroupBox(right);
   auto* coordinate = new QGridLayout(coordinateBox_);
-  axisYLabel_ = new QLabel(coordinateBox_);
-  axisY_ = namedField(coordinateBox_, "axisYRotate");
-  coordinate->addWidget(axisYLabel_, 0, 0);
-  coordinate->addWidget(axisY_, 0, 1);
-  coordinate->addWidget(new QLabel(QStringLiteral("°"), coordinateBox_), 0, 2);
+  axisY_ = addFieldRow(coordinate, 0, axisYLabel_, "axisYRotate", QStringLiteral("°"));
   coordinate->setColumnStretch(1, 1);
   column->addWidget(coordinateBox_);
   column->addStretch(1);
@@ -267,52 +258,39 @@ void CameraSetting::retranslate() {
   axisYLabel_->setText(tr("Y axis deflection:"));
 }
 
+std::vector<TextBinding<CameraForm>> CameraSetting::texts() const {
+  return {{cx_, &CameraForm::cameraCx},         {cy_, &CameraForm::cameraCy},
+          {markTime_, &CameraForm::markTime},   {radius_, &CameraForm::radius},
+          {tolerance_, &CameraForm::tolerance}, {markSp_, &CameraForm::markSp},
+          {blockXLow_, &CameraForm::blockXLow}, {blockXHigh_, &CameraForm::blockXHigh},
+          {blockYLow_, &CameraForm::blockYLow}, {blockYHigh_, &CameraForm::blockYHigh},
+          {speed_, &CameraForm::speed},         {accel_, &CameraForm::accel},
+          {delay_, &CameraForm::captureDelay},  {axisY_, &CameraForm::axisYRotate}};
+}
+
 void CameraSetting::fill(const CameraForm& f) {
-  setText(cx_, f.cameraCx);
-  setText(cy_, f.cameraCy);
+  showTexts(texts(), f);
   target_->setCurrentIndex(static_cast<int>(f.target));
-  setText(markTime_, f.markTime);
-  setText(radius_, f.radius);
-  setText(tolerance_, f.tolerance);
-  setText(markSp_, f.markSp);
   autoFirst_->setChecked(f.autoFirstPoint);
   share_->setChecked(f.shareMark);
-  setText(blockXLow_, f.blockXLow);
-  setText(blockXHigh_, f.blockXHigh);
-  setText(blockYLow_, f.blockYLow);
-  setText(blockYHigh_, f.blockYHigh);
-  setText(speed_, f.speed);
-  setText(accel_, f.accel);
-  setText(delay_, f.captureDelay);
-  setText(axisY_, f.axisYRotate);
   applyTargetType();
 }
 
 CameraForm CameraSetting::form() const {
   CameraForm f;
-  f.cameraCx = textOf(cx_);
-  f.cameraCy = textOf(cy_);
-  f.target = target_->currentIndex() == static_cast<int>(TargetType::Cross) ? TargetType::Cross : TargetType::Circle;
-  f.markTime = textOf(markTime_);
-  f.radius = textOf(radius_);
-  f.tolerance = textOf(tolerance_);
-  f.markSp = textOf(markSp_);
+  readTexts(texts(), f);
+  f.target = target();
   f.autoFirstPoint = autoFirst_->isChecked();
   f.shareMark = share_->isChecked();
-  f.blockXLow = textOf(blockXLow_);
-  f.blockXHigh = textOf(blockXHigh_);
-  f.blockYLow = textOf(blockYLow_);
-  f.blockYHigh = textOf(blockYHigh_);
-  f.speed = textOf(speed_);
-  f.accel = textOf(accel_);
-  f.captureDelay = textOf(delay_);
-  f.axisYRotate = textOf(axisY_);
   return f;
 }
 
+TargetType CameraSetting::target() const {
+  return target_->currentIndex() == static_cast<int>(TargetType::Cross) ? TargetType::Cross : TargetType::Circle;
+}
+
 void CameraSetting::applyTargetType() {
-  const bool enabled = radiusEnabled(target_->currentIndex() == static_cast<int>(TargetType::Cross) ? TargetType::Cross
-                                                                                                    : TargetType::Circle);
+  const bool enabled = radiusEnabled(target());
   radius_->setEnabled(enabled);
   tolerance_->setEnabled(enabled);
 }

@@ -5,15 +5,14 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 #include "ui/logic/settings_calibration.h"
 #include "ui/logic/settings_camera.h"
+#include "ui/settings_fields.h"
 
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 
@@ -37,6 +36,8 @@ class CameraSetting : public QWidget {
   QWidget* buildCalibration();
   QWidget* buildRight();
   void retranslate();
+  std::vector<TextBinding<CameraForm>> texts() const;
+  TargetType target() const;
   void fill(const CameraForm& f);
   void showValues(const CalibrationTexts& values);
   CalibrationTexts shownValues() const;

@@ -50,41 +50,23 @@ void AdvancedSetting::build() {
 
   fontBox_ = new QGroupBox(this);
   auto* font = new QGridLayout(fontBox_);
-  int row = 0;
-  auto fontRow = [&](QLabel*& label, QLineEdit*& field, const char* name, const QString& unit) {
-    label = new QLabel(fontBox_);
-    field = namedField(fontBox_, name);
-    font->addWidget(label, row, 0);
-    font->addWidget(field, row, 1);
-    if (!unit.isEmpty()) font->addWidget(new QLabel(unit, fontBox_), row, 2);
-    ++row;
-  };
-  fontRow(fontSpLabel_, fontSp_, "fontSp", QString());
-  fontRow(fontScaleLabel_, fontScale_, "fontScale", QString());
-  fontRow(fontSpaceLabel_, fontSpace_, "fontSpace", QString());
-  fontRow(fontRotateLabel_, fontRotate_, "fontRotate", QStringLiteral("°"));
-  fontRow(fontOffsetXLabel_, fontOffsetX_, "fontOffsetX", QStringLiteral("mm"));
-  fontRow(fontOffsetYLabel_, fontOffsetY_, "fontOffsetY", QStringLiteral("mm"));
+  fontSp_ = addFieldRow(font, 0, fontSpLabel_, "fontSp");
+  fontScale_ = addFieldRow(font, 1, fontScaleLabel_, "fontScale");
+  fontSpace_ = addFieldRow(font, 2, fontSpaceLabel_, "fontSpace");
+  fontRotate_ = addFieldRow(font, 3, fontRotateLabel_, "fontRotate", QStringLiteral("°"));
+  fontOffsetX_ = addFieldRow(font, 4, fontOffsetXLabel_, "fontOffsetX", QStringLiteral("mm"));
+  fontOffsetY_ = addFieldRow(font, 5, fontOffsetYLabel_, "fontOffsetY", QStringLiteral("mm"));
   font->setColumnStretch(1, 1);
 
   otherBox_ = new QGroupBox(this);
   tranCi_ = namedCheck(otherBox_, "tranCi");
   auto* other = new QGridLayout(otherBox_);
   other->addWidget(tranCi_, 0, 0, 1, 3);
-  row = 1;
-  auto otherRow = [&](QLabel*& label, QLineEdit*& field, const char* name, const QString& unit) {
-    label = new QLabel(otherBox_);
-    field = namedField(otherBox_, name);
-    other->addWidget(label, row, 0);
-    other->addWidget(field, row, 1);
-    other->addWidget(new QLabel(unit, otherBox_), row, 2);
-    ++row;
-  };
-  otherRow(arcLengthLabel_, arcLength_, "arcLength", QStringLiteral("mil"));
-  otherRow(detalXLabel_, detalX_, "detalX", QStringLiteral("mm"));
-  otherRow(detalYLabel_, detalY_, "detalY", QStringLiteral("mm"));
+  arcLength_ = addFieldRow(other, 1, arcLengthLabel_, "arcLength", QStringLiteral("mil"));
+  detalX_ = addFieldRow(other, 2, detalXLabel_, "detalX", QStringLiteral("mm"));
+  detalY_ = addFieldRow(other, 3, detalYLabel_, "detalY", QStringLiteral("mm"));
   other->setColumnStretch(1, 1);
-  other->setRowStretch(row, 1);
+  other->setRowStretch(4, 1);
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(transferBox_, 0, 0);
@@ -126,21 +108,25 @@ void AdvancedSetting::retranslate() {
   detalYLabel_->setText(tr("↓detal_y:"));
 }
 
+std::vector<TextBinding<ProcessForm>> AdvancedSetting::texts() const {
+  return {{spn_, &ProcessForm::spn},
+          {fontSp_, &ProcessForm::fontSp},
+          {fontScale_, &ProcessForm::fontScale},
+          {fontSpace_, &ProcessForm::fontSpace},
+          {fontRotate_, &ProcessForm::fontRotate},
+          {fontOffsetX_, &ProcessForm::fontOffsetX},
+          {fontOffsetY_, &ProcessForm::fontOffsetY},
+          {arcLength_, &ProcessForm::arcLength},
+          {detalX_, &ProcessForm::detalX},
+          {detalY_, &ProcessForm::detalY}};
+}
+
 void AdvancedSetting::fill(const ProcessForm& f) {
   type_->setCurrentIndex(f.typeEntry);
   split_->setCurrentIndex(f.splitEntry);
   occ_->setChecked(f.outerContours);
   tranCi_->setChecked(f.transformCi);
-  setText(spn_, f.spn);
-  setText(fontSp_, f.fontSp);
-  setText(fontScale_, f.fontScale);
-  setText(fontSpace_, f.fontSpace);
-  setText(fontRotate_, f.fontRotate);
-  setText(fontOffsetX_, f.fontOffsetX);
-  setText(fontOffsetY_, f.fontOffsetY);
-  setText(arcLength_, f.arcLength);
-  setText(detalX_, f.detalX);
-  setText(detalY_, f.detalY);
+  showTexts(texts(), f);
 }
 
 ProcessForm AdvancedSetting::form() const {
@@ -149,16 +135,7 @@ ProcessForm AdvancedSetting::form() const {
   f.splitEntry = split_->currentIndex();
   f.outerContours = occ_->isChecked();
   f.transformCi = tranCi_->isChecked();
-  f.spn = textOf(spn_);
-  f.fontSp = textOf(fontSp_);
-  f.fontScale = textOf(fontScale_);
-  f.fontSpace = textOf(fontSpace_);
-  f.fontRotate = textOf(fontRotate_);
-  f.fontOffsetX = textOf(fontOffsetX_);
-  f.fontOffsetY = textOf(fontOffsetY_);
-  f.arcLength = textOf(arcLength_);
-  f.detalX = textOf(detalX_);
-  f.detalY = textOf(detalY_);
+  readTexts(texts(), f);
   return f;
 }
 

@@ -4,13 +4,13 @@
 // ProcessForm; the rules and the storing are in logic/settings_process.h.
 #include <QWidget>
 
-#include "ui/logic/settings_process.h"
+#include <vector>
 
-class QCheckBox;
-class QComboBox;
+#include "ui/logic/settings_process.h"
+#include "ui/settings_fields.h"
+
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 
 namespace qel::ui {
 
@@ -29,6 +29,7 @@ class AdvancedSetting : public QWidget {
  private:
   void build();
   void retranslate();
+  std::vector<TextBinding<ProcessForm>> texts() const;
   void fill(const ProcessForm& f);
   void applyEnables();
 
