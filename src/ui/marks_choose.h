@@ -29,6 +29,7 @@ class MarkFrameView : public QWidget {
 
   int hovered() const { return hovered_; }
   int chosen() const { return chosen_; }
+  int candidateCount() const { return static_cast<int>(candidates_.size()); }
   // The same as a mouse move to / a left click at `pos` (frame pixels).
   void hoverAt(QPointF pos);
   void clickAt(QPointF pos);

@@ -8,6 +8,10 @@
 #include <functional>
 #include <thread>
 
+#if QEL_UI_HAS_CAMERA
+#include <opencv2/imgproc.hpp>
+#endif
+
 #include "ui/marks_choose.h"
 #include "ui/message_service.h"
 
@@ -89,6 +93,7 @@ class MarksChooseTest : public QObject {
     QCOMPARE(dlg.chosenIndex(), 2);
   }
 
+#if QEL_UI_HAS_CAMERA
   void chooserAnswersAFrameThreadThroughTheDialog() {
     qel::ui::MarksChooser chooser;
     cv::Mat frame(480, 640, CV_8UC3, cv::Scalar(90, 90, 90));
@@ -125,6 +130,36 @@ class MarksChooseTest : public QObject {
     QVERIFY(!answer.has_value());
   }
 
+  void measurementAsksTheOperatorWhenAFrameShowsSeveralMarks() {
+    cv::Mat frame(480, 640, CV_8UC1, cv::Scalar(200));
+    cv::circle(frame, {200, 240}, 40, cv::Scalar(20), cv::FILLED, cv::LINE_AA);
+    cv::circle(frame, {450, 240}, 40, cv::Scalar(20), cv::FILLED, cv::LINE_AA);
+    qel::ui::MarksChooser chooser;
+    qel::camera::MarkMeasurement measurement;
+    measurement.setParameters(qel::camera::MarkType::Circle, 25, 100);
+    measurement.setChooser(&chooser);
+    int offered = 0;
+    whenDialogOpens([&](MarksChoose* dlg) {
+      offered = dlg->view()->candidateCount();
+      dlg->view()->clickAt({445, 245});
+      QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("ok")), Qt::LeftButton);
+    });
+    std::atomic<bool> done{false};
+    cv::Point2d measured;
+    std::thread requester([&] {
+      measured = measurement.measure(1);
+      done = true;
+    });
+    QTRY_VERIFY(measurement.pending());
+    // Frames arrive on this (the interface) thread here: the dialog opens directly.
+    const auto find = measurement.onFrame(frame, 1);
+    QTRY_VERIFY(done.load());
+    requester.join();
+    QCOMPARE(offered, 2);
+    QVERIFY(find && find->found);
+    QVERIFY(std::abs(measured.x - 450) < 1.0 && std::abs(measured.y - 240) < 1.0);
+  }
+
   void framesOfOtherKindsGiveNoPicture() {
     QVERIFY(qel::ui::imageOfFrame(cv::Mat(4, 4, CV_16UC1)).isNull());
     QVERIFY(qel::ui::imageOfFrame(cv::Mat()).isNull());
@@ -135,6 +170,7 @@ class MarksChooseTest : public QObject {
     cv::Mat bgr(1, 1, CV_8UC3, cv::Scalar(255, 0, 0));  // blue in BGR order
     QCOMPARE(QColor(qel::ui::imageOfFrame(bgr).pixel(0, 0)), QColor(0, 0, 255));
   }
+#endif
 };
 
 QTEST_MAIN(MarksChooseTest)
