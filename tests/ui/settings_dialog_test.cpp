@@ -14,6 +14,7 @@
 #include "config/language.h"
 #include "support/temp_home.h"
 #include "ui/language.h"
+#include "ui/marks_choose.h"
 #include "ui/message_service.h"
 #include "ui/settings_dlg.h"
 
@@ -203,6 +204,38 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(raw(home, "Machine", "MoveBlockXHigh"), std::string("300.000000"));
     QCOMPARE(raw(home, "Machine", "MoveAccel"), std::string("1000"));
     QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
+  }
+
+  void languageSwitchRewordsEveryOpenWindow() {
+    qel::test::TempHome home;
+    prepare(home);
+    qel::ui::MarksChoose other(QImage(), {}, 30);  // stands for any other open window
+    other.show();
+    {
+      CSettingDlg dlg(QString::fromStdString(home.path()));
+      dlg.show();
+      choose(dlg, "language", 0);
+      click(dlg, "save");
+      QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(raw(home, "Language_ID", "Language_Type"), std::string("0"));
+    QTRY_COMPARE(other.windowTitle(), QString::fromUtf8("请从这些定位点中选择一个"));
+    CSettingDlg again(QString::fromStdString(home.path()));
+    QCOMPARE(again.windowTitle(), QString::fromUtf8("高级设置"));
+    QCOMPARE(child<QComboBox>(again, "language")->currentIndex(), 0);
+    again.show();
+    choose(again, "language", 1);
+    click(again, "save");
+    QTRY_COMPARE(other.windowTitle(), QStringLiteral("Please select one Mark point among these"));
+    QCOMPARE(raw(home, "Language_ID", "Language_Type"), std::string("1"));
+  }
+
+  void openingTakesTheStoredLanguage() {
+    qel::test::TempHome home;  // a new Config.ini starts in Chinese
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    QCOMPARE(qel::config::languageFlag(), 0);
+    QCOMPARE(dlg.windowTitle(), QString::fromUtf8("高级设置"));
+    QCOMPARE(child<QTabWidget>(dlg, "pages")->tabText(1), QString::fromUtf8("相机&&机器"));
   }
 
   void cancelStoresNothing() {
