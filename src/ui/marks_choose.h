@@ -73,7 +73,8 @@ class MarksChoose : public QDialog {
 #if QEL_UI_HAS_CAMERA
 // The camera measurement's chooser: shows MarksChoose modally on the interface thread (a frame
 // thread asking waits for the answer) and answers the chosen candidate, or nothing when the
-// operator closed the dialog. Any thread may call choose().
+// operator closed the dialog. Any thread may call choose(), as long as the interface thread is
+// not itself waiting for that thread (the measurement's requester never runs there).
 class MarksChooser final : public camera::MarkChooser {
  public:
   explicit MarksChooser(QWidget* parent = nullptr) : parent_(parent) {}  // not owned

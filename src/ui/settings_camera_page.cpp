@@ -364,8 +364,8 @@ void CameraSetting::onAutoLoad() {
   showValues(*values);
 }
 
-bool CameraSetting::save(config::CIniConfig& cfg) {
-  switch (saveCamera(cfg, form())) {
+bool CameraSetting::check() {
+  switch (checkCamera(form())) {
     case CameraCheck::BlockXReversed:
       warning(this, tr("Error"), tr("Block_X: minimum value larger than maximal value"));
       return false;
@@ -377,6 +377,11 @@ bool CameraSetting::save(config::CIniConfig& cfg) {
       return false;
     case CameraCheck::Accepted: break;
   }
+  return true;
+}
+
+bool CameraSetting::save(config::CIniConfig& cfg) {
+  if (!check() || saveCamera(cfg, form()) != CameraCheck::Accepted) return false;
   sets_.store(shownValues());
   return true;
 }

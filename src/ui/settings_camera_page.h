@@ -24,8 +24,9 @@ class CameraSetting : public QWidget {
   CameraSetting(const QString& homeDir, const config::CIniConfig& cfg, QWidget* parent = nullptr);
 
   CameraForm form() const;
-  // The settings window's "Save": checks, then stores the page and the chosen set. A refusal
-  // shows its message (title "Error") and stores nothing.
+  // The checks of the settings window's "Save"; a refusal shows its message (title "Error").
+  bool check();
+  // Checks, then stores the page and the chosen set; a refusal stores nothing.
   bool save(config::CIniConfig& cfg);
 
  protected:

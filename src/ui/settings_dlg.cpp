@@ -72,15 +72,19 @@ void CSettingDlg::onSave() {
   const int language = display_->language();
   useLanguage(language);
   cfg.write(config::keys::Language_Type, language);
-  // A refusing page is brought to the front; "Arc Length:" refuses without a message.
-  if (!process_->save(cfg)) {
+  // Both pages are checked before either stores, so that a refusal by the camera page leaves
+  // the file as it was apart from the language. A refusing page is brought to the front;
+  // "Arc Length:" refuses without a message.
+  if (!process_->acceptable()) {
     showPage(Page::Process);
     return;
   }
-  if (!camera_->save(cfg)) {
+  if (!camera_->check()) {
     showPage(Page::CameraMachine);
     return;
   }
+  process_->save(cfg);
+  camera_->save(cfg);
   accept();
 }
 

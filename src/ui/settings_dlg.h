@@ -1,8 +1,8 @@
 #pragma once
 // The settings window: a modal dialog with the pages "Process", "Camera&&Machine" and
-// "Display". "Save" stores the pages in that window's order (the language first, at once) and
-// closes when every page accepted; "Cancel" closes and stores nothing. Whoever opened it
-// reloads its settings afterwards.
+// "Display". "Save" stores the language and switches to it at once, then stores the other two
+// pages and closes when both accept their values; "Cancel" closes and stores nothing. Whoever
+// opened it reloads its settings afterwards.
 #include <QDialog>
 #include <QString>
 

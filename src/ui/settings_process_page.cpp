@@ -148,6 +148,8 @@ void AdvancedSetting::applyEnables() {
   detalY_->setEnabled(e.detal);
 }
 
+bool AdvancedSetting::acceptable() const { return processAcceptable(form()); }
+
 bool AdvancedSetting::save(config::CIniConfig& cfg) { return saveProcess(cfg, form()) == ProcessSave::Stored; }
 
 void AdvancedSetting::changeEvent(QEvent* event) {

@@ -20,7 +20,9 @@ class AdvancedSetting : public QWidget {
   explicit AdvancedSetting(const config::CIniConfig& cfg, QWidget* parent = nullptr);
 
   ProcessForm form() const;
-  // Stores the page; false (nothing stored) when "Arc Length:" is not above 0.
+  // False when "Arc Length:" is not above 0 (the page then stores nothing, and says nothing).
+  bool acceptable() const;
+  // Stores the page; false (nothing stored) when it is not acceptable.
   bool save(config::CIniConfig& cfg);
 
  protected:

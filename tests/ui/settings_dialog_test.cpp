@@ -172,6 +172,7 @@ class SettingsDialogTest : public QObject {
     CSettingDlg dlg(QString::fromStdString(home.path()));
     dlg.show();
     type(dlg, "speed", QStringLiteral("750"));
+    type(dlg, "fontRotate", QStringLiteral("45"));
     type(dlg, field.toLatin1().constData(), value);
     click(dlg, "save");
     QVERIFY(dlg.isVisible());
@@ -180,11 +181,13 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(child<QTabWidget>(dlg, "pages")->currentIndex(), 1);
     QCOMPARE(raw(home, "Machine", "MoveSpeed"), std::string("<absent>"));
     QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("<absent>"));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("<absent>"));  // nor the Process page
     // Mended, the window takes the values.
     type(dlg, field.toLatin1().constData(), field == "accel" ? QStringLiteral("5000") : QStringLiteral("0"));
     click(dlg, "save");
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(raw(home, "Machine", "MoveSpeed"), std::string("750"));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("45.000000"));
   }
 
   void equalBlockLimitsAndAccelLimitsAccepted() {

@@ -72,9 +72,11 @@ ProcessForm loadProcess(const CIniConfig& store) {
   return f;
 }
 
+bool processAcceptable(const ProcessForm& form) { return CIniConfig::toInt(form.arcLength) > 0; }
+
 ProcessSave saveProcess(CIniConfig& cfg, const ProcessForm& f) {
+  if (!processAcceptable(f)) return ProcessSave::ArcLengthRefused;
   const int arcLength = CIniConfig::toInt(f.arcLength);
-  if (arcLength <= 0) return ProcessSave::ArcLengthRefused;
   cfg.write(k::Xitong_TT, xitongOfTypeEntry(f.typeEntry));
   cfg.write(k::CUT_FT, cutFtOfSplitEntry(f.splitEntry));
   cfg.write(k::ArcLen, arcLength);

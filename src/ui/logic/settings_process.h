@@ -53,6 +53,9 @@ double normaliseFontRotate(double degrees);
 // Fills the form from the store ("%d" and "%f" texts).
 ProcessForm loadProcess(const config::CIniConfig& cfg);
 
+// "Arc Length:" read as an integer must be above 0.
+bool processAcceptable(const ProcessForm& form);
+
 enum class ProcessSave { Stored, ArcLengthRefused };
 // "Arc Length:" read as an integer must be above 0, else nothing is stored. Then stores, in
 // this order: Xitong_TT, CUT_FT, ArcLen, TranCI, OCC, SPN (as typed), Font_SP, Font_Scale,
