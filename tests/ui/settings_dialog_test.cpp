@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -239,6 +240,37 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(qel::config::languageFlag(), 0);
     QCOMPARE(dlg.windowTitle(), QString::fromUtf8("高级设置"));
     QCOMPARE(child<QTabWidget>(dlg, "pages")->tabText(1), QString::fromUtf8("相机&&机器"));
+  }
+
+  void everyTextFitsAtTheSmallestSizeInBothLanguages_data() {
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << 1;
+    QTest::newRow("Chinese") << 0;
+  }
+  void everyTextFitsAtTheSmallestSizeInBothLanguages() {
+    QFETCH(int, language);
+    qel::test::TempHome home;
+    prepare(home, "[Language_ID]\nLanguage_Type=" + std::to_string(language) + "\n");
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    auto* tabs = child<QTabWidget>(dlg, "pages");
+    for (int page = 0; page < tabs->count(); ++page) {
+      tabs->setCurrentIndex(page);
+      dlg.resize(dlg.minimumSizeHint());
+      QTRY_COMPARE(dlg.size(), dlg.minimumSizeHint());
+      QVERIFY(tabs->currentWidget()->width() >= tabs->width() - 12);  // the page fills the tab area
+      for (QWidget* w : tabs->currentWidget()->findChildren<QWidget*>()) {
+        if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w)))
+          continue;
+        const QString what = w->objectName() + QLatin1Char(' ') + (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text() : QString());
+        QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(what));
+        QVERIFY2(w->height() >= w->minimumSizeHint().height(), qPrintable(what));
+      }
+      // Larger, the page grows with the window.
+      const int before = tabs->currentWidget()->width();
+      dlg.resize(dlg.width() + 200, dlg.height() + 100);
+      QTRY_COMPARE(tabs->currentWidget()->width(), before + 200);
+    }
   }
 
   void cancelStoresNothing() {
