@@ -43,6 +43,8 @@ int runScreenshots(const std::vector<std::string>& argsIn) {
   // Pictures are made without a screen; message boxes become lines on standard output.
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::setenv("QELCUT_MESSAGES", "stdout", 0);
+  // The windows pictured here never reach a machine: loopback addresses only.
+  ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
   static int argc = 1;
   static char name[] = "qelcut-screenshots";
   static char* argv[] = {name, nullptr};

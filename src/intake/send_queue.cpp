@@ -407,10 +407,20 @@ void CSendQueue::translateStep() {
     }
   }
   if (pick < 0) return;
-  translating_ = true;
-  if (translateThread_.joinable()) translateThread_.join();
   QString full = watchDir_ + waiting_.text(pick);
   waiting_.remove(pick);
+  startTranslate(full);
+}
+
+bool CSendQueue::translateNow(const QString& fullPath) {
+  if (translating_) return false;
+  startTranslate(fullPath);
+  return translating_;
+}
+
+void CSendQueue::startTranslate(const QString& full) {
+  translating_ = true;
+  if (translateThread_.joinable()) translateThread_.join();
   translatingFile_ = full;
   log(QStringLiteral("translating %1").arg(full));
   try {
@@ -749,6 +759,24 @@ bool CSendQueue::modifyName(int historyRow, const QString& newName, QString* err
   if (!moveFile(printedDir_ + QLatin1Char('/') + old, to)) return fail(QStringLiteral("%1 cannot be renamed").arg(old));
   history_.setText(historyRow, newName);
   log(QStringLiteral("renamed %1 to %2").arg(old, newName));
+  return true;
+}
+
+bool CSendQueue::recordPreviewSend(QueueList from, int row) {
+  if (from != QueueList::SendQueue && from != QueueList::RecycleBin) return false;
+  FileListModel* src = listOf(from);
+  if (row < 0 || row >= src->count()) return false;
+  const QString text = src->text(row);
+  if (from == QueueList::SendQueue && transferring_ && disposeDir_ + QLatin1Char('/') + text == sendingFile_) return false;
+  const QString name = fileNameOf(text);
+  if (!dirExists(printedDir_) && !makeDirs(printedDir_)) return false;
+  if (!moveFile(folderOf(from) + QLatin1Char('/') + text, printedDir_ + QLatin1Char('/') + name)) return false;
+  src->remove(row);
+  history_.append(name);
+  ++sentCount_;
+  status(QueueStatus::Sent, sentCount_);
+  log(QStringLiteral("sent from the preview: %1").arg(name));
+  refreshSendQueueStatus();
   return true;
 }
 

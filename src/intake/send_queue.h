@@ -69,6 +69,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void ScanFolder(const QString& dir);
   void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
   void AfterSend(bool ok, const QString& path);
+  // "+": translates a chosen file at once, on the translate worker; false while one runs.
+  bool translateNow(const QString& fullPath);
   void TogglePause();
   void ToggleTransferPause();
   void refreshWaitingStatus();
@@ -76,6 +78,9 @@ class CSendQueue : public QObject, public links::TransferOwner {
 
   // The list moves of the context menus. False with a reason in *error when refused.
   bool moveRow(QueueList from, int row, QueueList to, QString* error = nullptr);
+  // After the print preview sent a file of the send queue or the recycle bin (row `row`): the
+  // file moves into the printed folder and its row to the history. False when it cannot.
+  bool recordPreviewSend(QueueList from, int row);
   // "Modify name" of a history row: renames the file within the printed folder.
   bool modifyName(int historyRow, const QString& newName, QString* error = nullptr);
 
@@ -160,6 +165,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void startWatcher();
   void moveToDisposeStamped(const QString& fullPath, const QString& relative);
   void translateStep();
+  void startTranslate(const QString& fullPath);
   void transferStep();
   void ccdCutStep();
   void translateWorker(QString source);

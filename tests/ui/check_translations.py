@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fails when a text of the windows has no finished Chinese translation.
 
-usage: check_translations.py LUPDATE SOURCE_DIR TS_FILE...
+usage: check_translations.py LUPDATE SOURCE_DIR INCLUDE_DIR TS_FILE...
 
 lupdate collects every tr() text of SOURCE_DIR into a scratch .ts; each of its messages must
 have a finished, non-empty translation in one of the project's .ts files (same context and
@@ -36,7 +36,7 @@ def finished(tr):
 
 
 def main():
-    lupdate, source_dir, ts_files = sys.argv[1], sys.argv[2], sys.argv[3:]
+    lupdate, source_dir, include_dir, ts_files = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
     problems = []
     known = {}
     for ts in ts_files:
@@ -48,7 +48,7 @@ def main():
             known[(ctx, src)] = finished(tr)
     with tempfile.TemporaryDirectory() as tmp:
         scratch = Path(tmp) / "scan.ts"
-        subprocess.run([lupdate, "-silent", "-locations", "none", "-recursive", source_dir, "-ts", str(scratch)],
+        subprocess.run([lupdate, "-silent", "-locations", "none", "-recursive", "-I", include_dir, source_dir, "-ts", str(scratch)],
                        check=True)
         for ctx, src, _ in messages(scratch):
             if not known.get((ctx, src)):
