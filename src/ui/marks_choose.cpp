@@ -1,5 +1,4 @@
-// The own header by its relative path: the translation scanner learns the class's namespace there.
-#include "marks_choose.h"
+#include "ui/marks_choose.h"
 
 #include <QApplication>
 #include <QEvent>

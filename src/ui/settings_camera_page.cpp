@@ -1,5 +1,4 @@
-// The own header by its relative path: the translation scanner learns the class's namespace there.
-#include "settings_camera_page.h"
+#include "ui/settings_camera_page.h"
 
 #include <QCheckBox>
 #include <QComboBox>

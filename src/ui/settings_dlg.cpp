@@ -1,5 +1,4 @@
-// The own header by its relative path: the translation scanner learns the class's namespace there.
-#include "settings_dlg.h"
+#include "ui/settings_dlg.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
