@@ -31,10 +31,7 @@
 #include "ui/print_preview.h"
 #include "ui/prompt.h"
 #include "ui/tray.h"
-#if __has_include("ui/settings_dlg.h")
 #include "ui/settings_dlg.h"
-#define QEL_HAVE_SETTINGS_WINDOW 1
-#endif
 
 namespace qel::ui {
 
@@ -336,12 +333,9 @@ void CFilesLoaderDlg::onSave() {
 
 void CFilesLoaderDlg::onAdvanced() {
   if (!editingAllowed(queuePaused())) return;
-#ifdef QEL_HAVE_SETTINGS_WINDOW
   CSettingDlg dlg(home_, this);
+  emit settingsOpened(&dlg);
   dlg.exec();
-#else
-  information(this, QString(), tr("The settings window is not part of this build."));
-#endif
   reloadSettings();
 }
 

@@ -69,6 +69,8 @@ class CFilesLoaderDlg : public QDialog {
  signals:
   // The interactive preview is about to run modally (tests drive it from here).
   void previewOpened(qel::ui::CPrintPreView* preview);
+  // The settings window is about to run modally.
+  void settingsOpened(QDialog* settings);
 
  protected:
   void changeEvent(QEvent* e) override;

@@ -380,6 +380,26 @@ class UiWindowsTest : public QObject {
     emit w.queue().previewClosed();
     QTRY_VERIFY(w.followPreview() == nullptr);
   }
+
+  void advancedOpensTheSettingsAndTheWindowTakesTheNewLanguage() {
+    CFilesLoaderDlg w(home(), services());
+    int opened = 0;
+    connect(&w, &CFilesLoaderDlg::settingsOpened, this, [&](QDialog* d) {
+      ++opened;
+      // Stored behind the settings window's back, as its Display page would.
+      qel::config::CIniConfig(home_->path()).write(qel::config::keys::Language_Type, 0);
+      QMetaObject::invokeMethod(d, [d] { d->reject(); }, Qt::QueuedConnection);
+    });
+    auto* advanced = w.findChild<QPushButton*>(QStringLiteral("advancedButton"));
+    QTest::mouseClick(advanced, Qt::LeftButton);  // inert while the queue runs
+    QCOMPARE(opened, 0);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    QTest::mouseClick(advanced, Qt::LeftButton);
+    QCOMPARE(opened, 1);
+    // Reloaded after it closed: the window words itself in Chinese.
+    QTRY_COMPARE(w.windowTitle(), QString::fromUtf8("QEL \xe5\x88\x87\xe5\x89\xb2\xe7\xb3\xbb\xe7\xbb\x9f"));
+    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("pauseButton"))->text(), QString::fromUtf8("\xe7\xbb\xa7\xe7\xbb\xad"));
+  }
 };
 
 QTEST_MAIN(UiWindowsTest)

@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>qel::ui::CFilesLoaderDlg</name>
@@ -111,12 +112,8 @@
         <translation>创建传输线程失败！</translation>
     </message>
     <message>
-        <source>the file: %1 's width is out of range, it will be moved to: %2</source>
+        <source>the file: %1 &apos;s width is out of range, it will be moved to: %2</source>
         <translation>文件：%1 的宽度超出范围，将被移至：%2</translation>
-    </message>
-    <message>
-        <source>The settings window is not part of this build.</source>
-        <translation>此版本不包含设置窗口。</translation>
     </message>
     <message>
         <source>Select the Directory you wish to Watcher...</source>
@@ -151,11 +148,11 @@
         <translation>文件名无效！</translation>
     </message>
     <message>
-        <source>Print-View File Name Can't NULL.</source>
+        <source>Print-View File Name Can&apos;t NULL.</source>
         <translation>预览文件名不能为空。</translation>
     </message>
     <message>
-        <source>Print-View File Isn't Exist</source>
+        <source>Print-View File Isn&apos;t Exist</source>
         <translation>预览文件不存在</translation>
     </message>
     <message>
@@ -221,7 +218,7 @@
         <translation>线条数：%1</translation>
     </message>
     <message>
-        <source>The file isn't Exist!</source>
+        <source>The file isn&apos;t Exist!</source>
         <translation>文件不存在！</translation>
     </message>
     <message>
