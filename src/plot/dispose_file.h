@@ -10,6 +10,7 @@
 
 #include "plot/dispose_options.h"
 #include "plot/model.h"
+#include "plot/user_units.h"
 
 namespace qel::config {
 class CIniConfig;
@@ -97,6 +98,36 @@ class CDisposeFile {
   void cmdLT();
   void cmdWD();
   void endOfInput();
+  int readAll(bool pageOrder);
+  void removeCreatedPages();
+  void noteExtent(double rawX, double y);
+  void addPoints(std::vector<PlotPoint>& userPoints);
+  void readAndAddPoints();
+  void selectPen(int n);
+
+  // Commands beyond the table: relative moves, user units, rectangles, encoded polylines,
+  // polygons and machine state (reader_hpgl2.cpp).
+  struct PathVertex {
+    PlotPoint raw;
+    bool penDown = false;
+  };
+  PlotPoint toRaw(double ux, double uy) const;
+  void moveTo(const PlotPoint& raw);
+  void cmdPR();
+  void cmdScaling(bool scalingPoints);
+  void cmdRectangle(bool relative);
+  void cmdPE();
+  void cmdPM();
+  void cmdEP();
+  void cmdMachineState(const char* letters);
+  void cmdIN();
+  void cmdDF();
+  void cmdSkip(char kind);
+  void drawPath(const std::vector<PathVertex>& path);
+  void recordPolygon(const PlotPoint& raw);
+  void drawArcPoints(double cx, double cy, double sweepDeg, double chordDeg);
+  void skipQuoted();
+  std::int64_t labelEnd();
 
   // Writer (page files).
   std::FILE* openPage(int pageIndex);
@@ -142,6 +173,21 @@ class CDisposeFile {
   std::string unwritablePage_;  // the first page file that could not be created
   std::string passThrough_;
   std::vector<PlotPoint> pairs_;  // scratch
+  UserUnits units_;
+  bool relative_ = false;          // "PR": coordinates are moves from the pen's place
+  double shiftX_ = 0.0, shiftY_ = 0.0;  // brings negative coordinates onto the material
+  bool shifted_ = false;
+  double minRawX_ = 0.0, minRawY_ = 0.0;
+  bool measuring_ = false;         // a pass that only finds the drawing's extent
+  bool plotCommandSeen_ = false;   // the file moved the pen or drew something
+  bool strokeLeftPen_ = false;     // the stroke ends away from where the pen stands (a drawn circle)
+  bool polygonMode_ = false;
+  std::vector<std::vector<PathVertex>> polygon_;  // subpolygons, raw coordinates
+  std::vector<bool> polygonClosed_;               // closed with the pen down: edged back to its start
+  std::int64_t labelEndSearchedFrom_ = -1;        // where the search for a label terminator began
+  std::int64_t labelEndAt_ = -1;                  // the terminator found there, -1 for none
+  std::int64_t labelEndStop_ = -1;                // where that search stopped
+  int labelEndChar_ = 3;
 
   // Results.
   std::vector<CStroke> strokes_;

@@ -29,21 +29,28 @@ std::mutex& disposeRunLock() {
 
 void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to) {
   const double w = d.winXMax_ - d.winXMin_;
-  int k1 = 0, k2 = 0;
-  if (!pageOfX(from.x, w, k1) || !pageOfX(to.x, w, k2)) {
+  // The stroke lies on the current page, also when `from` is exactly on its edge.
+  const int k1 = d.pageIndex_;
+  int k2 = 0;
+  if (!pageOfX(to.x, w, k2)) {
     d.pageOverflow_ = true;
     return;
   }
+  // A point exactly on an edge, reached going right, ends the page to its left.
+  if (k2 > k1 && to.x == k2 * w) --k2;
   auto crossing = [&](double edge) {
     return from.y + (edge - from.x) * (to.y - from.y) / (to.x - from.x);
   };
   auto finishPiece = [&](int page, const PlotPoint& end, const PlotPoint& nextStart) {
     CStroke& s = d.stroke_;
-    s.points.push_back(end);
+    if (s.points.empty() || !(s.points.back() == end)) s.points.push_back(end);
     const auto& pts = s.points;
     if (pts.size() > 2 && isNear(pts.back(), pts.front(), d.opt_.minDistanceClose)) s.closedFlag = true;
-    d.strokes_.push_back(s);
-    d.strokePages_.push_back(page);
+    // A piece that only touches the edge draws nothing on its page.
+    if ((pts.size() >= 2 || !s.inserted.empty()) && s.pen != 0) {
+      d.strokes_.push_back(s);
+      d.strokePages_.push_back(page);
+    }
     s.reset();
     s.pen = d.pen_;
     s.points.push_back(nextStart);
@@ -141,6 +148,13 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
       for (auto& p : s.points) p.x -= offset;
     d.openPage(page);
   }
+  // Labels go to the page of their own x, like strokes.
+  for (auto& l : d.labels_) {
+    int page = 0;
+    if (!pageOfX(l.x, w, page)) page = 0;
+    l.pageIndex = page;
+    l.x -= page * w;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -191,8 +205,9 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   for (size_t i = 0; i + 1 < strokes.size(); ++i) {
     CStroke& a = strokes[i];
     CStroke& b = strokes[i + 1];
-    if (pages[i] != pages[i + 1] || a.pen != b.pen || a.closedFlag || b.closedFlag || a.points.empty() ||
-        b.points.empty())
+    // A pen-up move (a single point) or a circle closes no shape with its neighbour.
+    if (pages[i] != pages[i + 1] || a.pen != b.pen || a.closedFlag || b.closedFlag || a.points.size() < 2 ||
+        b.points.size() < 2 || a.circleFlag || b.circleFlag)
       continue;
     const auto& ap = a.points;
     const auto& bp = b.points;
@@ -209,14 +224,23 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   double m = 0.0;
   bool any = false;
   for (const auto& s : strokes)
-    for (const auto& p : s.points)
-      if (!any || p.x > m) {
-        m = p.x;
+    for (const auto& p : s.points) {
+      const double reach = p.x + (s.circleFlag ? std::abs(s.circleRadius) : 0);
+      if (!any || reach > m) {
+        m = reach;
         any = true;
       }
+    }
+  // A circle reaches its radius either side of its centre.
   auto extents = [&]() {
     std::vector<Extent> e(strokes.size());
-    for (size_t i = 0; i < strokes.size(); ++i) xExtent(strokes[i], e[i].minX, e[i].maxX);
+    for (size_t i = 0; i < strokes.size(); ++i) {
+      xExtent(strokes[i], e[i].minX, e[i].maxX);
+      if (strokes[i].circleFlag) {
+        e[i].minX -= std::abs(strokes[i].circleRadius);
+        e[i].maxX += std::abs(strokes[i].circleRadius);
+      }
+    }
     return e;
   };
   if (loadOnly) {
@@ -258,14 +282,17 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       continue;
     }
 
+    // Two joined strokes are measured together, unless together they are wider than a page:
+    // then no back-off could ever take them whole, and each goes on its own.
+    auto combine = [&](Extent& ex, const Extent& other) {
+      const Extent both{std::min(ex.minX, other.minX), std::max(ex.maxX, other.maxX)};
+      if (both.maxX - both.minX <= w) ex = both;
+    };
     // b. Back-off: how far the cut must retreat so that no stroke lies across it.
     double b = 0.0;
     for (size_t i = 0; i < n; ++i) {
       Extent ex = e[i];
-      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) {
-        ex.minX = std::min(ex.minX, e[i + 1].minX);
-        ex.maxX = std::max(ex.maxX, e[i + 1].maxX);
-      }
+      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e[i + 1]);
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
     list.push_back(truncToInt(w - b));
@@ -294,10 +321,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       if (!(e[i].minX >= x - b)) continue;
       Extent ex = e[i];
       const long p = partner(i);
-      if (p >= 0) {
-        ex.minX = std::min(ex.minX, e[p].minX);
-        ex.maxX = std::max(ex.maxX, e[p].maxX);
-      }
+      if (p >= 0) combine(ex, e[p]);
       if (ex.maxX > x) {
         move[i] = true;
         if (ex.minX <= x) carried.push_back(&strokes[i]);
@@ -351,6 +375,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   for (size_t i = 0; i < strokes.size(); ++i) {
     double minX, maxX;
     xExtent(strokes[i], minX, maxX);
+    if (strokes[i].circleFlag) minX -= std::abs(strokes[i].circleRadius);
     int page = 0;
     if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
       d.pageOverflow_ = true;

@@ -34,8 +34,18 @@ TEST(Pipeline, ZeroPageSizeTurnsTheWindowOff) {
   EXPECT_NE(run.page(0).find("PU900000,5;PD990000,5;"), std::string::npos);
 }
 
-TEST(Pipeline, TextWithoutCommandsIsKeptFiltered) {
-  EXPECT_EQ(disposeToText("hello, world\r\n\x01\xc3\xa9!"), "IN;hello,world!PX0;ZH0;");
+TEST(Pipeline, FileWithoutPlotCommandsIsRefusedAndLeavesNoPage) {
+  // A text file (a password file, a note) dropped in the folder is not sent as an empty page.
+  for (const std::string text : {"hello, world\r\n\x01\xc3\xa9!", "root:x:0:0:root:/root:/bin/bash\n", "IN;SP1;"}) {
+    DisposeRun run(text, plainOptions());
+    EXPECT_FALSE(run.dispose()) << text;
+    EXPECT_NE(run.file().errorText().find("no plot command"), std::string::npos);
+    EXPECT_EQ(run.page(0), "<missing>");
+    EXPECT_TRUE(run.reports().empty());
+  }
+}
+
+TEST(Pipeline, TextAroundCommandsIsKeptFiltered) {
   // Text before the first command is written as read; text after it is filtered at the end.
   EXPECT_EQ(disposeToText("IN;\r\nPU0,0;PD5,5;\r\nXY 1;"), "IN;IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;PX5;ZH5;");
 }

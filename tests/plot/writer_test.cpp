@@ -23,6 +23,7 @@ TEST(Writer, LineTypeAndPenOnlyWhenTheyChange) {
             "LT;SP2;PU0,0;PD1,0;SP3;PU0,5;PD1,5;LT4,2.5;PU0,9;PD1,9;");
   DisposeOptions wide = plainOptions();
   wide.pageWidth = 100000;
+  wide.splitPageEnabled = false;  // no page window: the negative y stays as written
   EXPECT_EQ(body("PU123456.7,0.5;PD2000000,-3;", wide), "LT;SP1;PU123457,0.5;PD2e+06,-3;");
 }
 
