@@ -881,8 +881,14 @@ void CDisposeFile::cmdLB() {
     r.y = curY_;
     labels_.push_back(std::move(r));
   }
-  stroke_.reset();
-  stroke_.pen = pen_;
+  // What the pen drew before the label is kept; a pen-up point waiting there is dropped.
+  if (stroke_.points.size() > 1 || stroke_.circleFlag || strokeLeftPen_) {
+    finishStroke();
+  } else {
+    stroke_.reset();
+    stroke_.pen = pen_;
+    stroke_.lineType = lineType_;
+  }
 }
 
 void CDisposeFile::cmdCI() {

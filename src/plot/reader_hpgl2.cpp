@@ -259,12 +259,15 @@ void CDisposeFile::cmdAA() {
     text.append(rest);
   }
   stroke_.inserted.push_back({static_cast<std::int32_t>(stroke_.points.size()), std::move(text)});
-  // The pen ends at the far end of the arc.
+  // The pen ends at the far end of the arc; the whole arc counts for the drawing's extent.
   const double r = std::hypot(curX_ - c.x, curY_ - c.y);
   if (r > 0 && std::isfinite(sweep)) {
-    const double a = std::atan2(curY_ - c.y, curX_ - c.x) + sweep * M_PI / 180.0;
-    curX_ = c.x + r * std::cos(a);
-    curY_ = c.y + r * std::sin(a);
+    const double a0 = std::atan2(curY_ - c.y, curX_ - c.x), span = sweep * M_PI / 180.0;
+    constexpr int kExtentSteps = 64;
+    for (int k = 1; k <= kExtentSteps; ++k)
+      noteExtent(c.x + r * std::cos(a0 + span * k / kExtentSteps), c.y + r * std::sin(a0 + span * k / kExtentSteps));
+    curX_ = c.x + r * std::cos(a0 + span);
+    curY_ = c.y + r * std::sin(a0 + span);
   }
 }
 

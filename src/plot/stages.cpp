@@ -295,6 +295,8 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e[i + 1]);
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
+    // Whole units: the page's material length ("PX") is then exact and the pages add up.
+    b = std::ceil(b);
     list.push_back(truncToInt(w - b));
     m += b;
     ++cuts;
@@ -366,6 +368,9 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     for (size_t i = 0; i < n; ++i)
       if (move[i])
         for (auto& p : strokes[i].points) p.x += b;
+    // Labels beyond the cut go with the drawing around them.
+    for (auto& l : d.labels_)
+      if (l.x > x) l.x += b;
   }
   list.push_back(truncToInt(m - cuts * w));
 
