@@ -768,6 +768,8 @@ void CDisposeFile::selectPen(int n) {
       if (stroke_.points.empty()) stroke_.points.push_back(lastFinished_);
     }
   } else {
+    // A circle keeps the pen it was drawn with.
+    if (stroke_.circleFlag || strokeLeftPen_) finishStroke();
     stroke_.pen = n;
   }
 }
@@ -799,7 +801,22 @@ void CDisposeFile::cmdPG() {
 void CDisposeFile::cmdStoreText(std::string& slot, const char* letters) {
   Params p;
   if (!scanParams(p, false)) return;
-  slot.assign(letters).append(p.text);
+  std::string text(p.text);
+  // A number written with an exponent ("DI4.5e-09,100") stays whole: the stored text is written
+  // back as it is, and cut at the "e" it would no longer be a command.
+  while ((p.terminator == 'e' || p.terminator == 'E') && !text.empty() &&
+         ((text.back() >= '0' && text.back() <= '9') || text.back() == '.')) {
+    in_->get();
+    const int next = in_->peek();
+    if (!(next == '-' || next == '+' || (next >= '0' && next <= '9'))) {
+      in_->unget();
+      break;
+    }
+    text.push_back(static_cast<char>(p.terminator));
+    if (!scanParams(p, false)) return;
+    text.append(p.text);
+  }
+  slot.assign(letters).append(text);
 }
 
 std::int64_t CDisposeFile::labelEnd() {
@@ -959,7 +976,8 @@ void CDisposeFile::cmdWD() {
 }
 
 void CDisposeFile::endOfInput() {
-  if (stroke_.points.size() >= 2 && stroke_.pen != 0) {
+  // A circle is kept however few points stand for it.
+  if ((stroke_.points.size() >= 2 || stroke_.circleFlag) && stroke_.pen != 0) {
     strokes_.push_back(stroke_);
     strokePages_.push_back(pageIndex_);
     stroke_.reset();

@@ -231,6 +231,12 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
         any = true;
       }
     }
+  // Labels lie on the roll too: the pages that hold them are measured like any other.
+  for (const auto& l : d.labels_)
+    if (!any || l.x > m) {
+      m = l.x;
+      any = true;
+    }
   // A circle reaches its radius either side of its centre.
   auto extents = [&]() {
     std::vector<Extent> e(strokes.size());
@@ -255,32 +261,41 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     }
     const double x = std::trunc(k * w);
     std::vector<Extent> e = extents();
-    const size_t n = strokes.size();
+    const size_t n0 = strokes.size();
 
-    // a. A stroke wider than a page cannot be moved whole: everything across the cut is cut.
-    bool wide = false;
-    for (const auto& ex : e)
-      if (ex.maxX - ex.minX > w) wide = true;
-    if (wide) {
-      list.push_back(truncToInt(w));
+    // a. A stroke wider than a page cannot be moved whole: it is cut at the cut, and its piece
+    //    beyond goes with what follows the cut. Everything else across the cut is still taken
+    //    whole by the back-off, so a circle or a shape beside a long line is never left astride.
+    std::vector<bool> leftPiece(n0, false);
+    bool anyWide = false;
+    for (size_t i = 0; i < n0; ++i)
+      if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) anyWide = true;
+    if (anyWide) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
-      for (size_t i = 0; i < n; ++i) {
-        if (e[i].minX < x && x < e[i].maxX) {
+      std::vector<bool> outLeft;
+      for (size_t i = 0; i < n0; ++i) {
+        if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) {
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
+            double lo, hi;
+            xExtent(piece, lo, hi);
+            piece.joinedFlag = false;
+            outLeft.push_back(hi <= x);
             out.push_back(std::move(piece));
             outPages.push_back(pages[i]);
           }
         } else {
           out.push_back(std::move(strokes[i]));
           outPages.push_back(pages[i]);
+          outLeft.push_back(false);
         }
       }
       strokes = std::move(out);
       pages = std::move(outPages);
-      ++cuts;
-      continue;
+      leftPiece = std::move(outLeft);
+      e = extents();
     }
+    const size_t n = strokes.size();
 
     // Two joined strokes are measured together, unless together they are wider than a page:
     // then no back-off could ever take them whole, and each goes on its own.
@@ -291,6 +306,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     // b. Back-off: how far the cut must retreat so that no stroke lies across it.
     double b = 0.0;
     for (size_t i = 0; i < n; ++i) {
+      if (leftPiece[i]) continue;  // ends at the cut: it fits the page before it
       Extent ex = e[i];
       if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e[i + 1]);
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
@@ -320,7 +336,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     std::vector<size_t> candidates;
     std::vector<const CStroke*> carried;
     for (size_t i = 0; i < n; ++i) {
-      if (!(e[i].minX >= x - b)) continue;
+      if (!(e[i].minX >= x - b) || leftPiece[i]) continue;
       Extent ex = e[i];
       const long p = partner(i);
       if (p >= 0) combine(ex, e[p]);
