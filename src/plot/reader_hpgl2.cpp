@@ -288,32 +288,21 @@ void CDisposeFile::cmdPE() {
   // One number: digits least significant first; the last digit is marked by its range. The
   // lowest bit of the value is the sign.
   auto number = [&](double& out) {
+    // Eight-bit digits: 63..126 go on, 191..254 end the number (base 64). Seven-bit digits:
+    // 63..94 go on, 95..126 end it (base 32). Other bytes are skipped.
     double value = 0, scale = 1;
     const int base = sevenBit ? 32 : 64;
+    const int lastFrom = sevenBit ? 95 : 191;
     while (i < n) {
       const int c = static_cast<unsigned char>(data[i++]);
-      if (sevenBit) {
-        if (c >= 63 && c <= 94) {
-          value += (c - 63) * scale;
-        } else if (c >= 95 && c <= 126) {
-          value += (c - 95) * scale;
-          const double magnitude = std::floor(value / 2);
-          out = std::fmod(value, 2) != 0 ? -magnitude : magnitude;
-          return true;
-        } else {
-          continue;
-        }
-      } else {
-        if (c >= 63 && c <= 126) {
-          value += (c - 63) * scale;
-        } else if (c >= 191 && c <= 254) {
-          value += (c - 191) * scale;
-          const double magnitude = std::floor(value / 2);
-          out = std::fmod(value, 2) != 0 ? -magnitude : magnitude;
-          return true;
-        } else {
-          continue;
-        }
+      const bool goesOn = c >= 63 && c < 63 + base;
+      const bool last = c >= lastFrom && c < lastFrom + base;
+      if (!goesOn && !last) continue;
+      value += (c - (last ? lastFrom : 63)) * scale;
+      if (last) {
+        const double magnitude = std::floor(value / 2);
+        out = std::fmod(value, 2) != 0 ? -magnitude : magnitude;
+        return true;
       }
       scale *= base;
       if (scale > 1e18) return false;

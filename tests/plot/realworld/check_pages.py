@@ -389,28 +389,22 @@ def pe_values(body):
     seven = False
 
     def number():
+        # Eight-bit digits: 63..126 go on, 191..254 end the number (base 64); seven-bit: 63..94
+        # go on, 95..126 end it (base 32). The lowest bit of the value is the sign.
         nonlocal i
         value, scale = 0, 1
         base = 32 if seven else 64
+        last_from = 95 if seven else 191
         while i < n:
             c = ord(body[i])
             i += 1
-            if seven:
-                if 63 <= c <= 94:
-                    value += (c - 63) * scale
-                elif 95 <= c <= 126:
-                    value += (c - 95) * scale
-                    return -(value >> 1) if value & 1 else value >> 1
-                else:
-                    continue
-            else:
-                if 63 <= c <= 126:
-                    value += (c - 63) * scale
-                elif 191 <= c <= 254:
-                    value += (c - 191) * scale
-                    return -(value >> 1) if value & 1 else value >> 1
-                else:
-                    continue
+            goes_on = 63 <= c < 63 + base
+            last = last_from <= c < last_from + base
+            if not goes_on and not last:
+                continue
+            value += (c - (last_from if last else 63)) * scale
+            if last:
+                return -(value >> 1) if value & 1 else value >> 1
             scale *= base
         return None
 
