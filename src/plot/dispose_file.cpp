@@ -192,7 +192,8 @@ void CDisposeFile::resetRunState() {
   closeAll();
   outputs_.clear();
   extents_.clear();
-  current_ = nullptr;
+  currentPage_ = -1;
+  openFile_ = -1;
 }
 
 bool CDisposeFile::dispose() {
@@ -219,7 +220,8 @@ void CDisposeFile::cleanUp() {
       std::fclose(o.file);
       o.file = nullptr;
     }
-  current_ = nullptr;
+  currentPage_ = -1;
+  openFile_ = -1;
 }
 
 int CDisposeFile::readAll(bool pageOrder) {
@@ -234,7 +236,7 @@ int CDisposeFile::readAll(bool pageOrder) {
     }
     in_->get();
     if (headerPending_ && !passThrough_.empty()) {
-      if (!loadOnlyRun_) writeText(current_, passThrough_);
+      if (!loadOnlyRun_) writeToPage(currentPage_, passThrough_);
       passThrough_.clear();
       headerPending_ = false;
     }
@@ -242,7 +244,7 @@ int CDisposeFile::readAll(bool pageOrder) {
     if (measuring_) continue;
     if (opt_.splitPageEnabled && !shifted_ && (minRawX_ < 0 || minRawY_ < 0)) return 1;
     if (pageOverflow_) {
-      fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
+      failTooManyPages();
       return -1;
     }
     if (mode == 2 && outside_ && opt_.splitPageEnabled) {
@@ -268,9 +270,31 @@ int CDisposeFile::readAll(bool pageOrder) {
 }
 
 void CDisposeFile::removeCreatedPages() {
-  closeAll();
-  for (int p = 0; p < static_cast<int>(outputs_.size()); ++p)
-    if (outputs_[p].created) std::remove(outputName(p).c_str());
+  // A failed run leaves no page files behind: its source goes aside whole.
+  for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) {
+    Output& o = outputs_[p];
+    if (o.file) {
+      std::fclose(o.file);
+      o.file = nullptr;
+    }
+    if (o.created) std::remove(outputName(p).c_str());
+    o.created = false;
+    o.closed = true;
+  }
+  openFile_ = -1;
+  currentPage_ = -1;
+}
+
+void CDisposeFile::failTooManyPages() {
+  fail(inputPath_ + " would need more than " + std::to_string(maxPages()) +
+       " pages (a coordinate lies too far along the roll for the page width); the limit is Max_Page_Count in "
+       "[Split_Page] of Config.ini");
+}
+
+int CDisposeFile::failRun() {
+  removeCreatedPages();
+  cleanUp();
+  return -1;
 }
 
 int CDisposeFile::run(bool loadOnlyRun) {
@@ -315,34 +339,27 @@ int CDisposeFile::run(bool loadOnlyRun) {
   };
   if (pageOrder && opt_.splitPageEnabled) measure();
   for (;;) {
-    if (!loadOnlyRun_) current_ = openPage(0);
+    if (!loadOnlyRun_) openPage(0);
     inside_ = true;
     headerPending_ = true;
     in_->seek(0);
     const int r = readAll(pageOrder);
     if (r == 0) break;
-    if (r < 0) {
-      closeAll();
-      cleanUp();
-      return -1;
-    }
+    if (r < 0) return failRun();
     removeCreatedPages();
     measure();
   }
   platform::trace("read file finished!");
   if (!plotCommandSeen_) {
     fail(inputPath_ + " holds no plot command: nothing to cut");
-    removeCreatedPages();
-    cleanUp();
-    return -1;
+    return failRun();
   }
 
   if (mode == 6 && opt_.splitPageEnabled) {
     if (!Stages::rollingSplit(*this, loadOnlyRun_)) {
       fail("a stroke of " + inputPath_ + " is wider than the page");
       if (loadOnlyRun_) std::remove(outputName(0).c_str());
-      cleanUp();
-      return -1;
+      return failRun();
     }
     platform::trace("after");
   }
@@ -355,10 +372,8 @@ int CDisposeFile::run(bool loadOnlyRun) {
     Stages::wholeStrokeSplit(*this, true);
   }
   if (pageOverflow_) {
-    fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
-    closeAll();
-    cleanUp();
-    return -1;
+    failTooManyPages();
+    return failRun();
   }
   if (loadOnlyRun_) {
     cleanUp();
@@ -376,22 +391,27 @@ int CDisposeFile::run(bool loadOnlyRun) {
     for (int p : strokePages_) openPage(p);
     for (const auto& l : labels_) openPage(l.pageIndex);
     if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
-    for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) writePage(p);
+    // Each page is finished as soon as it is written; the last one takes the text that
+    // followed the commands.
+    const int count = static_cast<int>(outputs_.size());
+    for (int p = 0; p < count; ++p) {
+      writePage(p);
+      if (p + 1 < count) closePage(p);
+    }
   }
   if (!passThrough_.empty()) {
     std::string kept;
     kept.reserve(passThrough_.size());
     for (char c : passThrough_)
       if (static_cast<signed char>(c) >= 33) kept.push_back(c);
-    writeText(current_, kept);
+    writeToPage(currentPage_, kept);
   }
   closeAll();
   if (!unwritablePage_.empty()) {
     // A page that could not be written would be lost without a word: the run fails instead,
     // and the source stays with the queue.
     fail("cannot create page file " + unwritablePage_);
-    cleanUp();
-    return -1;
+    return failRun();
   }
   // Every page file made by this run is reported once, in page order. Pages for which no
   // file was made are not reported: the queue would wait for them for ever.
@@ -475,7 +495,7 @@ void CDisposeFile::setPageFromX(double v) {
     return;
   }
   const double width = winXMax_ - winXMin_;
-  if (!pageOfX(v, width, pageIndex_)) {
+  if (!pageOfX(v, width, pageIndex_, maxPageIndex())) {
     pageOverflow_ = true;
     return;
   }
@@ -794,7 +814,12 @@ void CDisposeFile::cmdPG() {
     if (c == PlotInput::kEnd) break;
     collected.push_back(static_cast<char>(c));
   }
-  if (!opt_.splitLabel.empty() && collected.find(opt_.splitLabel) != std::string::npos) ++pageIndex_;
+  if (!opt_.splitLabel.empty() && collected.find(opt_.splitLabel) != std::string::npos) {
+    if (pageIndex_ >= maxPageIndex())
+      pageOverflow_ = true;
+    else
+      ++pageIndex_;
+  }
   in_->seek(resumeAt);
 }
 
@@ -883,7 +908,7 @@ void CDisposeFile::cmdLB() {
     for (char c : p.text)
       if (dtChars.find(c) == std::string_view::npos) chars.push_back(c);
     Stages::labelToStrokes(*this, chars);
-    if (!loadOnlyRun_) current_ = openPage(pageIndex_);
+    if (!loadOnlyRun_) openPage(pageIndex_);
   } else {
     LabelRecord r;
     r.pageIndex = pageIndex_;

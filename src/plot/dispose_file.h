@@ -2,6 +2,7 @@
 // CDisposeFile: disposes of one plot file. It reads the file into the plot model, runs the
 // stages the page mode asks for, writes one HPGL file per page into the output folder and
 // reports each written file to its owner, which then sends them in that order.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "plot/dispose_options.h"
 #include "plot/model.h"
+#include "plot/pagination.h"
 #include "plot/user_units.h"
 
 namespace qel::config {
@@ -59,7 +61,10 @@ class CDisposeFile {
 
   struct Output {
     std::FILE* file = nullptr;
-    bool created = false;  // the file was made in this run (it may be closed by now)
+    bool wanted = false;   // the page has output in this run
+    bool created = false;  // its file was made in this run (it may be closed by now)
+    bool closed = false;   // its trailer is written
+    std::string pending;   // text for the file while it is not open
   };
   struct Extent {
     double xMax = 0.0;
@@ -100,6 +105,11 @@ class CDisposeFile {
   void endOfInput();
   int readAll(bool pageOrder);
   void removeCreatedPages();
+  int failRun();
+  void failTooManyPages();
+  // The highest page index a run may use: Max_Page_Count pages in all.
+  int maxPageIndex() const { return std::min(kMaxPageIndex, maxPages() - 1); }
+  int maxPages() const { return opt_.maxPageCount > 0 ? opt_.maxPageCount : 1; }
   void noteExtent(double rawX, double y);
   void addPoints(std::vector<PlotPoint>& userPoints);
   void readAndAddPoints();
@@ -130,7 +140,9 @@ class CDisposeFile {
   std::int64_t labelEnd();
 
   // Writer (page files).
-  std::FILE* openPage(int pageIndex);
+  bool openPage(int pageIndex);
+  std::FILE* pageFile(int pageIndex);
+  void writeToPage(int pageIndex, std::string_view text);
   void writePage(int pageIndex);
   void closePage(int pageIndex);
   void closeAll();
@@ -198,7 +210,8 @@ class CDisposeFile {
   // Writer state.
   std::vector<Output> outputs_;
   std::vector<Extent> extents_;
-  std::FILE* current_ = nullptr;
+  int currentPage_ = -1;  // the page that unrecognised text goes to
+  int openFile_ = -1;     // the one page whose file is open
   bool loadOnlyRun_ = false;
 };
 

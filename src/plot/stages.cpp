@@ -32,7 +32,7 @@ void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to)
   // The stroke lies on the current page, also when `from` is exactly on its edge.
   const int k1 = d.pageIndex_;
   int k2 = 0;
-  if (!pageOfX(to.x, w, k2)) {
+  if (!pageOfX(to.x, w, k2, d.maxPageIndex())) {
     d.pageOverflow_ = true;
     return;
   }
@@ -111,7 +111,7 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     double minX, maxX;
     xExtent(s, minX, maxX);
     int kmin = 0, kmax = 0;
-    if (!pageOfX(minX, w, kmin) || !pageOfX(maxX, w, kmax)) {
+    if (!pageOfX(minX, w, kmin, d.maxPageIndex()) || !pageOfX(maxX, w, kmax, d.maxPageIndex())) {
       if (!std::isnan(minX)) {
         d.pageOverflow_ = true;
         return;
@@ -138,7 +138,7 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     double minX, maxX;
     xExtent(s, minX, maxX);
     int page = 0;
-    if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
+    if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
       d.pageOverflow_ = true;
       return;
     }
@@ -151,7 +151,10 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
   // Labels go to the page of their own x, like strokes.
   for (auto& l : d.labels_) {
     int page = 0;
-    if (!pageOfX(l.x, w, page)) page = 0;
+    if (!pageOfX(l.x, w, page, d.maxPageIndex())) {
+      d.pageOverflow_ = true;
+      return;
+    }
     l.pageIndex = page;
     l.x -= page * w;
   }
@@ -253,9 +256,14 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     for (const auto& e : extents())
       if (e.maxX - e.minX > w) return false;
   }
+  // A drawing longer than the page limit is refused before any cut is made.
+  if (m / w > d.maxPages()) {
+    d.pageOverflow_ = true;
+    return true;
+  }
   int cuts = 0;
   for (int k = 1; k * w < m; ++k) {
-    if (k > kMaxPageIndex) {
+    if (k > d.maxPageIndex()) {
       d.pageOverflow_ = true;
       return true;
     }
@@ -398,7 +406,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     xExtent(strokes[i], minX, maxX);
     if (strokes[i].circleFlag) minX -= std::abs(strokes[i].circleRadius);
     int page = 0;
-    if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
+    if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
       d.pageOverflow_ = true;
       return true;
     }
@@ -416,7 +424,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   // 4. Labels go by their own x.
   for (auto& l : d.labels_) {
     int page = 0;
-    if (!pageOfX(l.x, w, page)) page = 0;
+    if (!pageOfX(l.x, w, page, d.maxPageIndex())) {
+      d.pageOverflow_ = true;
+      return true;
+    }
     l.pageIndex = page;
     l.x -= page * w;
     lastPage = std::max(lastPage, page);

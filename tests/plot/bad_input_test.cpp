@@ -37,7 +37,7 @@ TEST(BadInput, OddNumbers) {
   DisposeOptions o = plainOptions();
   DisposeRun run("PU0,0;PD1,1;PU" + std::string(400, '9') + ",0;PD1,1;", o);
   EXPECT_FALSE(run.dispose());
-  EXPECT_NE(run.file().errorText().find("beyond the last page"), std::string::npos);
+  EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos);
   // Left of the first page: the drawing is moved onto the material.
   EXPECT_EQ(disposeToText("PU-90000,5;PD-80000,5;"), "IN;LT;SP1;PU0,5;PD10000,5;PX10000;ZH10000;");
 }

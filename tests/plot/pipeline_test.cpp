@@ -50,14 +50,14 @@ TEST(Pipeline, TextAroundCommandsIsKeptFiltered) {
   EXPECT_EQ(disposeToText("IN;\r\nPU0,0;PD5,5;\r\nXY 1;"), "IN;IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;PX5;ZH5;");
 }
 
-TEST(Pipeline, Mode2FailsOnAStrokeAcrossTheEdgeAndKeepsWrittenFiles) {
+TEST(Pipeline, Mode2FailsOnAStrokeAcrossTheEdgeAndLeavesNoPage) {
   DisposeOptions o = plainOptions();
   o.cutFt = 2;
   o.pageWidth = 100;  // 4000 units
   DisposeRun run("PU100,100;PD900,900;PU3000,0;PD4100,0;PU0,0;", o);
   EXPECT_FALSE(run.dispose());
   EXPECT_FALSE(run.file().errorText().empty());
-  EXPECT_EQ(run.page(0), "IN;");  // created at the start, closed without a body
+  EXPECT_EQ(run.page(0), "<missing>");  // the source goes aside whole; no page is left behind
   EXPECT_TRUE(run.reports().empty());
 }
 
