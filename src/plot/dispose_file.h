@@ -135,7 +135,7 @@ class CDisposeFile {
   void cmdSkip(char kind);
   void drawPath(const std::vector<PathVertex>& path);
   void recordPolygon(const PlotPoint& raw);
-  void drawArcPoints(double cx, double cy, double sweepDeg, double chordDeg);
+  void drawArcPoints(double cx, double cy, double sweepDeg);
   void skipQuoted();
   std::int64_t labelEnd();
 

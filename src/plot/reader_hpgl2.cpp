@@ -28,7 +28,8 @@ std::vector<std::string_view> fields(std::string_view text) {
   return out;
 }
 
-constexpr double kMaxArcSegments = 100000;
+constexpr double kMaxArcSegments = 4096;
+constexpr double kArcTolerance = 0.25;  // plotter units
 
 }  // namespace
 
@@ -199,13 +200,15 @@ void CDisposeFile::cmdEP() {
 // ---------------------------------------------------------------------------------------------
 // Arcs.
 
-void CDisposeFile::drawArcPoints(double cx, double cy, double sweepDeg, double /*chordDeg*/) {
+void CDisposeFile::drawArcPoints(double cx, double cy, double sweepDeg) {
   const double sx = curX_, sy = curY_;
   const double r = std::hypot(sx - cx, sy - cy);
   if (!(r > 0) || !std::isfinite(r) || !std::isfinite(sweepDeg)) return;
   const double a0 = std::atan2(sy - cy, sx - cx);
   const double sweep = sweepDeg * M_PI / 180.0;
-  double n = opt_.arcLen > 0 ? std::trunc(std::fabs(sweep) * r / opt_.arcLen) : kMaxArcSegments;
+  // Chords that stay within a quarter unit of the arc, at most kMaxArcSegments of them.
+  const double step = r > kArcTolerance ? 2.0 * std::acos(1.0 - kArcTolerance / r) : M_PI / 2;
+  double n = std::ceil(std::fabs(sweep) / step);
   if (!(n >= 2)) n = 2;
   if (n > kMaxArcSegments) n = kMaxArcSegments;
   const int segments = static_cast<int>(n);
@@ -228,7 +231,7 @@ void CDisposeFile::cmdAA() {
   const int mode = opt_.cutFt;
   // Where pages cut strokes, the arc is cut with them: it is drawn as points.
   if (polygonMode_ || (opt_.splitPageEnabled && (mode == 4 || mode == 6 || mode == 7 || mode == 8))) {
-    drawArcPoints(c.x, c.y, sweep, 0);
+    drawArcPoints(c.x, c.y, sweep);
     return;
   }
   // Elsewhere the machine draws it from the stroke's point before it.
