@@ -43,6 +43,18 @@ TEST(ProducerFiles, RollingSplitTakesRepeatedPenUpPoints) {
   EXPECT_EQ(bodies(last).back(), "LT;SP1;PU320,100;");
 }
 
+TEST(ProducerFiles, RollingSplitTakesACircleBesideALongLineWhole) {
+  // The line is wider than a page and is cut; the circle across the cut is still carried whole
+  // to the next page, and the line's far piece goes with it, so the pages add up along the roll
+  // (material 850, then 1000, 1000, 150).
+  DisposeRun run("IN;SP1;PU0,0;PD3000,0;PU;PU950,500;CI100;PU;", pages(6, 25));
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;IN;LT;SP1;PU0,0;PD1000,0;PX850;PG;");
+  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU150,0;PD1000,0;PU100,500;CI100;PX1000;PG;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,0;PD1000,0;PX1000;PG;");
+  EXPECT_EQ(run.page(3), "IN;LT;SP1;PU0,0;PD150,0;PX150;ZH150;PG;");
+}
+
 TEST(ProducerFiles, ACircleIsWrittenOnceWhateverThePagesDo) {
   for (int mode : {4, 6, 8}) {
     DisposeRun run("IN;SP1;PU500,500;CI50;PD2500,500;PU;", pages(mode, 25));
