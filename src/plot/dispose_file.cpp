@@ -13,6 +13,7 @@
 #include "plot/pagination.h"
 #include "plot/plot_input.h"
 #include "plot/stages.h"
+#include "plot/stroke_font.h"
 #include "platform/trace.h"
 #include "plot/user_units.h"
 
@@ -112,6 +113,16 @@ std::string_view firstField(std::string_view text, std::string_view& rest) {
   return text.substr(i, j - i);
 }
 
+// Why a file with labels cannot be disposed of: the font was not found, or holds no glyph.
+std::string missingFontText(const std::string& homeDir, const std::string& inputPath) {
+  const std::string found = StrokeFont::locate(homeDir);
+  std::string text = "the labels of " + inputPath + " cannot be drawn: ";
+  if (!found.empty()) return text + "the label font " + found + " holds no glyph";
+  text += "the label font QEL.dat was found in none of";
+  for (const auto& c : StrokeFont::searchPath(homeDir)) text += " " + c;
+  return text;
+}
+
 }  // namespace
 
 CDisposeFile::CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
@@ -166,6 +177,7 @@ void CDisposeFile::resetRunState() {
   relative_ = false;
   minRawX_ = minRawY_ = 0.0;
   plotCommandSeen_ = false;
+  labelFontMissing_ = false;
   strokeLeftPen_ = false;
   polygonMode_ = false;
   polygon_.clear();
@@ -224,6 +236,12 @@ void CDisposeFile::cleanUp() {
   openFile_ = -1;
 }
 
+int CDisposeFile::failWithoutLabelFont() {
+  // Pages without their labels must not be cut: none of this run's files is left.
+  fail(missingFontText(opt_.homeDir, inputPath_));
+  return failRun();
+}
+
 int CDisposeFile::readAll(bool pageOrder) {
   const int mode = opt_.cutFt;
   for (int c1 = in_->get(); c1 != PlotInput::kEnd; c1 = in_->get()) {
@@ -245,6 +263,10 @@ int CDisposeFile::readAll(bool pageOrder) {
     if (opt_.splitPageEnabled && !shifted_ && (minRawX_ < 0 || minRawY_ < 0)) return 1;
     if (pageOverflow_) {
       failTooManyPages();
+      return -1;
+    }
+    if (labelFontMissing_) {
+      fail(missingFontText(opt_.homeDir, inputPath_));
       return -1;
     }
     if (mode == 2 && outside_ && opt_.splitPageEnabled) {
@@ -350,6 +372,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
     measure();
   }
   platform::trace("read file finished!");
+  if (labelFontMissing_) return failWithoutLabelFont();
   if (!plotCommandSeen_) {
     fail(inputPath_ + " holds no plot command: nothing to cut");
     return failRun();

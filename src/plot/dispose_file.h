@@ -47,6 +47,11 @@ class CDisposeFile {
   // output-name(page): <folder>/<input base name>_<tag>_<page + 1, 3 digits>.PLT
   std::string outputName(int pageIndex) const;
 
+  // Writes strokes [from, end) of the model into one file (the print preview's send from a
+  // line): "IN;", the file's "WD" when it had one, then each stroke with its pen selected by
+  // "SP" and its line type when it changes, written as the page writer writes strokes.
+  bool writeStrokesFrom(const std::string& path, size_t from, std::string* error = nullptr) const;
+
   // The model after a run.
   const std::vector<CStroke>& strokes() const { return strokes_; }
   const std::vector<int>& strokePages() const { return strokePages_; }
@@ -80,6 +85,8 @@ class CDisposeFile {
   int run(bool loadOnlyRun);
   void resetRunState();
   void cleanUp();
+  // Ends a run whose labels cannot be drawn: the reason, and no page file of this run left.
+  int failWithoutLabelFont();
   bool fail(std::string message);
 
   // Reader.
@@ -182,6 +189,7 @@ class CDisposeFile {
   bool outside_ = false;
   bool headerPending_ = true;
   bool pageOverflow_ = false;
+  bool labelFontMissing_ = false;  // a label was to be drawn and no font with glyphs was found
   std::string unwritablePage_;  // the first page file that could not be created
   std::string passThrough_;
   std::vector<PlotPoint> pairs_;  // scratch

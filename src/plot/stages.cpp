@@ -505,6 +505,11 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
   };
   const double advance = std::trunc(o.fontDistanceScale * kUnitsPerMm + kx * 500);
   const auto font = StrokeFont::forHome(o.homeDir);
+  if (font->empty()) {
+    // Without glyphs the label would vanish from the cut: the run fails and says why.
+    d.labelFontMissing_ = true;
+    return;
+  }
 
   double penX = sx;
   const double penY = sy;

@@ -349,4 +349,25 @@ void CDisposeFile::refillRollingSplitList(int pages) {
   for (int p = 0; p < pages; ++p) list.push_back(any[p] ? truncToInt(maxX[p]) : 0);
 }
 
+bool CDisposeFile::writeStrokesFrom(const std::string& path, size_t from, std::string* error) const {
+  std::string out = "IN;";
+  if (wdSeen_) out.append("WD").append(std::to_string(wdValue_)).append(";");
+  LineType lastType;
+  lastType.type = -1;
+  Extent extent;
+  for (size_t i = from; i < strokes_.size(); ++i) {
+    const CStroke& s = strokes_[i];
+    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
+      appendLineType(out, s.lineType);
+    lastType = s.lineType;
+    out.append("SP").append(std::to_string(s.pen)).append(";");
+    writeStroke(out, s, extent);
+  }
+  if (!platform::writeFileAtomically(path, out)) {
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace qel::plot
