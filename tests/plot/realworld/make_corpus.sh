@@ -22,6 +22,17 @@ plot sin(x) with points pt 6, x**2/20 with linespoints pt 2
 set output 'gnuplot_surface.hpgl'
 set isosamples 25
 splot sin(sqrt(x**2+y**2))/sqrt(x**2+y**2)
+set output 'gnuplot_polar.hpgl'
+set polar
+set angles degrees
+set grid polar 30
+set xrange [-1:1]
+set yrange [-1:1]
+set label 'rose; r=cos(3t)' at 0.5,0.9
+plot [0:360] cos(3*t) with lines
+unset polar
+unset grid
+unset label
 set terminal pcl5 landscape
 set output 'gnuplot_pcl5.hpgl'
 plot [-6:6] sin(x)*exp(-x**2/10) with lines
@@ -33,6 +44,7 @@ seq 0 0.25 20 | awk '{print $1, sin($1)}' > sine.dat
 graph -T hpgl -X 'time; s' -Y amplitude -L 'plotutils graph' < sine.dat > plotutils_graph.hpgl
 seq 0 0.05 20 | awk '{print $1, cos($1)}' | graph -T hpgl -m 0 -S 4 0.02 > plotutils_markers.hpgl
 seq -10 1 10 | awk '{print $1, $1*$1-50}' | graph -T hpgl -x -10 10 -y -60 60 -S 2 > plotutils_centred.hpgl
+graph -T hpgl --rotation 90 -L 'turned page' < sine.dat > plotutils_rotated.hpgl
 cat > shapes.pic <<'PIC'
 .PS
 circle rad 0.5 "A"
@@ -89,10 +101,22 @@ SVG
 # Inkscape runs its export extensions with the system Python (python3-lxml, python3-numpy,
 # python3-cssselect, python3-tinycss2); a Python of its own on PATH would lack them.
 PATH=/usr/bin:/bin inkscape shapes.svg --export-type=hpgl --export-filename=inkscape_shapes.hpgl >/dev/null 2>&1
+# A long roll: 2 m of shapes in one drawing.
+{
+  echo '<svg xmlns="http://www.w3.org/2000/svg" width="2000mm" height="100mm" viewBox="0 0 2000 100">'
+  for i in $(seq 0 39); do
+    x=$((10 + i * 49))
+    echo "<rect x=\"$x\" y=\"10\" width=\"40\" height=\"60\" fill=\"none\" stroke=\"black\"/>"
+    echo "<circle cx=\"$((x + 20))\" cy=\"40\" r=\"12\" fill=\"none\" stroke=\"black\"/>"
+  done
+  echo '<path d="M5 90 L 1995 90" stroke="black"/>'
+  echo '</svg>'
+} > roll.svg
+PATH=/usr/bin:/bin inkscape roll.svg --export-type=hpgl --export-filename=inkscape_roll.hpgl >/dev/null 2>&1
 # The same export with the options of its dialog: centred origin, speed, force, tool offset.
 ext=/usr/share/inkscape/extensions/hpgl_output.py
 /usr/bin/python3 $ext --center=true --speed=30 --force=20 shapes.svg > inkscape_centred.hpgl
-/usr/bin/python3 $ext --toolOffset=0.25 --overcut=1 --precut=true shapes.svg > inkscape_tooloffset.hpgl
+/usr/bin/python3 $ext --toolOffset=1.0 --overcut=2.0 --precut=true --orientation=90 --mirrorX=true shapes.svg > inkscape_tooloffset.hpgl
 
 for f in *.hpgl; do
   [ -s "$f" ] && cp "$f" "$here/"
