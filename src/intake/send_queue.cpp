@@ -270,10 +270,9 @@ void CSendQueue::startWatcher() {
   if (!watcher_) return;
   watcher_->SetFilterFlags(kWatcherFlags);
   watcher_->StopWatching(watchDir_);
-  auto* handler = new CDirectoryChangeHandler_ListBox(
+  auto handler = makeHandler<CDirectoryChangeHandler_ListBox>(
       &waiting_, [this](int pane, const QString& text) { status(pane, text); }, watchDir_, watcherFilter_);
-  watcher_->StartWatching(watchDir_, kWatcherFilter, handler, watcherSubDir_, QString(), QString());
-  handler->Release();
+  watcher_->StartWatching(watchDir_, kWatcherFilter, handler.get(), watcherSubDir_, QString(), QString());
 }
 
 // ---- the heartbeat --------------------------------------------------------------------------
