@@ -164,6 +164,9 @@ void CSendQueue::reloadSettings() {
 
 void CSendQueue::loadSettings() {
   config::CIniConfig cfg(home_.toStdString());
+  if (const config::ProfileFileCheck check = cfg.fileCheck(); check.unreadable())
+    log(QStringLiteral("%1 cannot be read (%2): every setting has its default")
+            .arg(fromNative(cfg.iniPath()), QString::fromStdString(check.reason)));
   namespace k = config::keys;
   watchDir_ = fromNative(cfg.read(k::Watcher_Dir));
   printedDir_ = stripTrailingSeparator(fromNative(cfg.read(k::SPD)));
