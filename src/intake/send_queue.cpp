@@ -577,10 +577,20 @@ void CSendQueue::transferWorker(QString path) {
   const int type = cfg.read(config::keys::Xitong_TT);
   const int delay = std::max(0, cfg.read(config::keys::Transfer_DelayTime));
   links::SendResult r;
+  // A type without a link can never send: the queue pauses and says so instead of retrying.
+  bool noLink = false;
   try {
-    r = links::sendWithLink(services_.links, type, *this, file, size);
+    if (auto link = services_.links.make(type, *this, file, size)) {
+      r.ok = link->send();
+      r.text = link->resultText();
+    } else {
+      noLink = true;
+      r.text = "transfer type " + std::to_string(type) + " has no link in this build";
+    }
+  } catch (const std::exception& e) {
+    r = links::SendResult{false, e.what()};
   } catch (...) {
-    r = links::SendResult{};
+    r = links::SendResult{false, "the link failed with an unknown error"};
   }
   if (r.ok) {
     post([this, path] { AfterSend(true, path); });
@@ -588,9 +598,10 @@ void CSendQueue::transferWorker(QString path) {
   } else {
     QString text = QString::fromStdString(r.text);
     bool unreachable = links::isConnectionFailure(r.text);
-    post([this, path, text, unreachable] {
+    post([this, path, text, unreachable, noLink] {
       log(QStringLiteral("send of %1 failed%2").arg(path, text.isEmpty() ? QString() : QStringLiteral(": ") + text));
-      if (unreachable && !translatePaused_) TogglePause();
+      if ((unreachable || noLink) && !translatePaused_) TogglePause();
+      if (noLink) status(kPaneMessage, text);
       AfterSend(false, path);
     });
     waitMs(1000);
