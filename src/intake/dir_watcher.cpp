@@ -17,6 +17,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "intake/queued_call.h"
+
 namespace qel::intake {
 
 // ---- default slots --------------------------------------------------------------------------
@@ -96,17 +98,17 @@ void CDelayedDirectoryChangeHandler::post(const Notification& n) {
   }
   // The queued call holds its own reference: the handler lives until the call has run, or
   // until the receiving side drops it unrun (an event loop that has ended deletes it).
-  QMetaObject::invokeMethod(
-      target,
-      [self = CountedRef<CDelayedDirectoryChangeHandler>(this), n, waitForIt] {
-        self->dispatch(n);
-        if (waitForIt) {
-          std::lock_guard<std::mutex> l(self->m_);
-          self->stoppedRun_ = true;
-          self->stoppedCv_.notify_all();
-        }
-      },
-      Qt::QueuedConnection);
+  // The receiving side gets texts of its own: none of their buffers is shared with this thread.
+  Notification own{n.kind, QString(n.path.constData(), n.path.size()),
+                         QString(n.newPath.constData(), n.newPath.size()), n.error};
+  postQueued(target, [self = CountedRef<CDelayedDirectoryChangeHandler>(this), n = std::move(own), waitForIt] {
+    self->dispatch(n);
+    if (waitForIt) {
+      std::lock_guard<std::mutex> l(self->m_);
+      self->stoppedRun_ = true;
+      self->stoppedCv_.notify_all();
+    }
+  });
   if (waitForIt) {
     // The receiving side may be gone (the event loop has ended): give up after one slice.
     std::unique_lock<std::mutex> l(m_);

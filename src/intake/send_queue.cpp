@@ -19,6 +19,7 @@
 #include "plot/file_code_conv.h"
 #include "intake/list_box_handler.h"
 #include "platform/files.h"
+#include "intake/queued_call.h"
 
 namespace qel::intake {
 
@@ -411,7 +412,7 @@ void CSendQueue::waitMs(std::int64_t ms) {
 }
 
 void CSendQueue::translateWorker(QString source) {
-  auto post = [this](auto fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); };
+  auto post = [this](auto fn) { postQueued(this, std::move(fn)); };
   const std::string src = native(source);
   if (!platform::fileExists(src)) {
     post([this, source] { AfterTranslate(false, source, {}, {}); });
@@ -563,7 +564,7 @@ void CSendQueue::ccdCutStep() {
 }
 
 void CSendQueue::transferWorker(QString path) {
-  auto post = [this](auto fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); };
+  auto post = [this](auto fn) { postQueued(this, std::move(fn)); };
   const std::string file = native(path);
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || cancelRequest_) {
