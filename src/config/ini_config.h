@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/ini_file.h"
+
 namespace qel::config {
 
 // A key of the file: its section, its name, and its default as text (the default is handed
@@ -175,6 +177,12 @@ class CIniConfig {
 
   const std::string& programDir() const { return programDir_; }
   const std::string& iniPath() const { return iniPath_; }
+
+  // Whether the file in use can be read. When it is there but unreadable (binary data, a
+  // wrong byte-order mark, ...) every read gives the key's default and writes keep its bytes:
+  // callers log the reason and show it to the user, since the defaults (the machine address
+  // among them) are rarely what the user set.
+  ProfileFileCheck fileCheck() const { return checkProfileFile(iniPath_); }
 
   template <bool W> int read(const Key<int, W>& k) const { return toInt(readText(k.section, k.name, k.defaultText)); }
   template <bool W> double read(const Key<double, W>& k) const { return toReal(readText(k.section, k.name, k.defaultText)); }

@@ -1,6 +1,8 @@
 #include "config/ini_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <vector>
@@ -208,7 +210,65 @@ std::string oneLine(std::string_view value) {
   return v;
 }
 
+// True for a line that holds settings or a section rather than nothing or a comment.
+bool isContent(std::string_view line) {
+  std::string_view t = trim(line);
+  return !t.empty() && t.front() != ';' && t.front() != '#';
+}
+
+// Binary data: a NUL character, or more than one control character in 32 that text files
+// do not use.
+bool looksBinary(std::string_view text) {
+  size_t controls = 0;
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c == 0) return true;
+    if (c < 0x20 && !isBlank(ch) && c != 0x1A) ++controls;
+  }
+  return controls * 32 > text.size();
+}
+
 }  // namespace
+
+ProfileFileCheck checkProfileBytes(std::string_view raw) {
+  ProfileFileCheck check{ProfileFileState::Readable, {}};
+  const Encoding enc = detect(raw);
+  const std::string text = decode(raw, enc);
+  if (looksBinary(text)) {
+    check.state = ProfileFileState::Unreadable;
+    check.reason = "it holds binary data";
+    return check;
+  }
+  bool content = false;
+  for (const Line& line : splitLines(text)) {
+    std::string_view name;
+    if (sectionName(line.text, name)) return check;
+    content = content || isContent(line.text);
+  }
+  if (!content) return check;  // empty or only comments: every key has its default
+  check.state = ProfileFileState::Unreadable;
+  if (enc == Encoding::Utf16Le && raw.find('\0') == std::string_view::npos)
+    check.reason = "it starts with a UTF-16 byte-order mark but holds 8-bit text";
+  else
+    check.reason = "it holds no [section] line";
+  return check;
+}
+
+ProfileFileCheck checkProfileFile(const std::string& path) {
+  std::optional<std::string> raw;
+  int error = 0;
+  {
+    std::lock_guard<std::mutex> guard(profileLock());
+    errno = 0;
+    raw = platform::readWholeFile(path);
+    error = errno;
+  }
+  if (raw) return checkProfileBytes(*raw);
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return {ProfileFileState::Missing, {}};
+  if (!std::filesystem::is_regular_file(path, ec)) return {ProfileFileState::Unreadable, "it is not a regular file"};
+  return {ProfileFileState::Unreadable, "it cannot be read: " + std::string(error ? std::strerror(error) : "read error")};
+}
 
 namespace ini_text {
 
@@ -295,8 +355,10 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   if (!raw && std::filesystem::exists(path, ec)) return false;  // there but unreadable: leave it be
   std::string current = raw ? *raw : std::string();
   const Encoding enc = detect(current);
-  std::string updated = ini_text::withValue(decode(current, enc), section, key, value);
-  return platform::writeFileAtomically(path, encode(updated, enc));
+  std::string updated = encode(ini_text::withValue(decode(current, enc), section, key, value), enc);
+  // A UTF-16 file of an odd length: its last byte is no character, but it is kept.
+  if (enc == Encoding::Utf16Le && current.size() % 2 == 1) updated.push_back(current.back());
+  return platform::writeFileAtomically(path, updated);
 }
 
 }  // namespace qel::config

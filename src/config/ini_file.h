@@ -26,7 +26,23 @@ std::optional<std::string> readProfileText(const std::string& path);
 std::string profileValue(std::string_view text, std::string_view section, std::string_view key,
                          std::string_view defaultText, std::size_t bufferSize = kProfileBuffer);
 
-// Returns false when the file could not be written (the old file is then unchanged).
+// Whether a settings file can be read. A file that is there but cannot be read as settings
+// (binary data, a UTF-16 byte-order mark in front of 8-bit text, no section at all, an error
+// of the file system) gives the default of every key: the caller says so to the user.
+enum class ProfileFileState { Missing, Readable, Unreadable };
+
+struct ProfileFileCheck {
+  ProfileFileState state = ProfileFileState::Missing;
+  std::string reason;  // why the file is unreadable, e.g. "it holds binary data"
+  bool unreadable() const { return state == ProfileFileState::Unreadable; }
+};
+
+ProfileFileCheck checkProfileFile(const std::string& path);
+// The same test over the file's bytes.
+ProfileFileCheck checkProfileBytes(std::string_view raw);
+
+// Returns false when the file could not be written (the old file is then unchanged). Every
+// byte other than the key's line is kept, also a UTF-16 file's stray last byte.
 bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value);
 

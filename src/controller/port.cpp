@@ -290,11 +290,12 @@ bool CEthernetPort::openAddress(std::uint32_t addr, int tcpPort, int mask) {
 void CEthernetPort::close(int mask) {
   for (int sub = 0; sub < 2; ++sub) {
     if (mask & (1 << sub)) {
+      // The shutdown ends a read or a stalled write under way at once; the descriptor is
+      // closed once nobody uses it.
+      if (const int fd = fd_[sub].load(); fd >= 0) ::shutdown(fd, SHUT_RDWR);
+      std::unique_lock<std::shared_mutex> use(fdUse_[sub]);
       const int fd = fd_[sub].exchange(-1);
-      if (fd >= 0) {
-        ::shutdown(fd, SHUT_RDWR);
-        ::close(fd);
-      }
+      if (fd >= 0) ::close(fd);
     }
     if (mask & (1 << sub)) openMask_ &= ~(1 << sub);
   }
@@ -323,6 +324,7 @@ bool CEthernetPort::read(int mask, std::uint8_t* buf, std::size_t* len) {
     *len = 0;
     return sub >= 0 || !(openMask_ & mask);
   }
+  std::shared_lock<std::shared_mutex> use(fdUse_[sub]);
   const int fd = fd_[sub].load();
   pollfd p{fd, POLLIN, 0};
   if (fd < 0 || ::poll(&p, 1, 0) <= 0) {
@@ -346,6 +348,7 @@ bool CEthernetPort::read(int mask, std::uint8_t* buf, std::size_t* len) {
 
 bool CEthernetPort::write(int mask, const std::uint8_t* data, std::size_t len) {
   for (int sub = 0; sub < 2; ++sub) {
+    std::shared_lock<std::shared_mutex> use(fdUse_[sub]);
     const int fd = fd_[sub].load();
     if (!(mask & (1 << sub)) || fd < 0) continue;
     std::size_t done = 0;

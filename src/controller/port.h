@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
 #include "controller/device_io.h"
@@ -129,6 +130,9 @@ class CEthernetPort final : public CPort {
   int connectOne(std::uint32_t addrNetOrder, int port);
   // Atomic: a reconnection on the sending thread may replace them while the receiver polls.
   std::atomic<int> fd_[2] = {-1, -1};
+  // Held shared while a read or write uses a descriptor and exclusively to close it, so that a
+  // descriptor is never closed (and its number handed to another file) under a reader.
+  std::shared_mutex fdUse_[2];
   std::uint32_t addr_ = 0;
   int tcpPort_ = 0;
   int connectTimeoutMs_ = 5000;

@@ -17,6 +17,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "intake/queued_call.h"
+
 namespace qel::intake {
 
 // ---- default slots --------------------------------------------------------------------------
@@ -94,19 +96,19 @@ void CDelayedDirectoryChangeHandler::post(const Notification& n) {
     std::lock_guard<std::mutex> l(m_);
     stoppedRun_ = false;
   }
-  AddRef();
-  QMetaObject::invokeMethod(
-      target,
-      [this, n, waitForIt] {
-        dispatch(n);
-        if (waitForIt) {
-          std::lock_guard<std::mutex> l(m_);
-          stoppedRun_ = true;
-          stoppedCv_.notify_all();
-        }
-        Release();
-      },
-      Qt::QueuedConnection);
+  // The queued call holds its own reference: the handler lives until the call has run, or
+  // until the receiving side drops it unrun (an event loop that has ended deletes it).
+  // The receiving side gets texts of its own: none of their buffers is shared with this thread.
+  Notification own{n.kind, QString(n.path.constData(), n.path.size()),
+                         QString(n.newPath.constData(), n.newPath.size()), n.error};
+  postQueued(target, [self = CountedRef<CDelayedDirectoryChangeHandler>(this), n = std::move(own), waitForIt] {
+    self->dispatch(n);
+    if (waitForIt) {
+      std::lock_guard<std::mutex> l(self->m_);
+      self->stoppedRun_ = true;
+      self->stoppedCv_.notify_all();
+    }
+  });
   if (waitForIt) {
     // The receiving side may be gone (the event loop has ended): give up after one slice.
     std::unique_lock<std::mutex> l(m_);
@@ -243,7 +245,7 @@ int CDirectoryChangeWatcher::StartWatching(const QString& directory, std::uint32
   if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return kErrBadPathName;
   StopWatching(directory);
 
-  CDelayedDirectoryChangeHandler* delayed = nullptr;
+  CountedRef<CDelayedDirectoryChangeHandler> delayed;
   {
     std::lock_guard<std::mutex> l(m_);
     if (inotifyFd_ < 0) {
@@ -260,7 +262,7 @@ int CDirectoryChangeWatcher::StartWatching(const QString& directory, std::uint32
     std::unique_ptr<CDirWatchInfo> info;
     try {
       info = std::make_unique<CDirWatchInfo>();
-      delayed = new CDelayedDirectoryChangeHandler(handler, hasUi_, include, exclude, filterFlags_);
+      delayed = makeHandler<CDelayedDirectoryChangeHandler>(handler, hasUi_, include, exclude, filterFlags_.load());
     } catch (const std::bad_alloc&) {
       return kErrNoMemory;
     }
@@ -273,7 +275,6 @@ int CDirectoryChangeWatcher::StartWatching(const QString& directory, std::uint32
     int wd = ::inotify_add_watch(inotifyFd_, native.constData(), inotifyMask(notifyFilter) | IN_MASK_ADD);
     if (wd < 0) {
       int e = errno;
-      delayed->Release();
       return (e == ENOENT || e == ENOTDIR) ? kErrBadPathName : e;
     }
     info->rootWd = wd;
@@ -289,21 +290,20 @@ int CDirectoryChangeWatcher::StartWatching(const QString& directory, std::uint32
     CDirWatchInfo* raw = info.get();
     records_.push_back(std::move(info));
     if (!ensureWorker()) {
-      std::vector<CDelayedDirectoryChangeHandler*> stopped;
+      StoppedList stopped;
       removeRecordLocked(records_.size() - 1, stopped);
-      for (auto* h : stopped) h->Release();
       return kErrMaxThreads;
     }
     raw->state = 5;
     raw->startError = 0;
-    delayed->AddRef();  // kept for the started notification below
   }
+  // `delayed` keeps the handler alive for the started notification even if the watch ends
+  // at once.
   delayed->post({kWatchStarted, directory, {}, 0});
-  delayed->Release();
   return 0;
 }
 
-void CDirectoryChangeWatcher::removeRecordLocked(std::size_t index, std::vector<CDelayedDirectoryChangeHandler*>& stopped) {
+void CDirectoryChangeWatcher::removeRecordLocked(std::size_t index, StoppedList& stopped) {
   CDirWatchInfo* info = records_[index].get();
   for (const auto& [wd, rel] : info->folders) {
     auto it = byWd_.find(wd);
@@ -316,58 +316,48 @@ void CDirectoryChangeWatcher::removeRecordLocked(std::size_t index, std::vector<
     }
   }
   info->state = 3;
-  stopped.push_back(info->handler);
+  stopped.emplace_back(std::move(info->handler), info->directory);
   records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-void CDirectoryChangeWatcher::finishStopped(const std::vector<CDelayedDirectoryChangeHandler*>& stopped,
-                                            const std::vector<QString>& dirs) {
-  for (std::size_t i = 0; i < stopped.size(); ++i) {
-    stopped[i]->post({kWatchStopped, dirs[i], {}, 0});
-    stopped[i]->Release();
-  }
+void CDirectoryChangeWatcher::finishStopped(const StoppedList& stopped) {
+  for (const auto& [handler, directory] : stopped) handler->post({kWatchStopped, directory, {}, 0});
 }
 
 bool CDirectoryChangeWatcher::StopWatching(const QString& directory) {
-  std::vector<CDelayedDirectoryChangeHandler*> stopped;
-  std::vector<QString> dirs;
+  StoppedList stopped;
   {
     std::lock_guard<std::mutex> l(m_);
     std::size_t i = findLocked(directory);
     if (i == records_.size()) return false;
-    dirs.push_back(records_[i]->directory);
     removeRecordLocked(i, stopped);
   }
-  finishStopped(stopped, dirs);
+  finishStopped(stopped);
   return true;
 }
 
 bool CDirectoryChangeWatcher::StopWatchingHandler(CDirectoryChangeHandler* handler) {
-  std::vector<CDelayedDirectoryChangeHandler*> stopped;
-  std::vector<QString> dirs;
+  StoppedList stopped;
   {
     std::lock_guard<std::mutex> l(m_);
     for (std::size_t i = records_.size(); i-- > 0;) {
       if (records_[i]->handler->realHandler() != handler) continue;
-      dirs.push_back(records_[i]->directory);
       removeRecordLocked(i, stopped);
     }
   }
-  finishStopped(stopped, dirs);
+  finishStopped(stopped);
   return !stopped.empty();
 }
 
 void CDirectoryChangeWatcher::StopAll() {
-  std::vector<CDelayedDirectoryChangeHandler*> stopped;
-  std::vector<QString> dirs;
+  StoppedList stopped;
   {
     std::lock_guard<std::mutex> l(m_);
     while (!records_.empty()) {
-      dirs.push_back(records_.back()->directory);
       removeRecordLocked(records_.size() - 1, stopped);
     }
   }
-  finishStopped(stopped, dirs);
+  finishStopped(stopped);
   if (worker_.joinable()) {
     quit_ = true;
     std::uint64_t one = 1;
@@ -413,8 +403,7 @@ void CDirectoryChangeWatcher::workerLoop() {
 
 void CDirectoryChangeWatcher::handleEvents(const std::vector<DecodedEvent>& events) {
   if (events.empty()) return;
-  std::vector<CDelayedDirectoryChangeHandler*> stopped;
-  std::vector<QString> dirs;
+  StoppedList stopped;
   {
     std::lock_guard<std::mutex> l(m_);
     auto pathOf = [](CDirWatchInfo* info, int wd, const std::string& name) {
@@ -434,10 +423,7 @@ void CDirectoryChangeWatcher::handleEvents(const std::vector<DecodedEvent>& even
             if (e.wd == info->rootWd) {
               info->handler->post({kReadError, info->directory, {}, ENOENT});
               std::size_t idx = findLocked(info->directory);
-              if (idx < records_.size()) {
-                dirs.push_back(info->directory);
-                removeRecordLocked(idx, stopped);
-              }
+              if (idx < records_.size()) removeRecordLocked(idx, stopped);
             } else if (e.name != "moved") {
               info->folders.erase(e.wd);
               auto it = byWd_.find(e.wd);
@@ -496,7 +482,7 @@ void CDirectoryChangeWatcher::handleEvents(const std::vector<DecodedEvent>& even
       }
     }
   }
-  finishStopped(stopped, dirs);
+  finishStopped(stopped);
 }
 
 }  // namespace qel::intake

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "intake/inotify_decoder.h"
@@ -52,19 +53,18 @@ inline constexpr int kErrMaxThreads = 164;
 // Notification kinds as posted to the interface side.
 enum NotificationKind { kAdded = 1, kRemoved = 2, kModified = 3, kNameChange = 4, kReadError = 5, kWatchStarted = 6, kWatchStopped = 7 };
 
+template <class T>
+class CountedRef;
+
+// A folder's handler. Its life is counted: every holder (the caller, the watcher, each
+// notification waiting for delivery) keeps a CountedRef, and the last one to let go deletes
+// it. The count is reached only through CountedRef, so a holder can neither use a handler it
+// has let go nor forget to let go of one; create handlers with makeHandler<T>(...).
 class CDirectoryChangeHandler {
  public:
   CDirectoryChangeHandler() = default;
   CDirectoryChangeHandler(const CDirectoryChangeHandler&) = delete;
   CDirectoryChangeHandler& operator=(const CDirectoryChangeHandler&) = delete;
-
-  // The count starts at 1; the last Release deletes the handler.
-  long AddRef() { return ++refs_; }
-  long Release() {
-    long n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   virtual void OnFileAdded(const QString& path);
   virtual void OnFileRemoved(const QString& path);
@@ -79,31 +79,60 @@ class CDirectoryChangeHandler {
   virtual ~CDirectoryChangeHandler() = default;
 
  private:
+  template <class T>
+  friend class CountedRef;
+  // The count starts at 1, owned by the CountedRef that adopts a new handler.
+  void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+  void Release() {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
   std::atomic<long> refs_{1};
 };
 
-// Keeps a counted reference to a handler.
-class HandlerRef {
+// A counted reference to a handler (T is CDirectoryChangeHandler or a class derived from it).
+template <class T>
+class CountedRef {
  public:
-  HandlerRef() = default;
-  explicit HandlerRef(CDirectoryChangeHandler* h) : h_(h) {
-    if (h_) h_->AddRef();
+  CountedRef() = default;
+  // Takes a further reference to a handler some other holder keeps alive.
+  explicit CountedRef(T* h) : h_(h) {
+    if (h_) base()->AddRef();
   }
-  HandlerRef(const HandlerRef& o) : HandlerRef(o.h_) {}
-  HandlerRef& operator=(HandlerRef o) {
+  CountedRef(const CountedRef& o) : CountedRef(o.h_) {}
+  CountedRef(CountedRef&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
+  template <class U>
+  CountedRef(const CountedRef<U>& o) : CountedRef(o.get()) {}  // NOLINT: derived to base
+  CountedRef& operator=(CountedRef o) noexcept {
     std::swap(h_, o.h_);
     return *this;
   }
-  ~HandlerRef() {
-    if (h_) h_->Release();
+  ~CountedRef() {
+    if (h_) base()->Release();
   }
-  CDirectoryChangeHandler* get() const { return h_; }
-  CDirectoryChangeHandler* operator->() const { return h_; }
+  // Takes over the first reference of a handler just created with new.
+  static CountedRef adopt(T* fresh) {
+    CountedRef r;
+    r.h_ = fresh;
+    return r;
+  }
+  T* get() const { return h_; }
+  T* operator->() const { return h_; }
+  T& operator*() const { return *h_; }
   explicit operator bool() const { return h_ != nullptr; }
 
  private:
-  CDirectoryChangeHandler* h_ = nullptr;
+  CDirectoryChangeHandler* base() const { return h_; }
+  T* h_ = nullptr;
 };
+
+using HandlerRef = CountedRef<CDirectoryChangeHandler>;
+
+// Creates a handler owned by the returned reference.
+template <class T, class... Args>
+CountedRef<T> makeHandler(Args&&... args) {
+  return CountedRef<T>::adopt(new T(std::forward<Args>(args)...));
+}
 
 struct Notification {
   int kind = 0;
@@ -136,7 +165,7 @@ class CDelayedDirectoryChangeHandler : public CDirectoryChangeHandler {
   bool nameMatches(const QString& path) const;
 
   HandlerRef real_;
-  bool hasUi_;
+  const bool hasUi_;
   QStringList include_;
   QStringList exclude_;
   std::uint32_t flags_;
@@ -155,7 +184,7 @@ struct CDirWatchInfo {
   int rootWd = -1;
   int startError = 0;
   int state = 0;  // 1 start requested, 2 stop requested, 3 stopping, 5 listening
-  CDelayedDirectoryChangeHandler* handler = nullptr;  // counted
+  CountedRef<CDelayedDirectoryChangeHandler> handler;
 };
 
 class CDirectoryChangeWatcher {
@@ -179,9 +208,9 @@ class CDirectoryChangeWatcher {
   bool ensureWorker();
   void handleEvents(const std::vector<DecodedEvent>& events);
   void addFolderWatches(CDirWatchInfo& info, const std::string& relative);
-  void removeRecordLocked(std::size_t index, std::vector<CDelayedDirectoryChangeHandler*>& stopped);
-  static void finishStopped(const std::vector<CDelayedDirectoryChangeHandler*>& stopped,
-                            const std::vector<QString>& dirs);
+  using StoppedList = std::vector<std::pair<CountedRef<CDelayedDirectoryChangeHandler>, QString>>;
+  void removeRecordLocked(std::size_t index, StoppedList& stopped);
+  static void finishStopped(const StoppedList& stopped);
   std::size_t findLocked(const QString& directory) const;
 
   const bool hasUi_;

@@ -19,6 +19,7 @@
 #include "plot/file_code_conv.h"
 #include "intake/list_box_handler.h"
 #include "platform/files.h"
+#include "intake/queued_call.h"
 
 namespace qel::intake {
 
@@ -164,6 +165,9 @@ void CSendQueue::reloadSettings() {
 
 void CSendQueue::loadSettings() {
   config::CIniConfig cfg(home_.toStdString());
+  if (const config::ProfileFileCheck check = cfg.fileCheck(); check.unreadable())
+    log(QStringLiteral("%1 cannot be read (%2): every setting has its default")
+            .arg(fromNative(cfg.iniPath()), QString::fromStdString(check.reason)));
   namespace k = config::keys;
   watchDir_ = fromNative(cfg.read(k::Watcher_Dir));
   printedDir_ = stripTrailingSeparator(fromNative(cfg.read(k::SPD)));
@@ -207,6 +211,7 @@ void CSendQueue::status(QueueStatus what, int count) {
     case QueueStatus::WaitingToSend: text = QStringLiteral("Waiting to send files."); break;
     case QueueStatus::BackupSuccess: text = QStringLiteral("Backup File Success"); break;
     case QueueStatus::BackupFail: text = QStringLiteral("Backup File Fail"); break;
+    case QueueStatus::NoLink: text = QStringLiteral("transfer type %1 has no link in this build").arg(count); break;
   }
   emit statusText(pane, text);
   emit statusEvent(pane, what, count);
@@ -311,10 +316,9 @@ void CSendQueue::startWatcher() {
   if (!watcher_) return;
   watcher_->SetFilterFlags(kWatcherFlags);
   watcher_->StopWatching(watchDir_);
-  auto* handler = new CDirectoryChangeHandler_ListBox(
+  auto handler = makeHandler<CDirectoryChangeHandler_ListBox>(
       &waiting_, [this](int, const QString&) { refreshWaitingStatus(); }, watchDir_, watcherFilter_);
-  watcher_->StartWatching(watchDir_, kWatcherFilter, handler, watcherSubDir_, QString(), QString());
-  handler->Release();
+  watcher_->StartWatching(watchDir_, kWatcherFilter, handler.get(), watcherSubDir_, QString(), QString());
 }
 
 // ---- the heartbeat --------------------------------------------------------------------------
@@ -461,7 +465,7 @@ void CSendQueue::waitMs(std::int64_t ms) {
 }
 
 void CSendQueue::translateWorker(QString source) {
-  auto post = [this](auto fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); };
+  auto post = [this](auto fn) { postQueued(this, std::move(fn)); };
   const std::string src = native(source);
   if (!platform::fileExists(src)) {
     post([this, source] { AfterTranslate(false, source, {}, {}); });
@@ -615,7 +619,7 @@ void CSendQueue::ccdCutStep() {
 }
 
 void CSendQueue::transferWorker(QString path) {
-  auto post = [this](auto fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); };
+  auto post = [this](auto fn) { postQueued(this, std::move(fn)); };
   const std::string file = native(path);
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || cancelRequest_) {
@@ -630,10 +634,20 @@ void CSendQueue::transferWorker(QString path) {
   const int delay = std::max(0, cfg.read(config::keys::Transfer_DelayTime));
   post([this, path, type, size] { log(QStringLiteral("sending %1 (%2 bytes, Xitong_TT=%3)").arg(path).arg(size).arg(type)); });
   links::SendResult r;
+  // A type without a link can never send: the queue pauses and says so instead of retrying.
+  bool noLink = false;
   try {
-    r = links::sendWithLink(services_.links, type, *this, file, size);
+    if (auto link = services_.links.make(type, *this, file, size)) {
+      r.ok = link->send();
+      r.text = link->resultText();
+    } else {
+      noLink = true;
+      r.text = "transfer type " + std::to_string(type) + " has no link in this build";
+    }
+  } catch (const std::exception& e) {
+    r = links::SendResult{false, e.what()};
   } catch (...) {
-    r = links::SendResult{};
+    r = links::SendResult{false, "the link failed with an unknown error"};
   }
   if (r.ok) {
     post([this, path] { AfterSend(true, path); });
@@ -641,9 +655,10 @@ void CSendQueue::transferWorker(QString path) {
   } else {
     QString text = QString::fromStdString(r.text);
     bool unreachable = links::isConnectionFailure(r.text);
-    post([this, path, text, unreachable] {
+    post([this, path, text, unreachable, noLink, type] {
       log(QStringLiteral("send of %1 failed%2").arg(path, text.isEmpty() ? QString() : QStringLiteral(": ") + text));
-      if (unreachable && !translatePaused_) TogglePause();
+      if ((unreachable || noLink) && !translatePaused_) TogglePause();
+      if (noLink) status(QueueStatus::NoLink, type);
       AfterSend(false, path);
     });
     waitMs(1000);

@@ -30,8 +30,8 @@ enum StatusPane { kPaneWaiting = 0, kPaneTranslated = 1, kPaneSent = 2, kPaneMes
 enum class QueueList { Waiting, SendQueue, History, RecycleBin };
 
 // What a status pane shows; the window words it in the interface language (the count goes
-// with the three counters).
-enum class QueueStatus { Waiting, Translated, Sent, WaitingToSend, BackupSuccess, BackupFail };
+// with the three counters; NoLink carries the transfer type that has no link).
+enum class QueueStatus { Waiting, Translated, Sent, WaitingToSend, BackupSuccess, BackupFail, NoLink };
 
 // The queue's own message boxes; a and b are the file paths of the width message.
 // LeftoversUnsent: page files of an earlier run that were never sent went to the recycle bin at

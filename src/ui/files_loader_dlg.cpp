@@ -286,6 +286,7 @@ QString CFilesLoaderDlg::statusWords(QueueStatus what, int count) const {
     case QueueStatus::WaitingToSend: return tr("Waiting to send files.");
     case QueueStatus::BackupSuccess: return tr("Backup File Success");
     case QueueStatus::BackupFail: return tr("Backup File Fail");
+    case QueueStatus::NoLink: return tr("transfer type %1 has no link in this build").arg(count);
   }
   return {};
 }

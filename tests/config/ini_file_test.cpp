@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_home.h"
 
 namespace qel::config {
@@ -85,6 +87,55 @@ TEST(IniFile, UnreadableFileIsNeverReplaced) {
   EXPECT_EQ(readProfileString(home.file("Config.ini"), "A", "k", "d"), "d");
   EXPECT_FALSE(writeProfileString(home.file("Config.ini"), "A", "k", "v"));
   EXPECT_TRUE(std::filesystem::is_directory(home.file("Config.ini")));
+}
+
+std::string asUtf16(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
+  test::TempHome home;
+  const std::string p = home.file("Config.ini");
+  EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Missing);
+  home.writeFile("Config.ini", "[Modbus]\r\nXitong_IP=127.0.0.9\r\n");
+  EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
+  home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n"));
+  EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
+  EXPECT_EQ(checkProfileBytes("").state, ProfileFileState::Readable);  // every key at its default
+  EXPECT_EQ(checkProfileBytes("; only a comment\r\n\r\n").state, ProfileFileState::Readable);
+
+  // A byte-order mark saved in front of an 8-bit file: read as UTF-16 it is nothing.
+  ProfileFileCheck c = checkProfileBytes("\xFF\xFE[Modbus]\r\nXitong_IP=127.0.0.9\r\n");
+  EXPECT_TRUE(c.unreadable());
+  EXPECT_NE(c.reason.find("UTF-16"), std::string::npos) << c.reason;
+  std::string junk;
+  for (int i = 0; i < 512; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
+  c = checkProfileBytes(junk);
+  EXPECT_TRUE(c.unreadable());
+  EXPECT_NE(c.reason.find("binary"), std::string::npos) << c.reason;
+  // A UTF-16 big-endian file is binary to this reader: NUL in every other byte.
+  EXPECT_TRUE(checkProfileBytes(std::string("\xFE\xFF\0[\0A\0]", 8)).unreadable());
+  EXPECT_TRUE(checkProfileBytes("Xitong_IP=127.0.0.9\n").unreadable());  // no section
+
+  std::filesystem::remove(p);
+  std::filesystem::create_directories(p);
+  EXPECT_TRUE(checkProfileFile(p).unreadable());
+}
+
+TEST(IniFile, Utf16FileKeepsAStrayLastByte) {
+  test::TempHome home;
+  const std::string p = home.file("Config.ini");
+  home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n") + "\x41");
+  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
+  ASSERT_TRUE(writeProfileString(p, "Modbus", "Channel_No", "7"));
+  ASSERT_TRUE(writeProfileString(p, "Modbus", "Xitong_IP", "127.0.0.8"));
+  EXPECT_EQ(home.readFile("Config.ini"),
+            asUtf16("[Modbus]\r\nXitong_IP=127.0.0.8\r\nChannel_No=7\r\n") + "\x41");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -66,19 +67,18 @@ TEST(DirWatcher, StartErrors) {
   TempHome home;
   home.writeFile("file.plt", "x");
   CDirectoryChangeWatcher w(true);
-  auto* h = new Recorder;
+  auto h = makeHandler<Recorder>();
   QString dir = QString::fromStdString(home.path());
-  EXPECT_EQ(w.StartWatching("", kQueueFilter, h, false), 87);
-  EXPECT_EQ(w.StartWatching(dir, 0, h, false), 87);
+  EXPECT_EQ(w.StartWatching("", kQueueFilter, h.get(), false), 87);
+  EXPECT_EQ(w.StartWatching(dir, 0, h.get(), false), 87);
   EXPECT_EQ(w.StartWatching(dir, kQueueFilter, nullptr, false), 87);
-  EXPECT_EQ(w.StartWatching(dir + "/file.plt", kQueueFilter, h, false), 161);
-  EXPECT_EQ(w.StartWatching(dir + "/missing", kQueueFilter, h, false), 161);
+  EXPECT_EQ(w.StartWatching(dir + "/file.plt", kQueueFilter, h.get(), false), 161);
+  EXPECT_EQ(w.StartWatching(dir + "/missing", kQueueFilter, h.get(), false), 161);
   EXPECT_FALSE(w.IsWatching(dir + "/file.plt"));
-  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
   EXPECT_TRUE(w.IsWatching(dir));
   EXPECT_TRUE(w.IsWatching(dir + "/"));
   EXPECT_EQ(w.SetFilterFlags(0), 8u);
-  h->Release();
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_FALSE(w.StopWatching(dir));
 }
@@ -89,8 +89,8 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   fs::create_directories(home.file("w"));
   QString dir = QString::fromStdString(home.file("w"));
   CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter);
-  auto* h = new Recorder;
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  auto h = makeHandler<Recorder>();
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
   EXPECT_TRUE(pumpUntil([&] { return h->has("started 0 " + dir); }));
 
   touch(home.file("w/a.tmp"));
@@ -114,7 +114,6 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
 
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_TRUE(h->has("stopped " + dir));
-  h->Release();
 }
 
 TEST(DirWatcher, SubFoldersIncludingNewOnes) {
@@ -122,9 +121,8 @@ TEST(DirWatcher, SubFoldersIncludingNewOnes) {
   fs::create_directories(home.file("w/a/deep"));
   QString dir = QString::fromStdString(home.file("w"));
   CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted | kFilterNoStopped);
-  auto* h = new Recorder;
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, true), 0);
-  h->Release();
+  auto h = makeHandler<Recorder>();
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), true), 0);
   touch(home.file("w/a/deep/x.plt"));
   EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/a/deep/x.plt"); }));
   fs::create_directories(home.file("w/b"));
@@ -144,10 +142,10 @@ TEST(DirWatcher, FilterFlags) {
   TempHome home;
   QString dir = QString::fromStdString(home.path());
   CDirectoryChangeWatcher w(true);
-  auto* h = new Recorder;
+  auto h = makeHandler<Recorder>();
   // Name-only tests with include/exclude lists; OnFilterTest asked first.
   w.SetFilterFlags(kFilterTestNameOnly | kFilterAskFirst | kFilterNoStarted);
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false, "*.plt;*.HPG", "keep*"), 0);
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false, "*.plt;*.HPG", "keep*"), 0);
   touch(home.file("a.hpg"));
   touch(home.file("a.txt"));
   touch(home.file("keep.plt"));
@@ -161,22 +159,20 @@ TEST(DirWatcher, FilterFlags) {
   fs::rename(home.file("a.txt"), home.file("c.plt"));
   EXPECT_TRUE(pumpUntil([&] { return h->has("renamed " + dir + "/a.txt -> " + dir + "/c.plt"); }));
   w.StopAll();
-  h->Release();
 }
 
 TEST(DirWatcher, WithoutInterfaceRunsOnNotificationThread) {
   TempHome home;
   QString dir = QString::fromStdString(home.path());
   CDirectoryChangeWatcher w(false, kFilterNoTest | kFilterNeverAskAfter);
-  auto* h = new Recorder;
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
+  auto h = makeHandler<Recorder>();
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
   touch(home.file("x.plt"));
   EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/x.plt"); }));
   EXPECT_TRUE(h->offMainThread);
   // The stopped notification is run before StopWatching returns.
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_TRUE(h->has("stopped " + dir));
-  h->Release();
 }
 
 TEST(DirWatcher, VanishedFolderEndsTheWatchWithReadError) {
@@ -184,17 +180,45 @@ TEST(DirWatcher, VanishedFolderEndsTheWatchWithReadError) {
   fs::create_directories(home.file("w"));
   QString dir = QString::fromStdString(home.file("w"));
   CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted);
-  auto* h = new Recorder;
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
-  h->Release();
+  auto h = makeHandler<Recorder>();
+  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
   fs::remove_all(home.file("w"));
   EXPECT_TRUE(pumpUntil([&] { return h->has(QString("read-error 2 ") + dir); }));
   EXPECT_TRUE(pumpUntil([&] { return !w.IsWatching(dir); }));
   // It can be watched again once it is back.
   fs::create_directories(home.file("w"));
-  h = new Recorder;
-  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h, false), 0);
-  h->Release();
+  h = makeHandler<Recorder>();
+  EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
+}
+
+// Tells when it is deleted.
+class Tracked : public Recorder {
+ public:
+  explicit Tracked(std::atomic<bool>* gone) : gone_(gone) {}
+
+ protected:
+  ~Tracked() override { *gone_ = true; }
+
+ private:
+  std::atomic<bool>* gone_;
+};
+
+TEST(DirWatcher, HandlerLivesUntilItsLastHolderLetsGo) {
+  TempHome home;
+  QString dir = QString::fromStdString(home.path());
+  std::atomic<bool> gone{false};
+  {
+    CDirectoryChangeWatcher w(true);
+    auto h = makeHandler<Tracked>(&gone);
+    ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
+    EXPECT_TRUE(w.StopWatching(dir));  // the stopped notification runs here, on this thread
+    h = {};
+    // The started notification is still queued and keeps the handler alive.
+    EXPECT_FALSE(gone);
+  }
+  // Dropped unrun (as when the event loop ends), it lets go of the handler: nothing leaks.
+  QCoreApplication::removePostedEvents(QCoreApplication::instance());
+  EXPECT_TRUE(gone);
 }
 
 TEST(EventDecoder, RenamePairSplitOverTwoReads) {
@@ -237,11 +261,10 @@ TEST(EventDecoder, ParsesBufferAndDropsCutRecord) {
 class ListBoxTest : public ::testing::Test {
  protected:
   CDirectoryChangeHandler_ListBox* make(const QString& filter) {
-    auto* h = new CDirectoryChangeHandler_ListBox(
+    auto h = makeHandler<CDirectoryChangeHandler_ListBox>(
         &list, [this](int pane, const QString& t) { status = QString::number(pane) + ":" + t; }, "/w", filter);
     handlers.emplace_back(h);
-    h->Release();
-    return h;
+    return h.get();
   }
   FileListModel list{{}};
   QString status;

@@ -289,7 +289,7 @@ TEST_F(SendQueueTest, ConnectionFailurePausesQueue) {
   EXPECT_EQ(queue->sendQueueList()->count(), 0);
 }
 
-TEST_F(SendQueueTest, OtherFailuresRetryAndUnknownLinkFails) {
+TEST_F(SendQueueTest, OtherFailuresRetry) {
   makeQueue();
   queue->start();
   home.writeFile("DisposeDir/a.PLT", "a");
@@ -299,12 +299,6 @@ TEST_F(SendQueueTest, OtherFailuresRetryAndUnknownLinkFails) {
   tick();
   tick();
   EXPECT_EQ(sentCount(), 2);
-  EXPECT_FALSE(queue->transferPaused());
-  // No link of type 6: nothing is sent, the file stays first, the queue runs on.
-  config::CIniConfig(home.path()).write(config::keys::Xitong_TT, 6);
-  tick();
-  EXPECT_EQ(sentCount(), 2);
-  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
   EXPECT_FALSE(queue->transferPaused());
 }
 
@@ -479,6 +473,45 @@ TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
   ASSERT_TRUE(queue->isWatching());
   home.writeFile("ListenDir/new.plt", "IN;");
   EXPECT_TRUE(pumpUntil([this] { return queue->waitingList()->texts() == QStringList{"/new.plt"}; }));
+}
+
+TEST_F(SendQueueTest, UnknownLinkTypePausesTheQueueAndSaysWhy) {
+  config::CIniConfig(home.path()).write(config::keys::Xitong_TT, 99);
+  makeQueue();
+  QStringList logs;
+  QObject listening;  // ends the connection before `logs` goes
+  QObject::connect(queue.get(), &CSendQueue::logLine, &listening, [&logs](const QString& l) { logs << l; });
+  queue->start();
+  home.writeFile("DisposeDir/a.PLT", "a");
+  queue->sendQueueList()->append("a.PLT");
+  tick();
+  tick();
+  tick();
+  // One attempt, then the queue waits for the user instead of retrying the page.
+  const QString why = "transfer type 99 has no link in this build";
+  EXPECT_EQ(logs.filter("send of").size(), 1) << logs.join('\n').toStdString();
+  EXPECT_TRUE(logs.filter("send of").value(0).endsWith(": " + why));
+  EXPECT_EQ(panes[kPaneMessage], why.toStdString());
+  EXPECT_TRUE(queue->translatePaused());
+  EXPECT_TRUE(queue->transferPaused());
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
+  // With a link chosen, going on sends the page.
+  config::CIniConfig(home.path()).write(config::keys::Xitong_TT, 3);
+  queue->TogglePause();
+  tick();
+  EXPECT_EQ(sentCount(), 1);
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+}
+
+TEST_F(SendQueueTest, UnreadableConfigIsLogged) {
+  home.writeFile("Config.ini", "\xFF\xFE[Transfer_Config]\r\nXitong_TT=3\r\n");
+  makeQueue();
+  QStringList logs;
+  QObject listening;
+  QObject::connect(queue.get(), &CSendQueue::logLine, &listening, [&logs](const QString& l) { logs << l; });
+  queue->start();
+  ASSERT_EQ(logs.filter("cannot be read").size(), 1) << logs.join('\n').toStdString();
+  EXPECT_TRUE(logs.filter("cannot be read")[0].contains("UTF-16"));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>qel::ui::CFilesLoaderDlg</name>
@@ -112,7 +111,7 @@
         <translation>创建传输线程失败！</translation>
     </message>
     <message>
-        <source>the file: %1 &apos;s width is out of range, it will be moved to: %2</source>
+        <source>the file: %1 's width is out of range, it will be moved to: %2</source>
         <translation>文件：%1 的宽度超出范围，将被移至：%2</translation>
     </message>
     <message>
@@ -148,16 +147,20 @@
         <translation>文件名无效！</translation>
     </message>
     <message>
-        <source>Print-View File Name Can&apos;t NULL.</source>
+        <source>Print-View File Name Can't NULL.</source>
         <translation>预览文件名不能为空。</translation>
     </message>
     <message>
-        <source>Print-View File Isn&apos;t Exist</source>
+        <source>Print-View File Isn't Exist</source>
         <translation>预览文件不存在</translation>
     </message>
     <message>
         <source>These page files were not sent before the program stopped; they are in the recycle bin: %1</source>
         <translation>程序停止前以下页面文件未发送，已放入回收站：%1</translation>
+    </message>
+    <message>
+        <source>transfer type %1 has no link in this build</source>
+        <translation>传输类型 %1 在此版本中没有对应的连接</translation>
     </message>
 </context>
 <context>
@@ -218,7 +221,7 @@
         <translation>线条数：%1</translation>
     </message>
     <message>
-        <source>The file isn&apos;t Exist!</source>
+        <source>The file isn't Exist!</source>
         <translation>文件不存在！</translation>
     </message>
     <message>

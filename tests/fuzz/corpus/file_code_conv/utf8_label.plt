@@ -1,0 +1,1 @@
+IN;SP1;LB标签 test;PU0,0;

@@ -1,0 +1,44 @@
+#pragma once
+// Shared pieces of the fuzz targets: a scratch folder of this process and a check that stops
+// the run with a message (libFuzzer then keeps the input that broke it).
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace qel::fuzz {
+
+inline const std::string& scratchDir() {
+  static const std::string dir = [] {
+    std::string d =
+        (std::filesystem::temp_directory_path() / ("qelcut-fuzz-" + std::to_string(::getpid()))).string();
+    std::filesystem::create_directories(d);
+    return d;
+  }();
+  return dir;
+}
+
+inline void writeBytes(const std::string& path, const void* data, std::size_t size) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+inline std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+[[noreturn]] inline void fail(const std::string& what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+  std::abort();
+}
+
+inline void check(bool ok, const std::string& what) {
+  if (!ok) fail(what);
+}
+
+}  // namespace qel::fuzz
