@@ -78,6 +78,13 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
   config::CIniConfig cfg(home_.toStdString());
   applyLanguage(cfg);
   debugConsole_ = cfg.read(config::keys::DebugStatus) != 0;
+  if (const auto check = cfg.fileCheck(); check.unreadable()) {
+    // The program runs on the defaults (whose machine address is no test machine): say so.
+    const QString path = QString::fromStdString(cfg.iniPath()), why = QString::fromStdString(check.reason);
+    QMetaObject::invokeMethod(this, [this, path, why] {
+      warning(this, QString(), tr("%1 cannot be read (%2): every setting has its default.").arg(path, why));
+    }, Qt::QueuedConnection);
+  }
 
   queue_ = std::make_unique<intake::CSendQueue>(home_, services_.queue, this);
   queue_->setPrompt([p = prompter_](const QString& title, const QString& text, bool okCancel) {

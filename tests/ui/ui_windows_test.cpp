@@ -400,6 +400,14 @@ class UiWindowsTest : public QObject {
     QTRY_COMPARE(w.windowTitle(), QString::fromUtf8("QEL \xe5\x88\x87\xe5\x89\xb2\xe7\xb3\xbb\xe7\xbb\x9f"));
     QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("pauseButton"))->text(), QString::fromUtf8("\xe7\xbb\xa7\xe7\xbb\xad"));
   }
+
+  void anUnreadableConfigIsSaid() {
+    home_->writeFile("Config.ini", std::string("\x00\x01\x02binary\xff\xfe", 11));
+    CFilesLoaderDlg w(home(), services());
+    QTRY_COMPARE(boxes_->texts.size(), 1);
+    QVERIFY(boxes_->texts.at(0).contains(QStringLiteral("Config.ini cannot be read")));
+    QVERIFY(boxes_->texts.at(0).contains(QStringLiteral("every setting has its default")));
+  }
 };
 
 QTEST_MAIN(UiWindowsTest)

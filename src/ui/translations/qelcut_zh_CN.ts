@@ -162,6 +162,10 @@
         <source>transfer type %1 has no link in this build</source>
         <translation>传输类型 %1 在此版本中没有对应的连接</translation>
     </message>
+    <message>
+        <source>%1 cannot be read (%2): every setting has its default.</source>
+        <translation>无法读取 %1（%2）：所有设置均使用默认值。</translation>
+    </message>
 </context>
 <context>
     <name>qel::ui::CModifyName</name>
