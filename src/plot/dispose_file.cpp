@@ -9,6 +9,7 @@
 #include "config/ini_config.h"
 #include "platform/files.h"
 #include "plot/contours.h"
+#include "plot/cut_quality.h"
 #include "plot/number_text.h"
 #include "plot/pagination.h"
 #include "plot/plot_input.h"
@@ -210,6 +211,19 @@ int CDisposeFile::run(bool loadOnlyRun) {
 
   const int mode = opt_.cutFt;
   const bool pageOrder = opt_.strokeAppearOrderOfPage && mode != 6 && mode != 8 && !loadOnlyRun_;
+  // Cut quality (off by default): knife offset and overcut on whole paths before the page
+  // split of mode 8, after reading and the rolling split otherwise; weeding on each page
+  // before it is written.
+  const CutQualityOptions& cq = opt_.cutQuality;
+  const bool knifeOnWholePaths = cq.knifeOrOvercut() && !loadOnlyRun_ && !pageOrder;
+  const bool contourMode = mode == 8 && opt_.splitPageEnabled;
+  PageArea weedArea;
+  if (opt_.splitPageEnabled && mode != 3) weedArea = {winXMax_, winYMax_};
+  auto cutQualityOfPages = [&](std::optional<int> page) {  // a single page: page-order mode
+    if (!cq.active()) return;
+    if (page) applyKnifeAndOvercut(strokes_, strokePages_, cq, opt_.minDistanceClose, page);
+    addWeeding(strokes_, strokePages_, labels_, pensUsed_, cq, opt_.minDistanceClose, weedArea, page);
+  };
   for (int c1 = in_->get(); c1 != PlotInput::kEnd; c1 = in_->get()) {
     const int c2 = in_->peek();
     const Command cmd = c2 == PlotInput::kEnd ? kNone : lookup(c1, c2);
@@ -239,6 +253,7 @@ int CDisposeFile::run(bool loadOnlyRun) {
     }
     if (pageOrder && pagesFlushed_ < pageIndex_) {
       // The reader has left this page: its file is finished now.
+      cutQualityOfPages(pagesFlushed_);
       refillRollingSplitList(pageIndex_ + 1);
       openPage(pagesFlushed_);
       writePage(pagesFlushed_);
@@ -266,8 +281,10 @@ int CDisposeFile::run(bool loadOnlyRun) {
     }
     platform::trace("after");
   }
+  if (knifeOnWholePaths && !contourMode) applyKnifeAndOvercut(strokes_, strokePages_, cq, opt_.minDistanceClose);
   if (mode == 8 && opt_.splitPageEnabled) {
     Stages::contourStages(*this, loadOnlyRun_);
+    if (knifeOnWholePaths) applyKnifeAndOvercut(strokes_, strokePages_, cq, opt_.minDistanceClose);
     if (!loadOnlyRun_) Stages::wholeStrokeSplit(*this, false);
   }
   if (mode == 9 && loadOnlyRun_ && opt_.splitPageEnabled) {
@@ -289,10 +306,12 @@ int CDisposeFile::run(bool loadOnlyRun) {
   int firstReported = 0;
   if (pageOrder) {
     firstReported = pagesFlushed_;
+    for (int p = pagesFlushed_; p <= pageIndex_; ++p) cutQualityOfPages(p);
     for (int p = pagesFlushed_; p <= pageIndex_; ++p) openPage(p);
     if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
     for (; pagesFlushed_ <= pageIndex_; ++pagesFlushed_) writePage(pagesFlushed_);
   } else {
+    cutQualityOfPages(std::nullopt);
     for (int p : strokePages_) openPage(p);
     for (const auto& l : labels_) openPage(l.pageIndex);
     if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
