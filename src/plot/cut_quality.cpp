@@ -68,18 +68,37 @@ bool arcCentre(const std::string& text, PlotPoint& c) {
   return std::isfinite(c.x) && std::isfinite(c.y);
 }
 
-double labelCellCm(const std::string& siText, double& heightCm) {
-  double w = kDefaultLabelWidthCm;
-  heightCm = kDefaultLabelHeightCm;
-  if (siText.size() > 2) {
-    const char* s = siText.c_str() + 2;
-    const char* comma = std::strchr(s, ',');
-    if (comma) {
-      w = std::fabs(std::atof(s));
-      heightCm = std::fabs(std::atof(comma + 1));
+// Two numbers "a,b" after the two command letters of a stored "DI" or "SI" text.
+bool twoNumbers(const std::string& text, double& a, double& b) {
+  if (text.size() <= 2) return false;
+  const char* s = text.c_str() + 2;
+  const char* comma = std::strchr(s, ',');
+  if (!comma) return false;
+  a = std::atof(s);
+  b = std::atof(comma + 1);
+  return std::isfinite(a) && std::isfinite(b);
+}
+
+// Where a label kept as text may draw: along its direction for its characters at one and a
+// half cell widths each (both ways unless it starts at its origin), and two cell heights to
+// either side.
+Rect labelBox(const LabelRecord& l) {
+  double w = kDefaultLabelWidthCm, h = kDefaultLabelHeightCm, run = 1.0, rise = 0.0;
+  if (twoNumbers(l.siText, w, h)) w = std::fabs(w), h = std::fabs(h);
+  if (!twoNumbers(l.diText, run, rise) || std::hypot(run, rise) == 0.0) run = 1.0, rise = 0.0;
+  const double dl = std::hypot(run, rise);
+  const Vec along{run / dl, rise / dl}, across{-rise / dl, run / dl};
+  const double chars = l.labelText.size() > 3 ? static_cast<double>(l.labelText.size() - 3) : 0.0;
+  const double length = chars * kLabelPitch * w * kUnitsPerCm, side = 2 * h * kUnitsPerCm;
+  const int origin = l.loText.size() > 2 ? std::atoi(l.loText.c_str() + 2) : 1;
+  const bool startsAtOrigin = origin >= 1 && origin <= 3;  // left-aligned origins
+  Rect r = emptyRect();
+  for (double a : {startsAtOrigin ? 0.0 : -length, length})
+    for (double c : {-side, side}) {
+      const double x = l.x + along.x * a + across.x * c, y = l.y + along.y * a + across.y * c;
+      include(r, x, y, x, y);
     }
-  }
-  return w;
+  return r;
 }
 
 CStroke weedStroke(int pen, std::vector<PlotPoint> points) {
@@ -237,11 +256,8 @@ std::vector<Rect> shapeBoxes(const std::vector<CStroke>& strokes, const std::vec
   }
   for (const auto& l : labels) {
     if (l.pageIndex != page) continue;
-    double h = 0.0;
-    const double w = labelCellCm(l.siText, h);
-    const double chars = static_cast<double>(l.labelText.size());
-    const double reach = (chars + 1) * kLabelPitch * std::max(w, h) * kUnitsPerCm;
-    if (std::isfinite(reach)) boxes.push_back({l.x - reach, l.y - reach, l.x + reach, l.y + reach});
+    const Rect r = labelBox(l);
+    if (!isEmpty(r) && std::isfinite(r.minX + r.maxX + r.minY + r.maxY)) boxes.push_back(r);
   }
   return boxes;
 }

@@ -85,8 +85,8 @@ std::vector<CStroke> weedingStrokes(const std::vector<CStroke>& strokes, const s
                                     const CutQualityOptions& options, const PageArea& area);
 
 // The boxes of what is cut or drawn on a page: each stroke's points, a "CI" circle by its
-// radius, an "AA" arc by its whole circle, a label kept as text by a generous estimate of its
-// size in any direction. Overlapping boxes are one shape to the weeding.
+// radius, an "AA" arc by its whole circle, a label kept as text by an estimate from its "SI"
+// size, "DI" direction and "LO" origin. Overlapping boxes are one shape to the weeding.
 std::vector<Rect> shapeBoxes(const std::vector<CStroke>& strokes, const std::vector<int>& pages,
                              const std::vector<LabelRecord>& labels, int page);
 

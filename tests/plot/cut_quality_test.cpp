@@ -326,6 +326,27 @@ TEST(Weeding, BoxStaysOnThePageUnlessTheContentDoesNot) {
   EXPECT_TRUE(weedingStrokes({ci}, {0}, {}, 1, o, {}).empty());
 }
 
+TEST(Weeding, LabelsKeptAsTextCountWithTheirSizeAndDirection) {
+  LabelRecord l;
+  l.x = 1000;
+  l.y = 1000;
+  l.siText = "SI0.3,0.4";
+  l.labelText = std::string("LBABCD") + '\3';
+  auto box = shapeBoxes({}, {}, {l}, 0);
+  ASSERT_EQ(box.size(), 1u);
+  // Four characters at 1.5 x 0.3 cm along x, two heights of 0.4 cm to either side.
+  EXPECT_DOUBLE_EQ(box[0].minX, 1000);
+  EXPECT_DOUBLE_EQ(box[0].maxX, 1720);
+  EXPECT_DOUBLE_EQ(box[0].minY, 680);
+  EXPECT_DOUBLE_EQ(box[0].maxY, 1320);
+  l.diText = "DI0,1";  // upwards
+  box = shapeBoxes({}, {}, {l}, 0);
+  EXPECT_NEAR(box[0].minY, 1000, 1e-9);
+  EXPECT_NEAR(box[0].maxY, 1720, 1e-9);
+  EXPECT_NEAR(box[0].minX, 680, 1e-9);
+  EXPECT_TRUE(shapeBoxes({}, {}, {l}, 1).empty());
+}
+
 // ---- in the dispose run
 
 const char* kTwoSquares = "IN;SP1;PU400,400;PD2000,400;PD2000,2000;PD400,2000;PD400,400;"
