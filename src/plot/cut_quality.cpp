@@ -13,7 +13,7 @@ namespace qel::plot {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kMaxArcStep = 10.0 * kPi / 180.0;  // swivel arcs are written as chords of this
+constexpr double kMaxArcStep = 20.0 * kPi / 180.0;  // swivel arcs are written as chords of this
 constexpr double kSamePoint = 1e-9;                  // units: points closer than this are one
 constexpr double kMinWeedGap = 1.0 * kUnitsPerMm;    // narrower gaps between shapes get no line
 // A label kept as text: the plotter's default character cell (cm) when no "SI" gives one,

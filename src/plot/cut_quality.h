@@ -45,7 +45,7 @@ std::vector<PlotPoint> addOvercut(const std::vector<PlotPoint>& path, double len
 // Knife path for a drawn path (plotter units). Each segment is moved forward by `offset`
 // along its own direction, so that a tip trailing the axis by `offset` runs on the drawn
 // segment; where the direction turns by more than cornerAngleDeg the knife swivels about the
-// corner on an arc of radius `offset` (chords of at most 10 degrees), smaller turns go
+// corner on an arc of radius `offset` (chords of at most 20 degrees), smaller turns go
 // straight to the next segment. A closed path starts with the blade alignment: the knife
 // comes down where the closing segment left it and turns about the start point to the first
 // segment. `closedStart` gives that closing direction for a path whose closing part was
