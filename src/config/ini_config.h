@@ -118,6 +118,17 @@ QEL_INT("Optimize", Optimize_DelayTime, "0", false)
 QEL_INT("Optimize", MinArea_Text, "0", false)
 QEL_INT("Optimize", Position_Optimize, "0", false)
 
+// Cut quality for vinyl cutting: knife offset, overcut, weeding, the registration residual
+// limit. Every default leaves the cut as drawn; lengths in mm, the corner angle in degrees.
+QEL_REAL("CutQuality", KnifeOffset, "0", true)
+QEL_REAL("CutQuality", KnifeCornerAngle, "30", true)
+QEL_REAL("CutQuality", Overcut, "0", true)
+QEL_INT("CutQuality", WeedBox, "0", true)
+QEL_INT("CutQuality", WeedLines, "0", true)
+QEL_REAL("CutQuality", WeedMargin, "5", true)
+QEL_INT("CutQuality", WeedPen, "2", true)
+QEL_REAL("CutQuality", MaxMarkResidual, "0", true)
+
 QEL_INT("Language_ID", Language_Type, "1", true)
 
 QEL_INT("Watcher", Watcher_Enabled, "0", false)

@@ -9,6 +9,7 @@
 #include "config/ini_config.h"
 #include "platform/files.h"
 #include "plot/contours.h"
+#include "plot/cut_quality.h"
 #include "plot/number_text.h"
 #include "plot/pagination.h"
 #include "plot/plot_input.h"
@@ -242,6 +243,17 @@ int CDisposeFile::failWithoutLabelFont() {
   return failRun();
 }
 
+// Cut quality (off by default): weeding on each page before it is written, and in page-order
+// mode the knife offset and overcut of that page too.
+void CDisposeFile::cutQualityOfPages(std::optional<int> page) {
+  const CutQualityOptions& cq = opt_.cutQuality;
+  if (!cq.active()) return;
+  PageArea weedArea;
+  if (opt_.splitPageEnabled && opt_.cutFt != 3) weedArea = {winXMax_, winYMax_};
+  if (page) applyKnifeAndOvercut(strokes_, strokePages_, cq, opt_.minDistanceClose, page);
+  addWeeding(strokes_, strokePages_, labels_, pensUsed_, cq, opt_.minDistanceClose, weedArea, page);
+}
+
 int CDisposeFile::readAll(bool pageOrder) {
   const int mode = opt_.cutFt;
   for (int c1 = in_->get(); c1 != PlotInput::kEnd; c1 = in_->get()) {
@@ -275,6 +287,7 @@ int CDisposeFile::readAll(bool pageOrder) {
     }
     if (pageOrder && pagesFlushed_ < pageIndex_) {
       // The reader has left this page: its file is finished now.
+      cutQualityOfPages(pagesFlushed_);
       refillRollingSplitList(pageIndex_ + 1);
       openPage(pagesFlushed_);
       writePage(pagesFlushed_);
@@ -378,6 +391,11 @@ int CDisposeFile::run(bool loadOnlyRun) {
     return failRun();
   }
 
+  // Cut quality: knife offset and overcut on whole paths before the page split of mode 8,
+  // after reading and the rolling split otherwise.
+  const CutQualityOptions& cq = opt_.cutQuality;
+  const bool knifeOnWholePaths = cq.knifeOrOvercut() && !loadOnlyRun_ && !pageOrder;
+  const bool contourMode = mode == 8 && opt_.splitPageEnabled;
   if (mode == 6 && opt_.splitPageEnabled) {
     if (!Stages::rollingSplit(*this, loadOnlyRun_)) {
       fail("a stroke of " + inputPath_ + " is wider than the page");
@@ -386,8 +404,10 @@ int CDisposeFile::run(bool loadOnlyRun) {
     }
     platform::trace("after");
   }
+  if (knifeOnWholePaths && !contourMode) applyKnifeAndOvercut(strokes_, strokePages_, cq, opt_.minDistanceClose);
   if (mode == 8 && opt_.splitPageEnabled) {
     Stages::contourStages(*this, loadOnlyRun_);
+    if (knifeOnWholePaths) applyKnifeAndOvercut(strokes_, strokePages_, cq, opt_.minDistanceClose);
     if (!loadOnlyRun_) Stages::wholeStrokeSplit(*this, false);
   }
   if (mode == 9 && loadOnlyRun_ && opt_.splitPageEnabled) {
@@ -407,10 +427,12 @@ int CDisposeFile::run(bool loadOnlyRun) {
   int firstReported = 0;
   if (pageOrder) {
     firstReported = pagesFlushed_;
+    for (int p = pagesFlushed_; p <= pageIndex_; ++p) cutQualityOfPages(p);
     for (int p = pagesFlushed_; p <= pageIndex_; ++p) openPage(p);
     if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
     for (; pagesFlushed_ <= pageIndex_; ++pagesFlushed_) writePage(pagesFlushed_);
   } else {
+    cutQualityOfPages(std::nullopt);
     for (int p : strokePages_) openPage(p);
     for (const auto& l : labels_) openPage(l.pageIndex);
     if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));

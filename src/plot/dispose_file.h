@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,7 @@ class CDisposeFile {
   void cmdWD();
   void endOfInput();
   int readAll(bool pageOrder);
+  void cutQualityOfPages(std::optional<int> page);
   void removeCreatedPages();
   int failRun();
   void failTooManyPages();

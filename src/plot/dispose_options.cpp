@@ -66,6 +66,14 @@ DisposeOptions DisposeOptions::read(const config::CIniConfig& store) {
   o.machineType = cfg.read(k::Machine_Type);
   o.splitLineLength = cfg.read(k::Split_LineLength);
   o.splitLineToolsSp = cfg.read(k::Split_LineToolsSP);
+  o.cutQuality.knifeOffsetMm = cfg.read(k::KnifeOffset);
+  o.cutQuality.knifeCornerAngleDeg = cfg.read(k::KnifeCornerAngle);
+  o.cutQuality.overcutMm = cfg.read(k::Overcut);
+  o.cutQuality.weedBox = cfg.read(k::WeedBox) != 0;
+  o.cutQuality.weedLines = cfg.read(k::WeedLines) != 0;
+  o.cutQuality.weedMarginMm = cfg.read(k::WeedMargin);
+  o.cutQuality.weedPen = cfg.read(k::WeedPen);
+  o.maxMarkResidualMm = cfg.read(k::MaxMarkResidual);
   o.homeDir = cfg.programDir();
   return o;
 }

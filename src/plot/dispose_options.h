@@ -2,6 +2,8 @@
 // The options of one dispose run, read once from the store when the run's object is made.
 #include <string>
 
+#include "plot/cut_quality.h"
+
 namespace qel::config {
 class CIniConfig;
 }
@@ -45,6 +47,11 @@ struct DisposeOptions {
   // Read with the others; no stage acts on them.
   int spOrder = 0, optimizeDelayTime = 0, minAreaText = 0, machineType = 3, splitLineLength = 500,
       splitLineToolsSp = 2;
+
+  // [CutQuality]: knife offset, overcut and weeding (all off by default).
+  CutQualityOptions cutQuality;
+  // Read with the others for the registration report; no plot stage acts on it.
+  double maxMarkResidualMm = 0.0;  // 0 = no limit
 
   // The home folder: where the label font is looked for first.
   std::string homeDir;
