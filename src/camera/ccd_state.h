@@ -1,6 +1,8 @@
 #pragma once
 // The operation states of the CCD cut window and which of its controls each state enables.
 #include <bitset>
+#include <string>
+#include <vector>
 
 namespace qel::camera {
 
@@ -55,5 +57,30 @@ CcdControls controlsFor(CcdState state, CcdControls before);
 const char* operationText(CcdState state);
 // The controls of a window that has just opened (state Ready).
 CcdControls initialControls();
+
+// The plate buttons over the main window's file list: "Next Plate>>" and "<<Prev Plate" move
+// the current index; at either end nothing changes and the step says so (kLastFileText,
+// kFirstFileText).
+class PlateFiles {
+ public:
+  enum class Step { Moved, AtLast, AtFirst };
+  PlateFiles(std::vector<std::string> files, std::size_t current) : files_(std::move(files)), index_(current) {}
+  Step next() {
+    if (index_ + 1 >= files_.size()) return Step::AtLast;
+    ++index_;
+    return Step::Moved;
+  }
+  Step previous() {
+    if (index_ == 0 || files_.empty()) return Step::AtFirst;
+    --index_;
+    return Step::Moved;
+  }
+  std::size_t index() const { return index_; }
+  const std::string& current() const { return files_.at(index_); }
+
+ private:
+  std::vector<std::string> files_;
+  std::size_t index_;
+};
 
 }  // namespace qel::camera

@@ -141,6 +141,11 @@ struct CcdWorkflow::Impl : MarkMeasurer {
     const bool grabbing = !services.cameraGrabbing || services.cameraGrabbing();
     const cv::Point2d m = grabbing ? services.measurement->measure(1) : cv::Point2d(0, 0);
     if (m != cv::Point2d(0, 0) || silent || stopFlag()) return m;
+    {
+      // Reset before asking: a confirmation given right after the answer is not lost.
+      std::lock_guard lock(confirmMutex);
+      confirmed = false;
+    }
     if (!services.op->ask(CcdQuestion::ManualMarking)) {
       setStopFlag(true);
       return {0, 0};
@@ -149,7 +154,6 @@ struct CcdWorkflow::Impl : MarkMeasurer {
     {
       std::unique_lock lock(confirmMutex);
       confirmWaiting = true;
-      confirmed = false;
       confirmCv.wait(lock, [&] { return confirmed || stopFlag() || closing.load(); });
       confirmWaiting = false;
     }

@@ -9,6 +9,7 @@
 
 #include "config/ini_config.h"
 #include "plot/dispose_file.h"
+#include "plot/dispose_options.h"
 #include "plot/number_text.h"
 
 namespace qel::camera {
@@ -36,7 +37,11 @@ PatternLoad PatternModel::load(const std::string& path, const config::CIniConfig
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   ::localtime_r(&now, &tm);
-  plot::CDisposeFile file(nullptr, path, cfg.programDir() + "TempDir", plot::CDisposeFile::makeTag(tm), cfg);
+  // The pattern works in the file's own coordinates, where a stroke's plate follows from its x:
+  // the load runs without the page window, which would make points relative to their page.
+  plot::DisposeOptions options = plot::DisposeOptions::read(cfg);
+  options.splitPageEnabled = false;
+  plot::CDisposeFile file(nullptr, path, cfg.programDir() + "TempDir", plot::CDisposeFile::makeTag(tm), options);
   if (!file.loadOnly()) return PatternLoad::FormatError;
   setStrokes(file.strokes(), cfg.read(config::keys::MarkPoint_SP), cfg.read(config::keys::Page_Width));
   path_ = path;
