@@ -105,7 +105,7 @@ void CcdBench::makeWorkflow() {
   s.measurement = &measurement;
   s.cameraGrabbing = [this] { return cameraFeed->grabbing(); };
   s.op = &op;
-  s.clock = &fakeClock;
+  s.clock = realTime ? static_cast<platform::Clock*>(&platform::SystemClock::instance()) : &fakeClock;
   workflow = std::make_unique<camera::CcdWorkflow>(s, pattern);
 }
 

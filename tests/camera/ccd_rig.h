@@ -116,6 +116,7 @@ struct CcdBench {
   TempHome home;
   std::unique_ptr<sim::CoordinatorServices> coordinator;
   QuickClock fakeClock;  // the workflow's waits
+  bool realTime = false;  // the workflow waits on the system clock instead (benchmarks)
   std::unique_ptr<platform::FakeClock> renderClock;  // the table's own (unused) motion model
   std::unique_ptr<sim::SimTable> table;
   std::atomic<int> sheetShift{0};  // plates fed so far (x shift of the sheet by one page each)
