@@ -262,3 +262,42 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   EXPECT_LT(std::abs(b.coordinator->model().vr(953)), 0.05);
   EXPECT_LT(b.worstLanding(1, designPoints(kFourMarks, kShapes)), 0.05);
 }
+
+TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
+  const std::vector<cv::Point2d> alongY{{20, 20}, {20, 320}};
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, alongY);
+  sheet.printScaleX = sheet.printScaleY = 1.0;
+  sheet.printRotationDeg = 0.0;
+  CcdBench b("127.0.0.161", sheet, tableCamera());
+  b.table->setAxisYRotate(0.15);
+  config::CIniConfig(b.home.path()).write(config::keys::cutType, 4);
+  b.loadPattern(test::printAndCutPlot(alongY, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(alongY[0]));
+  ASSERT_EQ(b.run(), RunEnd::Completed);
+  EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
+  EXPECT_NEAR(config::CIniConfig(b.home.path()).read(config::keys::AxisYRotate), 0.15, 0.01);
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].second.find("Y轴偏转角"), std::string::npos) << told[0].second;
+}
+
+TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshair) {
+  CcdBench b("127.0.0.162", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  const cv::Point2d mark = b.table->sheet().tablePosition(kFourMarks[1]);
+  b.headOver(mark + cv::Point2d(-9.0, 6.0));
+  b.makeWorkflow();
+  ASSERT_TRUE(b.workflow->startCentring());
+  b.workflow->join();
+  EXPECT_EQ(b.workflow->state(), CcdState::CenterFinished);
+  EXPECT_LT(cv::norm(cv::Point2d(b.coordinator->model().position(0), b.coordinator->model().position(1)) - mark), 0.03);
+
+  // Nothing in view: the message, and the head stays.
+  b.headOver({200, 120});
+  ASSERT_TRUE(b.workflow->startCentring());
+  b.workflow->join();
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].second, "Can't capture the mark point!");
+  EXPECT_EQ(b.coordinator->model().position(0), 200.0);
+}
