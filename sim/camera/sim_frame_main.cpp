@@ -11,8 +11,8 @@
 
 namespace {
 
-void usage() {
-  std::fprintf(stderr,
+void usage(std::FILE* to) {
+  std::fprintf(to,
                "usage: qelcut-sim-frame OUT.png [--shape disc|ring|cross] [--at X Y] [--px PX_PER_MM]\n"
                "                        [--rotate RAD] [--noise SIGMA] [--blur SIGMA] [--light FALLOFF]\n"
                "                        [--smudge X Y] [--second X Y]\n"
@@ -30,8 +30,15 @@ bool number(int& i, int argc, char** argv, double& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
+      return 0;
+    }
+  }
   if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0) {
-    usage();
+    usage(stderr);
     return 2;
   }
   const std::string out = argv[1];
@@ -73,7 +80,7 @@ int main(int argc, char** argv) {
     }
     if (!ok) {
       std::fprintf(stderr, "qelcut-sim-frame: bad option or value at '%s'\n", a.c_str());
-      usage();
+      usage(stderr);
       return 2;
     }
   }

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "app/command.h"
+#include "app/progress_line.h"
 #include "config/ini_config.h"
 #include "intake/send_queue.h"
 #include "links/transfer_link.h"
@@ -27,6 +28,9 @@
 namespace {
 
 int g_signalFd = -1;
+
+// Real time between two progress lines of a send (times --time-scale).
+constexpr std::int64_t kProgressEveryMs = 5000;
 
 void onSignal(int) {
   char c = 1;
@@ -154,10 +158,33 @@ int runWatch(const std::vector<std::string>& argsIn) {
   QObject::connect(&queue, &qel::intake::CSendQueue::pauseChanged,
                    [](const QString& button, bool) { printLine(QStringLiteral("button: %1").arg(button)); });
 
+  // A send on a slow link takes hours (the network link carries about 500 B/s): one progress
+  // line every few seconds, and one when the last byte is out.
+  const auto progressEveryMs = static_cast<std::int64_t>(std::llround(kProgressEveryMs * scale));
+  std::int64_t lastProgressMs = 0;
+  std::int64_t sendStartMs = 0;
+  auto nowMs = [] { return qel::platform::SystemClock::instance().nowMs(); };
+  // The queue logs "sending FILE ..." (posted to this thread) before the link reports bytes.
+  QObject::connect(&queue, &qel::intake::CSendQueue::logLine, &app, [&](const QString& l) {
+    if (l.startsWith(QStringLiteral("sending "))) sendStartMs = lastProgressMs = nowMs();
+  });
+  QObject::connect(&queue, &qel::intake::CSendQueue::bytesSent, &app, [&](qint64 sent, qint64 total) {
+    const std::int64_t now = nowMs();
+    if (sent <= 0 || (sent < total && now - lastProgressMs < progressEveryMs)) return;
+    lastProgressMs = now;
+    qel::app::Progress p;
+    p.sent = sent;
+    p.size = total;
+    p.seconds = double(now - sendStartMs) / 1000.0;
+    printLine(QStringLiteral("progress: %1").arg(QString::fromStdString(qel::app::progressLogText(p))));
+  }, Qt::QueuedConnection);
+
   printLine(QStringLiteral("home %1").arg(QString::fromStdString(home)));
   queue.start();
   int rc = app.exec();
   queue.stop();
+  // The progress state above goes before the queue does.
+  QObject::disconnect(&queue, nullptr, &app, nullptr);
   ::close(fds[0]);
   ::close(fds[1]);
   printLine(QStringLiteral("stopped"));
@@ -170,7 +197,8 @@ const qel::app::CommandRegistration kWatch{{
     "usage: qelcut watch [--home DIR] [--lp-device PATTERN] [--time-scale X]\n\n"
     "Runs the send queue: picks plot files up from the watch folder, disposes of them into\n"
     "page files and sends these over the link chosen by Xitong_TT, logging each event on\n"
-    "standard output. SIGINT or SIGTERM (Ctrl-C) stop it cleanly.\n\n"
+    "standard output; a send under way adds a progress line every 5 s. SIGINT or SIGTERM\n"
+    "(Ctrl-C) stop it cleanly.\n\n"
     "  --home DIR            home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
     "  --lp-device PATTERN   printer device of the parallel link, %d being the port number\n"
     "                        minus one (default /dev/lp%d); a plain file serves for simulation\n"

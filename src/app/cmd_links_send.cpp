@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app/command.h"
+#include "app/progress_line.h"
 #include "config/ini_config.h"
 #include "links/transfer_link.h"
 #include "platform/home.h"
@@ -21,15 +23,24 @@ std::atomic<bool> g_stop{false};
 
 void onInterrupt(int) { g_stop = true; }
 
+// The five links by their Xitong_TT number, for the start line and the help text.
+constexpr struct {
+  int type;
+  const char* name;
+  const char* settings;  // the keys that say where the machine is
+} kLinks[] = {
+    {1, "parallel port", "/dev/lp{Parallel_No - 1}"},
+    {2, "serial line", "Serial_Comport and its line settings"},
+    {3, "QEL DSP SYSTEM (coordinator file download)", "Modbus_LinkType; Xitong_IP over Ethernet"},
+    {4, "QEL ARM SYSTEM (network controller)", "Xitong_IP, TCP 3241"},
+    {5, "QEL MC SYSTEM (coordinator control)", "Xitong_IP"},
+};
+constexpr int kDefaultLinkType = 3;
+
 const char* linkName(int type) {
-  switch (type) {
-    case 1: return "parallel port";
-    case 2: return "serial line";
-    case 3: return "QEL DSP SYSTEM (coordinator file download)";
-    case 4: return "QEL ARM SYSTEM (network controller)";
-    case 5: return "QEL MC SYSTEM (coordinator control)";
-    default: return "no link";
-  }
+  for (const auto& l : kLinks)
+    if (l.type == type) return l.name;
+  return "no link";
 }
 
 // The terminal in place of the main window: a progress line on standard error, messages
@@ -80,24 +91,31 @@ class ConsoleOwner final : public qel::links::TransferOwner {
     auto now = std::chrono::steady_clock::now();
     if (!force && now - lastDraw_ < std::chrono::milliseconds(tty_ ? 100 : 2000)) return;
     lastDraw_ = now;
-    double secs = std::chrono::duration<double>(now - start_).count();
-    int p = percent_ < 0 ? 0 : (percent_ > 100 ? 100 : percent_);
-    std::string bar(static_cast<std::size_t>(p * 30 / 100), '#');
-    bar.resize(30, '.');
-    char line[160];
-    if (sent_ >= 0) {
-      std::snprintf(line, sizeof line, "[%s] %3d%%  %lld/%lld bytes  %.0f B/s", bar.c_str(), p,
-                    static_cast<long long>(sent_), static_cast<long long>(size_), secs > 0 ? double(sent_) / secs : 0.0);
-    } else {
-      std::snprintf(line, sizeof line, "[%s] %3d%%  of %lld bytes", bar.c_str(), p, static_cast<long long>(size_));
+    qel::app::Progress p;
+    p.sent = sent_;
+    p.size = size_;
+    p.percent = percent_;
+    p.seconds = std::chrono::duration<double>(now - start_).count();
+    if (!tty_) {
+      std::fprintf(stderr, "%s\n", qel::app::progressBarLine(p, 0).c_str());
+      std::fflush(stderr);
+      return;
     }
-    std::fprintf(stderr, tty_ ? "\r%s" : "%s\n", line);
+    // Asked at every redraw: the window may have been resized since.
+    const int columns = qel::app::terminalColumns(2);
+    const std::string line = qel::app::progressBarLine(p, columns);
+    // Blanks over what is left of a longer previous line, within the same row.
+    std::size_t blank = shown_ > line.size() ? shown_ - line.size() : 0;
+    if (columns > 0) blank = std::min(blank, static_cast<std::size_t>(columns - 1) - line.size());
+    std::fprintf(stderr, "\r%s%s", line.c_str(), std::string(blank, ' ').c_str());
     std::fflush(stderr);
-    open_ = tty_;
+    shown_ = line.size() + blank;
+    open_ = true;
   }
   void endLine() {
     if (open_) std::fputc('\n', stderr);
     open_ = false;
+    shown_ = 0;
   }
 
   std::string home_;
@@ -108,6 +126,7 @@ class ConsoleOwner final : public qel::links::TransferOwner {
   int percent_ = 0;
   std::int64_t sent_ = -1;
   bool open_ = false;
+  std::size_t shown_ = 0;  // characters of the bar now on the terminal row
   std::mutex m_;
   std::chrono::steady_clock::time_point start_, lastDraw_{};
 };
@@ -174,15 +193,26 @@ int runSend(const std::vector<std::string>& argsIn) {
   return 1;
 }
 
+std::string usage() {
+  std::string u =
+      "usage: qelcut send FILE [--home DIR]\n\n"
+      "Sends FILE as it is over the link chosen by Xitong_TT in DIR/Config.ini, showing a\n"
+      "progress bar with the share, bytes and rate sent, and prints the link's result text.\n"
+      "Ctrl-C stops the send. The links (Xitong_TT):\n";
+  for (const auto& l : kLinks) {
+    u += "  " + std::to_string(l.type) + "  " + l.name + (l.type == kDefaultLinkType ? ", the default" : "") + "\n" +
+         "     (" + l.settings + ")\n";
+  }
+  u +=
+      "Exit status 0 only when the file was delivered, 1 when not, 2 for a usage error.\n\n"
+      "  --home DIR   home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n";
+  return u;
+}
+
 const qel::app::CommandRegistration kSend{{
     "send",
     "send one file to the machine over the configured link",
-    "usage: qelcut send FILE [--home DIR]\n\n"
-    "Sends FILE as it is over the link chosen by Xitong_TT in DIR/Config.ini (2 serial line,\n"
-    "4 network controller at Xitong_IP, 1 parallel port), showing a progress bar with the\n"
-    "share, bytes and rate sent. Prints the link's result text. Ctrl-C stops the send.\n"
-    "Exit status 0 only when the file was delivered, 1 when not, 2 for a usage error.\n\n"
-    "  --home DIR   home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n",
+    usage(),
     runSend,
 }};
 

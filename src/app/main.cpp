@@ -1,5 +1,9 @@
-// qelcut: the command-line front end of the cutting system.
+// qelcut: the command-line front end of the cutting system. The same dispatcher serves the
+// desktop program's executable (qelcut-gui), to which qelcut hands the window commands.
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,14 +12,44 @@
 
 namespace {
 
+struct Forwarded {
+  const char* name;
+  const char* summary;
+};
+
+#ifdef QEL_HAS_DESKTOP_PROGRAM
+// Commands of the desktop program, run by the qelcut-gui executable beside this one.
+constexpr Forwarded kDesktopCommands[] = {
+    {"gui", "open the desktop program (main window and send queue)"},
+    {"screenshots", "render every window of the desktop program to PNG files"},
+};
+#else
+constexpr Forwarded kDesktopCommands[] = {{nullptr, nullptr}};
+#endif
+
+std::string siblingProgram(const char* name) {
+  char self[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return {};
+  self[n] = '\0';
+  std::string dir(self);
+  dir.erase(dir.find_last_of('/') + 1);
+  return dir + name;
+}
+
 void printToolHelp() {
   std::printf(
       "usage: qelcut COMMAND [options]\n\n"
       "QEL Cutting System: prepares HPGL plot files for cutting and sends them to the machine.\n\n"
       "commands:\n");
-  std::vector<qel::app::Command> list = qel::app::commands();
-  std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-  for (const auto& c : list) std::printf("  %-10s %s\n", c.name.c_str(), c.summary.c_str());
+  std::vector<std::pair<std::string, std::string>> list;
+  for (const auto& c : qel::app::commands()) list.emplace_back(c.name, c.summary);
+  for (const auto& f : kDesktopCommands)
+    if (f.name) list.emplace_back(f.name, f.summary);
+  std::sort(list.begin(), list.end());
+  list.erase(std::unique(list.begin(), list.end()), list.end());
+  for (const auto& [name, summary] : list) std::printf("  %-12s %s\n", name.c_str(), summary.c_str());
+  std::printf("\n  %-12s %s\n", "--version", "print the version and end");
   std::printf("\nEvery command takes --home DIR (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
               "and --help. 'qelcut COMMAND --help' describes one command.\n");
 }
@@ -28,6 +62,10 @@ int main(int argc, char** argv) {
     printToolHelp();
     return args.empty() ? 2 : 0;
   }
+  if (args[0] == "--version" || args[0] == "-V") {
+    std::printf("qelcut %s\n", QELCUT_VERSION);
+    return 0;
+  }
   for (const auto& c : qel::app::commands()) {
     if (c.name != args[0]) continue;
     std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -36,6 +74,17 @@ int main(int argc, char** argv) {
       return 0;
     }
     return c.run(rest);
+  }
+  for (const auto& f : kDesktopCommands) {
+    if (!f.name || args[0] != f.name) continue;
+    const std::string program = siblingProgram("qelcut-gui");
+    std::vector<char*> av;
+    av.push_back(const_cast<char*>(program.c_str()));
+    for (int i = 1; i < argc; ++i) av.push_back(argv[i]);
+    av.push_back(nullptr);
+    ::execv(program.c_str(), av.data());
+    std::fprintf(stderr, "qelcut: the desktop program %s cannot be started\n", program.c_str());
+    return 1;
   }
   std::fprintf(stderr, "qelcut: unknown command '%s' (see 'qelcut --help')\n", args[0].c_str());
   return 2;

@@ -197,13 +197,34 @@ QString CSendQueue::leftoverKey(const QString& name) {
   return name.right(len);
 }
 
-void CSendQueue::status(int pane, const QString& text) { emit statusText(pane, text); }
+void CSendQueue::status(QueueStatus what, int count) {
+  int pane = kPaneMessage;
+  QString text;
+  switch (what) {
+    case QueueStatus::Waiting: pane = kPaneWaiting; text = QStringLiteral("Waiting File: %1").arg(count); break;
+    case QueueStatus::Translated: pane = kPaneTranslated; text = QStringLiteral("Translated File: %1").arg(count); break;
+    case QueueStatus::Sent: pane = kPaneSent; text = QStringLiteral("Sended File: %1").arg(count); break;
+    case QueueStatus::WaitingToSend: text = QStringLiteral("Waiting to send files."); break;
+    case QueueStatus::BackupSuccess: text = QStringLiteral("Backup File Success"); break;
+    case QueueStatus::BackupFail: text = QStringLiteral("Backup File Fail"); break;
+  }
+  emit statusText(pane, text);
+  emit statusEvent(pane, what, count);
+}
 
-void CSendQueue::refreshWaitingStatus() { status(kPaneWaiting, QStringLiteral("Waiting File: %1").arg(waiting_.count())); }
+bool CSendQueue::showMessage(const std::string& title, const std::string& text, Buttons buttons) {
+  const QString t = QString::fromStdString(title), m = QString::fromStdString(text);
+  emit messageBox(t.isEmpty() ? m : t + QStringLiteral(": ") + m);
+  if (prompt_) return prompt_(t, m, buttons == Buttons::OkCancel);
+  emit messageEvent(QueueMessage::LinkMessage, m, t);
+  return true;
+}
+
+void CSendQueue::refreshWaitingStatus() { status(QueueStatus::Waiting, waiting_.count()); }
 
 void CSendQueue::refreshSendQueueStatus() {
-  status(kPaneTranslated, QStringLiteral("Translated File: %1").arg(sendQueue_.count()));
-  if (sendQueue_.count() == 0 && !transferring_) status(kPaneMessage, QStringLiteral("Waiting to send files."));
+  status(QueueStatus::Translated, sendQueue_.count());
+  if (sendQueue_.count() == 0 && !transferring_) status(QueueStatus::WaitingToSend);
 }
 
 bool CSendQueue::isWatching() const { return watcher_ && watcher_->IsWatching(watchDir_); }
@@ -259,11 +280,31 @@ void CSendQueue::collectLeftovers() {
   }
   std::stable_sort(names.begin(), names.end(),
                    [](const QString& a, const QString& b) { return leftoverKey(a) < leftoverKey(b); });
+  QStringList unsent;
+  std::set<QString> runs;
   for (const QString& name : names) {
     if (!moveFile(disposeDir_ + QLatin1Char('/') + name, cancelledDir_ + QLatin1Char('/') + name)) continue;
     bin_.append(name);
-    log(QStringLiteral("leftover to recycle bin: %1").arg(name));
+    unsent << name;
+    log(QStringLiteral("leftover to recycle bin, not sent: %1").arg(name));
+    // A page "<source>_<stamp>_<nnn>.PLT" belongs to the run whose source was backed up as
+    // "<source>_<stamp>.<ext>" in the printed folder.
+    if (name.size() > 8 && name.size() - name.lastIndexOf(QLatin1Char('_')) == 8) runs.insert(name.left(name.size() - 8));
   }
+  // The printed folder holds what was cut: the source of a run whose pages were never all sent
+  // goes beside its pages into the recycle bin.
+  if (!runs.empty()) {
+    for (const DirEntry& e : listFolder(native(printedDir_))) {
+      if (e.isDir) continue;
+      const QString name = fromNative(e.name);
+      const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+      if (dot <= 0 || !runs.count(name.left(dot))) continue;
+      if (!moveFile(printedDir_ + QLatin1Char('/') + name, cancelledDir_ + QLatin1Char('/') + name)) continue;
+      bin_.append(name);
+      log(QStringLiteral("source of unsent pages to recycle bin: %1").arg(name));
+    }
+  }
+  if (!unsent.isEmpty()) emit messageEvent(QueueMessage::LeftoversUnsent, unsent.join(QStringLiteral(", ")), {});
 }
 
 void CSendQueue::startWatcher() {
@@ -271,7 +312,7 @@ void CSendQueue::startWatcher() {
   watcher_->SetFilterFlags(kWatcherFlags);
   watcher_->StopWatching(watchDir_);
   auto* handler = new CDirectoryChangeHandler_ListBox(
-      &waiting_, [this](int pane, const QString& text) { status(pane, text); }, watchDir_, watcherFilter_);
+      &waiting_, [this](int, const QString&) { refreshWaitingStatus(); }, watchDir_, watcherFilter_);
   watcher_->StartWatching(watchDir_, kWatcherFilter, handler, watcherSubDir_, QString(), QString());
   handler->Release();
 }
@@ -386,16 +427,27 @@ void CSendQueue::translateStep() {
     }
   }
   if (pick < 0) return;
-  translating_ = true;
-  if (translateThread_.joinable()) translateThread_.join();
   QString full = watchDir_ + waiting_.text(pick);
   waiting_.remove(pick);
+  startTranslate(full);
+}
+
+bool CSendQueue::translateNow(const QString& fullPath) {
+  if (translating_) return false;
+  startTranslate(fullPath);
+  return translating_;
+}
+
+void CSendQueue::startTranslate(const QString& full) {
+  translating_ = true;
+  if (translateThread_.joinable()) translateThread_.join();
   translatingFile_ = full;
   log(QStringLiteral("translating %1").arg(full));
   try {
     translateThread_ = std::thread(&CSendQueue::translateWorker, this, full);
   } catch (...) {
     emit messageBox(QStringLiteral("Creating Optimize thread failed!"));
+    emit messageEvent(QueueMessage::TranslateThreadFailed, {}, {});
     translating_ = false;
   }
 }
@@ -465,6 +517,7 @@ void CSendQueue::translateWorker(QString source) {
         log(QStringLiteral("moved %1 to %2").arg(source, target));
         if (mode == 6)
           emit messageBox(QStringLiteral("the file: %1 's width is out of range, it will be moved to: %2").arg(source, target));
+          emit messageEvent(QueueMessage::WidthOutOfRange, source, target);
       } else {
         // Left in place: not taken again until it changes or the queue restarts.
         done_.insert(native(source));
@@ -502,7 +555,7 @@ void CSendQueue::AfterTranslate(bool ok, const QString& source, const QString& s
   } else {
     backedUp = ::unlink(native(source).c_str()) == 0;
   }
-  status(kPaneMessage, backedUp ? QStringLiteral("Backup File Success") : QStringLiteral("Backup File Fail"));
+  status(backedUp ? QueueStatus::BackupSuccess : QueueStatus::BackupFail);
   if (!backedUp) done_.insert(native(source));
   seen_.erase(native(source));
   log(QStringLiteral("translated %1 into %2 file(s)%3")
@@ -532,6 +585,7 @@ void CSendQueue::transferStep() {
     transferThread_ = std::thread(&CSendQueue::transferWorker, this, path);
   } catch (...) {
     emit messageBox(QStringLiteral("Create Transfer Thread Fail!"));
+    emit messageEvent(QueueMessage::TransferThreadFailed, {}, {});
     transferring_ = false;
   }
 }
@@ -574,6 +628,7 @@ void CSendQueue::transferWorker(QString path) {
   config::CIniConfig cfg(home_.toStdString());
   const int type = cfg.read(config::keys::Xitong_TT);
   const int delay = std::max(0, cfg.read(config::keys::Transfer_DelayTime));
+  post([this, path, type, size] { log(QStringLiteral("sending %1 (%2 bytes, Xitong_TT=%3)").arg(path).arg(size).arg(type)); });
   links::SendResult r;
   try {
     r = links::sendWithLink(services_.links, type, *this, file, size);
@@ -626,7 +681,7 @@ void CSendQueue::AfterSend(bool ok, const QString& path) {
   }
   else
     kept = ::unlink(native(path).c_str()) == 0;
-  status(kPaneSent, QStringLiteral("Sended File: %1").arg(sentCount_));
+  status(QueueStatus::Sent, sentCount_);
   // The row of the sent file (the first one unless the list was changed meanwhile).
   QString row = path.mid(disposeDir_.size() + 1);
   int at = sendQueue_.find(row);
@@ -643,10 +698,12 @@ void CSendQueue::TogglePause() {
   translatePaused_ = !translatePaused_;
   if (!translatePaused_) {
     emit pauseChanged(QStringLiteral("Pause"), false);
+    emit pausedChanged(false, false);
   } else {
     sendQueue_.setStatus(0, QString());
     history_.setStatus(history_.count() - 1, QString());
     emit pauseChanged(QStringLiteral("Continue"), true);
+    emit pausedChanged(true, true);
   }
   log(translatePaused_ ? QStringLiteral("paused") : QStringLiteral("running"));
 }
@@ -723,6 +780,24 @@ bool CSendQueue::modifyName(int historyRow, const QString& newName, QString* err
   if (!moveFile(printedDir_ + QLatin1Char('/') + old, to)) return fail(QStringLiteral("%1 cannot be renamed").arg(old));
   history_.setText(historyRow, newName);
   log(QStringLiteral("renamed %1 to %2").arg(old, newName));
+  return true;
+}
+
+bool CSendQueue::recordPreviewSend(QueueList from, int row) {
+  if (from != QueueList::SendQueue && from != QueueList::RecycleBin) return false;
+  FileListModel* src = listOf(from);
+  if (row < 0 || row >= src->count()) return false;
+  const QString text = src->text(row);
+  if (from == QueueList::SendQueue && transferring_ && disposeDir_ + QLatin1Char('/') + text == sendingFile_) return false;
+  const QString name = fileNameOf(text);
+  if (!dirExists(printedDir_) && !makeDirs(printedDir_)) return false;
+  if (!moveFile(folderOf(from) + QLatin1Char('/') + text, printedDir_ + QLatin1Char('/') + name)) return false;
+  src->remove(row);
+  history_.append(name);
+  ++sentCount_;
+  status(QueueStatus::Sent, sentCount_);
+  log(QStringLiteral("sent from the preview: %1").arg(name));
+  refreshSendQueueStatus();
   return true;
 }
 

@@ -29,6 +29,15 @@ enum StatusPane { kPaneWaiting = 0, kPaneTranslated = 1, kPaneSent = 2, kPaneMes
 
 enum class QueueList { Waiting, SendQueue, History, RecycleBin };
 
+// What a status pane shows; the window words it in the interface language (the count goes
+// with the three counters).
+enum class QueueStatus { Waiting, Translated, Sent, WaitingToSend, BackupSuccess, BackupFail };
+
+// The queue's own message boxes; a and b are the file paths of the width message.
+// LeftoversUnsent: page files of an earlier run that were never sent went to the recycle bin at
+// start (a is their list).
+enum class QueueMessage { TranslateThreadFailed, TransferThreadFailed, WidthOutOfRange, LinkMessage, LeftoversUnsent };
+
 class CSendQueue : public QObject, public links::TransferOwner {
   Q_OBJECT
  public:
@@ -62,6 +71,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void ScanFolder(const QString& dir);
   void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
   void AfterSend(bool ok, const QString& path);
+  // "+": translates a chosen file at once, on the translate worker; false while one runs.
+  bool translateNow(const QString& fullPath);
   void TogglePause();
   void ToggleTransferPause();
   void refreshWaitingStatus();
@@ -69,6 +80,9 @@ class CSendQueue : public QObject, public links::TransferOwner {
 
   // The list moves of the context menus. False with a reason in *error when refused.
   bool moveRow(QueueList from, int row, QueueList to, QString* error = nullptr);
+  // After the print preview sent a file of the send queue or the recycle bin (row `row`): the
+  // file moves into the printed folder and its row to the history. False when it cannot.
+  bool recordPreviewSend(QueueList from, int row);
   // "Modify name" of a history row: renames the file within the printed folder.
   bool modifyName(int historyRow, const QString& newName, QString* error = nullptr);
 
@@ -107,26 +121,36 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void setPreviewTransfer(bool on) { previewTransfer_ = on; }
   void setProgressRange(int low, int high) override { emit progressRange(low, high); }
   void setProgressPos(int pos) override { emit progressPos(pos); }
+  void reportBytesSent(std::int64_t sent, std::int64_t total) override { emit bytesSent(sent, total); }
   int language() const override { return language_; }
   std::string programDir() const override { return home_.toStdString(); }
   // The links wait on the queue's clock (fast in tests, scaled in simulations).
   platform::Clock& clock() override { return *clock_; }
   // A link's message goes to the window (or the log without one); the queue has no one to
   // ask, so a choice is answered with OK.
-  bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) override {
-    (void)buttons;
-    emit messageBox(QString::fromStdString(title.empty() ? text : title + ": " + text));
-    return true;
-  }
+  // With a prompt set (the desktop program), the question goes to the operator; the prompt is
+  // called on the link's thread and must not wait on anything the interface thread holds.
+  bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) override;
+  using Prompt = std::function<bool(const QString& title, const QString& text, bool okCancel)>;
+  void setPrompt(Prompt prompt) { prompt_ = std::move(prompt); }
 
  signals:
+  // English text of a pane (for logs); statusEvent says the same for a window to word.
   void statusText(int pane, const QString& text);
+  void statusEvent(int pane, qel::intake::QueueStatus what, int count);
+  // paused: the big button reads "Continue"; browseEnabled: the folder button is usable.
   void pauseChanged(const QString& buttonText, bool browseEnabled);
+  void pausedChanged(bool paused, bool browseEnabled);
+  // English text of a message box; messageEvent says the same for a window to word. A link's
+  // message arrives as LinkMessage with its text (already in the interface language) in a.
   void messageBox(const QString& text);
+  void messageEvent(qel::intake::QueueMessage what, const QString& a, const QString& b);
   // One line per event of the queue, for consoles and logs.
   void logLine(const QString& line);
   void progressRange(int low, int high);
   void progressPos(int pos);
+  // Bytes of the file being sent that have gone out; emitted on the transfer worker.
+  void bytesSent(qint64 sent, qint64 total);
   // The print preview: show the file being sent, learn of each sent file, close.
   void previewRequested(const QString& path);
   void previewSent(const QString& path);
@@ -146,6 +170,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void startWatcher();
   void moveToDisposeStamped(const QString& fullPath, const QString& relative);
   void translateStep();
+  void startTranslate(const QString& fullPath);
   void transferStep();
   void ccdCutStep();
   void translateWorker(QString source);
@@ -157,7 +182,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void collectLeftovers();
   QString folderOf(QueueList list) const;
   FileListModel* listOf(QueueList list);
-  void status(int pane, const QString& text);
+  void status(QueueStatus what, int count = 0);
   void log(const QString& line) { emit logLine(line); }
 
   QString home_;
@@ -201,6 +226,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   std::thread transferThread_;
   bool started_ = false;
   std::function<void(const QString&)> ccdCut_;
+  Prompt prompt_;
   QString ccdNoticeFor_;
 };
 

@@ -113,7 +113,9 @@ void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double
     CStroke& a = strokes[out];
     CStroke& b = strokes[next];
     bool joined = false;
-    if (pages[out] == pages[next] && a.pen == b.pen && !a.points.empty() && !b.points.empty()) {
+    // A circle is no line end, and a stroke carrying commands keeps them at their points.
+    if (pages[out] == pages[next] && a.pen == b.pen && !a.points.empty() && !b.points.empty() && !a.circleFlag &&
+        !b.circleFlag && b.inserted.empty()) {
       auto& ap = a.points;
       auto& bp = b.points;
       if (isNear(ap.back(), bp.front(), d)) {
@@ -122,6 +124,8 @@ void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double
       } else if (isNear(ap.back(), bp.back(), d)) {
         ap.insert(ap.end(), bp.rbegin(), bp.rend());
         joined = true;
+      } else if (!a.inserted.empty()) {
+        // Putting points in front would move a's commands away from their points.
       } else if (isNear(ap.front(), bp.front(), d)) {
         ap.insert(ap.begin(), bp.rbegin(), bp.rend());
         joined = true;

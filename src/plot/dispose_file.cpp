@@ -13,7 +13,9 @@
 #include "plot/pagination.h"
 #include "plot/plot_input.h"
 #include "plot/stages.h"
+#include "plot/stroke_font.h"
 #include "platform/trace.h"
+#include "plot/user_units.h"
 
 namespace qel::plot {
 
@@ -37,7 +39,15 @@ const TerminatorTable kTerminators;
 
 bool isSeparator(char c) { return c == ',' || c == ' '; }
 
-enum Command { kNone = -1, kPD, kPU, kPA, kSP, kPG, kNR, kDI, kSI, kLO, kDT, kLB, kAA, kCI, kLT, kWD };
+enum Command {
+  kNone = -1, kPD, kPU, kPA, kSP, kPG, kNR, kDI, kSI, kLO, kDT, kLB, kAA, kCI, kLT, kWD,
+  // Beyond the fifteen: commands that draw, scale or move.
+  kPR, kIP, kSC, kEA, kER, kRA, kRR, kPE, kPM, kEP,
+  // Machine state kept where it takes effect.
+  kVS, kFS,
+  // Read and left out: resets, fills, pen widths and other attributes a cutter cannot use.
+  kIN, kDF, kQuoted, kSM, kSkip
+};
 
 Command lookup(int c1, int c2) {
   switch (c1 * 256 + c2) {
@@ -56,11 +66,44 @@ Command lookup(int c1, int c2) {
     case 'C' * 256 + 'I': return kCI;
     case 'L' * 256 + 'T': return kLT;
     case 'W' * 256 + 'D': return kWD;
+    case 'P' * 256 + 'R': return kPR;
+    case 'I' * 256 + 'P': return kIP;
+    case 'S' * 256 + 'C': return kSC;
+    case 'E' * 256 + 'A': return kEA;
+    case 'E' * 256 + 'R': return kER;
+    case 'R' * 256 + 'A': return kRA;
+    case 'R' * 256 + 'R': return kRR;
+    case 'P' * 256 + 'E': return kPE;
+    case 'P' * 256 + 'M': return kPM;
+    case 'E' * 256 + 'P': return kEP;
+    case 'V' * 256 + 'S': return kVS;
+    case 'F' * 256 + 'S': return kFS;
+    case 'I' * 256 + 'N': return kIN;
+    case 'D' * 256 + 'F': return kDF;
+    case 'C' * 256 + 'O':
+    case 'B' * 256 + 'P': return kQuoted;
+    case 'S' * 256 + 'M': return kSM;
+    case 'F' * 256 + 'P': case 'F' * 256 + 'T': case 'P' * 256 + 'W': case 'W' * 256 + 'U':
+    case 'T' * 256 + 'R': case 'L' * 256 + 'A': case 'P' * 256 + 'T': case 'A' * 256 + 'C':
+    case 'N' * 256 + 'P': case 'C' * 256 + 'R': case 'P' * 256 + 'C': case 'M' * 256 + 'C':
+    case 'P' * 256 + 'P': case 'S' * 256 + 'V': case 'U' * 256 + 'L': case 'F' * 256 + 'I':
+    case 'F' * 256 + 'N': case 'S' * 256 + 'D': case 'A' * 256 + 'D': case 'S' * 256 + 'S':
+    case 'S' * 256 + 'A': case 'C' * 256 + 'S': case 'C' * 256 + 'A': case 'E' * 256 + 'S':
+    case 'L' * 256 + 'M': case 'D' * 256 + 'V': case 'T' * 256 + 'D': case 'I' * 256 + 'W':
+    case 'R' * 256 + 'O': case 'C' * 256 + 'T': case 'S' * 256 + 'R': case 'E' * 256 + 'C':
+    case 'C' * 256 + 'P': case 'P' * 256 + 'S': case 'Q' * 256 + 'L': case 'R' * 256 + 'F':
+    case 'O' * 256 + 'E': case 'O' * 256 + 'I': case 'O' * 256 + 'S': case 'O' * 256 + 'P':
+    case 'O' * 256 + 'H': case 'O' * 256 + 'W': case 'O' * 256 + 'A': case 'O' * 256 + 'C':
+    case 'O' * 256 + 'F': case 'O' * 256 + 'D': case 'O' * 256 + 'T': return kSkip;
     default: return kNone;
   }
 }
 
 // Splits "a<sep>rest" at the first separator; leading separators are skipped first.
+// Commands that only set or query state: before the first drawing command they stay part of
+// the header text, as every unrecognised command does.
+bool isHeaderText(Command c) { return c == kVS || c == kFS || c >= kIN; }
+
 std::string_view firstField(std::string_view text, std::string_view& rest) {
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
@@ -68,6 +111,16 @@ std::string_view firstField(std::string_view text, std::string_view& rest) {
   while (j < text.size() && !isSeparator(text[j])) ++j;
   rest = j < text.size() ? text.substr(j + 1) : std::string_view();
   return text.substr(i, j - i);
+}
+
+// Why a file with labels cannot be disposed of: the font was not found, or holds no glyph.
+std::string missingFontText(const std::string& homeDir, const std::string& inputPath) {
+  const std::string found = StrokeFont::locate(homeDir);
+  std::string text = "the labels of " + inputPath + " cannot be drawn: ";
+  if (!found.empty()) return text + "the label font " + found + " holds no glyph";
+  text += "the label font QEL.dat was found in none of";
+  for (const auto& c : StrokeFont::searchPath(homeDir)) text += " " + c;
+  return text;
 }
 
 }  // namespace
@@ -118,7 +171,18 @@ void CDisposeFile::resetRunState() {
   rollingSplitList().clear();
   pen_ = 1;
   penDown_ = false;
-  strokeStarted_ = false;
+  // What a file draws before its first "PU" is a stroke like any other.
+  strokeStarted_ = true;
+  units_.reset();
+  relative_ = false;
+  minRawX_ = minRawY_ = 0.0;
+  plotCommandSeen_ = false;
+  labelFontMissing_ = false;
+  strokeLeftPen_ = false;
+  polygonMode_ = false;
+  polygon_.clear();
+  polygonClosed_.clear();
+  labelEndSearchedFrom_ = labelEndAt_ = -1;
   lastFinished_ = {};
   curX_ = curY_ = 0.0;
   strokes_.clear();
@@ -135,10 +199,13 @@ void CDisposeFile::resetRunState() {
   passThrough_.clear();
   headerPending_ = true;
   stroke_.reset();
+  stroke_.pen = pen_;
+  stroke_.lineType = lineType_;
   closeAll();
   outputs_.clear();
   extents_.clear();
-  current_ = nullptr;
+  currentPage_ = -1;
+  openFile_ = -1;
 }
 
 bool CDisposeFile::dispose() {
@@ -165,54 +232,45 @@ void CDisposeFile::cleanUp() {
       std::fclose(o.file);
       o.file = nullptr;
     }
-  current_ = nullptr;
+  currentPage_ = -1;
+  openFile_ = -1;
 }
 
-int CDisposeFile::run(bool loadOnlyRun) {
-  loadOnlyRun_ = loadOnlyRun;
-  platform::trace("enter need dipose file");
-  in_ = std::make_unique<PlotInput>();
-  if (!in_->open(inputPath_)) {
-    fail("cannot open " + inputPath_ + ": " + (errno == EINVAL ? "not a regular file" : std::strerror(errno)));
-    cleanUp();
-    return -1;
-  }
-  if (!loadOnlyRun_) current_ = openPage(0);
-  inside_ = true;
-  headerPending_ = true;
-  if (in_->length() < 0) {
-    fail("cannot determine the length of " + inputPath_);
-    cleanUp();
-    return -1;
-  }
-  in_->seek(0);
+int CDisposeFile::failWithoutLabelFont() {
+  // Pages without their labels must not be cut: none of this run's files is left.
+  fail(missingFontText(opt_.homeDir, inputPath_));
+  return failRun();
+}
 
+int CDisposeFile::readAll(bool pageOrder) {
   const int mode = opt_.cutFt;
-  const bool pageOrder = opt_.strokeAppearOrderOfPage && mode != 6 && mode != 8 && !loadOnlyRun_;
   for (int c1 = in_->get(); c1 != PlotInput::kEnd; c1 = in_->get()) {
     const int c2 = in_->peek();
-    const Command cmd = c2 == PlotInput::kEnd ? kNone : lookup(c1, c2);
+    Command cmd = c2 == PlotInput::kEnd ? kNone : lookup(c1, c2);
+    if (cmd != kNone && headerPending_ && isHeaderText(cmd)) cmd = kNone;
     if (cmd == kNone) {
       passThrough_.push_back(static_cast<char>(c1));
       continue;
     }
     in_->get();
     if (headerPending_ && !passThrough_.empty()) {
-      if (!loadOnlyRun_) writeText(current_, passThrough_);
+      if (!loadOnlyRun_) writeToPage(currentPage_, passThrough_);
       passThrough_.clear();
       headerPending_ = false;
     }
     dispatch(cmd);
+    if (measuring_) continue;
+    if (opt_.splitPageEnabled && !shifted_ && (minRawX_ < 0 || minRawY_ < 0)) return 1;
     if (pageOverflow_) {
-      fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
-      closeAll();
-      cleanUp();
+      failTooManyPages();
+      return -1;
+    }
+    if (labelFontMissing_) {
+      fail(missingFontText(opt_.homeDir, inputPath_));
       return -1;
     }
     if (mode == 2 && outside_ && opt_.splitPageEnabled) {
       fail("a stroke runs across a page edge in " + inputPath_);
-      closeAll();
-      cleanUp();
       return -1;
     }
     if (pageOrder && pagesFlushed_ < pageIndex_) {
@@ -227,19 +285,104 @@ int CDisposeFile::run(bool loadOnlyRun) {
   }
   if (in_->failed()) {
     fail("read error in " + inputPath_);
-    closeAll();
-    cleanUp();
     return -1;
   }
   endOfInput();
+  return 0;
+}
+
+void CDisposeFile::removeCreatedPages() {
+  // A failed run leaves no page files behind: its source goes aside whole.
+  for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) {
+    Output& o = outputs_[p];
+    if (o.file) {
+      std::fclose(o.file);
+      o.file = nullptr;
+    }
+    if (o.created) std::remove(outputName(p).c_str());
+    o.created = false;
+    o.closed = true;
+  }
+  openFile_ = -1;
+  currentPage_ = -1;
+}
+
+void CDisposeFile::failTooManyPages() {
+  fail(inputPath_ + " would need more than " + std::to_string(maxPages()) +
+       " pages (a coordinate lies too far along the roll for the page width); the limit is Max_Page_Count in "
+       "[Split_Page] of Config.ini");
+}
+
+int CDisposeFile::failRun() {
+  removeCreatedPages();
+  cleanUp();
+  return -1;
+}
+
+int CDisposeFile::run(bool loadOnlyRun) {
+  loadOnlyRun_ = loadOnlyRun;
+  platform::trace("enter need dipose file");
+  in_ = std::make_unique<PlotInput>();
+  if (!in_->open(inputPath_)) {
+    fail("cannot open " + inputPath_ + ": " + (errno == EINVAL ? "not a regular file" : std::strerror(errno)));
+    cleanUp();
+    return -1;
+  }
+  if (in_->length() < 0) {
+    fail("cannot determine the length of " + inputPath_);
+    cleanUp();
+    return -1;
+  }
+  const int mode = opt_.cutFt;
+  const bool pageOrder = opt_.strokeAppearOrderOfPage && mode != 6 && mode != 8 && !loadOnlyRun_;
+  const std::string dtAtStart = dtText_;
+  shiftX_ = shiftY_ = 0.0;
+  shifted_ = false;
+  // A drawing whose origin lies inside it (negative coordinates) is moved onto the material:
+  // a first pass finds how far, the second reads it moved. Page-order runs report pages while
+  // reading, so they always look first.
+  auto measure = [&]() {
+    resetRunState();
+    dtText_ = dtAtStart;
+    measuring_ = true;
+    loadOnlyRun_ = true;
+    const bool split = opt_.splitPageEnabled;
+    opt_.splitPageEnabled = false;
+    in_->seek(0);
+    readAll(false);
+    opt_.splitPageEnabled = split;
+    measuring_ = false;
+    loadOnlyRun_ = loadOnlyRun;
+    shiftX_ = minRawX_ < 0 ? -minRawX_ : 0.0;
+    shiftY_ = minRawY_ < 0 ? -minRawY_ : 0.0;
+    shifted_ = true;
+    resetRunState();
+    dtText_ = dtAtStart;
+  };
+  if (pageOrder && opt_.splitPageEnabled) measure();
+  for (;;) {
+    if (!loadOnlyRun_) openPage(0);
+    inside_ = true;
+    headerPending_ = true;
+    in_->seek(0);
+    const int r = readAll(pageOrder);
+    if (r == 0) break;
+    if (r < 0) return failRun();
+    removeCreatedPages();
+    measure();
+  }
   platform::trace("read file finished!");
+  if (labelFontMissing_) return failWithoutLabelFont();
+  if (!plotCommandSeen_) {
+    fail(inputPath_ + " holds no plot command: nothing to cut");
+    return failRun();
+  }
 
   if (mode == 6 && opt_.splitPageEnabled) {
     if (!Stages::rollingSplit(*this, loadOnlyRun_)) {
       fail("a stroke of " + inputPath_ + " is wider than the page");
       if (loadOnlyRun_) std::remove(outputName(0).c_str());
-      cleanUp();
-      return -1;
+      return failRun();
     }
     platform::trace("after");
   }
@@ -252,10 +395,8 @@ int CDisposeFile::run(bool loadOnlyRun) {
     Stages::wholeStrokeSplit(*this, true);
   }
   if (pageOverflow_) {
-    fail("a coordinate lies beyond the last page (page " + std::to_string(kMaxPageIndex + 1) + ") in " + inputPath_);
-    closeAll();
-    cleanUp();
-    return -1;
+    failTooManyPages();
+    return failRun();
   }
   if (loadOnlyRun_) {
     cleanUp();
@@ -273,22 +414,27 @@ int CDisposeFile::run(bool loadOnlyRun) {
     for (int p : strokePages_) openPage(p);
     for (const auto& l : labels_) openPage(l.pageIndex);
     if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
-    for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) writePage(p);
+    // Each page is finished as soon as it is written; the last one takes the text that
+    // followed the commands.
+    const int count = static_cast<int>(outputs_.size());
+    for (int p = 0; p < count; ++p) {
+      writePage(p);
+      if (p + 1 < count) closePage(p);
+    }
   }
   if (!passThrough_.empty()) {
     std::string kept;
     kept.reserve(passThrough_.size());
     for (char c : passThrough_)
       if (static_cast<signed char>(c) >= 33) kept.push_back(c);
-    writeText(current_, kept);
+    writeToPage(currentPage_, kept);
   }
   closeAll();
   if (!unwritablePage_.empty()) {
     // A page that could not be written would be lost without a word: the run fails instead,
     // and the source stays with the queue.
     fail("cannot create page file " + unwritablePage_);
-    cleanUp();
-    return -1;
+    return failRun();
   }
   // Every page file made by this run is reported once, in page order. Pages for which no
   // file was made are not reported: the queue would wait for them for ever.
@@ -334,6 +480,23 @@ void CDisposeFile::dispatch(int cmd) {
     case kCI: cmdCI(); break;
     case kLT: cmdLT(); break;
     case kWD: cmdWD(); break;
+    case kPR: cmdPR(); break;
+    case kIP: cmdScaling(true); break;
+    case kSC: cmdScaling(false); break;
+    case kEA: cmdRectangle(false); break;
+    case kER: cmdRectangle(true); break;
+    case kRA: cmdRectangle(false); break;
+    case kRR: cmdRectangle(true); break;
+    case kPE: cmdPE(); break;
+    case kPM: cmdPM(); break;
+    case kEP: cmdEP(); break;
+    case kVS: cmdMachineState("VS"); break;
+    case kFS: cmdMachineState("FS"); break;
+    case kIN: cmdIN(); break;
+    case kDF: cmdDF(); break;
+    case kQuoted: cmdSkip('"'); break;
+    case kSM: cmdSkip('M'); break;
+    case kSkip: cmdSkip(0); break;
     case kNone: break;
   }
 }
@@ -355,7 +518,7 @@ void CDisposeFile::setPageFromX(double v) {
     return;
   }
   const double width = winXMax_ - winXMin_;
-  if (!pageOfX(v, width, pageIndex_)) {
+  if (!pageOfX(v, width, pageIndex_, maxPageIndex())) {
     pageOverflow_ = true;
     return;
   }
@@ -395,18 +558,27 @@ void CDisposeFile::finishStroke() {
     outside_ = false;
     inside_ = true;
   }
+  // Machine state set while no point was drawn goes with the next stroke.
+  std::vector<InsertedCommand> carried;
   if (strokeStarted_ && !stroke_.points.empty()) {
     const auto& pts = stroke_.points;
     if (pts.size() > 2 && isNear(pts.back(), pts.front(), opt_.minDistanceClose))
       stroke_.closedFlag = true;
     lastFinished_ = pts.back();
-    strokes_.push_back(stroke_);
-    strokePages_.push_back(pageIndex_);
+    // Pen 0 is no pen: what is drawn with it (white fills, hidden construction lines) is not cut.
+    if (stroke_.pen != 0) {
+      strokes_.push_back(stroke_);
+      strokePages_.push_back(pageIndex_);
+    }
+  } else {
+    for (auto& c : stroke_.inserted) carried.push_back({0, std::move(c.text)});
   }
   strokeStarted_ = true;
+  strokeLeftPen_ = false;
   stroke_.reset();
   stroke_.pen = pen_;
   stroke_.lineType = lineType_;
+  stroke_.inserted = std::move(carried);
 }
 
 void CDisposeFile::readPairs(std::string_view text, std::vector<PlotPoint>& out) const {
@@ -461,62 +633,138 @@ void CDisposeFile::readPairs(std::string_view text, std::vector<PlotPoint>& out)
   }
 }
 
+void CDisposeFile::noteExtent(double rawX, double y) {
+  if (rawX < minRawX_) minRawX_ = rawX;
+  if (y < minRawY_) minRawY_ = y;
+}
+
 void CDisposeFile::addRawPoint(double rawX, double y) {
+  plotCommandSeen_ = true;
+  noteExtent(rawX, y);
+  const int mode = opt_.cutFt;
+  const bool split = opt_.splitPageEnabled;
+  // Modes whose pages follow x: the page of a stroke is where its pen-down run starts, and a
+  // pen-up move takes the pen (and the stroke it starts) to the page it reaches.
+  const bool pageByX = split && (mode == 2 || mode == 4 || mode == 5 || mode == 7);
+  const bool hardPartition = split && (mode == 4 || mode == 7);
+  const PlotPoint stand{curX_, curY_};
+  // A circle, or a stroke that a pen-up move leaves, is finished before the pen goes on.
+  if (stroke_.circleFlag || strokeLeftPen_ || (!penDown_ && stroke_.points.size() > 1)) finishStroke();
+  if (penDown_ && stroke_.points.empty()) {
+    // A pen-down run into a stroke without a point starts where the pen stands.
+    if (pageByX) {
+      newOrigin_ = true;
+      inside_ = true;
+    }
+    if (inside_) inside_ = inWindow(stand.x, true);
+    if (inside_) inside_ = inWindow(stand.y, false);
+    stroke_.points.push_back({stand.x - pageOffset_, stand.y});
+  } else if (!penDown_ && pageByX) {
+    newOrigin_ = true;
+    inside_ = true;
+  }
+  if (hardPartition) inside_ = true;  // every point is measured against the page it reaches
   double shiftedX = rawX - pageOffset_;
   if (inside_) {
     inside_ = inWindow(rawX, true);
     shiftedX = rawX - pageOffset_;
   }
   if (inside_) inside_ = inWindow(y, false);
-  if (!inside_) {
-    const int mode = opt_.cutFt;
+  if (!inside_ && hardPartition && penDown_) {
     // A pen-down segment leaving the page along x is cut at the page edges; pen-up moves are
     // never cut into strokes.
-    if (winYMin_ <= y && y <= winYMax_ && (mode == 4 || mode == 7) && penDown_ && opt_.splitPageEnabled) {
+    if (shiftedX < winXMin_ || shiftedX > winXMax_) {
       PlotPoint to{rawX, y};
       Stages::splitAtEdges(*this, {curX_, curY_}, to);
       shiftedX = to.x;
-      inside_ = true;
     }
+    inside_ = true;
   }
   curX_ = rawX;
   curY_ = y;
   addPoint({shiftedX, y}, penDown_);
 }
 
+PlotPoint CDisposeFile::toRaw(double ux, double uy) const {
+  PlotPoint p = units_.toPlotter(ux, uy);
+  if (shiftX_ != 0.0) p.x += shiftX_;
+  if (shiftY_ != 0.0) p.y += shiftY_;
+  return p;
+}
+
+void CDisposeFile::addPoints(std::vector<PlotPoint>& userPoints) {
+  // User units (absolute, or moves from the pen's place after "PR") to raw plotter units.
+  double x = curX_, y = curY_;
+  for (auto& pt : userPoints) {
+    if (relative_) {
+      x += pt.x * units_.scaleX();
+      y += pt.y * units_.scaleY();
+      pt = {x, y};
+    } else {
+      pt = toRaw(pt.x, pt.y);
+      x = pt.x;
+      y = pt.y;
+    }
+  }
+}
+
 void CDisposeFile::cmdPU() {
-  finishStroke();
+  if (!polygonMode_) finishStroke();
   penDown_ = false;
   newOrigin_ = true;
   Params p;
   if (!scanParams(p, false)) return;
-  std::string_view rest;
-  std::string_view xText = firstField(p.text, rest);
-  if (xText.empty() && rest.empty()) return;  // no coordinates: no point
-  const double x = parseReal(xText);
-  inside_ = inWindow(x, true);
-  const double shiftedX = x - pageOffset_;
-  curX_ = x;
-  while (!rest.empty() && isSeparator(rest.front())) rest.remove_prefix(1);
-  const double y = parseReal(rest);
-  inside_ = inWindow(y, false) && inside_;
-  stroke_.points.push_back({shiftedX, y});
-  curY_ = y;
+  if (relative_ || polygonMode_) {
+    readPairs(p.text, pairs_);
+    if (pairs_.empty()) return;
+    addPoints(pairs_);
+    if (polygonMode_) {
+      for (const auto& pt : pairs_) recordPolygon(pt);
+      return;
+    }
+    // Every move of a relative "PU" counts; the stroke starts where the last one ends.
+    pairs_.erase(pairs_.begin(), pairs_.end() - 1);
+  } else {
+    std::string_view rest;
+    std::string_view xText = firstField(p.text, rest);
+    if (xText.empty() && rest.empty()) return;  // no coordinates: no point
+    while (!rest.empty() && isSeparator(rest.front())) rest.remove_prefix(1);
+    pairs_.assign(1, toRaw(parseReal(xText), parseReal(rest)));
+  }
+  const PlotPoint raw = pairs_.front();
+  plotCommandSeen_ = true;
+  noteExtent(raw.x, raw.y);
+  inside_ = inWindow(raw.x, true);
+  const double shiftedX = raw.x - pageOffset_;
+  curX_ = raw.x;
+  inside_ = inWindow(raw.y, false) && inside_;
+  stroke_.points.push_back({shiftedX, raw.y});
+  curY_ = raw.y;
   if (!inside_) outside_ = true;
 }
 
-void CDisposeFile::cmdPA() {
+void CDisposeFile::readAndAddPoints() {
   Params p;
   if (!scanParams(p, false)) return;
   readPairs(p.text, pairs_);
+  addPoints(pairs_);
+  if (polygonMode_) {
+    for (const auto& pt : pairs_) recordPolygon(pt);
+    return;
+  }
   for (const auto& pt : pairs_) addRawPoint(pt.x, pt.y);
   if (!inside_) outside_ = true;
 }
 
+void CDisposeFile::cmdPA() {
+  relative_ = false;
+  readAndAddPoints();
+}
+
 void CDisposeFile::cmdPD() {
   penDown_ = true;
-  if (!opt_.deletePointEnabled && !opt_.addPointEnabled) {
-    cmdPA();
+  if ((!opt_.deletePointEnabled && !opt_.addPointEnabled) || polygonMode_) {
+    readAndAddPoints();
     return;
   }
   // Gather this run of "PD" commands (with nothing but unrecognised characters between them),
@@ -541,6 +789,7 @@ void CDisposeFile::cmdPD() {
     resumeAt = in_->tell();
   }
   in_->seek(resumeAt);
+  addPoints(run);
   run = Stages::thinAndDensify(*this, std::move(run));
   for (const auto& pt : run) addRawPoint(pt.x, pt.y);
   if (!inside_) outside_ = true;
@@ -550,7 +799,10 @@ void CDisposeFile::cmdSP() {
   Params p;
   if (!scanParams(p, false)) return;
   if (p.text.empty()) return;
-  const int n = parseInt(p.text);
+  selectPen(parseInt(p.text));
+}
+
+void CDisposeFile::selectPen(int n) {
   pen_ = n;
   if (std::find(pensUsed_.begin(), pensUsed_.end(), n) == pensUsed_.end()) pensUsed_.push_back(n);
   if (penDown_) {
@@ -559,6 +811,8 @@ void CDisposeFile::cmdSP() {
       if (stroke_.points.empty()) stroke_.points.push_back(lastFinished_);
     }
   } else {
+    // A circle keeps the pen it was drawn with.
+    if (stroke_.circleFlag || strokeLeftPen_) finishStroke();
     stroke_.pen = n;
   }
 }
@@ -583,20 +837,93 @@ void CDisposeFile::cmdPG() {
     if (c == PlotInput::kEnd) break;
     collected.push_back(static_cast<char>(c));
   }
-  if (!opt_.splitLabel.empty() && collected.find(opt_.splitLabel) != std::string::npos) ++pageIndex_;
+  if (!opt_.splitLabel.empty() && collected.find(opt_.splitLabel) != std::string::npos) {
+    if (pageIndex_ >= maxPageIndex())
+      pageOverflow_ = true;
+    else
+      ++pageIndex_;
+  }
   in_->seek(resumeAt);
 }
 
 void CDisposeFile::cmdStoreText(std::string& slot, const char* letters) {
   Params p;
   if (!scanParams(p, false)) return;
-  slot.assign(letters).append(p.text);
+  std::string text(p.text);
+  // A number written with an exponent ("DI4.5e-09,100") stays whole: the stored text is written
+  // back as it is, and cut at the "e" it would no longer be a command.
+  while ((p.terminator == 'e' || p.terminator == 'E') && !text.empty() &&
+         ((text.back() >= '0' && text.back() <= '9') || text.back() == '.')) {
+    in_->get();
+    const int next = in_->peek();
+    if (!(next == '-' || next == '+' || (next >= '0' && next <= '9'))) {
+      in_->unget();
+      break;
+    }
+    text.push_back(static_cast<char>(p.terminator));
+    if (!scanParams(p, false)) return;
+    text.append(p.text);
+  }
+  slot.assign(letters).append(text);
+}
+
+std::int64_t CDisposeFile::labelEnd() {
+  // A label ends at its terminator: ETX, or the character set by "DT" where it stands before
+  // ";", a line break, a command or the end of the input. ";" inside a label is text. Files
+  // of programs that end labels with ";" never write a terminator before the next label; their
+  // labels end at the first ";" as before. The search stops at the next "LB" and its result is
+  // remembered, so a file is searched about once however many labels it holds.
+  const int dtChar = dtText_.size() > 2 ? static_cast<unsigned char>(dtText_[2]) : 3;
+  const std::int64_t here = in_->tell();
+  if (labelEndChar_ == dtChar && labelEndSearchedFrom_ >= 0 && labelEndSearchedFrom_ <= here && here <= labelEndStop_)
+    return labelEndAt_;
+  labelEndChar_ = dtChar;
+  labelEndSearchedFrom_ = here;
+  labelEndAt_ = -1;
+  labelEndStop_ = here;
+  for (int c = in_->get(); c != PlotInput::kEnd; c = in_->get()) {
+    const std::int64_t at = in_->tell() - 1;
+    labelEndStop_ = at;
+    if (c == 'L' && in_->peek() == 'B') break;
+    bool ends = c == 3;
+    if (!ends && c == dtChar) {
+      const int next = in_->peek();
+      if (next == PlotInput::kEnd || next == ';' || next == '\r' || next == '\n') {
+        ends = true;
+      } else {
+        in_->get();
+        const int after = in_->peek();
+        ends = after != PlotInput::kEnd && lookup(next, after) != kNone;
+        in_->seek(at + 1);
+      }
+    }
+    if (ends) {
+      labelEndAt_ = at;
+      break;
+    }
+  }
+  if (labelEndAt_ < 0 && in_->peek() == PlotInput::kEnd) labelEndStop_ = in_->tell();
+  in_->seek(here);
+  return labelEndAt_;
 }
 
 void CDisposeFile::cmdLB() {
   Params p;
-  if (!scanParams(p, true)) return;
-  if (opt_.fontDisposeEnabled) {
+  const std::int64_t end = labelEnd();
+  if (end < 0) {
+    if (!scanParams(p, true)) return;
+  } else {
+    p.storage.clear();
+    p.terminator = in_->readUntil(p.storage, [&](int) { return in_->tell() == end; });
+    if (p.terminator == PlotInput::kEnd) return;
+    p.text = p.storage;
+    if (p.terminator == 3) in_->unget();  // ETX is read again, as before; a "DT" character is the label's own
+  }
+  plotCommandSeen_ = true;
+  noteExtent(curX_, curY_);
+  if (pen_ == 0) {
+    // No pen: nothing is drawn.
+  } else if (opt_.fontDisposeEnabled) {
     // The label terminator characters set by "DT" are not drawn.
     const std::string_view dtChars = std::string_view(dtText_).substr(std::min<size_t>(2, dtText_.size()));
     std::string chars;
@@ -604,7 +931,7 @@ void CDisposeFile::cmdLB() {
     for (char c : p.text)
       if (dtChars.find(c) == std::string_view::npos) chars.push_back(c);
     Stages::labelToStrokes(*this, chars);
-    if (!loadOnlyRun_) current_ = openPage(pageIndex_);
+    if (!loadOnlyRun_) openPage(pageIndex_);
   } else {
     LabelRecord r;
     r.pageIndex = pageIndex_;
@@ -619,34 +946,43 @@ void CDisposeFile::cmdLB() {
     r.y = curY_;
     labels_.push_back(std::move(r));
   }
-  stroke_.reset();
-  stroke_.pen = pen_;
-}
-
-void CDisposeFile::cmdAA() {
-  Params p;
-  if (!scanParams(p, false)) return;
-  std::string_view rest;
-  std::string_view xText = firstField(p.text, rest);
-  char buf[512];
-  std::snprintf(buf, sizeof buf, "AA%f,", parseReal(xText) - pageOffset_);
-  std::string text = buf;
-  text.append(rest);
-  stroke_.inserted.push_back({static_cast<std::int32_t>(stroke_.points.size()), std::move(text)});
+  // What the pen drew before the label is kept; a pen-up point waiting there is dropped.
+  if (stroke_.points.size() > 1 || stroke_.circleFlag || strokeLeftPen_) {
+    finishStroke();
+  } else {
+    stroke_.reset();
+    stroke_.pen = pen_;
+    stroke_.lineType = lineType_;
+  }
 }
 
 void CDisposeFile::cmdCI() {
   Params p;
   if (!scanParams(p, true)) return;
-  const int r = parseInt(p.text);
+  if (polygonMode_) return;  // a circle inside a polygon is not edged
+  plotCommandSeen_ = true;
+  int r = parseInt(p.text);
+  if (units_.scaled()) r = truncToInt(std::round(r * std::fabs(units_.scaleX())));
+  noteExtent(curX_ - std::abs(r), curY_ - std::abs(r));
+  const PlotPoint centre{curX_ - pageOffset_, curY_};
+  // The circle is drawn about the pen's place. A stroke that is just the pen-up move there
+  // becomes the circle; anything else is finished first, so each circle is a stroke of its own.
+  const bool atCentre = stroke_.points.size() == 1 && !stroke_.circleFlag && !strokeLeftPen_ &&
+                        stroke_.points[0] == centre;
   if (!opt_.tranCi) {
+    if (!atCentre) {
+      finishStroke();
+      stroke_.points.push_back(centre);
+    }
     stroke_.circleFlag = true;
     stroke_.circleRadius = r;
     return;
   }
   if (opt_.cutFt == 9 && stroke_.pen == opt_.markPointSp) return;  // a registration mark stays a point
-  PlotPoint c = stroke_.points.empty() ? PlotPoint{curX_ - pageOffset_, curY_} : stroke_.points.front();
-  if (!stroke_.points.empty()) stroke_.points.pop_back();
+  if (atCentre)
+    stroke_.points.pop_back();
+  else
+    finishStroke();
   // Segments of about ArcLen; at most a bounded number however large the circle.
   constexpr double kMaxSegments = 100000;
   const double twoPi = 2.0 * M_PI;
@@ -655,13 +991,15 @@ void CDisposeFile::cmdCI() {
   if (!(n >= 3)) n = 3;
   if (n > kMaxSegments) n = kMaxSegments;
   const int segments = static_cast<int>(n);
-  addPoint({c.x + r, c.y}, penDown_);
+  const PlotPoint c = centre;
+  stroke_.points.push_back({c.x + r, c.y});
   const double step = twoPi / segments;
   const double limit = twoPi * (1.0 + 0.5 / segments);
   for (int k = 1; k * step <= limit; ++k) {
     const double a = k * step;
     stroke_.points.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
   }
+  strokeLeftPen_ = true;  // the pen goes back to the centre
 }
 
 void CDisposeFile::cmdLT() {
@@ -686,7 +1024,8 @@ void CDisposeFile::cmdWD() {
 }
 
 void CDisposeFile::endOfInput() {
-  if (stroke_.points.size() >= 2) {
+  // A circle is kept however few points stand for it.
+  if ((stroke_.points.size() >= 2 || stroke_.circleFlag) && stroke_.pen != 0) {
     strokes_.push_back(stroke_);
     strokePages_.push_back(pageIndex_);
     stroke_.reset();

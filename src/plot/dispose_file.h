@@ -2,6 +2,7 @@
 // CDisposeFile: disposes of one plot file. It reads the file into the plot model, runs the
 // stages the page mode asks for, writes one HPGL file per page into the output folder and
 // reports each written file to its owner, which then sends them in that order.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -10,6 +11,8 @@
 
 #include "plot/dispose_options.h"
 #include "plot/model.h"
+#include "plot/pagination.h"
+#include "plot/user_units.h"
 
 namespace qel::config {
 class CIniConfig;
@@ -44,6 +47,11 @@ class CDisposeFile {
   // output-name(page): <folder>/<input base name>_<tag>_<page + 1, 3 digits>.PLT
   std::string outputName(int pageIndex) const;
 
+  // Writes strokes [from, end) of the model into one file (the print preview's send from a
+  // line): "IN;", the file's "WD" when it had one, then each stroke with its pen selected by
+  // "SP" and its line type when it changes, written as the page writer writes strokes.
+  bool writeStrokesFrom(const std::string& path, size_t from, std::string* error = nullptr) const;
+
   // The model after a run.
   const std::vector<CStroke>& strokes() const { return strokes_; }
   const std::vector<int>& strokePages() const { return strokePages_; }
@@ -58,7 +66,10 @@ class CDisposeFile {
 
   struct Output {
     std::FILE* file = nullptr;
-    bool created = false;  // the file was made in this run (it may be closed by now)
+    bool wanted = false;   // the page has output in this run
+    bool created = false;  // its file was made in this run (it may be closed by now)
+    bool closed = false;   // its trailer is written
+    std::string pending;   // text for the file while it is not open
   };
   struct Extent {
     double xMax = 0.0;
@@ -74,6 +85,8 @@ class CDisposeFile {
   int run(bool loadOnlyRun);
   void resetRunState();
   void cleanUp();
+  // Ends a run whose labels cannot be drawn: the reason, and no page file of this run left.
+  int failWithoutLabelFont();
   bool fail(std::string message);
 
   // Reader.
@@ -97,9 +110,46 @@ class CDisposeFile {
   void cmdLT();
   void cmdWD();
   void endOfInput();
+  int readAll(bool pageOrder);
+  void removeCreatedPages();
+  int failRun();
+  void failTooManyPages();
+  // The highest page index a run may use: Max_Page_Count pages in all.
+  int maxPageIndex() const { return std::min(kMaxPageIndex, maxPages() - 1); }
+  int maxPages() const { return opt_.maxPageCount > 0 ? opt_.maxPageCount : 1; }
+  void noteExtent(double rawX, double y);
+  void addPoints(std::vector<PlotPoint>& userPoints);
+  void readAndAddPoints();
+  void selectPen(int n);
+
+  // Commands beyond the table: relative moves, user units, rectangles, encoded polylines,
+  // polygons and machine state (reader_hpgl2.cpp).
+  struct PathVertex {
+    PlotPoint raw;
+    bool penDown = false;
+  };
+  PlotPoint toRaw(double ux, double uy) const;
+  void moveTo(const PlotPoint& raw);
+  void cmdPR();
+  void cmdScaling(bool scalingPoints);
+  void cmdRectangle(bool relative);
+  void cmdPE();
+  void cmdPM();
+  void cmdEP();
+  void cmdMachineState(const char* letters);
+  void cmdIN();
+  void cmdDF();
+  void cmdSkip(char kind);
+  void drawPath(const std::vector<PathVertex>& path);
+  void recordPolygon(const PlotPoint& raw);
+  void drawArcPoints(double cx, double cy, double sweepDeg);
+  void skipQuoted();
+  std::int64_t labelEnd();
 
   // Writer (page files).
-  std::FILE* openPage(int pageIndex);
+  bool openPage(int pageIndex);
+  std::FILE* pageFile(int pageIndex);
+  void writeToPage(int pageIndex, std::string_view text);
   void writePage(int pageIndex);
   void closePage(int pageIndex);
   void closeAll();
@@ -139,9 +189,25 @@ class CDisposeFile {
   bool outside_ = false;
   bool headerPending_ = true;
   bool pageOverflow_ = false;
+  bool labelFontMissing_ = false;  // a label was to be drawn and no font with glyphs was found
   std::string unwritablePage_;  // the first page file that could not be created
   std::string passThrough_;
   std::vector<PlotPoint> pairs_;  // scratch
+  UserUnits units_;
+  bool relative_ = false;          // "PR": coordinates are moves from the pen's place
+  double shiftX_ = 0.0, shiftY_ = 0.0;  // brings negative coordinates onto the material
+  bool shifted_ = false;
+  double minRawX_ = 0.0, minRawY_ = 0.0;
+  bool measuring_ = false;         // a pass that only finds the drawing's extent
+  bool plotCommandSeen_ = false;   // the file moved the pen or drew something
+  bool strokeLeftPen_ = false;     // the stroke ends away from where the pen stands (a drawn circle)
+  bool polygonMode_ = false;
+  std::vector<std::vector<PathVertex>> polygon_;  // subpolygons, raw coordinates
+  std::vector<bool> polygonClosed_;               // closed with the pen down: edged back to its start
+  std::int64_t labelEndSearchedFrom_ = -1;        // where the search for a label terminator began
+  std::int64_t labelEndAt_ = -1;                  // the terminator found there, -1 for none
+  std::int64_t labelEndStop_ = -1;                // where that search stopped
+  int labelEndChar_ = 3;
 
   // Results.
   std::vector<CStroke> strokes_;
@@ -152,7 +218,8 @@ class CDisposeFile {
   // Writer state.
   std::vector<Output> outputs_;
   std::vector<Extent> extents_;
-  std::FILE* current_ = nullptr;
+  int currentPage_ = -1;  // the page that unrecognised text goes to
+  int openFile_ = -1;     // the one page whose file is open
   bool loadOnlyRun_ = false;
 };
 

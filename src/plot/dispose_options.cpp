@@ -4,6 +4,12 @@
 
 namespace qel::plot {
 
+namespace {
+// The most pages one file may need; beyond it the file is refused (a broken or hostile file
+// would otherwise make one page file per page width of a coordinate far along the roll).
+constexpr config::Key<int, false> Max_Page_Count{"Split_Page", "Max_Page_Count", "1000"};
+}  // namespace
+
 DisposeOptions DisposeOptions::read(const config::CIniConfig& store) {
   // One read of the file for all the options of the run.
   const config::CIniConfig cfg = store.snapshot();
@@ -17,6 +23,7 @@ DisposeOptions DisposeOptions::read(const config::CIniConfig& store) {
   if (o.pageWidth == 0.0 || o.pageHeight == 0.0) o.splitPageEnabled = false;
   o.strokeAppearOrderOfPage = cfg.read(k::StrokeAppearOrderOfPage) != 0;
   o.splitLabel = cfg.read(k::Split_Label);
+  o.maxPageCount = cfg.read(Max_Page_Count);
   o.addPg = cfg.read(k::Add_PG) != 0;
   o.needExtraPage = cfg.read(k::Need_ExtraPage) != 0;
   o.cutterHandle = cfg.read(k::Cutter_Handle) != 0;

@@ -16,6 +16,7 @@ struct DisposeOptions {
   double pageHeight = 1200.0;    // mm
   bool strokeAppearOrderOfPage = false;
   std::string splitLabel = "PG;";
+  int maxPageCount = 1000;       // a file needing more pages is refused before any is written
   bool addPg = true;
   bool needExtraPage = false;
   bool cutterHandle = false;

@@ -5,9 +5,9 @@
 
 namespace qel::plot {
 
-bool pageOfX(double x, double w, int& page) {
+bool pageOfX(double x, double w, int& page, int maxIndex) {
   const double k = std::trunc(x / w);
-  if (!(k <= kMaxPageIndex)) return false;  // also NaN
+  if (!(k <= maxIndex)) return false;  // also NaN
   page = k > 0 ? static_cast<int>(k) : 0;
   return true;
 }

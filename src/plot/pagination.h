@@ -11,8 +11,8 @@ namespace qel::plot {
 inline constexpr int kMaxPageIndex = 99999;
 
 // The page of x for page width w: trunc(x / w), toward zero; left of the first page is page 0.
-// False (page left unchanged) when the page would lie beyond kMaxPageIndex or x is NaN.
-bool pageOfX(double x, double w, int& page);
+// False (page left unchanged) when the page would lie beyond maxIndex or x is NaN.
+bool pageOfX(double x, double w, int& page, int maxIndex = kMaxPageIndex);
 
 // Cuts the stroke wherever it crosses one of the vertical lines x = edges[i] (sorted
 // ascending). Each piece ends and the next begins at the crossing point; every piece keeps the

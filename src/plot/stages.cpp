@@ -29,21 +29,28 @@ std::mutex& disposeRunLock() {
 
 void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to) {
   const double w = d.winXMax_ - d.winXMin_;
-  int k1 = 0, k2 = 0;
-  if (!pageOfX(from.x, w, k1) || !pageOfX(to.x, w, k2)) {
+  // The stroke lies on the current page, also when `from` is exactly on its edge.
+  const int k1 = d.pageIndex_;
+  int k2 = 0;
+  if (!pageOfX(to.x, w, k2, d.maxPageIndex())) {
     d.pageOverflow_ = true;
     return;
   }
+  // A point exactly on an edge, reached going right, ends the page to its left.
+  if (k2 > k1 && to.x == k2 * w) --k2;
   auto crossing = [&](double edge) {
     return from.y + (edge - from.x) * (to.y - from.y) / (to.x - from.x);
   };
   auto finishPiece = [&](int page, const PlotPoint& end, const PlotPoint& nextStart) {
     CStroke& s = d.stroke_;
-    s.points.push_back(end);
+    if (s.points.empty() || !(s.points.back() == end)) s.points.push_back(end);
     const auto& pts = s.points;
     if (pts.size() > 2 && isNear(pts.back(), pts.front(), d.opt_.minDistanceClose)) s.closedFlag = true;
-    d.strokes_.push_back(s);
-    d.strokePages_.push_back(page);
+    // A piece that only touches the edge draws nothing on its page.
+    if ((pts.size() >= 2 || !s.inserted.empty()) && s.pen != 0) {
+      d.strokes_.push_back(s);
+      d.strokePages_.push_back(page);
+    }
     s.reset();
     s.pen = d.pen_;
     s.points.push_back(nextStart);
@@ -104,7 +111,7 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     double minX, maxX;
     xExtent(s, minX, maxX);
     int kmin = 0, kmax = 0;
-    if (!pageOfX(minX, w, kmin) || !pageOfX(maxX, w, kmax)) {
+    if (!pageOfX(minX, w, kmin, d.maxPageIndex()) || !pageOfX(maxX, w, kmax, d.maxPageIndex())) {
       if (!std::isnan(minX)) {
         d.pageOverflow_ = true;
         return;
@@ -131,7 +138,7 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     double minX, maxX;
     xExtent(s, minX, maxX);
     int page = 0;
-    if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
+    if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
       d.pageOverflow_ = true;
       return;
     }
@@ -140,6 +147,16 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     if (offset != 0.0)
       for (auto& p : s.points) p.x -= offset;
     d.openPage(page);
+  }
+  // Labels go to the page of their own x, like strokes.
+  for (auto& l : d.labels_) {
+    int page = 0;
+    if (!pageOfX(l.x, w, page, d.maxPageIndex())) {
+      d.pageOverflow_ = true;
+      return;
+    }
+    l.pageIndex = page;
+    l.x -= page * w;
   }
 }
 
@@ -191,8 +208,9 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   for (size_t i = 0; i + 1 < strokes.size(); ++i) {
     CStroke& a = strokes[i];
     CStroke& b = strokes[i + 1];
-    if (pages[i] != pages[i + 1] || a.pen != b.pen || a.closedFlag || b.closedFlag || a.points.empty() ||
-        b.points.empty())
+    // A pen-up move (a single point) or a circle closes no shape with its neighbour.
+    if (pages[i] != pages[i + 1] || a.pen != b.pen || a.closedFlag || b.closedFlag || a.points.size() < 2 ||
+        b.points.size() < 2 || a.circleFlag || b.circleFlag)
       continue;
     const auto& ap = a.points;
     const auto& bp = b.points;
@@ -209,65 +227,100 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   double m = 0.0;
   bool any = false;
   for (const auto& s : strokes)
-    for (const auto& p : s.points)
-      if (!any || p.x > m) {
-        m = p.x;
+    for (const auto& p : s.points) {
+      const double reach = p.x + (s.circleFlag ? std::abs(s.circleRadius) : 0);
+      if (!any || reach > m) {
+        m = reach;
         any = true;
       }
+    }
+  // Labels lie on the roll too: the pages that hold them are measured like any other.
+  for (const auto& l : d.labels_)
+    if (!any || l.x > m) {
+      m = l.x;
+      any = true;
+    }
+  // A circle reaches its radius either side of its centre.
   auto extents = [&]() {
     std::vector<Extent> e(strokes.size());
-    for (size_t i = 0; i < strokes.size(); ++i) xExtent(strokes[i], e[i].minX, e[i].maxX);
+    for (size_t i = 0; i < strokes.size(); ++i) {
+      xExtent(strokes[i], e[i].minX, e[i].maxX);
+      if (strokes[i].circleFlag) {
+        e[i].minX -= std::abs(strokes[i].circleRadius);
+        e[i].maxX += std::abs(strokes[i].circleRadius);
+      }
+    }
     return e;
   };
   if (loadOnly) {
     for (const auto& e : extents())
       if (e.maxX - e.minX > w) return false;
   }
+  // A drawing longer than the page limit is refused before any cut is made.
+  if (m / w > d.maxPages()) {
+    d.pageOverflow_ = true;
+    return true;
+  }
   int cuts = 0;
   for (int k = 1; k * w < m; ++k) {
-    if (k > kMaxPageIndex) {
+    if (k > d.maxPageIndex()) {
       d.pageOverflow_ = true;
       return true;
     }
     const double x = std::trunc(k * w);
     std::vector<Extent> e = extents();
-    const size_t n = strokes.size();
+    const size_t n0 = strokes.size();
 
-    // a. A stroke wider than a page cannot be moved whole: everything across the cut is cut.
-    bool wide = false;
-    for (const auto& ex : e)
-      if (ex.maxX - ex.minX > w) wide = true;
-    if (wide) {
-      list.push_back(truncToInt(w));
+    // a. A stroke wider than a page cannot be moved whole: it is cut at the cut, and its piece
+    //    beyond goes with what follows the cut. Everything else across the cut is still taken
+    //    whole by the back-off, so a circle or a shape beside a long line is never left astride.
+    std::vector<bool> leftPiece(n0, false);
+    bool anyWide = false;
+    for (size_t i = 0; i < n0; ++i)
+      if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) anyWide = true;
+    if (anyWide) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
-      for (size_t i = 0; i < n; ++i) {
-        if (e[i].minX < x && x < e[i].maxX) {
+      std::vector<bool> outLeft;
+      for (size_t i = 0; i < n0; ++i) {
+        if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) {
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
+            double lo, hi;
+            xExtent(piece, lo, hi);
+            piece.joinedFlag = false;
+            outLeft.push_back(hi <= x);
             out.push_back(std::move(piece));
             outPages.push_back(pages[i]);
           }
         } else {
           out.push_back(std::move(strokes[i]));
           outPages.push_back(pages[i]);
+          outLeft.push_back(false);
         }
       }
       strokes = std::move(out);
       pages = std::move(outPages);
-      ++cuts;
-      continue;
+      leftPiece = std::move(outLeft);
+      e = extents();
     }
+    const size_t n = strokes.size();
 
+    // Two joined strokes are measured together, unless together they are wider than a page:
+    // then no back-off could ever take them whole, and each goes on its own.
+    auto combine = [&](Extent& ex, const Extent& other) {
+      const Extent both{std::min(ex.minX, other.minX), std::max(ex.maxX, other.maxX)};
+      if (both.maxX - both.minX <= w) ex = both;
+    };
     // b. Back-off: how far the cut must retreat so that no stroke lies across it.
     double b = 0.0;
     for (size_t i = 0; i < n; ++i) {
+      if (leftPiece[i]) continue;  // ends at the cut: it fits the page before it
       Extent ex = e[i];
-      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) {
-        ex.minX = std::min(ex.minX, e[i + 1].minX);
-        ex.maxX = std::max(ex.maxX, e[i + 1].maxX);
-      }
+      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e[i + 1]);
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
+    // Whole units: the page's material length ("PX") is then exact and the pages add up.
+    b = std::ceil(b);
     list.push_back(truncToInt(w - b));
     m += b;
     ++cuts;
@@ -291,13 +344,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     std::vector<size_t> candidates;
     std::vector<const CStroke*> carried;
     for (size_t i = 0; i < n; ++i) {
-      if (!(e[i].minX >= x - b)) continue;
+      if (!(e[i].minX >= x - b) || leftPiece[i]) continue;
       Extent ex = e[i];
       const long p = partner(i);
-      if (p >= 0) {
-        ex.minX = std::min(ex.minX, e[p].minX);
-        ex.maxX = std::max(ex.maxX, e[p].maxX);
-      }
+      if (p >= 0) combine(ex, e[p]);
       if (ex.maxX > x) {
         move[i] = true;
         if (ex.minX <= x) carried.push_back(&strokes[i]);
@@ -342,6 +392,9 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     for (size_t i = 0; i < n; ++i)
       if (move[i])
         for (auto& p : strokes[i].points) p.x += b;
+    // Labels beyond the cut go with the drawing around them.
+    for (auto& l : d.labels_)
+      if (l.x > x) l.x += b;
   }
   list.push_back(truncToInt(m - cuts * w));
 
@@ -351,8 +404,9 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   for (size_t i = 0; i < strokes.size(); ++i) {
     double minX, maxX;
     xExtent(strokes[i], minX, maxX);
+    if (strokes[i].circleFlag) minX -= std::abs(strokes[i].circleRadius);
     int page = 0;
-    if (!std::isnan(minX) && !pageOfX(minX, w, page)) {
+    if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
       d.pageOverflow_ = true;
       return true;
     }
@@ -370,7 +424,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   // 4. Labels go by their own x.
   for (auto& l : d.labels_) {
     int page = 0;
-    if (!pageOfX(l.x, w, page)) page = 0;
+    if (!pageOfX(l.x, w, page, d.maxPageIndex())) {
+      d.pageOverflow_ = true;
+      return true;
+    }
     l.pageIndex = page;
     l.x -= page * w;
     lastPage = std::max(lastPage, page);
@@ -448,6 +505,11 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
   };
   const double advance = std::trunc(o.fontDistanceScale * kUnitsPerMm + kx * 500);
   const auto font = StrokeFont::forHome(o.homeDir);
+  if (font->empty()) {
+    // Without glyphs the label would vanish from the cut: the run fails and says why.
+    d.labelFontMissing_ = true;
+    return;
+  }
 
   double penX = sx;
   const double penY = sy;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <map>
 
+#include "platform/data_dir.h"
 #include "platform/files.h"
 #include "platform/home.h"
 
@@ -61,16 +62,15 @@ std::shared_ptr<const StrokeFont> StrokeFont::load(const std::string& path) {
   return parse(*bytes);
 }
 
-std::string StrokeFont::locate(const std::string& homeDir) {
+std::vector<std::string> StrokeFont::searchPath(const std::string& homeDir) {
   std::vector<std::string> candidates;
   if (!homeDir.empty()) candidates.push_back(platform::withTrailingSlash(homeDir) + "QEL.dat");
-#ifdef QEL_BUILD_DATA_DIR
-  candidates.push_back(QEL_BUILD_DATA_DIR "/QEL.dat");
-#endif
-#ifdef QEL_INSTALL_DATA_DIR
-  candidates.push_back(QEL_INSTALL_DATA_DIR "/QEL.dat");
-#endif
-  for (const auto& c : candidates)
+  for (const auto& d : platform::dataDirs()) candidates.push_back(d + "/QEL.dat");
+  return candidates;
+}
+
+std::string StrokeFont::locate(const std::string& homeDir) {
+  for (const auto& c : searchPath(homeDir))
     if (platform::fileExists(c)) return c;
   return {};
 }

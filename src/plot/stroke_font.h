@@ -22,6 +22,8 @@ class StrokeFont {
   // installed with the program. Loaded once per path and kept.
   static std::shared_ptr<const StrokeFont> forHome(const std::string& homeDir);
   static std::string locate(const std::string& homeDir);
+  // Where locate() looks, in order: the home folder, then the installed data folders.
+  static std::vector<std::string> searchPath(const std::string& homeDir);
 
   // The glyph of a key, or nullptr. The first entry of a key in the file counts.
   const std::vector<GlyphSegment>* glyph(std::string_view key) const;

@@ -74,27 +74,56 @@ bool CDisposeFile::hasOutput(int pageIndex) const {
   return pageIndex >= 0 && pageIndex < static_cast<int>(outputs_.size()) && outputs_[pageIndex].created;
 }
 
-std::FILE* CDisposeFile::openPage(int pageIndex) {
-  if (pageIndex < 0) return nullptr;
+bool CDisposeFile::openPage(int pageIndex) {
+  if (pageIndex < 0) return false;
   if (pageIndex >= static_cast<int>(outputs_.size())) {
     outputs_.resize(pageIndex + 1);
     extents_.resize(pageIndex + 1);
   }
+  // The page is noted here; its file is made when the page is written, so that a run refused
+  // while reading leaves nothing behind and only one page file is open at a time.
   Output& o = outputs_[pageIndex];
-  if (!o.file && !o.created) {
-    const std::string name = outputName(pageIndex);
-    platform::makeDirectories(outputFolder_);
-    o.file = std::fopen(name.c_str(), "wb");
-    if (o.file) {
-      std::setvbuf(o.file, nullptr, _IOFBF, kFileBuffer);
-      o.created = true;
-      writeText(o.file, "IN;");
-    } else if (unwritablePage_.empty()) {
-      unwritablePage_ = name + ": " + std::strerror(errno);
-    }
+  if (!o.wanted) {
+    o.wanted = true;
+    o.pending = "IN;";
   }
-  if (o.file) current_ = o.file;
+  currentPage_ = pageIndex;
+  return true;
+}
+
+std::FILE* CDisposeFile::pageFile(int pageIndex) {
+  Output& o = outputs_[pageIndex];
+  if (o.file) return o.file;
+  if (!o.wanted || o.closed) return nullptr;
+  if (openFile_ >= 0 && openFile_ != pageIndex && outputs_[openFile_].file) {
+    std::fclose(outputs_[openFile_].file);
+    outputs_[openFile_].file = nullptr;
+  }
+  openFile_ = -1;
+  const std::string name = outputName(pageIndex);
+  if (!o.created) platform::makeDirectories(outputFolder_);
+  o.file = std::fopen(name.c_str(), o.created ? "ab" : "wb");
+  if (!o.file) {
+    if (unwritablePage_.empty()) unwritablePage_ = name + ": " + std::strerror(errno);
+    o.closed = true;
+    return nullptr;
+  }
+  std::setvbuf(o.file, nullptr, _IOFBF, kFileBuffer);
+  o.created = true;
+  openFile_ = pageIndex;
+  writeText(o.file, o.pending);
+  o.pending.clear();
   return o.file;
+}
+
+void CDisposeFile::writeToPage(int pageIndex, std::string_view text) {
+  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size()) || text.empty()) return;
+  Output& o = outputs_[pageIndex];
+  if (!o.wanted || o.closed) return;
+  if (o.file)
+    writeText(o.file, text);
+  else
+    o.pending.append(text);
 }
 
 void CDisposeFile::writeText(std::FILE* f, std::string_view text) {
@@ -102,8 +131,9 @@ void CDisposeFile::writeText(std::FILE* f, std::string_view text) {
 }
 
 void CDisposeFile::writePage(int pageIndex) {
-  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size()) || !outputs_[pageIndex].file) return;
-  std::FILE* f = outputs_[pageIndex].file;
+  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size())) return;
+  std::FILE* f = pageFile(pageIndex);
+  if (!f) return;
   Extent extent = extents_[pageIndex];
   std::string out;
   out.reserve(1 << 16);
@@ -160,7 +190,7 @@ void CDisposeFile::writePage(int pageIndex) {
   }
   flush(true);
   extents_[pageIndex] = extent;
-  current_ = f;
+  currentPage_ = pageIndex;
 }
 
 void CDisposeFile::writeStroke(std::string& out, const CStroke& s, Extent& extent) const {
@@ -252,8 +282,11 @@ void CDisposeFile::writeStrokeCutter(std::string& out, const CStroke& s) const {
 }
 
 void CDisposeFile::closePage(int pageIndex) {
-  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size()) || !outputs_[pageIndex].file) return;
-  std::FILE* f = outputs_[pageIndex].file;
+  if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size())) return;
+  Output& o = outputs_[pageIndex];
+  if (!o.wanted || o.closed) return;
+  std::FILE* f = pageFile(pageIndex);
+  if (!f) return;
   std::string trailer;
   const auto& list = rollingSplitList();
   const size_t entry = static_cast<size_t>(pageIndex) + 1;
@@ -265,13 +298,15 @@ void CDisposeFile::closePage(int pageIndex) {
   if (opt_.addPg) trailer.append("PG;");
   writeText(f, trailer);
   std::fclose(f);
-  outputs_[pageIndex].file = nullptr;
-  if (current_ == f) current_ = nullptr;
+  o.file = nullptr;
+  o.closed = true;
+  if (openFile_ == pageIndex) openFile_ = -1;
+  if (currentPage_ == pageIndex) currentPage_ = -1;
 }
 
 void CDisposeFile::closeAll() {
   for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) closePage(p);
-  current_ = nullptr;
+  currentPage_ = -1;
 }
 
 void CDisposeFile::report(int pageIndex, const std::string& fileName) {
@@ -312,6 +347,27 @@ void CDisposeFile::refillRollingSplitList(int pages) {
       }
   }
   for (int p = 0; p < pages; ++p) list.push_back(any[p] ? truncToInt(maxX[p]) : 0);
+}
+
+bool CDisposeFile::writeStrokesFrom(const std::string& path, size_t from, std::string* error) const {
+  std::string out = "IN;";
+  if (wdSeen_) out.append("WD").append(std::to_string(wdValue_)).append(";");
+  LineType lastType;
+  lastType.type = -1;
+  Extent extent;
+  for (size_t i = from; i < strokes_.size(); ++i) {
+    const CStroke& s = strokes_[i];
+    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
+      appendLineType(out, s.lineType);
+    lastType = s.lineType;
+    out.append("SP").append(std::to_string(s.pen)).append(";");
+    writeStroke(out, s, extent);
+  }
+  if (!platform::writeFileAtomically(path, out)) {
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace qel::plot

@@ -3,15 +3,11 @@
 set -u
 qelcut="$1"
 src="$2"
+version="$3"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-  local name="$1"
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh"
 
 "$qelcut" --help >"$tmp/help" 2>&1
 check "tool help exits 0" test $? -eq 0
@@ -19,6 +15,14 @@ check "tool help lists dispose" grep -q "dispose" "$tmp/help"
 "$qelcut" dispose --help >"$tmp/dhelp" 2>&1
 check "dispose help exits 0" test $? -eq 0
 check "dispose help shows usage" grep -q "usage: qelcut dispose FILE" "$tmp/dhelp"
+"$qelcut" --version >"$tmp/version" 2>&1
+check "--version exits 0" test $? -eq 0
+check "--version prints the project version" test "$(cat "$tmp/version")" = "qelcut $version"
+check "tool help names --version" grep -q -- "--version" "$tmp/help"
+# Every link of Xitong_TT in the send help, the default marked.
+"$qelcut" send --help >"$tmp/shelp" 2>&1
+for n in 1 2 3 4 5; do check "send help lists link $n" grep -q "^  $n  " "$tmp/shelp"; done
+check "send help marks the default link" grep -q "^  3  .*the default" "$tmp/shelp"
 "$qelcut" frobnicate >/dev/null 2>&1
 check "unknown command fails" test $? -ne 0
 
@@ -47,5 +51,4 @@ printf 'PU0,0;PD1000,0;PU0,0;' >"$tmp/wide.plt"
 check "mode 2 edge crossing fails" test $? -eq 1
 check "mode 2 failure explained" grep -q "page edge" "$tmp/err3"
 
-echo "$passed passed, $failed failed"
-test "$failed" -eq 0
+finish_checks

@@ -344,6 +344,24 @@ TEST_F(SendQueueTest, LeftoversGoToRecycleBinInStampOrder) {
   EXPECT_EQ(filesIn("CancelledDir").size(), 4u);
 }
 
+TEST_F(SendQueueTest, UnsentLeftoversTakeTheirSourceOutOfThePrintedFolder) {
+  // A run killed after its source was backed up and before its pages were sent.
+  home.writeFile("PrintedDir/job_20260105_093000.plt", "source");
+  home.writeFile("PrintedDir/other_20260105_080000.plt", "cut earlier");
+  home.writeFile("DisposeDir/job_20260105_093000_001.PLT", "p1");
+  home.writeFile("DisposeDir/job_20260105_093000_002.PLT", "p2");
+  makeQueue();
+  QStringList said;
+  QObject::connect(queue.get(), &CSendQueue::messageEvent, [&](QueueMessage m, const QString& a, const QString&) {
+    if (m == QueueMessage::LeftoversUnsent) said << a;
+  });
+  queue->start();
+  EXPECT_EQ(said, QStringList{"job_20260105_093000_001.PLT, job_20260105_093000_002.PLT"});
+  EXPECT_EQ(filesIn("PrintedDir"), std::vector<std::string>{"other_20260105_080000.plt"});
+  EXPECT_EQ(home.readFile("CancelledDir/job_20260105_093000.plt"), "source");
+  EXPECT_EQ(queue->recycleBinList()->count(), 3);
+}
+
 TEST_F(SendQueueTest, ListMovesAndModifyName) {
   makeQueue();
   queue->start();

@@ -25,7 +25,8 @@ TEST(BadInput, RandomBytesInEveryMode) {
 TEST(BadInput, TruncatedCommandsAreDroppedQuietly) {
   EXPECT_EQ(disposeToText("PU0,0;PD10,10;PU20,2"), "IN;LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
   EXPECT_EQ(disposeToText("PU0,0;PD10,10;LBunfinished"), "IN;LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
-  EXPECT_EQ(disposeToText("P"), "IN;PPX0;ZH0;");
+  DisposeRun run("P", plainOptions());
+  EXPECT_FALSE(run.dispose());  // no plot command at all
 }
 
 TEST(BadInput, OddNumbers) {
@@ -36,9 +37,9 @@ TEST(BadInput, OddNumbers) {
   DisposeOptions o = plainOptions();
   DisposeRun run("PU0,0;PD1,1;PU" + std::string(400, '9') + ",0;PD1,1;", o);
   EXPECT_FALSE(run.dispose());
-  EXPECT_NE(run.file().errorText().find("beyond the last page"), std::string::npos);
-  // Left of the first page is page 0.
-  EXPECT_EQ(disposeToText("PU-90000,5;PD-80000,5;"), "IN;LT;SP1;PU-90000,5;PD-80000,5;PX-80000;ZH-80000;");
+  EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos);
+  // Left of the first page: the drawing is moved onto the material.
+  EXPECT_EQ(disposeToText("PU-90000,5;PD-80000,5;"), "IN;LT;SP1;PU0,5;PD10000,5;PX10000;ZH10000;");
 }
 
 TEST(BadInput, TinyPagesOverflowingThePageIndex) {

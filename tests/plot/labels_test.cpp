@@ -101,9 +101,12 @@ TEST_F(Labels, WithoutFontOrConversion) {
   DisposeOptions o = options();
   o.homeDir = fontHome.file("elsewhere");
   test::DisposeRun missing("SI0.4,0.4;PU0,0;LBAB;", o);
-  ASSERT_TRUE(missing.dispose());
   if (StrokeFont::locate(o.homeDir).empty()) {
-    for (const auto& st : missing.file().strokes()) EXPECT_FALSE(st.labelStrokeFlag);
+    // No font anywhere: the label is never dropped in silence.
+    EXPECT_FALSE(missing.dispose());
+    EXPECT_NE(missing.file().errorText().find("QEL.dat was found in none of"), std::string::npos);
+  } else {
+    EXPECT_TRUE(missing.dispose());
   }
   o = options();
   o.fontDisposeEnabled = false;
@@ -111,6 +114,21 @@ TEST_F(Labels, WithoutFontOrConversion) {
   ASSERT_TRUE(text.dispose());
   EXPECT_TRUE(text.file().strokes().empty());
   EXPECT_NE(text.page(0).find("SI0.4,0.4PU0,0;LBAB;"), std::string::npos);
+}
+
+TEST_F(Labels, AFontWithoutGlyphsFailsTheRunAndLeavesNoPage) {
+  // The home folder's font comes first, so a broken one there is what the label stage gets.
+  fontHome.writeFile("QEL.dat", "garbage\x00\xff");
+  DisposeOptions o = options();
+  test::DisposeRun run("PU0,0;PD100,0;PU0,0;SI0.4,0.4;LBAB;PU0,0;", o);
+  EXPECT_FALSE(run.dispose());
+  EXPECT_NE(run.file().errorText().find("holds no glyph"), std::string::npos) << run.file().errorText();
+  EXPECT_NE(run.file().errorText().find("job.plt"), std::string::npos);
+  EXPECT_TRUE(run.reports().empty());
+  EXPECT_EQ(run.page(0), "<missing>");
+  // Without a label the same font is never needed.
+  test::DisposeRun plain("PU0,0;PD100,0;PU0,0;", o);
+  EXPECT_TRUE(plain.dispose());
 }
 
 TEST_F(Labels, HugeLabelsAndBrokenFontFiles) {

@@ -34,20 +34,30 @@ TEST(Pipeline, ZeroPageSizeTurnsTheWindowOff) {
   EXPECT_NE(run.page(0).find("PU900000,5;PD990000,5;"), std::string::npos);
 }
 
-TEST(Pipeline, TextWithoutCommandsIsKeptFiltered) {
-  EXPECT_EQ(disposeToText("hello, world\r\n\x01\xc3\xa9!"), "IN;hello,world!PX0;ZH0;");
+TEST(Pipeline, FileWithoutPlotCommandsIsRefusedAndLeavesNoPage) {
+  // A text file (a password file, a note) dropped in the folder is not sent as an empty page.
+  for (const std::string text : {"hello, world\r\n\x01\xc3\xa9!", "root:x:0:0:root:/root:/bin/bash\n", "IN;SP1;"}) {
+    DisposeRun run(text, plainOptions());
+    EXPECT_FALSE(run.dispose()) << text;
+    EXPECT_NE(run.file().errorText().find("no plot command"), std::string::npos);
+    EXPECT_EQ(run.page(0), "<missing>");
+    EXPECT_TRUE(run.reports().empty());
+  }
+}
+
+TEST(Pipeline, TextAroundCommandsIsKeptFiltered) {
   // Text before the first command is written as read; text after it is filtered at the end.
   EXPECT_EQ(disposeToText("IN;\r\nPU0,0;PD5,5;\r\nXY 1;"), "IN;IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;PX5;ZH5;");
 }
 
-TEST(Pipeline, Mode2FailsOnAStrokeAcrossTheEdgeAndKeepsWrittenFiles) {
+TEST(Pipeline, Mode2FailsOnAStrokeAcrossTheEdgeAndLeavesNoPage) {
   DisposeOptions o = plainOptions();
   o.cutFt = 2;
   o.pageWidth = 100;  // 4000 units
   DisposeRun run("PU100,100;PD900,900;PU3000,0;PD4100,0;PU0,0;", o);
   EXPECT_FALSE(run.dispose());
   EXPECT_FALSE(run.file().errorText().empty());
-  EXPECT_EQ(run.page(0), "IN;");  // created at the start, closed without a body
+  EXPECT_EQ(run.page(0), "<missing>");  // the source goes aside whole; no page is left behind
   EXPECT_TRUE(run.reports().empty());
 }
 

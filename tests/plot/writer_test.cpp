@@ -23,11 +23,16 @@ TEST(Writer, LineTypeAndPenOnlyWhenTheyChange) {
             "LT;SP2;PU0,0;PD1,0;SP3;PU0,5;PD1,5;LT4,2.5;PU0,9;PD1,9;");
   DisposeOptions wide = plainOptions();
   wide.pageWidth = 100000;
+  wide.splitPageEnabled = false;  // no page window: the negative y stays as written
   EXPECT_EQ(body("PU123456.7,0.5;PD2000000,-3;", wide), "LT;SP1;PU123457,0.5;PD2e+06,-3;");
 }
 
 TEST(Writer, InsertedCommandsGoBeforeTheirPoint) {
-  EXPECT_EQ(body("PU0,0;AA5,5,90;PD10,0;PD20,0;AA1,1,45;"), "LT;SP1;PU0,0;AA5.000000,5,90;PD10,0;PD20,0;AA1.000000,1,45;");
+  // The first arc dips below y = 0: without a page window nothing moves the drawing.
+  DisposeOptions o = plainOptions();
+  o.splitPageEnabled = false;
+  EXPECT_EQ(body("PU0,0;AA5,5,90;PD10,0;PD20,0;AA1,1,45;", o),
+            "LT;SP1;PU0,0;AA5.000000,5,90;PD10,0;PD20,0;AA1.000000,1,45;");
 }
 
 TEST(Writer, LeaveCutStopsShortOfTheLastPoint) {

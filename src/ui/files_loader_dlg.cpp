@@ -1,0 +1,522 @@
+#include "ui/files_loader_dlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+#include "config/ini_config.h"
+#include "config/language.h"
+#include "ui/language.h"
+#include "ui/logic/main_rules.h"
+#include "ui/message_service.h"
+#include "ui/print_preview.h"
+#include "ui/prompt.h"
+#include "ui/tray.h"
+#include "ui/settings_dlg.h"
+
+namespace qel::ui {
+
+using intake::QueueList;
+using intake::QueueStatus;
+
+// ---- list wording ---------------------------------------------------------------------------
+
+QVariant QueueListWording::data(const QModelIndex& index, int role) const {
+  QVariant v = QIdentityProxyModel::data(index, role);
+  if (role != Qt::DisplayRole || index.column() != 1) return v;
+  const QString s = v.toString();
+  if (s == QLatin1String("waiting...")) return CFilesLoaderDlg::tr("waiting...");
+  if (s == QLatin1String("Sending...")) return CFilesLoaderDlg::tr("Sending...");
+  if (s == QLatin1String("Fail")) return CFilesLoaderDlg::tr("Fail");
+  return v;
+}
+
+QVariant QueueListWording::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+    const QString s = QIdentityProxyModel::headerData(section, orientation, role).toString();
+    if (s == QLatin1String("File Name")) return CFilesLoaderDlg::tr("File Name");
+    if (s == QLatin1String("Status")) return CFilesLoaderDlg::tr("Status");
+    return s;
+  }
+  return QIdentityProxyModel::headerData(section, orientation, role);
+}
+
+void QueueListWording::retranslate() {
+  if (columnCount() > 0) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+// ---- the window -----------------------------------------------------------------------------
+
+CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* parent)
+    : QDialog(parent), home_(std::move(home)), services_(std::move(services)), prompter_(std::make_shared<Prompter>(this)) {
+  setObjectName(QStringLiteral("mainWindow"));
+  setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setWindowIcon(programIcon());
+  links_ = services_.queue.links;
+
+  // Start-up: the settings, then the window, then the queue.
+  config::CIniConfig cfg(home_.toStdString());
+  applyLanguage(cfg);
+  debugConsole_ = cfg.read(config::keys::DebugStatus) != 0;
+
+  queue_ = std::make_unique<intake::CSendQueue>(home_, services_.queue, this);
+  queue_->setPrompt([p = prompter_](const QString& title, const QString& text, bool okCancel) {
+    return p->ask(title, text, okCancel);
+  });
+  buildWindow();
+
+  if (services_.tray) tray_ = services_.tray;
+  else {
+    ownTray_ = std::make_unique<SystemTray>();
+    tray_ = ownTray_.get();
+  }
+  connect(tray_, &Tray::clicked, this, &CFilesLoaderDlg::restoreFromTray);
+  if (tray_->available()) tray_->show(programIcon(), tr("Click to open directory watcher window"));
+
+  connect(queue_.get(), &intake::CSendQueue::statusEvent, this, &CFilesLoaderDlg::onStatus);
+  connect(queue_.get(), &intake::CSendQueue::messageEvent, this, &CFilesLoaderDlg::onMessage);
+  connect(queue_.get(), &intake::CSendQueue::pausedChanged, this, &CFilesLoaderDlg::onPausedChanged);
+  connect(queue_.get(), &intake::CSendQueue::previewRequested, this, &CFilesLoaderDlg::onFollowRequested);
+  connect(queue_.get(), &intake::CSendQueue::previewSent, this, [this](const QString& path) {
+    if (follow_ && QFileInfo::exists(path)) follow_->pointAt(path);
+  });
+  connect(queue_.get(), &intake::CSendQueue::previewClosed, this, &CFilesLoaderDlg::closeFollow);
+  connect(queue_.get(), &intake::CSendQueue::logLine, this, [this](const QString& line) {
+    if (!debugConsole_) return;
+    std::printf("%s %s\n", QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz")).toLocal8Bit().constData(),
+                line.toLocal8Bit().constData());
+    std::fflush(stdout);
+  });
+
+  onStatus(intake::kPaneWaiting, QueueStatus::Waiting, 0);
+  onStatus(intake::kPaneTranslated, QueueStatus::Translated, 0);
+  onStatus(intake::kPaneSent, QueueStatus::Sent, 0);
+  onPausedChanged(false, false);
+  retranslate();
+  queue_->setPreviewTransfer(false);
+  queue_->start();
+}
+
+CFilesLoaderDlg::~CFilesLoaderDlg() {
+  prompter_->close();
+  if (tray_) tray_->hide();
+  closeFollow();
+  queue_->stop();
+}
+
+QTableView* CFilesLoaderDlg::makeList(QueueList list, intake::FileListModel* model, QueueListWording** wording) {
+  auto* view = new QTableView(this);
+  *wording = new QueueListWording(this);
+  (*wording)->setSourceModel(model);
+  view->setModel(*wording);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setShowGrid(true);
+  view->setWordWrap(false);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+  view->horizontalHeader()->setStretchLastSection(true);
+  view->horizontalHeader()->setHighlightSections(false);
+  view->setColumnWidth(0, 250);
+  if (model->columnCount() > 1) view->setColumnWidth(1, 150);
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view, &QTableView::customContextMenuRequested, this, [this, view, list](const QPoint& at) {
+    const QModelIndex index = view->indexAt(at);
+    if (!index.isValid()) return;
+    view->selectRow(index.row());
+    if (QMenu* menu = contextMenuFor(list, index.row())) {
+      menu->exec(view->viewport()->mapToGlobal(at));
+      menu->deleteLater();
+    }
+  });
+  connect(view, &QTableView::doubleClicked, this, [this, list](const QModelIndex& index) { openPreview(list, index.row()); });
+  return view;
+}
+
+void CFilesLoaderDlg::buildWindow() {
+  queueBox_ = new QGroupBox(this);
+  historyBox_ = new QGroupBox(this);
+  binBox_ = new QGroupBox(this);
+  queueView_ = makeList(QueueList::SendQueue, queue_->sendQueueList(), &queueWording_);
+  queueView_->setObjectName(QStringLiteral("sendQueueList"));
+  historyView_ = makeList(QueueList::History, queue_->historyList(), &historyWording_);
+  historyView_->setObjectName(QStringLiteral("historyList"));
+  binView_ = makeList(QueueList::RecycleBin, queue_->recycleBinList(), &binWording_);
+  binView_->setObjectName(QStringLiteral("recycleBinList"));
+  for (auto [box, view] : {std::pair{queueBox_, queueView_}, std::pair{historyBox_, historyView_}, std::pair{binBox_, binView_}}) {
+    auto* l = new QVBoxLayout(box);
+    l->addWidget(view);
+  }
+
+  paramBox_ = new QGroupBox(this);
+  ipLabel_ = new QLabel(paramBox_);
+  widthLabel_ = new QLabel(paramBox_);
+  lengthLabel_ = new QLabel(paramBox_);
+  ipField_ = new QLineEdit(paramBox_);
+  ipField_->setObjectName(QStringLiteral("ipField"));
+  widthField_ = new QLineEdit(paramBox_);
+  widthField_->setObjectName(QStringLiteral("widthField"));
+  lengthField_ = new QLineEdit(paramBox_);
+  lengthField_->setObjectName(QStringLiteral("lengthField"));
+  saveButton_ = new QPushButton(paramBox_);
+  saveButton_->setObjectName(QStringLiteral("saveButton"));
+  advancedButton_ = new QPushButton(paramBox_);
+  advancedButton_->setObjectName(QStringLiteral("advancedButton"));
+  auto* pl = new QGridLayout(paramBox_);
+  pl->addWidget(ipLabel_, 0, 0);
+  pl->addWidget(ipField_, 0, 1);
+  pl->addWidget(widthLabel_, 1, 0);
+  pl->addWidget(widthField_, 1, 1);
+  pl->addWidget(lengthLabel_, 2, 0);
+  pl->addWidget(lengthField_, 2, 1);
+  auto* pb = new QHBoxLayout;
+  pb->addWidget(saveButton_);
+  pb->addWidget(advancedButton_);
+  pl->addLayout(pb, 3, 0, 1, 2);
+
+  watchBox_ = new QGroupBox(this);
+  folderField_ = new QLineEdit(watchBox_);
+  folderField_->setObjectName(QStringLiteral("folderField"));
+  folderField_->setReadOnly(true);
+  browseButton_ = new QPushButton(QStringLiteral("..."), watchBox_);
+  browseButton_->setObjectName(QStringLiteral("browseButton"));
+  browseButton_->setFixedWidth(40);
+  auto* wl = new QHBoxLayout(watchBox_);
+  wl->addWidget(folderField_, 1);
+  wl->addWidget(browseButton_);
+
+  pauseButton_ = new QPushButton(this);
+  pauseButton_->setObjectName(QStringLiteral("pauseButton"));
+  pauseButton_->setMinimumHeight(96);
+  QFont big = pauseButton_->font();
+  big.setPointSizeF(big.pointSizeF() * 1.8);
+  big.setBold(true);
+  pauseButton_->setFont(big);
+  addButton_ = new QPushButton(QStringLiteral("+"), this);
+  addButton_->setObjectName(QStringLiteral("addButton"));
+  addButton_->setMinimumHeight(36);
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(queueBox_, 3);
+  left->addWidget(historyBox_, 3);
+  left->addWidget(binBox_, 2);
+  auto* right = new QVBoxLayout;
+  right->addWidget(paramBox_);
+  right->addWidget(watchBox_);
+  right->addWidget(pauseButton_);
+  right->addWidget(addButton_);
+  right->addStretch(1);
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left, 3);
+  columns->addLayout(right, 1);
+
+  // Four panes: right edges at 130, 300 and 420 pixels, the last one filling the rest.
+  statusBar_ = new QStatusBar(this);
+  statusBar_->setSizeGripEnabled(false);
+  const int widths[3] = {130, 170, 120};
+  for (int i = 0; i < 4; ++i) {
+    paneLabels_[i] = new QLabel(statusBar_);
+    paneLabels_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
+    if (i < 3) paneLabels_[i]->setFixedWidth(widths[i] - 6);
+    statusBar_->addWidget(paneLabels_[i], i == 3 ? 1 : 0);
+  }
+  auto* root = new QVBoxLayout(this);
+  root->addLayout(columns, 1);
+  root->addWidget(statusBar_);
+  resize(980, 680);
+
+  const MachineFields f = loadMachineFields(home_);
+  ipField_->setText(f.ip);
+  widthField_->setText(f.width);
+  lengthField_->setText(f.length);
+  folderField_->setText(queue_->watchDir());
+
+  connect(saveButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onSave);
+  connect(advancedButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdvanced);
+  connect(browseButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onBrowse);
+  connect(addButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdd);
+  connect(pauseButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onPause);
+}
+
+void CFilesLoaderDlg::retranslate() {
+  setWindowTitle(tr("QEL CUTTING SYSTEM"));
+  queueBox_->setTitle(tr("Send Queue"));
+  historyBox_->setTitle(tr("Send History"));
+  binBox_->setTitle(tr("Recycle Bin"));
+  paramBox_->setTitle(tr("Parameters"));
+  ipLabel_->setText(tr("IP:"));
+  widthLabel_->setText(tr("Width:"));
+  lengthLabel_->setText(tr("Length:"));
+  saveButton_->setText(tr("Save"));
+  advancedButton_->setText(tr("Advanced"));
+  watchBox_->setTitle(tr("Watching Dir"));
+  pauseButton_->setText(queuePaused() ? tr("Continue") : tr("Pause"));
+  for (auto* w : {queueWording_, historyWording_, binWording_}) w->retranslate();
+  for (int i = 0; i < 4; ++i)
+    if (panes_[i].set) paneLabels_[i]->setText(statusWords(panes_[i].what, panes_[i].count));
+  if (tray_) tray_->setTip(tr("Click to open directory watcher window"));
+}
+
+QString CFilesLoaderDlg::statusWords(QueueStatus what, int count) const {
+  switch (what) {
+    case QueueStatus::Waiting: return tr("Waiting File: %1").arg(count);
+    case QueueStatus::Translated: return tr("Translated File: %1").arg(count);
+    case QueueStatus::Sent: return tr("Sended File: %1").arg(count);
+    case QueueStatus::WaitingToSend: return tr("Waiting to send files.");
+    case QueueStatus::BackupSuccess: return tr("Backup File Success");
+    case QueueStatus::BackupFail: return tr("Backup File Fail");
+  }
+  return {};
+}
+
+void CFilesLoaderDlg::onStatus(int pane, QueueStatus what, int count) {
+  if (pane < 0 || pane > 3) return;
+  panes_[pane] = {what, count, true};
+  paneLabels_[pane]->setText(statusWords(what, count));
+  // An empty waiting list makes the folder button usable again.
+  if (what == QueueStatus::Waiting && count == 0) browseButton_->setEnabled(true);
+}
+
+QString CFilesLoaderDlg::paneText(int pane) const { return pane >= 0 && pane < 4 ? paneLabels_[pane]->text() : QString(); }
+
+void CFilesLoaderDlg::onMessage(intake::QueueMessage what, const QString& a, const QString& b) {
+  switch (what) {
+    case intake::QueueMessage::TranslateThreadFailed: information(this, QString(), tr("Creating Optimize thread failed!")); break;
+    case intake::QueueMessage::TransferThreadFailed: information(this, QString(), tr("Create Transfer Thread Fail!")); break;
+    case intake::QueueMessage::WidthOutOfRange:
+      information(this, QString(), tr("the file: %1 's width is out of range, it will be moved to: %2").arg(a, b));
+      break;
+    case intake::QueueMessage::LinkMessage: information(this, b, a); break;
+    case intake::QueueMessage::LeftoversUnsent:
+      // Said once the window is up (the queue starts inside the constructor).
+      QMetaObject::invokeMethod(this, [this, a] {
+        information(this, QString(), tr("These page files were not sent before the program stopped; they are in the recycle bin: %1").arg(a));
+      }, Qt::QueuedConnection);
+      break;
+  }
+}
+
+void CFilesLoaderDlg::onPausedChanged(bool paused, bool browseEnabled) {
+  pauseButton_->setText(paused ? tr("Continue") : tr("Pause"));
+  browseButton_->setEnabled(browseEnabled);
+  const bool editing = editingAllowed(paused);
+  advancedButton_->setEnabled(editing);
+  addButton_->setEnabled(editing);
+}
+
+void CFilesLoaderDlg::onPause() { queue_->TogglePause(); }
+
+void CFilesLoaderDlg::onSave() {
+  saveMachineFields(home_, {ipField_->text(), widthField_->text(), lengthField_->text()});
+}
+
+void CFilesLoaderDlg::onAdvanced() {
+  if (!editingAllowed(queuePaused())) return;
+  CSettingDlg dlg(home_, this);
+  emit settingsOpened(&dlg);
+  dlg.exec();
+  reloadSettings();
+}
+
+void CFilesLoaderDlg::reloadSettings() {
+  config::CIniConfig cfg(home_.toStdString());
+  applyLanguage(cfg);
+  debugConsole_ = cfg.read(config::keys::DebugStatus) != 0;
+  queue_->reloadSettings();
+  folderField_->setText(queue_->watchDir());
+  const MachineFields f = loadMachineFields(home_);
+  ipField_->setText(f.ip);
+  widthField_->setText(f.width);
+  lengthField_->setText(f.length);
+  retranslate();
+}
+
+void CFilesLoaderDlg::onBrowse() {
+  const QString caption = tr("Select the Directory you wish to Watcher...");
+  auto choose = services_.chooseFolder ? services_.chooseFolder : [](QWidget* parent, const QString& cap, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, cap, start, QFileDialog::ShowDirsOnly);
+  };
+  QString dir;
+  for (;;) {
+    dir = choose(this, caption, folderField_->text());
+    if (dir.isEmpty()) return;
+    if (QFileInfo(dir).isDir()) break;
+    // A typed path that is no folder: Yes chooses again, No gives up.
+    if (!question(this, QString(), tr("The path entered is not valid! Continue ?"), true)) return;
+  }
+  dir = QDir::cleanPath(dir);
+  folderField_->setText(dir);
+  config::CIniConfig cfg(home_.toStdString());
+  cfg.write(config::keys::Watcher_Dir, dir.toStdString());
+  queue_->setWatchDir(dir);
+}
+
+void CFilesLoaderDlg::onAdd() {
+  if (!editingAllowed(queuePaused())) return;
+  const QString filter = tr("Plot files (*.plt *.hpg *.hp2 *.hpgl *.PLT *.HPG *.HP2 *.HPGL)");
+  auto choose = services_.chooseFile ? services_.chooseFile : [](QWidget* parent, const QString& f) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), f);
+  };
+  const QString file = choose(this, filter);
+  if (file.isEmpty()) return;
+  // The translate worker takes it at once; the window goes on.
+  queue_->translateNow(file);
+}
+
+QMenu* CFilesLoaderDlg::contextMenuFor(QueueList list, int row) {
+  if (!editingAllowed(queuePaused())) return nullptr;
+  const std::vector<MenuEntry> entries = menuFor(list);
+  if (entries.empty()) return nullptr;
+  auto* menu = new QMenu(this);
+  for (const MenuEntry& e : entries) {
+    QString text;
+    switch (e.action) {
+      case ListAction::ToHistory: text = tr("to History"); break;
+      case ListAction::ToBin: text = tr("to Bin"); break;
+      case ListAction::ToQueue: text = tr("to Queue"); break;
+      case ListAction::ModifyName: text = tr("Modify name"); break;
+    }
+    QAction* a = menu->addAction(text);
+    connect(a, &QAction::triggered, this, [this, e, list, row] {
+      if (e.action == ListAction::ModifyName) {
+        CModifyName dlg(queue_->historyList()->text(row), this);
+        if (dlg.exec() != QDialog::Accepted) return;
+        QString why;
+        if (!queue_->modifyName(row, dlg.name(), &why)) information(this, QString(), tr("file name invalid!"));
+        return;
+      }
+      QString why;
+      queue_->moveRow(list, row, e.target, &why);
+    });
+  }
+  return menu;
+}
+
+void CFilesLoaderDlg::openPreview(QueueList list, int row) {
+  intake::FileListModel* model = list == QueueList::SendQueue ? queue_->sendQueueList()
+                                 : list == QueueList::History  ? queue_->historyList()
+                                                               : queue_->recycleBinList();
+  const QString rowText = row >= 0 && row < model->count() ? model->text(row) : QString();
+  const QString path = rowFile(*queue_, list, rowText);
+  switch (checkPreviewFile(path)) {
+    case PreviewCheck::EmptyName: information(this, QString(), tr("Print-View File Name Can't NULL.")); return;
+    case PreviewCheck::Missing: information(this, QString(), tr("Print-View File Isn't Exist")); return;
+    case PreviewCheck::Ok: break;
+  }
+  CPrintPreView preview(home_, links_, queue_.get(), true, this);
+  if (!preview.openFile(path)) return;
+  preview.setOrigin(list, rowText);
+  emit previewOpened(&preview);
+  preview.exec();
+  queue_->setPreviewTransfer(false);
+}
+
+void CFilesLoaderDlg::onFollowRequested(const QString& path) {
+  if (!follow_) {
+    follow_ = new CPrintPreView(home_, links_, queue_.get(), false, this);
+    follow_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(follow_, &QObject::destroyed, this, [this] { follow_ = nullptr; });
+    follow_->setModal(false);
+    placeFollow();
+    if (isVisible()) follow_->show();
+  }
+  follow_->pointAt(path);
+}
+
+void CFilesLoaderDlg::closeFollow() {
+  if (follow_) {
+    CPrintPreView* f = follow_;
+    follow_ = nullptr;
+    f->close();
+  }
+}
+
+void CFilesLoaderDlg::placeFollow() {
+  if (follow_) follow_->move(followPosition(frameGeometry(), follow_->frameGeometry().size()));
+}
+
+void CFilesLoaderDlg::moveEvent(QMoveEvent* e) {
+  QDialog::moveEvent(e);
+  placeFollow();
+}
+
+void CFilesLoaderDlg::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::LanguageChange) retranslate();
+  if (e->type() == QEvent::WindowStateChange && isMinimized() && tray_ && tray_->available()) {
+    // Minimised: into the notification area.
+    tray_->show(programIcon(), tr("Click to open directory watcher window"));
+    QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+  }
+  QDialog::changeEvent(e);
+}
+
+void CFilesLoaderDlg::restoreFromTray() {
+  tray_->hide();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void CFilesLoaderDlg::closeEvent(QCloseEvent* e) {
+  if (tray_) tray_->hide();
+  closeFollow();
+  QDialog::closeEvent(e);
+}
+
+// Escape does not close the main window; only the close box does.
+void CFilesLoaderDlg::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    e->ignore();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+// ---- Modify name ----------------------------------------------------------------------------
+
+CModifyName::CModifyName(const QString& name, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(tr("Modify file name"));
+  field_ = new QLineEdit(name, this);
+  field_->setObjectName(QStringLiteral("nameField"));
+  field_->setMinimumWidth(320);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  auto* l = new QVBoxLayout(this);
+  l->addWidget(field_);
+  l->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CModifyName::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CModifyName::reject);
+}
+
+QString CModifyName::name() const { return field_->text(); }
+
+void CModifyName::accept() {
+  if (field_->text().isEmpty()) {
+    information(this, QString(), tr("file name invalid!"));
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace qel::ui

@@ -1,0 +1,98 @@
+#include "ui/logic/settings_process.h"
+
+#include <cmath>
+
+#include "config/ini_config.h"
+
+namespace qel::ui {
+
+namespace k = config::keys;
+using config::CIniConfig;
+
+int typeEntryOf(int xitongTT) {
+  if (xitongTT >= static_cast<int>(TransferType::QelDsp) && xitongTT <= static_cast<int>(TransferType::QelMc))
+    return xitongTT - static_cast<int>(TransferType::QelDsp);
+  return 1;
+}
+
+int xitongOfTypeEntry(int entry) {
+  if (entry < 0 || entry >= kTransferEntries) entry = 1;
+  return entry + static_cast<int>(TransferType::QelDsp);
+}
+
+int splitEntryOf(int cutFt) {
+  const int entry = cutFt - static_cast<int>(SplitMode::DfPageSplit);
+  return (entry >= 0 && entry < kSplitEntries) ? entry : -1;
+}
+
+int cutFtOfSplitEntry(int entry) {
+  // Deliberate: with no entry selected the stored mode is 3, one below the first entry.
+  if (entry < 0 || entry >= kSplitEntries) return static_cast<int>(SplitMode::DfPageSplit) - 1;
+  return entry + static_cast<int>(SplitMode::DfPageSplit);
+}
+
+ProcessEnables processEnables(const ProcessForm& form) {
+  const int mode = cutFtOfSplitEntry(form.splitEntry);
+  ProcessEnables e;
+  e.arcLength = form.transformCi;
+  e.outerContours = mode == static_cast<int>(SplitMode::LkPageSplit);
+  e.spn = e.outerContours && form.outerContours;
+  e.detal = mode == static_cast<int>(SplitMode::RollingSplit);
+  return e;
+}
+
+double normaliseFontRotate(double degrees) {
+  if (!std::isfinite(degrees)) return 0.0;
+  // The remainder gives what repeated steps of 360 give, without a loop as long as the angle.
+  if (degrees > 360.0 || degrees < -360.0) degrees = std::fmod(degrees, 360.0);
+  if (degrees > 180.0) degrees -= 360.0;
+  if (degrees < -180.0) degrees += 360.0;
+  return degrees + 0.0;  // -0 is stored as 0
+}
+
+ProcessForm loadProcess(const CIniConfig& store) {
+  const CIniConfig cfg = store.snapshot();
+  auto i = [&](const auto& key) { return CIniConfig::formatInt(cfg.read(key)); };
+  auto r = [&](const auto& key) { return CIniConfig::formatReal(cfg.read(key)); };
+  ProcessForm f;
+  f.typeEntry = typeEntryOf(cfg.read(k::Xitong_TT));
+  f.splitEntry = splitEntryOf(cfg.read(k::CUT_FT));
+  f.outerContours = cfg.read(k::OCC) == 1;
+  f.spn = i(k::SPN);
+  f.fontSp = i(k::Font_SP);
+  f.fontScale = r(k::Font_Scale);
+  f.fontSpace = r(k::Font_Distance_Scale);
+  f.fontRotate = r(k::Font_Rotate);
+  f.fontOffsetX = r(k::Font_Offset_X);
+  f.fontOffsetY = r(k::Font_Offset_Y);
+  f.transformCi = cfg.read(k::TranCI) == 1;
+  f.arcLength = i(k::ArcLen);
+  f.detalX = i(k::detal_x);
+  f.detalY = i(k::detal_y);
+  return f;
+}
+
+bool processAcceptable(const ProcessForm& form) { return CIniConfig::toInt(form.arcLength) > 0; }
+
+ProcessSave saveProcess(CIniConfig& cfg, const ProcessForm& f) {
+  if (!processAcceptable(f)) return ProcessSave::ArcLengthRefused;
+  const int arcLength = CIniConfig::toInt(f.arcLength);
+  cfg.write(k::Xitong_TT, xitongOfTypeEntry(f.typeEntry));
+  cfg.write(k::CUT_FT, cutFtOfSplitEntry(f.splitEntry));
+  cfg.write(k::ArcLen, arcLength);
+  cfg.write(k::TranCI, f.transformCi ? 1 : 0);
+  cfg.write(k::OCC, f.outerContours ? 1 : 0);
+  // Deliberate: the contour pen is stored as typed; readers take its leading digits.
+  cfg.writeText(k::SPN.section, k::SPN.name, f.spn);
+  cfg.write(k::Font_SP, CIniConfig::toInt(f.fontSp));
+  cfg.write(k::Font_Scale, CIniConfig::toReal(f.fontScale));
+  cfg.write(k::Font_Distance_Scale, CIniConfig::toReal(f.fontSpace));
+  cfg.write(k::Font_Rotate, normaliseFontRotate(CIniConfig::toReal(f.fontRotate)));
+  cfg.write(k::Font_Offset_X, CIniConfig::toReal(f.fontOffsetX));
+  cfg.write(k::Font_Offset_Y, CIniConfig::toReal(f.fontOffsetY));
+  cfg.write(k::detal_x, CIniConfig::toInt(f.detalX));
+  cfg.write(k::detal_y, CIniConfig::toInt(f.detalY));
+  return ProcessSave::Stored;
+}
+
+}  // namespace qel::ui

@@ -1,0 +1,66 @@
+#pragma once
+// The "Process" page of the settings window without its widgets: the transfer type and page
+// mode lists, the label and contour options, the rules that enable the fields, and what "Save"
+// stores in Config.ini. The page binds its widgets to a ProcessForm and asks this unit.
+#include <string>
+
+namespace qel::config {
+class CIniConfig;
+}
+
+namespace qel::ui {
+
+// Xitong_TT values the window offers, in the order of its list.
+enum class TransferType { QelDsp = 3, QelArm = 4, QelMc = 5 };
+// CUT_FT values the window offers, in the order of its list.
+enum class SplitMode { DfPageSplit = 4, Df = 5, RollingSplit = 6, SpPageSplit = 7, LkPageSplit = 8, CcdCut = 9 };
+
+inline constexpr int kTransferEntries = 3;
+inline constexpr int kSplitEntries = 6;
+
+// The page as the operator sees it: list entries (-1: none selected), ticks and field texts.
+struct ProcessForm {
+  int typeEntry = 1;
+  int splitEntry = -1;
+  bool outerContours = false;  // OCC
+  bool transformCi = false;    // TranCI
+  std::string spn, fontSp, fontScale, fontSpace, fontRotate, fontOffsetX, fontOffsetY;
+  std::string arcLength, detalX, detalY;
+};
+
+struct ProcessEnables {
+  bool arcLength = false;      // only while 'CI' commands are transformed
+  bool outerContours = false;  // the contour box: only in LK page split
+  bool spn = false;            // its pen: ticked and LK page split
+  bool detal = false;          // the seam corrections: only in the rolling split
+};
+
+// Xitong_TT 3, 4, 5 select entries 0, 1, 2; any other value selects entry 1.
+int typeEntryOf(int xitongTT);
+// Entry 0, 1, 2 store 3, 4, 5 (anything else stores entry 1's value, 4).
+int xitongOfTypeEntry(int entry);
+// CUT_FT 4..9 select entries 0..5; other values select nothing (-1).
+int splitEntryOf(int cutFt);
+// Entry n stores n + 4; no entry stores 3.
+int cutFtOfSplitEntry(int entry);
+
+ProcessEnables processEnables(const ProcessForm& form);
+
+// Brings a label rotation into -180..180 degrees: 370 → 10, 200 → -160, -200 → 160, 720 → 0,
+// 540 → 180. An angle that is not a finite number gives 0.
+double normaliseFontRotate(double degrees);
+
+// Fills the form from the store ("%d" and "%f" texts).
+ProcessForm loadProcess(const config::CIniConfig& cfg);
+
+// "Arc Length:" read as an integer must be above 0.
+bool processAcceptable(const ProcessForm& form);
+
+enum class ProcessSave { Stored, ArcLengthRefused };
+// "Arc Length:" read as an integer must be above 0, else nothing is stored. Then stores, in
+// this order: Xitong_TT, CUT_FT, ArcLen, TranCI, OCC, SPN (as typed), Font_SP, Font_Scale,
+// Font_Distance_Scale, Font_Rotate (normalised), Font_Offset_X, Font_Offset_Y, detal_x, detal_y.
+// Integers are the leading digits of their text, reals its decimal conversion.
+ProcessSave saveProcess(config::CIniConfig& cfg, const ProcessForm& form);
+
+}  // namespace qel::ui

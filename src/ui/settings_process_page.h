@@ -1,0 +1,48 @@
+#pragma once
+// The "Process" page of the settings window (AdvancedSetting): transfer type, page mode,
+// outer contours, label options and the 'CI' transform. The page only binds its widgets to a
+// ProcessForm; the rules and the storing are in logic/settings_process.h.
+#include <QWidget>
+
+#include <vector>
+
+#include "ui/logic/settings_process.h"
+#include "ui/settings_fields.h"
+
+class QGroupBox;
+class QLabel;
+
+namespace qel::ui {
+
+class AdvancedSetting : public QWidget {
+  Q_OBJECT
+ public:
+  explicit AdvancedSetting(const config::CIniConfig& cfg, QWidget* parent = nullptr);
+
+  ProcessForm form() const;
+  // False when "Arc Length:" is not above 0 (the page then stores nothing, and says nothing).
+  bool acceptable() const;
+  // Stores the page; false (nothing stored) when it is not acceptable.
+  bool save(config::CIniConfig& cfg);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void build();
+  void retranslate();
+  std::vector<TextBinding<ProcessForm>> texts() const;
+  void fill(const ProcessForm& f);
+  void applyEnables();
+
+  QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_;
+  QLabel *typeLabel_, *splitLabel_;
+  QComboBox *type_, *split_;
+  QCheckBox *occ_, *tranCi_;
+  QLineEdit *spn_, *fontSp_, *fontScale_, *fontSpace_, *fontRotate_, *fontOffsetX_, *fontOffsetY_;
+  QLineEdit *arcLength_, *detalX_, *detalY_;
+  QLabel *fontSpLabel_, *fontScaleLabel_, *fontSpaceLabel_, *fontRotateLabel_, *fontOffsetXLabel_, *fontOffsetYLabel_;
+  QLabel *arcLengthLabel_, *detalXLabel_, *detalYLabel_;
+};
+
+}  // namespace qel::ui

@@ -1,0 +1,131 @@
+// The work of one file is bounded by the file, not by its coordinates: a page limit refuses
+// files that would need too many pages before any page is written, a run never holds more than
+// a few page files open, and a failed run leaves no page file behind.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "config/ini_config.h"
+#include "plot_fixture.h"
+
+namespace qel::plot::test {
+namespace {
+
+int filesIn(const std::string& folder) {
+  std::error_code ec;
+  int n = 0;
+  for (auto it = std::filesystem::directory_iterator(folder, ec); !ec && it != std::filesystem::directory_iterator();
+       it.increment(ec))
+    ++n;
+  return n;
+}
+
+int openDescriptors() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)e;
+    ++n;
+  }
+  return n;
+}
+
+DisposeOptions mode(int m, double widthMm) {
+  DisposeOptions o = plainOptions();
+  o.cutFt = m;
+  o.pageWidth = widthMm;
+  return o;
+}
+
+TEST(BoundedWork, FilesNeedingTooManyPagesAreRefusedBeforeAnyPageIsWritten) {
+  struct Case {
+    std::string hpgl;
+    int mode;
+    double widthMm;
+  };
+  // The tiny files that once ran for a minute and left thousands of pages behind.
+  const Case cases[] = {
+      {"PU0,0;PD8000000,0;PU-90000PD1,1;PG;NR;PG;", 8, 10},
+      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", 6, 10},
+      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", 4, 10},
+      {"IN;SP1;PU480000,0;PD480001,0;", 5, 10},
+  };
+  for (const auto& c : cases) {
+    DisposeRun run(c.hpgl, mode(c.mode, c.widthMm));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(run.dispose()) << c.hpgl;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0) << c.hpgl;  // was 48 s; well under a second on an idle machine
+    EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos)
+        << run.file().errorText();
+    EXPECT_NE(run.file().errorText().find("Max_Page_Count"), std::string::npos);
+    EXPECT_EQ(filesIn(run.home().file("out")), 0) << c.hpgl;
+    EXPECT_TRUE(run.reports().empty());
+  }
+  // Pages counted by pause commands.
+  DisposeOptions o = mode(3, 10);
+  o.splitLabel = ";";
+  std::string many = "IN;SP1;PU0,0;PD1,1;";
+  for (int i = 0; i < 1200; ++i) many += "PU0,0;PG;";
+  DisposeRun run(many, o);
+  EXPECT_FALSE(run.dispose());
+  EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos);
+  EXPECT_EQ(filesIn(run.home().file("out")), 0);
+}
+
+TEST(BoundedWork, TheLimitComesFromConfigIni) {
+  qel::test::TempHome home;
+  home.writeFile("Config.ini", "[Split_Page]\nMax_Page_Count=3\nCUT_FT=4\nPage_Width=25\n");
+  config::CIniConfig cfg(home.path());
+  const DisposeOptions read = DisposeOptions::read(cfg);
+  EXPECT_EQ(read.maxPageCount, 3);
+  qel::test::TempHome plain;
+  plain.writeFile("Config.ini", "[Split_Page]\nCUT_FT=4\n");
+  EXPECT_EQ(DisposeOptions::read(config::CIniConfig(plain.path())).maxPageCount, 1000);
+
+  // Three pages pass, four are refused.
+  DisposeOptions o = mode(4, 25);
+  o.maxPageCount = 3;
+  DisposeRun three("PU0,0;PD2999,0;", o);
+  EXPECT_TRUE(three.dispose()) << three.file().errorText();
+  EXPECT_EQ(three.reports().size(), 3u);
+  DisposeRun four("PU0,0;PD3001,0;", o);
+  EXPECT_FALSE(four.dispose());
+  EXPECT_NE(four.file().errorText().find("more than 3 pages"), std::string::npos);
+  EXPECT_EQ(filesIn(four.home().file("out")), 0);
+}
+
+TEST(BoundedWork, ManyPagesWithFewFilesOpen) {
+  // 400 pages while the process may open only a few more files than it holds now: every page
+  // is made, one file at a time.
+  std::string hpgl = "IN;SP1;";
+  for (int k = 0; k < 400; ++k)
+    hpgl += "PU" + std::to_string(k * 1000 + 10) + ",0;PD" + std::to_string(k * 1000 + 500) + ",300;";
+  for (int m : {4, 5, 6, 8}) {
+    DisposeRun run(hpgl, mode(m, 25));
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(openDescriptors() + 6);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const bool ok = run.dispose();
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_TRUE(ok) << "mode " << m << ": " << run.file().errorText();
+    EXPECT_EQ(run.reports().size(), 400u) << m;
+    EXPECT_EQ(filesIn(run.home().file("out")), 400) << m;
+    EXPECT_EQ(run.page(399).rfind("IN;LT;SP1;PU10,0;PD500,300;", 0), 0u) << m;
+  }
+}
+
+TEST(BoundedWork, AFailedRunLeavesNoPageBehind) {
+  // Page-order runs write pages while reading: a later failure takes them away again.
+  DisposeOptions o = mode(2, 25);
+  o.strokeAppearOrderOfPage = true;
+  DisposeRun run("PU10,0;PD20,0;PU1010,0;PD1020,0;PU2010,0;PD2020,0;PU3010,0;PD4020,0;", o);
+  EXPECT_FALSE(run.dispose());
+  EXPECT_EQ(filesIn(run.home().file("out")), 0);
+}
+
+}  // namespace
+}  // namespace qel::plot::test

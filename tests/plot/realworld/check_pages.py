@@ -1,0 +1,663 @@
+#!/usr/bin/env python3
+"""Cuts every plot file of the corpus in every page mode with `qelcut dispose` and checks that
+the pages, put back together, are the drawing that went in:
+
+- the pen-down length of every pen is the same within 0.1 %;
+- every segment of a page lies on a segment of the drawing within one plotter unit;
+- no page holds a point, circle centre or label outside its width;
+- every circle and every label comes out exactly once, in its place;
+- hp2xx reads every page file without an error (skipped, with a message, without hp2xx).
+
+The drawing is read by a plain HP-GL interpreter of its own (below), not by the program under
+test. Pages are put back together by adding each page's offset along the roll: page k starts at
+k page widths, and in the rolling split at the material the pages before it used (their "PX").
+
+usage: check_pages.py QELCUT CORPUS_DIR [SAMPLES_DIR]
+"""
+import math
+import re
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ETX = '\x03'
+TOL = 1.0  # plotter units
+
+DRAW = {'PD', 'PU', 'PA', 'SP', 'PG', 'NR', 'DI', 'SI', 'LO', 'DT', 'LB', 'AA', 'CI', 'LT', 'WD',
+        'PR', 'IP', 'SC', 'EA', 'ER', 'RA', 'RR', 'PE', 'PM', 'EP'}
+STATE = {'VS', 'FS', 'IN', 'DF', 'CO', 'BP', 'SM'}
+SKIP = set('FP FT PW WU TR LA PT AC NP CR PC MC PP SV UL FI FN SD AD SS SA CS CA ES LM DV TD IW RO '
+           'CT SR EC CP PS QL RF OE OI OS OP OH OW OA OC OF OD OT'.split())
+KNOWN = DRAW | STATE | SKIP
+
+
+def is_letter(c):
+    return ('A' <= c <= 'Z') or ('a' <= c <= 'z')
+
+
+def numbers(text):
+    out = []
+    for f in text.replace(' ', ',').split(','):
+        f = f.strip()
+        if not f:
+            continue
+        out.append(atof(f))
+    return out
+
+
+def atof(text):
+    # The longest leading decimal number, as C's atof reads it.
+    i, n = 0, len(text)
+    while i < n and text[i] in ' \t\r\n':
+        i += 1
+    j = i
+    if j < n and text[j] in '+-':
+        j += 1
+    best = None
+    k = j
+    while k < n and text[k].isdigit():
+        k += 1
+    if k < n and text[k] == '.':
+        k += 1
+        while k < n and text[k].isdigit():
+            k += 1
+    try:
+        best = float(text[i:k]) if k > j and text[j:k] != '.' else 0.0
+    except ValueError:
+        best = 0.0
+    return best
+
+
+class Drawing:
+    def __init__(self):
+        self.segs = {}      # pen -> [(x1, y1, x2, y2)]
+        self.circles = []   # (x, y, r, pen)
+        self.labels = []    # (x, y, text)
+        self.min_x = 0.0
+        self.min_y = 0.0
+        self.points = []    # every written position (pages only): for the width check
+
+    def seg(self, pen, a, b):
+        if pen != 0 and a != b:
+            self.segs.setdefault(pen, []).append((a[0], a[1], b[0], b[1]))
+
+
+def interpret(data, arc_len=0.5):
+    """HP-GL as the plotter draws it: positions, pen state, user units, polygons, labels."""
+    d = Drawing()
+    n = len(data)
+    i = 0
+    x = y = 0.0
+    down = False
+    pen = 1
+    rel = False
+    ip = None
+    sc = None  # (ox, oy, sx, sy)
+    dt = ETX
+    poly = None
+    polys, closed = [], []
+    header = True
+    passthrough = False
+
+    def note(px, py):
+        d.min_x = min(d.min_x, px)
+        d.min_y = min(d.min_y, py)
+
+    def to_raw(u, v):
+        if sc:
+            return (sc[0] + u * sc[2], sc[1] + v * sc[3])
+        return (u, v)
+
+    def move(p):
+        nonlocal x, y
+        note(*p)
+        if poly is not None:
+            sub = polys[-1]
+            if not sub and down:
+                sub.append(((x, y), False))
+            if not down and sub and not any(v[1] for v in sub):
+                sub[-1] = (p, False)
+            else:
+                sub.append((p, down))
+        else:
+            if down:
+                d.seg(pen, (x, y), p)
+            d.points.append(p)
+        x, y = p
+
+    def arc(cx, cy, sweep):
+        nonlocal x, y
+        r = math.hypot(x - cx, y - cy)
+        if r <= 0 or not math.isfinite(sweep):
+            return
+        a0 = math.atan2(y - cy, x - cx)
+        span = math.radians(sweep)
+        steps = max(2, int(abs(span) * r / arc_len))
+        for k in range(1, steps + 1):
+            a = a0 + span * k / steps
+            move((cx + r * math.cos(a), cy + r * math.sin(a)))
+
+    def scan(start, label=False):
+        j = start
+        while j < n:
+            c = data[j]
+            if c == ';' or (label and c == ETX) or (not label and is_letter(c)):
+                return data[start:j], j + (1 if c == ';' else 0), c
+            j += 1
+        return None, n, None
+
+    def label_end(start):
+        # ETX, or the "DT" character before ";", a line break or a command; searched up to the
+        # next "LB". None: the label ends at ETX or ";".
+        j = start
+        while j < n:
+            c = data[j]
+            if c == 'L' and j + 1 < n and data[j + 1] == 'B':
+                return None
+            if c == ETX:
+                return j
+            if c == dt:
+                nxt = data[j + 1] if j + 1 < n else ''
+                if nxt in ('', ';', '\r', '\n') or (j + 2 < n and data[j + 1:j + 3] in KNOWN):
+                    return j
+            j += 1
+        return None
+
+    while i < n - 1:
+        cmd = data[i:i + 2]
+        if cmd not in KNOWN or (header and cmd in STATE | SKIP):
+            passthrough = True
+            i += 1
+            continue
+        if header and passthrough:
+            header = False
+        i += 2
+        if cmd == 'LB':
+            end = label_end(i)
+            if end is None:
+                text, i, term = scan(i, label=True)
+                if text is None:
+                    break
+            else:
+                text, i = data[i:end], end + (0 if data[end] == ETX else 1)
+            note(x, y)
+            if pen != 0:
+                d.labels.append((x, y, text))
+                d.points.append((x, y))
+            continue
+        if cmd == 'PE':
+            j = data.find(';', i)
+            if j < 0:
+                break
+            body, i = data[i:j], j + 1
+            frac, up_next, abs_next, was_down = 1.0, False, False, down
+            for kind, val in pe_values(body):
+                if kind == 'pen':
+                    pen = int(val)
+                elif kind == 'frac':
+                    frac = 2.0 ** -max(0, min(26, int(val)))
+                elif kind == 'up':
+                    up_next = True
+                elif kind == 'abs':
+                    abs_next = True
+                else:
+                    px, py = val[0] * frac, val[1] * frac
+                    if abs_next:
+                        p = to_raw(px, py)
+                    else:
+                        p = (x + px * (sc[2] if sc else 1), y + py * (sc[3] if sc else 1))
+                    down = not up_next
+                    move(p)
+                    up_next = abs_next = False
+            down = was_down
+            continue
+        if cmd in ('CO', 'BP'):
+            while i < n:
+                c = data[i]
+                if c == '"':
+                    k = data.find('"', i + 1)
+                    i = n if k < 0 else k + 1
+                    continue
+                if c == ';':
+                    i += 1
+                    break
+                if is_letter(c):
+                    break
+                i += 1
+            continue
+        if cmd == 'SM':
+            if i < n and data[i] != ';':
+                i += 1
+            if i < n and data[i] == ';':
+                i += 1
+            continue
+        label_mode = cmd in ('CI', 'WD')
+        text, i, term = scan(i, label=label_mode)
+        if text is None:
+            break
+        if cmd == 'PU':
+            down = False
+            if rel or poly is not None:
+                for u, v in pair_list(text, x):
+                    move((x + u * (sc[2] if sc else 1), y + v * (sc[3] if sc else 1)) if rel else to_raw(u, v))
+            else:
+                # The first pair only, as the cutter's reader has always taken it.
+                t = text.lstrip(' ')
+                k = 0
+                while k < len(t) and t[k] not in ', ':
+                    k += 1
+                xs, rest = t[:k], (t[k + 1:] if k < len(t) else '')
+                if xs != '' or rest != '':
+                    move(to_raw(atof(xs), atof(rest.lstrip(', '))))
+        elif cmd in ('PD', 'PA', 'PR'):
+            if cmd == 'PD':
+                down = True
+            elif cmd == 'PA':
+                rel = False
+            else:
+                rel = True
+            for u, v in pair_list(text, x):
+                if rel:
+                    move((x + u * (sc[2] if sc else 1), y + v * (sc[3] if sc else 1)))
+                else:
+                    move(to_raw(u, v))
+        elif cmd == 'SP':
+            if text != '':
+                pen = int(atof(text))
+        elif cmd == 'CI':
+            if poly is None:
+                r = int(atof(text))
+                if sc:
+                    r = int(round(r * abs(sc[2])))
+                note(x - abs(r), y - abs(r))
+                if pen != 0:
+                    d.circles.append((x, y, r, pen))
+                    d.points.append((x, y))
+        elif cmd == 'AA':
+            v = numbers(text)
+            if v:
+                cx, cy = to_raw(v[0], v[1] if len(v) > 1 else 0.0)
+                arc(cx, cy, v[2] if len(v) > 2 else 0.0)
+        elif cmd in ('EA', 'ER', 'RA', 'RR'):
+            v = numbers(text)
+            if len(v) >= 2 and poly is None:
+                a = (x, y)
+                if cmd in ('ER', 'RR'):
+                    b = (x + v[0] * (sc[2] if sc else 1), y + v[1] * (sc[3] if sc else 1))
+                else:
+                    b = to_raw(v[0], v[1])
+                corners = [(b[0], a[1]), b, (a[0], b[1]), a]
+                prev = a
+                for c in corners:
+                    note(*c)
+                    d.seg(pen, prev, c)
+                    d.points.append(c)
+                    prev = c
+        elif cmd == 'PM':
+            k = int(atof(text)) if text.strip() else 0
+            if k == 0:
+                poly = True
+                polys, closed = [[((x, y), False)]], [False]
+            elif poly is not None and polys:
+                closed[-1] = down
+                if k == 1:
+                    polys.append([])
+                    closed.append(False)
+                else:
+                    poly = None
+        elif cmd == 'EP':
+            if poly is None:
+                for sub, cl in zip(polys, closed):
+                    if not any(v[1] for v in sub):
+                        continue
+                    path = list(sub)
+                    if cl and path[-1][0] != path[0][0]:
+                        path.append((path[0][0], True))
+                    for (p0, _), (p1, dn) in zip(path, path[1:]):
+                        if dn:
+                            d.seg(pen, p0, p1)
+                        d.points.append(p1)
+                    d.points.append(path[0][0])
+        elif cmd == 'IP':
+            v = numbers(text)
+            if len(v) >= 4:
+                ip = v[:4]
+            elif len(v) >= 2 and ip:
+                ip = [v[0], v[1], v[0] + ip[2] - ip[0], v[1] + ip[3] - ip[1]]
+            elif len(v) < 2:
+                ip = None
+        elif cmd == 'SC':
+            v = numbers(text)
+            sc = scaling(ip, v)
+        elif cmd == 'IN':
+            sc, ip, rel, poly, down = None, None, False, None, False
+        elif cmd == 'DF':
+            sc, rel, poly = None, False, None
+        elif cmd == 'DT':
+            dt = text[0] if text else ETX
+    return d
+
+
+def pair_list(text, default_x):
+    v = []
+    for f in text.replace(' ', ',').split(','):
+        if f != '':
+            v.append(atof(f))
+    pairs = [(v[k], v[k + 1]) for k in range(0, len(v) - 1, 2)]
+    if len(v) % 2:
+        # A trailing number is the y of one more pair with the last x.
+        pairs.append((pairs[-1][0] if pairs else default_x, v[-1]))
+    return pairs
+
+
+def scaling(ip, v):
+    if len(v) < 4:
+        return None
+    kind = int(v[4]) if len(v) >= 5 else 0
+    px, py = (ip[0], ip[1]) if ip else (0.0, 0.0)
+    if kind == 2:
+        sx, sy = v[1], v[3]
+    else:
+        du, dv = v[1] - v[0], v[3] - v[2]
+        if not ip:
+            sx = sy = 1.0
+        else:
+            if du == 0 or dv == 0:
+                return None
+            sx, sy = (ip[2] - ip[0]) / du, (ip[3] - ip[1]) / dv
+        if kind == 1 and ip:
+            s = min(abs(sx), abs(sy))
+            left = v[5] if len(v) >= 6 else 50.0
+            bottom = v[6] if len(v) >= 7 else 50.0
+            spare_x = abs(ip[2] - ip[0]) - abs(du) * s
+            spare_y = abs(ip[3] - ip[1]) - abs(dv) * s
+            sx, sy = math.copysign(s, sx), math.copysign(s, sy)
+            ox = px + math.copysign(spare_x * left / 100.0, ip[2] - ip[0]) - v[0] * sx
+            oy = py + math.copysign(spare_y * bottom / 100.0, ip[3] - ip[1]) - v[2] * sy
+            return (ox, oy, sx, sy)
+    if sx == 0 or sy == 0:
+        return None
+    return (px - v[0] * sx, py - v[2] * sy, sx, sy)
+
+
+def pe_values(body):
+    """The flags and numbers of an encoded polyline, in order."""
+    out = []
+    i, n = 0, len(body)
+    seven = False
+
+    def number():
+        # Eight-bit digits: 63..126 go on, 191..254 end the number (base 64); seven-bit: 63..94
+        # go on, 95..126 end it (base 32). The lowest bit of the value is the sign.
+        nonlocal i
+        value, scale = 0, 1
+        base = 32 if seven else 64
+        last_from = 95 if seven else 191
+        while i < n:
+            c = ord(body[i])
+            i += 1
+            goes_on = 63 <= c < 63 + base
+            last = last_from <= c < last_from + base
+            if not goes_on and not last:
+                continue
+            value += (c - (last_from if last else 63)) * scale
+            if last:
+                return -(value >> 1) if value & 1 else value >> 1
+            scale *= base
+        return None
+
+    while i < n:
+        c = body[i]
+        if c == ':':
+            i += 1
+            v = number()
+            if v is None:
+                break
+            out.append(('pen', v))
+        elif c == '<':
+            out.append(('up', None))
+            i += 1
+        elif c == '>':
+            i += 1
+            v = number()
+            if v is None:
+                break
+            out.append(('frac', v))
+        elif c == '=':
+            out.append(('abs', None))
+            i += 1
+        elif c == '7':
+            seven = True
+            i += 1
+        elif ord(c) >= 63:
+            a = number()
+            b = number()
+            if a is None or b is None:
+                break
+            out.append(('pt', (a, b)))
+        else:
+            i += 1
+    return out
+
+
+
+
+# ------------------------------------------------------------------------------------------------
+# Comparison.
+
+MODES = range(10)
+CUTTING = {4, 6, 7, 8}  # modes whose pages cut the drawing; the others get one wide page
+
+
+def shifted(d):
+    """The drawing as the cutter places it: negative coordinates moved onto the material."""
+    sx, sy = -min(d.min_x, 0.0), -min(d.min_y, 0.0)
+    out = Drawing()
+    for pen, segs in d.segs.items():
+        out.segs[pen] = [(a + sx, b + sy, c + sx, e + sy) for a, b, c, e in segs]
+    out.circles = [(x + sx, y + sy, r, p) for x, y, r, p in d.circles]
+    out.labels = [(x + sx, y + sy, t) for x, y, t in d.labels]
+    out.points = [(x + sx, y + sy) for x, y in d.points]
+    return out
+
+
+def extent(d):
+    xs = [p[0] for p in d.points] + [0.0]
+    ys = [p[1] for p in d.points] + [0.0]
+    for x, y, r, _ in d.circles:
+        xs.append(x + abs(r))
+        ys.append(y + abs(r))
+    return max(xs), max(ys)
+
+
+class SegmentIndex:
+    def __init__(self, segs, cell=256.0):
+        self.cell = cell
+        self.grid = {}
+        for s in segs:
+            x0, x1 = sorted((s[0], s[2]))
+            y0, y1 = sorted((s[1], s[3]))
+            for gx in range(int((x0 - TOL) // cell), int((x1 + TOL) // cell) + 1):
+                for gy in range(int((y0 - TOL) // cell), int((y1 + TOL) // cell) + 1):
+                    self.grid.setdefault((gx, gy), []).append(s)
+
+    def near(self, x, y):
+        for s in self.grid.get((int(x // self.cell), int(y // self.cell)), ()):
+            if point_segment(x, y, s) <= TOL:
+                return True
+        return False
+
+
+def point_segment(px, py, s):
+    ax, ay, bx, by = s
+    dx, dy = bx - ax, by - ay
+    ll = dx * dx + dy * dy
+    t = 0.0 if ll == 0 else max(0.0, min(1.0, ((px - ax) * dx + (py - ay) * dy) / ll))
+    return math.hypot(px - ax - t * dx, py - ay - t * dy)
+
+
+def length(segs):
+    return sum(math.hypot(c - a, e - b) for a, b, c, e in segs)
+
+
+def run_mode(qelcut, path, mode, width_mm, height_mm, work):
+    home = os.path.join(work, 'home')
+    out = os.path.join(work, 'out')
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(home)
+    with open(os.path.join(home, 'Config.ini'), 'w') as f:
+        f.write('[Split_Page]\nSplit_Page_Enabled=1\nCUT_FT=%d\nPage_Width=%d\nPage_Height=%d\nAdd_PG=1\n'
+                '[FontDispose]\nFontDispose_Enabled=0\n[RollMotion]\ndetal_x=0\ndetal_y=0\n'
+                '[Optimize]\nTranCI=0\n' % (mode, width_mm, height_mm))
+    r = subprocess.run([qelcut, 'dispose', path, '--home', home, '--out', out], capture_output=True,
+                       text=True, timeout=120, env=dict(os.environ, QELCUT_LOOPBACK_ONLY='1'))
+    pages = [line.split('\t')[0] for line in r.stdout.splitlines() if line.strip()]
+    return r.returncode, r.stderr.strip(), pages
+
+
+def page_number(name):
+    return int(name.rsplit('_', 1)[1].split('.')[0]) - 1
+
+
+def check_file(qelcut, path, hp2xx, work, problems):
+    name = os.path.basename(path)
+    with open(path, 'rb') as f:
+        data = f.read().decode('latin-1')
+    ref = shifted(interpret(data))
+    ref_len = {p: length(s) for p, s in ref.segs.items() if p != 0}
+    index = SegmentIndex([s for p, segs in ref.segs.items() if p != 0 for s in segs])
+    max_x, max_y = extent(ref)
+    wide_mm = int(max_x / 40) + 20
+    height_mm = int(max_y / 40) + 20
+    # Narrow pages, about three to a drawing, but never narrower than a circle: a circle is cut
+    # whole on one page.
+    widest = max([2 * abs(c[2]) for c in ref.circles] + [0])
+    cut_mm = max(2, int(max_x / 40 / 3.2), int(widest / 40) + 2)
+    for mode in MODES:
+        w_mm = cut_mm if mode in CUTTING else wide_mm
+        w = w_mm * 40.0
+        where = '%s mode %d (page %d mm)' % (name, mode, w_mm)
+        rc, err, pages = run_mode(qelcut, path, mode, w_mm, height_mm, work)
+        if rc != 0:
+            problems.append('%s: qelcut dispose failed (%d): %s' % (where, rc, err))
+            continue
+        got_len, circles, labels = {}, [], []
+        offset = 0.0
+        for page in pages:
+            with open(page, 'rb') as f:
+                text = f.read().decode('latin-1')
+            k = page_number(page)
+            d = interpret(text)
+            px = [float(v) for v in re.findall(r'PX(-?[0-9]+);', text)[-1:]]  # the trailer's
+            if mode == 6:
+                off = offset
+                offset += px[0] if px else w
+            elif mode in (2, 4, 5, 7, 8):
+                off = k * w
+            else:
+                off = 0.0
+            for x, y in d.points:
+                if mode in CUTTING and not (-TOL <= x <= w + TOL):
+                    problems.append('%s: page %d holds x = %.1f outside its width %.0f' % (where, k + 1, x, w))
+                    break
+            for pen, segs in d.segs.items():
+                if pen == 0:
+                    continue
+                got_len[pen] = got_len.get(pen, 0.0) + length(segs)
+                for a, b, c, e in segs:
+                    for qx, qy in ((a, b), (c, e), ((a + c) / 2, (b + e) / 2)):
+                        if not index.near(qx + off, qy):
+                            problems.append('%s: page %d segment (%.1f,%.1f)-(%.1f,%.1f) lies on no segment of the '
+                                            'drawing' % (where, k + 1, a + off, b, c + off, e))
+                            break
+                    else:
+                        continue
+                    break
+            circles += [(x + off, y, r, p) for x, y, r, p in d.circles]
+            labels += [(x + off, y, t) for x, y, t in d.labels]
+            if hp2xx:
+                h = subprocess.run([hp2xx, '-m', 'hpgl', '-f', os.path.join(work, 'hp2xx.out'), page],
+                                   capture_output=True, text=True, timeout=60)
+                report = h.stdout + h.stderr
+                if h.returncode != 0 or 'rror' in report or 'Unexpected event(s):  0' not in report:
+                    problems.append('%s: hp2xx does not read page %d: %s' % (where, k + 1, report[-300:]))
+        for pen in set(ref_len) | set(got_len):
+            a, b = ref_len.get(pen, 0.0), got_len.get(pen, 0.0)
+            if abs(a - b) > max(0.001 * a, 0.5):
+                problems.append('%s: pen %d cuts %.1f units, the drawing has %.1f' % (where, pen, b, a))
+        if not same_items(ref.circles, circles, lambda c: (c[2], c[3])):
+            problems.append('%s: circles %d in, %d out, or misplaced' % (where, len(ref.circles), len(circles)))
+        if not same_items(ref.labels, labels, lambda l: l[2]):
+            problems.append('%s: labels %d in, %d out, or misplaced' % (where, len(ref.labels), len(labels)))
+
+
+def same_items(want, got, key):
+    if len(want) != len(got):
+        return False
+    left = list(got)
+    for item in want:
+        for j, g in enumerate(left):
+            if key(g) == key(item) and abs(g[0] - item[0]) <= TOL and abs(g[1] - item[1]) <= TOL:
+                del left[j]
+                break
+        else:
+            return False
+    return True
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 2
+    qelcut, corpus = sys.argv[1], sys.argv[2]
+    samples = sys.argv[3] if len(sys.argv) > 3 else ''
+    files = sorted(os.path.join(corpus, f) for f in os.listdir(corpus) if f.endswith('.hpgl'))
+    work_root = tempfile.mkdtemp(prefix='qelcut-pages-')
+    try:
+        if samples and os.path.isdir(samples):
+            # hp2xx's own sample files, where the hp2xx documentation is installed.
+            for f in SAMPLES:
+                src = os.path.join(samples, f)
+                if os.path.exists(src):
+                    files.append(src)
+                elif os.path.exists(src + '.gz'):
+                    import gzip
+                    dst = os.path.join(work_root, f)
+                    with gzip.open(src + '.gz', 'rb') as g, open(dst, 'wb') as o:
+                        o.write(g.read())
+                    files.append(dst)
+        else:
+            print('hp2xx sample files not found (%s): only the corpus of the tree is cut' % (samples or '-'))
+        hp2xx = shutil.which('hp2xx')
+        if not hp2xx:
+            print('SKIPPED: hp2xx is not installed, so the page files are not read back by hp2xx '
+                  '(install it from scripts/packages/plot.txt)')
+        problems = []
+        for path in files:
+            before = len(problems)
+            check_file(qelcut, path, hp2xx, os.path.join(work_root, 'run'), problems)
+            print('%-28s %s' % (os.path.basename(path), 'ok' if len(problems) == before else
+                                '%d problem(s)' % (len(problems) - before)))
+        # A file without any plot command is refused.
+        text = os.path.join(work_root, 'passwd.txt')
+        with open(text, 'w') as f:
+            f.write('root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n')
+        rc, err, pages = run_mode(qelcut, text, 6, 1500, 1200, os.path.join(work_root, 'run'))
+        if rc != 1 or pages or 'no plot command' not in err:
+            problems.append('a file without plot commands: exit %d, %d pages, "%s"' % (rc, len(pages), err))
+        for p in problems[:60]:
+            print('FAIL', p)
+        print('%d files x %d page modes: %d problem(s)' % (len(files), len(MODES), len(problems)))
+        return 1 if problems else 0
+    finally:
+        shutil.rmtree(work_root, ignore_errors=True)
+
+
+SAMPLES = ['arcs.hp', 'ci.hp', 'colors.hp', 'di.hp', 'dt.plt', 'la.hp', 'lo.hp', 'lt.hp', 'miter.hp',
+           'mycolors.hp', 'pages.hp', 'symbols.hp', 'thick.hp', 'ul.hp', 'iw.hp', 'fill.plt', 'acad.hp',
+           'spectrum.plt']
+
+if __name__ == '__main__':
+    sys.exit(main())

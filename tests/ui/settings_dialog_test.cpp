@@ -1,0 +1,378 @@
+// The settings window driven through its real widgets under the offscreen platform: fields are
+// typed into, lists chosen and buttons clicked, and what "Save" stored is read back from the
+// real Config.ini of a temporary home.
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+
+#include "config/ini_config.h"
+#include "config/language.h"
+#include "support/temp_home.h"
+#include "ui/language.h"
+#include "ui/marks_choose.h"
+#include "ui/message_service.h"
+#include "ui/settings_dlg.h"
+
+using qel::config::CIniConfig;
+using qel::ui::CSettingDlg;
+using qel::ui::RecordingMessages;
+
+namespace {
+
+std::string raw(const qel::test::TempHome& home, const char* section, const char* key) {
+  return CIniConfig(home.path()).readText(section, key, "<absent>");
+}
+
+// A home whose Config.ini holds `content` (English interface unless it says otherwise).
+void prepare(const qel::test::TempHome& home, const std::string& content = "[Language_ID]\nLanguage_Type=1\n") {
+  home.writeFile("Config.ini", content);
+}
+
+template <class W>
+W* child(QWidget& dlg, const char* name) {
+  W* w = dlg.findChild<W*>(QString::fromLatin1(name));
+  if (!w) qFatal("no widget %s", name);
+  return w;
+}
+
+void type(QWidget& dlg, const char* field, const QString& text) {
+  QLineEdit* f = child<QLineEdit>(dlg, field);
+  f->selectAll();
+  QTest::keyClicks(f, text);
+  QCOMPARE(f->text(), text);
+}
+
+void click(QWidget& dlg, const char* button) { QTest::mouseClick(child<QPushButton>(dlg, button), Qt::LeftButton); }
+
+void choose(QWidget& dlg, const char* list, int entry) { child<QComboBox>(dlg, list)->setCurrentIndex(entry); }
+
+}  // namespace
+
+class SettingsDialogTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { qel::ui::applyLanguage(1); }
+
+  void pagesInOrderWithTheirTexts() {
+    qel::test::TempHome home;
+    prepare(home);
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    auto* tabs = child<QTabWidget>(dlg, "pages");
+    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Process"));
+    QCOMPARE(tabs->tabText(1), QStringLiteral("Camera&&Machine"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("Display"));
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Advanced Setting"));
+    QCOMPARE(child<QPushButton>(dlg, "save")->text(), QStringLiteral("Save"));
+  }
+
+  void transferTypeOneShowsArmAndStoresFour() {
+    qel::test::TempHome home;
+    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Transfer_Config]\nXitong_TT=1\n[Split_Page]\nCUT_FT=2\n");
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    QCOMPARE(child<QComboBox>(dlg, "type")->currentText(), QStringLiteral("QEL ARM SYSTEM"));
+    QCOMPARE(child<QComboBox>(dlg, "split")->currentIndex(), -1);
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(raw(home, "Transfer_Config", "Xitong_TT"), std::string("4"));
+    QCOMPARE(raw(home, "Split_Page", "CUT_FT"), std::string("3"));
+  }
+
+  void fontRotateIsStoredNormalised_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("370") << "370" << "10.000000";
+    QTest::newRow("200") << "200" << "-160.000000";
+    QTest::newRow("-200") << "-200" << "160.000000";
+    QTest::newRow("720") << "720" << "0.000000";
+    QTest::newRow("540") << "540" << "180.000000";
+  }
+  void fontRotateIsStoredNormalised() {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    qel::test::TempHome home;
+    prepare(home);
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    type(dlg, "fontRotate", typed);
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), stored.toStdString());
+  }
+
+  void splitModeAndTicksEnableTheirFields() {
+    qel::test::TempHome home;
+    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Split_Page]\nCUT_FT=4\n");
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    auto* occ = child<QCheckBox>(dlg, "occ");
+    auto* spn = child<QLineEdit>(dlg, "spn");
+    auto* detalX = child<QLineEdit>(dlg, "detalX");
+    auto* arc = child<QLineEdit>(dlg, "arcLength");
+    QVERIFY(!occ->isEnabled() && !detalX->isEnabled() && !arc->isEnabled());
+    choose(dlg, "split", 2);  // "Rolling Split"
+    QCOMPARE(child<QComboBox>(dlg, "split")->currentText(), QStringLiteral("Rolling Split"));
+    QVERIFY(detalX->isEnabled() && child<QLineEdit>(dlg, "detalY")->isEnabled());
+    QVERIFY(!occ->isEnabled() && !spn->isEnabled());
+    choose(dlg, "split", 4);  // "LK  Page Split"
+    QVERIFY(occ->isEnabled() && !spn->isEnabled() && !detalX->isEnabled());
+    QTest::mouseClick(occ, Qt::LeftButton, {}, QPoint(5, occ->height() / 2));
+    QVERIFY(occ->isChecked());
+    QVERIFY(spn->isEnabled());
+    QTest::mouseClick(child<QCheckBox>(dlg, "tranCi"), Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(arc->isEnabled());
+  }
+
+  void arcLengthZeroBlocksSaveAfterTheLanguageWasStored() {
+    qel::test::TempHome home;
+    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Optimize]\nTranCI=0\n");
+    RecordingMessages messages;
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    child<QLineEdit>(dlg, "arcLength")->setText(QStringLiteral("0"));  // disabled: not typeable
+    type(dlg, "fontRotate", QStringLiteral("45"));
+    choose(dlg, "language", 0);
+    click(dlg, "save");
+    QVERIFY(dlg.isVisible());
+    QVERIFY(messages.texts.isEmpty());
+    QCOMPARE(raw(home, "Language_ID", "Language_Type"), std::string("0"));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("<absent>"));
+    QCOMPARE(raw(home, "Camera", "markType"), std::string("<absent>"));
+    // The language changed at once: the open window words itself in Chinese.
+    QCOMPARE(qel::config::languageFlag(), 0);
+    QTRY_COMPARE(child<QPushButton>(dlg, "save")->text(), QString::fromUtf8("保存"));
+    QCOMPARE(child<QTabWidget>(dlg, "pages")->tabText(0), QString::fromUtf8("处理"));
+    QCOMPARE(child<QPushButton>(dlg, "autoLoad")->text(), QString::fromUtf8("自\n动\n加\n载"));
+  }
+
+  void cameraRangesRefusedWithTheirTextsAndNothingOfThePageStored_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("accel 999") << "accel" << "999" << "Accel/Decel value is out of range(1000~5000)";
+    QTest::newRow("accel 5001") << "accel" << "5001" << "Accel/Decel value is out of range(1000~5000)";
+    QTest::newRow("block x") << "blockXHigh" << "-1" << "Block_X: minimum value larger than maximal value";
+    QTest::newRow("block y") << "blockYHigh" << "-0.5" << "Block_Y: minimum value larger than maximal value";
+  }
+  void cameraRangesRefusedWithTheirTextsAndNothingOfThePageStored() {
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    qel::test::TempHome home;
+    prepare(home);
+    RecordingMessages messages;
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    type(dlg, "speed", QStringLiteral("750"));
+    type(dlg, "fontRotate", QStringLiteral("45"));
+    type(dlg, field.toLatin1().constData(), value);
+    click(dlg, "save");
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(messages.texts, QStringList{message});
+    QCOMPARE(messages.titles, QStringList{QStringLiteral("Error")});
+    QCOMPARE(child<QTabWidget>(dlg, "pages")->currentIndex(), 1);
+    QCOMPARE(raw(home, "Machine", "MoveSpeed"), std::string("<absent>"));
+    QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("<absent>"));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("<absent>"));  // nor the Process page
+    // Mended, the window takes the values.
+    type(dlg, field.toLatin1().constData(), field == "accel" ? QStringLiteral("5000") : QStringLiteral("0"));
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(raw(home, "Machine", "MoveSpeed"), std::string("750"));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("45.000000"));
+  }
+
+  void equalBlockLimitsAndAccelLimitsAccepted() {
+    qel::test::TempHome home;
+    prepare(home);
+    RecordingMessages messages;
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    type(dlg, "blockXLow", QStringLiteral("300"));
+    type(dlg, "blockXHigh", QStringLiteral("300"));
+    type(dlg, "accel", QStringLiteral("1000"));
+    choose(dlg, "targetType", 1);
+    QVERIFY(!child<QLineEdit>(dlg, "radius")->isEnabled() && !child<QLineEdit>(dlg, "tolerance")->isEnabled());
+    click(dlg, "save");
+    QVERIFY(messages.texts.isEmpty());
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(raw(home, "Machine", "MoveBlockXHigh"), std::string("300.000000"));
+    QCOMPARE(raw(home, "Machine", "MoveAccel"), std::string("1000"));
+    QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
+  }
+
+  void languageSwitchRewordsEveryOpenWindow() {
+    qel::test::TempHome home;
+    prepare(home);
+    qel::ui::MarksChoose other(QImage(), {}, 30);  // stands for any other open window
+    other.show();
+    {
+      CSettingDlg dlg(QString::fromStdString(home.path()));
+      dlg.show();
+      choose(dlg, "language", 0);
+      click(dlg, "save");
+      QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(raw(home, "Language_ID", "Language_Type"), std::string("0"));
+    QTRY_COMPARE(other.windowTitle(), QString::fromUtf8("请从这些定位点中选择一个"));
+    CSettingDlg again(QString::fromStdString(home.path()));
+    QCOMPARE(again.windowTitle(), QString::fromUtf8("高级设置"));
+    QCOMPARE(child<QComboBox>(again, "language")->currentIndex(), 0);
+    again.show();
+    choose(again, "language", 1);
+    click(again, "save");
+    QTRY_COMPARE(other.windowTitle(), QStringLiteral("Please select one Mark point among these"));
+    QCOMPARE(raw(home, "Language_ID", "Language_Type"), std::string("1"));
+  }
+
+  void openingTakesTheStoredLanguage() {
+    qel::test::TempHome home;  // a new Config.ini starts in Chinese
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    QCOMPARE(qel::config::languageFlag(), 0);
+    QCOMPARE(dlg.windowTitle(), QString::fromUtf8("高级设置"));
+    QCOMPARE(child<QTabWidget>(dlg, "pages")->tabText(1), QString::fromUtf8("相机&&机器"));
+  }
+
+  void everyTextFitsAtTheSmallestSizeInBothLanguages_data() {
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << 1;
+    QTest::newRow("Chinese") << 0;
+  }
+  void everyTextFitsAtTheSmallestSizeInBothLanguages() {
+    QFETCH(int, language);
+    qel::test::TempHome home;
+    prepare(home, "[Language_ID]\nLanguage_Type=" + std::to_string(language) + "\n");
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    auto* tabs = child<QTabWidget>(dlg, "pages");
+    for (int page = 0; page < tabs->count(); ++page) {
+      tabs->setCurrentIndex(page);
+      dlg.resize(dlg.minimumSizeHint());
+      QTRY_COMPARE(dlg.size(), dlg.minimumSizeHint());
+      QVERIFY(tabs->currentWidget()->width() >= tabs->width() - 12);  // the page fills the tab area
+      for (QWidget* w : tabs->currentWidget()->findChildren<QWidget*>()) {
+        if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w)))
+          continue;
+        const QString what = w->objectName() + QLatin1Char(' ') + (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text() : QString());
+        QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(what));
+        QVERIFY2(w->height() >= w->minimumSizeHint().height(), qPrintable(what));
+      }
+      // Larger, the page grows with the window.
+      const int before = tabs->currentWidget()->width();
+      dlg.resize(dlg.width() + 200, dlg.height() + 100);
+      QTRY_COMPARE(tabs->currentWidget()->width(), before + 200);
+    }
+  }
+
+  void cancelStoresNothing() {
+    qel::test::TempHome home;
+    prepare(home);
+    const std::string before = home.readFile("Config.ini");
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    type(dlg, "fontRotate", QStringLiteral("90"));
+    type(dlg, "accel", QStringLiteral("2000"));
+    choose(dlg, "language", 0);
+    click(dlg, "cancel");
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(home.readFile("Config.ini"), before);
+    QCOMPARE(qel::config::languageFlag(), 1);
+  }
+
+  void calibrationSetsThroughTheButtons() {
+    qel::test::TempHome home;
+    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Camera_BD]\nnum=3\ncur=2\n");
+    RecordingMessages messages;
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    dlg.showPage(CSettingDlg::Page::CameraMachine);
+    auto* sets = child<QComboBox>(dlg, "calibrationSet");
+    QCOMPARE(sets->count(), 3);
+    QCOMPARE(sets->currentIndex(), 2);
+
+    // Add with an empty name is refused; with a name it becomes the chosen, fourth set.
+    click(dlg, "add");
+    QVERIFY(child<QLineEdit>(dlg, "calibrationName")->isVisible());
+    QVERIFY(!sets->isVisible());
+    click(dlg, "ok");
+    QCOMPARE(messages.texts, QStringList{QStringLiteral("Name can't be empty !")});
+    type(dlg, "calibrationName", QStringLiteral("roll"));
+    type(dlg, "fx", QStringLiteral("900.25"));
+    click(dlg, "ok");
+    QVERIFY(sets->isVisible());
+    QCOMPARE(sets->count(), 4);
+    QCOMPARE(sets->currentText(), QStringLiteral("roll"));
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("4"));
+    QCOMPARE(raw(home, "Camera_Para3", "INTRINSIC1"), std::string("900.250000"));
+
+    // Edit renames; Cancel of an edit leaves the name alone.
+    sets->setCurrentIndex(0);
+    click(dlg, "edit");
+    QCOMPARE(child<QLineEdit>(dlg, "calibrationName")->text(), QStringLiteral("M_0"));
+    type(dlg, "calibrationName", QStringLiteral("sheet"));
+    click(dlg, "cancel");
+    QCOMPARE(sets->itemText(0), QStringLiteral("M_0"));
+
+    // Del asks first; No keeps the set, Yes on the last set chooses the new last set.
+    sets->setCurrentIndex(3);
+    messages.answer = false;
+    click(dlg, "del");
+    QCOMPARE(messages.texts.last(), QStringLiteral("   Make sure to delete ?"));
+    QCOMPARE(messages.titles.last(), QStringLiteral("Tip"));
+    QCOMPARE(sets->count(), 4);
+    messages.answer = true;
+    click(dlg, "del");
+    QCOMPARE(sets->count(), 3);
+    QCOMPARE(sets->currentIndex(), 2);
+    QCOMPARE(child<QLineEdit>(dlg, "fx")->text(), QStringLiteral("100.000000"));
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("3"));
+
+    // Auto Load without a calibration file says so and changes nothing shown.
+    click(dlg, "autoLoad");
+    QCOMPARE(messages.texts.last(), QStringLiteral("No calibration file: calibration/Config.ini"));
+    home.writeFile("calibration/Config.ini", "[Camera_Para0]\nINTRINSIC5=777\n");
+    click(dlg, "autoLoad");
+    QCOMPARE(child<QLineEdit>(dlg, "fy")->text(), QStringLiteral("777.000000"));
+    QCOMPARE(raw(home, "Camera_Para2", "INTRINSIC5"), std::string("<absent>"));
+    sets->setCurrentIndex(1);
+    click(dlg, "autoLoad");
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(raw(home, "Camera_Para1", "INTRINSIC5"), std::string("777.000000"));
+    QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("1"));
+  }
+
+  void brokenConfigOpensWithDefaultsAndSaveKeepsOtherKeys() {
+    qel::test::TempHome home;
+    std::string content("[Language_ID]\r\nLanguage_Type=1\r\n[Serial]\r\nSerial_Comport=COM7\r\n");
+  const std::string garbage("\x00\x01\xff\xfe garbage \x80\x81", 15);
+  content += garbage + "\r\n";
+    content += "[Junk]\r\nlong=" + std::string(1 << 20, 'x') + "\r\n";
+    content += "[Machine]\r\nMoveSpeed=\x01\x02\r\n";
+    prepare(home, content);
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    QCOMPARE(child<QLineEdit>(dlg, "accel")->text(), QStringLiteral("1000"));
+    QCOMPARE(child<QLineEdit>(dlg, "speed")->text(), QStringLiteral("0"));
+    QCOMPARE(child<QComboBox>(dlg, "type")->currentIndex(), 0);
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    const std::string after = home.readFile("Config.ini");
+    QVERIFY(after.find("Serial_Comport=COM7") != std::string::npos);
+    QVERIFY(after.find("long=" + std::string(1 << 20, 'x')) != std::string::npos);
+    QVERIFY(after.find(garbage) != std::string::npos);
+    QCOMPARE(raw(home, "Machine", "MoveAccel"), std::string("1000"));
+  }
+};
+
+QTEST_MAIN(SettingsDialogTest)
+#include "settings_dialog_test.moc"

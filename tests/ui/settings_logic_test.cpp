@@ -1,0 +1,316 @@
+// The settings pages' rules without widgets: list entries, enable rules, the rotation
+// normalisation, what "Save" stores, the camera checks and the calibration set editing, each
+// read back from a real Config.ini in a temporary home.
+#include <QtTest>
+
+#include "config/ini_config.h"
+#include "support/temp_home.h"
+#include "ui/logic/settings_calibration.h"
+#include "ui/logic/settings_camera.h"
+#include "ui/logic/settings_process.h"
+
+using namespace qel::ui;
+using qel::config::CIniConfig;
+namespace k = qel::config::keys;
+
+namespace {
+
+std::string raw(const qel::test::TempHome& home, const char* section, const char* key) {
+  return CIniConfig(home.path()).readText(section, key, "<absent>");
+}
+
+ProcessForm validProcess() {
+  ProcessForm f;
+  f.typeEntry = 0;
+  f.splitEntry = 2;
+  f.spn = "2";
+  f.fontSp = "1";
+  f.fontScale = f.fontSpace = "1";
+  f.fontRotate = f.fontOffsetX = f.fontOffsetY = "0";
+  f.arcLength = "2";
+  f.detalX = f.detalY = "1";
+  return f;
+}
+
+CameraForm validCamera() {
+  CameraForm f;
+  f.cameraCx = "1.5";
+  f.cameraCy = "-2";
+  f.markTime = "2";
+  f.radius = "6";
+  f.tolerance = "3";
+  f.markSp = "8";
+  f.blockXLow = "0";
+  f.blockXHigh = "2000";
+  f.blockYLow = "0";
+  f.blockYHigh = "2000";
+  f.speed = "500";
+  f.accel = "1000";
+  f.captureDelay = "500";
+  f.axisYRotate = "0";
+  return f;
+}
+
+CalibrationTexts valuesWith(double fx) {
+  CalibrationTexts t;
+  t.fill("0");
+  t[0] = CIniConfig::formatReal(fx);
+  return t;
+}
+
+}  // namespace
+
+class SettingsLogicTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void listEntriesMapToStoredValues() {
+    QCOMPARE(typeEntryOf(3), 0);
+    QCOMPARE(typeEntryOf(5), 2);
+    QCOMPARE(typeEntryOf(1), 1);   // parallel port: not offered, shows the ARM entry
+    QCOMPARE(typeEntryOf(99), 1);
+    QCOMPARE(xitongOfTypeEntry(1), 4);
+    QCOMPARE(splitEntryOf(2), -1);
+    QCOMPARE(splitEntryOf(4), 0);
+    QCOMPARE(splitEntryOf(9), 5);
+    QCOMPARE(splitEntryOf(10), -1);
+    QCOMPARE(cutFtOfSplitEntry(-1), 3);
+    QCOMPARE(cutFtOfSplitEntry(2), 6);
+  }
+
+  void fontRotateIsBroughtIntoHalfTurn_data() {
+    QTest::addColumn<double>("in");
+    QTest::addColumn<double>("out");
+    QTest::newRow("370") << 370.0 << 10.0;
+    QTest::newRow("200") << 200.0 << -160.0;
+    QTest::newRow("-200") << -200.0 << 160.0;
+    QTest::newRow("720") << 720.0 << 0.0;
+    QTest::newRow("540") << 540.0 << 180.0;
+    QTest::newRow("-540") << -540.0 << -180.0;
+    QTest::newRow("180") << 180.0 << 180.0;
+    QTest::newRow("-725.5") << -725.5 << -5.5;
+    QTest::newRow("huge") << 3.6e300 << std::fmod(3.6e300, 360.0) - (std::fmod(3.6e300, 360.0) > 180 ? 360 : 0);
+    QTest::newRow("inf") << qInf() << 0.0;
+    QTest::newRow("nan") << qQNaN() << 0.0;
+  }
+  void fontRotateIsBroughtIntoHalfTurn() {
+    QFETCH(double, in);
+    QFETCH(double, out);
+    const double got = normaliseFontRotate(in);
+    QCOMPARE(got, out);
+    QVERIFY(!std::signbit(got) || got != 0.0);  // never stored as -0.000000
+  }
+
+  void enableRulesFollowModeAndTicks() {
+    ProcessForm f = validProcess();
+    f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::RollingSplit));
+    ProcessEnables e = processEnables(f);
+    QVERIFY(e.detal && !e.outerContours && !e.spn && !e.arcLength);
+    f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::LkPageSplit));
+    e = processEnables(f);
+    QVERIFY(!e.detal && e.outerContours && !e.spn);
+    f.outerContours = true;
+    f.transformCi = true;
+    e = processEnables(f);
+    QVERIFY(e.spn && e.arcLength);
+    f.splitEntry = -1;
+    QVERIFY(!processEnables(f).spn);
+  }
+
+  void processSaveStoresConvertedValues() {
+    qel::test::TempHome home;
+    CIniConfig cfg(home.path());
+    ProcessForm f = validProcess();
+    f.typeEntry = 1;
+    f.splitEntry = -1;
+    f.spn = "7x";
+    f.fontSp = "12abc";
+    f.fontScale = "1.25";
+    f.fontRotate = "370";
+    f.arcLength = " 30mil";
+    f.detalX = "-3.9";
+    QCOMPARE(saveProcess(cfg, f), ProcessSave::Stored);
+    QCOMPARE(raw(home, "Transfer_Config", "Xitong_TT"), std::string("4"));
+    QCOMPARE(raw(home, "Split_Page", "CUT_FT"), std::string("3"));
+    QCOMPARE(raw(home, "Contour", "SPN"), std::string("7x"));  // as typed
+    QCOMPARE(raw(home, "Optimize", "Font_SP"), std::string("12"));
+    QCOMPARE(raw(home, "Optimize", "Font_Scale"), std::string("1.250000"));
+    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("10.000000"));
+    QCOMPARE(raw(home, "Optimize", "ArcLen"), std::string("30"));
+    QCOMPARE(raw(home, "RollMotion", "detal_x"), std::string("-3"));
+    QCOMPARE(raw(home, "Optimize", "TranCI"), std::string("0"));
+  }
+
+  void arcLengthNotAboveZeroStoresNothing_data() {
+    QTest::addColumn<QString>("arc");
+    QTest::newRow("zero") << "0";
+    QTest::newRow("negative") << "-5";
+    QTest::newRow("text") << "abc";
+    QTest::newRow("empty") << "";
+  }
+  void arcLengthNotAboveZeroStoresNothing() {
+    QFETCH(QString, arc);
+    qel::test::TempHome home;
+    CIniConfig cfg(home.path());
+    const std::string before = home.readFile("Config.ini");
+    ProcessForm f = validProcess();
+    f.transformCi = false;  // the field is disabled, and still checked
+    f.arcLength = arc.toStdString();
+    QCOMPARE(saveProcess(cfg, f), ProcessSave::ArcLengthRefused);
+    QCOMPARE(home.readFile("Config.ini"), before);
+  }
+
+  void cameraChecksInOrderAndAtTheirLimits_data() {
+    QTest::addColumn<QString>("xLow");
+    QTest::addColumn<QString>("xHigh");
+    QTest::addColumn<QString>("yLow");
+    QTest::addColumn<QString>("yHigh");
+    QTest::addColumn<QString>("accel");
+    QTest::addColumn<int>("check");
+    const int ok = int(CameraCheck::Accepted), bx = int(CameraCheck::BlockXReversed),
+              by = int(CameraCheck::BlockYReversed), acc = int(CameraCheck::AccelOutOfRange);
+    QTest::newRow("equal blocks") << "500" << "500" << "7" << "7" << "3000" << ok;
+    QTest::newRow("accel 1000") << "0" << "1" << "0" << "1" << "1000" << ok;
+    QTest::newRow("accel 5000") << "0" << "1" << "0" << "1" << "5000" << ok;
+    QTest::newRow("accel 999") << "0" << "1" << "0" << "1" << "999" << acc;
+    QTest::newRow("accel 5001") << "0" << "1" << "0" << "1" << "5001" << acc;
+    QTest::newRow("accel text") << "0" << "1" << "0" << "1" << "fast" << acc;
+    QTest::newRow("x reversed first") << "10" << "9.5" << "10" << "9" << "1" << bx;
+    QTest::newRow("y reversed") << "0" << "1" << "10" << "9.99" << "1" << by;
+  }
+  void cameraChecksInOrderAndAtTheirLimits() {
+    QFETCH(QString, xLow);
+    QFETCH(QString, xHigh);
+    QFETCH(QString, yLow);
+    QFETCH(QString, yHigh);
+    QFETCH(QString, accel);
+    QFETCH(int, check);
+    qel::test::TempHome home;
+    CIniConfig cfg(home.path());
+    const std::string before = home.readFile("Config.ini");
+    CameraForm f = validCamera();
+    f.target = TargetType::Cross;
+    f.blockXLow = xLow.toStdString();
+    f.blockXHigh = xHigh.toStdString();
+    f.blockYLow = yLow.toStdString();
+    f.blockYHigh = yHigh.toStdString();
+    f.accel = accel.toStdString();
+    QCOMPARE(int(saveCamera(cfg, f)), check);
+    if (check != int(CameraCheck::Accepted)) {
+      QCOMPARE(home.readFile("Config.ini"), before);  // not even markType
+    } else {
+      QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
+      QCOMPARE(raw(home, "Machine", "MoveAccel"), accel.toStdString());
+      QCOMPARE(raw(home, "Camera", "camera_cy"), std::string("-2.000000"));
+      QCOMPARE(raw(home, "Mark", "radius2"), std::string("3.000000"));
+    }
+  }
+
+  void deletingTheLastSetChoosesTheNewLast() {
+    qel::test::TempHome home;
+    CalibrationSets sets(home.path());
+    sets.open();
+    QCOMPARE(int(sets.names().size()), 5);  // num defaults to 5
+    sets.choose(4);
+    CalibrationTexts shown;
+    QVERIFY(sets.removeChosen(shown));
+    QCOMPARE(sets.chosen(), 3);
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("4"));
+    while (!sets.names().empty()) QVERIFY(sets.removeChosen(shown));
+    QCOMPARE(sets.chosen(), -1);
+    QVERIFY(!sets.removeChosen(shown));
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("0"));
+  }
+
+  void deletingMovesLaterSetsDownAndKeepsTheSetInUse() {
+    qel::test::TempHome home;
+    {
+      CIniConfig cfg(home.path());
+      cfg.write(k::num, 4);
+      cfg.write(k::cur, 3);
+      for (int i = 0; i < 4; ++i) {
+        cfg.writeBoardName(i, "board" + std::to_string(i));
+        cfg.writeCameraPara(i, 1, 1, 1000.0 + i);
+      }
+    }
+    CalibrationSets sets(home.path());
+    QCOMPARE(sets.open()[0], std::string("1003.000000"));  // cur is chosen
+    QCOMPARE(sets.chosen(), 3);
+    sets.choose(1);
+    CalibrationTexts shown;
+    QVERIFY(sets.removeChosen(shown));
+    QCOMPARE(sets.chosen(), 1);
+    QCOMPARE(shown[0], std::string("1002.000000"));
+    QCOMPARE(raw(home, "Camera_BD", "name1"), std::string("board2"));
+    QCOMPARE(raw(home, "Camera_BD", "name2"), std::string("board3"));
+    QCOMPARE(raw(home, "Camera_Para2", "INTRINSIC1"), std::string("1003.000000"));
+    QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("2"));  // still the set it named
+    // The vacated place is a new set again: "Add" shows the defaults there.
+    const CalibrationTexts added = sets.beginAdd();
+    QCOMPARE(added[0], std::string("100.000000"));
+    QCOMPARE(added[2], std::string("320.000000"));
+    QCOMPARE(added[8], std::string("1.000000"));   // r1
+    QCOMPARE(added[20], std::string("1.000000"));  // ratio_X
+  }
+
+  void addAndEditStoreNamesAndValues() {
+    qel::test::TempHome home;
+    CalibrationSets sets(home.path());
+    sets.open();
+    QCOMPARE(sets.confirm("x", valuesWith(1)), CalibrationSets::Confirm::NotEditing);
+    sets.beginAdd();
+    QCOMPARE(sets.confirm("   ", valuesWith(1)), CalibrationSets::Confirm::EmptyName);
+    QCOMPARE(sets.mode(), CalibrationMode::Add);
+    QCOMPARE(sets.confirm("  left camera ", valuesWith(812.5)), CalibrationSets::Confirm::Done);
+    QCOMPARE(sets.chosen(), 5);
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("6"));
+    QCOMPARE(raw(home, "Camera_BD", "name5"), std::string("left camera"));
+    QCOMPARE(raw(home, "Camera_Para5", "INTRINSIC1"), std::string("812.500000"));
+
+    sets.choose(2);
+    QCOMPARE(*sets.beginEdit(), std::string("M_2"));
+    QCOMPARE(sets.confirm("M_2", valuesWith(5)), CalibrationSets::Confirm::Done);
+    QCOMPARE(raw(home, "Camera_BD", "name2"), std::string("<absent>"));  // unchanged name not written
+    QCOMPARE(raw(home, "Camera_Para2", "INTRINSIC1"), std::string("5.000000"));
+    sets.beginEdit();
+    QCOMPARE(sets.confirm("front", valuesWith(6)), CalibrationSets::Confirm::Done);
+    QCOMPARE(raw(home, "Camera_BD", "name2"), std::string("front"));
+    QCOMPARE(sets.names()[2], std::string("front"));
+  }
+
+  void autoLoadReadsSetZeroOfTheCalibrationFileOnly() {
+    qel::test::TempHome home;
+    CalibrationSets sets(home.path());
+    sets.open();
+    QVERIFY(!sets.autoLoad());  // no calibration file: nothing, not defaults
+    home.writeFile("calibration/Config.ini",
+                   "[Camera_BD]\r\ncur=2\r\n[Camera_Para0]\r\nINTRINSIC1=1234.5\r\nRATIO1=0.99\r\n"
+                   "[Camera_Para2]\r\nINTRINSIC1=7\r\n");
+    const std::string before = home.readFile("Config.ini");
+    const auto loaded = sets.autoLoad();
+    QVERIFY(loaded);
+    QCOMPARE((*loaded)[0], std::string("1234.500000"));
+    QCOMPARE((*loaded)[20], std::string("0.990000"));  // ratio_X is RATIO1
+    QCOMPARE((*loaded)[21], std::string("1.000000"));
+    QCOMPARE(home.readFile("Config.ini"), before);  // stored only when the page is saved
+    sets.store(*loaded);
+    QCOMPARE(raw(home, "Camera_Para0", "INTRINSIC1"), std::string("1234.500000"));
+    QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("0"));
+  }
+
+  void brokenCountsStayBounded() {
+    qel::test::TempHome home;
+    home.writeFile("Config.ini", "[Camera_BD]\nnum=2000000000\ncur=-4\n");
+    CalibrationSets sets(home.path());
+    sets.open();
+    QCOMPARE(int(sets.names().size()), kMaxCalibrationSets);
+    QCOMPARE(sets.chosen(), 0);  // cur names no set
+    home.writeFile("Config.ini", "[Camera_BD]\nnum=-3\n");
+    sets.open();
+    QVERIFY(sets.names().empty());
+    QCOMPARE(sets.chosen(), -1);
+    QVERIFY(!sets.beginEdit());
+  }
+};
+
+QTEST_MAIN(SettingsLogicTest)
+#include "settings_logic_test.moc"

@@ -1,0 +1,406 @@
+// The main window and the interactive preview driven through their real widgets, over a real
+// home folder and Config.ini; the link is a recorder, the clock fast.
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "config/ini_config.h"
+#include "intake/dispose_translator.h"
+#include "platform/clock.h"
+#include "support/temp_home.h"
+#include "ui/files_loader_dlg.h"
+#include "ui/language.h"
+#include "ui/message_service.h"
+#include "ui/my_view.h"
+#include "ui/print_preview.h"
+#include "ui/prompt.h"
+#include "ui/tray.h"
+
+using namespace qel::ui;
+using qel::intake::QueueList;
+
+namespace {
+
+// What the machine received, file by file.
+struct Received {
+  std::mutex m;
+  std::vector<std::string> files;
+  void add(std::string s) {
+    std::lock_guard<std::mutex> g(m);
+    files.push_back(std::move(s));
+  }
+  std::size_t count() {
+    std::lock_guard<std::mutex> g(m);
+    return files.size();
+  }
+};
+
+class RecordingLink final : public qel::links::TransferLink {
+ public:
+  RecordingLink(std::string path, Received* r) : path_(std::move(path)), r_(r) {}
+  bool send() override {
+    std::ifstream in(path_, std::ios::binary);
+    r_->add(std::string(std::istreambuf_iterator<char>(in), {}));
+    return true;
+  }
+  std::string resultText() const override { return {}; }
+
+ private:
+  std::string path_;
+  Received* r_;
+};
+
+class FakeTray final : public Tray {
+ public:
+  bool available() const override { return true; }
+  void show(const QIcon&, const QString& t) override { shown = true, tip = t; }
+  void hide() override { shown = false; }
+  bool visible() const override { return shown; }
+  void setTip(const QString& t) override { tip = t; }
+  void click() { emit clicked(); }
+  bool shown = false;
+  QString tip;
+};
+
+// Ten lines: one stroke each, x = 100 * i.
+std::string tenLines() {
+  std::string p = "IN;SP1;";
+  for (int i = 0; i < 10; ++i)
+    p += "PU" + std::to_string(100 * i) + ",0;PD" + std::to_string(100 * i) + ",400;";
+  return p + "PU;";
+}
+
+}  // namespace
+
+class UiWindowsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<qel::test::TempHome> home_;
+  std::unique_ptr<RecordingMessages> boxes_;
+  qel::platform::FakeClock clock_;
+  qel::intake::DisposeTranslator translator_;
+  Received received_;
+  FakeTray tray_;
+
+  CFilesLoaderDlg::Services services() {
+    CFilesLoaderDlg::Services s;
+    s.queue.translator = &translator_;
+    s.queue.clock = &clock_;
+    s.queue.tickMs = 20;
+    s.queue.links.set(3, [this](qel::links::TransferOwner&, const std::string& path, std::int32_t) {
+      return std::make_unique<RecordingLink>(path, &received_);
+    });
+    s.tray = &tray_;
+    return s;
+  }
+  QString home() const { return QString::fromStdString(home_->path()); }
+  std::string configText() const { return home_->readFile("Config.ini"); }
+
+ private slots:
+  void init() {
+    home_ = std::make_unique<qel::test::TempHome>();
+    boxes_ = std::make_unique<RecordingMessages>();
+    qel::config::CIniConfig cfg(home_->path());
+    cfg.write(qel::config::keys::Xitong_IP, "127.0.0.9");
+    cfg.write(qel::config::keys::Xitong_TT, 3);
+    cfg.write(qel::config::keys::Language_Type, 1);
+    cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
+    cfg.write(qel::config::keys::CUT_FT, 4);
+    received_.files.clear();
+  }
+  void cleanup() {
+    boxes_.reset();
+    home_.reset();
+    applyLanguage(1);
+  }
+
+  void saveStoresRealsAndShowsWholeNumbers() {
+    {
+      CFilesLoaderDlg w(home(), services());
+      auto* width = w.findChild<QLineEdit*>(QStringLiteral("widthField"));
+      auto* ip = w.findChild<QLineEdit*>(QStringLiteral("ipField"));
+      width->clear();
+      QTest::keyClicks(width, QStringLiteral("1600.5"));
+      ip->setText(QStringLiteral("127.0.0.7"));
+      QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    }
+    QVERIFY(configText().find("Page_Width=1600.5") != std::string::npos);
+    QVERIFY(configText().find("Xitong_IP=127.0.0.7") != std::string::npos);
+    CFilesLoaderDlg again(home(), services());
+    QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("widthField"))->text(), QStringLiteral("1600"));
+  }
+
+  void commandsAreInertWhileTheQueueRuns() {
+    CFilesLoaderDlg w(home(), services());
+    auto* advanced = w.findChild<QPushButton*>(QStringLiteral("advancedButton"));
+    auto* add = w.findChild<QPushButton*>(QStringLiteral("addButton"));
+    auto* pause = w.findChild<QPushButton*>(QStringLiteral("pauseButton"));
+    QCOMPARE(pause->text(), QStringLiteral("Pause"));
+    QVERIFY(!advanced->isEnabled() && !add->isEnabled());
+    home_->writeFile("CancelledDir/a_20261207_101010_001.PLT", tenLines());
+    w.queue().recycleBinList()->append(QStringLiteral("a_20261207_101010_001.PLT"));
+    QVERIFY(w.contextMenuFor(QueueList::RecycleBin, 0) == nullptr);
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QCOMPARE(pause->text(), QStringLiteral("Continue"));
+    QVERIFY(advanced->isEnabled() && add->isEnabled());
+    QMenu* menu = w.contextMenuFor(QueueList::RecycleBin, 0);
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("to History"));
+    menu->actions().at(1)->trigger();
+    QCOMPARE(w.queue().historyList()->count(), 1);
+    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/a_20261207_101010_001.PLT")));
+  }
+
+  void minimiseHidesIntoTheTrayAndAClickRestores() {
+    CFilesLoaderDlg w(home(), services());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(tray_.shown);
+    QCOMPARE(tray_.tip, QStringLiteral("Click to open directory watcher window"));
+    tray_.click();
+    QVERIFY(!tray_.shown);
+    w.setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(!w.isVisible());
+    QVERIFY(tray_.shown);
+    tray_.click();
+    QTRY_VERIFY(w.isVisible());
+    QVERIFY(!tray_.shown);
+    QVERIFY(!w.isMinimized());
+  }
+
+  void aDroppedFileReachesTheMachineAndTheHistory() {
+    CFilesLoaderDlg w(home(), services());
+    home_->writeFile("ListenDir/job.plt", tenLines());
+    QTRY_VERIFY_WITH_TIMEOUT(w.queue().historyList()->count() == 1, 10000);
+    QCOMPARE(received_.count(), std::size_t(1));
+    QTRY_COMPARE(w.paneText(2), QStringLiteral("Sended File: 1"));
+    // The follow preview showed the file being sent.
+    QVERIFY(w.followPreview() != nullptr);
+    applyLanguage(0);
+    QTRY_COMPARE(w.paneText(2), QString::fromUtf8("\xe5\xb7\xb2\xe5\x8f\x91\xe9\x80\x81\xe6\x96\x87\xe4\xbb\xb6: 1"));
+  }
+
+  void previewRefusalsAndStartLines() {
+    CFilesLoaderDlg w(home(), services());
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    w.openPreview(QueueList::History, 0);
+    QCOMPARE(boxes_->texts.value(0), QStringLiteral("Print-View File Name Can't NULL."));
+    w.queue().historyList()->append(QStringLiteral("gone.plt"));
+    w.openPreview(QueueList::History, 0);
+    QCOMPARE(boxes_->texts.value(1), QStringLiteral("Print-View File Isn't Exist"));
+
+    home_->writeFile("ten.plt", tenLines());
+    CPrintPreView p(home(), {}, nullptr, true);
+    QVERIFY(p.openFile(home() + QStringLiteral("/ten.plt")));
+    QTRY_VERIFY(p.loaded());
+    QCOMPARE(p.logic()->lineCount(), 10);
+    auto* field = p.findChild<QLineEdit*>(QStringLiteral("startField"));
+    auto* set = p.findChild<QPushButton*>(QStringLiteral("setButton"));
+    auto* mod = p.findChild<QPushButton*>(QStringLiteral("modButton"));
+    boxes_->texts.clear();
+    for (int n : {1, 11, 0, 12}) {
+      QTest::mouseClick(mod, Qt::LeftButton);
+      field->clear();
+      QTest::keyClicks(field, QString::number(n));
+      QTest::mouseClick(set, Qt::LeftButton);
+    }
+    QCOMPARE(boxes_->texts, QStringList({QStringLiteral("illegal number!"), QStringLiteral("illegal number!")}));
+    QCOMPARE(p.logic()->startIndex(), 10);
+    QVERIFY(field->isEnabled());  // a refused number leaves the start being edited
+
+    // A click on the drawing picks the nearest line and fills the field with its number.
+    p.resize(900, 600);
+    p.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&p));
+    CMyView* view = p.view();
+    view->fitToWindow();
+    const QPointF onLine4 = view->transform().toPixel(300, 200);
+    QTest::mouseClick(view, Qt::LeftButton, {}, onLine4.toPoint());
+    QCOMPARE(field->text(), QStringLiteral("4"));  // while editing, a pick only fills the field
+    QCOMPARE(p.logic()->startIndex(), 10);
+    QTest::mouseClick(set, Qt::LeftButton);
+    QCOMPARE(p.logic()->startIndex(), 3);
+    // Outside editing a pick sets the start at once.
+    QTest::mouseClick(view, Qt::LeftButton, {}, view->transform().toPixel(700, 100).toPoint());
+    QCOMPARE(field->text(), QStringLiteral("8"));
+    QCOMPARE(p.logic()->startIndex(), 7);
+    // A click far from every line changes nothing.
+    QTest::mouseClick(view, Qt::LeftButton, {}, view->transform().toPixel(350, 200).toPoint());
+    QCOMPARE(p.logic()->startIndex(), 7);
+  }
+
+  void previewSendsFromLineFiveAndMovesTheFileToTheHistory() {
+    CFilesLoaderDlg w(home(), services());
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    home_->writeFile("CancelledDir/ten_20261207_101010_001.PLT", tenLines());
+    w.queue().recycleBinList()->append(QStringLiteral("ten_20261207_101010_001.PLT"));
+    QVERIFY(w.queue().moveRow(QueueList::RecycleBin, 0, QueueList::SendQueue));
+
+    bool sent = false;
+    connect(&w, &CFilesLoaderDlg::previewOpened, this, [&](CPrintPreView* p) {
+      // Whatever happens here, the modal preview must not stay open.
+      struct Close {
+        CPrintPreView* p;
+        ~Close() { QMetaObject::invokeMethod(p, [p = p] { p->done(QDialog::Rejected); }, Qt::QueuedConnection); }
+      } close{p};
+      QTRY_VERIFY(p->loaded());
+      auto* field = p->findChild<QLineEdit*>(QStringLiteral("startField"));
+      QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("modButton")), Qt::LeftButton);
+      field->setText(QStringLiteral("5"));
+      QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("setButton")), Qt::LeftButton);
+      QSignalSpy done(p, &CPrintPreView::sendFinished);
+      QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("printButton")), Qt::LeftButton);
+      QVERIFY(!p->findChild<QPushButton*>(QStringLiteral("exitButton"))->isEnabled());
+      QVERIFY(w.queue().previewTransferRunning());
+      QVERIFY(done.wait(10000));
+      sent = done.at(0).at(0).toBool();
+      QVERIFY(!w.queue().previewTransferRunning());
+    });
+    w.openPreview(QueueList::SendQueue, 0);
+    QVERIFY(sent);
+    QCOMPARE(received_.count(), std::size_t(1));
+    const std::string& file = received_.files[0];
+    // Lines 5 to 10 (x = 400 .. 900), nothing before.
+    QVERIFY(file.rfind("IN;", 0) == 0);
+    QVERIFY(file.find("PU300,0") == std::string::npos);
+    QVERIFY(file.find("PU400,0;PD400,400") != std::string::npos);
+    QVERIFY(file.find("PU900,0;PD900,400") != std::string::npos);
+    QCOMPARE(w.queue().sendQueueList()->count(), 0);
+    QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("ten_20261207_101010_001.PLT"));
+    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/ten_20261207_101010_001.PLT")));
+    QCOMPARE(boxes_->texts.value(0), QStringLiteral("Send Successfully"));
+  }
+
+  void folderChooserAndAddRunOnTheQueue() {
+    std::filesystem::create_directories(home_->file("other"));
+    CFilesLoaderDlg::Services s = services();
+    QStringList answers = {home() + QStringLiteral("/no-such-folder"), home() + QStringLiteral("/other")};
+    QStringList captions;
+    s.chooseFolder = [&](QWidget*, const QString& caption, const QString&) {
+      captions << caption;
+      return answers.isEmpty() ? QString() : answers.takeFirst();
+    };
+    home_->writeFile("elsewhere/extra.plt", tenLines());
+    s.chooseFile = [&](QWidget*, const QString&) { return home() + QStringLiteral("/elsewhere/extra.plt"); };
+    CFilesLoaderDlg w(home(), std::move(s));
+    auto* browse = w.findChild<QPushButton*>(QStringLiteral("browseButton"));
+    QVERIFY(!browse->isEnabled() || w.queue().waitingList()->count() == 0);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    QVERIFY(browse->isEnabled());
+    QTest::mouseClick(browse, Qt::LeftButton);
+    // The invalid path asked first; Yes (the recorder's answer) chose again.
+    QCOMPARE(boxes_->texts, QStringList{QStringLiteral("The path entered is not valid! Continue ?")});
+    QCOMPARE(captions.value(0), QStringLiteral("Select the Directory you wish to Watcher..."));
+    QCOMPARE(w.findChild<QLineEdit*>(QStringLiteral("folderField"))->text(), home() + QStringLiteral("/other"));
+    QVERIFY(configText().find("Watcher_Dir=" + home_->path() + "/other") != std::string::npos);
+    QCOMPARE(w.queue().watchDir(), home() + QStringLiteral("/other"));
+
+    // "+" translates the chosen file on the worker: its pages reach the send queue.
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("addButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.queue().sendQueueList()->count() >= 1, 10000);
+    QVERIFY(w.queue().sendQueueList()->text(0).startsWith(QStringLiteral("extra_")));
+  }
+
+  void modifyNameRefusesAnEmptyName() {
+    CFilesLoaderDlg w(home(), services());
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    home_->writeFile("PrintedDir/old.plt", tenLines());
+    w.queue().historyList()->append(QStringLiteral("old.plt"));
+    QMenu* menu = w.contextMenuFor(QueueList::History, 0);
+    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Modify name"));
+    QTimer::singleShot(0, this, [&] {
+      auto* dlg = qobject_cast<CModifyName*>(QApplication::activeModalWidget());
+      QVERIFY(dlg);
+      auto* field = dlg->findChild<QLineEdit*>(QStringLiteral("nameField"));
+      field->clear();
+      dlg->accept();  // refused: stays open
+      QCOMPARE(boxes_->texts.value(0), QStringLiteral("file name invalid!"));
+      QVERIFY(dlg->isVisible());
+      field->setText(QStringLiteral("new.plt"));
+      dlg->accept();
+    });
+    menu->actions().at(0)->trigger();
+    QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("new.plt"));
+    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/new.plt")));
+  }
+
+  void aLinkQuestionIsAnsweredWhileTheWindowGoesOn() {
+    CFilesLoaderDlg w(home(), services());
+    boxes_->answer = false;
+    std::atomic<int> answer{-1};
+    std::thread worker([&] {
+      answer = w.queue().showMessage("Link", "Can not connect to machine !", qel::links::TransferOwner::Buttons::OkCancel) ? 1 : 0;
+    });
+    // The window handles events (and so the question) while the worker waits for it.
+    QTRY_COMPARE(answer.load(), 0);
+    worker.join();
+    QCOMPARE(boxes_->texts.value(0), QStringLiteral("Can not connect to machine !"));
+    QCOMPARE(int(boxes_->kinds.at(0)), int(MessageService::Kind::Question));
+  }
+
+  void aClosingWindowReleasesAWaitingQuestion() {
+    QWidget window;
+    auto prompter = std::make_shared<Prompter>(&window);
+    std::atomic<int> answer{-1};
+    std::thread worker([&, prompter] { answer = prompter->ask(QStringLiteral("Link"), QStringLiteral("question"), true) ? 1 : 0; });
+    // The window closes without handling the question (asked or about to be): Cancel either way,
+    // and nobody waits on anybody.
+    prompter->close();
+    worker.join();
+    QCOMPARE(answer.load(), 0);
+    QCoreApplication::processEvents();  // a question posted before the close is dropped unshown
+    QVERIFY(boxes_->texts.isEmpty());
+  }
+
+  void theFollowPreviewStandsAgainstTheLeftEdge() {
+    CFilesLoaderDlg w(home(), services());
+    w.move(700, 100);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    home_->writeFile("DisposeDir/f.PLT", tenLines());
+    emit w.queue().previewRequested(home() + QStringLiteral("/DisposeDir/f.PLT"));
+    QVERIFY(w.followPreview());
+    QTRY_VERIFY(w.followPreview()->loaded());
+    w.move(800, 150);
+    QTRY_COMPARE(w.followPreview()->frameGeometry().right() + 1, w.frameGeometry().left());
+    QCOMPARE(w.followPreview()->frameGeometry().top(), w.frameGeometry().top());
+    emit w.queue().previewClosed();
+    QTRY_VERIFY(w.followPreview() == nullptr);
+  }
+
+  void advancedOpensTheSettingsAndTheWindowTakesTheNewLanguage() {
+    CFilesLoaderDlg w(home(), services());
+    int opened = 0;
+    connect(&w, &CFilesLoaderDlg::settingsOpened, this, [&](QDialog* d) {
+      ++opened;
+      // Stored behind the settings window's back, as its Display page would.
+      qel::config::CIniConfig(home_->path()).write(qel::config::keys::Language_Type, 0);
+      QMetaObject::invokeMethod(d, [d] { d->reject(); }, Qt::QueuedConnection);
+    });
+    auto* advanced = w.findChild<QPushButton*>(QStringLiteral("advancedButton"));
+    QTest::mouseClick(advanced, Qt::LeftButton);  // inert while the queue runs
+    QCOMPARE(opened, 0);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+    QTest::mouseClick(advanced, Qt::LeftButton);
+    QCOMPARE(opened, 1);
+    // Reloaded after it closed: the window words itself in Chinese.
+    QTRY_COMPARE(w.windowTitle(), QString::fromUtf8("QEL \xe5\x88\x87\xe5\x89\xb2\xe7\xb3\xbb\xe7\xbb\x9f"));
+    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("pauseButton"))->text(), QString::fromUtf8("\xe7\xbb\xa7\xe7\xbb\xad"));
+  }
+};
+
+QTEST_MAIN(UiWindowsTest)
+#include "ui_windows_test.moc"
