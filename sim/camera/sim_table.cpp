@@ -130,10 +130,13 @@ cv::Mat SimTable::renderAt(const cv::Point2d& tableCentre) const {
   const double meanScale = (sheet_.printScaleX + sheet_.printScaleY) / 2.0;
 
   cv::Mat cover(h, w, CV_32F, cv::Scalar(0));
-  for (const auto& design : sheet_.marks) {
+  for (std::size_t index = 0; index < sheet_.marks.size(); ++index) {
+    const cv::Point2d& design = sheet_.marks[index];
+    const bool smudged =
+        std::find(sheet_.smudged.begin(), sheet_.smudged.end(), index) != sheet_.smudged.end();
     const cv::Point2d mc = sheet_.tablePosition(design);
     const cv::Point2d pc = kCentre + mul(toPixel, mc - tableCentre);
-    const double reach = (sheet_.markRadius * meanScale + sheet_.lineWidth) *
+    const double reach = (sheet_.markRadius * (smudged ? 3.0 : 1.0) * meanScale + sheet_.lineWidth) *
                              std::max(cam_.pxPerMmX, cam_.pxPerMmY) + 3.0;
     const int u0 = std::max(0, int(std::floor(pc.x - reach))), u1 = std::min(w - 1, int(std::ceil(pc.x + reach)));
     const int v0 = std::max(0, int(std::floor(pc.y - reach))), v1 = std::min(h - 1, int(std::ceil(pc.y + reach)));
@@ -146,7 +149,9 @@ cv::Mat SimTable::renderAt(const cv::Point2d& tableCentre) const {
         local.y /= sheet_.printScaleY;
         double sd = 0.0;  // signed distance to the ink edge, design millimetres
         const double r = std::hypot(local.x, local.y);
-        switch (sheet_.shape) {
+        if (smudged) {
+          sd = std::hypot(local.x / 3.0, local.y) - sheet_.markRadius;
+        } else switch (sheet_.shape) {
           case MarkShape::Disc: sd = r - sheet_.markRadius; break;
           case MarkShape::Ring:
             sd = std::abs(r - (sheet_.markRadius - sheet_.lineWidth / 2)) - sheet_.lineWidth / 2;

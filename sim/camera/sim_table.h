@@ -31,6 +31,9 @@ struct SheetSpec {
   double printScaleY = 1.0;
   double printRotationDeg = 0.0;  // counter-clockwise in table coordinates
   cv::Point2d origin{0.0, 0.0};  // table position of the sheet's design origin
+  // Marks (by index) printed as a smeared blot three times longer than wide, which no detector
+  // takes for a mark: the operator has to mark them by hand.
+  std::vector<std::size_t> smudged;
   int paper = 215;  // grey values
   int ink = 35;
 

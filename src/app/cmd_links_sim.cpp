@@ -1,7 +1,9 @@
 // qelcut sim: the simulated machine(s) on a loopback address, printing where they listen and
 // what they receive, until Ctrl-C. With --configure-home it points the home folder's links at
 // them instead and ends.
+#include <atomic>
 #include <cstdio>
+#include <optional>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -18,6 +20,13 @@
 #include <unistd.h>
 
 #include "coordinator_services.h"
+#endif
+#ifdef QEL_HAS_SIM_TABLE
+#include <cstdlib>
+#include <fstream>
+
+#include "camera/frame_source.h"
+#include "camera/sim_sheet.h"
 #endif
 
 namespace {
@@ -57,6 +66,28 @@ int runSim(const std::vector<std::string>& argsIn) {
     return 1;
   }
 #endif
+#ifdef QEL_HAS_SIM_TABLE
+  qel::sim::SimSheetOptions sheetOptions;
+  const auto sheetPath = qel::app::takeOption(args, "--sheet", &missing);
+  if (missing) {
+    std::fprintf(stderr, "qelcut sim: --sheet is missing its plot file\n");
+    return 2;
+  }
+  for (auto [name, slot] : {std::pair<const char*, double*>{"--print-scale", &sheetOptions.printScale},
+                            std::pair<const char*, double*>{"--print-rotate", &sheetOptions.printRotateDeg}}) {
+    const auto v = qel::app::takeOption(args, name, &missing);
+    char* end = nullptr;
+    if (missing || (v && (*slot = std::strtod(v->c_str(), &end), end == v->c_str() || *end != '\0'))) {
+      std::fprintf(stderr, "qelcut sim: %s takes a number\n", name);
+      return 2;
+    }
+  }
+  if (sheetOptions.printScale <= 0.0) {
+    std::fprintf(stderr, "qelcut sim: --print-scale must be above 0\n");
+    return 2;
+  }
+  sheetOptions.markFaults = qel::app::takeFlag(args, "--mark-faults");
+#endif
   qel::sim::MachineSimSettings s;
   std::string error;
   if (!qel::sim::takeMachineSimOptions(args, s, &error)) {
@@ -68,6 +99,18 @@ int runSim(const std::vector<std::string>& argsIn) {
     return 2;
   }
   const std::string home = qel::platform::resolveHome(homeOpt);
+#ifdef QEL_HAS_SIM_TABLE
+  std::optional<qel::sim::SimSheet> table;
+  if (sheetPath) {
+    qel::platform::makeDirectories(home);
+    sheetOptions.plotPath = *sheetPath;
+    table = qel::sim::loadSimSheet(home, sheetOptions, &error);
+    if (!table) {
+      std::fprintf(stderr, "qelcut sim: %s\n", error.c_str());
+      return 1;
+    }
+  }
+#endif
   if (configure) {
     if (s.port != 3241) {
       std::fprintf(stderr, "qelcut sim: the network link always uses port 3241; --configure-home needs it\n");
@@ -89,6 +132,12 @@ int runSim(const std::vector<std::string>& argsIn) {
       std::printf("home %s: network link (Xitong_TT=4) to the simulated machine at %s\n", home.c_str(),
                   s.bind.c_str());
     }
+#ifdef QEL_HAS_SIM_TABLE
+    // The camera of the CCD cut window becomes the simulated table's.
+    qel::sim::configureHomeForSimTable(home, table ? *table : qel::sim::SimSheet{});
+    std::printf("camera: the simulated table (FrameSource=sim, socket %s%s)\n", cfg.programDir().c_str(),
+                qel::camera::kSimCameraSocketName);
+#endif
     std::printf("watch folder: %s\n", cfg.read(qel::config::keys::Watcher_Dir).c_str());
     std::printf("printed folder: %s\n", cfg.read(qel::config::keys::SPD).c_str());
     return 0;
@@ -103,15 +152,25 @@ int runSim(const std::vector<std::string>& argsIn) {
     auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
     const std::string bind = s.bind;
     const bool serial = s.serial;
+    const std::string store = s.storeDir;
     sims.push_back({"coordinator",
-                    [services, bind, serial](std::string* where, std::string* error) {
+                    [services, bind, serial, store](std::string* where, std::string* error) {
                       qel::sim::CoordinatorServiceOptions o;
                       o.pty = serial;
                       // The command line keeps its port 23 where we may bind it (root).
                       if (::geteuid() != 0) o.commandPort = -1;
-                      o.downloaded = [](const qel::sim::SimDownload& d) {
+                      qel::platform::makeDirectories(store);
+                      o.downloaded = [store](const qel::sim::SimDownload& d) {
+                        // Every received file is kept, numbered so that a later one never replaces it.
+                        static std::atomic<int> count{0};
+                        char prefix[16];
+                        std::snprintf(prefix, sizeof prefix, "%04d_", ++count);
+                        const std::string name = d.name.empty() ? "file" : d.name;
+                        const std::string path = store + "/" + prefix + name.substr(name.find_last_of('/') + 1);
+                        const bool kept = qel::platform::writeFileAtomically(path, d.data);
                         printStamped("coordinator: file " + d.name + " received on channel " +
-                                     std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes");
+                                     std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes" +
+                                     (kept ? ", kept as " + path : ", could not be kept in " + store));
                       };
                       *services = qel::sim::startCoordinatorServices(bind, o, error);
                       if (!*services) return false;
@@ -123,6 +182,26 @@ int runSim(const std::vector<std::string>& argsIn) {
                       return true;
                     },
                     [services] { services->reset(); }});
+#ifdef QEL_HAS_SIM_TABLE
+    // The table's camera follows the coordinator's head, so it starts after the coordinator.
+    if (table) {
+      auto camera = std::make_shared<std::unique_ptr<qel::sim::SimTableCamera>>();
+      const std::string socket = qel::config::CIniConfig(home).programDir() + qel::camera::kSimCameraSocketName;
+      const qel::sim::SimSheet sheet = *table;
+      sims.push_back({"table camera",
+                      [camera, services, socket, sheet](std::string* where, std::string* error) {
+                        if (!*services) return false;
+                        auto* model = &(*services)->model();
+                        *camera = std::make_unique<qel::sim::SimTableCamera>(
+                            sheet, [model] { return cv::Point2d(model->position(0), model->position(1)); });
+                        if (!(*camera)->start(socket, error)) return false;
+                        *where = "Unix socket " + socket + " (" + std::to_string(sheet.sheet.marks.size()) +
+                                 " marks in view where the head stands)";
+                        return true;
+                      },
+                      [camera] { camera->reset(); }});
+    }
+#endif
 #endif
   }
   return qel::sim::runSimulators(std::move(sims), printStamped);
@@ -150,7 +229,17 @@ std::string usage() {
       "  --kind KIND          coordinator (default) or network\n"
       "  --configure-home     only point DIR/Config.ini at the simulated machine (coordinator:\n"
       "                       Xitong_TT=3 over Ethernet; network: Xitong_TT=4; Xitong_IP = the\n"
-      "                       --bind address) and print the watch folder\n";
+      "                       --bind address) and the CCD camera at the simulated table, then\n"
+      "                       print the watch folder\n";
+#ifdef QEL_HAS_SIM_TABLE
+  u +=
+      "  --sheet FILE.plt     a printed sheet on the simulated table: the marks of the plot file;\n"
+      "                       its camera is served on DIR/sim-camera.sock and sees where the\n"
+      "                       coordinator's head stands\n"
+      "  --print-scale S      how the sheet was printed: scale (default 1, e.g. 1.003)\n"
+      "  --print-rotate DEG   and turn in degrees, counter-clockwise (default 0)\n"
+      "  --mark-faults        blur, noise, uneven light and one smudged mark\n";
+#endif
 #ifdef QEL_HAS_MACHINE_SIM
   u += qel::sim::machineSimOptionsHelp();
 #endif

@@ -41,6 +41,19 @@ void CameraCalibration::load(const config::CIniConfig& cfg, int set) {
   setValues(v);
 }
 
+void CameraCalibration::save(config::CIniConfig& cfg, int set) const {
+  using G = config::CameraGroup;
+  const CalibrationValues v = values();
+  cfg.writeCameraPara(set, int(G::Intrinsic), 1, v.fx);
+  cfg.writeCameraPara(set, int(G::Intrinsic), 3, v.cx);
+  cfg.writeCameraPara(set, int(G::Intrinsic), 5, v.fy);
+  cfg.writeCameraPara(set, int(G::Intrinsic), 6, v.cy);
+  for (int i = 0; i < 4; ++i) cfg.writeCameraPara(set, int(G::Distortion), i + 1, v.distortion[i]);
+  for (int i = 0; i < 9; ++i) cfg.writeCameraPara(set, int(G::Rotation), i + 1, v.rotation[i]);
+  for (int i = 0; i < 3; ++i) cfg.writeCameraPara(set, int(G::Translation), i + 1, v.translation[i]);
+  saveRatios(cfg, set);
+}
+
 void CameraCalibration::saveRatios(config::CIniConfig& cfg, int set) const {
   const CalibrationValues v = values();
   cfg.writeCameraPara(set, int(config::CameraGroup::Ratio), 0, v.ratio0);

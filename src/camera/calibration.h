@@ -47,6 +47,8 @@ class CameraCalibration {
 
   // Reads the set Camera_Para<set> (22 keys) from the store.
   void load(const config::CIniConfig& cfg, int set);
+  // Writes the whole set (22 keys) to Camera_Para<set>.
+  void save(config::CIniConfig& cfg, int set) const;
   // Writes RATIO0 and RATIO1 of the set.
   void saveRatios(config::CIniConfig& cfg, int set) const;
 

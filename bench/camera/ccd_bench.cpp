@@ -1,0 +1,109 @@
+// The camera window's per-frame work without drawing at 640 x 480 (colour conversion, scaling,
+// crosshair, and the mark measurement when one is pending), and the time per mark of a marking
+// run against the simulated coordinator and table with the default WaitTime4Capture, beside the
+// least it could take (the move, the wait and one frame).
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <future>
+#include <vector>
+
+#include "camera/frame_handler.h"
+#include "camera/sim_table.h"
+#include "ccd_rig.h"
+#include "config/ini_config.h"
+
+using namespace qel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double medianMs(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void frameCost() {
+  platform::FakeClock clock;
+  sim::SheetSpec sheet;
+  sheet.marks = {{0, 0}};
+  sim::CameraSpec cam;
+  cam.noiseSigma = 2.0;
+  sim::SimTable table(clock, sheet, cam);
+  const cv::Mat frame = table.renderFrame();
+  camera::MarkMeasurement m;
+  m.setParameters(camera::MarkType::Circle, 20, 50);
+  camera::FrameHandler handler(m, clock, "/tmp");
+  std::vector<double> display, measured;
+  for (int i = 0; i < 200; ++i) {
+    const auto t0 = Clock::now();
+    const camera::FrameResult r = handler.handle(frame);
+    const cv::Mat img = camera::makeDisplayImage(frame, r.showsFind ? std::optional(r.measured->position) : std::nullopt);
+    display.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+  }
+  for (int i = 0; i < 100; ++i) {
+    auto request = std::async(std::launch::async, [&] { return m.measure(1); });
+    while (!m.pending()) std::this_thread::yield();
+    const auto t0 = Clock::now();
+    const camera::FrameResult r = handler.handle(frame);
+    const cv::Mat img = camera::makeDisplayImage(frame, r.showsFind ? std::optional(r.measured->position) : std::nullopt);
+    measured.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    request.get();
+    clock.advance(1000);
+  }
+  std::printf("per frame, 640 x 480: display image %.2f ms (median of 200); with a circle measurement %.2f ms "
+              "(median of 100); budget 10 ms\n",
+              medianMs(display), medianMs(measured));
+}
+
+// Trapezoid move time of distance d (mm) at speed v (mm/s) and acceleration a (mm/s^2).
+double moveMs(double d, double v, double a) {
+  if (d <= 0) return 0;
+  const double ramp = v * v / a;  // distance to reach v and stop again
+  if (d < ramp) return 2000.0 * std::sqrt(d / a);
+  return 1000.0 * (d / v + v / a);
+}
+
+void markingRun() {
+  const std::vector<cv::Point2d> marks{{20, 20}, {320, 20}, {320, 220}, {20, 220}};
+  sim::SheetSpec sheet;
+  sheet.marks = marks;
+  sheet.printScaleX = sheet.printScaleY = 1.003;
+  sheet.printRotationDeg = 0.7;
+  sheet.origin = {30, 25};
+  sim::CameraSpec cam;
+  cam.noiseSigma = 1.0;
+  test::CcdBench b("127.0.0.211", sheet, cam);
+  config::CIniConfig cfg(b.home.path());
+  // The defaults of a new Config.ini.
+  cfg.write(config::keys::MoveSpeed, 500);
+  cfg.write(config::keys::MoveAccel, 1000);
+  cfg.write(config::keys::WaitTime4Capture, 500);
+  cfg.write(config::keys::markTime, 2);
+  b.loadPattern(test::printAndCutPlot(marks, false, {{{60, 60}, {280, 180}}}));
+  b.headOver(sheet.tablePosition(marks[0]));
+  b.realTime = true;
+  const auto t0 = Clock::now();
+  const camera::RunEnd end = b.run(120000);
+  const double total = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  double minimum = 0;
+  const double frameMs = 10;  // the simulated camera's frame period
+  for (std::size_t k = 0; k < marks.size(); ++k) {
+    const double d = k == 0 ? 0.0 : cv::norm(marks[k] - marks[k - 1]) * 1.003;
+    minimum += moveMs(d, 500, 1000) + 500 + frameMs;
+  }
+  std::printf("marking run, 4 marks, MoveSpeed 500, MoveAccel 1000, WaitTime4Capture 500, markTime 2: %s, "
+              "%.0f ms in all (send included), %.0f ms per mark; least possible (move + wait + one frame) "
+              "%.0f ms per mark\n",
+              end == camera::RunEnd::Completed ? "completed" : "FAILED", total, total / marks.size(),
+              minimum / marks.size());
+}
+
+}  // namespace
+
+int main() {
+  frameCost();
+  markingRun();
+  return 0;
+}

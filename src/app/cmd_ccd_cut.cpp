@@ -1,0 +1,246 @@
+// qelcut ccd: the marking run of the CCD cut window without windows, against the configured
+// machine and camera. It prints each mark's design and measured position and the correction,
+// sends the corrected pattern over the configured link and records it in the history. Where the
+// window would ask the operator, it stops and prints the question instead.
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/command.h"
+#include "camera/ccd_texts.h"
+#include "camera/ccd_workflow.h"
+#include "camera/frame_handler.h"
+#include "camera/measurement.h"
+#include "camera/pattern_model.h"
+#include "camera/procedures.h"
+#include "camera/registration.h"
+#include "config/ini_config.h"
+#include "links/mc_command.h"
+#include "links/transfer_owner.h"
+#include "platform/home.h"
+
+namespace {
+
+using namespace qel;
+
+std::atomic<bool> g_interrupted{false};
+void onInterrupt(int) { g_interrupted = true; }
+
+const char* messageText(camera::CcdMessage m) {
+  switch (m) {
+    case camera::CcdMessage::TooFewMarks: return camera::kTooFewMarksText;
+    case camera::CcdMessage::OutOfBlock: return camera::kOutOfBlockText;
+    case camera::CcdMessage::CantCaptureMark: return camera::kNoMarkText;
+    case camera::CcdMessage::CreateHandleFailed: return camera::kCreateHandleFailedText;
+    case camera::CcdMessage::SaveFileFailed: return camera::kSaveFileFailedText;
+    case camera::CcdMessage::Procedure:
+    case camera::CcdMessage::Head: break;
+  }
+  return "";
+}
+
+const char* fileText(camera::CcdFileStatus f) {
+  switch (f) {
+    case camera::CcdFileStatus::Saving: return camera::kFileSavingText;
+    case camera::CcdFileStatus::SaveFinished: return camera::kFileSaveFinishedText;
+    case camera::CcdFileStatus::SaveFailed: return camera::kFileSaveFailedText;
+    case camera::CcdFileStatus::SaveTmpFailed: return camera::kFileSaveTmpFailedText;
+    case camera::CcdFileStatus::Sending: return camera::kFileSendingText;
+    case camera::CcdFileStatus::SendFinished: return camera::kFileSendFinishedText;
+    case camera::CcdFileStatus::SendFailed: return camera::kFileSendFailedText;
+  }
+  return "";
+}
+
+// The terminal as the operator: questions are declined and remembered, messages printed.
+class ConsoleOperator final : public camera::CcdOperator, public links::TransferOwner {
+ public:
+  explicit ConsoleOperator(std::string home) : home_(std::move(home)) {}
+
+  bool ask(camera::CcdQuestion) override {
+    std::lock_guard l(m_);
+    question_ = camera::kManualMarkingQuestion;
+    return false;
+  }
+  void tell(camera::CcdMessage m, const std::string& detail) override {
+    std::lock_guard l(m_);
+    const std::string text = detail.empty() ? messageText(m) : detail;
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+    if (m != camera::CcdMessage::Procedure) failure_ = text;
+  }
+  void fileStatus(camera::CcdFileStatus f, const std::string& detail) override {
+    std::printf("%s%s%s\n", fileText(f), detail.empty() ? "" : ": ", detail.c_str());
+    std::fflush(stdout);
+  }
+  void betweenPieces(int piece) override {
+    std::printf("%s(waiting for the machine before piece %d)\n", camera::kOperateReadyBetweenPiecesText, piece + 1);
+    std::fflush(stdout);
+  }
+  void markMeasured(std::size_t k, cv::Point2d d, cv::Point2d m) override {
+    std::printf("mark %zu: design (%.3f, %.3f) mm, measured (%.3f, %.3f) mm\n", k + 1, d.x, d.y, m.x, m.y);
+    std::fflush(stdout);
+  }
+  void correction(double rx, double ry, double angle) override {
+    std::printf("correction: ratio_x %.6f, ratio_y %.6f, angle %.4f deg\n", rx, ry, angle * 180.0 / CV_PI);
+    std::fflush(stdout);
+  }
+  void sent(const std::string& name, const std::string& linkText) override {
+    std::printf("sent; history: %s%s%s\n", name.c_str(), linkText.empty() ? "" : "\n", linkText.c_str());
+    std::fflush(stdout);
+  }
+
+  // links::TransferOwner
+  bool stopRequested() const override { return g_interrupted; }
+  void setStopRequest(bool on) override { g_interrupted = on; }
+  bool previewTransferRunning() const override { return false; }
+  void setProgressRange(int, int) override {}
+  void setProgressPos(int) override {}
+  int language() const override { return 1; }
+  std::string programDir() const override { return home_; }
+  bool showMessage(const std::string&, const std::string& text, Buttons) override {
+    std::lock_guard l(m_);
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+    failure_ = text;
+    return true;  // OK: the command client stops instead of retrying for ever
+  }
+
+  std::string question() {
+    std::lock_guard l(m_);
+    return question_;
+  }
+  std::string failure() {
+    std::lock_guard l(m_);
+    return failure_;
+  }
+
+ private:
+  std::string home_;
+  std::mutex m_;
+  std::string question_, failure_;
+};
+
+int runCcd(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  bool missing = false;
+  const auto homeOpt = app::takeOption(args, "--home", &missing);
+  bool bad = missing;
+  const auto plateOpt = app::takeOption(args, "--plate", &missing);
+  bad = bad || missing;
+  const auto cutOpt = app::takeOption(args, "--cut-type", &missing);
+  bad = bad || missing;
+  const bool selectAll = app::takeFlag(args, "--select-all");
+  if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0) {
+    std::fprintf(stderr, "qelcut ccd: give one plot file (see 'qelcut ccd --help')\n");
+    return 2;
+  }
+  auto number = [](const std::optional<std::string>& v, int low, int high, int* out) {
+    if (!v) return true;
+    char* end = nullptr;
+    const long n = std::strtol(v->c_str(), &end, 10);
+    if (end == v->c_str() || *end != '\0' || n < low || n > high) return false;
+    *out = static_cast<int>(n);
+    return true;
+  };
+  int plate = 0, cutType = -1;
+  if (!number(plateOpt, 0, 99999, &plate) || !number(cutOpt, 0, 4, &cutType)) {
+    std::fprintf(stderr, "qelcut ccd: --plate takes a plate number from 0, --cut-type 0 to 4\n");
+    return 2;
+  }
+  const std::string home = platform::resolveHome(homeOpt);
+  const config::CIniConfig cfg(home);
+
+  camera::PatternModel pattern;
+  switch (pattern.load(args[0], cfg)) {
+    case camera::PatternLoad::Loaded: break;
+    case camera::PatternLoad::NotExist: std::fprintf(stderr, "qelcut ccd: %s\n", camera::kFileNotExistText); return 1;
+    case camera::PatternLoad::FormatError:
+      std::fprintf(stderr, "qelcut ccd: %s\n", camera::kFileFormatErrorText);
+      return 1;
+  }
+  if (selectAll) {
+    pattern.toggleSelectAll();
+  } else if (!pattern.strokes().empty() && !pattern.strokes()[0].points.empty()) {
+    pattern.pressAt(pattern.strokes()[0].points[0]);
+  }
+  pattern.setPlate(plate);
+  std::printf("%s: %zu strokes, %zu marks, plate %d of %d\n", args[0].c_str(), pattern.strokes().size(),
+              pattern.markCount(), plate, pattern.plateCount());
+
+  std::string cameraName;
+  auto source = camera::makeConfiguredFrameSource(home, &cameraName);
+  if (!source) {
+    std::fprintf(stderr, "qelcut ccd: no camera: %s\n", cameraName.c_str());
+    return 1;
+  }
+  camera::MarkMeasurement measurement;
+  camera::FrameHandler handler(measurement, platform::SystemClock::instance(), home);
+  camera::HeadlessCamera feed(*source, handler, measurement);
+  feed.open();
+  if (!feed.waitForFrame(5000)) {
+    std::fprintf(stderr, "qelcut ccd: %s: %s (%s)\n", camera::kCameraClosedText, cameraName.c_str(),
+                 feed.failed() ? feed.failure().c_str() : "no frame");
+    return 1;
+  }
+  std::printf("camera: %s\n", cameraName.c_str());
+
+  ConsoleOperator op(home);
+  links::CMC_Command command(&op);
+  command.setAddress(cfg.read(config::keys::Xitong_IP));
+  camera::CcdServices services;
+  services.home = cfg.programDir();
+  services.linkOwner = &op;
+  services.command = &command;
+  services.measurement = &measurement;
+  services.cameraGrabbing = [&feed] { return feed.grabbing(); };
+  services.op = &op;
+  camera::CcdWorkflow workflow(services, pattern);
+  if (cutType >= 0) workflow.settings().cutType = cutType;
+
+  struct sigaction sa {};
+  sa.sa_handler = onInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  if (!workflow.startMarkingRun()) return 1;
+  while (workflow.busy() || workflow.lastRunEnd() == camera::RunEnd::None) {
+    if (g_interrupted) workflow.stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  workflow.join();
+  feed.close();
+  if (workflow.lastRunEnd() == camera::RunEnd::Completed && (workflow.piecesSent() > 0 || workflow.settings().cutType == 4))
+    return 0;
+  if (!op.question().empty()) std::fprintf(stderr, "qelcut ccd: the operator would be asked: %s\n", op.question().c_str());
+  else if (!op.failure().empty()) std::fprintf(stderr, "qelcut ccd: %s\n", op.failure().c_str());
+  else std::fprintf(stderr, "qelcut ccd: stopped, nothing sent\n");
+  return 1;
+}
+
+const app::CommandRegistration kCcd{{
+    "ccd",
+    "run the CCD cut marking run on a plot file without windows",
+    "usage: qelcut ccd FILE [--home DIR] [--plate N] [--cut-type T] [--select-all]\n\n"
+    "Loads FILE as the CCD cut window does, finds every registration mark of the plate with the\n"
+    "configured camera ([Camera] FrameSource: genicam, or sim for `qelcut sim --sheet`), moving\n"
+    "the head through the coordinator's command line at Xitong_IP, prints each mark's design and\n"
+    "measured position (mm) and the correction, sends the corrected pattern (temp.PLT) over the\n"
+    "configured link and records it in the printed folder. The camera must show the first mark\n"
+    "(or autoMove2FirstMarkPoint be set). Where the window would ask the operator, the run stops\n"
+    "and the question is printed. Exit status 0 only when the pattern was sent (for cut type 4,\n"
+    "when the Y-axis deflection was measured), 1 otherwise, 2 for a usage error.\n\n"
+    "  --home DIR     home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
+    "  --plate N      plate (page of Page_Width) to work on, from 0 (default 0)\n"
+    "  --cut-type T   0 print marks, 1 print patterns, 2 auto multi print, 3 auto repeat print,\n"
+    "                 4 Y-axis deflection (default: cutType of Config.ini)\n"
+    "  --select-all   select the whole file (lets cut type 2 go on from plate to plate)\n",
+    runCcd,
+}};
+
+}  // namespace

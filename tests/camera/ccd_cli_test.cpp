@@ -1,0 +1,82 @@
+// The print-and-cut demo as a user runs it: `qelcut sim --sheet` with a sheet printed at
+// 100.3 % and turned 0.7 degrees, `qelcut sim --configure-home`, then `qelcut ccd`, which must
+// find the marks, print the correction and send the pattern to the simulated coordinator.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "support/temp_home.h"
+
+namespace {
+
+std::string run(const std::string& cmd, int* status) {
+  std::string out;
+  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+  char buf[4096];
+  while (p && std::fgets(buf, sizeof buf, p)) out += buf;
+  *status = p ? ::pclose(p) : -1;
+  return out;
+}
+
+std::string sheetPlot() {
+  auto u = [](double mm) { return std::to_string(static_cast<long>(mm * 40)); };
+  std::string out = "IN;";
+  for (auto [x, y] : {std::pair{20.0, 20.0}, {320.0, 20.0}, {320.0, 220.0}, {20.0, 220.0}})
+    out += "SP8;PU" + u(x) + "," + u(y) + ";CI160;PU;";
+  return out + "SP1;PU2400,2400;PD11200,2400,11200,7200;PU;SP0;";
+}
+
+}  // namespace
+
+TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordinator) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
+  qel::test::TempHome home;
+  home.writeFile("sheet.plt", sheetPlot());
+  const std::string q = QELCUT_PATH;
+  const std::string common = " --home " + home.path() + " --bind 127.0.0.203 --sheet " + home.file("sheet.plt") +
+                             " --print-scale 1.003 --print-rotate 0.7";
+  int status = 0;
+  const std::string configured = run(q + " sim --configure-home" + common, &status);
+  ASSERT_EQ(status, 0) << configured;
+  EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
+
+  const pid_t sim = ::fork();
+  ASSERT_GE(sim, 0);
+  if (sim == 0) {
+    ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
+    const std::string log = home.file("sim.log");
+    ::freopen(log.c_str(), "w", stdout);
+    ::execl("/bin/sh", "sh", "-c", ("exec " + q + " sim" + common).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (home.readFile("sim.log").find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::string out = run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &status);
+  ::kill(sim, SIGINT);
+  int simStatus = 0;
+  ::waitpid(sim, &simStatus, 0);
+  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
+  EXPECT_NE(out.find("mark 4: design (20.000, 220.000) mm"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
+  EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
+  EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
+  EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
+  bool recorded = false;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
+    recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
+  EXPECT_TRUE(recorded);
+
+  // A missing file: the file pane's text and exit status 1.
+  const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
+}

@@ -1,0 +1,303 @@
+// Print and cut end to end without a display: a sheet printed at 100.3 % and turned 0.7 degrees
+// lies on the simulated table; the marking run moves the simulated coordinator's head from mark
+// to mark over its command line, measures each mark in the frames the table's camera renders
+// where the head stands, writes temp.PLT and sends it over the default link; every stroke the
+// coordinator received must land within 0.05 mm of where the print put it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "camera/ccd_texts.h"
+#include "ccd_rig.h"
+
+using namespace qel;
+using namespace qel::camera;
+using test::CcdBench;
+
+namespace {
+
+const std::vector<cv::Point2d> kFourMarks{{20, 20}, {320, 20}, {320, 220}, {20, 220}};
+const std::vector<std::vector<cv::Point2d>> kShapes{{{60, 60}, {280, 60}, {280, 180}, {60, 180}, {60, 60}},
+                                                     {{100, 100}, {240, 140}}};
+
+std::vector<cv::Point2d> designPoints(const std::vector<cv::Point2d>& marks,
+                                      const std::vector<std::vector<cv::Point2d>>& shapes) {
+  std::vector<cv::Point2d> all = marks;
+  for (const auto& s : shapes) all.insert(all.end(), s.begin(), s.end());
+  return all;
+}
+
+sim::SheetSpec printedSheet(sim::MarkShape shape, const std::vector<cv::Point2d>& marks) {
+  sim::SheetSpec s;
+  s.shape = shape;
+  s.marks = marks;
+  s.printScaleX = s.printScaleY = 1.003;
+  s.printRotationDeg = 0.7;
+  s.origin = {30, 25};
+  return s;
+}
+
+sim::CameraSpec tableCamera(double noise = 1.0) {
+  sim::CameraSpec c;
+  c.rotationRad = -0.04;
+  c.toolOffset = {6.5, -4.25};
+  c.noiseSigma = noise;
+  c.blurSigma = 0.5;
+  return c;
+}
+
+bool historyHolds(const CcdBench& b, const std::string& base) {
+  const std::regex name(base + R"(_\d{8}_\d{6}_001\.PLT)");
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(b.home.file("PrintedDir"), ec))
+    if (std::regex_match(e.path().filename().string(), name)) return true;
+  return false;
+}
+
+void expectCutTypeOneLandsOnThePrint(sim::MarkShape shape, const std::string& address) {
+  CcdBench b(address, printedSheet(shape, kFourMarks), tableCamera());
+  b.loadPattern(test::printAndCutPlot(kFourMarks, shape == sim::MarkShape::Cross, kShapes));
+  ASSERT_EQ(b.pattern.markCount(), 4u);
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]) + cv::Point2d(3.0, -2.0));
+  ASSERT_EQ(b.run(), RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
+  EXPECT_TRUE(b.op.questions.empty());
+  ASSERT_EQ(b.coordinator->sim().downloads().size(), 1u);
+  EXPECT_EQ(b.received(0).size(), 6u);  // four marks and the two shapes
+  EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+  EXPECT_TRUE(std::filesystem::exists(b.home.file("temp.PLT")));
+  EXPECT_TRUE(historyHolds(b, "job"));
+  const auto files = b.op.copy(b.op.files);
+  EXPECT_EQ(files, (std::vector<CcdFileStatus>{CcdFileStatus::Saving, CcdFileStatus::SaveFinished,
+                                               CcdFileStatus::Sending, CcdFileStatus::SendFinished}));
+}
+
+}  // namespace
+
+TEST(CcdCut, CircleMarksOnATurnedAndEnlargedPrintLandWithinAHundredthOfAMillimetreOrSo) {
+  expectCutTypeOneLandsOnThePrint(sim::MarkShape::Disc, "127.0.0.151");
+}
+
+TEST(CcdCut, CrossMarksToo) { expectCutTypeOneLandsOnThePrint(sim::MarkShape::Cross, "127.0.0.152"); }
+
+TEST(CcdCut, SmudgedMarkIsMarkedByHandAfterTheQuestion) {
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  sheet.smudged = {2};
+  CcdBench b("127.0.0.153", sheet, tableCamera());
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  std::thread jog;
+  b.op.answer = [&](CcdQuestion q) {
+    EXPECT_EQ(q, CcdQuestion::ManualMarking);
+    // The operator jogs the head until the smear's centre is under the crosshair, then ">>".
+    jog = std::thread([&] {
+      b.headOver(b.table->sheet().tablePosition(kFourMarks[2]));
+      b.workflow->confirmManualMark();
+    });
+    return true;
+  };
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  const RunEnd end = b.run();
+  if (jog.joinable()) jog.join();
+  ASSERT_EQ(end, RunEnd::Completed);
+  EXPECT_EQ(b.op.questions.size(), 1u);
+  const auto states = b.op.copy(b.op.states);
+  EXPECT_NE(std::find(states.begin(), states.end(), CcdState::ManualMarking), states.end());
+  EXPECT_NE(std::find(states.begin(), states.end(), CcdState::AutoMarkingAfterManual), states.end());
+  EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+}
+
+TEST(CcdCut, StopDuringManualMarkingEndsTheJobQuietly) {
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  sheet.smudged = {1};
+  CcdBench b("127.0.0.154", sheet, tableCamera());
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  std::thread stopper;
+  b.op.answer = [&](CcdQuestion) {
+    stopper = std::thread([&] {
+      // Stop once the job waits for the operator.
+      while (b.workflow->state() != CcdState::ManualMarking) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      b.workflow->stop();
+    });
+    return true;
+  };
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  const RunEnd end = b.run();
+  if (stopper.joinable()) stopper.join();
+  EXPECT_EQ(end, RunEnd::Stopped);
+  EXPECT_EQ(b.workflow->state(), CcdState::Ready);
+  EXPECT_TRUE(b.op.copy(b.op.told).empty());
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+  EXPECT_FALSE(b.command.stopFlag());  // cleared by the job that saw it
+}
+
+TEST(CcdCut, DecliningManualMarkingStopsWithoutMovingOn) {
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  sheet.smudged = {1};
+  CcdBench b("127.0.0.155", sheet, tableCamera());
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  b.op.answer = [](CcdQuestion) { return false; };
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  EXPECT_EQ(b.run(), RunEnd::Stopped);
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+}
+
+TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {
+  CcdBench b("127.0.0.156", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  config::CIniConfig(b.home.path()).write(config::keys::MoveBlockXHigh, 200.0);
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  EXPECT_EQ(b.run(), RunEnd::Failed);
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].first, CcdMessage::OutOfBlock);
+  EXPECT_EQ(told[0].second, "Machine going to out of  block, Forced stop it.");
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+  EXPECT_LT(b.coordinator->model().position(0), 200.0);  // the head never went there
+  EXPECT_EQ(b.workflow->state(), CcdState::Ready);
+}
+
+TEST(CcdCut, ExactlyTwoMarksRunAndTooFewDoNotStart) {
+  const std::vector<cv::Point2d> two{{20, 20}, {320, 20}};
+  CcdBench b("127.0.0.157", printedSheet(sim::MarkShape::Disc, two), tableCamera());
+  b.loadPattern(test::printAndCutPlot(two, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(two[0]));
+  EXPECT_EQ(b.run(), RunEnd::Completed);
+  EXPECT_EQ(b.coordinator->sim().downloads().size(), 1u);
+
+  // One mark, or nothing selected: the message and no run.
+  b.pattern.unselect();
+  EXPECT_FALSE(b.workflow->startMarkingRun());
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_FALSE(told.empty());
+  EXPECT_EQ(told.back().second, "Please make sure the selected pattern has more than 2 mark points!");
+}
+
+TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
+  CcdBench b("127.0.0.158", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  config::CIniConfig(b.home.path()).write(config::keys::cutType, 0);
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  ASSERT_EQ(b.run(), RunEnd::Completed);
+  const auto strokes = b.received(0);
+  ASSERT_EQ(strokes.size(), 6u);
+  // The shapes follow the marks; each point is the design point plus the tool offset.
+  const cv::Point2d offset = tableCamera().toolOffset;
+  for (std::size_t s = 0; s < kShapes.size(); ++s)
+    for (std::size_t i = 0; i < kShapes[s].size(); ++i)
+      EXPECT_LT(cv::norm(strokes[4 + s][i] - (kShapes[s][i] + offset)), 1e-6) << s << "/" << i;
+}
+
+TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
+  // Two plates of 400 mm, each with four marks, the marks shared through the file's mark list.
+  std::vector<cv::Point2d> marks = kFourMarks;
+  // Plate 1's marks lie more than 50 mm from plate 0 (400 mm wide), so no mark is shared.
+  for (const auto& m : kFourMarks) marks.push_back(m + cv::Point2d(450, 0));
+  std::vector<std::vector<cv::Point2d>> shapes = kShapes;
+  for (auto s : kShapes) {
+    for (auto& p : s) p.x += 450;
+    shapes.push_back(s);
+  }
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, marks);
+  sheet.origin = {1.0, 0.5};  // where the automatic move to the first mark finds it
+  CcdBench b("127.0.0.159", sheet, tableCamera(0.5));
+  config::CIniConfig cfg(b.home.path());
+  cfg.write(config::keys::cutType, 2);
+  cfg.write(config::keys::shareMark, 1);
+  cfg.write(config::keys::autoMove2FirstMarkPoint, 1);
+  b.loadPattern(test::printAndCutPlot(marks, false, shapes));
+  ASSERT_EQ(b.pattern.plateCount(), 2);
+  // The machine reports its job busy for three polls after the first plate; the sheet is fed by
+  // one page width before the second plate.
+  b.coordinator->model().setBusyPolls(3);
+  std::atomic<bool> fed{false};
+  // The shared marks are visited from the last to the first: the run starts with the automatic
+  // move, from a place where no mark is in view.
+  b.headOver({200, 120});
+  b.makeWorkflow();
+  // Between the plates the machine cuts (its head ends at the origin) and feeds the sheet.
+  b.op.onBetweenPieces = [&](int) {
+    b.headOver({200, 120});
+    b.sheetShift = 1;
+    fed = true;
+  };
+  const std::int64_t before = b.fakeClock.nowMs();
+  const RunEnd end = b.run(120000);
+  ASSERT_EQ(end, RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(b.coordinator->sim().downloads().size(), 2u);
+  EXPECT_EQ(b.workflow->piecesSent(), 2);
+  EXPECT_EQ(b.pattern.plate(), 1);
+  // Five seconds, then VR(950)/VR(951) read every 7 s until the job is over.
+  EXPECT_GE(b.fakeClock.nowMs() - before, 5000 + 3 * 7000);
+  EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+  EXPECT_LT(b.worstLanding(1, designPoints(marks, shapes), 400.0), 0.05);
+  EXPECT_EQ(b.received(0).size(), 6u);
+  EXPECT_EQ(b.received(1).size(), 6u);
+}
+
+TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  sheet.origin = {1.0, 0.5};
+  CcdBench b("127.0.0.160", sheet, tableCamera(0.5));
+  config::CIniConfig cfg(b.home.path());
+  cfg.write(config::keys::cutType, 3);
+  cfg.write(config::keys::autoMove2FirstMarkPoint, 1);
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  b.makeWorkflow();
+  b.op.onBetweenPieces = [&](int) { b.headOver({0, 0}); };  // the cutting leaves the head at the origin
+  std::thread machine([&] {
+    // After the second piece the machine's program answers VR(951) = 2: no more pieces.
+    while (b.coordinator->sim().downloads().size() < 2 && b.workflow->lastRunEnd() == RunEnd::None)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    b.coordinator->model().setVr(951, 2);
+  });
+  const RunEnd end = b.run(120000);
+  machine.join();
+  ASSERT_EQ(end, RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(b.coordinator->sim().downloads().size(), 2u);
+  EXPECT_EQ(b.op.waits.load(), 2);
+  // The second piece lies where the first did: its offset to the first is about nothing.
+  EXPECT_LT(std::abs(b.coordinator->model().vr(952)), 0.05);
+  EXPECT_LT(std::abs(b.coordinator->model().vr(953)), 0.05);
+  EXPECT_LT(b.worstLanding(1, designPoints(kFourMarks, kShapes)), 0.05);
+}
+
+TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
+  const std::vector<cv::Point2d> alongY{{20, 20}, {20, 320}};
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, alongY);
+  sheet.printScaleX = sheet.printScaleY = 1.0;
+  sheet.printRotationDeg = 0.0;
+  CcdBench b("127.0.0.161", sheet, tableCamera());
+  b.table->setAxisYRotate(0.15);
+  config::CIniConfig(b.home.path()).write(config::keys::cutType, 4);
+  b.loadPattern(test::printAndCutPlot(alongY, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(alongY[0]));
+  ASSERT_EQ(b.run(), RunEnd::Completed);
+  EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
+  EXPECT_NEAR(config::CIniConfig(b.home.path()).read(config::keys::AxisYRotate), 0.15, 0.01);
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].second.find("Y轴偏转角"), std::string::npos) << told[0].second;
+}
+
+TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshair) {
+  CcdBench b("127.0.0.162", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  const cv::Point2d mark = b.table->sheet().tablePosition(kFourMarks[1]);
+  b.headOver(mark + cv::Point2d(-9.0, 6.0));
+  b.makeWorkflow();
+  ASSERT_TRUE(b.workflow->startCentring());
+  b.workflow->join();
+  EXPECT_EQ(b.workflow->state(), CcdState::CenterFinished);
+  EXPECT_LT(cv::norm(cv::Point2d(b.coordinator->model().position(0), b.coordinator->model().position(1)) - mark), 0.03);
+
+  // Nothing in view: the message, and the head stays.
+  b.headOver({200, 120});
+  ASSERT_TRUE(b.workflow->startCentring());
+  b.workflow->join();
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].second, "Can't capture the mark point!");
+  EXPECT_EQ(b.coordinator->model().position(0), 200.0);
+}

@@ -1,0 +1,152 @@
+#include "ccd_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+
+namespace qel::test {
+
+std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosses,
+                            const std::vector<std::vector<cv::Point2d>>& shapesMm) {
+  auto u = [](double mm) { return std::to_string(static_cast<long>(std::lround(mm * 40.0))); };
+  std::string out = "IN;";
+  for (const auto& m : marksMm) {
+    if (crosses) {
+      // Two three-point strokes; the second, from the centre, carries the mark.
+      out += "SP8;PU" + u(m.x - 4) + "," + u(m.y) + ";PD" + u(m.x) + "," + u(m.y) + "," + u(m.x + 4) + "," + u(m.y) +
+             ";PU;";
+      out += "SP8;PU" + u(m.x) + "," + u(m.y) + ";PD" + u(m.x) + "," + u(m.y + 4) + "," + u(m.x) + "," + u(m.y - 4) +
+             ";PU;";
+    } else {
+      out += "SP8;PU" + u(m.x) + "," + u(m.y) + ";CI160;PU;";
+    }
+  }
+  for (const auto& shape : shapesMm) {
+    out += "SP1;PU" + u(shape[0].x) + "," + u(shape[0].y) + ";";
+    for (std::size_t i = 1; i < shape.size(); ++i) out += "PD" + u(shape[i].x) + "," + u(shape[i].y) + ";";
+    out += "PU;";
+  }
+  out += "SP0;";
+  return out;
+}
+
+CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam)
+    : owner(home.path()), command(&owner), handler(measurement, fakeClock, home.path()) {
+  renderClock = std::make_unique<platform::FakeClock>();
+  sim::CoordinatorServiceOptions o;
+  o.controlPort = -1;
+  o.commandPort = 0;
+  std::string error;
+  coordinator = sim::startCoordinatorServices(address, o, &error);
+  if (!coordinator) ADD_FAILURE() << error;
+  table = std::make_unique<sim::SimTable>(*renderClock, std::move(sheet), cam);
+
+  config::CIniConfig cfg(home.path());
+  namespace k = config::keys;
+  cfg.write(k::Xitong_TT, 3);
+  cfg.writeText("Modbus", "Modbus_LinkType", "2");
+  cfg.write(k::Xitong_IP, address);
+  cfg.write(k::CUT_FT, 9);
+  cfg.write(k::Page_Width, pageWidthMm);
+  cfg.write(k::MoveSpeed, 3000);
+  cfg.write(k::MoveAccel, 30000);
+  cfg.write(k::WaitTime4Capture, 500);
+  cfg.write(k::markTime, 3);
+  cfg.write(k::camera_cx, cam.toolOffset.x);
+  cfg.write(k::camera_cy, cam.toolOffset.y);
+  cfg.write(k::cutType, 1);
+  cfg.write(k::markType, table->sheet().shape == sim::MarkShape::Cross ? 1 : 0);
+  cfg.writeMark(0, 4.0);
+  cfg.writeMark(1, 2.0);
+  camera::CameraCalibration(sim::calibrationFor(cam)).save(cfg, 0);
+
+  command.setAddress(address);
+  if (coordinator) command.setPort(coordinator->commandPort());
+  source = std::make_unique<sim::SimFrameSource>([this] {
+    const cv::Point2d head(coordinator->model().position(0), coordinator->model().position(1));
+    return table->renderAt(table->trueOf(head) + cv::Point2d(sheetShift.load() * pageWidthMm, 0.0));
+  }, 10);
+  cameraFeed = std::make_unique<camera::HeadlessCamera>(*source, handler, measurement);
+  cameraFeed->open();
+}
+
+CcdBench::~CcdBench() {
+  workflow.reset();
+  cameraFeed.reset();
+}
+
+void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
+  home.writeFile(name, plot);
+  plotPath = home.file(name);
+  config::CIniConfig cfg(home.path());
+  ASSERT_EQ(pattern.load(plotPath, cfg), camera::PatternLoad::Loaded);
+  pattern.toggleSelectAll();
+}
+
+cv::Point2d CcdBench::machineSeeing(const cv::Point2d& t) const {
+  // trueOf(q) = (q.x + sin(a) q.y, cos(a) q.y): inverted for the table's deflection (none here).
+  return t;
+}
+
+void CcdBench::headOver(const cv::Point2d& t) {
+  const cv::Point2d m = machineSeeing(t);
+  ASSERT_TRUE(command.movePos(2, 3000, 30000, m.x, m.y));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (coordinator->model().moving() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void CcdBench::makeWorkflow() {
+  camera::CcdServices s;
+  s.home = home.path() + "/";
+  s.linkOwner = &owner;
+  s.command = &command;
+  s.measurement = &measurement;
+  s.cameraGrabbing = [this] { return cameraFeed->grabbing(); };
+  s.op = &op;
+  s.clock = realTime ? static_cast<platform::Clock*>(&platform::SystemClock::instance()) : &fakeClock;
+  workflow = std::make_unique<camera::CcdWorkflow>(s, pattern);
+}
+
+camera::RunEnd CcdBench::run(int timeoutMs) {
+  if (!workflow) makeWorkflow();
+  if (!workflow->startMarkingRun()) return camera::RunEnd::None;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (workflow->lastRunEnd() != camera::RunEnd::None && !workflow->busy()) break;
+  }
+  workflow->join();
+  return workflow->lastRunEnd();
+}
+
+std::vector<std::vector<cv::Point2d>> CcdBench::received(std::size_t i) {
+  std::vector<std::vector<cv::Point2d>> strokes;
+  const auto downloads = coordinator->sim().downloads();
+  if (i >= downloads.size()) return strokes;
+  static const std::regex cmd(R"((PU|PD)(-?[0-9.e+]+),(-?[0-9.e+]+);)");
+  const std::string& data = downloads[i].data;
+  for (auto it = std::sregex_iterator(data.begin(), data.end(), cmd); it != std::sregex_iterator(); ++it) {
+    if ((*it)[1] == "PU") strokes.emplace_back();
+    strokes.back().push_back({std::stod((*it)[2]) / 40.0, std::stod((*it)[3]) / 40.0});
+  }
+  return strokes;
+}
+
+double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm) {
+  double worst = 0.0;
+  std::size_t points = 0;
+  for (const auto& stroke : received(download))
+    for (const auto& p : stroke) {
+      ++points;
+      const cv::Point2d landed = table->toolTablePoint(p) + cv::Point2d(feedMm, 0.0);
+      double best = 1e9;
+      for (const auto& d : designMm) best = std::min(best, cv::norm(landed - table->sheet().tablePosition(d)));
+      worst = std::max(worst, best);
+    }
+  if (points == 0) return 1e9;
+  return worst;
+}
+
+}  // namespace qel::test

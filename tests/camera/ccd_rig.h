@@ -1,0 +1,136 @@
+#pragma once
+// A whole print-and-cut bench in one process: the simulated coordinator on a loopback address
+// (file download on 3241, its command line on a free port), a printed sheet on the simulated
+// table whose camera renders the frame at the coordinator's head position, the camera feeding
+// the mark measurement, a home folder set up for the default link, and the CCD workflow with
+// an operator that answers as a test tells it.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camera/calibration.h"
+#include "camera/ccd_workflow.h"
+#include "camera/frame_handler.h"
+#include "camera/frame_service.h"
+#include "camera/measurement.h"
+#include "camera/pattern_model.h"
+#include "camera/sim_table.h"
+#include "config/ini_config.h"
+#include "coordinator_services.h"
+#include "links/fake_owner.h"
+#include "links/mc_command.h"
+#include "support/temp_home.h"
+
+namespace qel::test {
+
+// Time for the workflow's waits: each sleep takes at most 30 ms of real time (so that frames
+// rendered after a wait really come after it) while the clock moves on by the whole wait.
+class QuickClock final : public platform::Clock {
+ public:
+  std::int64_t nowMs() const override { return platform::SystemClock::instance().nowMs() + skipped_.load(); }
+  void sleepMs(std::int64_t ms) override {
+    const std::int64_t real = std::min<std::int64_t>(ms, 30);
+    if (real > 0) std::this_thread::sleep_for(std::chrono::milliseconds(real));
+    if (ms > real) skipped_ += ms - real;
+  }
+
+ private:
+  std::atomic<std::int64_t> skipped_{0};
+};
+
+struct RecordingOperator : camera::CcdOperator {
+  // Unanswered questions are declined, so that a run never waits for an operator who is not there.
+  std::function<bool(camera::CcdQuestion)> answer = [](camera::CcdQuestion) { return false; };
+  bool ask(camera::CcdQuestion q) override {
+    {
+      std::lock_guard l(m);
+      questions.push_back(q);
+    }
+    return answer(q);
+  }
+  void tell(camera::CcdMessage msg, const std::string& detail) override {
+    std::lock_guard l(m);
+    told.push_back({msg, detail});
+  }
+  void stateChanged(camera::CcdState s) override {
+    std::lock_guard l(m);
+    states.push_back(s);
+  }
+  void fileStatus(camera::CcdFileStatus f, const std::string&) override {
+    std::lock_guard l(m);
+    files.push_back(f);
+  }
+  void betweenPieces(int n) override {
+    if (onBetweenPieces) onBetweenPieces(n);
+    ++waits;
+  }
+  std::function<void(int)> onBetweenPieces;
+  void sent(const std::string& name, const std::string&) override {
+    std::lock_guard l(m);
+    names.push_back(name);
+  }
+  template <class T>
+  std::vector<T> copy(const std::vector<T>& v) {
+    std::lock_guard l(m);
+    return v;
+  }
+  std::mutex m;
+  std::vector<camera::CcdQuestion> questions;
+  std::vector<std::pair<camera::CcdMessage, std::string>> told;
+  std::vector<camera::CcdState> states;
+  std::vector<camera::CcdFileStatus> files;
+  std::vector<std::string> names;
+  std::atomic<int> waits{0};
+};
+
+// A plot file: circle marks ("SP8;PU x,y;CI r;") or crosses (a three-point stroke across, then
+// one from the centre along), and pen 1 shapes. Each stroke ends with "PU;", since a stroke
+// takes the pen that is current when it ends. mm coordinates.
+std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosses,
+                            const std::vector<std::vector<cv::Point2d>>& shapesMm);
+
+struct CcdBench {
+  CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam);
+  ~CcdBench();
+
+  // Writes the plot, loads it into the pattern and selects it.
+  void loadPattern(const std::string& plot, const std::string& name = "job.plt");
+  // Puts the head where the camera sees table point `table` (the operator jogging there).
+  void headOver(const cv::Point2d& table);
+  cv::Point2d machineSeeing(const cv::Point2d& table) const;
+  void makeWorkflow();
+  // Runs the marking run and waits for its end (real time, bounded).
+  camera::RunEnd run(int timeoutMs = 60000);
+  // Points of every stroke the coordinator received in download `i`, in machine mm.
+  std::vector<std::vector<cv::Point2d>> received(std::size_t i);
+  // Largest distance from a received point to where the print put the nearest design point, on
+  // a sheet fed by feedMm since it was printed.
+  double worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm = 0.0);
+
+  TempHome home;
+  std::unique_ptr<sim::CoordinatorServices> coordinator;
+  QuickClock fakeClock;  // the workflow's waits
+  bool realTime = false;  // the workflow waits on the system clock instead (benchmarks)
+  std::unique_ptr<platform::FakeClock> renderClock;  // the table's own (unused) motion model
+  std::unique_ptr<sim::SimTable> table;
+  std::atomic<int> sheetShift{0};  // plates fed so far (x shift of the sheet by one page each)
+  double pageWidthMm = 400.0;
+  FakeTransferOwner owner;
+  links::CMC_Command command;
+  camera::MarkMeasurement measurement;
+  camera::FrameHandler handler;
+  std::unique_ptr<sim::SimFrameSource> source;
+  std::unique_ptr<camera::HeadlessCamera> cameraFeed;
+  camera::PatternModel pattern;
+  RecordingOperator op;
+  std::unique_ptr<camera::CcdWorkflow> workflow;
+  std::string plotPath;
+};
+
+}  // namespace qel::test
