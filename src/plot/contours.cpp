@@ -17,74 +17,6 @@ bool canContain(const Box& b) {
   return !std::isnan(b.minX) && !std::isnan(b.minY) && !std::isnan(b.maxX) && !std::isnan(b.maxY);
 }
 
-// Boxes filed in a uniform grid by the cells they cover, so that the boxes containing a given
-// box (which must contain its lower-left corner) are found among the few filed in one cell.
-// Boxes covering a large part of the grid are kept in one list that every query checks.
-class BoxGrid {
- public:
-  BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) : boxes_(boxes) {
-    Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-            std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
-    for (int i : members) {
-      const Box& b = boxes[i];
-      if (!finite(b)) continue;
-      all.minX = std::min(all.minX, b.minX);
-      all.minY = std::min(all.minY, b.minY);
-      all.maxX = std::max(all.maxX, b.maxX);
-      all.maxY = std::max(all.maxY, b.maxY);
-    }
-    const double count = static_cast<double>(members.size());
-    side_ = static_cast<int>(std::clamp(std::sqrt(count), 1.0, 1024.0));
-    x0_ = all.minX;
-    y0_ = all.minY;
-    const double w = all.maxX - all.minX, h = all.maxY - all.minY;
-    sx_ = w > 0 && std::isfinite(w) ? side_ / w : 0.0;
-    sy_ = h > 0 && std::isfinite(h) ? side_ / h : 0.0;
-    cells_.resize(static_cast<size_t>(side_) * side_);
-    const long bigCells = std::max<long>(16, static_cast<long>(side_) * side_ / 16);
-    for (int i : members) {
-      const Box& b = boxes[i];
-      if (!finite(b)) {  // reaches to infinity: checked by every query
-        big_.push_back(i);
-        continue;
-      }
-      const int cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
-      if (static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > bigCells) {
-        big_.push_back(i);
-        continue;
-      }
-      for (int y = cy0; y <= cy1; ++y)
-        for (int x = cx0; x <= cx1; ++x) cells_[static_cast<size_t>(y) * side_ + x].push_back(i);
-    }
-  }
-
-  // Calls f(index) for every filed box that may contain the point; f returns true to stop.
-  template <class F>
-  void candidates(double x, double y, F f) const {
-    for (int i : big_)
-      if (f(i)) return;
-    if (x < x0_ || y < y0_) return;
-    const auto& cell = cells_[static_cast<size_t>(cellY(y)) * side_ + cellX(x)];
-    for (int i : cell)
-      if (f(i)) return;
-  }
-
- private:
-  int cellX(double x) const { return clampCell((x - x0_) * sx_); }
-  int cellY(double y) const { return clampCell((y - y0_) * sy_); }
-  int clampCell(double v) const {
-    if (!(v >= 0)) return 0;
-    if (v >= side_) return side_ - 1;
-    return static_cast<int>(v);
-  }
-
-  const std::vector<Box>& boxes_;
-  std::vector<std::vector<int>> cells_;
-  std::vector<int> big_;
-  int side_ = 1;
-  double x0_ = 0, y0_ = 0, sx_ = 0, sy_ = 0;
-};
-
 std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
   std::vector<Box> boxes;
   boxes.reserve(strokes.size());
@@ -93,6 +25,42 @@ std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
 }
 
 }  // namespace
+
+BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) : boxes_(boxes) {
+  Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+          std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+  for (int i : members) {
+    const Box& b = boxes[i];
+    if (!finite(b)) continue;
+    all.minX = std::min(all.minX, b.minX);
+    all.minY = std::min(all.minY, b.minY);
+    all.maxX = std::max(all.maxX, b.maxX);
+    all.maxY = std::max(all.maxY, b.maxY);
+  }
+  const double count = static_cast<double>(members.size());
+  side_ = static_cast<int>(std::clamp(std::sqrt(count), 1.0, 1024.0));
+  x0_ = all.minX;
+  y0_ = all.minY;
+  const double w = all.maxX - all.minX, h = all.maxY - all.minY;
+  sx_ = w > 0 && std::isfinite(w) ? side_ / w : 0.0;
+  sy_ = h > 0 && std::isfinite(h) ? side_ / h : 0.0;
+  cells_.resize(static_cast<size_t>(side_) * side_);
+  const long bigCells = std::max<long>(16, static_cast<long>(side_) * side_ / 16);
+  for (int i : members) {
+    const Box& b = boxes[i];
+    if (!finite(b)) {  // reaches to infinity: checked by every query
+      big_.push_back(i);
+      continue;
+    }
+    const int cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
+    if (static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > bigCells) {
+      big_.push_back(i);
+      continue;
+    }
+    for (int y = cy0; y <= cy1; ++y)
+      for (int x = cx0; x <= cx1; ++x) cells_[static_cast<size_t>(y) * side_ + x].push_back(i);
+  }
+}
 
 Box boundingBox(const CStroke& s) {
   if (s.points.empty()) return {NAN, NAN, NAN, NAN};

@@ -17,6 +17,40 @@ struct Box {
 };
 Box boundingBox(const CStroke& s);
 
+// Boxes filed in a uniform grid by the cells they cover, so that the boxes containing a given
+// box (which must contain its lower-left corner) are found among the few filed in one cell.
+// Boxes covering a large part of the grid are kept in one list that every query checks.
+class BoxGrid {
+ public:
+  BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members);
+
+  // Calls f(index) for every filed box that may contain the point; f returns true to stop.
+  template <class F>
+  void candidates(double x, double y, F f) const {
+    for (int i : big_)
+      if (f(i)) return;
+    if (x < x0_ || y < y0_) return;
+    const auto& cell = cells_[static_cast<size_t>(cellY(y)) * side_ + cellX(x)];
+    for (int i : cell)
+      if (f(i)) return;
+  }
+
+ private:
+  int cellX(double x) const { return clampCell((x - x0_) * sx_); }
+  int cellY(double y) const { return clampCell((y - y0_) * sy_); }
+  int clampCell(double v) const {
+    if (!(v >= 0)) return 0;
+    if (v >= side_) return side_ - 1;
+    return static_cast<int>(v);
+  }
+
+  const std::vector<Box>& boxes_;
+  std::vector<std::vector<int>> cells_;
+  std::vector<int> big_;
+  int side_ = 1;
+  double x0_ = 0, y0_ = 0, sx_ = 0, sy_ = 0;
+};
+
 // Two points are near when they are at most d apart (plotter units).
 inline bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
 

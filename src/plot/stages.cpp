@@ -170,6 +170,22 @@ struct Extent {
   double minX, maxX;
 };
 
+// The x-extent of a stroke's points, without a circle's radius (NaN for a stroke without
+// points). Kept for every stroke through all the cuts: a move by b adds b to every point, and
+// as adding is monotonic the extent of the moved points is the old extent plus b, exactly.
+Extent pointExtent(const CStroke& s) {
+  Extent e;
+  xExtent(s, e.minX, e.maxX);
+  return e;
+}
+
+// A circle reaches its radius either side of its centre.
+Extent reach(const CStroke& s, const Extent& points) {
+  if (!s.circleFlag) return points;
+  const double r = std::abs(s.circleRadius);
+  return {points.minX - r, points.maxX + r};
+}
+
 // Distance from p to the outline along y (to segments spanning p.x) or along x (to segments
 // spanning p.y), whichever is found within the limit.
 bool nearOutline(const std::vector<PlotPoint>& outline, const PlotPoint& p, double limit) {
@@ -240,16 +256,12 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       m = l.x;
       any = true;
     }
-  // A circle reaches its radius either side of its centre.
+  // The points' x-extents are measured once here and moved with the strokes from then on.
+  std::vector<Extent> pointExtents(strokes.size());
+  for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
   auto extents = [&]() {
     std::vector<Extent> e(strokes.size());
-    for (size_t i = 0; i < strokes.size(); ++i) {
-      xExtent(strokes[i], e[i].minX, e[i].maxX);
-      if (strokes[i].circleFlag) {
-        e[i].minX -= std::abs(strokes[i].circleRadius);
-        e[i].maxX += std::abs(strokes[i].circleRadius);
-      }
-    }
+    for (size_t i = 0; i < strokes.size(); ++i) e[i] = reach(strokes[i], pointExtents[i]);
     return e;
   };
   if (loadOnly) {
@@ -282,13 +294,15 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
       std::vector<bool> outLeft;
+      std::vector<Extent> outExtents;
+      out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
         if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) {
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
-            double lo, hi;
-            xExtent(piece, lo, hi);
+            const Extent pieceExtent = pointExtent(piece);
             piece.joinedFlag = false;
-            outLeft.push_back(hi <= x);
+            outLeft.push_back(pieceExtent.maxX <= x);
+            outExtents.push_back(pieceExtent);
             out.push_back(std::move(piece));
             outPages.push_back(pages[i]);
           }
@@ -296,11 +310,13 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
           out.push_back(std::move(strokes[i]));
           outPages.push_back(pages[i]);
           outLeft.push_back(false);
+          outExtents.push_back(pointExtents[i]);
         }
       }
       strokes = std::move(out);
       pages = std::move(outPages);
       leftPiece = std::move(outLeft);
+      pointExtents = std::move(outExtents);
       e = extents();
     }
     const size_t n = strokes.size();
@@ -355,21 +371,38 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
         candidates.push_back(i);
       }
     }
-    // d. Followers: what lies inside a carried contour goes with it.
+    // d. Followers: what lies inside a carried contour goes with it. The carried contours are
+    //    found through grids of their boxes: the outer ones for the inside test, all of them
+    //    (widened by the nearness limit) for short strokes.
+    std::vector<Box> carriedBoxes, nearBoxes;
+    std::vector<int> allCarried, outerCarried;
+    carriedBoxes.reserve(carried.size());
+    nearBoxes.reserve(carried.size());
+    for (size_t c = 0; c < carried.size(); ++c) {
+      const Box box = boundingBox(*carried[c]);
+      carriedBoxes.push_back(box);
+      // A point near an outline lies within its box widened by the limit (one unit more for
+      // the rounding of the interpolation).
+      nearBoxes.push_back({box.minX - 121, box.minY - 121, box.maxX + 121, box.maxY + 121});
+      allCarried.push_back(static_cast<int>(c));
+      if (carried[c]->outerFlag) outerCarried.push_back(static_cast<int>(c));
+    }
+    const BoxGrid outerGrid(carriedBoxes, outerCarried);
+    const BoxGrid nearGrid(nearBoxes, allCarried);
     for (size_t i : candidates) {
       const CStroke& s = strokes[i];
       if (s.points.empty()) continue;
       const PlotPoint first = s.points[0];
       const bool inBand = x - b <= first.x && first.x <= x;
       auto insideCarriedOuter = [&]() {
-        for (const CStroke* c : carried) {
-          if (!c->outerFlag) continue;
-          const Box box = boundingBox(*c);
-          if (box.minX <= first.x && first.x <= box.maxX && box.minY <= first.y && first.y <= box.maxY &&
-              insideOutline(c->points, first.x, first.y))
-            return true;
-        }
-        return false;
+        bool inside = false;
+        outerGrid.candidates(first.x, first.y, [&](int c) {
+          const Box& box = carriedBoxes[c];
+          inside = box.minX <= first.x && first.x <= box.maxX && box.minY <= first.y && first.y <= box.maxY &&
+                   insideOutline(carried[c]->points, first.x, first.y);
+          return inside;
+        });
+        return inside;
       };
       const bool isShort = s.points.size() >= 2 && s.points.size() <= 3 &&
                            std::hypot(s.points[1].x - first.x, s.points[1].y - first.y) < 800;
@@ -379,19 +412,28 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       } else if (isShort) {
         const PlotPoint p0{std::trunc(first.x), std::trunc(first.y)};
         const PlotPoint p1{std::trunc(s.points[1].x), std::trunc(s.points[1].y)};
-        for (const CStroke* c : carried)
-          if (nearOutline(c->points, p0, 120) || nearOutline(c->points, p1, 120)) {
-            follows = true;
-            break;
-          }
+        auto near = [&](const PlotPoint& p) {
+          bool found = false;
+          nearGrid.candidates(p.x, p.y, [&](int c) {
+            const Box& box = nearBoxes[c];
+            found = box.minX <= p.x && p.x <= box.maxX && box.minY <= p.y && p.y <= box.maxY &&
+                    nearOutline(carried[c]->points, p, 120);
+            return found;
+          });
+          return found;
+        };
+        follows = near(p0) || near(p1);
       } else {
         follows = inBand && insideCarriedOuter();
       }
       if (follows) move[i] = true;
     }
     for (size_t i = 0; i < n; ++i)
-      if (move[i])
+      if (move[i]) {
         for (auto& p : strokes[i].points) p.x += b;
+        pointExtents[i].minX += b;
+        pointExtents[i].maxX += b;
+      }
     // Labels beyond the cut go with the drawing around them.
     for (auto& l : d.labels_)
       if (l.x > x) l.x += b;
@@ -402,9 +444,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   const double seamX = -d.opt_.detalX * kUnitsPerMm, seamY = -d.opt_.detalY * kUnitsPerMm;
   int lastPage = 0;
   for (size_t i = 0; i < strokes.size(); ++i) {
-    double minX, maxX;
-    xExtent(strokes[i], minX, maxX);
-    if (strokes[i].circleFlag) minX -= std::abs(strokes[i].circleRadius);
+    const double minX = reach(strokes[i], pointExtents[i]).minX;
     int page = 0;
     if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
       d.pageOverflow_ = true;
