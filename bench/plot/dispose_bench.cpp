@@ -258,7 +258,7 @@ int main(int argc, char** argv) {
   fs::create_directories(work);
   std::printf("qelcut: %s\n", qelcut.c_str());
   // seconds[shape][config][size]
-  std::map<std::string, std::map<std::string, std::map<std::string, double>>> seconds;
+  std::map<std::string, std::map<std::string, std::map<std::string, double>>> seconds, cpuSeconds;
   for (const auto& shape : shapes) {
     for (const auto& size : sizes) {
       const std::string input = work + "/" + shape + "_" + size + ".plt";
@@ -269,6 +269,7 @@ int main(int argc, char** argv) {
         hp = runProcess({"hp2xx", "-q", "-m", "hpgl", "-f", work + "/hp2xx.out", input}, "/dev/null");
         fs::remove(work + "/hp2xx.out");
         seconds[shape]["hp2xx"][size] = hp.seconds;
+        cpuSeconds[shape]["hp2xx"][size] = hp.cpuSeconds;
       }
       std::printf("\n%s, %.1f MB%s\n", shape.c_str(), mb, haveHp2xx ? "" : " (hp2xx not installed)");
       std::printf("  %-7s %-4s %7s %8s %8s %9s %9s\n", "run", "", "wall s", "MB/s", "cpu MB/s", "x hp2xx",
@@ -280,6 +281,7 @@ int main(int argc, char** argv) {
         writeHome(home, c);
         const Result r = runProcess({qelcut, "dispose", input, "--home", home, "--out", out}, "/dev/null");
         seconds[shape][c.name][size] = r.seconds;
+        cpuSeconds[shape][c.name][size] = r.cpuSeconds;
         std::printf("  %-7s %-4s %7.2f %8.1f %8.1f %9.2f %9.2f\n", c.name, r.ok ? "ok" : "FAIL", r.seconds,
                     mb / r.seconds, mb / r.cpuSeconds, haveHp2xx ? hp.seconds / r.seconds : 0.0,
                     r.peakKb / 1024.0 / mb);
@@ -298,8 +300,11 @@ int main(int argc, char** argv) {
     std::printf("\ntime growth %s MB -> %s MB (the input grows %.1f x)\n", from.c_str(), to.c_str(),
                 std::atof(to.c_str()) / std::atof(from.c_str()));
     for (const auto& shape : shapes) {
-      std::printf("  %-8s", shape.c_str());
+      std::printf("  %-8s wall", shape.c_str());
       for (const auto& [name, bySize] : seconds[shape])
+        std::printf("  %s %.2f", name.c_str(), bySize.at(to) / bySize.at(from));
+      std::printf("\n  %-8s cpu ", shape.c_str());
+      for (const auto& [name, bySize] : cpuSeconds[shape])
         std::printf("  %s %.2f", name.c_str(), bySize.at(to) / bySize.at(from));
       std::printf("\n");
     }

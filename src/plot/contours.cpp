@@ -26,7 +26,7 @@ std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
 
 }  // namespace
 
-BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) : boxes_(boxes) {
+BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) {
   Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
           std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
   for (int i : members) {
@@ -37,28 +37,49 @@ BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members)
     all.maxX = std::max(all.maxX, b.maxX);
     all.maxY = std::max(all.maxY, b.maxY);
   }
-  const double count = static_cast<double>(members.size());
-  side_ = static_cast<int>(std::clamp(std::sqrt(count), 1.0, 1024.0));
+  const double count = std::max(1.0, static_cast<double>(members.size()));
   x0_ = all.minX;
   y0_ = all.minY;
   const double w = all.maxX - all.minX, h = all.maxY - all.minY;
-  sx_ = w > 0 && std::isfinite(w) ? side_ / w : 0.0;
-  sy_ = h > 0 && std::isfinite(h) ? side_ / h : 0.0;
-  cells_.resize(static_cast<size_t>(side_) * side_);
-  const long bigCells = std::max<long>(16, static_cast<long>(side_) * side_ / 16);
+  const bool wide = w > 0 && std::isfinite(w), tall = h > 0 && std::isfinite(h);
+  constexpr double kMaxSide = 2048;
+  // About one cell per box, about square: a long roll gets many columns and few rows.
+  if (wide && tall) {
+    const double cell = std::sqrt(w * h / count);
+    cols_ = static_cast<int>(std::clamp(std::ceil(w / cell), 1.0, kMaxSide));
+    rows_ = static_cast<int>(std::clamp(std::ceil(h / cell), 1.0, kMaxSide));
+  } else if (wide) {
+    cols_ = static_cast<int>(std::clamp(count, 1.0, kMaxSide));
+  } else if (tall) {
+    rows_ = static_cast<int>(std::clamp(count, 1.0, kMaxSide));
+  }
+  sx_ = wide ? cols_ / w : 0.0;
+  sy_ = tall ? rows_ / h : 0.0;
+  const size_t cells = static_cast<size_t>(cols_) * rows_;
+  const long bigCells = std::max<long>(16, static_cast<long>(cells / 16));
+  // Two passes: count the entries of every cell, then file them.
+  offsets_.assign(cells + 1, 0);
+  auto filed = [&](const Box& b, int& cx0, int& cx1, int& cy0, int& cy1) {
+    if (!finite(b)) return false;  // reaches to infinity: checked by every query
+    cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
+    return static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) <= bigCells;
+  };
+  int cx0, cx1, cy0, cy1;
   for (int i : members) {
-    const Box& b = boxes[i];
-    if (!finite(b)) {  // reaches to infinity: checked by every query
-      big_.push_back(i);
-      continue;
-    }
-    const int cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
-    if (static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > bigCells) {
+    if (!filed(boxes[i], cx0, cx1, cy0, cy1)) {
       big_.push_back(i);
       continue;
     }
     for (int y = cy0; y <= cy1; ++y)
-      for (int x = cx0; x <= cx1; ++x) cells_[static_cast<size_t>(y) * side_ + x].push_back(i);
+      for (int x = cx0; x <= cx1; ++x) ++offsets_[static_cast<size_t>(y) * cols_ + x + 1];
+  }
+  for (size_t c = 0; c < cells; ++c) offsets_[c + 1] += offsets_[c];
+  entries_.resize(offsets_[cells]);
+  std::vector<size_t> fill(offsets_.begin(), offsets_.end() - 1);
+  for (int i : members) {
+    if (!filed(boxes[i], cx0, cx1, cy0, cy1)) continue;
+    for (int y = cy0; y <= cy1; ++y)
+      for (int x = cx0; x <= cx1; ++x) entries_[fill[static_cast<size_t>(y) * cols_ + x]++] = i;
   }
 }
 
@@ -167,36 +188,55 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
     });
     owner[v] = best;
   }
-  std::vector<std::vector<int>> owned(n);
+  // The strokes each contour owns, in list order, filed in one array (offsets per contour).
+  std::vector<int> ownedFrom(n + 1, 0);
   std::vector<int> loose;
   for (size_t v = 0; v < n; ++v) {
     if (strokes[v].outerFlag) continue;
     if (owner[v] >= 0)
-      owned[owner[v]].push_back(static_cast<int>(v));
+      ++ownedFrom[owner[v] + 1];
     else
       loose.push_back(static_cast<int>(v));
+  }
+  for (size_t u = 0; u < n; ++u) ownedFrom[u + 1] += ownedFrom[u];
+  std::vector<int> owned(ownedFrom[n]);
+  {
+    std::vector<int> fill(ownedFrom.begin(), ownedFrom.end() - 1);
+    for (size_t v = 0; v < n; ++v)
+      if (!strokes[v].outerFlag && owner[v] >= 0) owned[fill[owner[v]]++] = static_cast<int>(v);
   }
   std::vector<int> order;
   order.reserve(n);
   for (int u : contours) {
-    for (int v : owned[u])
-      if (strokes[v].labelStrokeFlag) order.push_back(v);
-    for (int v : owned[u])
-      if (!strokes[v].labelStrokeFlag) order.push_back(v);
+    for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
+      if (strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
+    for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
+      if (!strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
     order.push_back(u);
   }
   order.insert(order.end(), loose.begin(), loose.end());
 
-  std::vector<CStroke> newStrokes;
-  std::vector<int> newPages;
-  newStrokes.reserve(n);
-  newPages.reserve(n);
-  for (int i : order) {
-    newStrokes.push_back(std::move(strokes[i]));
-    newPages.push_back(pages[i]);
+  // The order is a permutation: it is applied in place, cycle by cycle, so that the strokes
+  // are never held twice.
+  std::vector<bool> placed(n, false);
+  for (size_t start = 0; start < n; ++start) {
+    if (placed[start]) continue;
+    CStroke held = std::move(strokes[start]);
+    const int heldPage = pages[start];
+    size_t k = start;
+    for (;;) {
+      placed[k] = true;
+      const size_t from = static_cast<size_t>(order[k]);
+      if (from == start) {
+        strokes[k] = std::move(held);
+        pages[k] = heldPage;
+        break;
+      }
+      strokes[k] = std::move(strokes[from]);
+      pages[k] = pages[from];
+      k = from;
+    }
   }
-  strokes = std::move(newStrokes);
-  pages = std::move(newPages);
 }
 
 }  // namespace qel::plot

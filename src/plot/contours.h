@@ -19,7 +19,8 @@ Box boundingBox(const CStroke& s);
 
 // Boxes filed in a uniform grid by the cells they cover, so that the boxes containing a given
 // box (which must contain its lower-left corner) are found among the few filed in one cell.
-// Boxes covering a large part of the grid are kept in one list that every query checks.
+// Boxes covering a large part of the grid are kept in one list that every query checks. The
+// cells are about square, about one per box, and filed in one array (offsets per cell).
 class BoxGrid {
  public:
   BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members);
@@ -30,24 +31,24 @@ class BoxGrid {
     for (int i : big_)
       if (f(i)) return;
     if (x < x0_ || y < y0_) return;
-    const auto& cell = cells_[static_cast<size_t>(cellY(y)) * side_ + cellX(x)];
-    for (int i : cell)
-      if (f(i)) return;
+    const size_t c = static_cast<size_t>(cellY(y)) * cols_ + cellX(x);
+    for (size_t k = offsets_[c]; k < offsets_[c + 1]; ++k)
+      if (f(entries_[k])) return;
   }
 
  private:
-  int cellX(double x) const { return clampCell((x - x0_) * sx_); }
-  int cellY(double y) const { return clampCell((y - y0_) * sy_); }
-  int clampCell(double v) const {
+  int cellX(double x) const { return clampCell((x - x0_) * sx_, cols_); }
+  int cellY(double y) const { return clampCell((y - y0_) * sy_, rows_); }
+  static int clampCell(double v, int count) {
     if (!(v >= 0)) return 0;
-    if (v >= side_) return side_ - 1;
+    if (v >= count) return count - 1;
     return static_cast<int>(v);
   }
 
-  const std::vector<Box>& boxes_;
-  std::vector<std::vector<int>> cells_;
+  std::vector<size_t> offsets_;  // cell c holds entries_[offsets_[c], offsets_[c + 1])
+  std::vector<int> entries_;
   std::vector<int> big_;
-  int side_ = 1;
+  int cols_ = 1, rows_ = 1;
   double x0_ = 0, y0_ = 0, sx_ = 0, sy_ = 0;
 };
 

@@ -103,11 +103,14 @@ void Stages::contourStages(CDisposeFile& d, bool loadOnly) {
 
 void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
   const double w = d.opt_.pageWidth * kUnitsPerMm;
-  std::vector<CStroke> out;
-  std::vector<int> pages;
-  out.reserve(d.strokes_.size());
+  auto& strokes = d.strokes_;
+  // Strokes across a page edge are cut into pieces; the others stay where they are. The pieces
+  // are made first and put in place afterwards, from the back, so that the list is not copied.
+  std::vector<std::pair<size_t, std::vector<CStroke>>> cut;
   std::vector<double> edges;
-  for (auto& s : d.strokes_) {
+  size_t pieces = 0;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    const CStroke& s = strokes[i];
     double minX, maxX;
     xExtent(s, minX, maxX);
     int kmin = 0, kmax = 0;
@@ -121,17 +124,43 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     if (kmin < kmax && !merelyReaches) {
       edges.clear();
       for (int k = kmin + 1; k <= kmax; ++k) edges.push_back(k * w);
-      for (auto& piece : cutAtEdges(s, edges)) {
-        out.push_back(std::move(piece));
-        pages.push_back(0);
-      }
-    } else {
-      out.push_back(std::move(s));
-      pages.push_back(0);
+      cut.emplace_back(i, cutAtEdges(s, edges));
+      pieces += cut.back().second.size();
     }
   }
-  d.strokes_ = std::move(out);
-  d.strokePages_ = std::move(pages);
+  const bool everyCutHasPieces =
+      std::all_of(cut.begin(), cut.end(), [](const auto& c) { return !c.second.empty(); });
+  if (!everyCutHasPieces) {
+    // A stroke that leaves no piece shortens the list: built anew, front to back.
+    std::vector<CStroke> out;
+    out.reserve(strokes.size() - cut.size() + pieces);
+    size_t c = 0;
+    for (size_t i = 0; i < strokes.size(); ++i) {
+      if (c < cut.size() && cut[c].first == i) {
+        for (auto& piece : cut[c++].second) out.push_back(std::move(piece));
+      } else {
+        out.push_back(std::move(strokes[i]));
+      }
+    }
+    strokes = std::move(out);
+  } else if (!cut.empty()) {
+    // Every cut stroke leaves at least one piece: moving from the back never overwrites a
+    // stroke still to be placed.
+    const size_t n = strokes.size();
+    const size_t total = n - cut.size() + pieces;
+    if (total > n) strokes.resize(total);
+    size_t to = total;  // strokes[to..] are in place
+    size_t next = n;    // strokes[..next) are still to place
+    for (auto it = cut.rbegin(); it != cut.rend(); ++it) {
+      const size_t at = it->first;
+      while (next > at + 1) strokes[--to] = std::move(strokes[--next]);
+      --next;  // the cut stroke itself gives way to its pieces
+      for (auto p = it->second.rbegin(); p != it->second.rend(); ++p) strokes[--to] = std::move(*p);
+    }
+    // What lies before the first cut stroke has not moved (to == next there).
+    strokes.resize(total);
+  }
+  d.strokePages_.assign(strokes.size(), 0);
   if (viewForm) return;
   for (size_t i = 0; i < d.strokes_.size(); ++i) {
     auto& s = d.strokes_[i];
@@ -259,14 +288,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   // The points' x-extents are measured once here and moved with the strokes from then on.
   std::vector<Extent> pointExtents(strokes.size());
   for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
-  auto extents = [&]() {
-    std::vector<Extent> e(strokes.size());
-    for (size_t i = 0; i < strokes.size(); ++i) e[i] = reach(strokes[i], pointExtents[i]);
-    return e;
-  };
+  auto e = [&](size_t i) { return reach(strokes[i], pointExtents[i]); };
   if (loadOnly) {
-    for (const auto& e : extents())
-      if (e.maxX - e.minX > w) return false;
+    for (size_t i = 0; i < strokes.size(); ++i)
+      if (e(i).maxX - e(i).minX > w) return false;
   }
   // A drawing longer than the page limit is refused before any cut is made.
   if (m / w > d.maxPages()) {
@@ -280,7 +305,6 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       return true;
     }
     const double x = std::trunc(k * w);
-    std::vector<Extent> e = extents();
     const size_t n0 = strokes.size();
 
     // a. A stroke wider than a page cannot be moved whole: it is cut at the cut, and its piece
@@ -289,7 +313,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     std::vector<bool> leftPiece(n0, false);
     bool anyWide = false;
     for (size_t i = 0; i < n0; ++i)
-      if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) anyWide = true;
+      if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) anyWide = true;
     if (anyWide) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
@@ -297,7 +321,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       std::vector<Extent> outExtents;
       out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
-        if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) {
+        if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) {
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
             const Extent pieceExtent = pointExtent(piece);
             piece.joinedFlag = false;
@@ -317,7 +341,6 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       pages = std::move(outPages);
       leftPiece = std::move(outLeft);
       pointExtents = std::move(outExtents);
-      e = extents();
     }
     const size_t n = strokes.size();
 
@@ -331,8 +354,8 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     double b = 0.0;
     for (size_t i = 0; i < n; ++i) {
       if (leftPiece[i]) continue;  // ends at the cut: it fits the page before it
-      Extent ex = e[i];
-      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e[i + 1]);
+      Extent ex = e(i);
+      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e(i + 1));
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
     // Whole units: the page's material length ("PX") is then exact and the pages add up.
@@ -360,10 +383,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     std::vector<size_t> candidates;
     std::vector<const CStroke*> carried;
     for (size_t i = 0; i < n; ++i) {
-      if (!(e[i].minX >= x - b) || leftPiece[i]) continue;
-      Extent ex = e[i];
+      if (!(e(i).minX >= x - b) || leftPiece[i]) continue;
+      Extent ex = e(i);
       const long p = partner(i);
-      if (p >= 0) combine(ex, e[p]);
+      if (p >= 0) combine(ex, e(p));
       if (ex.maxX > x) {
         move[i] = true;
         if (ex.minX <= x) carried.push_back(&strokes[i]);
