@@ -15,17 +15,23 @@ namespace {
 struct Forwarded {
   const char* name;
   const char* summary;
+  const char* program;  // the executable beside this one that runs the command
 };
 
+// Commands run by the executables beside this one: the desktop program's (qelcut-gui) and the
+// camera's (qelcut-camera), so that the plain commands load neither widgets nor image libraries.
+constexpr Forwarded kForwardedCommands[] = {
 #ifdef QEL_HAS_DESKTOP_PROGRAM
-// Commands of the desktop program, run by the qelcut-gui executable beside this one.
-constexpr Forwarded kDesktopCommands[] = {
-    {"gui", "open the desktop program (main window and send queue)"},
-    {"screenshots", "render every window of the desktop program to PNG files"},
-};
-#else
-constexpr Forwarded kDesktopCommands[] = {{nullptr, nullptr}};
+    {"gui", "open the desktop program (main window and send queue)", "qelcut-gui"},
+    {"screenshots", "render every window of the desktop program to PNG files", "qelcut-gui"},
 #endif
+#ifdef QEL_HAS_CAMERA_PROGRAM
+#define QEL_CAMERA_COMMAND(name, summary) {name, summary, "qelcut-camera"},
+#include "camera_commands.inc"
+#undef QEL_CAMERA_COMMAND
+#endif
+    {nullptr, nullptr, nullptr},
+};
 
 std::string siblingProgram(const char* name) {
   char self[PATH_MAX];
@@ -44,7 +50,7 @@ void printToolHelp() {
       "commands:\n");
   std::vector<std::pair<std::string, std::string>> list;
   for (const auto& c : qel::app::commands()) list.emplace_back(c.name, c.summary);
-  for (const auto& f : kDesktopCommands)
+  for (const auto& f : kForwardedCommands)
     if (f.name) list.emplace_back(f.name, f.summary);
   std::sort(list.begin(), list.end());
   list.erase(std::unique(list.begin(), list.end()), list.end());
@@ -75,15 +81,15 @@ int main(int argc, char** argv) {
     }
     return c.run(rest);
   }
-  for (const auto& f : kDesktopCommands) {
+  for (const auto& f : kForwardedCommands) {
     if (!f.name || args[0] != f.name) continue;
-    const std::string program = siblingProgram("qelcut-gui");
+    const std::string program = siblingProgram(f.program);
     std::vector<char*> av;
     av.push_back(const_cast<char*>(program.c_str()));
     for (int i = 1; i < argc; ++i) av.push_back(argv[i]);
     av.push_back(nullptr);
     ::execv(program.c_str(), av.data());
-    std::fprintf(stderr, "qelcut: the desktop program %s cannot be started\n", program.c_str());
+    std::fprintf(stderr, "qelcut: the program %s cannot be started\n", program.c_str());
     return 1;
   }
   std::fprintf(stderr, "qelcut: unknown command '%s' (see 'qelcut --help')\n", args[0].c_str());

@@ -17,74 +17,6 @@ bool canContain(const Box& b) {
   return !std::isnan(b.minX) && !std::isnan(b.minY) && !std::isnan(b.maxX) && !std::isnan(b.maxY);
 }
 
-// Boxes filed in a uniform grid by the cells they cover, so that the boxes containing a given
-// box (which must contain its lower-left corner) are found among the few filed in one cell.
-// Boxes covering a large part of the grid are kept in one list that every query checks.
-class BoxGrid {
- public:
-  BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) : boxes_(boxes) {
-    Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-            std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
-    for (int i : members) {
-      const Box& b = boxes[i];
-      if (!finite(b)) continue;
-      all.minX = std::min(all.minX, b.minX);
-      all.minY = std::min(all.minY, b.minY);
-      all.maxX = std::max(all.maxX, b.maxX);
-      all.maxY = std::max(all.maxY, b.maxY);
-    }
-    const double count = static_cast<double>(members.size());
-    side_ = static_cast<int>(std::clamp(std::sqrt(count), 1.0, 1024.0));
-    x0_ = all.minX;
-    y0_ = all.minY;
-    const double w = all.maxX - all.minX, h = all.maxY - all.minY;
-    sx_ = w > 0 && std::isfinite(w) ? side_ / w : 0.0;
-    sy_ = h > 0 && std::isfinite(h) ? side_ / h : 0.0;
-    cells_.resize(static_cast<size_t>(side_) * side_);
-    const long bigCells = std::max<long>(16, static_cast<long>(side_) * side_ / 16);
-    for (int i : members) {
-      const Box& b = boxes[i];
-      if (!finite(b)) {  // reaches to infinity: checked by every query
-        big_.push_back(i);
-        continue;
-      }
-      const int cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
-      if (static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > bigCells) {
-        big_.push_back(i);
-        continue;
-      }
-      for (int y = cy0; y <= cy1; ++y)
-        for (int x = cx0; x <= cx1; ++x) cells_[static_cast<size_t>(y) * side_ + x].push_back(i);
-    }
-  }
-
-  // Calls f(index) for every filed box that may contain the point; f returns true to stop.
-  template <class F>
-  void candidates(double x, double y, F f) const {
-    for (int i : big_)
-      if (f(i)) return;
-    if (x < x0_ || y < y0_) return;
-    const auto& cell = cells_[static_cast<size_t>(cellY(y)) * side_ + cellX(x)];
-    for (int i : cell)
-      if (f(i)) return;
-  }
-
- private:
-  int cellX(double x) const { return clampCell((x - x0_) * sx_); }
-  int cellY(double y) const { return clampCell((y - y0_) * sy_); }
-  int clampCell(double v) const {
-    if (!(v >= 0)) return 0;
-    if (v >= side_) return side_ - 1;
-    return static_cast<int>(v);
-  }
-
-  const std::vector<Box>& boxes_;
-  std::vector<std::vector<int>> cells_;
-  std::vector<int> big_;
-  int side_ = 1;
-  double x0_ = 0, y0_ = 0, sx_ = 0, sy_ = 0;
-};
-
 std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
   std::vector<Box> boxes;
   boxes.reserve(strokes.size());
@@ -93,6 +25,63 @@ std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
 }
 
 }  // namespace
+
+BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) {
+  Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+          std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+  for (int i : members) {
+    const Box& b = boxes[i];
+    if (!finite(b)) continue;
+    all.minX = std::min(all.minX, b.minX);
+    all.minY = std::min(all.minY, b.minY);
+    all.maxX = std::max(all.maxX, b.maxX);
+    all.maxY = std::max(all.maxY, b.maxY);
+  }
+  const double count = std::max(1.0, static_cast<double>(members.size()));
+  x0_ = all.minX;
+  y0_ = all.minY;
+  const double w = all.maxX - all.minX, h = all.maxY - all.minY;
+  const bool wide = w > 0 && std::isfinite(w), tall = h > 0 && std::isfinite(h);
+  constexpr double kMaxSide = 2048;
+  // About one cell per box, about square: a long roll gets many columns and few rows.
+  if (wide && tall) {
+    const double cell = std::sqrt(w * h / count);
+    cols_ = static_cast<int>(std::clamp(std::ceil(w / cell), 1.0, kMaxSide));
+    rows_ = static_cast<int>(std::clamp(std::ceil(h / cell), 1.0, kMaxSide));
+  } else if (wide) {
+    cols_ = static_cast<int>(std::clamp(count, 1.0, kMaxSide));
+  } else if (tall) {
+    rows_ = static_cast<int>(std::clamp(count, 1.0, kMaxSide));
+  }
+  sx_ = wide ? cols_ / w : 0.0;
+  sy_ = tall ? rows_ / h : 0.0;
+  const size_t cells = static_cast<size_t>(cols_) * rows_;
+  const long bigCells = std::max<long>(16, static_cast<long>(cells / 16));
+  // Two passes: count the entries of every cell, then file them.
+  offsets_.assign(cells + 1, 0);
+  auto filed = [&](const Box& b, int& cx0, int& cx1, int& cy0, int& cy1) {
+    if (!finite(b)) return false;  // reaches to infinity: checked by every query
+    cx0 = cellX(b.minX), cx1 = cellX(b.maxX), cy0 = cellY(b.minY), cy1 = cellY(b.maxY);
+    return static_cast<long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) <= bigCells;
+  };
+  int cx0, cx1, cy0, cy1;
+  for (int i : members) {
+    if (!filed(boxes[i], cx0, cx1, cy0, cy1)) {
+      big_.push_back(i);
+      continue;
+    }
+    for (int y = cy0; y <= cy1; ++y)
+      for (int x = cx0; x <= cx1; ++x) ++offsets_[static_cast<size_t>(y) * cols_ + x + 1];
+  }
+  for (size_t c = 0; c < cells; ++c) offsets_[c + 1] += offsets_[c];
+  entries_.resize(offsets_[cells]);
+  std::vector<size_t> fill(offsets_.begin(), offsets_.end() - 1);
+  for (int i : members) {
+    if (!filed(boxes[i], cx0, cx1, cy0, cy1)) continue;
+    for (int y = cy0; y <= cy1; ++y)
+      for (int x = cx0; x <= cx1; ++x) entries_[fill[static_cast<size_t>(y) * cols_ + x]++] = i;
+  }
+}
 
 Box boundingBox(const CStroke& s) {
   if (s.points.empty()) return {NAN, NAN, NAN, NAN};
@@ -199,36 +188,55 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
     });
     owner[v] = best;
   }
-  std::vector<std::vector<int>> owned(n);
+  // The strokes each contour owns, in list order, filed in one array (offsets per contour).
+  std::vector<int> ownedFrom(n + 1, 0);
   std::vector<int> loose;
   for (size_t v = 0; v < n; ++v) {
     if (strokes[v].outerFlag) continue;
     if (owner[v] >= 0)
-      owned[owner[v]].push_back(static_cast<int>(v));
+      ++ownedFrom[owner[v] + 1];
     else
       loose.push_back(static_cast<int>(v));
+  }
+  for (size_t u = 0; u < n; ++u) ownedFrom[u + 1] += ownedFrom[u];
+  std::vector<int> owned(ownedFrom[n]);
+  {
+    std::vector<int> fill(ownedFrom.begin(), ownedFrom.end() - 1);
+    for (size_t v = 0; v < n; ++v)
+      if (!strokes[v].outerFlag && owner[v] >= 0) owned[fill[owner[v]]++] = static_cast<int>(v);
   }
   std::vector<int> order;
   order.reserve(n);
   for (int u : contours) {
-    for (int v : owned[u])
-      if (strokes[v].labelStrokeFlag) order.push_back(v);
-    for (int v : owned[u])
-      if (!strokes[v].labelStrokeFlag) order.push_back(v);
+    for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
+      if (strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
+    for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
+      if (!strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
     order.push_back(u);
   }
   order.insert(order.end(), loose.begin(), loose.end());
 
-  std::vector<CStroke> newStrokes;
-  std::vector<int> newPages;
-  newStrokes.reserve(n);
-  newPages.reserve(n);
-  for (int i : order) {
-    newStrokes.push_back(std::move(strokes[i]));
-    newPages.push_back(pages[i]);
+  // The order is a permutation: it is applied in place, cycle by cycle, so that the strokes
+  // are never held twice.
+  std::vector<bool> placed(n, false);
+  for (size_t start = 0; start < n; ++start) {
+    if (placed[start]) continue;
+    CStroke held = std::move(strokes[start]);
+    const int heldPage = pages[start];
+    size_t k = start;
+    for (;;) {
+      placed[k] = true;
+      const size_t from = static_cast<size_t>(order[k]);
+      if (from == start) {
+        strokes[k] = std::move(held);
+        pages[k] = heldPage;
+        break;
+      }
+      strokes[k] = std::move(strokes[from]);
+      pages[k] = pages[from];
+      k = from;
+    }
   }
-  strokes = std::move(newStrokes);
-  pages = std::move(newPages);
 }
 
 }  // namespace qel::plot

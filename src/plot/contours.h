@@ -17,6 +17,41 @@ struct Box {
 };
 Box boundingBox(const CStroke& s);
 
+// Boxes filed in a uniform grid by the cells they cover, so that the boxes containing a given
+// box (which must contain its lower-left corner) are found among the few filed in one cell.
+// Boxes covering a large part of the grid are kept in one list that every query checks. The
+// cells are about square, about one per box, and filed in one array (offsets per cell).
+class BoxGrid {
+ public:
+  BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members);
+
+  // Calls f(index) for every filed box that may contain the point; f returns true to stop.
+  template <class F>
+  void candidates(double x, double y, F f) const {
+    for (int i : big_)
+      if (f(i)) return;
+    if (x < x0_ || y < y0_) return;
+    const size_t c = static_cast<size_t>(cellY(y)) * cols_ + cellX(x);
+    for (size_t k = offsets_[c]; k < offsets_[c + 1]; ++k)
+      if (f(entries_[k])) return;
+  }
+
+ private:
+  int cellX(double x) const { return clampCell((x - x0_) * sx_, cols_); }
+  int cellY(double y) const { return clampCell((y - y0_) * sy_, rows_); }
+  static int clampCell(double v, int count) {
+    if (!(v >= 0)) return 0;
+    if (v >= count) return count - 1;
+    return static_cast<int>(v);
+  }
+
+  std::vector<size_t> offsets_;  // cell c holds entries_[offsets_[c], offsets_[c + 1])
+  std::vector<int> entries_;
+  std::vector<int> big_;
+  int cols_ = 1, rows_ = 1;
+  double x0_ = 0, y0_ = 0, sx_ = 0, sy_ = 0;
+};
+
 // Two points are near when they are at most d apart (plotter units).
 inline bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return std::hypot(a.x - b.x, a.y - b.y) <= d; }
 

@@ -346,6 +346,10 @@ int CDisposeFile::run(bool loadOnlyRun) {
     cleanUp();
     return -1;
   }
+  // Room for the strokes of a file of this length (one per 64 bytes, at most 8 million) is
+  // reserved at once: memory never written is not taken from the machine, and the list is not
+  // copied into a larger one (both held at once) each time it fills.
+  strokes_.reserve(static_cast<size_t>(std::min<std::int64_t>(in_->length() / 64, 8 << 20)));
   const int mode = opt_.cutFt;
   const bool pageOrder = opt_.strokeAppearOrderOfPage && mode != 6 && mode != 8 && !loadOnlyRun_;
   const std::string dtAtStart = dtText_;

@@ -29,41 +29,27 @@ struct InsertedCommand {
   friend bool operator==(const InsertedCommand&, const InsertedCommand&) = default;
 };
 
+// A stroke is kept for every polyline of a file, so it holds only what the stages and the
+// writer use: a long roll has hundreds of thousands of them.
 class CStroke {
  public:
-  virtual ~CStroke() = default;
-  CStroke() = default;
-  CStroke(const CStroke&) = default;
-  CStroke& operator=(const CStroke&) = default;
-  CStroke(CStroke&&) noexcept = default;
-  CStroke& operator=(CStroke&&) noexcept = default;
-
-  // Restarts the stroke: flags cleared, pen 1, the three lists emptied. The line type stays.
+  // Restarts the stroke: flags cleared, pen 1, the lists emptied. The line type stays.
   void reset() {
     points.clear();
     circleFlag = closedFlag = outerFlag = joinedFlag = labelStrokeFlag = false;
-    rollFlag1 = rollFlag2 = rollFlag3 = false;
     pen = 1;
-    aux[0] = aux[1] = aux[2] = aux[3] = 0.0;
-    points2.clear();
     inserted.clear();
   }
 
   std::vector<PlotPoint> points;
   std::int32_t circleRadius = 0;
+  std::int32_t pen = 1;
   bool circleFlag = false;       // stands for a "CI" written back as such
   bool closedFlag = false;       // first and last point within the close distance
   bool outerFlag = false;        // an outer contour
   bool joinedFlag = false;       // this stroke and the next close a shape together
   bool labelStrokeFlag = false;  // drawn from a font glyph
-  // Working flags of the rolling split.
-  bool rollFlag1 = false;
-  bool rollFlag2 = false;
-  bool rollFlag3 = false;
-  std::int32_t pen = 1;
   LineType lineType;
-  double aux[4] = {0.0, 0.0, 0.0, 0.0};
-  std::vector<PlotPoint> points2;
   std::vector<InsertedCommand> inserted;
 };
 

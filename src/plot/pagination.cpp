@@ -35,7 +35,6 @@ std::vector<CStroke> cutAtEdges(const CStroke& s, const std::vector<double>& edg
   CStroke blank = s;
   blank.points = {};
   blank.inserted = {};
-  blank.points2 = {};
   blank.closedFlag = false;
   auto startPiece = [&](const PlotPoint& first) {
     pieces.push_back(blank);

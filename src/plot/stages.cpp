@@ -103,11 +103,14 @@ void Stages::contourStages(CDisposeFile& d, bool loadOnly) {
 
 void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
   const double w = d.opt_.pageWidth * kUnitsPerMm;
-  std::vector<CStroke> out;
-  std::vector<int> pages;
-  out.reserve(d.strokes_.size());
+  auto& strokes = d.strokes_;
+  // Strokes across a page edge are cut into pieces; the others stay where they are. The pieces
+  // are made first and put in place afterwards, from the back, so that the list is not copied.
+  std::vector<std::pair<size_t, std::vector<CStroke>>> cut;
   std::vector<double> edges;
-  for (auto& s : d.strokes_) {
+  size_t pieces = 0;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    const CStroke& s = strokes[i];
     double minX, maxX;
     xExtent(s, minX, maxX);
     int kmin = 0, kmax = 0;
@@ -121,17 +124,43 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     if (kmin < kmax && !merelyReaches) {
       edges.clear();
       for (int k = kmin + 1; k <= kmax; ++k) edges.push_back(k * w);
-      for (auto& piece : cutAtEdges(s, edges)) {
-        out.push_back(std::move(piece));
-        pages.push_back(0);
-      }
-    } else {
-      out.push_back(std::move(s));
-      pages.push_back(0);
+      cut.emplace_back(i, cutAtEdges(s, edges));
+      pieces += cut.back().second.size();
     }
   }
-  d.strokes_ = std::move(out);
-  d.strokePages_ = std::move(pages);
+  const bool everyCutHasPieces =
+      std::all_of(cut.begin(), cut.end(), [](const auto& c) { return !c.second.empty(); });
+  if (!everyCutHasPieces) {
+    // A stroke that leaves no piece shortens the list: built anew, front to back.
+    std::vector<CStroke> out;
+    out.reserve(strokes.size() - cut.size() + pieces);
+    size_t c = 0;
+    for (size_t i = 0; i < strokes.size(); ++i) {
+      if (c < cut.size() && cut[c].first == i) {
+        for (auto& piece : cut[c++].second) out.push_back(std::move(piece));
+      } else {
+        out.push_back(std::move(strokes[i]));
+      }
+    }
+    strokes = std::move(out);
+  } else if (!cut.empty()) {
+    // Every cut stroke leaves at least one piece: moving from the back never overwrites a
+    // stroke still to be placed.
+    const size_t n = strokes.size();
+    const size_t total = n - cut.size() + pieces;
+    if (total > n) strokes.resize(total);
+    size_t to = total;  // strokes[to..] are in place
+    size_t next = n;    // strokes[..next) are still to place
+    for (auto it = cut.rbegin(); it != cut.rend(); ++it) {
+      const size_t at = it->first;
+      while (next > at + 1) strokes[--to] = std::move(strokes[--next]);
+      --next;  // the cut stroke itself gives way to its pieces
+      for (auto p = it->second.rbegin(); p != it->second.rend(); ++p) strokes[--to] = std::move(*p);
+    }
+    // What lies before the first cut stroke has not moved (to == next there).
+    strokes.resize(total);
+  }
+  d.strokePages_.assign(strokes.size(), 0);
   if (viewForm) return;
   for (size_t i = 0; i < d.strokes_.size(); ++i) {
     auto& s = d.strokes_[i];
@@ -169,6 +198,22 @@ namespace {
 struct Extent {
   double minX, maxX;
 };
+
+// The x-extent of a stroke's points, without a circle's radius (NaN for a stroke without
+// points). Kept for every stroke through all the cuts: a move by b adds b to every point, and
+// as adding is monotonic the extent of the moved points is the old extent plus b, exactly.
+Extent pointExtent(const CStroke& s) {
+  Extent e;
+  xExtent(s, e.minX, e.maxX);
+  return e;
+}
+
+// A circle reaches its radius either side of its centre.
+Extent reach(const CStroke& s, const Extent& points) {
+  if (!s.circleFlag) return points;
+  const double r = std::abs(s.circleRadius);
+  return {points.minX - r, points.maxX + r};
+}
 
 // Distance from p to the outline along y (to segments spanning p.x) or along x (to segments
 // spanning p.y), whichever is found within the limit.
@@ -240,21 +285,13 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       m = l.x;
       any = true;
     }
-  // A circle reaches its radius either side of its centre.
-  auto extents = [&]() {
-    std::vector<Extent> e(strokes.size());
-    for (size_t i = 0; i < strokes.size(); ++i) {
-      xExtent(strokes[i], e[i].minX, e[i].maxX);
-      if (strokes[i].circleFlag) {
-        e[i].minX -= std::abs(strokes[i].circleRadius);
-        e[i].maxX += std::abs(strokes[i].circleRadius);
-      }
-    }
-    return e;
-  };
+  // The points' x-extents are measured once here and moved with the strokes from then on.
+  std::vector<Extent> pointExtents(strokes.size());
+  for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
+  auto e = [&](size_t i) { return reach(strokes[i], pointExtents[i]); };
   if (loadOnly) {
-    for (const auto& e : extents())
-      if (e.maxX - e.minX > w) return false;
+    for (size_t i = 0; i < strokes.size(); ++i)
+      if (e(i).maxX - e(i).minX > w) return false;
   }
   // A drawing longer than the page limit is refused before any cut is made.
   if (m / w > d.maxPages()) {
@@ -268,7 +305,6 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       return true;
     }
     const double x = std::trunc(k * w);
-    std::vector<Extent> e = extents();
     const size_t n0 = strokes.size();
 
     // a. A stroke wider than a page cannot be moved whole: it is cut at the cut, and its piece
@@ -277,18 +313,20 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     std::vector<bool> leftPiece(n0, false);
     bool anyWide = false;
     for (size_t i = 0; i < n0; ++i)
-      if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) anyWide = true;
+      if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) anyWide = true;
     if (anyWide) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
       std::vector<bool> outLeft;
+      std::vector<Extent> outExtents;
+      out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
-        if (e[i].maxX - e[i].minX > w && e[i].minX < x && x < e[i].maxX && !strokes[i].circleFlag) {
+        if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) {
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
-            double lo, hi;
-            xExtent(piece, lo, hi);
+            const Extent pieceExtent = pointExtent(piece);
             piece.joinedFlag = false;
-            outLeft.push_back(hi <= x);
+            outLeft.push_back(pieceExtent.maxX <= x);
+            outExtents.push_back(pieceExtent);
             out.push_back(std::move(piece));
             outPages.push_back(pages[i]);
           }
@@ -296,12 +334,13 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
           out.push_back(std::move(strokes[i]));
           outPages.push_back(pages[i]);
           outLeft.push_back(false);
+          outExtents.push_back(pointExtents[i]);
         }
       }
       strokes = std::move(out);
       pages = std::move(outPages);
       leftPiece = std::move(outLeft);
-      e = extents();
+      pointExtents = std::move(outExtents);
     }
     const size_t n = strokes.size();
 
@@ -315,8 +354,8 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     double b = 0.0;
     for (size_t i = 0; i < n; ++i) {
       if (leftPiece[i]) continue;  // ends at the cut: it fits the page before it
-      Extent ex = e[i];
-      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e[i + 1]);
+      Extent ex = e(i);
+      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e(i + 1));
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
     // Whole units: the page's material length ("PX") is then exact and the pages add up.
@@ -344,10 +383,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     std::vector<size_t> candidates;
     std::vector<const CStroke*> carried;
     for (size_t i = 0; i < n; ++i) {
-      if (!(e[i].minX >= x - b) || leftPiece[i]) continue;
-      Extent ex = e[i];
+      if (!(e(i).minX >= x - b) || leftPiece[i]) continue;
+      Extent ex = e(i);
       const long p = partner(i);
-      if (p >= 0) combine(ex, e[p]);
+      if (p >= 0) combine(ex, e(p));
       if (ex.maxX > x) {
         move[i] = true;
         if (ex.minX <= x) carried.push_back(&strokes[i]);
@@ -355,21 +394,38 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
         candidates.push_back(i);
       }
     }
-    // d. Followers: what lies inside a carried contour goes with it.
+    // d. Followers: what lies inside a carried contour goes with it. The carried contours are
+    //    found through grids of their boxes: the outer ones for the inside test, all of them
+    //    (widened by the nearness limit) for short strokes.
+    std::vector<Box> carriedBoxes, nearBoxes;
+    std::vector<int> allCarried, outerCarried;
+    carriedBoxes.reserve(carried.size());
+    nearBoxes.reserve(carried.size());
+    for (size_t c = 0; c < carried.size(); ++c) {
+      const Box box = boundingBox(*carried[c]);
+      carriedBoxes.push_back(box);
+      // A point near an outline lies within its box widened by the limit (one unit more for
+      // the rounding of the interpolation).
+      nearBoxes.push_back({box.minX - 121, box.minY - 121, box.maxX + 121, box.maxY + 121});
+      allCarried.push_back(static_cast<int>(c));
+      if (carried[c]->outerFlag) outerCarried.push_back(static_cast<int>(c));
+    }
+    const BoxGrid outerGrid(carriedBoxes, outerCarried);
+    const BoxGrid nearGrid(nearBoxes, allCarried);
     for (size_t i : candidates) {
       const CStroke& s = strokes[i];
       if (s.points.empty()) continue;
       const PlotPoint first = s.points[0];
       const bool inBand = x - b <= first.x && first.x <= x;
       auto insideCarriedOuter = [&]() {
-        for (const CStroke* c : carried) {
-          if (!c->outerFlag) continue;
-          const Box box = boundingBox(*c);
-          if (box.minX <= first.x && first.x <= box.maxX && box.minY <= first.y && first.y <= box.maxY &&
-              insideOutline(c->points, first.x, first.y))
-            return true;
-        }
-        return false;
+        bool inside = false;
+        outerGrid.candidates(first.x, first.y, [&](int c) {
+          const Box& box = carriedBoxes[c];
+          inside = box.minX <= first.x && first.x <= box.maxX && box.minY <= first.y && first.y <= box.maxY &&
+                   insideOutline(carried[c]->points, first.x, first.y);
+          return inside;
+        });
+        return inside;
       };
       const bool isShort = s.points.size() >= 2 && s.points.size() <= 3 &&
                            std::hypot(s.points[1].x - first.x, s.points[1].y - first.y) < 800;
@@ -379,19 +435,28 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       } else if (isShort) {
         const PlotPoint p0{std::trunc(first.x), std::trunc(first.y)};
         const PlotPoint p1{std::trunc(s.points[1].x), std::trunc(s.points[1].y)};
-        for (const CStroke* c : carried)
-          if (nearOutline(c->points, p0, 120) || nearOutline(c->points, p1, 120)) {
-            follows = true;
-            break;
-          }
+        auto near = [&](const PlotPoint& p) {
+          bool found = false;
+          nearGrid.candidates(p.x, p.y, [&](int c) {
+            const Box& box = nearBoxes[c];
+            found = box.minX <= p.x && p.x <= box.maxX && box.minY <= p.y && p.y <= box.maxY &&
+                    nearOutline(carried[c]->points, p, 120);
+            return found;
+          });
+          return found;
+        };
+        follows = near(p0) || near(p1);
       } else {
         follows = inBand && insideCarriedOuter();
       }
       if (follows) move[i] = true;
     }
     for (size_t i = 0; i < n; ++i)
-      if (move[i])
+      if (move[i]) {
         for (auto& p : strokes[i].points) p.x += b;
+        pointExtents[i].minX += b;
+        pointExtents[i].maxX += b;
+      }
     // Labels beyond the cut go with the drawing around them.
     for (auto& l : d.labels_)
       if (l.x > x) l.x += b;
@@ -402,9 +467,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   const double seamX = -d.opt_.detalX * kUnitsPerMm, seamY = -d.opt_.detalY * kUnitsPerMm;
   int lastPage = 0;
   for (size_t i = 0; i < strokes.size(); ++i) {
-    double minX, maxX;
-    xExtent(strokes[i], minX, maxX);
-    if (strokes[i].circleFlag) minX -= std::abs(strokes[i].circleRadius);
+    const double minX = reach(strokes[i], pointExtents[i]).minX;
     int page = 0;
     if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
       d.pageOverflow_ = true;
