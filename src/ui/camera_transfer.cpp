@@ -101,6 +101,7 @@ cameraTransfer::cameraTransfer(QString home, QString plotPath, Services services
   const config::CIniConfig cfg(home_.toStdString());
   command_ = std::make_unique<links::CMC_Command>(services_.linkOwner);
   command_->setAddress(cfg.read(config::keys::Xitong_IP));
+  if (services_.commandPort > 0) command_->setPort(services_.commandPort);
   op_ = std::make_unique<Operator>(channel_, prompter_);
 
   std::unique_ptr<camera::FrameSource> source =

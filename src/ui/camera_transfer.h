@@ -48,6 +48,7 @@ class cameraTransfer : public QDialog {
     // The camera; null takes the home's configured frame source.
     std::function<std::unique_ptr<camera::FrameSource>()> frameSource;
     platform::Clock* clock = nullptr;  // not owned; null is the system clock
+    int commandPort = 0;               // the controller's command line; 0 is its standard port
     // The main window's file list for the plate buttons and the index of the file shown.
     QStringList files;
     int current = 0;

@@ -18,6 +18,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include "camera/ccd_state.h"
+#ifdef QEL_HAVE_CCD_RIG
+#include "camera/ccd_rig.h"
+#endif
 #include "config/ini_config.h"
 #include "links/fake_owner.h"
 #include "support/temp_home.h"
@@ -226,6 +229,60 @@ class CcdWindowTest : public QObject {
     QVERIFY(!w->video()->grabbing());
     w.reset();  // a second shut-down is harmless
   }
+
+#ifdef QEL_HAVE_CCD_RIG
+  // A sheet printed at 100.3 % and turned 0.7 degrees: Sel All, Start, and the corrected pattern
+  // lands on the simulated coordinator within 0.05 mm of the print, the window following the run.
+  void markingRunThroughTheWindow() {
+    ui::RecordingMessages boxes;
+    const std::vector<cv::Point2d> marks{{20, 20}, {320, 20}, {320, 220}, {20, 220}};
+    const std::vector<std::vector<cv::Point2d>> shapes{{{60, 60}, {280, 60}, {280, 180}, {60, 180}, {60, 60}}};
+    sim::SheetSpec sheet;
+    sheet.shape = sim::MarkShape::Disc;
+    sheet.marks = marks;
+    sheet.printScaleX = sheet.printScaleY = 1.003;
+    sheet.printRotationDeg = 0.7;
+    sheet.origin = {30, 25};
+    sim::CameraSpec cam;
+    cam.rotationRad = -0.04;
+    cam.toolOffset = {6.5, -4.25};
+    cam.noiseSigma = 1.0;
+    cam.blurSigma = 0.5;
+    test::CcdBench b("127.0.0.171", sheet, cam);
+    QVERIFY(b.coordinator);
+    b.cameraFeed->close();  // the window opens the camera itself
+    b.home.writeFile("job.plt", test::printAndCutPlot(marks, false, shapes));
+    b.headOver(b.table->sheet().tablePosition(marks[0]) + cv::Point2d(3.0, -2.0));
+
+    ui::cameraTransfer::Services s;
+    s.linkOwner = &b.owner;
+    s.clock = &b.fakeClock;
+    s.commandPort = b.coordinator->commandPort();
+    s.frameSource = [&b] {
+      return std::make_unique<sim::SimFrameSource>([&b] {
+        const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
+        return b.table->renderAt(b.table->trueOf(head));
+      }, 10);
+    };
+    ui::cameraTransfer w(QString::fromStdString(b.home.path()), QString::fromStdString(b.home.file("job.plt")), std::move(s));
+    w.show();
+    QVERIFY(waitLoaded(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    w.button(CcdControl::SelectAll)->click();
+    w.button(CcdControl::Start)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state() == CcdState::MarkFinished || (w.state() == CcdState::Ready && !w.workflow().busy()
+                                                                    && w.workflow().lastRunEnd() != camera::RunEnd::None),
+                             60000);
+    QCOMPARE(w.state(), CcdState::MarkFinished);
+    QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(1), QStringLiteral("File: Send selected pattern finished"), 5000);
+    QCOMPARE(b.coordinator->sim().downloads().size(), std::size_t(1));
+    std::vector<cv::Point2d> design = marks;
+    for (const auto& sh : shapes) design.insert(design.end(), sh.begin(), sh.end());
+    QVERIFY(b.worstLanding(0, design) < 0.05);
+    QVERIFY(boxes.texts.isEmpty());
+  }
+#endif
 };
 
 QTEST_MAIN(CcdWindowTest)
