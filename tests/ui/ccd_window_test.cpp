@@ -268,6 +268,11 @@ class CcdWindowTest : public QObject {
     w.show();
     QVERIFY(waitLoaded(w));
     QTRY_COMPARE_WITH_TIMEOUT(w.paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    // A jog button holds its output while pressed.
+    QTest::mousePress(w.jogButton(41), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 1, 5000);
+    QTest::mouseRelease(w.jogButton(41), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 0, 5000);
     w.button(CcdControl::SelectAll)->click();
     w.button(CcdControl::Start)->click();
     QTRY_VERIFY_WITH_TIMEOUT(w.state() == CcdState::MarkFinished || (w.state() == CcdState::Ready && !w.workflow().busy()
