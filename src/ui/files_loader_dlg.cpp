@@ -32,6 +32,9 @@
 #include "ui/prompt.h"
 #include "ui/tray.h"
 #include "ui/settings_dlg.h"
+#ifdef QEL_HAVE_CCD
+#include "ui/camera_transfer.h"
+#endif
 
 namespace qel::ui {
 
@@ -90,6 +93,19 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
   queue_->setPrompt([p = prompter_](const QString& title, const QString& text, bool okCancel) {
     return p->ask(title, text, okCancel);
   });
+#ifdef QEL_HAVE_CCD
+  // Page mode 9: the CCD cut window takes the first queued file, modally, with the queued files
+  // as its plates.
+  queue_->setCcdCutHandler([this](const QString& path) {
+    cameraTransfer::Services s;
+    s.linkOwner = queue_.get();
+    s.links = &links_;
+    const QString dir = QFileInfo(path).absolutePath() + QLatin1Char('/');
+    for (int i = 0; i < queue_->sendQueueList()->count(); ++i) s.files << dir + queue_->sendQueueList()->text(i);
+    cameraTransfer window(home_, path, std::move(s), this);
+    window.exec();
+  });
+#endif
   buildWindow();
 
   if (services_.tray) tray_ = services_.tray;

@@ -103,7 +103,10 @@ void CMyView::mousePressEvent(QMouseEvent* e) {
   pressAt_ = lastAt_ = e->position();
   moved_ = false;
   dragging_ = e->button() == Qt::LeftButton;
-  if (e->button() == Qt::RightButton) emit strokeClicked(pickAt(e->position()), Qt::RightButton);
+  if (e->button() == Qt::RightButton) {
+    emit strokeClicked(pickAt(e->position()), Qt::RightButton);
+    if (ccdMode_) emit plotClicked(view_.toPlot(e->position()), Qt::RightButton);
+  }
 }
 
 void CMyView::mouseMoveEvent(QMouseEvent* e) {
@@ -123,6 +126,7 @@ void CMyView::mouseReleaseEvent(QMouseEvent* e) {
   unsetCursor();
   if (moved_) return;
   emit strokeClicked(pickAt(e->position()), Qt::LeftButton);
+  if (ccdMode_) emit plotClicked(view_.toPlot(e->position()), Qt::LeftButton);
 }
 
 int CMyView::pickAt(const QPointF& pixel) const {
@@ -132,7 +136,7 @@ int CMyView::pickAt(const QPointF& pixel) const {
 }
 
 void CMyView::wheelEvent(QWheelEvent* e) {
-  if (!interactive_) return;
+  if (!interactive_ || (ccdMode_ && !wheelZoom_)) return;
   const int steps = e->angleDelta().y() / 120;
   if (steps == 0) return;
   double factor = 1.0;

@@ -29,6 +29,12 @@ class CMyView : public QWidget {
   const RenderOptions& renderOptions() const { return options_; }
   // Without input the view only shows (the follow preview).
   void setInteractive(bool on) { interactive_ = on; }
+  // CCD mode (the CCD cut window): clicks are reported in plot units as well, and the wheel
+  // zooms only while wheel zoom is enabled.
+  void setCcdMode(bool on, bool wheelZoom) {
+    ccdMode_ = on;
+    wheelZoom_ = wheelZoom;
+  }
   void fitToWindow();
   const ViewTransform& transform() const { return view_; }
   void setTransform(const ViewTransform& t);
@@ -44,6 +50,8 @@ class CMyView : public QWidget {
  signals:
   // A click (not a drag) on or near a stroke; index -1 when no stroke lies within reach.
   void strokeClicked(int index, Qt::MouseButton button);
+  // The same click in plot units (CCD mode only).
+  void plotClicked(QPointF plot, Qt::MouseButton button);
   // A picture drawn on a worker was shown.
   void rendered();
 
@@ -64,6 +72,8 @@ class CMyView : public QWidget {
   ViewTransform view_;
   bool fitPending_ = true;
   bool interactive_ = true;
+  bool ccdMode_ = false;
+  bool wheelZoom_ = true;
   // The picture last drawn on a worker, with the mapping it was drawn for.
   QImage picture_;
   ViewTransform pictureView_;

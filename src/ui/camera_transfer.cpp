@@ -1,0 +1,611 @@
+#include "ui/camera_transfer.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
+#include <QThreadPool>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <mutex>
+#include <string_view>
+
+#include "camera/ccd_texts.h"
+#include "camera/procedures.h"
+#include "camera/registration.h"
+#include "config/ini_config.h"
+#include "ui/capture_video.h"
+#include "ui/logic/display_copy.h"
+#include "ui/logic/settings_calibration.h"
+#include "ui/message_service.h"
+#include "ui/my_view.h"
+#include "ui/prompt.h"
+#include "ui/settings_dlg.h"
+
+namespace qel::ui {
+
+using camera::CcdControl;
+using camera::CcdState;
+
+// The workflow's operator: every report goes to the window through the post channel; the one
+// question goes through the prompter (answered on the interface thread, Cancel once closing).
+class cameraTransfer::Operator final : public camera::CcdOperator {
+ public:
+  Operator(std::shared_ptr<PostChannel> channel, std::shared_ptr<Prompter> prompter)
+      : channel_(std::move(channel)), prompter_(std::move(prompter)) {}
+  void setQuestion(const QString& title, const QString& text) {
+    std::lock_guard l(m_);
+    title_ = title;
+    text_ = text;
+  }
+  bool ask(camera::CcdQuestion) override {
+    QString title, text;
+    {
+      std::lock_guard l(m_);
+      title = title_;
+      text = text_;
+    }
+    return prompter_->ask(title, text, true);
+  }
+  void tell(camera::CcdMessage m, const std::string& detail) override {
+    const QString d = QString::fromStdString(detail);
+    channel_->post<cameraTransfer>([m, d](cameraTransfer* w) { w->tellOnWindow(m, d); });
+  }
+  void stateChanged(camera::CcdState s) override {
+    channel_->post<cameraTransfer>([s](cameraTransfer* w) { w->onState(s); });
+  }
+  void fileStatus(camera::CcdFileStatus f, const std::string&) override {
+    channel_->post<cameraTransfer>([f](cameraTransfer* w) { w->setFile(w->fileWords(f)); });
+  }
+  void betweenPieces(int) override {
+    channel_->post<cameraTransfer>([](cameraTransfer* w) {
+      w->operationKey_ = camera::kOperateReadyBetweenPiecesText;
+      w->panes_[0]->setText(w->operationWords(w->state_));
+    });
+  }
+
+ private:
+  std::shared_ptr<PostChannel> channel_;
+  std::shared_ptr<Prompter> prompter_;
+  std::mutex m_;
+  QString title_, text_;
+};
+
+cameraTransfer::cameraTransfer(QString home, QString plotPath, Services services, QWidget* parent)
+    : QDialog(parent),
+      home_(std::move(home)),
+      services_(std::move(services)),
+      channel_(PostChannel::make(this)),
+      prompter_(std::make_shared<Prompter>(this)),
+      io_(std::make_unique<QThreadPool>()),
+      closing_(std::make_shared<std::atomic<bool>>(false)),
+      plates_([&] {
+        std::vector<std::string> files;
+        for (const QString& f : services_.files) files.push_back(f.toStdString());
+        if (files.empty()) files.push_back(plotPath.toStdString());
+        return files;
+      }(),
+              services_.files.isEmpty() ? 0 : std::size_t(std::clamp(services_.current, 0, int(services_.files.size()) - 1))) {
+  setObjectName(QStringLiteral("cameraTransfer"));
+  io_->setMaxThreadCount(1);
+  platform::Clock& clock = services_.clock ? *services_.clock : platform::SystemClock::instance();
+  handler_ = std::make_unique<camera::FrameHandler>(measurement_, clock, home_.toStdString());
+  const config::CIniConfig cfg(home_.toStdString());
+  command_ = std::make_unique<links::CMC_Command>(services_.linkOwner);
+  command_->setAddress(cfg.read(config::keys::Xitong_IP));
+  if (services_.commandPort > 0) command_->setPort(services_.commandPort);
+  op_ = std::make_unique<Operator>(channel_, prompter_);
+
+  std::unique_ptr<camera::FrameSource> source =
+      services_.frameSource ? services_.frameSource() : camera::makeConfiguredFrameSource(home_.toStdString());
+  video_ = new captureVideo(std::move(source), *handler_, measurement_, this);
+  video_->setObjectName(QStringLiteral("captureVideo"));
+
+  camera::CcdServices s;
+  s.home = cfg.programDir();
+  s.linkOwner = services_.linkOwner;
+  s.links = services_.links;
+  s.command = command_.get();
+  s.measurement = &measurement_;
+  s.cameraGrabbing = [v = video_] { return v->grabbing(); };
+  s.op = op_.get();
+  s.clock = services_.clock;
+  workflow_ = std::make_unique<camera::CcdWorkflow>(std::move(s), pattern_);
+  controls_ = camera::initialControls();
+
+  buildWindow();
+  retranslate();
+  applyControls();
+  connect(video_, &captureVideo::cameraStateChanged, this, &cameraTransfer::onCameraState);
+  if (services_.openCamera) video_->open();
+  // The fast flag as the controller holds it (input 46).
+  auto channel = channel_;
+  auto* command = command_.get();
+  auto closing = closing_;
+  io_->start([channel, command, closing] {
+    int v = 0;
+    if (closing->load() || !command->getInput(46, &v)) return;
+    channel->post<cameraTransfer>([v](cameraTransfer* w) {
+      w->fast_ = v != 0;
+      w->retranslate();
+    });
+  });
+  loadFile(plotPath);
+}
+
+cameraTransfer::~cameraTransfer() { shutDown(); }
+
+void cameraTransfer::shutDown() {
+  if (closed_) return;
+  closed_ = true;
+  closing_->store(true);
+  channel_->close();
+  prompter_->close();
+  workflow_->stop();
+  workflow_->join();
+  camera::saveCcdSettings(home_.toStdString(), workflow_->settings());
+  io_->waitForDone();
+  video_->close();
+}
+
+void cameraTransfer::buildWindow() {
+  auto makeButton = [this](CcdControl c, QWidget* parent = nullptr) {
+    auto* b = new QPushButton(parent);
+    buttons_[c].push_back(b);
+    return b;
+  };
+  view_ = new CMyView(this);
+  view_->setObjectName(QStringLiteral("patternView"));
+  view_->setCcdMode(true, false);
+  view_->setMinimumSize(420, 320);
+  connect(view_, &CMyView::plotClicked, this, &cameraTransfer::onPlotClicked);
+
+  // Jogging: the four arrows round the "○"; each holds its output while pressed.
+  moveBox_ = new QGroupBox(this);
+  auto* jogGrid = new QGridLayout(moveBox_);
+  const struct {
+    int output, row, col;
+    const char* text;
+  } jogs[] = {{40, 0, 1, "\u2227"}, {41, 2, 1, "\u2228"}, {42, 1, 0, "\uFF1C"}, {43, 1, 2, "\uFF1E"}, {58, 1, 1, "\u25CB"}};
+  for (const auto& j : jogs) {
+    auto* b = makeButton(CcdControl::Jog);
+    b->setText(QString::fromUtf8(j.text));
+    b->setFixedSize(44, 36);
+    b->setAutoRepeat(false);
+    jog_[j.output] = b;
+    const int out = j.output;
+    connect(b, &QPushButton::pressed, this, [this, out] { setOutputAsync(out, 1); });
+    connect(b, &QPushButton::released, this, [this, out] { setOutputAsync(out, 0); });
+    jogGrid->addWidget(b, j.row, j.col);
+  }
+  fastBtn_ = makeButton(CcdControl::Fast);
+  manualBtn_ = makeButton(CcdControl::Manual);
+  centerBtn_ = makeButton(CcdControl::Center);
+  centerBtn_->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+  jogGrid->addWidget(fastBtn_, 0, 3);
+  jogGrid->addWidget(manualBtn_, 1, 3);
+  jogGrid->addWidget(centerBtn_, 2, 3);
+  connect(fastBtn_, &QPushButton::clicked, this, &cameraTransfer::onFastSlow);
+  connect(manualBtn_, &QPushButton::clicked, this, &cameraTransfer::onManualAuto);
+  connect(centerBtn_, &QPushButton::clicked, this, [this] { workflow_->startCentring(); });
+
+  markBox_ = new QGroupBox(this);
+  auto* markRow = new QHBoxLayout(markBox_);
+  startBtn_ = makeButton(CcdControl::Start);
+  stopBtn_ = makeButton(CcdControl::Stop);
+  markOkBtn_ = makeButton(CcdControl::MarkConfirm);
+  markOkBtn_->setText(QStringLiteral(">>"));
+  markRow->addWidget(startBtn_);
+  markRow->addWidget(stopBtn_);
+  markRow->addWidget(markOkBtn_);
+  connect(startBtn_, &QPushButton::clicked, this, [this] { workflow_->startMarkingRun(); });
+  connect(stopBtn_, &QPushButton::clicked, this, [this] { workflow_->stop(); });
+  connect(markOkBtn_, &QPushButton::clicked, this, &cameraTransfer::onMarkConfirm);
+
+  adjustBox_ = new QGroupBox(this);
+  auto* adjustRow = new QHBoxLayout(adjustBox_);
+  autoAdjBtn_ = makeButton(CcdControl::AutoAdjust);
+  manualAdjBtn_ = makeButton(CcdControl::ManualAdjust);
+  adjustOkBtn_ = makeButton(CcdControl::AdjustConfirm);
+  adjustOkBtn_->setText(QStringLiteral(">>"));
+  adjustRow->addWidget(autoAdjBtn_);
+  adjustRow->addWidget(manualAdjBtn_);
+  adjustRow->addWidget(adjustOkBtn_);
+  connect(autoAdjBtn_, &QPushButton::clicked, this, [this] { workflow_->startCameraAdjust(); });
+  connect(manualAdjBtn_, &QPushButton::clicked, this, [this] { workflow_->manualAdjust(); });
+  connect(adjustOkBtn_, &QPushButton::clicked, this, [this] { workflow_->confirmManualMark(); });
+
+  patternBox_ = new QGroupBox(this);
+  auto* patternGrid = new QGridLayout(patternBox_);
+  selAllBtn_ = makeButton(CcdControl::SelectAll);
+  selAllBtn_->setCheckable(true);
+  reverseBtn_ = makeButton(CcdControl::Reverse);
+  prevBtn_ = makeButton(CcdControl::PrevPlate);
+  nextBtn_ = makeButton(CcdControl::NextPlate);
+  patternGrid->addWidget(selAllBtn_, 0, 0);
+  patternGrid->addWidget(reverseBtn_, 0, 1);
+  patternGrid->addWidget(prevBtn_, 1, 0);
+  patternGrid->addWidget(nextBtn_, 1, 1);
+  connect(selAllBtn_, &QPushButton::clicked, this, [this] {
+    pattern_.toggleSelectAll();
+    setFile(pattern_.selected() || pattern_.selectAll() ? tr("File: Pattern selected") : tr("File: Pattern unselected"));
+    refreshView();
+  });
+  connect(reverseBtn_, &QPushButton::clicked, this, [this] {
+    pattern_.toggleReverse();
+    retranslate();
+    refreshView();
+  });
+  connect(prevBtn_, &QPushButton::clicked, this, [this] { onPlate(false); });
+  connect(nextBtn_, &QPushButton::clicked, this, [this] { onPlate(true); });
+
+  runBox_ = new QGroupBox(this);
+  auto* runGrid = new QGridLayout(runBox_);
+  cutTypeLabel_ = new QLabel(runBox_);
+  cutType_ = new QComboBox(runBox_);
+  for (int i = 0; i < 5; ++i) cutType_->addItem(QString());
+  cutType_->setCurrentIndex(std::clamp(workflow_->settings().cutType, 0, 4));
+  connect(cutType_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (i >= 0 && !workflow_->busy()) workflow_->settings().cutType = i;
+  });
+  setLabel_ = new QLabel(runBox_);
+  setBox_ = new QComboBox(runBox_);
+  buttons_[CcdControl::CalibrationSet];  // the box is enabled with the buttons (below)
+  {
+    CalibrationSets sets(home_.toStdString());
+    sets.open();
+    for (const std::string& n : sets.names()) setBox_->addItem(QString::fromStdString(n));
+    setBox_->setCurrentIndex(sets.chosen());
+  }
+  connect(setBox_, &QComboBox::activated, this, &cameraTransfer::onCalibrationSet);
+  settingsBtn_ = makeButton(CcdControl::Settings);
+  saveImageBtn_ = makeButton(CcdControl::SaveImage);
+  loadParaBtn_ = makeButton(CcdControl::LoadPara);
+  correctBtn_ = makeButton(CcdControl::CalibrationCorrection);
+  exitBtn_ = makeButton(CcdControl::Exit);
+  runGrid->addWidget(cutTypeLabel_, 0, 0);
+  runGrid->addWidget(cutType_, 0, 1);
+  runGrid->addWidget(setLabel_, 1, 0);
+  runGrid->addWidget(setBox_, 1, 1);
+  runGrid->addWidget(settingsBtn_, 2, 0);
+  runGrid->addWidget(saveImageBtn_, 2, 1);
+  runGrid->addWidget(loadParaBtn_, 3, 0);
+  runGrid->addWidget(correctBtn_, 3, 1);
+  runGrid->addWidget(exitBtn_, 4, 0, 1, 2);
+  connect(settingsBtn_, &QPushButton::clicked, this, &cameraTransfer::onSettings);
+  connect(saveImageBtn_, &QPushButton::clicked, this, [this] { handler_->requestSave(); });
+  // The calibration set is read anew, and with it the image-centre reference.
+  connect(loadParaBtn_, &QPushButton::clicked, this, [this] { workflow_->reloadSettings(); });
+  connect(correctBtn_, &QPushButton::clicked, this, &cameraTransfer::onCalibrationCorrection);
+  connect(exitBtn_, &QPushButton::clicked, this, &cameraTransfer::requestExit);
+
+  cameraBox_ = new QGroupBox(this);
+  auto* camLayout = new QVBoxLayout(cameraBox_);
+  camLayout->addWidget(video_, 1);
+
+  auto* controls = new QVBoxLayout;
+  controls->addWidget(cameraBox_, 1);
+  controls->addWidget(moveBox_);
+  controls->addWidget(markBox_);
+  controls->addWidget(adjustBox_);
+  controls->addWidget(patternBox_);
+  controls->addWidget(runBox_);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(view_, 1);
+  top->addLayout(controls);
+
+  auto* bar = new QStatusBar(this);
+  bar->setSizeGripEnabled(false);
+  for (int i = 0; i < 3; ++i) {
+    panes_[i] = new QLabel(bar);
+    bar->addWidget(panes_[i], 1);
+  }
+  auto* outer = new QVBoxLayout(this);
+  outer->addLayout(top, 1);
+  outer->addWidget(bar);
+  resize(1100, 760);
+}
+
+void cameraTransfer::retranslate() {
+  setWindowTitle(pattern_.loaded() ? QString::fromStdString(pattern_.path()) : tr("CCD CUT"));
+  moveBox_->setTitle(tr("Move"));
+  markBox_->setTitle(tr("Mark Point"));
+  adjustBox_->setTitle(tr("Adjust"));
+  patternBox_->setTitle(tr("Pattern"));
+  runBox_->setTitle(tr("Cut"));
+  cameraBox_->setTitle(tr("Camera"));
+  fastBtn_->setText(fast_ ? tr("Slow") : tr("Fast"));
+  manualBtn_->setText(manualShown_ ? tr("Manual") : tr("Auto"));
+  centerBtn_->setToolTip(tr("Move the mark under the camera to the centre"));
+  startBtn_->setText(tr("Start"));
+  stopBtn_->setText(tr("Stop"));
+  autoAdjBtn_->setText(tr("Auto Adjust "));
+  manualAdjBtn_->setText(tr("Manual Adjust "));
+  selAllBtn_->setText(tr("Sel All"));
+  reverseBtn_->setText(pattern_.reverse() ? tr("Front") : tr("Reverse"));
+  prevBtn_->setText(tr("<<Prev Plate"));
+  nextBtn_->setText(tr("Next Plate>>"));
+  settingsBtn_->setText(tr("Settings"));
+  saveImageBtn_->setText(tr("Save Image"));
+  loadParaBtn_->setText(tr("Load Para"));
+  correctBtn_->setText(tr("Calibration Correction"));
+  exitBtn_->setText(tr("Exit"));
+  cutTypeLabel_->setText(tr("Cut type:"));
+  setLabel_->setText(tr("Calibration set:"));
+  const QString cutTypes[] = {tr("Print Marks"), tr("Print Patterns"), tr("Auto Multi Print"), tr("Auto Repeat Print"),
+                              tr("Caculate Y-Axis Rotate")};
+  for (int i = 0; i < 5; ++i) cutType_->setItemText(i, cutTypes[i]);
+  panes_[0]->setText(operationWords(state_));
+  if (fileText_.isEmpty()) fileText_ = tr("File: Ready");
+  panes_[1]->setText(fileText_);
+  panes_[2]->setText(cameraGrabbing_ ? tr("Camera: Open,Grabing") : tr("Camera: Close"));
+  op_->setQuestion(tr("Information"),
+                   tr("Can't capture the mark point,Change to manual mode? Press 'OK' to change, Press 'Cancel' to stop"));
+}
+
+QString cameraTransfer::operationWords(CcdState) const {
+  const std::string_view k = operationKey_ ? operationKey_ : camera::kOperateOtherText;
+  if (k == camera::kOperateReadyText) return tr("Operate: Ready");
+  if (k == camera::kOperateReadyBetweenPiecesText) return tr("Operate: Ready ");
+  if (k == camera::kOperateAutoMarkingText) return tr("Operate: Auto Marking");
+  if (k == camera::kOperateMarkFinishedText) return tr("Operate: Mark finished");
+  if (k == camera::kOperateAutoAdjustingText) return tr("Operate: Auto Adjusting");
+  if (k == camera::kOperateManualMarkingText) return tr("Operate: Manual Marking");
+  if (k == camera::kOperateManualToCenterText) return tr("Operate: Manual Marking(to Center)");
+  if (k == camera::kOperateToCenterText) return tr("Operate: To Center");
+  if (k == camera::kOperateCalibrationText) return tr("Operate: Calibration correcting");
+  return tr("Operate:");
+}
+
+QString cameraTransfer::fileWords(camera::CcdFileStatus f) const {
+  using F = camera::CcdFileStatus;
+  switch (f) {
+    case F::Saving: return tr("File: Saving selected pattern");
+    case F::SaveFinished: return tr("File: Save selected pattern finished");
+    case F::SaveFailed: return tr("File: Save selected pattern failed");
+    case F::SaveTmpFailed: return tr("File: Save tmp file faild");
+    case F::Sending: return tr("File: Sending selected pattern");
+    case F::SendFinished: return tr("File: Send selected pattern finished");
+    case F::SendFailed: return tr("File: Send selected pattern failed");
+  }
+  return {};
+}
+
+void cameraTransfer::setFile(const QString& text) {
+  fileText_ = text;
+  panes_[1]->setText(text);
+}
+
+QString cameraTransfer::paneText(int pane) const { return pane >= 0 && pane < 3 ? panes_[pane]->text() : QString(); }
+
+QPushButton* cameraTransfer::button(CcdControl c) const {
+  const auto it = buttons_.find(c);
+  return it == buttons_.end() || it->second.empty() ? nullptr : it->second.front();
+}
+
+QPushButton* cameraTransfer::jogButton(int output) const {
+  const auto it = jog_.find(output);
+  return it == jog_.end() ? nullptr : it->second;
+}
+
+void cameraTransfer::onState(CcdState s) {
+  if (closed_) return;
+  state_ = s;
+  controls_ = camera::controlsFor(s, controls_);
+  if (const char* t = camera::operationText(s)) operationKey_ = t;
+  panes_[0]->setText(operationWords(s));
+  if (s == CcdState::ManualMarking && !manualShown_) {
+    manualShown_ = true;
+    retranslate();
+  }
+  applyControls();
+  emit stateEntered(static_cast<int>(s));
+}
+
+void cameraTransfer::applyControls() {
+  for (auto& [control, list] : buttons_) {
+    const bool on = !loading_ && camera::enabled(controls_, control);
+    for (QPushButton* b : list) b->setEnabled(on);
+  }
+  setBox_->setEnabled(!loading_ && camera::enabled(controls_, CcdControl::CalibrationSet));
+  // The cut type is chosen while a run may start.
+  cutType_->setEnabled(!loading_ && camera::enabled(controls_, CcdControl::Start));
+  // Exit stays possible while loading.
+  exitBtn_->setEnabled(camera::enabled(controls_, CcdControl::Exit));
+}
+
+void cameraTransfer::setOutputAsync(int output, int value) {
+  auto* command = command_.get();
+  auto closing = closing_;
+  io_->start([command, closing, output, value] {
+    // Repeated until the controller accepts it (a released jog must not keep the head moving).
+    for (int tries = 0; tries < 50 && !closing->load(); ++tries) {
+      if (command->setOutput(output, value)) return;
+      QThread::msleep(100);
+    }
+  });
+}
+
+void cameraTransfer::onFastSlow() {
+  fast_ = !fast_;
+  setOutputAsync(46, fast_ ? 1 : 0);
+  retranslate();
+}
+
+void cameraTransfer::onManualAuto() {
+  setOutputAsync(49, manualShown_ ? 0 : 1);
+  manualShown_ = !manualShown_;
+  retranslate();
+}
+
+void cameraTransfer::onMarkConfirm() {
+  if (!prompter_->ask(tr("Information"), tr("Press 'OK' to confirm"), true)) return;
+  manualShown_ = false;
+  retranslate();
+  workflow_->confirmManualMark();
+}
+
+void cameraTransfer::loadFile(const QString& path) {
+  if (workflow_->busy()) return;
+  loading_ = true;
+  applyControls();
+  setFile(tr("File: Loading"));
+  auto channel = channel_;
+  const std::string home = home_.toStdString(), file = path.toStdString();
+  QThreadPool::globalInstance()->start([channel, home, file] {
+    auto model = std::make_shared<camera::PatternModel>();
+    const config::CIniConfig cfg(home);
+    const camera::PatternLoad r = model->load(file, cfg);
+    channel->post<cameraTransfer>([model, r](cameraTransfer* w) { w->onLoaded(model, r); });
+  });
+}
+
+void cameraTransfer::onLoaded(std::shared_ptr<camera::PatternModel> model, camera::PatternLoad result) {
+  loading_ = false;
+  if (result == camera::PatternLoad::Loaded && !workflow_->busy()) {
+    pattern_ = std::move(*model);
+    copy_ = std::make_shared<const DisplayCopy>(pattern_.strokes());
+    view_->setDisplay(copy_);
+    setFile(tr("File: Load finished"));
+  } else if (result == camera::PatternLoad::NotExist) {
+    setFile(tr("File: Not exist"));
+  } else if (result == camera::PatternLoad::FormatError) {
+    setFile(tr("File: Format error, Load failed"));
+  }
+  selAllBtn_->setChecked(pattern_.selectAll());
+  refreshView();
+  retranslate();
+  applyControls();
+  emit patternLoaded(result == camera::PatternLoad::Loaded);
+}
+
+void cameraTransfer::refreshView() {
+  RenderOptions o = view_->renderOptions();
+  o.plate = pattern_.loaded() ? pattern_.plate() : -1;
+  o.plateWidth = pattern_.pageWidthMm() * 40.0;
+  o.marking = true;
+  if (const auto range = pattern_.selectionRange()) {
+    o.markFrom = int(range->first);
+    o.markTo = int(range->second);
+  } else {
+    o.markFrom = INT_MAX;
+    o.markTo = INT_MAX;
+  }
+  view_->setRenderOptions(o);
+}
+
+void cameraTransfer::onPlotClicked(QPointF at, Qt::MouseButton button) {
+  if (!pattern_.loaded() || workflow_->busy()) return;
+  if (button == Qt::LeftButton) {
+    if (!pattern_.pressAt({at.x(), at.y()})) return;
+    setFile(tr("File: Pattern selected"));
+  } else if (button == Qt::RightButton) {
+    if (!pattern_.unselect()) return;
+    setFile(tr("File: Pattern unselected"));
+  }
+  refreshView();
+}
+
+void cameraTransfer::onPlate(bool next) {
+  const camera::PlateFiles::Step step = next ? plates_.next() : plates_.previous();
+  if (step == camera::PlateFiles::Step::AtLast) {
+    information(this, tr("Tip"), tr("This file is the last one!"));
+    return;
+  }
+  if (step == camera::PlateFiles::Step::AtFirst) {
+    information(this, tr("Tip"), tr("This file is the first one!"));
+    return;
+  }
+  loadFile(QString::fromStdString(plates_.current()));
+}
+
+void cameraTransfer::onSettings() {
+  CSettingDlg dlg(home_, this);
+  dlg.exec();
+  workflow_->reloadSettings();
+  const QSignalBlocker block(cutType_);
+  cutType_->setCurrentIndex(std::clamp(workflow_->settings().cutType, 0, 4));
+  retranslate();
+  refreshView();
+}
+
+void cameraTransfer::onCalibrationCorrection() {
+  if (!question(this, tr("Information"), tr("Are you sure to Corretion the Calibration ratio?"), true)) return;
+  workflow_->startRatioCorrection();
+}
+
+void cameraTransfer::onCalibrationSet(int index) {
+  if (index < 0 || workflow_->busy()) return;
+  {
+    config::CIniConfig cfg(home_.toStdString());
+    cfg.write(config::keys::cur, index);
+  }
+  workflow_->reloadSettings();
+}
+
+void cameraTransfer::onCameraState(bool grabbing, bool failed) {
+  cameraGrabbing_ = grabbing;
+  panes_[2]->setText(grabbing ? tr("Camera: Open,Grabing") : tr("Camera: Close"));
+  if (failed) warning(this, tr("Error"), tr("something is wrong with your camera, please check!"));
+}
+
+void cameraTransfer::tellOnWindow(camera::CcdMessage m, const QString& detail) {
+  using M = camera::CcdMessage;
+  const std::string d = detail.toStdString();
+  QString text;
+  // Texts of the procedures and the registration come as their English originals.
+  if (d == camera::kNoMarkText) text = tr("Can't capture the mark point!");
+  else if (d == camera::kThreeMarksText) text = tr("Three mark points can't give both scales: please use 2 or at least 4 mark points!");
+  else if (d == camera::kTooFewMarksText) text = tr("Please make sure the selected pattern has more than 2 mark points!");
+  else if (d == camera::kMoreCornerText) text = tr("Please move the mark point to more corner place!");
+  else if (d == camera::kCorrectionFailedText) text = tr("Correction Failed!");
+  else if (d == camera::kCorrectionOkText) text = tr("Correction Successfully!");
+  else if (d == camera::kAdjustOkText) text = tr("Adjust OK!");
+  else if (d == camera::kAdjustLimitsText) text = tr("Params is out of Limits, Adjust Failed!");
+  else if (d == camera::kHeadReadText) text = tr("Can't read the machine position!");
+  else if (d == camera::kHeadMoveText) text = tr("The machine doesn't accept the move command!");
+  else if (d == camera::kHeadArriveText) text = tr("The machine didn't reach the position!");
+  else if (!detail.isEmpty()) text = detail;
+  else {
+    switch (m) {
+      case M::TooFewMarks: text = tr("Please make sure the selected pattern has more than 2 mark points!"); break;
+      case M::OutOfBlock: text = tr("Machine going to out of  block, Forced stop it."); break;
+      case M::CantCaptureMark: text = tr("Can't capture the mark point!"); break;
+      case M::CreateHandleFailed: text = tr("Create adjust handle failed!"); break;
+      case M::SaveFileFailed: text = tr("save file failed!"); break;
+      case M::Procedure:
+      case M::Head: return;
+    }
+  }
+  if (m == M::OutOfBlock) warning(this, tr("Error"), text);
+  else information(this, tr("Information"), text);
+}
+
+bool cameraTransfer::requestExit() {
+  if (!question(this, tr("Tip"), tr("Are you sure to exit the CCD CUT mode?"), true)) return false;
+  shutDown();
+  done(QDialog::Accepted);
+  return true;
+}
+
+void cameraTransfer::reject() { requestExit(); }
+
+void cameraTransfer::closeEvent(QCloseEvent* e) {
+  if (closed_) {
+    e->accept();
+    return;
+  }
+  e->ignore();
+  requestExit();
+}
+
+}  // namespace qel::ui

@@ -1,0 +1,339 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>qel::ui::cameraTransfer</name>
+    <message>
+        <source>File: Pattern selected</source>
+        <translation>文件：图形已选中</translation>
+    </message>
+    <message>
+        <source>File: Pattern unselected</source>
+        <translation>文件：图形未选中</translation>
+    </message>
+    <message>
+        <source>CCD CUT</source>
+        <translation>CCD 切割</translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation>移动</translation>
+    </message>
+    <message>
+        <source>Mark Point</source>
+        <translation>定位点</translation>
+    </message>
+    <message>
+        <source>Adjust</source>
+        <translation>校正</translation>
+    </message>
+    <message>
+        <source>Pattern</source>
+        <translation>图形</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>切割</translation>
+    </message>
+    <message>
+        <source>Camera</source>
+        <translation>相机</translation>
+    </message>
+    <message>
+        <source>Slow</source>
+        <translation>慢速</translation>
+    </message>
+    <message>
+        <source>Fast</source>
+        <translation>快速</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>手动</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自动</translation>
+    </message>
+    <message>
+        <source>Move the mark under the camera to the centre</source>
+        <translation>将相机下的定位点移到中心</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Auto Adjust </source>
+        <translation>自动校正 </translation>
+    </message>
+    <message>
+        <source>Manual Adjust </source>
+        <translation>手动校正 </translation>
+    </message>
+    <message>
+        <source>Sel All</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>Front</source>
+        <translation>正面</translation>
+    </message>
+    <message>
+        <source>Reverse</source>
+        <translation>反面</translation>
+    </message>
+    <message>
+        <source>&lt;&lt;Prev Plate</source>
+        <translation>&lt;&lt;上一版</translation>
+    </message>
+    <message>
+        <source>Next Plate&gt;&gt;</source>
+        <translation>下一版&gt;&gt;</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Save Image</source>
+        <translation>保存图像</translation>
+    </message>
+    <message>
+        <source>Load Para</source>
+        <translation>载入参数</translation>
+    </message>
+    <message>
+        <source>Calibration Correction</source>
+        <translation>标定修正</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Cut type:</source>
+        <translation>切割方式：</translation>
+    </message>
+    <message>
+        <source>Calibration set:</source>
+        <translation>标定组：</translation>
+    </message>
+    <message>
+        <source>Print Marks</source>
+        <translation>打印定位点</translation>
+    </message>
+    <message>
+        <source>Print Patterns</source>
+        <translation>打印图形</translation>
+    </message>
+    <message>
+        <source>Auto Multi Print</source>
+        <translation>自动多版打印</translation>
+    </message>
+    <message>
+        <source>Auto Repeat Print</source>
+        <translation>自动重复打印</translation>
+    </message>
+    <message>
+        <source>Caculate Y-Axis Rotate</source>
+        <translation>计算Y轴偏转</translation>
+    </message>
+    <message>
+        <source>File: Ready</source>
+        <translation>文件：就绪</translation>
+    </message>
+    <message>
+        <source>Camera: Open,Grabing</source>
+        <translation>相机：已打开，采集中</translation>
+    </message>
+    <message>
+        <source>Camera: Close</source>
+        <translation>相机：关闭</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>提示信息</translation>
+    </message>
+    <message>
+        <source>Can&apos;t capture the mark point,Change to manual mode? Press &apos;OK&apos; to change, Press &apos;Cancel&apos; to stop</source>
+        <translation>无法捕捉定位点，是否切换到手动模式？按“确定”切换，按“取消”停止</translation>
+    </message>
+    <message>
+        <source>Operate: Ready</source>
+        <translation>操作：就绪</translation>
+    </message>
+    <message>
+        <source>Operate: Ready </source>
+        <translation>操作：就绪 </translation>
+    </message>
+    <message>
+        <source>Operate: Auto Marking</source>
+        <translation>操作：自动寻点</translation>
+    </message>
+    <message>
+        <source>Operate: Mark finished</source>
+        <translation>操作：寻点完成</translation>
+    </message>
+    <message>
+        <source>Operate: Auto Adjusting</source>
+        <translation>操作：自动校正中</translation>
+    </message>
+    <message>
+        <source>Operate: Manual Marking</source>
+        <translation>操作：手动寻点</translation>
+    </message>
+    <message>
+        <source>Operate: Manual Marking(to Center)</source>
+        <translation>操作：手动寻点（对中）</translation>
+    </message>
+    <message>
+        <source>Operate: To Center</source>
+        <translation>操作：对中</translation>
+    </message>
+    <message>
+        <source>Operate: Calibration correcting</source>
+        <translation>操作：标定修正中</translation>
+    </message>
+    <message>
+        <source>Operate:</source>
+        <translation>操作：</translation>
+    </message>
+    <message>
+        <source>File: Saving selected pattern</source>
+        <translation>文件：正在保存选中图形</translation>
+    </message>
+    <message>
+        <source>File: Save selected pattern finished</source>
+        <translation>文件：选中图形保存完成</translation>
+    </message>
+    <message>
+        <source>File: Save selected pattern failed</source>
+        <translation>文件：选中图形保存失败</translation>
+    </message>
+    <message>
+        <source>File: Save tmp file faild</source>
+        <translation>文件：临时文件保存失败</translation>
+    </message>
+    <message>
+        <source>File: Sending selected pattern</source>
+        <translation>文件：正在发送选中图形</translation>
+    </message>
+    <message>
+        <source>File: Send selected pattern finished</source>
+        <translation>文件：选中图形发送完成</translation>
+    </message>
+    <message>
+        <source>File: Send selected pattern failed</source>
+        <translation>文件：选中图形发送失败</translation>
+    </message>
+    <message>
+        <source>Press &apos;OK&apos; to confirm</source>
+        <translation>按“确定”确认</translation>
+    </message>
+    <message>
+        <source>File: Loading</source>
+        <translation>文件：正在载入</translation>
+    </message>
+    <message>
+        <source>File: Load finished</source>
+        <translation>文件：载入完成</translation>
+    </message>
+    <message>
+        <source>File: Not exist</source>
+        <translation>文件：不存在</translation>
+    </message>
+    <message>
+        <source>File: Format error, Load failed</source>
+        <translation>文件：格式错误，载入失败</translation>
+    </message>
+    <message>
+        <source>Tip</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>This file is the last one!</source>
+        <translation>这已是最后一个文件！</translation>
+    </message>
+    <message>
+        <source>This file is the first one!</source>
+        <translation>这已是第一个文件！</translation>
+    </message>
+    <message>
+        <source>Are you sure to Corretion the Calibration ratio?</source>
+        <translation>确定要修正标定比例吗？</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>something is wrong with your camera, please check!</source>
+        <translation>相机出现故障，请检查！</translation>
+    </message>
+    <message>
+        <source>Can&apos;t capture the mark point!</source>
+        <translation>无法捕捉定位点！</translation>
+    </message>
+    <message>
+        <source>Three mark points can&apos;t give both scales: please use 2 or at least 4 mark points!</source>
+        <translation>三个定位点无法同时确定两个方向的比例：请使用2个或至少4个定位点！</translation>
+    </message>
+    <message>
+        <source>Please make sure the selected pattern has more than 2 mark points!</source>
+        <translation>请确认选中的图形有2个以上的定位点！</translation>
+    </message>
+    <message>
+        <source>Please move the mark point to more corner place!</source>
+        <translation>请将定位点移到更靠近角落的位置！</translation>
+    </message>
+    <message>
+        <source>Correction Failed!</source>
+        <translation>修正失败！</translation>
+    </message>
+    <message>
+        <source>Correction Successfully!</source>
+        <translation>修正成功！</translation>
+    </message>
+    <message>
+        <source>Adjust OK!</source>
+        <translation>校正完成！</translation>
+    </message>
+    <message>
+        <source>Params is out of Limits, Adjust Failed!</source>
+        <translation>参数超出范围，校正失败！</translation>
+    </message>
+    <message>
+        <source>Can&apos;t read the machine position!</source>
+        <translation>无法读取机器位置！</translation>
+    </message>
+    <message>
+        <source>The machine doesn&apos;t accept the move command!</source>
+        <translation>机器不接受移动命令！</translation>
+    </message>
+    <message>
+        <source>The machine didn&apos;t reach the position!</source>
+        <translation>机器未到达指定位置！</translation>
+    </message>
+    <message>
+        <source>Machine going to out of  block, Forced stop it.</source>
+        <translation>机器将超出运动范围，已强制停止。</translation>
+    </message>
+    <message>
+        <source>Create adjust handle failed!</source>
+        <translation>创建校正线程失败！</translation>
+    </message>
+    <message>
+        <source>save file failed!</source>
+        <translation>保存文件失败！</translation>
+    </message>
+    <message>
+        <source>Are you sure to exit the CCD CUT mode?</source>
+        <translation>确定要退出CCD切割模式吗？</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,297 @@
+// The CCD cut window over a plot with registration marks: loading, selection in the pattern
+// view, the controls of each operation state, the plate buttons, the camera picture and Exit.
+#include <QApplication>
+#include <QComboBox>
+#include <QWheelEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <string>
+
+#ifdef QEL_HAVE_CCD
+#include <opencv2/imgproc.hpp>
+
+#include "camera/ccd_state.h"
+#ifdef QEL_HAVE_CCD_RIG
+#include "camera/ccd_rig.h"
+#endif
+#include "config/ini_config.h"
+#include "links/fake_owner.h"
+#include "support/temp_home.h"
+#include "ui/camera_transfer.h"
+#include "ui/capture_video.h"
+#include "ui/message_service.h"
+#include "ui/my_view.h"
+
+using namespace qel;
+using camera::CcdControl;
+using camera::CcdState;
+
+namespace {
+
+// A camera that shows a white sheet with one black mark, a frame every 20 ms.
+class StillCamera final : public camera::ThreadedFrameSource {
+ public:
+  ~StillCamera() override { joinThread(); }
+
+ protected:
+  GrabEnd grab(camera::FrameConsumer& consumer) override {
+    cv::Mat frame(480, 640, CV_8UC1, cv::Scalar(235));
+    cv::circle(frame, {330, 235}, 40, cv::Scalar(20), cv::FILLED);
+    consumer.onCameraState(camera::CameraState::Grabbing);
+    while (!stopRequested()) {
+      consumer.onFrame(frame);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {};
+  }
+};
+
+// Four circle marks at the corners of a 180 x 130 mm box, and a shape of pen 1 inside.
+std::string markedPlot(double dx = 0) {
+  auto u = [](double mm) { return std::to_string(std::lround(mm * 40.0)); };
+  std::string out = "IN;";
+  for (auto [x, y] : {std::pair{10.0, 10.0}, {190.0, 10.0}, {190.0, 140.0}, {10.0, 140.0}})
+    out += "SP8;PU" + u(x + dx) + "," + u(y) + ";CI160;PU;";
+  out += "SP1;PU" + u(40 + dx) + "," + u(40) + ";PD" + u(160 + dx) + "," + u(40) + ";PD" + u(160 + dx) + "," + u(110) +
+         ";PD" + u(40 + dx) + "," + u(110) + ";PD" + u(40 + dx) + "," + u(40) + ";PU;SP0;";
+  return out;
+}
+
+}  // namespace
+
+class CcdWindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::TempHome> home_;
+  std::unique_ptr<test::FakeTransferOwner> owner_;
+
+  std::unique_ptr<ui::cameraTransfer> open(const QStringList& files = {}, int current = 0, bool camera = true) {
+    ui::cameraTransfer::Services s;
+    s.linkOwner = owner_.get();
+    s.frameSource = [] { return std::make_unique<StillCamera>(); };
+    s.files = files;
+    s.current = current;
+    s.openCamera = camera;
+    const QString first = files.isEmpty() ? QString::fromStdString(home_->file("job.plt")) : files.value(current);
+    auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(home_->path()), first, std::move(s));
+    w->show();
+    return w;
+  }
+  static bool waitLoaded(ui::cameraTransfer& w) {
+    return QTest::qWaitFor([&] { return !w.loading(); }, 10000);
+  }
+  // Every control as the state table says, for the window's buttons.
+  static QString mismatch(ui::cameraTransfer& w, const camera::CcdControls& want) {
+    for (int k = 0; k < int(CcdControl::Count); ++k) {
+      const auto c = CcdControl(k);
+      QWidget* b = c == CcdControl::CalibrationSet ? static_cast<QWidget*>(w.calibrationSetBox()) : w.button(c);
+      if (!b) return QStringLiteral("no widget for control %1").arg(k);
+      if (b->isEnabled() != camera::enabled(want, c)) return QStringLiteral("control %1 is %2").arg(k).arg(b->isEnabled());
+    }
+    return {};
+  }
+
+ private slots:
+  void init() {
+    home_ = std::make_unique<test::TempHome>();
+    config::CIniConfig cfg(home_->path());
+    cfg.write(config::keys::Xitong_IP, "127.0.0.9");  // nothing listens: the head commands fail at once
+    home_->writeFile("job.plt", markedPlot());
+    home_->writeFile("job2.plt", markedPlot(5));
+    owner_ = std::make_unique<test::FakeTransferOwner>(home_->path());
+  }
+  void cleanup() {
+    owner_.reset();
+    home_.reset();
+  }
+
+  void opensOverAPlotWithMarks() {
+    ui::RecordingMessages boxes;
+    auto w = open();
+    QVERIFY(waitLoaded(*w));
+    QCOMPARE(w->pattern().markCount(), std::size_t(4));
+    QCOMPARE(w->paneText(0), QStringLiteral("Operate: Ready"));
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Load finished"));
+    QCOMPARE(w->windowTitle(), QString::fromStdString(home_->file("job.plt")));
+    QCOMPARE(mismatch(*w, camera::initialControls()), QString());
+    // The camera picture: frames painted, the pane says the camera grabs.
+    QTRY_VERIFY_WITH_TIMEOUT(w->video()->framesShown() > 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    QCOMPARE(w->video()->picture().size(), QSize(268, 201));
+    // A double click closes the camera, another opens it again.
+    QTest::mouseDClick(w->video(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Close"), 5000);
+    QTest::mouseDClick(w->video(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+  }
+
+  void selectionByClickAndStartNeedsMarks() {
+    ui::RecordingMessages boxes;
+    auto w = open({}, 0, false);
+    QVERIFY(waitLoaded(*w));
+    // Start without a selection: the workflow refuses with its message; nothing runs.
+    w->button(CcdControl::Start)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes.texts.isEmpty(), 5000);
+    QCOMPARE(boxes.texts.last(), QStringLiteral("Please make sure the selected pattern has more than 2 mark points!"));
+    QCOMPARE(w->state(), CcdState::Ready);
+    // A left click on the pattern's shape selects, a right click unselects.
+    ui::CMyView* view = w->view();
+    const QPoint onShape = view->transform().toPixel(40 * 40, 75 * 40).toPoint();
+    QTest::mouseClick(view, Qt::LeftButton, {}, onShape);
+    QVERIFY(w->pattern().selected());
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Pattern selected"));
+    QCOMPARE(view->renderOptions().markFrom, 0);
+    QTest::mouseClick(view, Qt::RightButton, {}, onShape);
+    QVERIFY(!w->pattern().selected());
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Pattern unselected"));
+    // Sel All toggles the whole file; Reverse flips its label.
+    w->button(CcdControl::SelectAll)->click();
+    QVERIFY(w->pattern().selectAll());
+    QVERIFY(w->pattern().selectionRange().has_value());
+    w->button(CcdControl::Reverse)->click();
+    QVERIFY(w->pattern().reverse());
+    QCOMPARE(w->button(CcdControl::Reverse)->text(), QStringLiteral("Front"));
+    // The wheel does not zoom the pattern in this mode.
+    const auto before = view->transform();
+    QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
+    QApplication::sendEvent(view, &wheel);
+    QVERIFY(view->transform() == before);
+  }
+
+  void controlsFollowTheStates() {
+    ui::RecordingMessages boxes;
+    auto w = open({}, 0, false);
+    QVERIFY(waitLoaded(*w));
+    QSignalSpy entered(w.get(), &ui::cameraTransfer::stateEntered);
+    // "Manual Adjust ": state 5 without a job; the controls are the table's.
+    w->button(CcdControl::ManualAdjust)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w->state() == CcdState::ManualAdjust, 5000);
+    QCOMPARE(mismatch(*w, camera::controlsFor(CcdState::ManualAdjust, camera::initialControls())), QString());
+    // Centring with no camera picture: the job finds nothing and ends in a state of the table.
+    QVERIFY(w->workflow().startCentring());
+    w->workflow().join();
+    QCoreApplication::processEvents();  // the states the job posted
+    QVERIFY(entered.count() >= 2);
+    camera::CcdControls c = camera::initialControls();
+    for (const auto& args : entered) c = camera::controlsFor(CcdState(args.at(0).toInt()), c);
+    QCOMPARE(mismatch(*w, c), QString());
+    QCOMPARE(w->state(), CcdState(entered.last().at(0).toInt()));
+  }
+
+  void platesStepThroughTheFileList() {
+    ui::RecordingMessages boxes;
+    const QStringList files{QString::fromStdString(home_->file("job.plt")), QString::fromStdString(home_->file("job2.plt"))};
+    auto w = open(files, 0, false);
+    QVERIFY(waitLoaded(*w));
+    w->button(CcdControl::PrevPlate)->click();
+    QCOMPARE(boxes.texts.last(), QStringLiteral("This file is the first one!"));
+    w->button(CcdControl::NextPlate)->click();
+    QVERIFY(waitLoaded(*w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), files[1], 5000);
+    QCOMPARE(w->button(CcdControl::Reverse)->text(), QStringLiteral("Reverse"));
+    w->button(CcdControl::NextPlate)->click();
+    QCOMPARE(boxes.texts.last(), QStringLiteral("This file is the last one!"));
+    // A file that is gone: the pane says so and the pattern shown stays.
+    std::filesystem::remove(home_->file("job2.plt"));
+    w->loadFile(files[1]);
+    QVERIFY(waitLoaded(*w));
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Not exist"));
+    QCOMPARE(w->pattern().markCount(), std::size_t(4));
+  }
+
+  void exitAsksAndWritesTheSettingsBack() {
+    ui::RecordingMessages boxes;
+    auto w = open();
+    QVERIFY(waitLoaded(*w));
+    w->cutTypeBox()->setCurrentIndex(3);
+    boxes.answer = false;
+    w->button(CcdControl::Exit)->click();
+    QCOMPARE(boxes.texts.last(), QStringLiteral("Are you sure to exit the CCD CUT mode?"));
+    QCOMPARE(boxes.titles.last(), QStringLiteral("Tip"));
+    QVERIFY(w->isVisible());
+    // Escape (and the window's close button) ask the same.
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY(w->isVisible());
+    boxes.answer = true;
+    w->button(CcdControl::Exit)->click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(w->result(), int(QDialog::Accepted));
+    QCOMPARE(config::CIniConfig(home_->path()).read(config::keys::cutType), 3);
+    QVERIFY(!w->video()->grabbing());
+    w.reset();  // a second shut-down is harmless
+  }
+
+#ifdef QEL_HAVE_CCD_RIG
+  // A sheet printed at 100.3 % and turned 0.7 degrees: Sel All, Start, and the corrected pattern
+  // lands on the simulated coordinator within 0.05 mm of the print, the window following the run.
+  void markingRunThroughTheWindow() {
+    ui::RecordingMessages boxes;
+    const std::vector<cv::Point2d> marks{{20, 20}, {320, 20}, {320, 220}, {20, 220}};
+    const std::vector<std::vector<cv::Point2d>> shapes{{{60, 60}, {280, 60}, {280, 180}, {60, 180}, {60, 60}}};
+    sim::SheetSpec sheet;
+    sheet.shape = sim::MarkShape::Disc;
+    sheet.marks = marks;
+    sheet.printScaleX = sheet.printScaleY = 1.003;
+    sheet.printRotationDeg = 0.7;
+    sheet.origin = {30, 25};
+    sim::CameraSpec cam;
+    cam.rotationRad = -0.04;
+    cam.toolOffset = {6.5, -4.25};
+    cam.noiseSigma = 1.0;
+    cam.blurSigma = 0.5;
+    test::CcdBench b("127.0.0.171", sheet, cam);
+    QVERIFY(b.coordinator);
+    b.cameraFeed->close();  // the window opens the camera itself
+    b.home.writeFile("job.plt", test::printAndCutPlot(marks, false, shapes));
+    b.headOver(b.table->sheet().tablePosition(marks[0]) + cv::Point2d(3.0, -2.0));
+
+    ui::cameraTransfer::Services s;
+    s.linkOwner = &b.owner;
+    s.clock = &b.fakeClock;
+    s.commandPort = b.coordinator->commandPort();
+    s.frameSource = [&b] {
+      return std::make_unique<sim::SimFrameSource>([&b] {
+        const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
+        return b.table->renderAt(b.table->trueOf(head));
+      }, 10);
+    };
+    ui::cameraTransfer w(QString::fromStdString(b.home.path()), QString::fromStdString(b.home.file("job.plt")), std::move(s));
+    w.show();
+    QVERIFY(waitLoaded(w));
+    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    // A jog button holds its output while pressed.
+    QTest::mousePress(w.jogButton(41), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 1, 5000);
+    QTest::mouseRelease(w.jogButton(41), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 0, 5000);
+    w.button(CcdControl::SelectAll)->click();
+    w.button(CcdControl::Start)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state() == CcdState::MarkFinished || (w.state() == CcdState::Ready && !w.workflow().busy()
+                                                                    && w.workflow().lastRunEnd() != camera::RunEnd::None),
+                             60000);
+    QCOMPARE(w.state(), CcdState::MarkFinished);
+    QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));
+    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(1), QStringLiteral("File: Send selected pattern finished"), 5000);
+    QCOMPARE(b.coordinator->sim().downloads().size(), std::size_t(1));
+    std::vector<cv::Point2d> design = marks;
+    for (const auto& sh : shapes) design.insert(design.end(), sh.begin(), sh.end());
+    QVERIFY(b.worstLanding(0, design) < 0.05);
+    QVERIFY(boxes.texts.isEmpty());
+  }
+#endif
+};
+
+QTEST_MAIN(CcdWindowTest)
+#include "ccd_window_test.moc"
+#else
+int main() { return 0; }
+#endif
