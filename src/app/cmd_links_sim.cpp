@@ -133,10 +133,14 @@ int runSim(const std::vector<std::string>& argsIn) {
                   s.bind.c_str());
     }
 #ifdef QEL_HAS_SIM_TABLE
-    // The camera of the CCD cut window becomes the simulated table's.
-    qel::sim::configureHomeForSimTable(home, table ? *table : qel::sim::SimSheet{});
-    std::printf("camera: the simulated table (FrameSource=sim, socket %s%s)\n", cfg.programDir().c_str(),
-                qel::camera::kSimCameraSocketName);
+    // With a printed sheet, the home turns to print-and-cut: the camera of the CCD cut window
+    // becomes the simulated table's and the page mode "CCD CUT". Without one, the home keeps
+    // its page mode (the plain queue's demonstration and tests rely on it).
+    if (table) {
+      qel::sim::configureHomeForSimTable(home, *table);
+      std::printf("camera: the simulated table (FrameSource=sim, socket %s%s), page mode 9 (CCD CUT)\n",
+                  cfg.programDir().c_str(), qel::camera::kSimCameraSocketName);
+    }
 #endif
     std::printf("watch folder: %s\n", cfg.read(qel::config::keys::Watcher_Dir).c_str());
     std::printf("printed folder: %s\n", cfg.read(qel::config::keys::SPD).c_str());
@@ -229,8 +233,9 @@ std::string usage() {
       "  --kind KIND          coordinator (default) or network\n"
       "  --configure-home     only point DIR/Config.ini at the simulated machine (coordinator:\n"
       "                       Xitong_TT=3 over Ethernet; network: Xitong_TT=4; Xitong_IP = the\n"
-      "                       --bind address) and the CCD camera at the simulated table, then\n"
-      "                       print the watch folder\n";
+      "                       --bind address); with --sheet also the CCD camera at the\n"
+      "                       simulated table and page mode 9 (CCD CUT); then print the\n"
+      "                       watch folder\n";
 #ifdef QEL_HAS_SIM_TABLE
   u +=
       "  --sheet FILE.plt     a printed sheet on the simulated table: the marks of the plot file;\n"

@@ -35,7 +35,7 @@ class CMyView : public QWidget {
   // Pick distance in pixels.
   static constexpr double kPickPixels = 6.0;
   // Files up to this many segments are drawn on the interface thread directly.
-  static constexpr std::size_t kDirectSegments = 40000;
+  static constexpr std::size_t kDirectSegments = 20000;
   // True while a worker draws a picture that is not shown yet.
   bool renderPending() const { return pending_; }
   // The stroke within reach of a pixel, -1 when none.

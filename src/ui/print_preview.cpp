@@ -213,11 +213,14 @@ void CPrintPreView::startLoad() {
     auto doc = std::make_shared<plot::CDisposeFile>(nullptr, path, temp, "", config::CIniConfig(home));
     const bool ok = doc->loadOnly();
     const QString error = QString::fromStdString(doc->errorText());
-    channel->post<CPrintPreView>([generation, doc, ok, error](CPrintPreView* w) { w->onLoaded(generation, doc, ok, error); });
+    // The display copy of a large file takes a while too: made here, not on the interface thread.
+    std::shared_ptr<const DisplayCopy> copy = ok ? std::make_shared<const DisplayCopy>(doc->strokes(), doc->labels()) : nullptr;
+    channel->post<CPrintPreView>([generation, doc, ok, error, copy](CPrintPreView* w) { w->onLoaded(generation, doc, ok, error, copy); });
   });
 }
 
-void CPrintPreView::onLoaded(quint64 generation, std::shared_ptr<plot::CDisposeFile> doc, bool ok, const QString& error) {
+void CPrintPreView::onLoaded(quint64 generation, std::shared_ptr<plot::CDisposeFile> doc, bool ok, const QString& error,
+                             std::shared_ptr<const DisplayCopy> copy) {
   if (generation != loadGeneration_) return;
   loading_ = false;
   if (!ok) {
@@ -233,7 +236,7 @@ void CPrintPreView::onLoaded(quint64 generation, std::shared_ptr<plot::CDisposeF
   for (std::size_t i = 0; i < strokes.size(); ++i) marks[i] = strokes[i].outerFlag;
   logic_.emplace(static_cast<int>(strokes.size()), std::move(marks), document_->options().cutFt == 8);
   startField_->setText(logic_->startText());
-  view_->setDisplay(std::make_shared<const DisplayCopy>(strokes, document_->labels()));
+  view_->setDisplay(std::move(copy));
   retranslate();
   applyState();
   emit loadFinished(true);

@@ -10,6 +10,7 @@
 
 #include "intake/send_queue.h"
 #include "links/transfer_link.h"
+#include "ui/logic/display_copy.h"
 #include "ui/logic/preview_logic.h"
 #include "ui/post_channel.h"
 
@@ -67,7 +68,8 @@ class CPrintPreView : public QDialog {
   void retranslate();
   void applyState();
   void startLoad();
-  void onLoaded(quint64 generation, std::shared_ptr<plot::CDisposeFile> doc, bool ok, const QString& error);
+  void onLoaded(quint64 generation, std::shared_ptr<plot::CDisposeFile> doc, bool ok, const QString& error,
+                std::shared_ptr<const DisplayCopy> copy);
   void onSet();
   void onMod();
   void onPrint();
