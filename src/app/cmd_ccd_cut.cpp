@@ -1,6 +1,7 @@
 // qelcut ccd: the marking run of the CCD cut window without windows, against the configured
-// machine and camera. It prints each mark's design and measured position and the correction,
-// sends the corrected pattern over the configured link and records it in the history. Where the
+// machine and camera. It prints each mark's design and measured position, the correction and
+// each mark's residual after it, refuses when a residual exceeds MaxMarkResidual, sends the
+// corrected pattern over the configured link and records it in the history. Where the
 // window would ask the operator, it stops and prints the question instead.
 #include <signal.h>
 
@@ -40,7 +41,8 @@ const char* messageText(camera::CcdMessage m) {
     case camera::CcdMessage::CreateHandleFailed: return camera::kCreateHandleFailedText;
     case camera::CcdMessage::SaveFileFailed: return camera::kSaveFileFailedText;
     case camera::CcdMessage::Procedure:
-    case camera::CcdMessage::Head: break;
+    case camera::CcdMessage::Head:
+    case camera::CcdMessage::MarkResidual: break;
   }
   return "";
 }
@@ -88,6 +90,10 @@ class ConsoleOperator final : public camera::CcdOperator, public links::Transfer
   }
   void correction(double rx, double ry, double angle) override {
     std::printf("correction: ratio_x %.6f, ratio_y %.6f, angle %.4f deg\n", rx, ry, angle * 180.0 / CV_PI);
+    std::fflush(stdout);
+  }
+  void residuals(const std::vector<double>& mm) override {
+    std::printf("%s\n", camera::residualsLine(mm).c_str());
     std::fflush(stdout);
   }
   void sent(const std::string& name, const std::string& linkText) override {
@@ -230,8 +236,10 @@ const app::CommandRegistration kCcd{{
     "Loads FILE as the CCD cut window does, finds every registration mark of the plate with the\n"
     "configured camera ([Camera] FrameSource: genicam, or sim for `qelcut sim --sheet`), moving\n"
     "the head through the coordinator's command line at Xitong_IP, prints each mark's design and\n"
-    "measured position (mm) and the correction, sends the corrected pattern (temp.PLT) over the\n"
-    "configured link and records it in the printed folder. The camera must show the first mark\n"
+    "measured position (mm), the correction and each mark's residual after it (mm), sends the\n"
+    "corrected pattern (temp.PLT) over the configured link and records it in the printed folder.\n"
+    "When a residual exceeds [CutQuality] MaxMarkResidual (0: no limit) nothing is sent and the\n"
+    "mark that is off is named. The camera must show the first mark\n"
     "(or autoMove2FirstMarkPoint be set). Where the window would ask the operator, the run stops\n"
     "and the question is printed. Exit status 0 only when the pattern was sent (for cut type 4,\n"
     "when the Y-axis deflection was measured), 1 otherwise, 2 for a usage error.\n\n"

@@ -41,6 +41,7 @@ CcdSettings loadCcdSettings(const std::string& home) {
   s.shareMark = cfg.read(k::shareMark) != 0;
   s.linkType = cfg.read(k::Xitong_TT);
   s.calibrationSet = cfg.read(k::cur);
+  s.maxMarkResidualMm = cfg.read(k::MaxMarkResidual);
   return s;
 }
 

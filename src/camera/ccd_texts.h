@@ -52,6 +52,9 @@ inline constexpr const char* kCreateHandleFailedText = "Create adjust handle fai
 inline constexpr const char* kSaveFileFailedText = "save file failed!";
 inline constexpr const char* kLastFileText = "This file is the last one!";
 inline constexpr const char* kFirstFileText = "This file is the first one!";
+// A marking run refused after the fit: mark number (from 1), its residual and the limit, in mm.
+inline constexpr const char* kMarkResidualFormat =
+    "Mark %zu is %.3f mm off the corrected pattern (limit %.3f mm): the pattern was not sent.";
 // kTooFewMarksText and kThreeMarksText are in registration.h, kNoMarkText in procedures.h.
 
 // Cut-type box labels, by value.

@@ -20,6 +20,7 @@
 #include "links/network_transfer.h"
 #include "links/transfer_link.h"
 #include "platform/files.h"
+#include "platform/trace.h"
 #include "plot/number_text.h"
 
 namespace qel::camera {
@@ -182,7 +183,16 @@ struct CcdWorkflow::Impl : MarkMeasurer {
 
   RunEnd markingRun();
   void onePiece(int piece, cv::Point2d& reference);
-  bool saveAndSend(const Registration& reg);
+  bool saveAndSend(const PatternCorrection& correction);
+  // The run's log: the trace when it is on, else stdout while DebugStatus is set.
+  void log(const std::string& line) const {
+    if (platform::traceEnabled()) {
+      platform::trace(line);
+    } else if (settings.debugStatus != 0) {
+      std::printf("%s\n", line.c_str());
+      std::fflush(stdout);
+    }
+  }
   bool machineFinished();  // false: the repetition ends
 
   CcdServices services;
@@ -261,10 +271,20 @@ void CcdWorkflow::Impl::onePiece(int piece, cv::Point2d& reference) {
   }
   reg.computeFinalRatios();
   services.op->correction(reg.ratio_x, reg.ratio_y, reg.angle);
-  if (!saveAndSend(reg)) throw Failed{CcdMessage::Procedure, {}};
+  const PatternCorrection correction(reg, settings.cutType, settings.camera_cx, settings.camera_cy);
+  const std::vector<double> residuals = markResiduals(reg, correction, settings.camera_cx, settings.camera_cy);
+  if (!residuals.empty()) {
+    services.op->residuals(residuals);
+    log(residualsLine(residuals));
+    if (auto refusal = checkMarkResiduals(residuals, settings.maxMarkResidualMm)) {
+      log(*refusal);
+      throw Failed{CcdMessage::MarkResidual, *refusal};
+    }
+  }
+  if (!saveAndSend(correction)) throw Failed{CcdMessage::Procedure, {}};
 }
 
-bool CcdWorkflow::Impl::saveAndSend(const Registration& reg) {
+bool CcdWorkflow::Impl::saveAndSend(const PatternCorrection& correction) {
   services.op->fileStatus(CcdFileStatus::Saving, {});
   const std::string path = services.home + "temp.PLT";
   const auto strokes = pattern.plateSelection();
@@ -272,7 +292,6 @@ bool CcdWorkflow::Impl::saveAndSend(const Registration& reg) {
     services.op->fileStatus(CcdFileStatus::SaveFailed, {});
     return false;
   }
-  const PatternCorrection correction(reg, settings.cutType, settings.camera_cx, settings.camera_cy);
   if (!writePattern(path, strokes, [&](std::vector<plot::PlotPoint>& pts) { correction.transformStroke(pts); })) {
     services.op->fileStatus(CcdFileStatus::SaveTmpFailed, {});
     services.op->tell(CcdMessage::SaveFileFailed, {});

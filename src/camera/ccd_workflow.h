@@ -47,6 +47,7 @@ struct CcdSettings {
   bool shareMark = false;
   int linkType = 3;     // Xitong_TT
   int calibrationSet = 0;  // cur
+  double maxMarkResidualMm = 0.0;  // [CutQuality] MaxMarkResidual: 0 takes any fit
 };
 
 CcdSettings loadCcdSettings(const std::string& home);
@@ -63,6 +64,8 @@ enum class CcdMessage {
   SaveFileFailed,  // kSaveFileFailedText
   Procedure,       // a text of the camera procedures, given as detail
   Head,            // the head could not be used; detail says how
+  MarkResidual,    // a mark is further off the fitted correction than MaxMarkResidual allows: the
+                   // pattern was not sent; detail is kMarkResidualFormat filled in
 };
 enum class CcdFileStatus { Saving, SaveFinished, SaveFailed, SaveTmpFailed, Sending, SendFinished, SendFailed };
 
@@ -83,6 +86,9 @@ class CcdOperator {
   virtual void markMeasured(std::size_t /*k*/, cv::Point2d /*design*/, cv::Point2d /*machine*/) {}
   // Job thread: the final correction of a piece.
   virtual void correction(double /*ratioX*/, double /*ratioY*/, double /*angleRad*/) {}
+  // Job thread: after the correction of a piece of cut types 1 to 3, the residual of each mark in
+  // mm (the distance between the measured mark and the corrected design mark), in mark order.
+  virtual void residuals(const std::vector<double>& /*mm*/) {}
   // Job thread: the corrected pattern was sent and recorded under this history name.
   virtual void sent(const std::string& /*historyName*/, const std::string& /*linkText*/) {}
 };

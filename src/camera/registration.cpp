@@ -1,6 +1,11 @@
 #include "camera/registration.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <stdexcept>
+
+#include "camera/ccd_texts.h"
 
 namespace qel::camera {
 
@@ -110,6 +115,43 @@ cv::Point2d PatternCorrection::apply(const cv::Point2d& p) const {
   const cv::Point2d q((p.x - origin_.x) * ratioX_, (p.y - origin_.y) * ratioY_);
   const cv::Point2d s = deflection_.machineDelta(rotate(q, angle_), {0.0, 0.0});
   return origin_ + s + shift_;
+}
+
+std::vector<double> markResiduals(const Registration& reg, const PatternCorrection& correction, double cameraCx,
+                                  double cameraCy) {
+  std::vector<double> out;
+  if (!correction.fitted()) return out;
+  const auto& d = reg.design();
+  const auto& m = reg.measured();
+  const cv::Point2d tool(cameraCx, cameraCy);
+  for (std::size_t k = 0; k < std::min(d.size(), m.size()); ++k) {
+    const cv::Point2d corrected = correction.apply(d[k] * kPlotUnitsPerMm) / kPlotUnitsPerMm - tool;
+    out.push_back(length(corrected - m[k]));
+  }
+  return out;
+}
+
+std::optional<std::string> checkMarkResiduals(const std::vector<double>& residualsMm, double limitMm) {
+  if (!(limitMm > 0.0) || residualsMm.empty()) return std::nullopt;
+  const auto worst = std::max_element(residualsMm.begin(), residualsMm.end());
+  // A residual that is not a number (a degenerate fit) counts as over the limit.
+  std::size_t k = static_cast<std::size_t>(worst - residualsMm.begin());
+  for (std::size_t i = 0; i < residualsMm.size(); ++i)
+    if (std::isnan(residualsMm[i])) k = i;
+  if (!std::isnan(residualsMm[k]) && residualsMm[k] <= limitMm) return std::nullopt;
+  char text[256];
+  std::snprintf(text, sizeof text, kMarkResidualFormat, k + 1, residualsMm[k], limitMm);
+  return std::string(text);
+}
+
+std::string residualsLine(const std::vector<double>& residualsMm) {
+  std::string line = "mark residuals (mm):";
+  char item[64];
+  for (std::size_t k = 0; k < residualsMm.size(); ++k) {
+    std::snprintf(item, sizeof item, "%s %zu %.3f", k == 0 ? "" : ",", k + 1, residualsMm[k]);
+    line += item;
+  }
+  return line;
 }
 
 double computeAxisYRotate(const cv::Point2d& m0, const cv::Point2d& m1) {

@@ -80,6 +80,8 @@ class PatternCorrection {
     }
   }
 
+  // True when the pattern is scaled, turned and moved onto the measured marks (cut types 1 to 3).
+  bool fitted() const { return correct_; }
   const cv::Point2d& origin() const { return origin_; }
   const cv::Point2d& shift() const { return shift_; }
 
@@ -90,6 +92,19 @@ class PatternCorrection {
   double angle_ = 0.0, ratioX_ = 1.0, ratioY_ = 1.0;
   AxisDeflection deflection_;
 };
+
+// The residual of each measured mark after a fitted correction: the distance (mm) between the
+// measured mark and its design mark carried through the correction, the camera-to-tool shift
+// taken off again. Empty when the correction fits nothing (cut type 0).
+std::vector<double> markResiduals(const Registration& reg, const PatternCorrection& correction, double cameraCx,
+                                  double cameraCy);
+
+// Refuses a run whose largest residual exceeds limitMm (0 or less: no limit): nullopt when the
+// pattern may be sent, otherwise the text naming the mark (from 1) and its residual.
+std::optional<std::string> checkMarkResiduals(const std::vector<double>& residualsMm, double limitMm);
+
+// "mark residuals (mm): 1 0.012, 2 0.008, ..." for the log and the command line.
+std::string residualsLine(const std::vector<double>& residualsMm);
 
 // Y-axis deflection in degrees from the first two marks of a run measured along the Y axis.
 double computeAxisYRotate(const cv::Point2d& m0, const cv::Point2d& m1);

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -22,6 +23,9 @@ AdvancedSetting::AdvancedSetting(const config::CIniConfig& cfg, QWidget* parent)
   connect(split_, &QComboBox::currentIndexChanged, this, &AdvancedSetting::applyEnables);
   connect(occ_, &QCheckBox::toggled, this, &AdvancedSetting::applyEnables);
   connect(tranCi_, &QCheckBox::toggled, this, &AdvancedSetting::applyEnables);
+  connect(weedBox_, &QCheckBox::toggled, this, &AdvancedSetting::applyEnables);
+  connect(weedLines_, &QCheckBox::toggled, this, &AdvancedSetting::applyEnables);
+  connect(knifeOffset_, &QLineEdit::textChanged, this, &AdvancedSetting::applyEnables);
 }
 
 void AdvancedSetting::build() {
@@ -67,14 +71,36 @@ void AdvancedSetting::build() {
   other->setColumnStretch(1, 1);
   other->setRowStretch(4, 1);
 
+  // Cut quality: the knife and the registration limit on the left, overcut and weeding on the right.
+  cutBox_ = new QGroupBox(this);
+  auto* cut = new QHBoxLayout(cutBox_);
+  auto* knife = new QGridLayout;
+  auto* weed = new QGridLayout;
+  cut->addLayout(knife, 1);
+  cut->addLayout(weed, 1);
+  knifeOffset_ = addFieldRow(knife, 0, knifeOffsetLabel_, "knifeOffset", QStringLiteral("mm"));
+  knifeCornerAngle_ = addFieldRow(knife, 1, knifeCornerAngleLabel_, "knifeCornerAngle", QStringLiteral("°"));
+  maxMarkResidual_ = addFieldRow(knife, 2, maxMarkResidualLabel_, "maxMarkResidual", QStringLiteral("mm"));
+  knife->setColumnStretch(1, 1);
+  knife->setRowStretch(3, 1);
+  overcut_ = addFieldRow(weed, 0, overcutLabel_, "overcut", QStringLiteral("mm"));
+  weedBox_ = namedCheck(cutBox_, "weedBox");
+  weedLines_ = namedCheck(cutBox_, "weedLines");
+  weed->addWidget(weedBox_, 1, 0);
+  weed->addWidget(weedLines_, 1, 1, 1, 2);
+  weedMargin_ = addFieldRow(weed, 2, weedMarginLabel_, "weedMargin", QStringLiteral("mm"));
+  weedPen_ = addFieldRow(weed, 3, weedPenLabel_, "weedPen");
+  weed->setColumnStretch(1, 1);
+
   auto* grid = new QGridLayout(this);
   grid->addWidget(transferBox_, 0, 0);
   grid->addWidget(pageBox_, 0, 1);
   grid->addWidget(fontBox_, 1, 0);
   grid->addWidget(otherBox_, 1, 1);
+  grid->addWidget(cutBox_, 2, 0, 1, 2);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
-  grid->setRowStretch(2, 1);
+  grid->setRowStretch(3, 1);
 }
 
 void AdvancedSetting::retranslate() {
@@ -105,6 +131,20 @@ void AdvancedSetting::retranslate() {
   arcLengthLabel_->setText(tr("Arc Length:"));
   detalXLabel_->setText(tr("←detal_x:"));
   detalYLabel_->setText(tr("↓detal_y:"));
+  cutBox_->setTitle(tr("Cut quality"));
+  knifeOffsetLabel_->setText(tr("Knife offset:"));
+  knifeOffsetLabel_->setToolTip(tr("Drag-knife tip behind its axis; 0 turns the compensation off"));
+  knifeCornerAngleLabel_->setText(tr("Swivel above:"));
+  knifeCornerAngleLabel_->setToolTip(tr("Corners turning more than this angle get a swivel arc"));
+  maxMarkResidualLabel_->setText(tr("Max mark residual:"));
+  maxMarkResidualLabel_->setToolTip(
+      tr("CCD cut: a mark further off the fitted correction stops the cut; 0 means no limit"));
+  overcutLabel_->setText(tr("Overcut:"));
+  overcutLabel_->setToolTip(tr("Closed paths are cut past their start by this length; 0 is off"));
+  weedBox_->setText(tr("Weeding box"));
+  weedLines_->setText(tr("Weeding lines"));
+  weedMarginLabel_->setText(tr("Weed margin:"));
+  weedPenLabel_->setText(tr("Weed pen:"));
 }
 
 std::vector<TextBinding<ProcessForm>> AdvancedSetting::texts() const {
@@ -117,7 +157,13 @@ std::vector<TextBinding<ProcessForm>> AdvancedSetting::texts() const {
           {fontOffsetY_, &ProcessForm::fontOffsetY},
           {arcLength_, &ProcessForm::arcLength},
           {detalX_, &ProcessForm::detalX},
-          {detalY_, &ProcessForm::detalY}};
+          {detalY_, &ProcessForm::detalY},
+          {knifeOffset_, &ProcessForm::knifeOffset},
+          {knifeCornerAngle_, &ProcessForm::knifeCornerAngle},
+          {overcut_, &ProcessForm::overcut},
+          {weedMargin_, &ProcessForm::weedMargin},
+          {weedPen_, &ProcessForm::weedPen},
+          {maxMarkResidual_, &ProcessForm::maxMarkResidual}};
 }
 
 void AdvancedSetting::fill(const ProcessForm& f) {
@@ -125,6 +171,8 @@ void AdvancedSetting::fill(const ProcessForm& f) {
   split_->setCurrentIndex(f.splitEntry);
   occ_->setChecked(f.outerContours);
   tranCi_->setChecked(f.transformCi);
+  weedBox_->setChecked(f.weedBox);
+  weedLines_->setChecked(f.weedLines);
   showTexts(texts(), f);
 }
 
@@ -134,6 +182,8 @@ ProcessForm AdvancedSetting::form() const {
   f.splitEntry = split_->currentIndex();
   f.outerContours = occ_->isChecked();
   f.transformCi = tranCi_->isChecked();
+  f.weedBox = weedBox_->isChecked();
+  f.weedLines = weedLines_->isChecked();
   readTexts(texts(), f);
   return f;
 }
@@ -145,6 +195,9 @@ void AdvancedSetting::applyEnables() {
   spn_->setEnabled(e.spn);
   detalX_->setEnabled(e.detal);
   detalY_->setEnabled(e.detal);
+  knifeCornerAngle_->setEnabled(e.knifeCorner);
+  weedMargin_->setEnabled(e.weeding);
+  weedPen_->setEnabled(e.weeding);
 }
 
 bool AdvancedSetting::acceptable() const { return processAcceptable(form()); }

@@ -1,6 +1,7 @@
 #pragma once
 // The "Process" page of the settings window (AdvancedSetting): transfer type, page mode,
-// outer contours, label options and the 'CI' transform. The page only binds its widgets to a
+// outer contours, label options, the 'CI' transform and cut quality (knife, overcut, weeding and
+// the registration limit). The page only binds its widgets to a
 // ProcessForm; the rules and the storing are in logic/settings_process.h.
 #include <QWidget>
 
@@ -35,7 +36,7 @@ class AdvancedSetting : public QWidget {
   void fill(const ProcessForm& f);
   void applyEnables();
 
-  QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_;
+  QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_, *cutBox_;
   QLabel *typeLabel_, *splitLabel_;
   QComboBox *type_, *split_;
   QCheckBox *occ_, *tranCi_;
@@ -43,6 +44,10 @@ class AdvancedSetting : public QWidget {
   QLineEdit *arcLength_, *detalX_, *detalY_;
   QLabel *fontSpLabel_, *fontScaleLabel_, *fontSpaceLabel_, *fontRotateLabel_, *fontOffsetXLabel_, *fontOffsetYLabel_;
   QLabel *arcLengthLabel_, *detalXLabel_, *detalYLabel_;
+  QCheckBox *weedBox_, *weedLines_;
+  QLineEdit *knifeOffset_, *knifeCornerAngle_, *overcut_, *weedMargin_, *weedPen_, *maxMarkResidual_;
+  QLabel *knifeOffsetLabel_, *knifeCornerAngleLabel_, *overcutLabel_, *weedMarginLabel_, *weedPenLabel_,
+      *maxMarkResidualLabel_;
 };
 
 }  // namespace qel::ui

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "config/ini_config.h"
 #include "support/temp_home.h"
 
 namespace {
@@ -48,27 +49,51 @@ TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordina
   ASSERT_EQ(status, 0) << configured;
   EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
 
-  const pid_t sim = ::fork();
+  // The simulated machine as its own process, logging to `logName`; the head starts at home.
+  auto startSim = [&](const std::string& logName) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
+      const std::string log = home.file(logName);
+      ::freopen(log.c_str(), "w", stdout);
+      ::execl("/bin/sh", "sh", "-c", ("exec " + q + " sim" + common).c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (home.readFile(logName).find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return pid;
+  };
+  auto stopSim = [](pid_t pid) {
+    ::kill(pid, SIGINT);
+    int simStatus = 0;
+    ::waitpid(pid, &simStatus, 0);
+  };
+  pid_t sim = startSim("sim.log");
   ASSERT_GE(sim, 0);
-  if (sim == 0) {
-    ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
-    const std::string log = home.file("sim.log");
-    ::freopen(log.c_str(), "w", stdout);
-    ::execl("/bin/sh", "sh", "-c", ("exec " + q + " sim" + common).c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (home.readFile("sim.log").find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const std::string out = run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &status);
-  ::kill(sim, SIGINT);
-  int simStatus = 0;
-  ::waitpid(sim, &simStatus, 0);
+  stopSim(sim);
+  // A limit no real fit meets: the residuals are printed, nothing is sent, and the mark is named.
+  qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
+  sim = startSim("sim2.log");
+  ASSERT_GE(sim, 0);
+  int refusedStatus = 0;
+  const std::string refused =
+      run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &refusedStatus);
+  stopSim(sim);
   ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("mark 4: design (20.000, 220.000) mm"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
   EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
   EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(mark residuals \(mm\): 1 0\.0\d\d, 2 0\.0\d\d, 3 0\.0\d\d, 4 0\.0\d\d)")))
+      << out;
+  EXPECT_EQ(WEXITSTATUS(refusedStatus), 1) << refused;
+  EXPECT_NE(refused.find("mark residuals (mm): 1 "), std::string::npos) << refused;
+  EXPECT_TRUE(std::regex_search(refused, std::regex(R"(qelcut ccd: Mark \d is 0\.\d{3} mm off the corrected pattern)")))
+      << refused;
+  EXPECT_EQ(refused.find("File: Sending"), std::string::npos) << refused;
+  EXPECT_EQ(home.readFile("sim2.log").find("temp.PLT received"), std::string::npos);
   EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
   bool recorded = false;
   for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))

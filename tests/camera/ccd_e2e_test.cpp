@@ -186,6 +186,59 @@ TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
   for (std::size_t s = 0; s < kShapes.size(); ++s)
     for (std::size_t i = 0; i < kShapes[s].size(); ++i)
       EXPECT_LT(cv::norm(strokes[4 + s][i] - (kShapes[s][i] + offset)), 1e-6) << s << "/" << i;
+  EXPECT_TRUE(b.op.copy(b.op.residualRuns).empty());  // nothing is fitted, so nothing to report
+}
+
+// The registration report: a clean sheet fits within a few hundredths at every mark and passes
+// the limit; a sheet with its third mark printed 0.5 mm off is refused, naming that mark, and
+// nothing is written or sent. With the limit off (0, the default) the same sheet is cut.
+TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSheetPasses) {
+  {
+    CcdBench b("127.0.0.163", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+    config::CIniConfig(b.home.path()).write(config::keys::MaxMarkResidual, 0.2);
+    b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+    b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+    ASSERT_EQ(b.run(), RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+    const auto runs = b.op.copy(b.op.residualRuns);
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].size(), 4u);
+    for (double r : runs[0]) EXPECT_LT(r, 0.05);
+    EXPECT_EQ(b.coordinator->sim().downloads().size(), 1u);
+  }
+  std::vector<cv::Point2d> misprinted = kFourMarks;
+  misprinted[2] += cv::Point2d(0.5, 0.0);
+  {
+    CcdBench b("127.0.0.164", printedSheet(sim::MarkShape::Disc, misprinted), tableCamera());
+    config::CIniConfig(b.home.path()).write(config::keys::MaxMarkResidual, 0.2);
+    b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+    b.headOver(b.table->sheet().tablePosition(misprinted[0]));
+    ASSERT_EQ(b.run(), RunEnd::Failed);
+    EXPECT_EQ(b.workflow->state(), CcdState::Ready);
+    const auto runs = b.op.copy(b.op.residualRuns);
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].size(), 4u);
+    // The fit spreads the error: the misprinted mark keeps most of it.
+    const auto worst = std::max_element(runs[0].begin(), runs[0].end()) - runs[0].begin();
+    EXPECT_EQ(worst, 2);
+    EXPECT_GT(runs[0][2], 0.3);
+    EXPECT_LT(runs[0][2], 0.5);
+    const auto told = b.op.copy(b.op.told);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, CcdMessage::MarkResidual);
+    EXPECT_TRUE(std::regex_search(told[0].second, std::regex(R"(^Mark 3 is 0\.[34]\d\d mm off .*limit 0\.200 mm)")))
+        << told[0].second;
+    EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+    EXPECT_TRUE(b.op.copy(b.op.files).empty());
+    EXPECT_TRUE(b.op.copy(b.op.names).empty());
+    EXPECT_FALSE(std::filesystem::exists(b.home.file("temp.PLT")));
+  }
+  {
+    CcdBench b("127.0.0.165", printedSheet(sim::MarkShape::Disc, misprinted), tableCamera());
+    b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+    b.headOver(b.table->sheet().tablePosition(misprinted[0]));
+    ASSERT_EQ(b.run(), RunEnd::Completed);
+    EXPECT_EQ(b.coordinator->sim().downloads().size(), 1u);
+  }
 }
 
 TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {

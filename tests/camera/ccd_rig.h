@@ -71,6 +71,10 @@ struct RecordingOperator : camera::CcdOperator {
     ++waits;
   }
   std::function<void(int)> onBetweenPieces;
+  void residuals(const std::vector<double>& mm) override {
+    std::lock_guard l(m);
+    residualRuns.push_back(mm);
+  }
   void sent(const std::string& name, const std::string&) override {
     std::lock_guard l(m);
     names.push_back(name);
@@ -86,6 +90,7 @@ struct RecordingOperator : camera::CcdOperator {
   std::vector<camera::CcdState> states;
   std::vector<camera::CcdFileStatus> files;
   std::vector<std::string> names;
+  std::vector<std::vector<double>> residualRuns;  // the residuals of each piece, in mark order
   std::atomic<int> waits{0};
 };
 

@@ -1,6 +1,7 @@
 // Calibration conversions, deflection, angles, registration estimates and pattern correction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
@@ -229,6 +230,42 @@ TEST(PatternCorrection, CorrectedDesignLandsOnTheMeasuredMarks) {
   PatternCorrection none(reg, 0, 12.5, -7.25);
   EXPECT_EQ(none.apply({100, 200}), cv::Point2d(100 + 500, 200 - 290));
   EXPECT_THROW(PatternCorrection(Registration{}, 2, 0, 0), std::logic_error);
+}
+
+TEST(Registration, ResidualsAfterTheFitNameTheMarkThatIsOff) {
+  const std::vector<cv::Point2d> design = {{400, 400}, {12400, 400}, {12400, 8400}, {400, 8400}};
+  const double phi = 0.6 * CV_PI / 180.0;
+  auto printed = [&](const cv::Point2d& d) { return cv::Point2d(150, 90) + rotate(d / 40.0 * 1.003, phi); };
+  // A true fit leaves nothing at any mark, whatever the camera offset.
+  Registration reg;
+  reg.reset(design, 0, 0, 0.0);
+  for (const auto& d : design) reg.addMeasured(printed(d));
+  reg.computeFinalRatios();
+  const auto clean = markResiduals(reg, PatternCorrection(reg, 1, 12.5, -7.25), 12.5, -7.25);
+  ASSERT_EQ(clean.size(), 4u);
+  for (double r : clean) EXPECT_LT(r, 1e-6);
+  EXPECT_EQ(checkMarkResiduals(clean, 0.01), std::nullopt);
+  EXPECT_TRUE(markResiduals(reg, PatternCorrection(reg, 0, 12.5, -7.25), 12.5, -7.25).empty());
+
+  // Mark 2 (from 1) printed 0.5 mm off along Y.
+  Registration off;
+  off.reset(design, 0, 0, 0.0);
+  for (std::size_t k = 0; k < design.size(); ++k) off.addMeasured(printed(design[k]) + (k == 1 ? cv::Point2d(0, 0.5) : cv::Point2d()));
+  off.computeFinalRatios();
+  const auto r = markResiduals(off, PatternCorrection(off, 2, 3.0, 4.0), 3.0, 4.0);
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(std::max_element(r.begin(), r.end()) - r.begin(), 1);
+  EXPECT_GT(r[1], 0.15);  // across the first pair it also turns the fit, which spreads it more
+  EXPECT_EQ(checkMarkResiduals(r, 0.0), std::nullopt);  // no limit
+  EXPECT_EQ(checkMarkResiduals(r, 1.0), std::nullopt);
+  const auto refusal = checkMarkResiduals(r, 0.1);
+  ASSERT_TRUE(refusal.has_value());
+  EXPECT_EQ(refusal->rfind("Mark 2 is ", 0), 0u) << *refusal;
+  EXPECT_NE(refusal->find("(limit 0.100 mm)"), std::string::npos) << *refusal;
+
+  // A degenerate fit (not a number) never passes a limit; the line lists every mark.
+  EXPECT_EQ(checkMarkResiduals({0.01, std::nan("")}, 5.0).value().rfind("Mark 2 is nan", 0), 0u);
+  EXPECT_EQ(residualsLine({0.0123, 0.5}), "mark residuals (mm): 1 0.012, 2 0.500");
 }
 
 TEST(Registration, AxisYRotateFromTwoMarksAlongY) {

@@ -132,6 +132,53 @@ class SettingsDialogTest : public QObject {
     QVERIFY(arc->isEnabled());
   }
 
+  // The cut quality group: every option off by default, the swivel angle only with a knife
+  // offset, margin and pen only with weeding; Save stores the typed texts by the page's rules.
+  void cutQualityGroupStoresItsKeys() {
+    qel::test::TempHome home;
+    prepare(home);
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    QCOMPARE(child<QLineEdit>(dlg, "knifeOffset")->text(), QStringLiteral("0.000000"));
+    QCOMPARE(child<QLineEdit>(dlg, "overcut")->text(), QStringLiteral("0.000000"));
+    QCOMPARE(child<QLineEdit>(dlg, "maxMarkResidual")->text(), QStringLiteral("0.000000"));
+    QCOMPARE(child<QLineEdit>(dlg, "weedPen")->text(), QStringLiteral("2"));
+    auto* corner = child<QLineEdit>(dlg, "knifeCornerAngle");
+    auto* margin = child<QLineEdit>(dlg, "weedMargin");
+    auto* weedBox = child<QCheckBox>(dlg, "weedBox");
+    auto* weedLines = child<QCheckBox>(dlg, "weedLines");
+    QVERIFY(!weedBox->isChecked() && !weedLines->isChecked());
+    QVERIFY(!corner->isEnabled() && !margin->isEnabled() && !child<QLineEdit>(dlg, "weedPen")->isEnabled());
+
+    type(dlg, "knifeOffset", QStringLiteral("0.35"));
+    QVERIFY(corner->isEnabled());
+    type(dlg, "knifeCornerAngle", QStringLiteral("45.5"));
+    type(dlg, "overcut", QStringLiteral("1.2mm"));
+    QTest::mouseClick(weedLines, Qt::LeftButton, {}, QPoint(5, weedLines->height() / 2));
+    QVERIFY(weedLines->isChecked() && margin->isEnabled());
+    type(dlg, "weedMargin", QStringLiteral("7.5"));
+    type(dlg, "weedPen", QStringLiteral("3x"));
+    type(dlg, "maxMarkResidual", QStringLiteral("0.25"));
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(raw(home, "CutQuality", "KnifeOffset"), std::string("0.350000"));
+    QCOMPARE(raw(home, "CutQuality", "KnifeCornerAngle"), std::string("45.500000"));
+    QCOMPARE(raw(home, "CutQuality", "Overcut"), std::string("1.200000"));
+    QCOMPARE(raw(home, "CutQuality", "WeedBox"), std::string("0"));
+    QCOMPARE(raw(home, "CutQuality", "WeedLines"), std::string("1"));
+    QCOMPARE(raw(home, "CutQuality", "WeedMargin"), std::string("7.500000"));
+    QCOMPARE(raw(home, "CutQuality", "WeedPen"), std::string("3"));
+    QCOMPARE(raw(home, "CutQuality", "MaxMarkResidual"), std::string("0.250000"));
+
+    // Opened again, the window shows what was stored.
+    CSettingDlg again(QString::fromStdString(home.path()));
+    again.show();
+    QCOMPARE(child<QLineEdit>(again, "knifeOffset")->text(), QStringLiteral("0.350000"));
+    QVERIFY(child<QCheckBox>(again, "weedLines")->isChecked());
+    QVERIFY(!child<QCheckBox>(again, "weedBox")->isChecked());
+    QCOMPARE(child<QLineEdit>(again, "maxMarkResidual")->text(), QStringLiteral("0.250000"));
+  }
+
   void arcLengthZeroBlocksSaveAfterTheLanguageWasStored() {
     qel::test::TempHome home;
     prepare(home, "[Language_ID]\nLanguage_Type=1\n[Optimize]\nTranCI=0\n");

@@ -38,6 +38,8 @@ ProcessEnables processEnables(const ProcessForm& form) {
   e.outerContours = mode == static_cast<int>(SplitMode::LkPageSplit);
   e.spn = e.outerContours && form.outerContours;
   e.detal = mode == static_cast<int>(SplitMode::RollingSplit);
+  e.knifeCorner = CIniConfig::toReal(form.knifeOffset) > 0.0;
+  e.weeding = form.weedBox || form.weedLines;
   return e;
 }
 
@@ -69,6 +71,14 @@ ProcessForm loadProcess(const CIniConfig& store) {
   f.arcLength = i(k::ArcLen);
   f.detalX = i(k::detal_x);
   f.detalY = i(k::detal_y);
+  f.knifeOffset = r(k::KnifeOffset);
+  f.knifeCornerAngle = r(k::KnifeCornerAngle);
+  f.overcut = r(k::Overcut);
+  f.weedBox = cfg.read(k::WeedBox) != 0;
+  f.weedLines = cfg.read(k::WeedLines) != 0;
+  f.weedMargin = r(k::WeedMargin);
+  f.weedPen = i(k::WeedPen);
+  f.maxMarkResidual = r(k::MaxMarkResidual);
   return f;
 }
 
@@ -92,6 +102,14 @@ ProcessSave saveProcess(CIniConfig& cfg, const ProcessForm& f) {
   cfg.write(k::Font_Offset_Y, CIniConfig::toReal(f.fontOffsetY));
   cfg.write(k::detal_x, CIniConfig::toInt(f.detalX));
   cfg.write(k::detal_y, CIniConfig::toInt(f.detalY));
+  cfg.write(k::KnifeOffset, CIniConfig::toReal(f.knifeOffset));
+  cfg.write(k::KnifeCornerAngle, CIniConfig::toReal(f.knifeCornerAngle));
+  cfg.write(k::Overcut, CIniConfig::toReal(f.overcut));
+  cfg.write(k::WeedBox, f.weedBox ? 1 : 0);
+  cfg.write(k::WeedLines, f.weedLines ? 1 : 0);
+  cfg.write(k::WeedMargin, CIniConfig::toReal(f.weedMargin));
+  cfg.write(k::WeedPen, CIniConfig::toInt(f.weedPen));
+  cfg.write(k::MaxMarkResidual, CIniConfig::toReal(f.maxMarkResidual));
   return ProcessSave::Stored;
 }
 

@@ -26,6 +26,9 @@ struct ProcessForm {
   bool transformCi = false;    // TranCI
   std::string spn, fontSp, fontScale, fontSpace, fontRotate, fontOffsetX, fontOffsetY;
   std::string arcLength, detalX, detalY;
+  // Cut quality ([CutQuality]): the knife, overcut and weeding, and the registration limit.
+  bool weedBox = false, weedLines = false;
+  std::string knifeOffset, knifeCornerAngle, overcut, weedMargin, weedPen, maxMarkResidual;
 };
 
 struct ProcessEnables {
@@ -33,6 +36,8 @@ struct ProcessEnables {
   bool outerContours = false;  // the contour box: only in LK page split
   bool spn = false;            // its pen: ticked and LK page split
   bool detal = false;          // the seam corrections: only in the rolling split
+  bool knifeCorner = false;    // the swivel angle: only with a knife offset above 0
+  bool weeding = false;        // weed margin and pen: with the weeding box or lines ticked
 };
 
 // Xitong_TT 3, 4, 5 select entries 0, 1, 2; any other value selects entry 1.
@@ -59,8 +64,9 @@ bool processAcceptable(const ProcessForm& form);
 enum class ProcessSave { Stored, ArcLengthRefused };
 // "Arc Length:" read as an integer must be above 0, else nothing is stored. Then stores, in
 // this order: Xitong_TT, CUT_FT, ArcLen, TranCI, OCC, SPN (as typed), Font_SP, Font_Scale,
-// Font_Distance_Scale, Font_Rotate (normalised), Font_Offset_X, Font_Offset_Y, detal_x, detal_y.
-// Integers are the leading digits of their text, reals its decimal conversion.
+// Font_Distance_Scale, Font_Rotate (normalised), Font_Offset_X, Font_Offset_Y, detal_x, detal_y,
+// then the [CutQuality] keys: KnifeOffset, KnifeCornerAngle, Overcut, WeedBox, WeedLines,
+// WeedMargin, WeedPen, MaxMarkResidual. Integers are the leading digits of their text, reals its decimal conversion.
 ProcessSave saveProcess(config::CIniConfig& cfg, const ProcessForm& form);
 
 }  // namespace qel::ui

@@ -91,6 +91,58 @@
         <source>↓detal_y:</source>
         <translation>↓补偿_y：</translation>
     </message>
+    <message>
+        <source>Cut quality</source>
+        <translation>切割质量</translation>
+    </message>
+    <message>
+        <source>Knife offset:</source>
+        <translation>刀尖偏移：</translation>
+    </message>
+    <message>
+        <source>Drag-knife tip behind its axis; 0 turns the compensation off</source>
+        <translation>拖刀刀尖落后刀轴的距离；0 表示关闭补偿</translation>
+    </message>
+    <message>
+        <source>Swivel above:</source>
+        <translation>转刀角度大于：</translation>
+    </message>
+    <message>
+        <source>Corners turning more than this angle get a swivel arc</source>
+        <translation>转角大于此角度时插入转刀圆弧</translation>
+    </message>
+    <message>
+        <source>Max mark residual:</source>
+        <translation>最大标记残差：</translation>
+    </message>
+    <message>
+        <source>CCD cut: a mark further off the fitted correction stops the cut; 0 means no limit</source>
+        <translation>CCD 切割：标记点偏离拟合校正超过此值时停止切割；0 表示不限制</translation>
+    </message>
+    <message>
+        <source>Overcut:</source>
+        <translation>过切：</translation>
+    </message>
+    <message>
+        <source>Closed paths are cut past their start by this length; 0 is off</source>
+        <translation>闭合路径切过起点此长度；0 表示关闭</translation>
+    </message>
+    <message>
+        <source>Weeding box</source>
+        <translation>排废框</translation>
+    </message>
+    <message>
+        <source>Weeding lines</source>
+        <translation>排废线</translation>
+    </message>
+    <message>
+        <source>Weed margin:</source>
+        <translation>排废边距：</translation>
+    </message>
+    <message>
+        <source>Weed pen:</source>
+        <translation>排废笔号：</translation>
+    </message>
 </context>
 <context>
     <name>qel::ui::CSettingDlg</name>
