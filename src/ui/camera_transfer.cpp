@@ -65,6 +65,9 @@ class cameraTransfer::Operator final : public camera::CcdOperator {
   void fileStatus(camera::CcdFileStatus f, const std::string&) override {
     channel_->post<cameraTransfer>([f](cameraTransfer* w) { w->setFile(w->fileWords(f)); });
   }
+  void residuals(const std::vector<double>& mm) override {
+    channel_->post<cameraTransfer>([mm](cameraTransfer* w) { w->onResiduals(mm); });
+  }
   void betweenPieces(int) override {
     channel_->post<cameraTransfer>([](cameraTransfer* w) {
       w->operationKey_ = camera::kOperateReadyBetweenPiecesText;
@@ -309,6 +312,9 @@ void cameraTransfer::buildWindow() {
     panes_[i] = new QLabel(bar);
     bar->addWidget(panes_[i], 1);
   }
+  residualLabel_ = new QLabel(bar);
+  residualLabel_->setObjectName(QStringLiteral("residualLabel"));
+  bar->addWidget(residualLabel_, 1);
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(top, 1);
   outer->addWidget(bar);
@@ -558,10 +564,29 @@ void cameraTransfer::onCameraState(bool grabbing, bool failed) {
   if (failed) warning(this, tr("Error"), tr("something is wrong with your camera, please check!"));
 }
 
+void cameraTransfer::onResiduals(const std::vector<double>& mm) {
+  residuals_ = mm;
+  QStringList parts;
+  for (std::size_t i = 0; i < mm.size(); ++i) parts << QStringLiteral("%1: %2").arg(i + 1).arg(mm[i], 0, 'f', 3);
+  residualLabel_->setText(tr("Mark residuals (mm): %1").arg(parts.join(QStringLiteral("  "))));
+}
+
 void cameraTransfer::tellOnWindow(camera::CcdMessage m, const QString& detail) {
   using M = camera::CcdMessage;
   const std::string d = detail.toStdString();
   QString text;
+  if (m == M::MarkResidual && !residuals_.empty()) {
+    // The worst mark, worded here from the residuals reported just before.
+    std::size_t worst = 0;
+    for (std::size_t i = 1; i < residuals_.size(); ++i)
+      if (!(residuals_[i] <= residuals_[worst])) worst = i;
+    text = tr("Mark %1 is %2 mm off the corrected pattern (limit %3 mm): the pattern was not sent.")
+               .arg(worst + 1)
+               .arg(residuals_[worst], 0, 'f', 3)
+               .arg(workflow_->settings().maxMarkResidualMm, 0, 'f', 3);
+    warning(this, tr("Error"), text);
+    return;
+  }
   // Texts of the procedures and the registration come as their English originals.
   if (d == camera::kNoMarkText) text = tr("Can't capture the mark point!");
   else if (d == camera::kThreeMarksText) text = tr("Three mark points can't give both scales: please use 2 or at least 4 mark points!");
@@ -583,7 +608,8 @@ void cameraTransfer::tellOnWindow(camera::CcdMessage m, const QString& detail) {
       case M::CreateHandleFailed: text = tr("Create adjust handle failed!"); break;
       case M::SaveFileFailed: text = tr("save file failed!"); break;
       case M::Procedure:
-      case M::Head: return;
+      case M::Head:
+      case M::MarkResidual: return;
     }
   }
   if (m == M::OutOfBlock) warning(this, tr("Error"), text);

@@ -105,6 +105,8 @@ class cameraTransfer : public QDialog {
   void onCalibrationSet(int index);
   void onCameraState(bool grabbing, bool failed);
   void tellOnWindow(camera::CcdMessage m, const QString& detail);
+  // The residual of each mark after the fitted correction (registration report).
+  void onResiduals(const std::vector<double>& mm);
   QString operationWords(camera::CcdState s) const;
   QString fileWords(camera::CcdFileStatus f) const;
   void shutDown();
@@ -146,6 +148,8 @@ class cameraTransfer : public QDialog {
   QLabel *cutTypeLabel_, *setLabel_;
   QGroupBox *moveBox_, *markBox_, *adjustBox_, *runBox_, *patternBox_, *cameraBox_;
   QLabel* panes_[3];
+  QLabel* residualLabel_ = nullptr;
+  std::vector<double> residuals_;
 };
 
 }  // namespace qel::ui

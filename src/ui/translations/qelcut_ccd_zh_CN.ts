@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>qel::ui::cameraTransfer</name>
@@ -160,7 +159,7 @@
         <translation>提示信息</translation>
     </message>
     <message>
-        <source>Can&apos;t capture the mark point,Change to manual mode? Press &apos;OK&apos; to change, Press &apos;Cancel&apos; to stop</source>
+        <source>Can't capture the mark point,Change to manual mode? Press 'OK' to change, Press 'Cancel' to stop</source>
         <translation>无法捕捉定位点，是否切换到手动模式？按“确定”切换，按“取消”停止</translation>
     </message>
     <message>
@@ -232,7 +231,7 @@
         <translation>文件：选中图形发送失败</translation>
     </message>
     <message>
-        <source>Press &apos;OK&apos; to confirm</source>
+        <source>Press 'OK' to confirm</source>
         <translation>按“确定”确认</translation>
     </message>
     <message>
@@ -276,11 +275,11 @@
         <translation>相机出现故障，请检查！</translation>
     </message>
     <message>
-        <source>Can&apos;t capture the mark point!</source>
+        <source>Can't capture the mark point!</source>
         <translation>无法捕捉定位点！</translation>
     </message>
     <message>
-        <source>Three mark points can&apos;t give both scales: please use 2 or at least 4 mark points!</source>
+        <source>Three mark points can't give both scales: please use 2 or at least 4 mark points!</source>
         <translation>三个定位点无法同时确定两个方向的比例：请使用2个或至少4个定位点！</translation>
     </message>
     <message>
@@ -308,15 +307,15 @@
         <translation>参数超出范围，校正失败！</translation>
     </message>
     <message>
-        <source>Can&apos;t read the machine position!</source>
+        <source>Can't read the machine position!</source>
         <translation>无法读取机器位置！</translation>
     </message>
     <message>
-        <source>The machine doesn&apos;t accept the move command!</source>
+        <source>The machine doesn't accept the move command!</source>
         <translation>机器不接受移动命令！</translation>
     </message>
     <message>
-        <source>The machine didn&apos;t reach the position!</source>
+        <source>The machine didn't reach the position!</source>
         <translation>机器未到达指定位置！</translation>
     </message>
     <message>
@@ -334,6 +333,14 @@
     <message>
         <source>Are you sure to exit the CCD CUT mode?</source>
         <translation>确定要退出CCD切割模式吗？</translation>
+    </message>
+    <message>
+        <source>Mark residuals (mm): %1</source>
+        <translation>标记点残差（mm）：%1</translation>
+    </message>
+    <message>
+        <source>Mark %1 is %2 mm off the corrected pattern (limit %3 mm): the pattern was not sent.</source>
+        <translation>标记点 %1 偏离校正后的图案 %2 mm（上限 %3 mm）：图案未发送。</translation>
     </message>
 </context>
 </TS>
