@@ -143,7 +143,13 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
 CFilesLoaderDlg::~CFilesLoaderDlg() {
   prompter_->close();
   if (tray_) tray_->hide();
-  closeFollow();
+  // The follow preview goes now, while this window is whole: deleted later among the children,
+  // its "destroyed" report would reach a window already half gone.
+  if (CPrintPreView* f = follow_) {
+    follow_ = nullptr;
+    disconnect(f, nullptr, this, nullptr);
+    delete f;
+  }
   queue_->stop();
 }
 
