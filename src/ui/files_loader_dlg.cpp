@@ -147,7 +147,6 @@ CFilesLoaderDlg::~CFilesLoaderDlg() {
   // its "destroyed" report would reach a window already half gone.
   if (CPrintPreView* f = follow_) {
     follow_ = nullptr;
-    disconnect(f, nullptr, this, nullptr);
     delete f;
   }
   queue_->stop();
@@ -466,7 +465,6 @@ void CFilesLoaderDlg::onFollowRequested(const QString& path) {
   if (!follow_) {
     follow_ = new CPrintPreView(home_, links_, queue_.get(), false, this);
     follow_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(follow_, &QObject::destroyed, this, [this] { follow_ = nullptr; });
     follow_->setModal(false);
     placeFollow();
     if (isVisible()) follow_->show();

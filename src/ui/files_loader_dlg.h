@@ -5,12 +5,14 @@
 // and hides into the notification area when minimised.
 #include <QDialog>
 #include <QIdentityProxyModel>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
 
 #include "intake/send_queue.h"
 #include "links/transfer_link.h"
+#include "ui/print_preview.h"
 
 class QGroupBox;
 class QLabel;
@@ -104,7 +106,8 @@ class CFilesLoaderDlg : public QDialog {
   std::unique_ptr<Tray> ownTray_;
   Tray* tray_ = nullptr;
   bool debugConsole_ = false;
-  CPrintPreView* follow_ = nullptr;
+  // Nulls itself when the preview goes (it is closed with delete-on-close).
+  QPointer<CPrintPreView> follow_;
   // What each pane says, kept as events so a language switch words them anew.
   struct Pane {
     intake::QueueStatus what = intake::QueueStatus::Waiting;

@@ -115,6 +115,7 @@ CPrintPreView::CPrintPreView(QString home, links::LinkFactory links, intake::CSe
     for (QWidget* w : {static_cast<QWidget*>(linesBox_), static_cast<QWidget*>(printButton_), static_cast<QWidget*>(cancelButton_),
                        static_cast<QWidget*>(exitButton_), static_cast<QWidget*>(infoLabel_), static_cast<QWidget*>(progress_)})
       w->hide();
+    delete side;  // the follow view has no side column; its widgets stay children of the window
   }
   resize(interactive ? QSize(900, 620) : QSize(420, 360));
 
