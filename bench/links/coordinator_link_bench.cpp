@@ -27,21 +27,6 @@ namespace {
 
 constexpr const char* kAddress = "127.0.0.96";
 
-class BenchOwner : public links::TransferOwner {
- public:
-  explicit BenchOwner(std::string home) : home_(std::move(home)) {}
-  bool stopRequested() const override { return false; }
-  void setStopRequest(bool) override {}
-  bool previewTransferRunning() const override { return false; }
-  void setProgressRange(int, int) override {}
-  void setProgressPos(int) override {}
-  int language() const override { return 1; }
-  std::string programDir() const override { return home_; }
-
- private:
-  std::string home_;
-};
-
 double seconds(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -104,7 +89,7 @@ double sendOnce(const std::string& home, const std::string& path, std::size_t si
     config::CIniConfig cfg(home);
     cfg.writeText("Modbus", "Channel_Protocol_Enabled", channelProtocol ? "1" : "0");
   }
-  BenchOwner owner(home);
+  links::QuietOwner owner(home);
   links::CController_Transfer link(owner, path, static_cast<std::int32_t>(size));
   const auto t0 = std::chrono::steady_clock::now();
   const bool ok = link.send();

@@ -44,22 +44,6 @@ class SheetCamera final : public qel::camera::ThreadedFrameSource {
   }
 };
 
-class ShotOwner final : public qel::links::TransferOwner {
- public:
-  explicit ShotOwner(std::string home) : home_(std::move(home)) {}
-  bool stopRequested() const override { return false; }
-  void setStopRequest(bool) override {}
-  bool previewTransferRunning() const override { return false; }
-  void setProgressRange(int, int) override {}
-  void setProgressPos(int) override {}
-  int language() const override { return 1; }
-  std::string programDir() const override { return home_; }
-  bool showMessage(const std::string&, const std::string&, Buttons) override { return true; }
-
- private:
-  std::string home_;
-};
-
 // A label sheet: four circle marks round two rows of rounded labels and a star (mm * 40).
 QByteArray labelSheet() {
   auto u = [](double mm) { return QByteArray::number(qlonglong(std::lround(mm * 40.0))); };
@@ -91,7 +75,7 @@ void shootCcd(qel::app::ShotContext& ctx) {
     qel::config::CIniConfig cfg(ctx.home().toStdString());
     cfg.write(qel::config::keys::Xitong_IP, "127.0.0.1");
   }
-  ShotOwner owner(ctx.home().toStdString());
+  qel::links::QuietOwner owner(ctx.home().toStdString());
   qel::ui::cameraTransfer::Services s;
   s.linkOwner = &owner;
   s.frameSource = [] { return std::make_unique<SheetCamera>(); };

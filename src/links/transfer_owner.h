@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "platform/clock.h"
 
@@ -53,6 +54,24 @@ class TransferOwner {
 
   // A stop is in force when it was requested and no preview transfer runs.
   bool stopInForce() const { return stopRequested() && !previewTransferRunning(); }
+};
+
+// An owner with nothing to show and no stop: for pictures, benchmarks and demonstrations that
+// drive a link by themselves. Messages are answered with OK.
+class QuietOwner : public TransferOwner {
+ public:
+  explicit QuietOwner(std::string home) : home_(std::move(home)) {}
+  bool stopRequested() const override { return false; }
+  void setStopRequest(bool) override {}
+  bool previewTransferRunning() const override { return false; }
+  void setProgressRange(int, int) override {}
+  void setProgressPos(int) override {}
+  int language() const override { return 1; }
+  std::string programDir() const override { return home_; }
+  bool showMessage(const std::string&, const std::string&, Buttons) override { return true; }
+
+ private:
+  std::string home_;
 };
 
 }  // namespace qel::links
