@@ -55,6 +55,18 @@ bool isLoopbackAddress(const std::string& address) {
 NetworkMachineSim::NetworkMachineSim() = default;
 NetworkMachineSim::~NetworkMachineSim() { stop(); }
 
+void NetworkMachineSim::setStoreDir(const std::string& dir) {
+  if (dir.empty()) {
+    store_.reset();
+    return;
+  }
+  store_ = std::make_unique<ReceivedStore>(dir, [](int n, const std::string&) {
+    char name[32];
+    std::snprintf(name, sizeof name, "job_%03d.plt", n);
+    return std::string(name);
+  });
+}
+
 void NetworkMachineSim::setListener(EventListener l) {
   std::lock_guard<std::mutex> g(m_);
   listener_ = std::move(l);
@@ -232,22 +244,12 @@ void NetworkMachineSim::serve(int fd) {
   data.resize(data.size() - 2);
   ReceivedFile f;
   f.data = std::move(data);
-  {
-    std::lock_guard<std::mutex> g(m_);
-    if (!storeDir_.empty()) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/job_%03zu.plt", files_.size() + 1);
-      f.storedAs = storeDir_ + name;
-      if (std::FILE* out = std::fopen(f.storedAs.c_str(), "wb")) {
-        std::fwrite(f.data.data(), 1, f.data.size(), out);
-        std::fclose(out);
-      } else {
-        f.storedAs.clear();
-      }
-    }
+  std::string line = "file received, " + std::to_string(f.data.size()) + " bytes";
+  if (store_) {
+    std::string why;
+    f.storedAs = store_->keep({}, std::string(f.data.begin(), f.data.end()), &why);
+    line += f.storedAs.empty() ? ", not kept: " + why : ", kept as " + f.storedAs;
   }
-  std::string line = "file received: " + std::to_string(f.data.size()) + " bytes";
-  if (!f.storedAs.empty()) line += " -> " + f.storedAs;
   {
     std::lock_guard<std::mutex> g(m_);
     files_.push_back(std::move(f));

@@ -14,10 +14,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "received_store.h"
 
 namespace qel::sim {
 
@@ -53,8 +56,9 @@ class NetworkMachineSim {
   void setSilent(bool on) { silent_ = on; }
   // Quiet time after a trailing 01 02 before it is taken for the end request.
   void setQuietMs(int ms) { quietMs_ = ms; }
-  // Folder where every received file is written (job_001.plt, ...); none when empty.
-  void setStoreDir(const std::string& dir) { storeDir_ = dir; }
+  // Folder where every received file is written (job_001.plt, ... after the highest number
+  // already there); none when empty. Before start().
+  void setStoreDir(const std::string& dir);
   void setListener(EventListener l);
 
   std::vector<ReceivedFile> files() const;
@@ -73,7 +77,7 @@ class NetworkMachineSim {
   int wakeFds_[2] = {-1, -1};
   int port_ = 0;
   std::string address_;
-  std::string storeDir_;
+  std::unique_ptr<ReceivedStore> store_;
   std::thread thread_;
   std::atomic<int> busyRounds_{0};
   std::atomic<long long> closeAfter_{-1};
