@@ -9,7 +9,8 @@
 // silent.
 //
 // SerialPeerSim is the machine's end of a serial line: a pseudo-terminal whose other end the
-// link opens by path; it records every byte that arrives and can stop reading or send XOFF/XON.
+// link opens by path; it records every byte that arrives, keeps each send in a store folder, and
+// can stop reading or send XOFF/XON.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -106,6 +107,10 @@ class SerialPeerSim {
 
   // While off, nothing is read: the line's buffers fill and the sender's writes stall.
   void setReading(bool on) { reading_ = on; }
+  // Folder where the bytes of each send are kept as serial_001.plt, ...: a send ends when
+  // nothing has arrived for quietMs (a serial line marks no file ends). None when empty.
+  // Before open().
+  void setStoreDir(const std::string& dir, int quietMs = 1000);
   // Sends one byte towards the link (0x13 XOFF, 0x11 XON).
   bool sendByte(std::uint8_t b);
   void setListener(EventListener l);
@@ -117,6 +122,7 @@ class SerialPeerSim {
 
  private:
   void run();
+  void keepPending();  // reading thread
 
   int master_ = -1;
   int slave_ = -1;
@@ -129,6 +135,9 @@ class SerialPeerSim {
   std::vector<std::uint8_t> received_;
   std::int64_t lastArrivalMs_ = 0;
   EventListener listener_;
+  std::unique_ptr<ReceivedStore> store_;
+  int storeQuietMs_ = 1000;
+  std::string pending_;  // bytes of the send not yet kept (the reading thread's)
 };
 
 }  // namespace qel::sim

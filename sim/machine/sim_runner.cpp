@@ -121,6 +121,7 @@ std::vector<SimulatorEntry> machineSimulators(const MachineSimSettings& s, std::
                   },
                   [net] { net->stop(); }});
   if (peer) {
+    peer->setStoreDir(s.storeDir);
     peer->setListener([print](const std::string& l) { print("serial peer: " + l); });
     list.push_back({"serial peer",
                     [peer](std::string* where, std::string* error) {

@@ -62,14 +62,21 @@ std::string download(const std::string& name, const std::string& body) {
   return "\x01" + name + "\x02" + body + "\x03";
 }
 
-TEST(CoordinatorConnections, StoppedMidFileEveryConnectionEndsAndTheNextSimulatorServes) {
-  std::string error;
+// The coordinator on kAddress with the services asked for (0: any free port, −1: none).
+std::unique_ptr<qel::sim::CoordinatorServices> startServices(int controlPort, int commandPort) {
   qel::sim::CoordinatorServiceOptions o;
   o.mpePort = 0;
-  o.controlPort = -1;
-  o.commandPort = -1;
+  o.controlPort = controlPort;
+  o.commandPort = commandPort;
+  std::string error;
   auto s = qel::sim::startCoordinatorServices(kAddress, o, &error);
-  ASSERT_TRUE(s) << error;
+  EXPECT_TRUE(s) << error;
+  return s;
+}
+
+TEST(CoordinatorConnections, StoppedMidFileEveryConnectionEndsAndTheNextSimulatorServes) {
+  auto s = startServices(-1, -1);
+  ASSERT_TRUE(s);
   for (int round = 0; round < 25; ++round) {
     const int first = connectTo(s->mpePort());
     ASSERT_GE(first, 0);
@@ -80,8 +87,8 @@ TEST(CoordinatorConnections, StoppedMidFileEveryConnectionEndsAndTheNextSimulato
     s->sim().stop();  // ends every serving thread; their descriptors close behind them
     EXPECT_EQ(readUntil(first, "never"), "");  // the stream ends, nothing is answered
     ::close(first);
-    s = qel::sim::startCoordinatorServices(kAddress, o, &error);
-    ASSERT_TRUE(s) << error;
+    s = startServices(-1, -1);
+    ASSERT_TRUE(s);
   }
   // The last one is whole: a download is answered with its CRC.
   const int fd = connectTo(s->mpePort());
@@ -91,13 +98,8 @@ TEST(CoordinatorConnections, StoppedMidFileEveryConnectionEndsAndTheNextSimulato
 }
 
 TEST(CoordinatorConnections, APulledCableLosesOnlyItsOwnConnection) {
-  std::string error;
-  qel::sim::CoordinatorServiceOptions o;
-  o.mpePort = 0;
-  o.controlPort = -1;
-  o.commandPort = 0;
-  auto s = qel::sim::startCoordinatorServices(kAddress, o, &error);
-  ASSERT_TRUE(s) << error;
+  auto s = startServices(-1, 0);
+  ASSERT_TRUE(s);
   const int port = s->commandPort();
   for (int round = 0; round < 40; ++round) {
     const int old = connectTo(port);
@@ -130,13 +132,8 @@ TEST(CoordinatorConnections, APulledCableLosesOnlyItsOwnConnection) {
 }
 
 TEST(CoordinatorConnections, DownloadsAnsweredWhileFaultsAreSwitchedFromAnotherThread) {
-  std::string error;
-  qel::sim::CoordinatorServiceOptions o;
-  o.mpePort = 0;
-  o.controlPort = -1;
-  o.commandPort = -1;
-  auto s = qel::sim::startCoordinatorServices(kAddress, o, &error);
-  ASSERT_TRUE(s) << error;
+  auto s = startServices(-1, -1);
+  ASSERT_TRUE(s);
   const int fd = connectTo(s->mpePort());
   ASSERT_GE(fd, 0);
   const std::string body(300, 'b');
@@ -152,6 +149,24 @@ TEST(CoordinatorConnections, DownloadsAnsweredWhileFaultsAreSwitchedFromAnotherT
   ::close(fd);
   EXPECT_EQ(s->sim().downloads().size(), 20u);
   EXPECT_FALSE(s->setFault("teleport", 1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CoordinatorFaults, BusySwitchedByNameReportsTheProgramBusyForThatManyPolls) {
+  auto s = startServices(-1, 0);
+  ASSERT_TRUE(s);
+  ASSERT_TRUE(s->setFault("busy", 2));
+  const int fd = connectTo(s->commandPort());
+  ASSERT_GE(fd, 0);
+  for (const char* want : {"1", "1", "0"}) {
+    sendAll(fd, "?vr(951)\r\n");
+    const std::string answer = std::string("?vr(951)\r\n") + want + "\r\n>>";
+    EXPECT_NE(readUntil(fd, ">>").find(answer), std::string::npos) << want;
+  }
+  ::close(fd);
 }
 
 }  // namespace
