@@ -1,6 +1,7 @@
 #include "fault_switches.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 
 namespace qel::sim {
@@ -129,13 +130,29 @@ bool takeFaultOptions(std::vector<std::string>& args, SimKind kind, FaultValues&
 }
 
 std::string faultOptionsHelp(unsigned kinds) {
+  constexpr std::size_t kIndent = 23, kWidth = 92;
   std::string out;
   for (const FaultSwitch& f : faultSwitches()) {
     if (!(f.kinds & kinds)) continue;
-    std::string option = std::string("  --") + f.name + (f.counted ? " N" : "");
-    if (option.size() < 27) option.resize(27, ' ');
-    else option += "\n" + std::string(27, ' ');
-    out += option + f.help + " [" + kindsText(f.kinds) + "]\n";
+    std::string line = std::string("  --") + f.name + (f.counted ? " N" : "");
+    // The text after the option, wrapped under its first column.
+    const std::string text = std::string(f.help) + " [" + kindsText(f.kinds) + "]";
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+      if (line.size() >= kIndent) {
+        out += line + "\n";
+        line.clear();
+      }
+      line.resize(kIndent, ' ');
+      std::size_t end = std::min(text.size(), pos + (kWidth - kIndent));
+      if (end < text.size()) {
+        const std::size_t space = text.rfind(' ', end);
+        if (space != std::string::npos && space > pos) end = space;
+      }
+      line += text.substr(pos, end - pos);
+      pos = end < text.size() && text[end] == ' ' ? end + 1 : end;
+    }
+    out += line + "\n";
   }
   return out;
 }
