@@ -131,30 +131,6 @@ TEST(CoordinatorConnections, APulledCableLosesOnlyItsOwnConnection) {
   ::close(polite);
 }
 
-TEST(CoordinatorConnections, DownloadsAnsweredWhileFaultsAreSwitchedFromAnotherThread) {
-  auto s = startServices(-1, -1);
-  ASSERT_TRUE(s);
-  const int fd = connectTo(s->mpePort());
-  ASSERT_GE(fd, 0);
-  const std::string body(300, 'b');
-  const std::string right = qel::sim::simCrcReply(qel::sim::simCrc16(body), false);
-  const std::string wrong = qel::sim::simCrcReply(qel::sim::simCrc16(body), true);
-  for (int round = 0; round < 20; ++round) {
-    const bool on = round % 2 == 1;
-    ASSERT_TRUE(s->setFault("wrong-crc", on ? 1 : 0));
-    sendAll(fd, download("f" + std::to_string(round) + ".plt", body));
-    const std::string got = readUntil(fd, "\x03");
-    EXPECT_EQ(got, on ? wrong : right) << "round " << round;
-  }
-  ::close(fd);
-  EXPECT_EQ(s->sim().downloads().size(), 20u);
-  EXPECT_FALSE(s->setFault("teleport", 1));
-}
-
-}  // namespace
-
-namespace {
-
 TEST(CoordinatorFaults, BusySwitchedByNameReportsTheProgramBusyForThatManyPolls) {
   auto s = startServices(-1, 0);
   ASSERT_TRUE(s);

@@ -2,14 +2,9 @@
 // folder that keeps received files.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <set>
-#include <thread>
 #include <tuple>
 
 #include "coordinator_sim.h"
@@ -153,21 +148,6 @@ TEST_F(ControlFile, OnlyChangesAreAppliedAndTheCommandLineReturnsWhenALineGoes) 
   control->reload();
   EXPECT_EQ(applied(), (std::vector<std::string>{"busy=2", "wrong-crc=0"}));
   EXPECT_EQ(control->current(), (FaultValues{{"busy", 2}, {"silent", 1}}));
-}
-
-TEST_F(ControlFile, TheWatcherSeesAChangedFileByItself) {
-  auto control = make({});
-  control->start(10);
-  write("abort-at=5\n");
-  auto until = [&](const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done();
-  };
-  EXPECT_TRUE(until([&] { return applied() == std::vector<std::string>{"abort-at=5"}; }));
-  write("abort-at=6\n");  // same size, new contents
-  EXPECT_TRUE(until([&] { return applied().size() == 2 && applied()[1] == "abort-at=6"; }));
-  control->stop();
 }
 
 TEST(ReceivedStore, NoFileEverReplacesAnother) {
