@@ -3,6 +3,10 @@
 // stream on a chosen port, the REMOTE stream on 3240) and a serial line on a pseudo-terminal,
 // speaks the multiplexed channels, and answers file downloads, program and project loading and
 // the system software loader. Faults can be switched on to exercise the failure paths.
+//
+// Threads: listen*(), openPty() and stop() are called by the owner; each listening port has an
+// accepting thread and each connection a serving thread, which calls the hooks. Faults and the
+// records may be set and read from any thread (one mutex guards them).
 #include <atomic>
 #include <cstdint>
 #include <functional>

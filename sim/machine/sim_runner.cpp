@@ -141,7 +141,7 @@ int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
-  if (!s.controlFile.empty()) sigaddset(&set, SIGUSR1);
+  sigaddset(&set, SIGUSR1);  // reads the control file again; without one it is only noted
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::size_t started = 0;
   int rc = 0;
@@ -176,7 +176,8 @@ int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std
       int sig = 0;
       sigwait(&set, &sig);
       if (sig != SIGUSR1) break;
-      control->reload();
+      if (control) control->reload();
+      else print("SIGUSR1: no control file to read (see --control)");
     }
     if (control) control->stop();
     print("stopping");

@@ -44,7 +44,7 @@ std::vector<SimulatorEntry> machineSimulators(const MachineSimSettings& s, std::
 // Starts every entry, prints where each listens and the faults switched on, waits for SIGINT
 // or SIGTERM, stops them all. With a control file (s.controlFile), its faults are switched
 // through setFault once all have started, again whenever it changes and on SIGUSR1, each
-// change printed. Returns the process exit code (1 when a simulator could not start).
+// change printed (without one, SIGUSR1 is only noted). Returns the process exit code (1 when a simulator could not start).
 int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std::string&)> print,
                   SimKind kind = SimKind::Network, const MachineSimSettings& s = {}, FaultSetter setFault = {});
 
