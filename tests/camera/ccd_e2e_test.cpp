@@ -57,10 +57,11 @@ bool historyHolds(const CcdBench& b, const std::string& base) {
 
 void expectCutTypeOneLandsOnThePrint(sim::MarkShape shape, const std::string& address) {
   CcdBench b(address, printedSheet(shape, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, shape == sim::MarkShape::Cross, kShapes));
   ASSERT_EQ(b.pattern.markCount(), 4u);
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]) + cv::Point2d(3.0, -2.0));
-  ASSERT_EQ(b.run(), RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
   EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
   EXPECT_TRUE(b.op.questions.empty());
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 1u);
@@ -85,6 +86,7 @@ TEST(CcdCut, SmudgedMarkIsMarkedByHandAfterTheQuestion) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.smudged = {2};
   CcdBench b("127.0.0.153", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   std::thread jog;
   b.op.answer = [&](CcdQuestion q) {
@@ -111,12 +113,15 @@ TEST(CcdCut, StopDuringManualMarkingEndsTheJobQuietly) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.smudged = {1};
   CcdBench b("127.0.0.154", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   std::thread stopper;
   b.op.answer = [&](CcdQuestion) {
     stopper = std::thread([&] {
       // Stop once the job waits for the operator.
-      while (b.workflow->state() != CcdState::ManualMarking) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (b.workflow->state() != CcdState::ManualMarking && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
       b.workflow->stop();
     });
     return true;
@@ -135,6 +140,7 @@ TEST(CcdCut, DecliningManualMarkingStopsWithoutMovingOn) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.smudged = {1};
   CcdBench b("127.0.0.155", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   b.op.answer = [](CcdQuestion) { return false; };
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
@@ -144,6 +150,7 @@ TEST(CcdCut, DecliningManualMarkingStopsWithoutMovingOn) {
 
 TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {
   CcdBench b("127.0.0.156", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig(b.home.path()).write(config::keys::MoveBlockXHigh, 200.0);
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
@@ -160,6 +167,7 @@ TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {
 TEST(CcdCut, ExactlyTwoMarksRunAndTooFewDoNotStart) {
   const std::vector<cv::Point2d> two{{20, 20}, {320, 20}};
   CcdBench b("127.0.0.157", printedSheet(sim::MarkShape::Disc, two), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(two, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(two[0]));
   EXPECT_EQ(b.run(), RunEnd::Completed);
@@ -175,6 +183,7 @@ TEST(CcdCut, ExactlyTwoMarksRunAndTooFewDoNotStart) {
 
 TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
   CcdBench b("127.0.0.158", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig(b.home.path()).write(config::keys::cutType, 0);
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
@@ -195,10 +204,11 @@ TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
 TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSheetPasses) {
   {
     CcdBench b("127.0.0.163", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
     config::CIniConfig(b.home.path()).write(config::keys::MaxMarkResidual, 0.2);
     b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
     b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
-    ASSERT_EQ(b.run(), RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+    ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
     const auto runs = b.op.copy(b.op.residualRuns);
     ASSERT_EQ(runs.size(), 1u);
     ASSERT_EQ(runs[0].size(), 4u);
@@ -209,6 +219,7 @@ TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSh
   misprinted[2] += cv::Point2d(0.5, 0.0);
   {
     CcdBench b("127.0.0.164", printedSheet(sim::MarkShape::Disc, misprinted), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
     config::CIniConfig(b.home.path()).write(config::keys::MaxMarkResidual, 0.2);
     b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
     b.headOver(b.table->sheet().tablePosition(misprinted[0]));
@@ -234,6 +245,7 @@ TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSh
   }
   {
     CcdBench b("127.0.0.165", printedSheet(sim::MarkShape::Disc, misprinted), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
     b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
     b.headOver(b.table->sheet().tablePosition(misprinted[0]));
     ASSERT_EQ(b.run(), RunEnd::Completed);
@@ -254,6 +266,7 @@ TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, marks);
   sheet.origin = {1.0, 0.5};  // where the automatic move to the first mark finds it
   CcdBench b("127.0.0.159", sheet, tableCamera(0.5));
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.write(config::keys::cutType, 2);
   cfg.write(config::keys::shareMark, 1);
@@ -276,7 +289,7 @@ TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
   };
   const std::int64_t before = b.fakeClock.nowMs();
   const RunEnd end = b.run(120000);
-  ASSERT_EQ(end, RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(end, RunEnd::Completed) << test::firstTold(b.op);
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 2u);
   EXPECT_EQ(b.workflow->piecesSent(), 2);
   EXPECT_EQ(b.pattern.plate(), 1);
@@ -292,6 +305,7 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.origin = {1.0, 0.5};
   CcdBench b("127.0.0.160", sheet, tableCamera(0.5));
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.write(config::keys::cutType, 3);
   cfg.write(config::keys::autoMove2FirstMarkPoint, 1);
@@ -307,7 +321,7 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   });
   const RunEnd end = b.run(120000);
   machine.join();
-  ASSERT_EQ(end, RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(end, RunEnd::Completed) << test::firstTold(b.op);
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 2u);
   EXPECT_EQ(b.op.waits.load(), 2);
   // The second piece lies where the first did: its offset to the first is about nothing.
@@ -322,6 +336,7 @@ TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
   sheet.printScaleX = sheet.printScaleY = 1.0;
   sheet.printRotationDeg = 0.0;
   CcdBench b("127.0.0.161", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.table->setAxisYRotate(0.15);
   config::CIniConfig(b.home.path()).write(config::keys::cutType, 4);
   b.loadPattern(test::printAndCutPlot(alongY, false, kShapes));
@@ -337,6 +352,7 @@ TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
 
 TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshair) {
   CcdBench b("127.0.0.162", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   const cv::Point2d mark = b.table->sheet().tablePosition(kFourMarks[1]);
   b.headOver(mark + cv::Point2d(-9.0, 6.0));
   b.makeWorkflow();
