@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "camera/ccd_texts.h"
+#include "machine_sim.h"
 #include "ccd_rig.h"
 
 using namespace qel;
@@ -328,6 +329,58 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   EXPECT_LT(std::abs(b.coordinator->model().vr(952)), 0.05);
   EXPECT_LT(std::abs(b.coordinator->model().vr(953)), 0.05);
   EXPECT_LT(b.worstLanding(1, designPoints(kFourMarks, kShapes)), 0.05);
+}
+
+TEST(CcdCut, NetworkLinkWaitsForTheMachineToAnswerReadyBetweenPieces) {
+  // The machine's network controller shares the address with the coordinator's command line;
+  // the file goes over the network link and the wait between pieces probes it.
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  CcdBench b("127.0.0.192", sheet, tableCamera(0.5), false);
+  ASSERT_TRUE(b.ready()) << b.error;
+  sim::NetworkMachineSim machine;
+  std::string error;
+  ASSERT_TRUE(machine.start("127.0.0.192", sim::NetworkMachineSim::kDefaultPort, &error)) << error;
+  config::CIniConfig cfg(b.home.path());
+  cfg.write(config::keys::Xitong_TT, 4);
+  cfg.write(config::keys::cutType, 3);
+  cfg.write(config::keys::autoMove2FirstMarkPoint, 1);
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  b.makeWorkflow();
+  std::int64_t waitStart = 0;
+  int requestsBeforeWait = 0;
+  b.op.onBetweenPieces = [&](int piece) {
+    b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+    if (piece != 1) return;
+    // The machine is still cutting: the next two probes are answered busy.
+    machine.setBusyRounds(2);
+    requestsBeforeWait = machine.startRequests();
+    waitStart = b.fakeClock.nowMs();
+  };
+  // Cut type 3 repeats until stopped: stop once the second piece has arrived.
+  std::atomic<std::int64_t> secondAt{0};
+  std::thread operatorStops([&] {
+    if (!machine.waitForFiles(2, 120000)) return;
+    secondAt = b.fakeClock.nowMs();
+    b.workflow->stop();
+  });
+  const RunEnd end = b.run(120000);
+  operatorStops.join();
+  EXPECT_EQ(end, RunEnd::Stopped) << test::firstTold(b.op);
+  const auto files = machine.files();
+  ASSERT_GE(files.size(), 2u);
+  // The same plate again: the same strokes (measured afresh, so the last digits may differ).
+  auto strokes = [](const std::vector<std::uint8_t>& d) { return std::count(d.begin(), d.end(), 'U'); };
+  EXPECT_EQ(strokes(files[0].data), strokes(files[1].data));
+  EXPECT_EQ(strokes(files[0].data), 6);
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+  EXPECT_GE(b.op.waits.load(), 1);
+  // Between the pieces: two busy probes, one ready probe, then the second file's own start.
+  EXPECT_EQ(requestsBeforeWait, 1);
+  EXPECT_GE(machine.startRequests(), requestsBeforeWait + 4);
+  EXPECT_GE(machine.connections(), 5);  // each probe connects and closes
+  // Five seconds, then a probe every two seconds until the machine answers ready.
+  EXPECT_GE(secondAt.load() - waitStart, 5000 + 2 * 2000);
 }
 
 TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {

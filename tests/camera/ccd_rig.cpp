@@ -31,10 +31,11 @@ std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosse
   return out;
 }
 
-CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam)
+CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam, bool mpeOnStandardPort)
     : owner(home.path()), command(&owner), handler(measurement, fakeClock, home.path()) {
   renderClock = std::make_unique<platform::FakeClock>();
   sim::CoordinatorServiceOptions o;
+  if (!mpeOnStandardPort) o.mpePort = 0;
   o.controlPort = -1;
   o.commandPort = 0;
   std::string error;

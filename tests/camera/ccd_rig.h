@@ -109,7 +109,9 @@ std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosse
 struct CcdBench {
   // When the coordinator cannot start, ready() is false and `error` says why; nothing else of
   // the bench is set up, so a test checks ready() before anything else.
-  CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam);
+  // mpeOnStandardPort false leaves the standard file port to another simulated machine on the
+  // same address (the network link's controller).
+  CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam, bool mpeOnStandardPort = true);
   ~CcdBench();
   bool ready() const { return coordinator && table && cameraFeed; }
   std::string error;
