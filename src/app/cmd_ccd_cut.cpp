@@ -96,8 +96,9 @@ class ConsoleOperator final : public camera::CcdOperator, public links::Transfer
     std::printf("%s\n", camera::residualsLine(mm).c_str());
     std::fflush(stdout);
   }
-  void sent(const std::string& name, const std::string& linkText) override {
-    std::printf("sent; history: %s%s%s\n", name.c_str(), linkText.empty() ? "" : "\n", linkText.c_str());
+  // The link's own words were printed with the file status already.
+  void sent(const std::string& name, const std::string& /*linkText*/) override {
+    std::printf("sent; history: %s\n", name.c_str());
     std::fflush(stdout);
   }
 

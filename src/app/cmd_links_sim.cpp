@@ -200,7 +200,7 @@ int runSim(const std::vector<std::string>& argsIn) {
                             sheet, [model] { return cv::Point2d(model->position(0), model->position(1)); });
                         if (!(*camera)->start(socket, error)) return false;
                         *where = "Unix socket " + socket + " (" + std::to_string(sheet.sheet.marks.size()) +
-                                 " marks in view where the head stands)";
+                                 " marks on the sheet; each frame shows what lies under the head)";
                         return true;
                       },
                       [camera] { camera->reset(); }});
