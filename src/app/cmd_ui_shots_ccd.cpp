@@ -95,7 +95,6 @@ struct LiveTable {
     o.printRotateDeg = 0.7;
     const auto sheet = qel::sim::loadSimSheet(home.toStdString(), o, &error);
     if (!sheet) return;
-    qel::sim::configureHomeForSimTable(home.toStdString(), *sheet);
     qel::sim::CoordinatorServiceOptions c;
     c.mpePort = 0;  // every port picked free: a running demo keeps its own
     c.controlPort = -1;
