@@ -390,7 +390,10 @@ TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
   sheet.printRotationDeg = 0.0;
   CcdBench b("127.0.0.161", sheet, tableCamera());
   ASSERT_TRUE(b.ready()) << b.error;
+  // The table changes only while no frame is being rendered from it.
+  b.cameraFeed->close();
   b.table->setAxisYRotate(0.15);
+  ASSERT_TRUE(b.cameraFeed->open());
   config::CIniConfig(b.home.path()).write(config::keys::cutType, 4);
   b.loadPattern(test::printAndCutPlot(alongY, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(alongY[0]));
