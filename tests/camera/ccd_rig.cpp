@@ -39,11 +39,14 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
   o.controlPort = -1;
   o.commandPort = 0;
   std::string error;
-  coordinator = sim::startCoordinatorServices(address, o, &error);
+  // The same test run from a second build folder at the same time holds the address for its
+  // run (some seconds): wait for it to be free, then stop at the test's first check with the
+  // reason instead of driving a coordinator that is not there.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  while (!(coordinator = sim::startCoordinatorServices(address, o, &error)) && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
   if (!coordinator) {
-    // Another run holds the address (the same test in a second build folder, say): the test
-    // stops at its first check with the reason instead of driving a coordinator that is not there.
-    this->error = "the simulated coordinator cannot listen on " + address + ": " + error;
+    this->error = "the simulated coordinator cannot listen on " + address + " (held for 90 s): " + error;
     return;
   }
   table = std::make_unique<sim::SimTable>(*renderClock, std::move(sheet), cam);
