@@ -182,6 +182,7 @@ int runSim(const std::vector<std::string>& argsIn) {
                       *where = "TCP " + bind + ":" + std::to_string(c.mpePort()) +
                                " (file download), control port " + std::to_string(c.controlPort());
                       if (c.commandPort() > 0) *where += ", command line " + std::to_string(c.commandPort());
+                      else *where += "; no command line (port 23 needs root): nothing can move the head";
                       if (!c.ptyPath().empty()) *where += ", serial line " + c.ptyPath();
                       return true;
                     },
