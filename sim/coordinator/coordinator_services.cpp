@@ -1,21 +1,11 @@
 #include "coordinator_services.h"
 
-#include <cstdio>
+#include "sim_crc.h"
 
 namespace qel::sim {
 
 namespace {
 constexpr char kSoh = 0x01, kStx = 0x02, kEtx = 0x03;
-
-std::uint16_t crc16(const std::string& s) {
-  std::uint16_t crc = 0;
-  for (unsigned char ch : s) {
-    crc ^= static_cast<std::uint16_t>(ch << 8);
-    for (int k = 0; k < 8; ++k)
-      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x8005) : static_cast<std::uint16_t>(crc << 1);
-  }
-  return crc;
-}
 }  // namespace
 
 struct CoordinatorServices::LineState {
@@ -55,6 +45,7 @@ bool CoordinatorServices::start(const std::string& bindAddress, const Coordinato
   address_ = bindAddress;
   downloaded_ = o.downloaded;
   model_.setJobMs(o.jobMs);
+  sim_.setEventHook(o.event);
   if (o.controlPort >= 0)
     sim_.setRemoteHandler([this](SimConnection& c, const std::string& b) { controlData(c, b); });
   if (!sim_.listenTcp(bindAddress, o.mpePort, o.controlPort)) {
@@ -101,6 +92,17 @@ void CoordinatorServices::dropClients() {
   for (SimConnection* c : list) c->drop();
 }
 
+bool CoordinatorServices::setFault(const std::string& name, long long value) {
+  if (name == "busy") {
+    model_.setBusyPolls(value < 0 ? 0 : static_cast<int>(value));
+    return true;
+  }
+  CoordinatorFaults f = sim_.faults();
+  if (!setCoordinatorFault(f, name, value)) return false;
+  sim_.setFaults(f);
+  return true;
+}
+
 // The command line: every byte is echoed back at the end of its line, a query's value follows
 // on a line of its own, and the prompt ">>" ends every answer.
 void CoordinatorServices::commandLineData(SimConnection& c, const std::string& bytes) {
@@ -144,12 +146,14 @@ void CoordinatorServices::controlData(SimConnection& c, const std::string& bytes
     if (st.mode == LineState::Body) {
       const CoordinatorFaults& f = st.faults;
       if (f.dropAfterBytes >= 0 && st.bytes >= f.dropAfterBytes) {
+        sim_.event("dropped the control connection after " + std::to_string(st.bytes) + " bytes of " + st.header);
         c.drop();
         st.mode = LineState::Line;
         return;
       }
       if (f.abortAfterBytes >= 0 && st.bytes >= f.abortAfterBytes && !st.aborted) {
         st.aborted = true;
+        sim_.event("answered ABORT after " + std::to_string(st.bytes) + " bytes of " + st.header);
         c.sendRaw(std::string(1, kStx) + "ABORT" + kEtx);
       }
       ++st.bytes;
@@ -163,17 +167,21 @@ void CoordinatorServices::controlData(SimConnection& c, const std::string& bytes
       } else {
         st.mode = LineState::Line;
         const std::string name = st.header.rfind("SD:", 0) == 0 ? st.header.substr(3) : st.header;
-        const std::uint16_t crc = crc16(st.data);
+        const std::uint16_t crc = simCrc16(st.data);
         sim_.addDownload({0, name, st.data});
         st.data.clear();
-        if (f.downloadSilent || f.silent || f.commandSilent || st.aborted) continue;
+        if (st.aborted) continue;
+        if (f.downloadSilent || f.silent || f.commandSilent) {
+          sim_.event("answered nothing to " + name);
+          continue;
+        }
         if (f.downloadAbort) {
+          sim_.event("answered ABORT to " + name);
           c.sendRaw(std::string(1, kStx) + "ABORT" + kEtx);
           continue;
         }
-        char reply[32];
-        std::snprintf(reply, sizeof reply, "%cCRC=%X%c", kStx, crc ^ (f.downloadWrongCrc ? 0x1111 : 0), kEtx);
-        c.sendRaw(reply);
+        if (f.downloadWrongCrc) sim_.event("answered a wrong CRC to " + name);
+        c.sendRaw(simCrcReply(crc, f.downloadWrongCrc));
       }
       continue;
     }

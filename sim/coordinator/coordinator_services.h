@@ -20,6 +20,8 @@ struct CoordinatorServiceOptions {
   int jobMs = 300;         // how long the coordinator's program runs one job
   // Told of every file download the coordinator accepted (for logs).
   std::function<void(const SimDownload&)> downloaded;
+  // Told of every fault acted out (for logs).
+  std::function<void(const std::string&)> event;
 };
 
 class CoordinatorServices {
@@ -47,6 +49,10 @@ class CoordinatorServices {
   std::string controlLines();
   // Closes every open command-line and control connection (a cable pulled).
   void dropClients();
+  // Switches one fault by the name the command line and the control file use (fault_switches.h):
+  // value 0/1 for on/off, a count or −1 (off) for counted ones. Any thread; a download takes the
+  // faults in effect when it begins. False for a name the coordinator does not know.
+  bool setFault(const std::string& name, long long value);
 
  private:
   struct LineState;

@@ -3,6 +3,10 @@
 // stream on a chosen port, the REMOTE stream on 3240) and a serial line on a pseudo-terminal,
 // speaks the multiplexed channels, and answers file downloads, program and project loading and
 // the system software loader. Faults can be switched on to exercise the failure paths.
+//
+// Threads: listen*(), openPty() and stop() are called by the owner; each listening port has an
+// accepting thread and each connection a serving thread, which calls the hooks. Faults and the
+// records may be set and read from any thread (one mutex guards them).
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -13,98 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "sim_connection.h"
+
 namespace qel::sim {
-
-struct CoordinatorFaults {
-  bool silent = false;               // answer nothing at all
-  bool downloadAbort = false;        // refuse downloads with "ABORT"
-  bool downloadWrongCrc = false;     // answer a CRC that does not match
-  bool downloadSilent = false;       // no reply after a download
-  long dropAfterBytes = -1;          // close the connection after this many download bytes
-  long abortAfterBytes = -1;         // answer "ABORT" after this many download bytes (mid-file)
-  bool commandSilent = false;        // the command line and control port answer nothing
-  bool noiseOnOtherChannels = false; // a wrong CRC reply on the other data channels first
-  bool wrongLoadEcho = false;        // garble the LOAD_PROJECT echo
-  bool neverReady = false;           // never send 0x05 after LOAD_PROJECT
-  bool refuseHeader = false;         // 0x15 after a program header
-  bool refuseFile = false;           // 0x15 after a program's data
-  bool wrongKeyEcho = false;         // garble the echo of the project key
-  bool wrongLoadSystemPrompt = false;
-  bool wrongConfirm = false;         // answer "Y\r" with a different text
-  long badEchoAt = -1;               // system loader: corrupt the echo of this data byte (0-based)
-};
-
-struct SimDownload {
-  int channel = 0;
-  std::string name;
-  std::string data;  // unescaped
-};
-
-struct SimProgram {
-  std::string entry;  // name 0x1C type
-  std::string data;
-  bool project = false;
-};
-
-struct SimSection {
-  std::uint32_t size = 0;
-  std::uint32_t address = 0;
-  std::vector<std::uint32_t> words;
-};
-
-class CoordinatorSim;
-
-// One connected byte stream (socket or pseudo-terminal master).
-class SimConnection {
- public:
-  SimConnection(CoordinatorSim& sim, int fd, bool remote);
-  ~SimConnection();
-  void send(int channel, const std::string& bytes);  // multiplexed when MPE mode is on
-  void sendRaw(const std::string& bytes);
-  void feed(const std::uint8_t* data, std::size_t len);
-  void drop();
-  bool mpe() const { return mpe_; }
-  int fd() const { return fd_.load(); }
-
- private:
-  struct Chan {
-    enum State { Line, Header, Download, Program, Key, Confirm } state = Line;
-    std::string line;
-    std::string header;
-    std::string data;
-    bool escape = false;
-    // program loading
-    int sub = 0;  // 0 idle, 1 header, 2 header crc, 3 wait STX, 4 data, 5 data crc
-    std::string entry, crc, body;
-    bool project = false;
-    CoordinatorFaults faults;  // taken when a download starts
-    bool aborted = false;
-  };
-  void byte(int channel, std::uint8_t b);
-  void lineByte(int channel, Chan& c, std::uint8_t b);
-  void command(int channel, const std::string& line);
-  void programByte(int channel, Chan& c, std::uint8_t b);
-  void downloadByte(int channel, Chan& c, std::uint8_t b);
-  void loaderByte(std::uint8_t b);
-
-  CoordinatorSim& sim_;
-  std::atomic<int> fd_;  // read by the serving thread while another may drop the connection
-  bool remote_;
-  std::mutex writeMutex_;
-  bool mpe_ = false;
-  bool escapePending_ = false;
-  int inChan_ = 0;
-  int outChan_ = 0;
-  std::map<int, Chan> chans_;
-  int programChannel_ = 0;
-  // system loader
-  bool loader_ = false;
-  std::string loaderWord_;
-  int loaderStep_ = 0;  // 0 size, 1 address, 2 data
-  SimSection section_;
-  long loaderDataBytes_ = 0;
-  long downloadBytes_ = 0;
-};
 
 class CoordinatorSim {
  public:
@@ -131,6 +46,10 @@ class CoordinatorSim {
 
   // Called with every completed download (any connection, any channel).
   void setDownloadHook(std::function<void(const SimDownload&)> hook);
+  // Told, on the connection's thread, of every fault the simulator acts out ("dropped the
+  // connection after 100 bytes of CUT.BAS") for a log.
+  void setEventHook(std::function<void(const std::string&)> hook);
+  void event(const std::string& line);
   void addDownload(const SimDownload& d);
   std::vector<SimDownload> downloads();
   std::vector<SimProgram> programs();
@@ -155,6 +74,7 @@ class CoordinatorSim {
   CoordinatorFaults faults_;
   std::function<void(SimConnection&, const std::string&)> remoteHandler_;
   std::function<void(const SimDownload&)> downloadHook_;
+  std::function<void(const std::string&)> eventHook_;
   std::vector<SimDownload> downloads_;
   std::vector<SimProgram> programs_;
   std::vector<SimSection> sections_;

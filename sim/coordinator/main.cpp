@@ -1,6 +1,8 @@
-// Standalone coordinator simulator for demos: serves loopback TCP (and optionally a pty) until
-// standard input closes. With --services it is the whole coordinator: the multiplexed stream on
-// 3241, the control port on 3240 and the command line on 23, over one machine model.
+// Standalone coordinator simulator for programs that drive it through a pipe (the controller
+// library's C and Python clients): serves loopback TCP (and optionally a pty) until standard
+// input closes. With --services it is the whole coordinator: the multiplexed stream on 3241, the
+// control port on 3240 and the command line on 23, over one machine model. `qelcut sim` is the
+// simulator for people: the same coordinator with logs, kept files and run-time faults.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,7 @@
 
 #include "coordinator_services.h"
 #include "coordinator_sim.h"
+#include "fault_switches.h"
 
 int main(int argc, char** argv) {
   std::string address = "127.0.0.1";
@@ -24,25 +27,29 @@ int main(int argc, char** argv) {
     else if (a == "--pty") pty = true;
     else if (a == "--services") services = true;
     else if (a == "--fault" && i + 1 < argc) {
-      const std::string f = argv[++i];
-      if (f == "wrong-crc") faults.downloadWrongCrc = true;
-      else if (f == "abort") faults.downloadAbort = true;
-      else if (f == "silent") faults.downloadSilent = true;
-      else if (f == "command-silent") faults.commandSilent = true;
-      else if (f.rfind("drop=", 0) == 0) faults.dropAfterBytes = std::atol(f.c_str() + 5);
-      else if (f.rfind("abort-at=", 0) == 0) faults.abortAfterBytes = std::atol(f.c_str() + 9);
-      else if (f.rfind("busy=", 0) == 0) busyPolls = std::atoi(f.c_str() + 5);
-      else {
+      // NAME or NAME=VALUE, by the names of `qelcut sim`; a few older names are kept.
+      std::string f = argv[++i];
+      const auto eq = f.find('=');
+      std::string name = f.substr(0, eq), value = eq == std::string::npos ? "on" : f.substr(eq + 1);
+      if (name == "silent") name = "download-silent";
+      else if (name == "drop") name = "close-after";
+      const qel::sim::FaultSwitch* sw = qel::sim::findFaultSwitch(name);
+      long long v = 0;
+      if (!sw || !(sw->kinds & qel::sim::kindBit(qel::sim::SimKind::Coordinator)) ||
+          !qel::sim::parseFaultValue(*sw, value, v)) {
         std::fprintf(stderr, "unknown fault %s\n", f.c_str());
         return 2;
       }
+      if (name == "busy") busyPolls = static_cast<int>(v < 0 ? 0 : v);
+      else qel::sim::setCoordinatorFault(faults, name, v);
     }
     else {
       std::fprintf(stderr,
                    "usage: qel-coordinator-sim [--address 127.0.0.x] [--port N] [--remote-port N|-1] [--pty]\n"
                    "       qel-coordinator-sim --services [--address 127.0.0.x] [--port N (3241)]\n"
                    "                           [--remote-port N (3240)] [--command-port N|-1 (23)] [--pty]\n"
-                   "                           [--fault wrong-crc|abort|silent|command-silent|drop=N|abort-at=N|busy=N]...\n");
+                   "                           [--fault NAME[=VALUE]]... (the coordinator faults of `qelcut sim --help`;\n"
+                   "                           silent is download-silent here, drop=N is close-after=N)\n");
       return a == "--help" ? 0 : 2;
     }
   }

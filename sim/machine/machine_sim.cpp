@@ -41,6 +41,16 @@ void closeFd(int& fd) {
   fd = -1;
 }
 
+// A store whose files are PREFIX_001.plt, PREFIX_002.plt, ...
+std::unique_ptr<ReceivedStore> numberedStore(const std::string& dir, const std::string& prefix) {
+  if (dir.empty()) return nullptr;
+  return std::make_unique<ReceivedStore>(dir, [prefix](int n, const std::string&) {
+    char number[16];
+    std::snprintf(number, sizeof number, "_%03d.plt", n);
+    return prefix + number;
+  });
+}
+
 }  // namespace
 
 bool isLoopbackAddress(const std::string& address) {
@@ -54,6 +64,8 @@ bool isLoopbackAddress(const std::string& address) {
 
 NetworkMachineSim::NetworkMachineSim() = default;
 NetworkMachineSim::~NetworkMachineSim() { stop(); }
+
+void NetworkMachineSim::setStoreDir(const std::string& dir) { store_ = numberedStore(dir, "job"); }
 
 void NetworkMachineSim::setListener(EventListener l) {
   std::lock_guard<std::mutex> g(m_);
@@ -232,22 +244,12 @@ void NetworkMachineSim::serve(int fd) {
   data.resize(data.size() - 2);
   ReceivedFile f;
   f.data = std::move(data);
-  {
-    std::lock_guard<std::mutex> g(m_);
-    if (!storeDir_.empty()) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/job_%03zu.plt", files_.size() + 1);
-      f.storedAs = storeDir_ + name;
-      if (std::FILE* out = std::fopen(f.storedAs.c_str(), "wb")) {
-        std::fwrite(f.data.data(), 1, f.data.size(), out);
-        std::fclose(out);
-      } else {
-        f.storedAs.clear();
-      }
-    }
+  std::string line = "file received, " + std::to_string(f.data.size()) + " bytes";
+  if (store_) {
+    std::string why;
+    f.storedAs = store_->keep({}, std::string(f.data.begin(), f.data.end()), &why);
+    line += f.storedAs.empty() ? ", not kept: " + why : ", kept as " + f.storedAs;
   }
-  std::string line = "file received: " + std::to_string(f.data.size()) + " bytes";
-  if (!f.storedAs.empty()) line += " -> " + f.storedAs;
   {
     std::lock_guard<std::mutex> g(m_);
     files_.push_back(std::move(f));
@@ -265,6 +267,11 @@ SerialPeerSim::~SerialPeerSim() { close(); }
 void SerialPeerSim::setListener(EventListener l) {
   std::lock_guard<std::mutex> g(m_);
   listener_ = std::move(l);
+}
+
+void SerialPeerSim::setStoreDir(const std::string& dir, int quietMs) {
+  storeQuietMs_ = quietMs;
+  store_ = numberedStore(dir, "serial");
 }
 
 bool SerialPeerSim::open(std::string* error) {
@@ -328,14 +335,37 @@ std::size_t SerialPeerSim::settle(int quietMs) const {
   }
 }
 
+void SerialPeerSim::keepPending() {
+  if (!store_ || pending_.empty()) return;
+  std::string why;
+  const std::string path = store_->keep({}, pending_, &why);
+  const std::string line = "file received, " + std::to_string(pending_.size()) + " bytes" +
+                           (path.empty() ? ", not kept: " + why : ", kept as " + path);
+  pending_.clear();
+  EventListener l;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    l = listener_;
+  }
+  if (l) l(line);
+}
+
 void SerialPeerSim::run() {
   std::uint8_t buf[8192];
   for (;;) {
     const bool reading = reading_;
+    const bool keeping = store_ && !pending_.empty();
     pollfd p[2] = {{master_, static_cast<short>(reading ? POLLIN : 0), 0}, {wakeFds_[0], POLLIN, 0}};
-    int r = ::poll(p, 2, reading ? -1 : 10);
+    int r = ::poll(p, 2, !reading ? 10 : keeping ? storeQuietMs_ : -1);
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0 || (p[1].revents & POLLIN)) return;
+    if (r < 0 || (p[1].revents & POLLIN)) {
+      keepPending();
+      return;
+    }
+    if (r == 0 && keeping && reading) {
+      keepPending();
+      continue;
+    }
     if (!reading || !(p[0].revents & POLLIN)) {
       if (p[0].revents & (POLLHUP | POLLERR)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
       continue;
@@ -351,6 +381,7 @@ void SerialPeerSim::run() {
       std::lock_guard<std::mutex> g(m_);
       received_.insert(received_.end(), buf, buf + n);
       lastArrivalMs_ = nowMs();
+      if (store_) pending_.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
       total = received_.size();
       l = listener_;
     }

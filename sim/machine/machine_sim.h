@@ -9,15 +9,19 @@
 // silent.
 //
 // SerialPeerSim is the machine's end of a serial line: a pseudo-terminal whose other end the
-// link opens by path; it records every byte that arrives and can stop reading or send XOFF/XON.
+// link opens by path; it records every byte that arrives, keeps each send in a store folder, and
+// can stop reading or send XOFF/XON.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "received_store.h"
 
 namespace qel::sim {
 
@@ -53,8 +57,9 @@ class NetworkMachineSim {
   void setSilent(bool on) { silent_ = on; }
   // Quiet time after a trailing 01 02 before it is taken for the end request.
   void setQuietMs(int ms) { quietMs_ = ms; }
-  // Folder where every received file is written (job_001.plt, ...); none when empty.
-  void setStoreDir(const std::string& dir) { storeDir_ = dir; }
+  // Folder where every received file is written (job_001.plt, ... after the highest number
+  // already there); none when empty. Before start().
+  void setStoreDir(const std::string& dir);
   void setListener(EventListener l);
 
   std::vector<ReceivedFile> files() const;
@@ -73,7 +78,7 @@ class NetworkMachineSim {
   int wakeFds_[2] = {-1, -1};
   int port_ = 0;
   std::string address_;
-  std::string storeDir_;
+  std::unique_ptr<ReceivedStore> store_;
   std::thread thread_;
   std::atomic<int> busyRounds_{0};
   std::atomic<long long> closeAfter_{-1};
@@ -102,6 +107,10 @@ class SerialPeerSim {
 
   // While off, nothing is read: the line's buffers fill and the sender's writes stall.
   void setReading(bool on) { reading_ = on; }
+  // Folder where the bytes of each send are kept as serial_001.plt, ...: a send ends when
+  // nothing has arrived for quietMs (a serial line marks no file ends). None when empty.
+  // Before open().
+  void setStoreDir(const std::string& dir, int quietMs = 1000);
   // Sends one byte towards the link (0x13 XOFF, 0x11 XON).
   bool sendByte(std::uint8_t b);
   void setListener(EventListener l);
@@ -113,6 +122,7 @@ class SerialPeerSim {
 
  private:
   void run();
+  void keepPending();  // reading thread
 
   int master_ = -1;
   int slave_ = -1;
@@ -125,6 +135,9 @@ class SerialPeerSim {
   std::vector<std::uint8_t> received_;
   std::int64_t lastArrivalMs_ = 0;
   EventListener listener_;
+  std::unique_ptr<ReceivedStore> store_;
+  int storeQuietMs_ = 1000;
+  std::string pending_;  // bytes of the send not yet kept (the reading thread's)
 };
 
 }  // namespace qel::sim

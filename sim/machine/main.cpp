@@ -12,12 +12,15 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   for (const std::string& a : args)
     if (a == "--help" || a == "-h") {
-      std::printf("usage: qel-machine-sim [options]\n\n%s", qel::sim::machineSimOptionsHelp());
+      std::printf("usage: qel-machine-sim [options]\n\n%s\nfaults (also as fault=value lines of --control FILE):\n%s",
+                  qel::sim::machineSimOptionsHelp(),
+                  qel::sim::faultOptionsHelp(qel::sim::kindBit(qel::sim::SimKind::Network)).c_str());
       return 0;
     }
   qel::sim::MachineSimSettings s;
   std::string error;
-  if (!qel::sim::takeMachineSimOptions(args, s, &error)) {
+  if (!qel::sim::takeMachineSimOptions(args, s, &error) ||
+      !qel::sim::takeFaultOptions(args, qel::sim::SimKind::Network, s.faults, &error)) {
     std::fprintf(stderr, "qel-machine-sim: %s\n", error.c_str());
     return 2;
   }
@@ -31,5 +34,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
   };
-  return qel::sim::runSimulators(qel::sim::machineSimulators(s, print), print);
+  qel::sim::FaultSetter setFault;
+  auto sims = qel::sim::machineSimulators(s, print, &setFault);
+  return qel::sim::runSimulators(std::move(sims), print, qel::sim::SimKind::Network, s, setFault);
 }

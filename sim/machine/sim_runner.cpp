@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "fault_control.h"
 #include "machine_sim.h"
 
 namespace qel::sim {
@@ -78,25 +79,10 @@ bool takeMachineSimOptions(std::vector<std::string>& args, MachineSimSettings& s
     }
     s.port = static_cast<int>(n);
   }
-  if (!takeValue(args, "--busy", v, &present, error)) return false;
-  if (present) {
-    if (!parseWhole(v, 0, 1000000, n)) {
-      *error = "--busy takes a count of rounds, not '" + v + "'";
-      return false;
-    }
-    s.busyRounds = static_cast<int>(n);
-  }
-  if (!takeValue(args, "--close-after", v, &present, error)) return false;
-  if (present) {
-    if (!parseWhole(v, 0, 1LL << 40, n)) {
-      *error = "--close-after takes a byte count, not '" + v + "'";
-      return false;
-    }
-    s.closeAfterBytes = n;
-  }
   if (!takeValue(args, "--store", v, &present, error)) return false;
   if (present) s.storeDir = v;
-  if (takeFlag(args, "--silent")) s.silent = true;
+  if (!takeValue(args, "--control", v, &present, error)) return false;
+  if (present) s.controlFile = v;
   if (takeFlag(args, "--serial")) s.serial = true;
   return true;
 }
@@ -104,32 +90,38 @@ bool takeMachineSimOptions(std::vector<std::string>& args, MachineSimSettings& s
 const char* machineSimOptionsHelp() {
   return "  --bind ADDR          loopback address to listen on (default 127.0.0.1; 127.x.x.x only)\n"
          "  --port N             TCP port of the network controller (default 3241; 0 any free port)\n"
-         "  --busy N             answer the first N start requests busy\n"
-         "  --close-after N      drop the connection after N file bytes\n"
-         "  --silent             answer no request at all\n"
          "  --serial             also a serial peer on a pseudo-terminal (its path is printed)\n"
-         "  --store DIR          write each received file into DIR\n";
+         "  --store DIR          keep each received file in DIR (numbered; none is replaced)\n"
+         "  --control FILE       switch faults while running: one fault=value a line (wrong-crc=on,\n"
+         "                       close-after=100, busy=off), read again when FILE changes and on\n"
+         "                       SIGUSR1; a fault FILE does not name keeps its command-line setting\n";
 }
 
-std::vector<SimulatorEntry> machineSimulators(const MachineSimSettings& s, std::function<void(const std::string&)> print) {
+std::vector<SimulatorEntry> machineSimulators(const MachineSimSettings& s, std::function<void(const std::string&)> print,
+                                              FaultSetter* setFault) {
   std::vector<SimulatorEntry> list;
   auto net = std::make_shared<NetworkMachineSim>();
-  net->setBusyRounds(s.busyRounds);
-  net->setCloseAfterBytes(s.closeAfterBytes);
-  net->setSilent(s.silent);
+  auto peer = s.serial ? std::make_shared<SerialPeerSim>() : nullptr;
+  FaultSetter set = [net, peer](const std::string& name, long long value) {
+    if (name == "busy") net->setBusyRounds(value < 0 ? 0 : static_cast<int>(value));
+    else if (name == "close-after") net->setCloseAfterBytes(value);
+    else if (name == "silent") net->setSilent(value > 0);
+    else if (name == "serial-stall" && peer) peer->setReading(value <= 0);
+  };
+  for (const auto& [name, value] : s.faults) set(name, value);
+  if (setFault) *setFault = set;
   net->setStoreDir(s.storeDir);
   net->setListener([print](const std::string& l) { print("network machine: " + l); });
   list.push_back({"network machine",
                   [net, s](std::string* where, std::string* error) {
-                    if (!s.storeDir.empty()) ::mkdir(s.storeDir.c_str(), 0755);
                     if (!net->start(s.bind, s.port, error)) return false;
                     *where = "TCP " + net->address() + ":" + std::to_string(net->port());
                     if (!s.storeDir.empty()) *where += ", files into " + s.storeDir;
                     return true;
                   },
                   [net] { net->stop(); }});
-  if (s.serial) {
-    auto peer = std::make_shared<SerialPeerSim>();
+  if (peer) {
+    peer->setStoreDir(s.storeDir);
     peer->setListener([print](const std::string& l) { print("serial peer: " + l); });
     list.push_back({"serial peer",
                     [peer](std::string* where, std::string* error) {
@@ -142,12 +134,14 @@ std::vector<SimulatorEntry> machineSimulators(const MachineSimSettings& s, std::
   return list;
 }
 
-int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std::string&)> print) {
+int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std::string&)> print, SimKind kind,
+                  const MachineSimSettings& s, FaultSetter setFault) {
   // The simulators' threads inherit the blocked signals, so only sigwait() below takes them.
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGUSR1);  // reads the control file again; without one it is only noted
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::size_t started = 0;
   int rc = 0;
@@ -161,9 +155,31 @@ int runSimulators(std::vector<SimulatorEntry> sims, std::function<void(const std
     print(sims[started].name + " listening on " + where);
   }
   if (rc == 0) {
+    std::string on;
+    for (const auto& [name, value] : s.faults)
+      if (const FaultSwitch* f = findFaultSwitch(name); f && value != (f->counted ? -1 : 0))
+        on += (on.empty() ? "" : ", ") + describeFault(*f, value);
+    if (!on.empty()) print("faults: " + on);
+    std::unique_ptr<FaultControlFile> control;
+    if (!s.controlFile.empty()) {
+      control = std::make_unique<FaultControlFile>(
+          s.controlFile, kind, s.faults,
+          [setFault](const std::string& name, long long value) {
+            if (setFault) setFault(name, value);
+          },
+          print);
+      control->start();
+      print("faults switched from " + s.controlFile + " (read again when it changes and on SIGUSR1)");
+    }
     print("running; Ctrl-C stops");
-    int sig = 0;
-    sigwait(&set, &sig);
+    for (;;) {
+      int sig = 0;
+      sigwait(&set, &sig);
+      if (sig != SIGUSR1) break;
+      if (control) control->reload();
+      else print("SIGUSR1: no control file to read (see --control)");
+    }
+    if (control) control->stop();
     print("stopping");
   }
   for (std::size_t i = started; i-- > 0;) sims[i].stop();

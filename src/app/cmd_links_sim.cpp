@@ -1,7 +1,6 @@
 // qelcut sim: the simulated machine(s) on a loopback address, printing where they listen and
 // what they receive, until Ctrl-C. With --configure-home it points the home folder's links at
 // them instead and ends.
-#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <ctime>
@@ -20,6 +19,7 @@
 #include <unistd.h>
 
 #include "coordinator_services.h"
+#include "received_store.h"
 #endif
 #ifdef QEL_HAS_SIM_TABLE
 #include <cstdlib>
@@ -90,7 +90,8 @@ int runSim(const std::vector<std::string>& argsIn) {
 #endif
   qel::sim::MachineSimSettings s;
   std::string error;
-  if (!qel::sim::takeMachineSimOptions(args, s, &error)) {
+  const qel::sim::SimKind simKind = kind == "network" ? qel::sim::SimKind::Network : qel::sim::SimKind::Coordinator;
+  if (!qel::sim::takeMachineSimOptions(args, s, &error) || !qel::sim::takeFaultOptions(args, simKind, s.faults, &error)) {
     std::fprintf(stderr, "qelcut sim: %s\n", error.c_str());
     return 2;
   }
@@ -149,41 +150,53 @@ int runSim(const std::vector<std::string>& argsIn) {
   if (s.storeDir.empty()) s.storeDir = home + "/SimMachine";
   qel::platform::makeDirectories(home);
   std::vector<qel::sim::SimulatorEntry> sims;
+  qel::sim::FaultSetter setFault;
   if (kind == "network") {
-    sims = qel::sim::machineSimulators(s, printStamped);
+    sims = qel::sim::machineSimulators(s, printStamped, &setFault);
   } else {
 #ifdef QEL_HAS_COORDINATOR_SIM
     auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
+    // Every received file is kept under its own number; the name is the one it was sent under,
+    // without any folder.
+    auto store = std::make_shared<qel::sim::ReceivedStore>(s.storeDir, [](int n, const std::string& sent) {
+      std::string name = sent.substr(sent.find_last_of('/') + 1);
+      for (char& ch : name)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == '\\') ch = '_';
+      if (name.empty() || name == "." || name == "..") name = "file";
+      char prefix[16];
+      std::snprintf(prefix, sizeof prefix, "%04d_", n);
+      return prefix + name;
+    });
+    setFault = [services](const std::string& name, long long value) {
+      if (*services) (*services)->setFault(name, value);
+    };
     const std::string bind = s.bind;
     const bool serial = s.serial;
-    const std::string store = s.storeDir;
+    const qel::sim::FaultValues faults = s.faults;
     sims.push_back({"coordinator",
-                    [services, bind, serial, store](std::string* where, std::string* error) {
+                    [services, store, bind, serial, faults](std::string* where, std::string* error) {
                       qel::sim::CoordinatorServiceOptions o;
                       o.pty = serial;
                       // The command line keeps its port 23 where we may bind it (root).
                       if (::geteuid() != 0) o.commandPort = -1;
-                      qel::platform::makeDirectories(store);
                       o.downloaded = [store](const qel::sim::SimDownload& d) {
-                        // Every received file is kept, numbered so that a later one never replaces it.
-                        static std::atomic<int> count{0};
-                        char prefix[16];
-                        std::snprintf(prefix, sizeof prefix, "%04d_", ++count);
-                        const std::string name = d.name.empty() ? "file" : d.name;
-                        const std::string path = store + "/" + prefix + name.substr(name.find_last_of('/') + 1);
-                        const bool kept = qel::platform::writeFileAtomically(path, d.data);
+                        std::string why;
+                        const std::string path = store->keep(d.name, d.data, &why);
                         printStamped("coordinator: file " + d.name + " received on channel " +
                                      std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes" +
-                                     (kept ? ", kept as " + path : ", could not be kept in " + store));
+                                     (path.empty() ? ", not kept: " + why : ", kept as " + path));
                       };
+                      o.event = [](const std::string& line) { printStamped("coordinator: " + line); };
                       *services = qel::sim::startCoordinatorServices(bind, o, error);
                       if (!*services) return false;
+                      for (const auto& [name, value] : faults) (*services)->setFault(name, value);
                       const auto& c = **services;
                       *where = "TCP " + bind + ":" + std::to_string(c.mpePort()) +
                                " (file download), control port " + std::to_string(c.controlPort());
                       if (c.commandPort() > 0) *where += ", command line " + std::to_string(c.commandPort());
                       else *where += "; no command line (port 23 needs root): nothing can move the head";
                       if (!c.ptyPath().empty()) *where += ", serial line " + c.ptyPath();
+                      *where += ", files into " + store->dir();
                       return true;
                     },
                     [services] { services->reset(); }});
@@ -209,7 +222,7 @@ int runSim(const std::vector<std::string>& argsIn) {
 #endif
 #endif
   }
-  return qel::sim::runSimulators(std::move(sims), printStamped);
+  return qel::sim::runSimulators(std::move(sims), printStamped, simKind, s, setFault);
 }
 
 #else
@@ -228,8 +241,11 @@ std::string usage() {
       "it. --kind coordinator (the default) is the motion coordinator: file download on TCP 3241,\n"
       "control port 3240, the command line on 23 when run as root, and with --serial a serial\n"
       "line on a pseudo-terminal. --kind network is the machine's own network controller on TCP\n"
-      "3241 (with --serial, a serial peer on a pseudo-terminal), printing every request and file\n"
-      "it receives into DIR/SimMachine.\n\n"
+      "3241 (with --serial, a serial peer on a pseudo-terminal). Either prints every request and\n"
+      "file it receives and keeps the files in DIR/SimMachine (or --store).\n\n"
+      "Faults are switched on from the start by the options below, and while running through\n"
+      "--control FILE. Each fault belongs to the kinds named after it; asking a kind for a fault\n"
+      "it cannot produce is an error.\n\n"
       "  --home DIR           home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
       "  --kind KIND          coordinator (default) or network\n"
       "  --configure-home     only point DIR/Config.ini at the simulated machine (coordinator:\n"
@@ -248,6 +264,7 @@ std::string usage() {
 #endif
 #ifdef QEL_HAS_MACHINE_SIM
   u += qel::sim::machineSimOptionsHelp();
+  u += "\nfaults (also fault=value lines of the control file):\n" + qel::sim::faultOptionsHelp();
 #endif
   return u;
 }
