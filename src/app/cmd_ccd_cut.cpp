@@ -96,8 +96,9 @@ class ConsoleOperator final : public camera::CcdOperator, public links::Transfer
     std::printf("%s\n", camera::residualsLine(mm).c_str());
     std::fflush(stdout);
   }
-  void sent(const std::string& name, const std::string& linkText) override {
-    std::printf("sent; history: %s%s%s\n", name.c_str(), linkText.empty() ? "" : "\n", linkText.c_str());
+  // The link's own words were printed with the file status already.
+  void sent(const std::string& name, const std::string& /*linkText*/) override {
+    std::printf("sent; history: %s\n", name.c_str());
     std::fflush(stdout);
   }
 
@@ -226,6 +227,14 @@ int runCcd(const std::vector<std::string>& argsIn) {
   if (!op.question().empty()) std::fprintf(stderr, "qelcut ccd: the operator would be asked: %s\n", op.question().c_str());
   else if (!op.failure().empty()) std::fprintf(stderr, "qelcut ccd: %s\n", op.failure().c_str());
   else std::fprintf(stderr, "qelcut ccd: stopped, nothing sent\n");
+  // The head could not be reached: say where it was looked for.
+  const std::string& failure = op.failure();
+  if (!command.connected() && (failure.find("Network connection failure") != std::string::npos ||
+                               failure.find("网络连接失败") != std::string::npos))
+    std::fprintf(stderr,
+                 "qelcut ccd: the coordinator's command line at %s (port %d) did not answer; "
+                 "`qelcut sim` serves it only when run as root\n",
+                 cfg.read(config::keys::Xitong_IP).c_str(), links::CMC_Command::kCommandPort);
   return 1;
 }
 

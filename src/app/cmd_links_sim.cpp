@@ -194,6 +194,7 @@ int runSim(const std::vector<std::string>& argsIn) {
                       *where = "TCP " + bind + ":" + std::to_string(c.mpePort()) +
                                " (file download), control port " + std::to_string(c.controlPort());
                       if (c.commandPort() > 0) *where += ", command line " + std::to_string(c.commandPort());
+                      else *where += "; no command line (port 23 needs root): nothing can move the head";
                       if (!c.ptyPath().empty()) *where += ", serial line " + c.ptyPath();
                       *where += ", files into " + store->dir();
                       return true;
@@ -213,7 +214,7 @@ int runSim(const std::vector<std::string>& argsIn) {
                             sheet, [model] { return cv::Point2d(model->position(0), model->position(1)); });
                         if (!(*camera)->start(socket, error)) return false;
                         *where = "Unix socket " + socket + " (" + std::to_string(sheet.sheet.marks.size()) +
-                                 " marks in view where the head stands)";
+                                 " marks on the sheet; each frame shows what lies under the head)";
                         return true;
                       },
                       [camera] { camera->reset(); }});

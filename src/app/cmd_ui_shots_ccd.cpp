@@ -21,8 +21,18 @@
 #include "ui/capture_video.h"
 #include "ui/my_view.h"
 
+#ifdef QEL_SHOTS_SIM_TABLE
+#include <cstdio>
+
+#include "camera/sim_sheet.h"
+#include "coordinator_services.h"
+#include "links/mc_command.h"
+#include "platform/clock.h"
+#endif
+
 namespace {
 
+#ifndef QEL_SHOTS_SIM_TABLE
 // The camera over a printed sheet: paper with a little grain, a circle mark a few pixels off
 // the crosshair and the edge of the printed artwork.
 class SheetCamera final : public qel::camera::ThreadedFrameSource {
@@ -43,6 +53,7 @@ class SheetCamera final : public qel::camera::ThreadedFrameSource {
     return {};
   }
 };
+#endif
 
 // A label sheet: four circle marks round two rows of rounded labels and a star (mm * 40).
 QByteArray labelSheet() {
@@ -67,6 +78,56 @@ QByteArray labelSheet() {
   return p;
 }
 
+#ifdef QEL_SHOTS_SIM_TABLE
+// The live bench a demo runs: the label sheet printed on the simulated table, an in-process
+// simulated coordinator whose head the window's command client moves, and the table's camera
+// rendering every frame where that head stands.
+struct LiveTable {
+  std::unique_ptr<qel::sim::CoordinatorServices> coordinator;
+  qel::platform::FakeClock clock;
+  std::unique_ptr<qel::sim::SimTable> table;
+  std::string error;
+
+  LiveTable(const QString& home, const QString& plot) {
+    qel::sim::SimSheetOptions o;
+    o.plotPath = plot.toStdString();
+    o.printScale = 1.003;
+    o.printRotateDeg = 0.7;
+    const auto sheet = qel::sim::loadSimSheet(home.toStdString(), o, &error);
+    if (!sheet) return;
+    qel::sim::CoordinatorServiceOptions c;
+    c.mpePort = 0;  // every port picked free: a running demo keeps its own
+    c.controlPort = -1;
+    c.commandPort = 0;
+    coordinator = qel::sim::startCoordinatorServices("127.0.0.1", c, &error);
+    if (!coordinator) return;
+    table = std::make_unique<qel::sim::SimTable>(clock, sheet->sheet, sheet->camera);
+  }
+  std::unique_ptr<qel::camera::FrameSource> camera() {
+    auto* services = coordinator.get();
+    auto* t = table.get();
+    return std::make_unique<qel::sim::SimFrameSource>(
+        [services, t] {
+          const cv::Point2d head(services->model().position(0), services->model().position(1));
+          return t->renderAt(t->trueOf(head));
+        },
+        40);
+  }
+  // Moves the head over table point `at` over the command line, as a jog would, and waits
+  // until it stands.
+  bool headOver(const cv::Point2d& at) {
+    qel::links::CMC_Command command;
+    command.setAddress("127.0.0.1");
+    command.setPort(coordinator->commandPort());
+    if (!command.movePos(2, 3000, 30000, at.x, at.y)) return false;
+    QElapsedTimer t;
+    t.start();
+    while (coordinator->model().moving() && t.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !coordinator->model().moving();
+  }
+};
+#endif
+
 void shootCcd(qel::app::ShotContext& ctx) {
   const QString file = ctx.home() + QStringLiteral("/label-sheet.plt");
   {
@@ -78,7 +139,22 @@ void shootCcd(qel::app::ShotContext& ctx) {
   qel::links::QuietOwner owner(ctx.home().toStdString());
   qel::ui::cameraTransfer::Services s;
   s.linkOwner = &owner;
+#ifdef QEL_SHOTS_SIM_TABLE
+  LiveTable live(ctx.home(), file);
+  if (!live.table) {
+    std::fprintf(stderr, "screenshots: no simulated table for the CCD pictures: %s\n", live.error.c_str());
+    return;
+  }
+  // The camera a little beside the first mark (10, 10 mm on the sheet), as after a jog.
+  if (!live.headOver(live.table->sheet().tablePosition({10.0, 10.0}) + cv::Point2d(1.2, -0.8))) {
+    std::fprintf(stderr, "screenshots: the simulated head did not reach the first mark\n");
+    return;
+  }
+  s.commandPort = live.coordinator->commandPort();
+  s.frameSource = [&live] { return live.camera(); };
+#else
   s.frameSource = [] { return std::make_unique<SheetCamera>(); };
+#endif
   qel::ui::cameraTransfer w(ctx.home(), file, std::move(s));
   w.show();
   QElapsedTimer t;

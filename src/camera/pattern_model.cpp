@@ -111,6 +111,11 @@ bool PatternModel::hitTest(const plot::PlotPoint& p) const {
   return loaded_ && !strokes_.empty() && p.x >= minX_ && p.x <= maxX_ && p.y >= minY_ && p.y <= maxY_;
 }
 
+std::optional<PatternModel::Box> PatternModel::outline() const {
+  if (!loaded_ || strokes_.empty() || !std::isfinite(minX_)) return std::nullopt;
+  return Box{minX_, minY_, maxX_, maxY_};
+}
+
 bool PatternModel::pressAt(const plot::PlotPoint& p) {
   if (selected_ || !hitTest(p)) return false;
   selected_ = true;

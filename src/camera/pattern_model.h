@@ -52,6 +52,11 @@ class PatternModel {
 
   // Selection (plot units). The pattern's outline is the box around all its strokes.
   bool hitTest(const plot::PlotPoint& p) const;
+  struct Box {
+    double minX, minY, maxX, maxY;
+  };
+  // The outline; nullopt without a loaded pattern or without strokes.
+  std::optional<Box> outline() const;
   // Left button: selects the pattern when p lies on it and nothing is selected yet; true when
   // this press selected it. A second press keeps the selection.
   bool pressAt(const plot::PlotPoint& p);

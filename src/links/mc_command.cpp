@@ -18,9 +18,13 @@ constexpr std::size_t kCommandBuffer = 256;
 
 CMC_Command::CMC_Command(TransferOwner* owner) : owner_(owner) {}
 
-CMC_Command::~CMC_Command() { mcsock::closeSocket(socket_); }
+CMC_Command::~CMC_Command() {
+  std::lock_guard lock(mutex_);
+  mcsock::closeSocket(socket_);
+}
 
 void CMC_Command::attachControl(CDMotionControl* control) {
+  std::lock_guard lock(mutex_);
   control_ = control;
   backEnd_ = control ? kControl : kSocket;
 }
@@ -48,6 +52,7 @@ bool CMC_Command::controlFailure() {
 }
 
 bool CMC_Command::Connect() {
+  std::lock_guard lock(mutex_);
   if (backEnd_ == kControl) {
     if (!control_) return false;
     if (control_->IsOpen(port_)) return true;
@@ -77,6 +82,7 @@ bool CMC_Command::Connect() {
 }
 
 bool CMC_Command::Close() {
+  std::lock_guard lock(mutex_);
   if (backEnd_ == kControl) {
     if (control_) control_->Close(0);
     return true;
@@ -123,6 +129,7 @@ double CMC_Command::parseAnswer(const std::string& answer) {
 }
 
 bool CMC_Command::movePos(int axisChoice, int speed, int accel, double x, double y) {
+  std::lock_guard lock(mutex_);
   if (axisChoice < 0 || axisChoice > 2) return false;
   char buf[128];
   if (backEnd_ == kControl) {
@@ -154,6 +161,7 @@ bool CMC_Command::movePos(int axisChoice, int speed, int accel, double x, double
 }
 
 bool CMC_Command::getMpos(int axis, double* value) {
+  std::lock_guard lock(mutex_);
   const int a = axis == 1 ? 1 : 0;
   if (backEnd_ == kControl) {
     if (!Connect()) return false;
@@ -169,6 +177,7 @@ bool CMC_Command::getMpos(int axis, double* value) {
 }
 
 bool CMC_Command::setOutput(int output, int value) {
+  std::lock_guard lock(mutex_);
   if (backEnd_ == kControl) {
     if (!Connect()) return false;
     return control_->SetOp(static_cast<short>(output), static_cast<short>(value)) || controlFailure();
@@ -179,6 +188,7 @@ bool CMC_Command::setOutput(int output, int value) {
 }
 
 bool CMC_Command::getInput(int input, int* value) {
+  std::lock_guard lock(mutex_);
   if (backEnd_ == kControl) {
     if (!Connect()) return false;
     std::int32_t bits = 0;
@@ -195,6 +205,7 @@ bool CMC_Command::getInput(int input, int* value) {
 }
 
 bool CMC_Command::setVr(int number, double value) {
+  std::lock_guard lock(mutex_);
   if (backEnd_ == kControl) {
     if (!Connect()) return false;
     return control_->SetVr(static_cast<short>(number), value) || controlFailure();
@@ -205,6 +216,7 @@ bool CMC_Command::setVr(int number, double value) {
 }
 
 bool CMC_Command::getVr(int number, double* value) {
+  std::lock_guard lock(mutex_);
   if (backEnd_ == kControl) {
     if (!Connect()) return false;
     double v = 0;

@@ -4,8 +4,12 @@
 // TCP connection to the coordinator's command line (back-end 0, port 23) or through our control
 // layer (back-end 1, port 3240). Every failure closes the connection and, unless the stop flag is
 // set, asks the operator whether to stop (OK) or retry (Cancel); the next operation reconnects.
+// One client may serve several threads (the jog buttons and a running job): each operation holds
+// the client's lock from its first command to its last answer, so a move's four commands and a
+// query's echo and answer are never interleaved with another thread's.
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace qel::links {
@@ -49,7 +53,10 @@ class CMC_Command {
   // How long an echo or an answer may take before the connection counts as failed.
   void setReplyTimeoutMs(int ms) { replyTimeoutMs_ = ms; }
   void setConnectTimeoutMs(int ms) { connectTimeoutMs_ = ms; }
-  bool connected() const { return socket_ >= 0; }
+  bool connected() const {
+    std::lock_guard lock(mutex_);
+    return socket_ >= 0;
+  }
 
   // The value of a query answer: the text up to the first carriage return, "<" or ">"; an
   // empty text is 0.
@@ -64,6 +71,8 @@ class CMC_Command {
   bool controlFailure();
 
   std::atomic<std::int32_t> stop_{0};
+  // Held through a whole operation, including the failure question it may ask.
+  mutable std::recursive_mutex mutex_;
   CDMotionControl* control_ = nullptr;
   int socket_ = -1;
   std::string address_;

@@ -32,6 +32,14 @@
 
 namespace qel::ui {
 
+namespace {
+std::optional<QRectF> outlineOf(const camera::PatternModel& pattern) {
+  const auto box = pattern.outline();
+  if (!box) return std::nullopt;
+  return QRectF(QPointF(box->minX, box->minY), QPointF(box->maxX, box->maxY));
+}
+}  // namespace
+
 using camera::CcdControl;
 using camera::CcdState;
 
@@ -169,7 +177,12 @@ void cameraTransfer::buildWindow() {
   view_->setObjectName(QStringLiteral("patternView"));
   view_->setCcdMode(true, false);
   view_->setMinimumSize(420, 320);
-  connect(view_, &CMyView::plotClicked, this, &cameraTransfer::onPlotClicked);
+  connect(view_, &CMyView::patternSelected, this, [this](QPointF at) { onViewSelection(true, at); });
+  connect(view_, &CMyView::patternUnselected, this, [this] { onViewSelection(false, {}); });
+  connect(view_, &CMyView::statusChanged, this, [this](ViewStatus s) {
+    if (s == ViewStatus::Moving) setFile(tr("File: Moving"));
+    else if (s == ViewStatus::MoveFinished) setFile(tr("File: Move finished"));
+  });
 
   // Jogging: the four arrows round the "○"; each holds its output while pressed.
   moveBox_ = new QGroupBox(this);
@@ -237,6 +250,12 @@ void cameraTransfer::buildWindow() {
   patternGrid->addWidget(reverseBtn_, 0, 1);
   patternGrid->addWidget(prevBtn_, 1, 0);
   patternGrid->addWidget(nextBtn_, 1, 1);
+  // The wheel zooms the drawing only while this is on; otherwise it scrolls.
+  zoomBtn_ = new QPushButton(patternBox_);
+  zoomBtn_->setObjectName(QStringLiteral("wheelZoom"));
+  zoomBtn_->setCheckable(true);
+  patternGrid->addWidget(zoomBtn_, 2, 0, 1, 2);
+  connect(zoomBtn_, &QPushButton::toggled, this, [this](bool on) { view_->setWheelZoom(on); });
   connect(selAllBtn_, &QPushButton::clicked, this, [this] {
     pattern_.toggleSelectAll();
     setFile(pattern_.selected() || pattern_.selectAll() ? tr("File: Pattern selected") : tr("File: Pattern unselected"));
@@ -338,6 +357,8 @@ void cameraTransfer::retranslate() {
   manualAdjBtn_->setText(tr("Manual Adjust "));
   selAllBtn_->setText(tr("Sel All"));
   reverseBtn_->setText(pattern_.reverse() ? tr("Front") : tr("Reverse"));
+  zoomBtn_->setText(tr("Wheel Zoom"));
+  zoomBtn_->setToolTip(tr("When on, the mouse wheel zooms the pattern; when off, it scrolls"));
   prevBtn_->setText(tr("<<Prev Plate"));
   nextBtn_->setText(tr("Next Plate>>"));
   settingsBtn_->setText(tr("Settings"));
@@ -481,6 +502,7 @@ void cameraTransfer::onLoaded(std::shared_ptr<camera::PatternModel> model, camer
     pattern_ = std::move(*model);
     copy_ = std::make_shared<const DisplayCopy>(pattern_.strokes());
     view_->setDisplay(copy_);
+    view_->setOutline(outlineOf(pattern_));
     setFile(tr("File: Load finished"));
   } else if (result == camera::PatternLoad::NotExist) {
     setFile(tr("File: Not exist"));
@@ -506,18 +528,19 @@ void cameraTransfer::refreshView() {
     o.markFrom = INT_MAX;
     o.markTo = INT_MAX;
   }
+  o.markPen = pattern_.markPen();
+  o.crossMarks.assign(pattern_.markCount(), false);
+  for (std::size_t i = 0; i < pattern_.markCount(); ++i) o.crossMarks[i] = pattern_.isCrossMark(i);
+  view_->setSelected(pattern_.selected());
+  view_->setReverse(pattern_.reverse());
   view_->setRenderOptions(o);
 }
 
-void cameraTransfer::onPlotClicked(QPointF at, Qt::MouseButton button) {
-  if (!pattern_.loaded() || workflow_->busy()) return;
-  if (button == Qt::LeftButton) {
-    if (!pattern_.pressAt({at.x(), at.y()})) return;
-    setFile(tr("File: Pattern selected"));
-  } else if (button == Qt::RightButton) {
-    if (!pattern_.unselect()) return;
-    setFile(tr("File: Pattern unselected"));
-  }
+void cameraTransfer::onViewSelection(bool selected, QPointF at) {
+  // While a job runs the selection it uses stays as it is.
+  const bool changed = pattern_.loaded() && !workflow_->busy() &&
+                       (selected ? pattern_.pressAt({at.x(), at.y()}) : pattern_.unselect());
+  if (changed && !closing_->load()) setFile(selected ? tr("File: Pattern selected") : tr("File: Pattern unselected"));
   refreshView();
 }
 

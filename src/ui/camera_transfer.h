@@ -67,6 +67,7 @@ class cameraTransfer : public QDialog {
   // The button of a control (the first one for the jog group).
   QPushButton* button(camera::CcdControl c) const;
   QPushButton* jogButton(int output) const;
+  QPushButton* wheelZoomButton() const { return zoomBtn_; }
   QComboBox* cutTypeBox() const { return cutType_; }
   QComboBox* calibrationSetBox() const { return setBox_; }
   // The three status panes: 0 operation, 1 file, 2 camera.
@@ -93,7 +94,7 @@ class cameraTransfer : public QDialog {
   void applyControls();
   void onLoaded(std::shared_ptr<camera::PatternModel> model, camera::PatternLoad result);
   void refreshView();
-  void onPlotClicked(QPointF at, Qt::MouseButton button);
+  void onViewSelection(bool selected, QPointF at);
   void setFile(const QString& text);
   void setOutputAsync(int output, int value);
   void onFastSlow();
@@ -143,6 +144,7 @@ class cameraTransfer : public QDialog {
   QPushButton *fastBtn_, *manualBtn_, *startBtn_, *stopBtn_, *autoAdjBtn_, *manualAdjBtn_, *centerBtn_;
   QPushButton *markOkBtn_, *adjustOkBtn_, *selAllBtn_, *reverseBtn_, *prevBtn_, *nextBtn_, *settingsBtn_;
   QPushButton *saveImageBtn_, *loadParaBtn_, *correctBtn_, *exitBtn_;
+  QPushButton* zoomBtn_ = nullptr;
   QComboBox* cutType_;
   QComboBox* setBox_;
   QLabel *cutTypeLabel_, *setLabel_;

@@ -102,8 +102,11 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
     s.links = &links_;
     const QString dir = QFileInfo(path).absolutePath() + QLatin1Char('/');
     for (int i = 0; i < queue_->sendQueueList()->count(); ++i) s.files << dir + queue_->sendQueueList()->text(i);
+    const auto plates = s.files.size();
     cameraTransfer window(home_, path, std::move(s), this);
+    emit queue_->logLine(QStringLiteral("CCD cut window: %1, plates from %2 queued file(s)").arg(path).arg(plates));
     window.exec();
+    emit queue_->logLine(QStringLiteral("CCD cut window closed"));
   });
 #endif
   buildWindow();

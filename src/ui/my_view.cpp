@@ -38,9 +38,55 @@ void CMyView::fitToWindow() {
     update();
     return;
   }
+  const bool reverse = view_.mirrored;
   view_ = ViewTransform::fit(copy_->bounds(), size());
+  if (reverse) view_.mirrorAbout(copy_->bounds().center().x());
   fitPending_ = !isVisible();
   requestRender();
+}
+
+void CMyView::setOutline(std::optional<QRectF> outline) {
+  outline_ = outline;
+  rules_.setOutline(outline);
+  unsetCursor();
+  requestRender();
+}
+
+void CMyView::setSelected(bool on) {
+  if (on == rules_.selected()) return;
+  rules_.setSelected(on);
+  requestRender();
+}
+
+void CMyView::setReverse(bool on) {
+  if (on == view_.mirrored) return;
+  const double middle = copy_ ? copy_->bounds().center().x() : 0.0;
+  view_.mirrorAbout(middle);
+  requestRender();
+}
+
+RenderOptions CMyView::drawOptions() const {
+  RenderOptions o = options_;
+  if (ccdMode_ && outline_) {
+    o.outlineBox = *outline_;
+    o.outline = rules_.selected() ? RenderOptions::Outline::Selected
+                : rules_.hover()  ? RenderOptions::Outline::Hover
+                                  : RenderOptions::Outline::None;
+  }
+  return o;
+}
+
+void CMyView::apply(const PatternViewRules::Step& step) {
+  if (step.cursor) {
+    switch (*step.cursor) {
+      case ViewCursor::Arrow: setCursor(Qt::ArrowCursor); break;
+      case ViewCursor::Hand: setCursor(Qt::PointingHandCursor); break;
+      case ViewCursor::Cross: setCursor(Qt::CrossCursor); break;
+    }
+  }
+  if (!step.pan.isNull()) view_.pan(step.pan.x(), step.pan.y());
+  if (step.status) emit statusChanged(*step.status);
+  if (step.redraw || !step.pan.isNull()) requestRender();
 }
 
 void CMyView::resizeEvent(QResizeEvent*) {
@@ -62,7 +108,7 @@ void CMyView::requestRender() {
   const auto generation = generation_;
   const ViewTransform view = view_;
   const QSize size = this->size();
-  const RenderOptions options = options_;
+  const RenderOptions options = drawOptions();
   QThreadPool::globalInstance()->start([copy, channel, generation, view, size, options] {
     QImage image = renderStrokes(*copy, view, size, options);
     channel->post<CMyView>([generation, image, view](CMyView* v) { v->onRendered(generation, image, view); });
@@ -81,12 +127,12 @@ void CMyView::onRendered(quint64 generation, const QImage& image, const ViewTran
 void CMyView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   if (!copy_ || copy_->segmentCount() <= kDirectSegments) {
-    if (copy_) p.drawImage(0, 0, renderStrokes(*copy_, view_, size(), options_));
+    if (copy_) p.drawImage(0, 0, renderStrokes(*copy_, view_, size(), drawOptions()));
     else p.fillRect(rect(), options_.background);
     return;
   }
   p.fillRect(rect(), options_.background);
-  if (picture_.isNull()) return;
+  if (picture_.isNull() || pictureView_.mirrored != view_.mirrored) return;
   if (pictureView_ == view_ && picture_.size() == size()) {
     p.drawImage(0, 0, picture_);
     return;
@@ -100,6 +146,18 @@ void CMyView::paintEvent(QPaintEvent*) {
 
 void CMyView::mousePressEvent(QMouseEvent* e) {
   if (!interactive_) return;
+  if (ccdMode_) {
+    setFocus(Qt::MouseFocusReason);
+    const QPointF plot = view_.toPlot(e->position());
+    const PatternViewRules::Step step = rules_.press(e->button(), e->position(), plot);
+    apply(step);
+    if (step.selection) {
+      if (*step.selection) emit patternSelected(plot);
+      else emit patternUnselected();
+    }
+    emit plotClicked(plot, e->button());
+    return;
+  }
   pressAt_ = lastAt_ = e->position();
   moved_ = false;
   dragging_ = e->button() == Qt::LeftButton;
@@ -110,7 +168,12 @@ void CMyView::mousePressEvent(QMouseEvent* e) {
 }
 
 void CMyView::mouseMoveEvent(QMouseEvent* e) {
-  if (!interactive_ || !dragging_) return;
+  if (!interactive_) return;
+  if (ccdMode_) {
+    apply(rules_.move(e->position(), view_.toPlot(e->position()), e->buttons() & Qt::LeftButton));
+    return;
+  }
+  if (!dragging_) return;
   const QPointF d = e->position() - lastAt_;
   if (!moved_ && (e->position() - pressAt_).manhattanLength() < 4) return;
   moved_ = true;
@@ -121,7 +184,12 @@ void CMyView::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void CMyView::mouseReleaseEvent(QMouseEvent* e) {
-  if (!interactive_ || e->button() != Qt::LeftButton) return;
+  if (!interactive_) return;
+  if (ccdMode_) {
+    apply(rules_.release(e->button()));
+    return;
+  }
+  if (e->button() != Qt::LeftButton) return;
   dragging_ = false;
   unsetCursor();
   if (moved_) return;
@@ -136,12 +204,13 @@ int CMyView::pickAt(const QPointF& pixel) const {
 }
 
 void CMyView::wheelEvent(QWheelEvent* e) {
-  if (!interactive_ || (ccdMode_ && !wheelZoom_)) return;
-  const int steps = e->angleDelta().y() / 120;
-  if (steps == 0) return;
-  double factor = 1.0;
-  for (int i = 0; i < std::abs(steps); ++i) factor *= steps > 0 ? 1.2 : 0.8;
-  view_.zoomAt(e->position(), factor);
+  if (!interactive_) return;
+  const QPoint delta = e->angleDelta();
+  const bool horizontal = delta.y() == 0 && delta.x() != 0;
+  const PatternViewRules::Wheel w = rules_.wheel((horizontal ? delta.x() : delta.y()) / 120, horizontal);
+  if (w.zoom) view_.zoomAt(e->position(), w.factor);
+  else if (!w.scroll.isNull()) view_.pan(w.scroll.x(), w.scroll.y());
+  else return;
   requestRender();
   e->accept();
 }

@@ -9,7 +9,10 @@
 
 #include <memory>
 
+#include <optional>
+
 #include "ui/logic/display_copy.h"
+#include "ui/logic/pattern_view_rules.h"
 #include "ui/logic/stroke_render.h"
 #include "ui/logic/view_transform.h"
 #include "ui/post_channel.h"
@@ -29,12 +32,24 @@ class CMyView : public QWidget {
   const RenderOptions& renderOptions() const { return options_; }
   // Without input the view only shows (the follow preview).
   void setInteractive(bool on) { interactive_ = on; }
-  // CCD mode (the CCD cut window): clicks are reported in plot units as well, and the wheel
-  // zooms only while wheel zoom is enabled.
+  // CCD mode (the CCD cut window): the cursor over the pattern's outline shows the hand and the
+  // outline, the left button selects the pattern and drags the drawing, the right one
+  // unselects, and the wheel zooms only while wheel zoom is enabled (otherwise it scrolls).
   void setCcdMode(bool on, bool wheelZoom) {
     ccdMode_ = on;
-    wheelZoom_ = wheelZoom;
+    rules_.setCcdMode(on);
+    rules_.setZoomEnabled(wheelZoom);
   }
+  void setWheelZoom(bool on) { rules_.setZoomEnabled(on); }
+  bool wheelZoom() const { return rules_.zoomEnabled(); }
+  // The pattern's outline (plot units, nullopt: no pattern) and its selection, as the pattern
+  // holds them; setting the outline clears the selection.
+  void setOutline(std::optional<QRectF> outline);
+  void setSelected(bool on);
+  const PatternViewRules& rules() const { return rules_; }
+  // The back of the sheet: the drawing turned over about its middle.
+  void setReverse(bool on);
+  bool reverse() const { return view_.mirrored; }
   void fitToWindow();
   const ViewTransform& transform() const { return view_; }
   void setTransform(const ViewTransform& t);
@@ -54,6 +69,11 @@ class CMyView : public QWidget {
   void plotClicked(QPointF plot, Qt::MouseButton button);
   // A picture drawn on a worker was shown.
   void rendered();
+  // CCD mode: the pattern became selected by a press at `plot`, or unselected.
+  void patternSelected(QPointF plot);
+  void patternUnselected();
+  // CCD mode: the file text of a selection or a drag.
+  void statusChanged(ui::ViewStatus status);
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -65,6 +85,8 @@ class CMyView : public QWidget {
 
  private:
   void requestRender();
+  void apply(const PatternViewRules::Step& step);
+  RenderOptions drawOptions() const;
   void onRendered(quint64 generation, const QImage& image, const ViewTransform& view);
 
   std::shared_ptr<const DisplayCopy> copy_;
@@ -73,7 +95,8 @@ class CMyView : public QWidget {
   bool fitPending_ = true;
   bool interactive_ = true;
   bool ccdMode_ = false;
-  bool wheelZoom_ = true;
+  PatternViewRules rules_;
+  std::optional<QRectF> outline_;
   // The picture last drawn on a worker, with the mapping it was drawn for.
   QImage picture_;
   ViewTransform pictureView_;

@@ -62,6 +62,8 @@ TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordina
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (home.readFile(logName).find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(home.readFile(logName).find("running"), std::string::npos)
+        << "the simulated machine did not start within 10 s: " << home.readFile(logName);
     return pid;
   };
   auto stopSim = [](pid_t pid) {

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "camera/ccd_texts.h"
+#include "machine_sim.h"
 #include "ccd_rig.h"
 
 using namespace qel;
@@ -57,10 +58,11 @@ bool historyHolds(const CcdBench& b, const std::string& base) {
 
 void expectCutTypeOneLandsOnThePrint(sim::MarkShape shape, const std::string& address) {
   CcdBench b(address, printedSheet(shape, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, shape == sim::MarkShape::Cross, kShapes));
   ASSERT_EQ(b.pattern.markCount(), 4u);
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]) + cv::Point2d(3.0, -2.0));
-  ASSERT_EQ(b.run(), RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
   EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
   EXPECT_TRUE(b.op.questions.empty());
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 1u);
@@ -85,6 +87,7 @@ TEST(CcdCut, SmudgedMarkIsMarkedByHandAfterTheQuestion) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.smudged = {2};
   CcdBench b("127.0.0.153", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   std::thread jog;
   b.op.answer = [&](CcdQuestion q) {
@@ -111,12 +114,15 @@ TEST(CcdCut, StopDuringManualMarkingEndsTheJobQuietly) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.smudged = {1};
   CcdBench b("127.0.0.154", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   std::thread stopper;
   b.op.answer = [&](CcdQuestion) {
     stopper = std::thread([&] {
       // Stop once the job waits for the operator.
-      while (b.workflow->state() != CcdState::ManualMarking) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+      while (b.workflow->state() != CcdState::ManualMarking && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
       b.workflow->stop();
     });
     return true;
@@ -135,6 +141,7 @@ TEST(CcdCut, DecliningManualMarkingStopsWithoutMovingOn) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.smudged = {1};
   CcdBench b("127.0.0.155", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   b.op.answer = [](CcdQuestion) { return false; };
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
@@ -144,6 +151,7 @@ TEST(CcdCut, DecliningManualMarkingStopsWithoutMovingOn) {
 
 TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {
   CcdBench b("127.0.0.156", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig(b.home.path()).write(config::keys::MoveBlockXHigh, 200.0);
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
@@ -160,6 +168,7 @@ TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {
 TEST(CcdCut, ExactlyTwoMarksRunAndTooFewDoNotStart) {
   const std::vector<cv::Point2d> two{{20, 20}, {320, 20}};
   CcdBench b("127.0.0.157", printedSheet(sim::MarkShape::Disc, two), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(two, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(two[0]));
   EXPECT_EQ(b.run(), RunEnd::Completed);
@@ -175,6 +184,7 @@ TEST(CcdCut, ExactlyTwoMarksRunAndTooFewDoNotStart) {
 
 TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
   CcdBench b("127.0.0.158", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig(b.home.path()).write(config::keys::cutType, 0);
   b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
@@ -195,10 +205,11 @@ TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
 TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSheetPasses) {
   {
     CcdBench b("127.0.0.163", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
     config::CIniConfig(b.home.path()).write(config::keys::MaxMarkResidual, 0.2);
     b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
     b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
-    ASSERT_EQ(b.run(), RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+    ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
     const auto runs = b.op.copy(b.op.residualRuns);
     ASSERT_EQ(runs.size(), 1u);
     ASSERT_EQ(runs[0].size(), 4u);
@@ -209,6 +220,7 @@ TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSh
   misprinted[2] += cv::Point2d(0.5, 0.0);
   {
     CcdBench b("127.0.0.164", printedSheet(sim::MarkShape::Disc, misprinted), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
     config::CIniConfig(b.home.path()).write(config::keys::MaxMarkResidual, 0.2);
     b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
     b.headOver(b.table->sheet().tablePosition(misprinted[0]));
@@ -234,6 +246,7 @@ TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimitAndACleanSh
   }
   {
     CcdBench b("127.0.0.165", printedSheet(sim::MarkShape::Disc, misprinted), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
     b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
     b.headOver(b.table->sheet().tablePosition(misprinted[0]));
     ASSERT_EQ(b.run(), RunEnd::Completed);
@@ -254,6 +267,7 @@ TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, marks);
   sheet.origin = {1.0, 0.5};  // where the automatic move to the first mark finds it
   CcdBench b("127.0.0.159", sheet, tableCamera(0.5));
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.write(config::keys::cutType, 2);
   cfg.write(config::keys::shareMark, 1);
@@ -276,7 +290,7 @@ TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
   };
   const std::int64_t before = b.fakeClock.nowMs();
   const RunEnd end = b.run(120000);
-  ASSERT_EQ(end, RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(end, RunEnd::Completed) << test::firstTold(b.op);
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 2u);
   EXPECT_EQ(b.workflow->piecesSent(), 2);
   EXPECT_EQ(b.pattern.plate(), 1);
@@ -292,6 +306,7 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
   sheet.origin = {1.0, 0.5};
   CcdBench b("127.0.0.160", sheet, tableCamera(0.5));
+  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.write(config::keys::cutType, 3);
   cfg.write(config::keys::autoMove2FirstMarkPoint, 1);
@@ -307,7 +322,7 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   });
   const RunEnd end = b.run(120000);
   machine.join();
-  ASSERT_EQ(end, RunEnd::Completed) << (b.op.told.empty() ? "" : b.op.told[0].second);
+  ASSERT_EQ(end, RunEnd::Completed) << test::firstTold(b.op);
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 2u);
   EXPECT_EQ(b.op.waits.load(), 2);
   // The second piece lies where the first did: its offset to the first is about nothing.
@@ -316,13 +331,69 @@ TEST(CcdCut, AutoRepeatPrintCutsTheSamePlateUntilTheMachineSaysEnough) {
   EXPECT_LT(b.worstLanding(1, designPoints(kFourMarks, kShapes)), 0.05);
 }
 
+TEST(CcdCut, NetworkLinkWaitsForTheMachineToAnswerReadyBetweenPieces) {
+  // The machine's network controller shares the address with the coordinator's command line;
+  // the file goes over the network link and the wait between pieces probes it.
+  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  CcdBench b("127.0.0.192", sheet, tableCamera(0.5), false);
+  ASSERT_TRUE(b.ready()) << b.error;
+  sim::NetworkMachineSim machine;
+  std::string error;
+  ASSERT_TRUE(machine.start("127.0.0.192", sim::NetworkMachineSim::kDefaultPort, &error)) << error;
+  config::CIniConfig cfg(b.home.path());
+  cfg.write(config::keys::Xitong_TT, 4);
+  cfg.write(config::keys::cutType, 3);
+  cfg.write(config::keys::autoMove2FirstMarkPoint, 1);
+  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+  b.makeWorkflow();
+  std::int64_t waitStart = 0;
+  int requestsBeforeWait = 0;
+  b.op.onBetweenPieces = [&](int piece) {
+    b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+    if (piece != 1) return;
+    // The machine is still cutting: the next two probes are answered busy.
+    machine.setBusyRounds(2);
+    requestsBeforeWait = machine.startRequests();
+    waitStart = b.fakeClock.nowMs();
+  };
+  // Cut type 3 repeats until stopped: stop once the second piece has arrived.
+  std::atomic<std::int64_t> secondAt{0};
+  std::thread operatorStops([&] {
+    if (!machine.waitForFiles(2, 120000)) return;
+    secondAt = b.fakeClock.nowMs();
+    b.workflow->stop();
+  });
+  const RunEnd end = b.run(120000);
+  operatorStops.join();
+  EXPECT_EQ(end, RunEnd::Stopped) << test::firstTold(b.op);
+  const auto files = machine.files();
+  ASSERT_GE(files.size(), 2u);
+  // The same plate again: the same strokes (measured afresh, so the last digits may differ).
+  auto strokes = [](const std::vector<std::uint8_t>& d) { return std::count(d.begin(), d.end(), 'U'); };
+  EXPECT_EQ(strokes(files[0].data), strokes(files[1].data));
+  EXPECT_EQ(strokes(files[0].data), 6);
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+  EXPECT_GE(b.op.waits.load(), 1);
+  // Between the pieces: two busy probes, one ready probe, then the second file's own start.
+  EXPECT_EQ(requestsBeforeWait, 1);
+  EXPECT_GE(machine.startRequests(), requestsBeforeWait + 4);
+  EXPECT_GE(machine.connections(), 5);  // each probe connects and closes
+  // Five seconds, then a probe every two seconds until the machine answers ready.
+  EXPECT_GE(secondAt.load() - waitStart, 5000 + 2 * 2000);
+}
+
 TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
   const std::vector<cv::Point2d> alongY{{20, 20}, {20, 320}};
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, alongY);
   sheet.printScaleX = sheet.printScaleY = 1.0;
   sheet.printRotationDeg = 0.0;
   CcdBench b("127.0.0.161", sheet, tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
+  // The table changes only while no frame is being rendered from it.
+  b.cameraFeed->close();
   b.table->setAxisYRotate(0.15);
+  ASSERT_TRUE(b.cameraFeed->open());
   config::CIniConfig(b.home.path()).write(config::keys::cutType, 4);
   b.loadPattern(test::printAndCutPlot(alongY, false, kShapes));
   b.headOver(b.table->sheet().tablePosition(alongY[0]));
@@ -337,6 +408,7 @@ TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
 
 TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshair) {
   CcdBench b("127.0.0.162", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
   const cv::Point2d mark = b.table->sheet().tablePosition(kFourMarks[1]);
   b.headOver(mark + cv::Point2d(-9.0, 6.0));
   b.makeWorkflow();

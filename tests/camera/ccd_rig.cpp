@@ -31,15 +31,24 @@ std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosse
   return out;
 }
 
-CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam)
+CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam, bool mpeOnStandardPort)
     : owner(home.path()), command(&owner), handler(measurement, fakeClock, home.path()) {
   renderClock = std::make_unique<platform::FakeClock>();
   sim::CoordinatorServiceOptions o;
+  if (!mpeOnStandardPort) o.mpePort = 0;
   o.controlPort = -1;
   o.commandPort = 0;
   std::string error;
-  coordinator = sim::startCoordinatorServices(address, o, &error);
-  if (!coordinator) ADD_FAILURE() << error;
+  // The same test run from a second build folder at the same time holds the address for its
+  // run (some seconds): wait for it to be free, then stop at the test's first check with the
+  // reason instead of driving a coordinator that is not there.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  while (!(coordinator = sim::startCoordinatorServices(address, o, &error)) && std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  if (!coordinator) {
+    this->error = "the simulated coordinator cannot listen on " + address + " (held for 90 s): " + error;
+    return;
+  }
   table = std::make_unique<sim::SimTable>(*renderClock, std::move(sheet), cam);
 
   config::CIniConfig cfg(home.path());
@@ -62,7 +71,7 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
   camera::CameraCalibration(sim::calibrationFor(cam)).save(cfg, 0);
 
   command.setAddress(address);
-  if (coordinator) command.setPort(coordinator->commandPort());
+  command.setPort(coordinator->commandPort());
   source = std::make_unique<sim::SimFrameSource>([this] {
     const cv::Point2d head(coordinator->model().position(0), coordinator->model().position(1));
     return table->renderAt(table->trueOf(head) + cv::Point2d(sheetShift.load() * pageWidthMm, 0.0));
@@ -72,11 +81,13 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
 }
 
 CcdBench::~CcdBench() {
+  if (workflow) workflow->stop();
   workflow.reset();
   cameraFeed.reset();
 }
 
 void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
+  ASSERT_TRUE(ready()) << error;
   home.writeFile(name, plot);
   plotPath = home.file(name);
   config::CIniConfig cfg(home.path());
@@ -90,11 +101,14 @@ cv::Point2d CcdBench::machineSeeing(const cv::Point2d& t) const {
 }
 
 void CcdBench::headOver(const cv::Point2d& t) {
+  ASSERT_TRUE(ready()) << error;
   const cv::Point2d m = machineSeeing(t);
   ASSERT_TRUE(command.movePos(2, 3000, 30000, m.x, m.y));
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (coordinator->model().moving() && std::chrono::steady_clock::now() < end)
+  while (coordinator->model().moving()) {
+    ASSERT_LT(std::chrono::steady_clock::now(), end) << "the head is still moving after 10 s";
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 void CcdBench::makeWorkflow() {
@@ -113,9 +127,15 @@ camera::RunEnd CcdBench::run(int timeoutMs) {
   if (!workflow) makeWorkflow();
   if (!workflow->startMarkingRun()) return camera::RunEnd::None;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
+  bool ended = false;
+  while (!ended && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (workflow->lastRunEnd() != camera::RunEnd::None && !workflow->busy()) break;
+    ended = workflow->lastRunEnd() != camera::RunEnd::None && !workflow->busy();
+  }
+  // Out of time: stop the run, so that the test ends with its failure instead of hanging.
+  if (!ended) {
+    ADD_FAILURE() << "the marking run did not end within " << timeoutMs << " ms";
+    workflow->stop();
   }
   workflow->join();
   return workflow->lastRunEnd();
@@ -128,7 +148,7 @@ std::vector<std::vector<cv::Point2d>> CcdBench::received(std::size_t i) {
   static const std::regex cmd(R"((PU|PD)(-?[0-9.e+]+),(-?[0-9.e+]+);)");
   const std::string& data = downloads[i].data;
   for (auto it = std::sregex_iterator(data.begin(), data.end(), cmd); it != std::sregex_iterator(); ++it) {
-    if ((*it)[1] == "PU") strokes.emplace_back();
+    if ((*it)[1] == "PU" || strokes.empty()) strokes.emplace_back();
     strokes.back().push_back({std::stod((*it)[2]) / 40.0, std::stod((*it)[3]) / 40.0});
   }
   return strokes;

@@ -94,6 +94,12 @@ struct RecordingOperator : camera::CcdOperator {
   std::atomic<int> waits{0};
 };
 
+// The first message the operator was told, for a failure's explanation.
+inline std::string firstTold(RecordingOperator& op) {
+  const auto told = op.copy(op.told);
+  return told.empty() ? std::string() : told[0].second;
+}
+
 // A plot file: circle marks ("SP8;PU x,y;CI r;") or crosses (a three-point stroke across, then
 // one from the centre along), and pen 1 shapes. Each stroke ends with "PU;", since a stroke
 // takes the pen that is current when it ends. mm coordinates.
@@ -101,8 +107,14 @@ std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosse
                             const std::vector<std::vector<cv::Point2d>>& shapesMm);
 
 struct CcdBench {
-  CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam);
+  // When the coordinator cannot start, ready() is false and `error` says why; nothing else of
+  // the bench is set up, so a test checks ready() before anything else.
+  // mpeOnStandardPort false leaves the standard file port to another simulated machine on the
+  // same address (the network link's controller).
+  CcdBench(const std::string& address, sim::SheetSpec sheet, sim::CameraSpec cam, bool mpeOnStandardPort = true);
   ~CcdBench();
+  bool ready() const { return coordinator && table && cameraFeed; }
+  std::string error;
 
   // Writes the plot, loads it into the pattern and selects it.
   void loadPattern(const std::string& plot, const std::string& name = "job.plt");

@@ -158,12 +158,98 @@ class CcdWindowTest : public QObject {
     w->button(CcdControl::Reverse)->click();
     QVERIFY(w->pattern().reverse());
     QCOMPARE(w->button(CcdControl::Reverse)->text(), QStringLiteral("Front"));
-    // The wheel does not zoom the pattern in this mode.
-    const auto before = view->transform();
-    QWheelEvent wheel(QPointF(50, 50), view->mapToGlobal(QPointF(50, 50)), {}, {0, 120}, Qt::NoButton, {}, Qt::NoScrollPhase,
-                      false);
-    QApplication::sendEvent(view, &wheel);
-    QVERIFY(view->transform() == before);
+  }
+
+  // The pattern view through real mouse events: hover shows the hand and the outline, a press
+  // selects, a drag moves only the drawing, the wheel scrolls unless wheel zoom is on, and the
+  // reverse side is the drawing turned over.
+  void patternViewUnderTheMouse() {
+    ui::RecordingMessages boxes;
+    auto w = open({}, 0, false);
+    QVERIFY(waitLoaded(*w));
+    ui::CMyView* view = w->view();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    const QPoint inside = view->transform().toPixel(100 * 40, 75 * 40).toPoint();
+    const QPoint outside(3, 3);
+    const QImage plain = view->grab().toImage();
+    QTest::mouseMove(view, outside);
+    QVERIFY(!view->rules().hover());
+    QCOMPARE(view->cursor().shape(), Qt::ArrowCursor);
+    QTest::mouseMove(view, inside);
+    QVERIFY(view->rules().hover());
+    QCOMPARE(view->cursor().shape(), Qt::PointingHandCursor);
+    QVERIFY(view->grab().toImage() != plain);  // the outline is drawn
+    QTest::mouseMove(view, outside);
+    QVERIFY(!view->rules().hover());
+    QCOMPARE(view->grab().toImage(), plain);
+
+    // Press, drag by (30, 20) with the button held, release.
+    auto firstPoints = [&] {
+      std::vector<plot::PlotPoint> pts;
+      for (const auto& st : w->pattern().strokes()) pts.insert(pts.end(), st.points.begin(), st.points.end());
+      return pts;
+    };
+    const std::vector<plot::PlotPoint> points = firstPoints();
+    const ui::ViewTransform before = view->transform();
+    QTest::mousePress(view, Qt::LeftButton, {}, inside);
+    QVERIFY(w->pattern().selected());
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Pattern selected"));
+    auto drag = [&](QPoint to) {
+      QMouseEvent e(QEvent::MouseMove, to, view->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+      QApplication::sendEvent(view, &e);
+    };
+    drag(inside + QPoint(10, 5));
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Moving"));
+    QCOMPARE(view->cursor().shape(), Qt::CrossCursor);
+    drag(inside + QPoint(30, 20));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, inside + QPoint(30, 20));
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Move finished"));
+    QCOMPARE(view->transform().originX, before.originX + 30);
+    QCOMPARE(view->transform().originY, before.originY + 20);
+    QCOMPARE(view->transform().scale, before.scale);
+    QVERIFY(firstPoints() == points);  // the pattern itself stays where it is
+    QVERIFY(w->pattern().selected());
+
+    // The wheel scrolls while wheel zoom is off.
+    auto wheel = [&](QPoint at, int delta) {
+      QWheelEvent e(at, view->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(view, &e);
+    };
+    const ui::ViewTransform dragged = view->transform();
+    wheel(inside, 120);
+    QCOMPARE(view->transform().scale, dragged.scale);
+    QCOMPARE(view->transform().originY, dragged.originY + ui::PatternViewRules::kScrollPixels);
+    // With wheel zoom on, a step forward zooms 1.2 about the cursor and one back 0.8.
+    w->wheelZoomButton()->click();
+    QVERIFY(view->wheelZoom());
+    const ui::ViewTransform scrolled = view->transform();
+    const QPointF under = scrolled.toPlot(inside);
+    wheel(inside, 120);
+    QVERIFY(qFuzzyCompare(view->transform().scale, scrolled.scale * 1.2));
+    QVERIFY((view->transform().toPlot(inside) - under).manhattanLength() < 1e-6);
+    wheel(inside, -120);
+    QVERIFY(qFuzzyCompare(view->transform().scale, scrolled.scale * 0.96));
+    w->wheelZoomButton()->click();
+    QVERIFY(!view->wheelZoom());
+
+    // Reverse: the leftmost mark is drawn right of the rightmost one; Front turns it back.
+    auto leftOfRight = [&] {
+      return view->transform().toPixel(10 * 40, 10 * 40).x() < view->transform().toPixel(190 * 40, 10 * 40).x();
+    };
+    QVERIFY(leftOfRight());
+    const QImage front = view->grab().toImage();
+    w->button(CcdControl::Reverse)->click();
+    QVERIFY(view->reverse());
+    QVERIFY(!leftOfRight());
+    QVERIFY(view->grab().toImage() != front);
+    // Turned over, the right button over the pattern still unselects it, and hover works.
+    QTest::mouseClick(view, Qt::RightButton, {}, view->transform().toPixel(100 * 40, 75 * 40).toPoint());
+    QVERIFY(!w->pattern().selected());
+    QTest::mouseMove(view, view->transform().toPixel(100 * 40, 75 * 40).toPoint());
+    QVERIFY(view->rules().hover());
+    w->button(CcdControl::Reverse)->click();
+    QVERIFY(!view->reverse());
+    QVERIFY(leftOfRight());
   }
 
   void controlsFollowTheStates() {
@@ -249,7 +335,7 @@ class CcdWindowTest : public QObject {
     cam.noiseSigma = 1.0;
     cam.blurSigma = 0.5;
     test::CcdBench b("127.0.0.171", sheet, cam);
-    QVERIFY(b.coordinator);
+    QVERIFY2(b.ready(), b.error.c_str());
     b.cameraFeed->close();  // the window opens the camera itself
     b.home.writeFile("job.plt", test::printAndCutPlot(marks, false, shapes));
     b.headOver(b.table->sheet().tablePosition(marks[0]) + cv::Point2d(3.0, -2.0));

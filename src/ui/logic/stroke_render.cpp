@@ -8,6 +8,10 @@
 
 namespace qel::ui {
 
+namespace {
+constexpr double kMarkSymbolPixels = 10.0;  // circle radius, cross arm
+}  // namespace
+
 QImage renderStrokes(const DisplayCopy& copy, const ViewTransform& view, const QSize& size, const RenderOptions& o) {
   QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
   image.fill(o.background);
@@ -49,6 +53,17 @@ QImage renderStrokes(const DisplayCopy& copy, const ViewTransform& view, const Q
     usePen(inRange ? DisplayCopy::penColor(s.pen) : pale, width, inRange && s.pen == 8);
 
     const plot::PlotPoint* pts = copy.points(i);
+    if (o.markPen >= 0 && s.pen == o.markPen) {
+      // The mark's symbol, the same size at any zoom.
+      const QPointF c = view.toPixel(pts[0].x, pts[0].y);
+      const bool cross = std::size_t(i) < o.crossMarks.size() && o.crossMarks[std::size_t(i)];
+      if (cross) {
+        painter.drawLine(c - QPointF(kMarkSymbolPixels, 0), c + QPointF(kMarkSymbolPixels, 0));
+        painter.drawLine(c - QPointF(0, kMarkSymbolPixels), c + QPointF(0, kMarkSymbolPixels));
+      } else {
+        painter.drawEllipse(c, kMarkSymbolPixels, kMarkSymbolPixels);
+      }
+    }
     if (box.width() < 1.0 && box.height() < 1.0 && !s.circle) {
       // Smaller than a pixel: one dot.
       painter.drawPoint(box.center());
@@ -79,6 +94,19 @@ QImage renderStrokes(const DisplayCopy& copy, const ViewTransform& view, const Q
       const double r = s.radius * view.scale;
       painter.drawEllipse(c, r, r);
     }
+  }
+  if (o.outline != RenderOptions::Outline::None && !o.outlineBox.isNull()) {
+    const QRectF box = QRectF(view.toPixel(o.outlineBox.left(), o.outlineBox.top()),
+                              view.toPixel(o.outlineBox.right(), o.outlineBox.bottom()))
+                           .normalized()
+                           .adjusted(-4, -4, 4, 4);
+    const bool hover = o.outline == RenderOptions::Outline::Hover;
+    painter.setPen(QPen(hover ? QColor(0, 120, 215) : QColor(220, 0, 0), hover ? 1.5 : 2.0,
+                        hover ? Qt::DashLine : Qt::SolidLine));
+    painter.setBrush(hover ? QColor(0, 120, 215, 24) : QColor(Qt::transparent));
+    painter.drawRect(box);
+    painter.setBrush(Qt::NoBrush);
+    current = QPen(Qt::NoPen);
   }
   // Labels kept as text, in their pen colour along their baseline.
   for (const DisplayLabel& l : copy.labels()) {

@@ -12,9 +12,14 @@ struct ViewTransform {
   double scale = 1.0;  // pixels per plot unit
   double originX = 0.0;  // pixel position of plot (0, 0)
   double originY = 0.0;
+  // The back of the sheet: x runs from right to left.
+  bool mirrored = false;
 
-  QPointF toPixel(double x, double y) const { return {originX + x * scale, originY - y * scale}; }
-  QPointF toPlot(const QPointF& px) const { return {(px.x() - originX) / scale, (originY - px.y()) / scale}; }
+  QPointF toPixel(double x, double y) const { return {originX + (mirrored ? -x : x) * scale, originY - y * scale}; }
+  QPointF toPlot(const QPointF& px) const {
+    const double x = (px.x() - originX) / scale;
+    return {mirrored ? -x : x, (originY - px.y()) / scale};
+  }
 
   // The whole of `bounds` (plot units) centred in `size` with `margin` pixels on each side.
   static ViewTransform fit(const QRectF& bounds, const QSize& size, double margin = 12.0);
@@ -24,6 +29,12 @@ struct ViewTransform {
   void pan(double dx, double dy) {
     originX += dx;
     originY += dy;
+  }
+  // Turns the drawing over about the vertical line through plot x, which stays where it is.
+  void mirrorAbout(double plotX) {
+    const double at = toPixel(plotX, 0).x();
+    mirrored = !mirrored;
+    originX = at - (mirrored ? -plotX : plotX) * scale;
   }
   friend bool operator==(const ViewTransform&, const ViewTransform&) = default;
 };

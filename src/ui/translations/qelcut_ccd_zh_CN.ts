@@ -3,6 +3,22 @@
 <context>
     <name>qel::ui::cameraTransfer</name>
     <message>
+        <source>File: Moving</source>
+        <translation>文件：移动中</translation>
+    </message>
+    <message>
+        <source>File: Move finished</source>
+        <translation>文件：移动完成</translation>
+    </message>
+    <message>
+        <source>Wheel Zoom</source>
+        <translation>滚轮缩放</translation>
+    </message>
+    <message>
+        <source>When on, the mouse wheel zooms the pattern; when off, it scrolls</source>
+        <translation>打开时鼠标滚轮缩放图形；关闭时滚轮滚动图形</translation>
+    </message>
+    <message>
         <source>File: Pattern selected</source>
         <translation>文件：图形已选中</translation>
     </message>
