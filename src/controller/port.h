@@ -158,6 +158,8 @@ class CDevicePort : public CPort {
   virtual std::string devicePath(int number, int sub) const = 0;  // sub: 0 MPE, 1 REMOTE, 2 MEMORY
   virtual bool afterOpen(int /*handle*/) { return true; }
   CDeviceIo::Io complete(int handle, CDeviceIo::Io io, std::size_t* done);
+  // Spins for about a microsecond between polls of a pending device call.
+  static void busyWaitMicro();
   std::shared_ptr<CDeviceIo> io_;
   int handle_[3] = {-1, -1, -1};
   int number_ = 0;
