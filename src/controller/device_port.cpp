@@ -1,6 +1,7 @@
 // Ports reached through a device interface: the common open, read and write of USB and PCI.
 #include "controller/port.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace qel::controller {

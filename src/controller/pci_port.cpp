@@ -2,7 +2,9 @@
 // variables are read and written directly.
 #include "controller/port.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace qel::controller {
 
@@ -60,41 +62,41 @@ bool CPciPort::moveWindow(int base) {
   return false;
 }
 
-bool CPciPort::getTable(int first, int count, double* values) {
-  if (!values || first < 0 || count < 0 || first > kMaxBase + kWindow - count) return false;
+bool CPciPort::inWindows(int first, int count, const std::function<bool(int loc, int base, int n, int done)>& piece) {
+  if (first < 0 || count < 0 || first > kMaxBase + kWindow - count) return false;
   int done = 0;
   while (done < count) {
     const int loc = first + done;
     const int base = (loc / kWindow) * kWindow;
     const int n = std::min(count - done, base + kWindow - loc);
-    if (!moveWindow(base)) return false;
-    const std::int32_t in[2] = {loc - base, loc - base + n - 1};
-    std::vector<float> out(static_cast<std::size_t>(n));
-    if (!memoryCall(kIoctlGetTable, in, sizeof in, out.data(), out.size() * sizeof(float))) return false;
-    for (int i = 0; i < n; ++i) values[done + i] = out[static_cast<std::size_t>(i)];
+    if (!moveWindow(base) || !piece(loc, base, n, done)) return false;
     done += n;
   }
   return true;
 }
 
+bool CPciPort::getTable(int first, int count, double* values) {
+  if (!values) return false;
+  return inWindows(first, count, [&](int loc, int base, int n, int done) {
+    const std::int32_t in[2] = {loc - base, loc - base + n - 1};
+    std::vector<float> out(static_cast<std::size_t>(n));
+    if (!memoryCall(kIoctlGetTable, in, sizeof in, out.data(), out.size() * sizeof(float))) return false;
+    for (int i = 0; i < n; ++i) values[done + i] = out[static_cast<std::size_t>(i)];
+    return true;
+  });
+}
+
 bool CPciPort::setTable(int first, int count, const double* values) {
-  if (!values || first < 0 || count < 0 || first > kMaxBase + kWindow - count) return false;
+  if (!values) return false;
   struct Rec {
     std::int32_t location;
     float value;
   };
-  int done = 0;
-  while (done < count) {
-    const int loc = first + done;
-    const int base = (loc / kWindow) * kWindow;
-    const int n = std::min(count - done, base + kWindow - loc);
-    if (!moveWindow(base)) return false;
+  return inWindows(first, count, [&](int loc, int base, int n, int done) {
     std::vector<Rec> recs(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) recs[static_cast<std::size_t>(i)] = {loc - base + i, static_cast<float>(values[done + i])};
-    if (!memoryCall(kIoctlSetTable, recs.data(), recs.size() * sizeof(Rec), nullptr, 0)) return false;
-    done += n;
-  }
-  return true;
+    return memoryCall(kIoctlSetTable, recs.data(), recs.size() * sizeof(Rec), nullptr, 0);
+  });
 }
 
 }  // namespace qel::controller
