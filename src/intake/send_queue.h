@@ -105,7 +105,7 @@ class CSendQueue : public QObject, public links::TransferOwner {
   bool isWatching() const;
   bool idle() const;
 
-  // The run stamp "%04d%02d%02d_%02d%02d%02d".
+  // The run stamp of a local time, "20260105_093000" (platform::runStamp).
   static QString makeStamp(const std::tm& t);
   // Order of leftover page files: by the run stamp and page number at the end of the name.
   static QString leftoverKey(const QString& name);
