@@ -64,7 +64,7 @@ void CSendQueue::Impl::transferWorker(QString path) {
   const std::string file = native(path);
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || cancelRequest_) {
-    post([this, path] { AfterSend(false, path); });
+    post([this, path = ownCopy(path)] { AfterSend(false, path); });
     waitMs(500);
     post([this] { transferDone(); });
     return;
@@ -73,7 +73,8 @@ void CSendQueue::Impl::transferWorker(QString path) {
   config::CIniConfig cfg(home_.toStdString());
   const int type = cfg.read(config::keys::Xitong_TT);
   const int delay = std::max(0, cfg.read(config::keys::Transfer_DelayTime));
-  post([this, path, type, size] { log(QStringLiteral("sending %1 (%2 bytes, Xitong_TT=%3)").arg(path).arg(size).arg(type)); });
+  // Every string handed over is the receiver's alone (ownCopy, or moved).
+  post([this, path = ownCopy(path), type, size] { log(QStringLiteral("sending %1 (%2 bytes, Xitong_TT=%3)").arg(path).arg(size).arg(type)); });
   links::SendResult r;
   // A type without a link can never send: the queue pauses and says so instead of retrying.
   bool noLink = false;
@@ -92,12 +93,12 @@ void CSendQueue::Impl::transferWorker(QString path) {
     r = links::SendResult{false, "the link failed with an unknown error"};
   }
   if (r.ok) {
-    post([this, path] { AfterSend(true, path); });
+    post([this, path = ownCopy(path)] { AfterSend(true, path); });
     waitMs(std::int64_t(delay) * 2000 + (size < 2048 ? 2000 : 0));
   } else {
     QString text = QString::fromStdString(r.text);
     bool unreachable = links::isConnectionFailure(r.text);
-    post([this, path, text, unreachable, noLink, type] {
+    post([this, path = ownCopy(path), text = std::move(text), unreachable, noLink, type] {
       log(QStringLiteral("send of %1 failed%2").arg(path, text.isEmpty() ? QString() : QStringLiteral(": ") + text));
       if ((unreachable || noLink) && !translatePaused_) TogglePause();
       if (noLink) status(QueueStatus::NoLink, type);

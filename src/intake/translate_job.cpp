@@ -50,15 +50,17 @@ void CSendQueue::Impl::startTranslate(const QString& full) {
 void CSendQueue::Impl::translateWorker(QString source) {
   auto post = [this](auto fn) { postQueued(&q, std::move(fn)); };
   const std::string src = native(source);
+  // Every string handed over is the receiver's alone (ownCopy, or moved when the worker is done
+  // with it).
   if (!platform::fileExists(src)) {
-    post([this, source] { AfterTranslate(false, source, {}, {}); });
+    post([this, source = ownCopy(source)] { AfterTranslate(false, source, {}, {}); });
     post([this] { translateDone(); });
     return;
   }
   plot::CFileCodeConv conv(src, src, clock_);
   if (!conv.convert()) {
     QString why = QString::fromStdString(conv.message());
-    post([this, source, why] {
+    post([this, source = ownCopy(source), why = std::move(why)] {
       log(QStringLiteral("character conversion of %1 failed: %2").arg(source, why));
       AfterTranslate(false, source, {}, {});
     });
@@ -86,10 +88,12 @@ void CSendQueue::Impl::translateWorker(QString source) {
   if (r.ok) {
     QStringList outputs;
     for (const std::string& o : r.outputs) outputs << fromNative(o);
-    post([this, source, stamp, outputs] { AfterTranslate(true, source, stamp, outputs); });
+    post([this, source = ownCopy(source), stamp = ownCopy(stamp), outputs = std::move(outputs)] {
+      AfterTranslate(true, source, stamp, outputs);
+    });
   } else {
     QString why = QString::fromStdString(r.error);
-    post([this, source, why] {
+    post([this, source = ownCopy(source), why = std::move(why)] {
       log(QStringLiteral("dispose of %1 failed: %2").arg(source, why));
       AfterTranslate(false, source, {}, {});
     });
@@ -100,7 +104,7 @@ void CSendQueue::Impl::translateWorker(QString source) {
       moved = moveFile(source, target);
     }
     const bool rolling = r.splitMode == config::PageMode::Rolling;
-    post([this, source, target, moved, rolling] {
+    post([this, source = ownCopy(source), target = std::move(target), moved, rolling] {
       if (moved) {
         log(QStringLiteral("moved %1 to %2").arg(source, target));
         // Only the rolling split fails on a width; other modes fail for reasons already logged.
