@@ -2,6 +2,7 @@
 // a print (contrast, mark size, smudges) before a print-and-cut job.
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include <opencv2/imgcodecs.hpp>
@@ -31,7 +32,7 @@ std::optional<int> parseRadius(const std::string& text) {
     const int v = std::stoi(text, &used);
     if (used != text.size() || v < 0 || v > 10000) return std::nullopt;
     return v;
-  } catch (...) {
+  } catch (const std::logic_error&) {  // not a number, or beyond int: the caller says what --min/--max take
     return std::nullopt;
   }
 }

@@ -14,6 +14,7 @@
 #include "app/command.h"
 #include "app/progress_line.h"
 #include "config/ini_config.h"
+#include "config/modes.h"
 #include "links/transfer_link.h"
 #include "platform/home.h"
 
@@ -24,22 +25,23 @@ std::atomic<bool> g_stop{false};
 void onInterrupt(int) { g_stop = true; }
 
 // The five links by their Xitong_TT number, for the start line and the help text.
+using qel::config::LinkType;
 constexpr struct {
-  int type;
+  LinkType type;
   const char* name;
   const char* settings;  // the keys that say where the machine is
 } kLinks[] = {
-    {1, "parallel port", "/dev/lp{Parallel_No - 1}"},
-    {2, "serial line", "Serial_Comport and its line settings"},
-    {3, "QEL DSP SYSTEM (coordinator file download)", "Modbus_LinkType; Xitong_IP over Ethernet"},
-    {4, "QEL ARM SYSTEM (network controller)", "Xitong_IP, TCP 3241"},
-    {5, "QEL MC SYSTEM (coordinator control)", "Xitong_IP"},
+    {LinkType::Parallel, "parallel port", "/dev/lp{Parallel_No - 1}"},
+    {LinkType::Serial, "serial line", "Serial_Comport and its line settings"},
+    {LinkType::Controller, "QEL DSP SYSTEM (coordinator file download)", "Modbus_LinkType; Xitong_IP over Ethernet"},
+    {LinkType::Network, "QEL ARM SYSTEM (network controller)", "Xitong_IP, TCP 3241"},
+    {LinkType::Coordinator, "QEL MC SYSTEM (coordinator control)", "Xitong_IP"},
 };
-constexpr int kDefaultLinkType = 3;
+constexpr LinkType kDefaultLinkType = LinkType::Controller;
 
 const char* linkName(int type) {
   for (const auto& l : kLinks)
-    if (l.type == type) return l.name;
+    if (type == l.type) return l.name;
   return "no link";
 }
 
@@ -161,8 +163,8 @@ int runSend(const std::vector<std::string>& argsIn) {
   qel::links::LinkFactory factory = qel::links::LinkFactory::standard();
   ConsoleOwner owner(home, language, st.st_size);
   std::string where = linkName(type);
-  if (type == 4) where += " at " + cfg.read(qel::config::keys::Xitong_IP);
-  if (type == 2) where += " on " + cfg.read(qel::config::keys::Serial_Comport);
+  if (type == LinkType::Network) where += " at " + cfg.read(qel::config::keys::Xitong_IP);
+  if (type == LinkType::Serial) where += " on " + cfg.read(qel::config::keys::Serial_Comport);
   std::printf("sending %s (%lld bytes) over the %s (Xitong_TT=%d)\n", file.c_str(), static_cast<long long>(st.st_size),
               where.c_str(), type);
   std::fflush(stdout);
@@ -200,7 +202,7 @@ std::string usage() {
       "progress bar with the share, bytes and rate sent, and prints the link's result text.\n"
       "Ctrl-C stops the send. The links (Xitong_TT):\n";
   for (const auto& l : kLinks) {
-    u += "  " + std::to_string(l.type) + "  " + l.name + (l.type == kDefaultLinkType ? ", the default" : "") + "\n" +
+    u += "  " + std::to_string(+l.type) + "  " + l.name + (l.type == kDefaultLinkType ? ", the default" : "") + "\n" +
          "     (" + l.settings + ")\n";
   }
   u +=

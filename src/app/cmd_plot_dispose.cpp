@@ -5,6 +5,7 @@
 #include "app/command.h"
 #include "config/ini_config.h"
 #include "platform/home.h"
+#include "platform/run_stamp.h"
 #include "platform/trace.h"
 #include "plot/dispose_file.h"
 
@@ -42,11 +43,8 @@ int runDispose(const std::vector<std::string>& argv) {
   platform::setTraceEnabled(cfg.read(config::keys::DebugStatus) != 0);
   const std::string outDir = out ? *out : platform::withTrailingSlash(homeDir) + "DisposeDir";
 
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
   PrintingOwner owner;
-  plot::CDisposeFile file(&owner, args[0], outDir, plot::CDisposeFile::makeTag(local), cfg);
+  plot::CDisposeFile file(&owner, args[0], outDir, platform::runStamp(platform::localTimeOf(std::time(nullptr))), cfg);
   if (!file.dispose()) {
     std::fprintf(stderr, "qelcut dispose: %s\n", file.errorText().c_str());
     return 1;

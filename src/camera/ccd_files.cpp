@@ -5,6 +5,7 @@
 
 #include "config/ini_config.h"
 #include "platform/files.h"
+#include "platform/run_stamp.h"
 #include "plot/number_text.h"
 
 // The settings of the CCD cut window and the files its marking run writes.
@@ -59,12 +60,7 @@ std::string CcdWorkflow::historyName(const std::string& plotPath, std::time_t wh
   std::string base = plotPath.substr(plotPath.find_last_of('/') + 1);
   const auto dot = base.find_last_of('.');
   if (dot != std::string::npos && dot > 0) base.resize(dot);
-  std::tm tm{};
-  ::localtime_r(&when, &tm);
-  char tail[96];
-  std::snprintf(tail, sizeof tail, "_%04d%02d%02d_%02d%02d%02d_001.PLT", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return base + tail;
+  return base + "_" + platform::runStamp(platform::localTimeOf(when)) + "_001.PLT";
 }
 
 bool CcdWorkflow::writePattern(const std::string& path, const std::vector<const plot::CStroke*>& strokes,

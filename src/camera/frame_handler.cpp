@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/files.h"
+#include "platform/run_stamp.h"
 
 namespace qel::camera {
 
@@ -35,11 +36,7 @@ cv::Mat makeDisplayImage(const cv::Mat& frame, const std::optional<cv::Point2d>&
 }
 
 std::string frameFileName(std::time_t when) {
-  std::tm tm{};
-  ::localtime_r(&when, &tm);
-  char name[64];
-  std::strftime(name, sizeof name, "%Y-%m-%d-%H-%M-%S", &tm);
-  return std::string(name) + ".bmp";
+  return platform::runStamp(platform::localTimeOf(when), platform::StampStyle::Frame) + ".bmp";
 }
 
 FrameHandler::FrameHandler(MarkMeasurement& measurement, platform::Clock& clock, std::string home,

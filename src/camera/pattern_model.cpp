@@ -10,6 +10,7 @@
 #include "config/ini_config.h"
 #include "plot/dispose_file.h"
 #include "plot/dispose_options.h"
+#include "platform/run_stamp.h"
 #include "plot/number_text.h"
 
 namespace qel::camera {
@@ -34,14 +35,11 @@ PatternLoad PatternModel::load(const std::string& path, const config::CIniConfig
   path_ = path;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return PatternLoad::NotExist;
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  ::localtime_r(&now, &tm);
   // The pattern works in the file's own coordinates, where a stroke's plate follows from its x:
   // the load runs without the page window, which would make points relative to their page.
   plot::DisposeOptions options = plot::DisposeOptions::read(cfg);
   options.splitPageEnabled = false;
-  plot::CDisposeFile file(nullptr, path, cfg.programDir() + "TempDir", plot::CDisposeFile::makeTag(tm), options);
+  plot::CDisposeFile file(nullptr, path, cfg.programDir() + "TempDir", platform::runStamp(platform::localTimeOf(std::time(nullptr))), options);
   if (!file.loadOnly()) return PatternLoad::FormatError;
   setStrokes(file.strokes(), cfg.read(config::keys::MarkPoint_SP), cfg.read(config::keys::Page_Width));
   path_ = path;

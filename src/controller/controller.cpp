@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <thread>
 
 namespace qel::controller {
@@ -48,9 +49,10 @@ int CController::finishOpen(std::unique_ptr<CPort> port, bool ok, const char* ki
 namespace {
 template <class P, class... A>
 std::unique_ptr<CPort> makePort(A&&... a) {
+  // Only memory can run out here; the caller says which port could not be made.
   try {
     return std::make_unique<P>(std::forward<A>(a)...);
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }

@@ -15,6 +15,8 @@ CController* ctl(ControllerHandle h) { return static_cast<CController*>(h); }
 extern "C" {
 
 ControllerHandle ControllerClassNew(void) {
+  // No exception crosses the C interface: a controller that cannot be made (out of memory)
+  // is a null handle, which is what the caller tests for.
   try {
     return new CController();
   } catch (...) {

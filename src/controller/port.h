@@ -158,6 +158,8 @@ class CDevicePort : public CPort {
   virtual std::string devicePath(int number, int sub) const = 0;  // sub: 0 MPE, 1 REMOTE, 2 MEMORY
   virtual bool afterOpen(int /*handle*/) { return true; }
   CDeviceIo::Io complete(int handle, CDeviceIo::Io io, std::size_t* done);
+  // Spins for about a microsecond between polls of a pending device call.
+  static void busyWaitMicro();
   std::shared_ptr<CDeviceIo> io_;
   int handle_[3] = {-1, -1, -1};
   int number_ = 0;
@@ -196,6 +198,10 @@ class CPciPort final : public CDevicePort {
  private:
   bool memoryCall(std::uint32_t code, const void* in, std::size_t inLen, void* out, std::size_t outLen);
   bool moveWindow(int base);
+  // Walks the table locations [first, first + count) in pieces that each lie within one window
+  // position: moves the window, then calls piece(location, window base, piece length, locations
+  // done before it). False for a range outside the table or at the first failure.
+  bool inWindows(int first, int count, const std::function<bool(int loc, int base, int n, int done)>& piece);
 };
 
 // Device control codes of the coordinator's USB and PCI drivers.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -142,14 +143,14 @@ struct Loader {
     std::thread tx, rx;
     try {
       rx = std::thread([this] { receiveThread(); });
-    } catch (...) {
-      c.showMessage("Could not start the receive thread");
+    } catch (const std::exception& e) {
+      c.showMessage(std::string("Could not start the receive thread: ") + e.what());
       return kLoadCommandError;
     }
     try {
       tx = std::thread([this] { transmitThread(); });
-    } catch (...) {
-      c.showMessage("Could not start the transmit thread");
+    } catch (const std::exception& e) {
+      c.showMessage(std::string("Could not start the transmit thread: ") + e.what());
       state.store(kLoadUserAbort);
       rx.join();
       return kLoadUserAbort;

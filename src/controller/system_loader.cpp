@@ -1,6 +1,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "controller/coff.h"
@@ -228,8 +229,8 @@ int systemSoftwareLoad(CController& c, const std::string& path, void* window, st
   std::thread t;
   try {
     t = std::thread([&] { loader.run(); });
-  } catch (...) {
-    c.showMessage("Error creating the load thread");
+  } catch (const std::exception& e) {
+    c.showMessage(std::string("Error creating the load thread: ") + e.what());
     return 0;
   }
   t.join();

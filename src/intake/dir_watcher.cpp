@@ -16,8 +16,10 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <system_error>
 
 #include "intake/queued_call.h"
+#include "platform/trace.h"
 
 namespace qel::intake {
 
@@ -127,10 +129,13 @@ void CDelayedDirectoryChangeHandler::dispatch(const Notification& n) {
     case kReadError: h->OnReadError(n.error, n.path); break;
     case kWatchStarted: h->OnWatchStarted(n.error, n.path); break;
     case kWatchStopped:
+      // A failing stop handler must not take the process down; its reason goes to the trace.
       try {
         h->OnWatchStopped(n.path);
+      } catch (const std::exception& e) {
+        platform::trace(std::string("watch stop handler of ") + n.path.toStdString() + " failed: " + e.what());
       } catch (...) {
-        // A failing stop handler must not take the process down.
+        platform::trace("watch stop handler of " + n.path.toStdString() + " failed with an exception without text");
       }
       break;
     default: break;
@@ -230,7 +235,9 @@ bool CDirectoryChangeWatcher::ensureWorker() {
   quit_ = false;
   try {
     worker_ = std::thread([this] { workerLoop(); });
-  } catch (...) {
+  } catch (const std::exception& e) {
+    // The caller answers kErrMaxThreads; the system's reason goes to the trace.
+    platform::trace(std::string("directory watcher thread cannot start: ") + e.what());
     return false;
   }
   return true;

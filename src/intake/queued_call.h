@@ -5,6 +5,7 @@
 // passes look like a data race.
 #include <QMetaObject>
 #include <QObject>
+#include <QString>
 
 #include <utility>
 
@@ -51,6 +52,12 @@ class QueuedHandoff {
   }
   T value_;
 };
+
+// A copy of a string with characters of its own, for a worker to hand over a string it goes on
+// holding: a plain QString copy shares its characters, and the count of their holders lives
+// inside Qt where ThreadSanitizer cannot see it, so the worker's last release would look like a
+// free racing with the receiver's reads.
+inline QString ownCopy(const QString& s) { return QString(s.constData(), s.size()); }
 
 // Runs fn on target's thread from its event loop (QMetaObject::invokeMethod, queued).
 template <class Fn>

@@ -2,21 +2,17 @@
 // The send queue: carries every plot file from the watch folder through the translate step
 // into the dispose folder, sends the page files one by one over the configured link and keeps
 // the history and recycle bin. Runs on Qt Core: one timer on the owning thread drives it, with
-// at most one translate worker and one transfer worker beside it.
+// at most one translate worker and one transfer worker beside it. The workers, the watcher and
+// the queue's state live behind the class, in its own units.
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
-#include <atomic>
 #include <ctime>
 #include <functional>
 #include <memory>
-#include <set>
-#include <thread>
-#include <unordered_map>
 
-#include "intake/dir_watcher.h"
+#include "config/modes.h"
 #include "intake/file_list_model.h"
 #include "intake/translator.h"
 #include "links/transfer_link.h"
@@ -62,9 +58,9 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void setWatchDir(const QString& dir);
   // Reads the queue's settings again (after the settings window); the lists stay.
   void reloadSettings();
-  // Page mode 9: the transfer step hands the first queued file to this (the CCD cut window,
-  // shown modally) instead of a link.
-  void setCcdCutHandler(std::function<void(const QString& path)> handler) { ccdCut_ = std::move(handler); }
+  // Page mode CcdCut: the transfer step hands the first queued file to this (the CCD cut
+  // window, shown modally) instead of a link.
+  void setCcdCutHandler(std::function<void(const QString& path)> handler);
 
   // One heartbeat: scan, watcher, translate step, transfer step.
   void Tick();
@@ -86,53 +82,54 @@ class CSendQueue : public QObject, public links::TransferOwner {
   // "Modify name" of a history row: renames the file within the printed folder.
   bool modifyName(int historyRow, const QString& newName, QString* error = nullptr);
 
-  FileListModel* waitingList() { return &waiting_; }
-  FileListModel* sendQueueList() { return &sendQueue_; }
-  FileListModel* historyList() { return &history_; }
-  FileListModel* recycleBinList() { return &bin_; }
+  FileListModel* waitingList();
+  FileListModel* sendQueueList();
+  FileListModel* historyList();
+  FileListModel* recycleBinList();
 
-  QString watchDir() const { return watchDir_; }
-  QString disposeDir() const { return disposeDir_; }
-  QString printedDir() const { return printedDir_; }
-  QString cancelledDir() const { return cancelledDir_; }
-  QString undisposedDir() const { return undisposedDir_; }
-  bool translatePaused() const { return translatePaused_; }
-  bool transferPaused() const { return transferPaused_; }
-  bool translating() const { return translating_; }
-  bool transferring() const { return transferring_; }
-  bool keepSent() const { return keepSent_; }
-  bool watcherEnabled() const { return watcherEnabled_; }
-  int sentCount() const { return sentCount_; }
-  int splitMode() const { return splitMode_; }
-  QString pauseButtonText() const { return translatePaused_ ? QStringLiteral("Continue") : QStringLiteral("Pause"); }
+  QString watchDir() const;
+  QString disposeDir() const;
+  QString printedDir() const;
+  QString cancelledDir() const;
+  QString undisposedDir() const;
+  bool translatePaused() const;
+  bool transferPaused() const;
+  bool translating() const;
+  bool transferring() const;
+  bool keepSent() const;
+  bool watcherEnabled() const;
+  int sentCount() const;
+  // The stored page mode (CUT_FT), compared against config::PageMode.
+  int splitMode() const;
+  QString pauseButtonText() const;
   bool isWatching() const;
-  bool idle() const { return !translating_ && !transferring_; }
+  bool idle() const;
 
-  // The run stamp "%04d%02d%02d_%02d%02d%02d".
+  // The run stamp of a local time, "20260105_093000" (platform::runStamp).
   static QString makeStamp(const std::tm& t);
   // Order of leftover page files: by the run stamp and page number at the end of the name.
   static QString leftoverKey(const QString& name);
 
   // links::TransferOwner
   // Shutting down stops a send under way like the pause button does.
-  bool stopRequested() const override { return cancelRequest_ || shuttingDown_; }
-  void setStopRequest(bool on) override { cancelRequest_ = on; }
-  bool previewTransferRunning() const override { return previewTransfer_; }
-  void setPreviewTransfer(bool on) { previewTransfer_ = on; }
+  bool stopRequested() const override;
+  void setStopRequest(bool on) override;
+  bool previewTransferRunning() const override;
+  void setPreviewTransfer(bool on);
   void setProgressRange(int low, int high) override { emit progressRange(low, high); }
   void setProgressPos(int pos) override { emit progressPos(pos); }
   void reportBytesSent(std::int64_t sent, std::int64_t total) override { emit bytesSent(sent, total); }
-  int language() const override { return language_; }
-  std::string programDir() const override { return home_.toStdString(); }
+  int language() const override;
+  std::string programDir() const override;
   // The links wait on the queue's clock (fast in tests, scaled in simulations).
-  platform::Clock& clock() override { return *clock_; }
+  platform::Clock& clock() override;
   // A link's message goes to the window (or the log without one); the queue has no one to
   // ask, so a choice is answered with OK.
   // With a prompt set (the desktop program), the question goes to the operator; the prompt is
   // called on the link's thread and must not wait on anything the interface thread holds.
   bool showMessage(const std::string& title, const std::string& text, Buttons buttons = Buttons::Ok) override;
   using Prompt = std::function<bool(const QString& title, const QString& text, bool okCancel)>;
-  void setPrompt(Prompt prompt) { prompt_ = std::move(prompt); }
+  void setPrompt(Prompt prompt);
 
  signals:
   // English text of a pane (for logs); statusEvent says the same for a window to word.
@@ -157,77 +154,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void previewClosed();
 
  private:
-  struct Seen {
-    qint64 size = -1;
-    qint64 mtimeNs = -1;
-    bool stable = false;
-  };
-
-  void loadSettings();
-  void scanInto(const QString& dir, QStringList& rows, std::unordered_map<std::string, Seen>& seen);
-  QString rowFor(const QString& fullPath) const;
-  bool isStable(const QString& fullPath) const;
-  void startWatcher();
-  void moveToDisposeStamped(const QString& fullPath, const QString& relative);
-  void translateStep();
-  void startTranslate(const QString& fullPath);
-  void transferStep();
-  void ccdCutStep();
-  void translateWorker(QString source);
-  void transferWorker(QString path);
-  void translateDone();
-  void transferDone();
-  void waitMs(std::int64_t ms);
-  std::tm now() const;
-  void collectLeftovers();
-  QString folderOf(QueueList list) const;
-  FileListModel* listOf(QueueList list);
-  void status(QueueStatus what, int count = 0);
-  void log(const QString& line) { emit logLine(line); }
-
-  QString home_;
-  Services services_;
-  platform::Clock* clock_;
-
-  QString watchDir_, disposeDir_, printedDir_, cancelledDir_, undisposedDir_;
-  int splitMode_ = 6;
-  bool printUnfinished_ = false;
-  bool watcherEnabled_ = false;
-  bool watcherSubDir_ = false;
-  QString watcherFilter_;
-  int language_ = 1;
-
-  bool keepSent_ = true;
-  bool translatePaused_ = false;
-  bool transferPaused_ = false;
-  bool translating_ = false;
-  bool transferring_ = false;
-  std::atomic<bool> cancelRequest_{false};
-  std::atomic<bool> previewTransfer_{false};
-  std::atomic<bool> shuttingDown_{false};
-  QString translatingFile_;
-  QString sendingFile_;
-  int sentCount_ = 0;
-
-  FileListModel waiting_;
-  FileListModel sendQueue_;
-  FileListModel history_;
-  FileListModel bin_;
-
-  // What the last scan saw of each file: a file is taken only once its size and time have
-  // stayed the same from one scan to the next (it may still be being written).
-  std::unordered_map<std::string, Seen> seen_;
-  // Sources that were processed but could not be moved away; not taken again this run.
-  std::set<std::string> done_;
-
-  std::unique_ptr<CDirectoryChangeWatcher> watcher_;
-  QTimer timer_;
-  std::thread translateThread_;
-  std::thread transferThread_;
-  bool started_ = false;
-  std::function<void(const QString&)> ccdCut_;
-  Prompt prompt_;
-  QString ccdNoticeFor_;
+  struct Impl;
+  std::unique_ptr<Impl> d_;
 };
 
 }  // namespace qel::intake

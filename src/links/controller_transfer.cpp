@@ -147,17 +147,17 @@ bool CController_Transfer::connect() {
   controller_->setHostCallback(&refuseReconnect, nullptr);
   controller_->setMessageSink([](const std::string&) {});  // the result text says what failed
   int opened = 0;
-  switch (linkType_) {
-    case 0: {
+  switch (static_cast<CoordinatorPort>(linkType_)) {
+    case CoordinatorPort::Serial: {
       char name[32];
       std::snprintf(name, sizeof name, "COM%i", rs232No_);
       const std::string port = options_.serialDevice.empty() ? std::string(name) : options_.serialDevice;
       opened = controller_->openSerial(port, rs232Fast_ ? 2 : 1, controller::kSubMpe);
       break;
     }
-    case 1: opened = controller_->openUsb(0, controller::kSubMpe); break;
-    case 2: opened = controller_->openTcp(address_, options_.tcpPort, controller::kSubMpe); break;
-    case 3: opened = controller_->openPci(pciNo_, controller::kSubMpe); break;
+    case CoordinatorPort::Usb: opened = controller_->openUsb(0, controller::kSubMpe); break;
+    case CoordinatorPort::Ethernet: opened = controller_->openTcp(address_, options_.tcpPort, controller::kSubMpe); break;
+    case CoordinatorPort::Pci: opened = controller_->openPci(pciNo_, controller::kSubMpe); break;
     default: break;
   }
   if (!opened) {

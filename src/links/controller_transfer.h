@@ -19,6 +19,10 @@ class CDeviceIo;
 
 namespace qel::links {
 
+// How the controller file link reaches the coordinator: Modbus_LinkType, as stored.
+enum class CoordinatorPort : int { Serial = 0, Usb = 1, Ethernet = 2, Pci = 3 };
+constexpr int operator+(CoordinatorPort p) { return static_cast<int>(p); }
+
 class CController_Transfer : public TransferLink {
  public:
   // State flags shared by the two workers.
@@ -76,7 +80,7 @@ class CController_Transfer : public TransferLink {
   std::atomic<std::uint32_t> flags_{0};
   std::atomic<std::uint32_t> receivedCrc_{0};
   TransferOwner& owner_;
-  int linkType_ = 2;
+  int linkType_ = +CoordinatorPort::Ethernet;  // Modbus_LinkType
   int rs232No_ = 1;
   bool rs232Fast_ = false;
   std::string address_;

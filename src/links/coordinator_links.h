@@ -1,6 +1,6 @@
 #pragma once
-// Registers the coordinator links with a factory: type 3 (controller file link, the default)
-// and type 5 (through our control layer).
+// Registers the coordinator links with a factory: LinkType::Controller (the controller file
+// link, the default) and LinkType::Coordinator (through our control layer).
 #include "links/transfer_link.h"
 
 namespace qel::links {

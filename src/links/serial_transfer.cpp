@@ -84,7 +84,7 @@ bool makeLineSettings(termios& t, std::uint32_t baudRate, int parity, int dataBi
   // 1.5 stop bits exist only with 5 data bits (the UART's long stop bit), 2 only with more.
   if (stopBits < 0 || stopBits > 2 || (stopBits == 1 && dataBits != 5) || (stopBits == 2 && dataBits == 5))
     return false;
-  if (parity < 0 || parity > 4 || handshaking < 0) return false;
+  if (parity < +SerialParity::None || parity > +SerialParity::Space || handshaking < 0) return false;
 
   // Binary mode: every byte passes unchanged both ways.
   t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
@@ -92,19 +92,19 @@ bool makeLineSettings(termios& t, std::uint32_t baudRate, int parity, int dataBi
   t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   t.c_cflag |= CREAD | CLOCAL | size;
-  switch (parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;           // odd
-    case 2: t.c_cflag |= PARENB; break;                    // even
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;  // mark
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;           // space
-    default: break;
+  switch (static_cast<SerialParity>(parity)) {
+    case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
+    case SerialParity::Even: t.c_cflag |= PARENB; break;
+    case SerialParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case SerialParity::None: break;
   }
   if (stopBits != 0) t.c_cflag |= CSTOPB;
-  switch (handshaking) {
-    case 0: break;
-    case 1: t.c_cflag |= CRTSCTS; break;
-    case 2: break;  // no termios counterpart: DSR is checked before each block
-    default:
+  switch (static_cast<SerialHandshake>(handshaking)) {
+    case SerialHandshake::None: break;
+    case SerialHandshake::RtsCts: t.c_cflag |= CRTSCTS; break;
+    case SerialHandshake::DtrDsr: break;  // no termios counterpart: DSR is checked before each block
+    default:  // Xon/Xoff, and any higher stored number
       t.c_iflag |= IXON | IXOFF;
       t.c_cc[VSTART] = 0x11;
       t.c_cc[VSTOP] = 0x13;
@@ -239,7 +239,7 @@ void CSerial_Transfer::writeFile() {
     }
     if (count >= length) break;
     // DTR/DSR has no flow control in the driver: the machine's DSR is checked before each block.
-    if (handshaking_ == 2 && !waitReady(true)) {
+    if (handshaking_ == +SerialHandshake::DtrDsr && !waitReady(true)) {
       stopped = true;
       break;
     }
@@ -275,7 +275,8 @@ bool CSerial_Transfer::send() {
   bool result = false;
   if (!openPort()) {
     resultText_ = kSerialOpenFail;
-  } else if ((handshaking_ == 1 || handshaking_ == 2) && !waitReady(handshaking_ == 2)) {
+  } else if ((handshaking_ == +SerialHandshake::RtsCts || handshaking_ == +SerialHandshake::DtrDsr) &&
+             !waitReady(handshaking_ == +SerialHandshake::DtrDsr)) {
     // Stopped while waiting, or a port that cannot tell its lines.
     ModemStatus probe;
     if (!owner_.stopInForce() && !lines().read(fd_, probe)) resultText_ = kSerialOpenFail;

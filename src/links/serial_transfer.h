@@ -27,6 +27,12 @@ inline constexpr const char* kSerialCancelled = "File transfer cancelled by user
 // (empty result).
 std::string serialDevicePath(const std::string& portName);
 
+// Serial_Parity and Serial_Protocol as stored.
+enum class SerialParity : int { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
+enum class SerialHandshake : int { None = 0, RtsCts = 1, DtrDsr = 2, XonXoff = 3 };
+constexpr int operator+(SerialParity p) { return static_cast<int>(p); }
+constexpr int operator+(SerialHandshake h) { return static_cast<int>(h); }
+
 // Fills in the line settings of a port (baud rate, binary mode, data bits, parity 0..4 none,
 // odd, even, mark, space, stop bits 0..2 for 1, 1.5, 2, handshaking 0..3 none, RTS/CTS,
 // DTR/DSR, Xon/Xoff); every other field keeps its value. False for a setting the line cannot

@@ -1,5 +1,7 @@
 #include "links/transfer_link.h"
 
+#include "config/modes.h"
+
 #include "links/network_transfer.h"
 #include "links/parallel_transfer.h"
 #ifdef QEL_LINKS_COORDINATOR
@@ -16,17 +18,17 @@ bool isConnectionFailure(const std::string& t) {
 LinkFactory LinkFactory::standard(const LinkEnvironment& env) {
   LinkFactory f;
   std::string pattern = env.parallelDevicePattern;
-  f.set(1, [pattern](TransferOwner& owner, const std::string& path, std::int32_t size) {
+  f.set(+config::LinkType::Parallel, [pattern](TransferOwner& owner, const std::string& path, std::int32_t size) {
     return std::make_unique<CParallel_Transfer>(owner, path, size, pattern);
   });
-  f.set(2, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
+  f.set(+config::LinkType::Serial, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
     return std::make_unique<CSerial_Transfer>(owner, path, size);
   });
-  f.set(4, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
+  f.set(+config::LinkType::Network, [](TransferOwner& owner, const std::string& path, std::int32_t size) {
     return std::make_unique<CNetwork_Transfer>(owner, path, size);
   });
 #ifdef QEL_LINKS_COORDINATOR
-  registerCoordinatorLinks(f);  // 3 CController_Transfer, 5 CMCControl_Transfer
+  registerCoordinatorLinks(f);  // Controller and Coordinator
 #endif
   return f;
 }

@@ -8,6 +8,7 @@
 
 #include "config/ini_config.h"
 #include "platform/files.h"
+#include "platform/run_stamp.h"
 #include "plot/contours.h"
 #include "plot/cut_quality.h"
 #include "plot/number_text.h"
@@ -144,10 +145,7 @@ CDisposeFile::CDisposeFile(DisposeOwner* owner, std::string inputPath, std::stri
 CDisposeFile::~CDisposeFile() { cleanUp(); }
 
 std::string CDisposeFile::makeTag(const std::tm& t) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02d%02d%02d_%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                t.tm_min, t.tm_sec);
-  return buf;
+  return platform::runStamp(t);
 }
 
 bool CDisposeFile::fail(std::string message) {

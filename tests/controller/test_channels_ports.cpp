@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <pty.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -337,7 +338,9 @@ TEST(EthernetPort, ConnectTimesOutOnAHostThatDoesNotAnswer) {
     ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     fills.push_back(fd);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The first attempt is taken into the queue; the ones behind it find the queue full.
+  pollfd first{fills[0], POLLOUT, 0};
+  ASSERT_EQ(::poll(&first, 1, 5000), 1);
   CEthernetPort p(nullptr);
   p.setConnectTimeoutMs(300);
   const auto t0 = std::chrono::steady_clock::now();

@@ -14,6 +14,7 @@
 #include "controller/qel_controller.h"
 #include "coordinator_sim.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 
 using namespace qel::controller;
 using qel::sim::CoordinatorFaults;
@@ -33,6 +34,8 @@ class TestClock final : public qel::platform::Clock {
     offset_ += ms;
     std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
+  // The time the sleepers skipped: grows only while someone waits on this clock.
+  std::int64_t skippedMs() const { return offset_.load(); }
 
  private:
   std::atomic<std::int64_t> offset_{0};
@@ -57,6 +60,19 @@ struct Fixture {
     return std::find(messages.begin(), messages.end(), t) != messages.end();
   }
 };
+
+// Presses "cancel" once the load is stuck where the fault leaves it: the coordinator has received
+// one more `line` than it had when this was called, and the loader has since waited `waitedMs`
+// on its clock (its waits skip ahead, so this is quick in real time).
+std::thread cancelOnceStuck(Fixture& f, const std::string& line, std::int64_t waitedMs) {
+  const std::size_t seen = qel::test::occurrences(f.sim.commandLines(), line);
+  return std::thread([&f, line, seen, waitedMs] {
+    qel::test::waitUntil([&] { return qel::test::occurrences(f.sim.commandLines(), line) > seen; });
+    const std::int64_t from = f.clock.skippedMs();
+    qel::test::waitUntil([&] { return f.clock.skippedMs() - from >= waitedMs; });
+    f.c.setCancel(1);
+  });
+}
 
 std::string readUntil(CController& c, int ch, char last, int ms = 3000) {
   std::string got;
@@ -237,10 +253,8 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   CoordinatorFaults faults;
   faults.wrongKeyEcho = true;
   f.sim.setFaults(faults);
-  std::thread canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    f.c.setCancel(1);
-  });
+  // The garbled key echo never matches: the load waits for it until cancelled.
+  std::thread canceller = cancelOnceStuck(f, "KEY42", 2000);
   EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
   canceller.join();
   f.c.setCancel(0);
@@ -267,10 +281,7 @@ TEST(WithSimulator, LoadCommandFailuresAndCancel) {
   CoordinatorFaults faults;
   faults.wrongLoadEcho = true;
   f.sim.setFaults(faults);
-  std::thread canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    f.c.setCancel(1);
-  });
+  std::thread canceller = cancelOnceStuck(f, "LOAD_PROJECT", 2000);
   std::uint32_t state = 0;
   EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
   canceller.join();
@@ -281,10 +292,8 @@ TEST(WithSimulator, LoadCommandFailuresAndCancel) {
   faults = {};
   faults.neverReady = true;
   f.sim.setFaults(faults);
-  std::thread canceller2([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    f.c.setCancel(1);
-  });
+  // Long enough past the command that its echo has been read and the load waits for "ready".
+  std::thread canceller2 = cancelOnceStuck(f, "LOAD_PROJECT", 5000);
   EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
   canceller2.join();
   EXPECT_EQ(state, kLoadUserAbort);

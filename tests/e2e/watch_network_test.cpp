@@ -17,20 +17,13 @@
 #include "config/ini_config.h"
 #include "machine_sim.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qel::test::TempHome;
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
+using qel::test::waitUntil;
 
 class WatchProcess {
  public:

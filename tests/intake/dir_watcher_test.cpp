@@ -23,7 +23,8 @@ using test::pumpUntil;
 using test::TempHome;
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kQueueFilter = 381;
+constexpr std::uint32_t kQueueFilter = kNotifyFileName | kNotifyAttributes | kNotifySize | kNotifyLastWrite |
+                                       kNotifyLastAccess | kNotifyCreation | kNotifySecurity;
 
 class Recorder : public CDirectoryChangeHandler {
  public:
@@ -78,7 +79,7 @@ TEST(DirWatcher, StartErrors) {
   EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
   EXPECT_TRUE(w.IsWatching(dir));
   EXPECT_TRUE(w.IsWatching(dir + "/"));
-  EXPECT_EQ(w.SetFilterFlags(0), 8u);
+  EXPECT_EQ(w.SetFilterFlags(0), std::uint32_t{kFilterTestNameOnly});
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_FALSE(w.StopWatching(dir));
 }

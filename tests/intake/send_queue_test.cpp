@@ -243,6 +243,10 @@ TEST_F(SendQueueTest, FileStillBeingWrittenIsNotTaken) {
 
 TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
   makeQueue();
+  std::vector<std::string> widthEvents;
+  QObject::connect(queue.get(), &CSendQueue::messageEvent, [&](QueueMessage m, const QString& a, const QString&) {
+    if (m == QueueMessage::WidthOutOfRange) widthEvents.push_back(a.toStdString());
+  });
   queue->start();
   translator.fail = true;
   home.writeFile("ListenDir/bad.plt", "junk");
@@ -262,7 +266,9 @@ TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
   tick();
   tick();
   EXPECT_EQ(filesIn("UnDisposeDir"), (std::vector<std::string>{"bad.plt", "bad_2.plt"}));
+  // Only the rolling split fails on a width: the window is told of the first file alone.
   EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(widthEvents, std::vector<std::string>{watch("bad.plt")});
 }
 
 TEST_F(SendQueueTest, ConnectionFailurePausesQueue) {

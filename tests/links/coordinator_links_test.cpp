@@ -16,6 +16,7 @@
 #include "links/mc_control_transfer.h"
 #include "links/fake_owner.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 
 using namespace qel;
 using links::CController_Transfer;
@@ -405,8 +406,9 @@ TEST(ControlLink, CommandClientOverTheControl) {
   mc.setPort(3240);
   mc.attachControl(&control);
   ASSERT_TRUE(mc.movePos(2, 100000, 1000000, 1.5, 2.5));
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
   double x = 0, y = 0;
+  // The move ends in the simulator's own time.
+  EXPECT_TRUE(test::waitUntil([&] { return mc.getMpos(0, &x) && mc.getMpos(1, &y) && x == 1.5 && y == 2.5; }));
   ASSERT_TRUE(mc.getMpos(0, &x));
   ASSERT_TRUE(mc.getMpos(1, &y));
   EXPECT_DOUBLE_EQ(x, 1.5);
@@ -431,8 +433,8 @@ TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJob) {
   bool ok = false;
   std::thread t([&] { ok = link.send(); });
   // The link keeps polling while VR 951 reads 1.
-  ASSERT_TRUE(b.sim->sim().waitFor([&] { return b.sim->controlLines().find("?vr(951)") != std::string::npos; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Several polls, and still nothing downloaded.
+  ASSERT_TRUE(b.sim->sim().waitFor([&] { return test::occurrences(b.sim->controlLines(), "?vr(951)") >= 3; }));
   EXPECT_TRUE(b.sim->sim().downloads().empty());
   b.sim->model().setBusyPolls(3);
   b.sim->model().setVr(951, 0);
@@ -700,7 +702,8 @@ TEST(CoordinatorModel, ProgramRunsOnlyAfterADownloadAndMovesEndExactly) {
   m.fileDownloaded();
   m.execute("VR(950)=1");
   EXPECT_DOUBLE_EQ(m.vr(951), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  // The job lasts its 50 ms of real time; then both flags drop together.
+  EXPECT_TRUE(test::waitUntil([&] { return m.vr(950) == 0; }));
   EXPECT_DOUBLE_EQ(m.vr(950), 0);
   EXPECT_DOUBLE_EQ(m.vr(951), 0);
   EXPECT_EQ(m.jobsRun(), 1);
@@ -710,7 +713,7 @@ TEST(CoordinatorModel, ProgramRunsOnlyAfterADownloadAndMovesEndExactly) {
   m.execute("accel=100000000");
   m.execute("decel=100000000");
   m.execute("moveabs(0.1)");
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(test::waitUntil([&] { return m.position(1) == 0.1; }));
   EXPECT_EQ(m.position(1), 0.1);
   EXPECT_EQ(m.execute("?mpos axis(1)").value, "0.1");
   EXPECT_FALSE(m.execute("moveabs(1,2)").ok);  // more positions than base axes

@@ -15,6 +15,7 @@
 #include "coordinator_services.h"
 #include "platform/files.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -62,9 +63,7 @@ TEST(DefaultLinkEndToEnd, DroppedFileReachesTheCoordinatorAndLandsInPrinted) {
       if (e.is_regular_file() && e.path().extension() == ".PLT") files.push_back(e.path());  // pages, not the backup
     return files;
   };
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while ((printed().empty() || sim->sim().downloads().empty()) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  qel::test::waitUntil([&] { return !printed().empty() && !sim->sim().downloads().empty(); }, 30000, 50);
   ::kill(pid, SIGTERM);
   int status = 0;
   ::waitpid(pid, &status, 0);

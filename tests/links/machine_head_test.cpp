@@ -6,6 +6,7 @@
 
 #include "coordinator_services.h"
 #include "links/machine_head_adapter.h"
+#include "support/wait.h"
 
 using namespace qel;
 
@@ -21,7 +22,8 @@ TEST(CommandClientHead, MovesAndReadsBothAxesInEitherOrder) {
   ASSERT_TRUE(head.moveAbsolute({1, 0}, {4.0, 3.0}, 100000.4, 1000000));
   EXPECT_NE(s->commandLineBytes().find("base(0,1)\rspeed=100000\raccel=1000000\rdecel=1000000\rmoveabs(3.000000,4.000000)\r"),
             std::string::npos);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The move ends in the simulator's own time.
+  EXPECT_TRUE(test::waitUntil([&] { return head.readAxis(0) == 3.0; }));
   EXPECT_EQ(head.readAxis(0), 3.0);
   EXPECT_EQ(head.readAxis(1), 4.0);
   EXPECT_FALSE(head.readAxis(2).has_value());

@@ -102,10 +102,10 @@ class SettingsLogicTest : public QObject {
 
   void enableRulesFollowModeAndTicks() {
     ProcessForm f = validProcess();
-    f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::RollingSplit));
+    f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::Rolling));
     ProcessEnables e = processEnables(f);
     QVERIFY(e.detal && !e.outerContours && !e.spn && !e.arcLength);
-    f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::LkPageSplit));
+    f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::Contour));
     e = processEnables(f);
     QVERIFY(!e.detal && e.outerContours && !e.spn);
     f.outerContours = true;

@@ -10,34 +10,34 @@ namespace k = config::keys;
 using config::CIniConfig;
 
 int typeEntryOf(int xitongTT) {
-  if (xitongTT >= static_cast<int>(TransferType::QelDsp) && xitongTT <= static_cast<int>(TransferType::QelMc))
-    return xitongTT - static_cast<int>(TransferType::QelDsp);
+  if (xitongTT >= +kFirstTransferEntry && xitongTT < +kFirstTransferEntry + kTransferEntries)
+    return xitongTT - +kFirstTransferEntry;
   return 1;
 }
 
 int xitongOfTypeEntry(int entry) {
   if (entry < 0 || entry >= kTransferEntries) entry = 1;
-  return entry + static_cast<int>(TransferType::QelDsp);
+  return entry + +kFirstTransferEntry;
 }
 
 int splitEntryOf(int cutFt) {
-  const int entry = cutFt - static_cast<int>(SplitMode::DfPageSplit);
-  return (entry >= 0 && entry < kSplitEntries) ? entry : -1;
+  if (cutFt >= +kFirstSplitEntry && cutFt < +kFirstSplitEntry + kSplitEntries) return cutFt - +kFirstSplitEntry;
+  return -1;
 }
 
 int cutFtOfSplitEntry(int entry) {
   // Deliberate: with no entry selected the stored mode is 3, one below the first entry.
-  if (entry < 0 || entry >= kSplitEntries) return static_cast<int>(SplitMode::DfPageSplit) - 1;
-  return entry + static_cast<int>(SplitMode::DfPageSplit);
+  if (entry < 0 || entry >= kSplitEntries) return +kFirstSplitEntry - 1;
+  return entry + +kFirstSplitEntry;
 }
 
 ProcessEnables processEnables(const ProcessForm& form) {
   const int mode = cutFtOfSplitEntry(form.splitEntry);
   ProcessEnables e;
   e.arcLength = form.transformCi;
-  e.outerContours = mode == static_cast<int>(SplitMode::LkPageSplit);
+  e.outerContours = mode == SplitMode::Contour;
   e.spn = e.outerContours && form.outerContours;
-  e.detal = mode == static_cast<int>(SplitMode::RollingSplit);
+  e.detal = mode == SplitMode::Rolling;
   e.knifeCorner = CIniConfig::toReal(form.knifeOffset) > 0.0;
   e.weeding = form.weedBox || form.weedLines;
   return e;

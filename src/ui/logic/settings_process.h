@@ -4,16 +4,22 @@
 // stores in Config.ini. The page binds its widgets to a ProcessForm and asks this unit.
 #include <string>
 
+#include "config/modes.h"
+
 namespace qel::config {
 class CIniConfig;
 }
 
 namespace qel::ui {
 
-// Xitong_TT values the window offers, in the order of its list.
-enum class TransferType { QelDsp = 3, QelArm = 4, QelMc = 5 };
-// CUT_FT values the window offers, in the order of its list.
-enum class SplitMode { DfPageSplit = 4, Df = 5, RollingSplit = 6, SpPageSplit = 7, LkPageSplit = 8, CcdCut = 9 };
+// The window's transfer type list offers the links from Controller to Coordinator (Xitong_TT
+// 3, 4, 5), in that order.
+using TransferType = config::LinkType;
+inline constexpr TransferType kFirstTransferEntry = TransferType::Controller;
+// The window's page mode list offers the modes from HardPartition to CcdCut (CUT_FT 4 to 9), in
+// that order.
+using SplitMode = config::PageMode;
+inline constexpr SplitMode kFirstSplitEntry = SplitMode::HardPartition;
 
 inline constexpr int kTransferEntries = 3;
 inline constexpr int kSplitEntries = 6;

@@ -1,0 +1,125 @@
+#pragma once
+// The send queue's own state and stages, behind CSendQueue: its lists, folders, the timer and
+// the two workers. Only the queue's units include this; windows see send_queue.h alone.
+// Everything here belongs to the queue's thread except where a member says otherwise.
+#include <QTimer>
+
+#include <atomic>
+#include <set>
+#include <thread>
+#include <unordered_map>
+
+#include "intake/dir_watcher.h"
+#include "intake/queue_naming.h"
+#include "intake/send_queue.h"
+
+namespace qel::intake {
+
+struct CSendQueue::Impl {
+  struct Seen {
+    qint64 size = -1;
+    qint64 mtimeNs = -1;
+    bool stable = false;
+  };
+
+  Impl(CSendQueue& queue, QString homeDir, Services services);
+
+  // Settings, status and start-up (send_queue.cpp).
+  void loadSettings();
+  void setWatchDir(const QString& dir);
+  void start();
+  void stop();
+  void Tick();
+  std::tm now() const;
+  void status(QueueStatus what, int count = 0);
+  void refreshWaitingStatus();
+  void refreshSendQueueStatus();
+  void TogglePause();
+  void ToggleTransferPause();
+  // Waits on the queue's clock in short steps; a shutdown cuts it short. Runs on a worker.
+  void waitMs(std::int64_t ms);
+  void log(const QString& line) { emit q.logLine(line); }
+
+  // Folder scanning and the watcher (queue_scan.cpp).
+  void ScanFolder(const QString& dir);
+  void scanInto(const QString& dir, QStringList& rows, std::unordered_map<std::string, Seen>& seen);
+  QString rowFor(const QString& fullPath) const;
+  bool isStable(const QString& fullPath) const;
+  void startWatcher();
+  void collectLeftovers();
+
+  // Stamped names in the dispose folder (queue_naming.cpp).
+  void moveToDisposeStamped(const QString& fullPath, const QString& relative);
+
+  // The translate job (translate_job.cpp).
+  void translateStep();
+  bool translateNow(const QString& fullPath);
+  void startTranslate(const QString& fullPath);
+  void translateWorker(QString source);  // runs on the translate worker
+  void translateDone();
+  void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
+
+  // The transfer job (transfer_job.cpp).
+  void transferStep();
+  void ccdCutStep();
+  void transferWorker(QString path);  // runs on the transfer worker
+  void transferDone();
+  void AfterSend(bool ok, const QString& path);
+
+  // List moves of the context menus (list_moves.cpp).
+  QString folderOf(QueueList list) const;
+  FileListModel* listOf(QueueList list);
+  bool moveRow(QueueList from, int row, QueueList to, QString* error);
+  bool recordPreviewSend(QueueList from, int row);
+  bool modifyName(int historyRow, const QString& newName, QString* error);
+
+  CSendQueue& q;  // the owner: its signals and its thread's event queue
+  QString home_;
+  Services services_;
+  platform::Clock* clock_;
+
+  // Fixed for the queue's life: the workers read them.
+  QString disposeDir_, undisposedDir_;
+  QString watchDir_, printedDir_, cancelledDir_;
+  int splitMode_ = +config::PageMode::Rolling;
+  bool printUnfinished_ = false;
+  bool watcherEnabled_ = false;
+  bool watcherSubDir_ = false;
+  QString watcherFilter_;
+  int language_ = 1;
+
+  bool keepSent_ = true;
+  bool translatePaused_ = false;
+  bool transferPaused_ = false;
+  bool translating_ = false;
+  bool transferring_ = false;
+  // Read by the workers and the links.
+  std::atomic<bool> cancelRequest_{false};
+  std::atomic<bool> previewTransfer_{false};
+  std::atomic<bool> shuttingDown_{false};
+  QString translatingFile_;
+  QString sendingFile_;
+  int sentCount_ = 0;
+
+  FileListModel waiting_;
+  FileListModel sendQueue_;
+  FileListModel history_;
+  FileListModel bin_;
+
+  // What the last scan saw of each file: a file is taken only once its size and time have
+  // stayed the same from one scan to the next (it may still be being written).
+  std::unordered_map<std::string, Seen> seen_;
+  // Sources that were processed but could not be moved away; not taken again this run.
+  std::set<std::string> done_;
+
+  std::unique_ptr<CDirectoryChangeWatcher> watcher_;
+  QTimer timer_;
+  std::thread translateThread_;
+  std::thread transferThread_;
+  bool started_ = false;
+  std::function<void(const QString&)> ccdCut_;
+  Prompt prompt_;
+  QString ccdNoticeFor_;
+};
+
+}  // namespace qel::intake

@@ -1,0 +1,50 @@
+// The time stamps in the names a run leaves behind.
+#include "platform/run_stamp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+std::tm at(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
+TEST(RunStamp, EveryFieldIsZeroPaddedInBothStyles) {
+  using qel::platform::runStamp;
+  using qel::platform::StampStyle;
+  EXPECT_EQ(runStamp(at(2026, 1, 5, 9, 3, 7)), "20260105_090307");
+  EXPECT_EQ(runStamp(at(2026, 12, 31, 23, 59, 59)), "20261231_235959");
+  EXPECT_EQ(runStamp(at(2026, 1, 5, 9, 3, 7), StampStyle::Frame), "2026-01-05-09-03-07");
+  // Stamps of one style sort as their times do (the recycle bin orders leftovers by them).
+  EXPECT_LT(runStamp(at(2026, 9, 30, 23, 59, 59)), runStamp(at(2026, 10, 1, 0, 0, 0)));
+  // A leap second is printed as it comes, not carried into the next minute.
+  EXPECT_EQ(runStamp(at(2016, 12, 31, 23, 59, 60)), "20161231_235960");
+}
+
+TEST(RunStamp, LocalTimeFollowsTheProcessTimeZone) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  // 2026-01-05 09:30:00 UTC.
+  EXPECT_EQ(qel::platform::runStamp(qel::platform::localTimeOf(1767605400)), "20260105_093000");
+  ::setenv("TZ", "UTC-2", 1);
+  ::tzset();
+  EXPECT_EQ(qel::platform::runStamp(qel::platform::localTimeOf(1767605400)), "20260105_113000");
+  if (old)
+    ::setenv("TZ", saved.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+}
+
+}  // namespace
