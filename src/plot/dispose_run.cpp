@@ -589,7 +589,7 @@ void DisposeRun::finishStroke() {
     lastFinished_ = pts.back();
     // Pen 0 is no pen: what is drawn with it (white fills, hidden construction lines) is not cut.
     if (stroke_.pen != 0) {
-      model_.add(CStroke(stroke_), pageIndex_);
+      model_.add(stroke_, pageIndex_);
     }
   } else {
     for (auto& c : stroke_.inserted) carried.push_back({0, std::move(c.text)});
@@ -1047,7 +1047,7 @@ void DisposeRun::cmdWD() {
 void DisposeRun::endOfInput() {
   // A circle is kept however few points stand for it.
   if ((stroke_.points.size() >= 2 || stroke_.circleFlag) && stroke_.pen != 0) {
-    model_.add(CStroke(stroke_), pageIndex_);
+    model_.add(stroke_, pageIndex_);
     stroke_.reset();
   }
 }

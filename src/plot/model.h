@@ -1,7 +1,10 @@
 #pragma once
 // The plot model: strokes (polylines with pen and line type), labels, and the reports of the
 // page files written from them. Coordinates are plotter units, 40 to the millimetre.
+#include <algorithm>
 #include <cstdint>
+#include <memory_resource>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -29,10 +32,63 @@ struct InsertedCommand {
   friend bool operator==(const InsertedCommand&, const InsertedCommand&) = default;
 };
 
+// The points of a stroke. The strokes of a run keep theirs in the run's point arena (one block
+// after another, no allocation per stroke); a stroke made anywhere else uses the ordinary heap,
+// and so does every copy.
+class PointList : public std::pmr::vector<PlotPoint> {
+  using Base = std::pmr::vector<PlotPoint>;
+
+ public:
+  using Base::Base;
+  PointList() = default;
+  PointList(const PointList&) = default;
+  PointList(PointList&&) noexcept = default;
+  PointList& operator=(const PointList&) = default;
+  // A move hands over the block and the memory that holds it, wherever the two lists keep
+  // their points: strokes are moved about between the arena and the heap without a copy.
+  PointList& operator=(PointList&& o) noexcept {
+    if (this == &o) return *this;
+    if (get_allocator() == o.get_allocator()) {
+      Base::operator=(std::move(o));
+    } else {
+      this->~PointList();
+      ::new (static_cast<void*>(this)) PointList(std::move(o));
+    }
+    return *this;
+  }
+  using Base::operator=;
+  PointList& operator=(const std::vector<PlotPoint>& v) {
+    assign(v.begin(), v.end());
+    return *this;
+  }
+  friend bool operator==(const PointList& a, const PointList& b) { return std::ranges::equal(a, b); }
+  friend bool operator==(const PointList& a, const std::vector<PlotPoint>& b) { return std::ranges::equal(a, b); }
+};
+
 // A stroke is kept for every polyline of a file, so it holds only what the stages and the
 // writer use: a long roll has hundreds of thousands of them.
 class CStroke {
  public:
+  CStroke() = default;
+  CStroke(const CStroke&) = default;
+  CStroke(CStroke&&) noexcept = default;
+  CStroke& operator=(const CStroke&) = default;
+  CStroke& operator=(CStroke&&) = default;
+  // A copy whose points are kept by `memory`, in one block of exactly their size. Every field
+  // is listed here: one added to the class must be added here too.
+  CStroke(const CStroke& o, std::pmr::memory_resource* memory)
+      : points(o.points, memory),
+        circleRadius(o.circleRadius),
+        pen(o.pen),
+        circleFlag(o.circleFlag),
+        closedFlag(o.closedFlag),
+        outerFlag(o.outerFlag),
+        joinedFlag(o.joinedFlag),
+        labelStrokeFlag(o.labelStrokeFlag),
+        lineType(o.lineType),
+        inserted(o.inserted) {}
+  friend bool operator==(const CStroke&, const CStroke&) = default;
+
   // Restarts the stroke: flags cleared, pen 1, the lists emptied. The line type stays.
   void reset() {
     points.clear();
@@ -41,7 +97,7 @@ class CStroke {
     inserted.clear();
   }
 
-  std::vector<PlotPoint> points;
+  PointList points;
   std::int32_t circleRadius = 0;
   std::int32_t pen = 1;
   bool circleFlag = false;       // stands for a "CI" written back as such
@@ -51,6 +107,7 @@ class CStroke {
   bool labelStrokeFlag = false;  // drawn from a font glyph
   LineType lineType;
   std::vector<InsertedCommand> inserted;
+
 };
 
 struct LabelRecord {

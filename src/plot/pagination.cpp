@@ -81,7 +81,7 @@ std::vector<CStroke> cutAtEdges(const CStroke& s, const std::vector<double>& edg
   return pieces;
 }
 
-bool insideOutline(const std::vector<PlotPoint>& poly, double x, double y) {
+bool insideOutline(std::span<const PlotPoint> poly, double x, double y) {
   const size_t n = poly.size();
   if (n == 0) return false;
   bool inside = false;

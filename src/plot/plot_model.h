@@ -2,6 +2,8 @@
 // The plot model of one dispose run: the strokes read from the file with the page of each,
 // the labels kept as text, and the pens in the order the file selected them. The reader fills
 // it, the stages rearrange it and the page writer reads it.
+#include <memory>
+#include <memory_resource>
 #include <vector>
 
 #include "plot/model.h"
@@ -9,14 +11,22 @@
 namespace qel::plot {
 
 struct PlotModel {
+  // Holds the points of the strokes the reader adds: blocks of exactly their size, one after
+  // another, given back all at once when the model is cleared. Declared before the strokes, so
+  // that it outlives them.
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> points =
+      std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstPointBlock);
   std::vector<CStroke> strokes;
   std::vector<int> strokePages;  // one per stroke
   std::vector<LabelRecord> labels;
   std::vector<int> pensUsed;
 
-  // Adds a stroke on a page; its points are taken, not copied.
-  void add(CStroke&& s, int page) {
-    strokes.push_back(std::move(s));
+  static constexpr std::size_t kFirstPointBlock = 1 << 16;
+
+  // Adds the stroke the reader finished on a page: its points are written once into the
+  // arena, the stroke itself is moved into the list.
+  void add(const CStroke& s, int page) {
+    strokes.push_back(CStroke(s, points.get()));
     strokePages.push_back(page);
   }
   void clear() {
@@ -24,6 +34,7 @@ struct PlotModel {
     strokePages.clear();
     labels.clear();
     pensUsed.clear();
+    points->release();
   }
 };
 

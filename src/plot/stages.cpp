@@ -48,7 +48,7 @@ void DisposeRun::splitAtEdges(const PlotPoint& from, PlotPoint& to) {
     if (pts.size() > 2 && isNear(pts.back(), pts.front(), opt_.minDistanceClose)) s.closedFlag = true;
     // A piece that only touches the edge draws nothing on its page.
     if ((pts.size() >= 2 || !s.inserted.empty()) && s.pen != 0) {
-      model_.add(CStroke(s), page);
+      model_.add(s, page);
     }
     s.reset();
     s.pen = pen_;
@@ -215,7 +215,7 @@ Extent reach(const CStroke& s, const Extent& points) {
 
 // Distance from p to the outline along y (to segments spanning p.x) or along x (to segments
 // spanning p.y), whichever is found within the limit.
-bool nearOutline(const std::vector<PlotPoint>& outline, const PlotPoint& p, double limit) {
+bool nearOutline(std::span<const PlotPoint> outline, const PlotPoint& p, double limit) {
   for (size_t i = 1; i < outline.size(); ++i) {
     const PlotPoint& a = outline[i - 1];
     const PlotPoint& b = outline[i];
