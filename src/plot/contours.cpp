@@ -107,20 +107,23 @@ void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double
         !b.circleFlag && b.inserted.empty()) {
       auto& ap = a.points;
       auto& bp = b.points;
+      // A stroke that grows leaves the run's arena first: there every larger block would be a
+      // new one, the old ones kept until the run ends.
+      auto growable = [&]() -> PointList& {
+        if (ap.get_allocator().resource() != std::pmr::get_default_resource()) ap = PointList(ap.begin(), ap.end());
+        joined = true;
+        return ap;
+      };
       if (isNear(ap.back(), bp.front(), d)) {
-        ap.insert(ap.end(), bp.begin() + 1, bp.end());
-        joined = true;
+        growable().insert(ap.end(), bp.begin() + 1, bp.end());
       } else if (isNear(ap.back(), bp.back(), d)) {
-        ap.insert(ap.end(), bp.rbegin(), bp.rend());
-        joined = true;
+        growable().insert(ap.end(), bp.rbegin(), bp.rend());
       } else if (!a.inserted.empty()) {
         // Putting points in front would move a's commands away from their points.
       } else if (isNear(ap.front(), bp.front(), d)) {
-        ap.insert(ap.begin(), bp.rbegin(), bp.rend());
-        joined = true;
+        growable().insert(ap.begin(), bp.rbegin(), bp.rend());
       } else if (isNear(ap.front(), bp.back(), d)) {
-        ap.insert(ap.begin(), bp.begin(), bp.end());
-        joined = true;
+        growable().insert(ap.begin(), bp.begin(), bp.end());
       }
     }
     if (joined) continue;

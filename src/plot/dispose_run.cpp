@@ -178,6 +178,8 @@ void DisposeRun::resetRunState() {
   model_.strokePages.clear();
   model_.labels.clear();
   model_.pensUsed.clear();
+  model_.lineTypes.assign(1, LineType{});
+  lineTypeIndex_ = model_.lineTypeIndex(lineType_);  // the line type stays from run to run
   if (opt_.cutFt == 7)
     for (int p : opt_.spOut) model_.pensUsed.push_back(p);
   diText_.clear();
@@ -189,7 +191,7 @@ void DisposeRun::resetRunState() {
   headerPending_ = true;
   stroke_.reset();
   stroke_.pen = pen_;
-  stroke_.lineType = lineType_;
+  stroke_.lineType = lineTypeIndex_;
   closeAll();
   outputs_.clear();
   extents_.clear();
@@ -598,7 +600,7 @@ void DisposeRun::finishStroke() {
   strokeLeftPen_ = false;
   stroke_.reset();
   stroke_.pen = pen_;
-  stroke_.lineType = lineType_;
+  stroke_.lineType = lineTypeIndex_;
   stroke_.inserted = std::move(carried);
 }
 
@@ -973,7 +975,7 @@ void DisposeRun::cmdLB() {
   } else {
     stroke_.reset();
     stroke_.pen = pen_;
-    stroke_.lineType = lineType_;
+    stroke_.lineType = lineTypeIndex_;
   }
 }
 
@@ -1034,7 +1036,8 @@ void DisposeRun::cmdLT() {
   std::string_view len = firstField(rest, extra);
   lt.patternLength = static_cast<float>(parseReal(len));
   lt.extra.assign(extra);
-  lineType_ = lt;
+  lineTypeIndex_ = model_.lineTypeIndex(lt);
+  lineType_ = std::move(lt);
 }
 
 void DisposeRun::cmdWD() {

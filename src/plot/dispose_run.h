@@ -155,6 +155,7 @@ class DisposeRun {
   int pen_ = 1;
   bool penDown_ = false;
   LineType lineType_;
+  std::int32_t lineTypeIndex_ = 0;  // of lineType_ in the model's line types
   double curX_ = 0.0, curY_ = 0.0;
   PlotPoint lastFinished_;
   CStroke stroke_;

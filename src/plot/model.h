@@ -2,7 +2,9 @@
 // The plot model: strokes (polylines with pen and line type), labels, and the reports of the
 // page files written from them. Coordinates are plotter units, 40 to the millimetre.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <memory_resource>
 #include <new>
 #include <string>
@@ -30,6 +32,46 @@ struct InsertedCommand {
   std::int32_t pointIndex = 0;
   std::string text;
   friend bool operator==(const InsertedCommand&, const InsertedCommand&) = default;
+};
+
+// The raw commands of a stroke: most strokes have none, so an empty list takes one pointer.
+class InsertedList {
+ public:
+  InsertedList() = default;
+  InsertedList(const InsertedList& o)
+      : list_(o.list_ ? std::make_unique<std::vector<InsertedCommand>>(*o.list_) : nullptr) {}
+  InsertedList(InsertedList&&) noexcept = default;
+  InsertedList& operator=(const InsertedList& o) {
+    if (this != &o) *this = InsertedList(o);
+    return *this;
+  }
+  InsertedList& operator=(InsertedList&&) noexcept = default;
+  InsertedList& operator=(std::vector<InsertedCommand>&& v) {
+    if (v.empty())
+      list_.reset();
+    else
+      list_ = std::make_unique<std::vector<InsertedCommand>>(std::move(v));
+    return *this;
+  }
+
+  bool empty() const { return !list_ || list_->empty(); }
+  std::size_t size() const { return list_ ? list_->size() : 0; }
+  const InsertedCommand& operator[](std::size_t i) const { return (*list_)[i]; }
+  InsertedCommand* begin() { return list_ ? list_->data() : nullptr; }
+  InsertedCommand* end() { return list_ ? list_->data() + list_->size() : nullptr; }
+  const InsertedCommand* begin() const { return list_ ? list_->data() : nullptr; }
+  const InsertedCommand* end() const { return list_ ? list_->data() + list_->size() : nullptr; }
+  void push_back(InsertedCommand c) {
+    if (!list_) list_ = std::make_unique<std::vector<InsertedCommand>>();
+    list_->push_back(std::move(c));
+  }
+  void clear() { list_.reset(); }
+  friend bool operator==(const InsertedList& a, const InsertedList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+  }
+
+ private:
+  std::unique_ptr<std::vector<InsertedCommand>> list_;
 };
 
 // The points of a stroke. The strokes of a run keep theirs in the run's point arena (one block
@@ -105,10 +147,11 @@ class CStroke {
   bool outerFlag = false;        // an outer contour
   bool joinedFlag = false;       // this stroke and the next close a shape together
   bool labelStrokeFlag = false;  // drawn from a font glyph
-  LineType lineType;
-  std::vector<InsertedCommand> inserted;
-
+  std::int32_t lineType = 0;  // index into the model's line types; 0 is the plotter's default
+  InsertedList inserted;
 };
+// A long roll holds hundreds of thousands of strokes: each stays within one cache line.
+static_assert(sizeof(CStroke) <= 64);
 
 struct LabelRecord {
   std::int32_t pageIndex = 0;

@@ -34,7 +34,7 @@ std::vector<CStroke> cutAtEdges(const CStroke& s, const std::vector<double>& edg
   // Every piece starts as the stroke without its points.
   CStroke blank = s;
   blank.points = {};
-  blank.inserted = {};
+  blank.inserted.clear();
   blank.closedFlag = false;
   auto startPiece = [&](const PlotPoint& first) {
     pieces.push_back(blank);

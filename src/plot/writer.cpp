@@ -154,17 +154,19 @@ void DisposeRun::writePage(int pageIndex) {
     if (l.x > extent.xMax) extent.xMax = l.x;
   }
 
-  LineType lastType;
-  lastType.type = -1;
+  LineType none;
+  none.type = -1;
+  const LineType* lastType = &none;
   int lastPen = 0;
   bool first = true;
   auto emit = [&](const CStroke& s, bool penGroupStart) {
-    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
-      appendLineType(out, s.lineType);
+    const LineType& type = model_.lineTypeOf(s);
+    if (type.type != lastType->type || std::fabs(type.patternLength - lastType->patternLength) > 1e-5)
+      appendLineType(out, type);
     if (first || penGroupStart || (opt_.cutFt != 7 && s.pen != lastPen))
       out.append("SP").append(std::to_string(s.pen)).append(";");
     writeStroke(out, s, extent);
-    lastType = s.lineType;
+    lastType = &type;
     lastPen = s.pen;
     first = false;
     flush(false);
@@ -352,14 +354,16 @@ void DisposeRun::refillRollingSplitList(int pages) {
 bool DisposeRun::writeStrokesFrom(const std::string& path, size_t from, std::string* error) const {
   std::string out = "IN;";
   if (wdSeen_) out.append("WD").append(std::to_string(wdValue_)).append(";");
-  LineType lastType;
-  lastType.type = -1;
+  LineType none;
+  none.type = -1;
+  const LineType* lastType = &none;
   Extent extent;
   for (size_t i = from; i < model_.strokes.size(); ++i) {
     const CStroke& s = model_.strokes[i];
-    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
-      appendLineType(out, s.lineType);
-    lastType = s.lineType;
+    const LineType& type = model_.lineTypeOf(s);
+    if (type.type != lastType->type || std::fabs(type.patternLength - lastType->patternLength) > 1e-5)
+      appendLineType(out, type);
+    lastType = &type;
     out.append("SP").append(std::to_string(s.pen)).append(";");
     writeStroke(out, s, extent);
   }

@@ -67,7 +67,7 @@ TEST(PlotModelStorage, MovesBetweenTheArenaAndTheHeapKeepEveryPoint) {
   // A copy into the arena is the same stroke, flags and all.
   CStroke flagged = numbered(5, 4);
   flagged.closedFlag = flagged.labelStrokeFlag = true;
-  flagged.lineType = {2, 1.5f, "1"};
+  flagged.lineType = m.lineTypeIndex({2, 1.5f, "1"});
   flagged.inserted.push_back({1, "AA0,0,90"});
   EXPECT_EQ(CStroke(flagged, m.points.get()), flagged);
 }
@@ -126,6 +126,40 @@ TEST(PlotModelStorage, RollingSplitCutsAWideStrokeAndKeepsTheOthersWhole) {
   EXPECT_EQ(s[3].points, (Points{{0, 500}, {900, 500}}));
   EXPECT_EQ(s[4].points, (Points{{300, 300}, {400, 300}, {400, 400}}));
   EXPECT_EQ(run.file().strokePages(), (std::vector<int>{0, 0, 1, 2, 0}));
+}
+
+TEST(PlotModelStorage, JoinedStrokesGrowOutOfTheArenaWhole) {
+  // Sixty segments drawn one by one, each starting where the last ended: the contour stage
+  // joins them into one stroke that grows far past the block its first segment had.
+  std::string hpgl;
+  Points expected{{0, 0}};
+  for (int k = 1; k <= 60; ++k) {
+    const double x = 10.0 * k, y = (k % 2) * 10.0;
+    hpgl += "PU" + std::to_string(static_cast<int>(expected.back().x)) + "," +
+            std::to_string(static_cast<int>(expected.back().y)) + ";PD" + std::to_string(static_cast<int>(x)) + "," +
+            std::to_string(static_cast<int>(y)) + ";";
+    expected.push_back({x, y});
+  }
+  DisposeOptions o = test::plainOptions();
+  o.cutFt = 8;
+  o.pageWidth = 1000;
+  test::DisposeRun run(hpgl, o);
+  ASSERT_TRUE(run.dispose());
+  ASSERT_EQ(run.file().strokes().size(), 1u);
+  EXPECT_EQ(run.file().strokes()[0].points, expected);
+}
+
+TEST(PlotModelStorage, EveryStrokeKeepsItsLineTypeAmongMany) {
+  // More line types than the table searches back, the first ones used again after 80 others:
+  // each stroke is still written with its own.
+  std::string hpgl, body;
+  for (int k = 0; k < 100; ++k) {
+    const std::string type = "LT" + std::to_string(1 + k % 80) + "," + std::to_string(1 + k % 80) + ";";
+    const std::string line = "PU0," + std::to_string(k) + ";PD5," + std::to_string(k) + ";";
+    hpgl += type + line;
+    body += type + (k == 0 ? "SP1;" : "") + line;
+  }
+  EXPECT_EQ(test::disposeToText(hpgl), "IN;" + body + "PX5;ZH5;");
 }
 
 }  // namespace
