@@ -1,4 +1,5 @@
 // The dispose pipeline and the reader's command loop and handlers.
+#include "config/modes.h"
 #include "plot/dispose_run.h"
 
 #include <algorithm>
@@ -18,6 +19,8 @@
 #include "plot/user_units.h"
 
 namespace qel::plot {
+
+using config::PageMode;
 
 namespace {
 
@@ -180,7 +183,7 @@ void DisposeRun::resetRunState() {
   model_.pensUsed.clear();
   model_.lineTypes.assign(1, LineType{});
   lineTypeIndex_ = model_.lineTypeIndex(lineType_);  // the line type stays from run to run
-  if (opt_.cutFt == 7)
+  if (opt_.cutFt == PageMode::PenGrouped)
     for (int p : opt_.spOut) model_.pensUsed.push_back(p);
   diText_.clear();
   siText_.clear();
@@ -239,9 +242,10 @@ void DisposeRun::cutQualityOfPages(std::optional<int> page) {
   const CutQualityOptions& cq = opt_.cutQuality;
   if (!cq.active()) return;
   PageArea weedArea;
-  if (opt_.splitPageEnabled && opt_.cutFt != 3) weedArea = {winXMax_, winYMax_};
+  if (opt_.splitPageEnabled && opt_.cutFt != PageMode::MultiByPause) weedArea = {winXMax_, winYMax_};
   if (page) applyKnifeAndOvercut(model_.strokes, model_.strokePages, cq, opt_.minDistanceClose, page);
-  addWeeding(model_.strokes, model_.strokePages, model_.labels, model_.pensUsed, cq, opt_.minDistanceClose, weedArea, page);
+  addWeeding(model_.strokes, model_.strokePages, model_.labels, model_.pensUsed, cq, opt_.minDistanceClose, weedArea,
+             page);
 }
 
 int DisposeRun::readAll(bool pageOrder) {
@@ -271,7 +275,7 @@ int DisposeRun::readAll(bool pageOrder) {
       fail(missingFontText(opt_.homeDir, inputPath_));
       return -1;
     }
-    if (mode == 2 && outside_ && opt_.splitPageEnabled) {
+    if (mode == PageMode::MultiByCoordinates && outside_ && opt_.splitPageEnabled) {
       fail("a stroke runs across a page edge in " + inputPath_);
       return -1;
     }
@@ -341,7 +345,8 @@ int DisposeRun::run(bool loadOnlyRun) {
   // copied into a larger one (both held at once) each time it fills.
   model_.strokes.reserve(static_cast<size_t>(std::min<std::int64_t>(in_->length() / 64, 8 << 20)));
   const int mode = opt_.cutFt;
-  const bool pageOrder = opt_.strokeAppearOrderOfPage && mode != 6 && mode != 8 && !loadOnlyRun_;
+  const bool pageOrder =
+      opt_.strokeAppearOrderOfPage && mode != PageMode::Rolling && mode != PageMode::Contour && !loadOnlyRun_;
   const std::string dtAtStart = dtText_;
   shiftX_ = shiftY_ = 0.0;
   shifted_ = false;
@@ -389,8 +394,8 @@ int DisposeRun::run(bool loadOnlyRun) {
   // after reading and the rolling split otherwise.
   const CutQualityOptions& cq = opt_.cutQuality;
   const bool knifeOnWholePaths = cq.knifeOrOvercut() && !loadOnlyRun_ && !pageOrder;
-  const bool contourMode = mode == 8 && opt_.splitPageEnabled;
-  if (mode == 6 && opt_.splitPageEnabled) {
+  const bool contourMode = mode == PageMode::Contour && opt_.splitPageEnabled;
+  if (mode == PageMode::Rolling && opt_.splitPageEnabled) {
     PageSplit split;
     if (!rollingSplit(model_, opt_, maxPages(), loadOnlyRun_, split)) {
       fail("a stroke of " + inputPath_ + " is wider than the page");
@@ -406,13 +411,14 @@ int DisposeRun::run(bool loadOnlyRun) {
     }
     platform::trace("after");
   }
-  if (knifeOnWholePaths && !contourMode) applyKnifeAndOvercut(model_.strokes, model_.strokePages, cq, opt_.minDistanceClose);
-  if (mode == 8 && opt_.splitPageEnabled) {
+  if (knifeOnWholePaths && !contourMode)
+    applyKnifeAndOvercut(model_.strokes, model_.strokePages, cq, opt_.minDistanceClose);
+  if (mode == PageMode::Contour && opt_.splitPageEnabled) {
     contourStages(model_, opt_, false);
     if (knifeOnWholePaths) applyKnifeAndOvercut(model_.strokes, model_.strokePages, cq, opt_.minDistanceClose);
     if (!loadOnlyRun_ && !wholeStrokeSplit(model_, opt_, maxPages(), false)) pageOverflow_ = true;
   }
-  if (mode == 9 && loadOnlyRun_ && opt_.splitPageEnabled) {
+  if (mode == PageMode::CcdCut && loadOnlyRun_ && opt_.splitPageEnabled) {
     contourStages(model_, opt_, true);
     if (!wholeStrokeSplit(model_, opt_, maxPages(), true)) pageOverflow_ = true;
   }
@@ -431,13 +437,13 @@ int DisposeRun::run(bool loadOnlyRun) {
     firstReported = pagesFlushed_;
     for (int p = pagesFlushed_; p <= pageIndex_; ++p) cutQualityOfPages(p);
     for (int p = pagesFlushed_; p <= pageIndex_; ++p) openPage(p);
-    if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
+    if (mode != PageMode::Rolling) refillRollingSplitList(static_cast<int>(outputs_.size()));
     for (; pagesFlushed_ <= pageIndex_; ++pagesFlushed_) writePage(pagesFlushed_);
   } else {
     cutQualityOfPages(std::nullopt);
     for (int p : model_.strokePages) openPage(p);
     for (const auto& l : model_.labels) openPage(l.pageIndex);
-    if (mode != 6) refillRollingSplitList(static_cast<int>(outputs_.size()));
+    if (mode != PageMode::Rolling) refillRollingSplitList(static_cast<int>(outputs_.size()));
     // Each page is finished as soon as it is written; the last one takes the text that
     // followed the commands.
     const int count = static_cast<int>(outputs_.size());
@@ -536,7 +542,8 @@ bool DisposeRun::scanParams(Params& p, bool labelMode) {
 
 void DisposeRun::setPageFromX(double v) {
   const int mode = opt_.cutFt;
-  if (mode == 0 || mode == 1 || mode == 6 || mode == 8) {
+  if (mode == PageMode::SingleByCoordinates || mode == PageMode::SingleByPause || mode == PageMode::Rolling ||
+      mode == PageMode::Contour) {
     pageIndex_ = 0;
     pageOffset_ = 0.0;
     return;
@@ -555,7 +562,7 @@ bool DisposeRun::inWindow(double v, bool isX) {
     pageOffset_ = 0.0;
     return true;
   }
-  if (opt_.cutFt == 3) {
+  if (opt_.cutFt == PageMode::MultiByPause) {
     pageOffset_ = 0.0;
     return true;
   }
@@ -577,7 +584,7 @@ void DisposeRun::addPoint(const PlotPoint& p, bool penDown) {
 
 void DisposeRun::finishStroke() {
   const int mode = opt_.cutFt;
-  if ((mode == 0 || mode == 1) && outside_) {
+  if ((mode == PageMode::SingleByCoordinates || mode == PageMode::SingleByPause) && outside_) {
     stroke_.reset();
     outside_ = false;
     inside_ = true;
@@ -668,8 +675,9 @@ void DisposeRun::addRawPoint(double rawX, double y) {
   const bool split = opt_.splitPageEnabled;
   // Modes whose pages follow x: the page of a stroke is where its pen-down run starts, and a
   // pen-up move takes the pen (and the stroke it starts) to the page it reaches.
-  const bool pageByX = split && (mode == 2 || mode == 4 || mode == 5 || mode == 7);
-  const bool hardPartition = split && (mode == 4 || mode == 7);
+  const bool pageByX = split && (mode == PageMode::MultiByCoordinates || mode == PageMode::HardPartition ||
+                                 mode == PageMode::NoSplit || mode == PageMode::PenGrouped);
+  const bool hardPartition = split && (mode == PageMode::HardPartition || mode == PageMode::PenGrouped);
   const PlotPoint stand{curX_, curY_};
   // A circle, or a stroke that a pen-up move leaves, is finished before the pen goes on.
   if (stroke_.circleFlag || strokeLeftPen_ || (!penDown_ && stroke_.points.size() > 1)) finishStroke();
@@ -827,7 +835,8 @@ void DisposeRun::cmdSP() {
 
 void DisposeRun::selectPen(int n) {
   pen_ = n;
-  if (std::find(model_.pensUsed.begin(), model_.pensUsed.end(), n) == model_.pensUsed.end()) model_.pensUsed.push_back(n);
+  auto& pens = model_.pensUsed;
+  if (std::find(pens.begin(), pens.end(), n) == pens.end()) pens.push_back(n);
   if (penDown_) {
     if (n != stroke_.pen) {
       finishStroke();
@@ -844,7 +853,7 @@ void DisposeRun::cmdPG() {
   Params p;
   const std::int64_t start = in_->tell();
   const bool complete = scanParams(p, false);
-  if (opt_.cutFt != 3 || !opt_.splitPageEnabled) return;
+  if (opt_.cutFt != PageMode::MultiByPause || !opt_.splitPageEnabled) return;
   // Look for the page-break text in the parameters, the terminator and enough characters
   // after them to hold the text.
   const std::int64_t afterParams = start + static_cast<std::int64_t>(p.text.size());
@@ -1001,7 +1010,7 @@ void DisposeRun::cmdCI() {
     stroke_.circleRadius = r;
     return;
   }
-  if (opt_.cutFt == 9 && stroke_.pen == opt_.markPointSp) return;  // a registration mark stays a point
+  if (opt_.cutFt == PageMode::CcdCut && stroke_.pen == opt_.markPointSp) return;  // a registration mark stays a point
   if (atCentre)
     stroke_.points.pop_back();
   else

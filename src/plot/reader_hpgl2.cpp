@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "config/modes.h"
 #include "plot/dispose_run.h"
 #include "plot/number_text.h"
 #include "plot/plot_input.h"
 
 namespace qel::plot {
+
+using config::PageMode;
 
 namespace {
 
@@ -230,7 +233,8 @@ void DisposeRun::cmdAA() {
   const PlotPoint c = toRaw(ux, uy);
   const int mode = opt_.cutFt;
   // Where pages cut strokes, the arc is cut with them: it is drawn as points.
-  if (polygonMode_ || (opt_.splitPageEnabled && (mode == 4 || mode == 6 || mode == 7 || mode == 8))) {
+  if (polygonMode_ || (opt_.splitPageEnabled && (mode == PageMode::HardPartition || mode == PageMode::Rolling ||
+                                                  mode == PageMode::PenGrouped || mode == PageMode::Contour))) {
     drawArcPoints(c.x, c.y, sweep);
     return;
   }

@@ -5,11 +5,14 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "config/modes.h"
 #include "plot/dispose_run.h"
 #include "plot/number_text.h"
 #include "plot/stages.h"
 
 namespace qel::plot {
+
+using config::PageMode;
 
 namespace {
 
@@ -163,7 +166,7 @@ void DisposeRun::writePage(int pageIndex) {
     const LineType& type = model_.lineTypeOf(s);
     if (type.type != lastType->type || std::fabs(type.patternLength - lastType->patternLength) > 1e-5)
       appendLineType(out, type);
-    if (first || penGroupStart || (opt_.cutFt != 7 && s.pen != lastPen))
+    if (first || penGroupStart || (opt_.cutFt != PageMode::PenGrouped && s.pen != lastPen))
       out.append("SP").append(std::to_string(s.pen)).append(";");
     writeStroke(out, s, extent);
     lastType = &type;
@@ -173,7 +176,7 @@ void DisposeRun::writePage(int pageIndex) {
   };
 
   const size_t n = model_.strokes.size();
-  if (opt_.cutFt == 7) {
+  if (opt_.cutFt == PageMode::PenGrouped) {
     // Grouped by pen, in the order of the pens-used list; each pen once.
     std::vector<int> done;
     for (int pen : model_.pensUsed) {
