@@ -289,6 +289,20 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
   std::vector<Extent> pointExtents(strokes.size());
   for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
   auto e = [&](size_t i) { return reach(strokes[i], pointExtents[i]); };
+  // A stroke beyond a cut moves with every later cut. The moves of a stroke whose x are whole
+  // numbers are added up and made once, when its points are next read (the back-offs are whole
+  // numbers too, so the sum is exact); other strokes move at once.
+  std::vector<double> pendingMove(strokes.size(), 0.0);
+  std::vector<char> wholeX(strokes.size());
+  for (size_t i = 0; i < strokes.size(); ++i)
+    wholeX[i] = std::all_of(strokes[i].points.begin(), strokes[i].points.end(), [](const PlotPoint& p) {
+      return p.x == std::trunc(p.x) && std::fabs(p.x) < 0x1p52;
+    });
+  auto settle = [&](size_t i) {
+    if (pendingMove[i] == 0.0) return;
+    for (auto& p : strokes[i].points) p.x += pendingMove[i];
+    pendingMove[i] = 0.0;
+  };
   if (loadOnly) {
     for (size_t i = 0; i < strokes.size(); ++i)
       if (e(i).maxX - e(i).minX > w) return false;
@@ -319,11 +333,16 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       std::vector<int> outPages;
       std::vector<bool> outLeft;
       std::vector<Extent> outExtents;
+      std::vector<double> outPending;
+      std::vector<char> outWholeX;
       out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
         if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) {
+          settle(i);
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
             const Extent pieceExtent = pointExtent(piece);
+            outPending.push_back(0.0);
+            outWholeX.push_back(0);
             piece.joinedFlag = false;
             outLeft.push_back(pieceExtent.maxX <= x);
             outExtents.push_back(pieceExtent);
@@ -335,12 +354,16 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
           outPages.push_back(pages[i]);
           outLeft.push_back(false);
           outExtents.push_back(pointExtents[i]);
+          outPending.push_back(pendingMove[i]);
+          outWholeX.push_back(wholeX[i]);
         }
       }
       strokes = std::move(out);
       pages = std::move(outPages);
       leftPiece = std::move(outLeft);
       pointExtents = std::move(outExtents);
+      pendingMove = std::move(outPending);
+      wholeX = std::move(outWholeX);
     }
     const size_t n = strokes.size();
 
@@ -389,7 +412,10 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       if (p >= 0) combine(ex, e(p));
       if (ex.maxX > x) {
         move[i] = true;
-        if (ex.minX <= x) carried.push_back(&strokes[i]);
+        if (ex.minX <= x) {
+          settle(i);
+          carried.push_back(&strokes[i]);
+        }
       } else {
         candidates.push_back(i);
       }
@@ -413,6 +439,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
     const BoxGrid outerGrid(carriedBoxes, outerCarried);
     const BoxGrid nearGrid(nearBoxes, allCarried);
     for (size_t i : candidates) {
+      settle(i);
       const CStroke& s = strokes[i];
       if (s.points.empty()) continue;
       const PlotPoint first = s.points[0];
@@ -453,7 +480,12 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
     }
     for (size_t i = 0; i < n; ++i)
       if (move[i]) {
-        for (auto& p : strokes[i].points) p.x += b;
+        if (wholeX[i] && pendingMove[i] + b < 0x1p52) {
+          pendingMove[i] += b;
+        } else {
+          settle(i);
+          for (auto& p : strokes[i].points) p.x += b;
+        }
         pointExtents[i].minX += b;
         pointExtents[i].maxX += b;
       }
@@ -462,6 +494,8 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       if (l.x > x) l.x += b;
   }
   list.push_back(truncToInt(m - cuts * w));
+
+  for (size_t i = 0; i < strokes.size(); ++i) settle(i);
 
   // 3. Pages along x, with the seam correction on every page after the first.
   const double seamX = -o.detalX * kUnitsPerMm, seamY = -o.detalY * kUnitsPerMm;
