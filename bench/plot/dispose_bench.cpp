@@ -2,7 +2,7 @@
 // process on generated plot files, beside hp2xx on the same files.
 //
 //   plot_dispose_bench [--quick] [--sizes 10,50,200] [--shapes strokes,boxes] [--dir DIR]
-//                      [--qelcut PATH]
+//                      [--inputs DIR] [--qelcut PATH]
 //   plot_dispose_bench --generate SHAPE MB FILE
 //
 // Shapes (all deterministic, all with pen changes and one "PD x,y;" per point, as design
@@ -15,7 +15,8 @@
 // For each shape and size it runs copy-through and modes 4, 5, 6 and 8, then `hp2xx -q -m hpgl`,
 // and prints MB/s (wall and CPU), the ratio to hp2xx, the peak memory per input byte, and at
 // the end how each configuration's time grew from the 50 MB to the 200 MB file. --quick uses
-// 2, 5 and 20 MB. Generated files go to DIR (default /tmp) and are deleted afterwards.
+// 2, 5 and 20 MB. Generated files go to DIR (default /tmp) and are deleted afterwards; with
+// --inputs they are kept in that folder as SHAPE_SIZE.plt and used again by later runs.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -228,6 +229,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> shapes{"strokes", "boxes"};
   std::string dir = "/tmp";
   std::string qelcut = siblingQelcut();
+  std::string inputs;  // kept inputs, generated when missing
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--generate" && i + 3 < argc) {
@@ -244,11 +246,13 @@ int main(int argc, char** argv) {
       shapes = splitList(argv[++i]);
     } else if (a == "--dir" && i + 1 < argc) {
       dir = argv[++i];
+    } else if (a == "--inputs" && i + 1 < argc) {
+      inputs = argv[++i];
     } else if (a == "--qelcut" && i + 1 < argc) {
       qelcut = argv[++i];
     } else {
       std::fprintf(stderr, "usage: plot_dispose_bench [--quick] [--sizes A,B,C] [--shapes S,..] [--dir DIR] "
-                           "[--qelcut PATH] | --generate SHAPE MB FILE\n");
+                           "[--inputs DIR] [--qelcut PATH] | --generate SHAPE MB FILE\n");
       return 2;
     }
   }
@@ -261,8 +265,11 @@ int main(int argc, char** argv) {
   std::map<std::string, std::map<std::string, std::map<std::string, double>>> seconds, cpuSeconds;
   for (const auto& shape : shapes) {
     for (const auto& size : sizes) {
-      const std::string input = work + "/" + shape + "_" + size + ".plt";
-      generate(shape, std::atof(size.c_str()), input);
+      const std::string input = (inputs.empty() ? work : inputs) + "/" + shape + "_" + size + ".plt";
+      if (inputs.empty() || !fs::exists(input)) {
+        if (!inputs.empty()) fs::create_directories(inputs);
+        generate(shape, std::atof(size.c_str()), input);
+      }
       const double mb = fs::file_size(input) / (1024.0 * 1024.0);
       Result hp;
       if (haveHp2xx) {
@@ -290,7 +297,7 @@ int main(int argc, char** argv) {
       if (haveHp2xx)
         std::printf("  %-7s %-4s %7.2f %8.1f %8.1f %9s %9.2f\n", "hp2xx", hp.ok ? "ok" : "FAIL", hp.seconds,
                     mb / hp.seconds, mb / hp.cpuSeconds, "1.00", hp.peakKb / 1024.0 / mb);
-      fs::remove(input);
+      if (inputs.empty()) fs::remove(input);
     }
   }
   // Growth of the time from the second to the third size (50 to 200 MB in the full run).

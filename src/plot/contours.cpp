@@ -43,9 +43,20 @@ BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members)
   const double w = all.maxX - all.minX, h = all.maxY - all.minY;
   const bool wide = w > 0 && std::isfinite(w), tall = h > 0 && std::isfinite(h);
   constexpr double kMaxSide = 2048;
-  // About one cell per box, about square: a long roll gets many columns and few rows.
+  // Cells about square, about one per box, but not smaller than the typical box: where boxes
+  // lie over boxes (a denser roll of the same length) smaller cells would only file every
+  // large box in more of them, the entries growing faster than the boxes.
+  std::vector<double> sides;
+  sides.reserve(members.size());
+  for (int i : members)
+    if (finite(boxes[i])) sides.push_back(std::max(boxes[i].maxX - boxes[i].minX, boxes[i].maxY - boxes[i].minY));
+  double typical = 0.0;
+  if (!sides.empty()) {
+    std::nth_element(sides.begin(), sides.begin() + sides.size() / 2, sides.end());
+    typical = sides[sides.size() / 2];
+  }
   if (wide && tall) {
-    const double cell = std::sqrt(w * h / count);
+    const double cell = std::max(std::sqrt(w * h / count), typical);
     cols_ = static_cast<int>(std::clamp(std::ceil(w / cell), 1.0, kMaxSide));
     rows_ = static_cast<int>(std::clamp(std::ceil(h / cell), 1.0, kMaxSide));
   } else if (wide) {
@@ -107,20 +118,23 @@ void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double
         !b.circleFlag && b.inserted.empty()) {
       auto& ap = a.points;
       auto& bp = b.points;
+      // A stroke that grows leaves the run's arena first: there every larger block would be a
+      // new one, the old ones kept until the run ends.
+      auto growable = [&]() -> PointList& {
+        if (ap.get_allocator().resource() != std::pmr::get_default_resource()) ap = PointList(ap.begin(), ap.end());
+        joined = true;
+        return ap;
+      };
       if (isNear(ap.back(), bp.front(), d)) {
-        ap.insert(ap.end(), bp.begin() + 1, bp.end());
-        joined = true;
+        growable().insert(ap.end(), bp.begin() + 1, bp.end());
       } else if (isNear(ap.back(), bp.back(), d)) {
-        ap.insert(ap.end(), bp.rbegin(), bp.rend());
-        joined = true;
+        growable().insert(ap.end(), bp.rbegin(), bp.rend());
       } else if (!a.inserted.empty()) {
         // Putting points in front would move a's commands away from their points.
       } else if (isNear(ap.front(), bp.front(), d)) {
-        ap.insert(ap.begin(), bp.rbegin(), bp.rend());
-        joined = true;
+        growable().insert(ap.begin(), bp.rbegin(), bp.rend());
       } else if (isNear(ap.front(), bp.back(), d)) {
-        ap.insert(ap.begin(), bp.begin(), bp.end());
-        joined = true;
+        growable().insert(ap.begin(), bp.begin(), bp.end());
       }
     }
     if (joined) continue;
@@ -181,12 +195,7 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
   for (size_t v = 0; v < n; ++v) {
     if (strokes[v].outerFlag) continue;
     const Box& b = boxes[v];
-    int best = -1;
-    grid.candidates(b.minX, b.minY, [&](int u) {
-      if ((best < 0 || u < best) && boxes[u].contains(b)) best = u;
-      return false;
-    });
-    owner[v] = best;
+    owner[v] = grid.first(b.minX, b.minY, [&](int u) { return boxes[u].contains(b); });
   }
   // The strokes each contour owns, in list order, filed in one array (offsets per contour).
   std::vector<int> ownedFrom(n + 1, 0);

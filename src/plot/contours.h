@@ -2,6 +2,7 @@
 // Stroke joining and contour ordering: strokes that touch end to end become one polyline,
 // closed outlines inside no other closed outline are the outer contours, and everything inside
 // an outer contour is cut before the contour itself.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -34,6 +35,27 @@ class BoxGrid {
     const size_t c = static_cast<size_t>(cellY(y)) * cols_ + cellX(x);
     for (size_t k = offsets_[c]; k < offsets_[c + 1]; ++k)
       if (f(entries_[k])) return;
+  }
+
+  // The smallest filed index, among the boxes that may contain the point, for which
+  // matches(index) holds; -1 for none. Boxes are filed in the order of the members, so with
+  // ascending members the search stops at the first match of each list.
+  template <class F>
+  int first(double x, double y, F matches) const {
+    int best = -1;
+    for (int i : big_)
+      if (matches(i)) {
+        best = i;
+        break;
+      }
+    if (x < x0_ || y < y0_) return best;
+    const size_t c = static_cast<size_t>(cellY(y)) * cols_ + cellX(x);
+    for (size_t k = offsets_[c]; k < offsets_[c + 1]; ++k) {
+      const int i = entries_[k];
+      if (best >= 0 && i > best) break;
+      if (matches(i)) return best >= 0 ? std::min(best, i) : i;
+    }
+    return best;
   }
 
  private:

@@ -222,7 +222,7 @@ void applyKnifeAndOvercut(std::vector<CStroke>& strokes, const std::vector<int>&
     }
     if (!s.inserted.empty() || s.points.size() < 2) continue;
     std::optional<PlotPoint> before;
-    std::vector<PlotPoint> path = s.points;
+    std::vector<PlotPoint> path(s.points.begin(), s.points.end());
     if (isClosedPath(path, nearDistance)) {
       before = pointBeforeStart(path);
       if (overcut > 0.0) path = addOvercut(path, overcut);

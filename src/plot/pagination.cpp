@@ -34,7 +34,7 @@ std::vector<CStroke> cutAtEdges(const CStroke& s, const std::vector<double>& edg
   // Every piece starts as the stroke without its points.
   CStroke blank = s;
   blank.points = {};
-  blank.inserted = {};
+  blank.inserted.clear();
   blank.closedFlag = false;
   auto startPiece = [&](const PlotPoint& first) {
     pieces.push_back(blank);
@@ -81,7 +81,7 @@ std::vector<CStroke> cutAtEdges(const CStroke& s, const std::vector<double>& edg
   return pieces;
 }
 
-bool insideOutline(const std::vector<PlotPoint>& poly, double x, double y) {
+bool insideOutline(std::span<const PlotPoint> poly, double x, double y) {
   const size_t n = poly.size();
   if (n == 0) return false;
   bool inside = false;

@@ -1,5 +1,6 @@
 #pragma once
 // Page arithmetic and the cutting of strokes at vertical page edges.
+#include <span>
 #include <vector>
 
 #include "plot/model.h"
@@ -25,6 +26,6 @@ void xExtent(const CStroke& s, double& minX, double& maxX);
 
 // Even-odd point-in-polygon test on the stroke's points as a closed outline; points on the
 // outline count as inside.
-bool insideOutline(const std::vector<PlotPoint>& outline, double x, double y);
+bool insideOutline(std::span<const PlotPoint> outline, double x, double y);
 
 }  // namespace qel::plot

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plot/dispose_file.h"
+#include "config/modes.h"
+#include "plot/dispose_run.h"
 #include "plot/number_text.h"
 #include "plot/plot_input.h"
 
 namespace qel::plot {
+
+using config::PageMode;
 
 namespace {
 
@@ -33,19 +36,19 @@ constexpr double kArcTolerance = 0.25;  // plotter units
 
 }  // namespace
 
-void CDisposeFile::moveTo(const PlotPoint& raw) {
+void DisposeRun::moveTo(const PlotPoint& raw) {
   if (polygonMode_)
     recordPolygon(raw);
   else
     addRawPoint(raw.x, raw.y);
 }
 
-void CDisposeFile::cmdPR() {
+void DisposeRun::cmdPR() {
   relative_ = true;
   readAndAddPoints();
 }
 
-void CDisposeFile::cmdScaling(bool scalingPoints) {
+void DisposeRun::cmdScaling(bool scalingPoints) {
   Params p;
   if (!scanParams(p, false)) return;
   if (scalingPoints)
@@ -54,7 +57,7 @@ void CDisposeFile::cmdScaling(bool scalingPoints) {
     units_.setScale(p.text);
 }
 
-void CDisposeFile::cmdIN() {
+void DisposeRun::cmdIN() {
   Params p;
   if (!scanParams(p, false)) return;
   if (!polygonMode_) finishStroke();
@@ -64,7 +67,7 @@ void CDisposeFile::cmdIN() {
   penDown_ = false;
 }
 
-void CDisposeFile::cmdDF() {
+void DisposeRun::cmdDF() {
   Params p;
   if (!scanParams(p, false)) return;
   units_.setScale({});
@@ -72,7 +75,7 @@ void CDisposeFile::cmdDF() {
   polygonMode_ = false;
 }
 
-void CDisposeFile::cmdSkip(char kind) {
+void DisposeRun::cmdSkip(char kind) {
   if (kind == '"') {
     // Parameters that may hold quoted text ("CO", "BP").
     for (int c = in_->get(); c != PlotInput::kEnd; c = in_->get()) {
@@ -100,7 +103,7 @@ void CDisposeFile::cmdSkip(char kind) {
   scanParams(p, false);
 }
 
-void CDisposeFile::cmdMachineState(const char* letters) {
+void DisposeRun::cmdMachineState(const char* letters) {
   // Speed and force go with the stroke they reach, so they take effect where the file set them.
   Params p;
   if (!scanParams(p, false)) return;
@@ -113,7 +116,7 @@ void CDisposeFile::cmdMachineState(const char* letters) {
 // Outlines: rectangles and edged polygons are drawn as strokes; the pen then stands where it
 // stood before, in the state it had.
 
-void CDisposeFile::drawPath(const std::vector<PathVertex>& path) {
+void DisposeRun::drawPath(const std::vector<PathVertex>& path) {
   if (path.size() < 2) return;
   plotCommandSeen_ = true;
   const bool wasDown = penDown_;
@@ -130,7 +133,7 @@ void CDisposeFile::drawPath(const std::vector<PathVertex>& path) {
   newOrigin_ = true;
 }
 
-void CDisposeFile::cmdRectangle(bool relative) {
+void DisposeRun::cmdRectangle(bool relative) {
   Params p;
   if (!scanParams(p, false)) return;
   const auto f = fields(p.text);
@@ -141,7 +144,7 @@ void CDisposeFile::cmdRectangle(bool relative) {
   drawPath({{a, false}, {{b.x, a.y}, true}, {b, true}, {{a.x, b.y}, true}, {a, true}});
 }
 
-void CDisposeFile::recordPolygon(const PlotPoint& raw) {
+void DisposeRun::recordPolygon(const PlotPoint& raw) {
   plotCommandSeen_ = true;
   noteExtent(raw.x, raw.y);
   if (polygon_.empty()) {
@@ -159,7 +162,7 @@ void CDisposeFile::recordPolygon(const PlotPoint& raw) {
   curY_ = raw.y;
 }
 
-void CDisposeFile::cmdPM() {
+void DisposeRun::cmdPM() {
   Params p;
   if (!scanParams(p, false)) return;
   const int n = parseInt(p.text);
@@ -185,7 +188,7 @@ void CDisposeFile::cmdPM() {
   }
 }
 
-void CDisposeFile::cmdEP() {
+void DisposeRun::cmdEP() {
   Params p;
   if (!scanParams(p, false)) return;
   if (polygonMode_) return;
@@ -200,7 +203,7 @@ void CDisposeFile::cmdEP() {
 // ---------------------------------------------------------------------------------------------
 // Arcs.
 
-void CDisposeFile::drawArcPoints(double cx, double cy, double sweepDeg) {
+void DisposeRun::drawArcPoints(double cx, double cy, double sweepDeg) {
   const double sx = curX_, sy = curY_;
   const double r = std::hypot(sx - cx, sy - cy);
   if (!(r > 0) || !std::isfinite(r) || !std::isfinite(sweepDeg)) return;
@@ -218,7 +221,7 @@ void CDisposeFile::drawArcPoints(double cx, double cy, double sweepDeg) {
   }
 }
 
-void CDisposeFile::cmdAA() {
+void DisposeRun::cmdAA() {
   Params p;
   if (!scanParams(p, false)) return;
   const auto f = fields(p.text);
@@ -230,7 +233,8 @@ void CDisposeFile::cmdAA() {
   const PlotPoint c = toRaw(ux, uy);
   const int mode = opt_.cutFt;
   // Where pages cut strokes, the arc is cut with them: it is drawn as points.
-  if (polygonMode_ || (opt_.splitPageEnabled && (mode == 4 || mode == 6 || mode == 7 || mode == 8))) {
+  if (polygonMode_ || (opt_.splitPageEnabled && (mode == PageMode::HardPartition || mode == PageMode::Rolling ||
+                                                  mode == PageMode::PenGrouped || mode == PageMode::Contour))) {
     drawArcPoints(c.x, c.y, sweep);
     return;
   }
@@ -279,7 +283,7 @@ void CDisposeFile::cmdAA() {
 // ">" fractional bits, "=" the next point is absolute, "7" seven-bit digits. Points are moves
 // from the pen's place with the pen down unless a flag says otherwise.
 
-void CDisposeFile::cmdPE() {
+void DisposeRun::cmdPE() {
   std::string data;
   if (in_->readUntil(data, [](int c) { return c == ';'; }) == PlotInput::kEnd) return;
   plotCommandSeen_ = true;

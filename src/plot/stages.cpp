@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "plot/contours.h"
-#include "plot/dispose_file.h"
+#include "plot/dispose_run.h"
 #include "plot/number_text.h"
 #include "plot/pagination.h"
 #include "plot/stroke_font.h"
@@ -27,13 +27,13 @@ std::mutex& disposeRunLock() {
 // ---------------------------------------------------------------------------------------------
 // Modes 4 and 7: a pen-down segment leaving its page is cut at every page edge it crosses.
 
-void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to) {
-  const double w = d.winXMax_ - d.winXMin_;
+void DisposeRun::splitAtEdges(const PlotPoint& from, PlotPoint& to) {
+  const double w = winXMax_ - winXMin_;
   // The stroke lies on the current page, also when `from` is exactly on its edge.
-  const int k1 = d.pageIndex_;
+  const int k1 = pageIndex_;
   int k2 = 0;
-  if (!pageOfX(to.x, w, k2, d.maxPageIndex())) {
-    d.pageOverflow_ = true;
+  if (!pageOfX(to.x, w, k2, maxPageIndex())) {
+    pageOverflow_ = true;
     return;
   }
   // A point exactly on an edge, reached going right, ends the page to its left.
@@ -42,17 +42,16 @@ void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to)
     return from.y + (edge - from.x) * (to.y - from.y) / (to.x - from.x);
   };
   auto finishPiece = [&](int page, const PlotPoint& end, const PlotPoint& nextStart) {
-    CStroke& s = d.stroke_;
+    CStroke& s = stroke_;
     if (s.points.empty() || !(s.points.back() == end)) s.points.push_back(end);
     const auto& pts = s.points;
-    if (pts.size() > 2 && isNear(pts.back(), pts.front(), d.opt_.minDistanceClose)) s.closedFlag = true;
+    if (pts.size() > 2 && isNear(pts.back(), pts.front(), opt_.minDistanceClose)) s.closedFlag = true;
     // A piece that only touches the edge draws nothing on its page.
     if ((pts.size() >= 2 || !s.inserted.empty()) && s.pen != 0) {
-      d.strokes_.push_back(s);
-      d.strokePages_.push_back(page);
+      model_.add(s, page);
     }
     s.reset();
-    s.pen = d.pen_;
+    s.pen = pen_;
     s.points.push_back(nextStart);
   };
   if (k1 < k2) {
@@ -66,16 +65,15 @@ void Stages::splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to)
       finishPiece(k, {0.0, yb}, {w, yb});
     }
   }
-  d.pageIndex_ = k2;
-  if (!d.loadOnlyRun_) d.openPage(k2);
-  d.pageOffset_ = k2 * w;
-  to.x -= d.pageOffset_;
+  pageIndex_ = k2;
+  if (!loadOnlyRun_) openPage(k2);
+  pageOffset_ = k2 * w;
+  to.x -= pageOffset_;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-std::vector<PlotPoint> Stages::thinAndDensify(const CDisposeFile& d, std::vector<PlotPoint> run) {
-  const DisposeOptions& o = d.opt_;
+std::vector<PlotPoint> thinAndDensify(const DisposeOptions& o, std::vector<PlotPoint> run) {
   ThinningOptions t;
   t.deletePointEnabled = o.deletePointEnabled;
   t.dpIntervalPoints = o.dpIntervalPoints;
@@ -93,17 +91,20 @@ std::vector<PlotPoint> Stages::thinAndDensify(const CDisposeFile& d, std::vector
 // ---------------------------------------------------------------------------------------------
 // Modes 8 and 9: joining and contours, then the whole-stroke page split.
 
-void Stages::contourStages(CDisposeFile& d, bool loadOnly) {
-  const double nearDistance = d.opt_.minDistanceClose;
-  joinTouching(d.strokes_, d.strokePages_, nearDistance);
-  markOuter(d.strokes_, nearDistance, d.opt_.occ, d.opt_.spn);
+int maxPageIndexOf(int maxPages) { return std::min(kMaxPageIndex, (maxPages > 0 ? maxPages : 1) - 1); }
+
+void contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder) {
+  const double nearDistance = o.minDistanceClose;
+  joinTouching(m.strokes, m.strokePages, nearDistance);
+  markOuter(m.strokes, nearDistance, o.occ, o.spn);
   // The CCD view keeps the drawing order; cutting orders inside first.
-  if (!(loadOnly && d.opt_.cutFt == 9)) orderInsideFirst(d.strokes_, d.strokePages_);
+  if (!keepDrawingOrder) orderInsideFirst(m.strokes, m.strokePages);
 }
 
-void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
-  const double w = d.opt_.pageWidth * kUnitsPerMm;
-  auto& strokes = d.strokes_;
+bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm) {
+  const double w = o.pageWidth * kUnitsPerMm;
+  const int maxIndex = maxPageIndexOf(maxPages);
+  auto& strokes = m.strokes;
   // Strokes across a page edge are cut into pieces; the others stay where they are. The pieces
   // are made first and put in place afterwards, from the back, so that the list is not copied.
   std::vector<std::pair<size_t, std::vector<CStroke>>> cut;
@@ -114,10 +115,9 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     double minX, maxX;
     xExtent(s, minX, maxX);
     int kmin = 0, kmax = 0;
-    if (!pageOfX(minX, w, kmin, d.maxPageIndex()) || !pageOfX(maxX, w, kmax, d.maxPageIndex())) {
+    if (!pageOfX(minX, w, kmin, maxIndex) || !pageOfX(maxX, w, kmax, maxIndex)) {
       if (!std::isnan(minX)) {
-        d.pageOverflow_ = true;
-        return;
+        return false;
       }
     }
     const bool merelyReaches = kmax == kmin + 1 && maxX == kmax * w;
@@ -160,33 +160,31 @@ void Stages::wholeStrokeSplit(CDisposeFile& d, bool viewForm) {
     // What lies before the first cut stroke has not moved (to == next there).
     strokes.resize(total);
   }
-  d.strokePages_.assign(strokes.size(), 0);
-  if (viewForm) return;
-  for (size_t i = 0; i < d.strokes_.size(); ++i) {
-    auto& s = d.strokes_[i];
+  m.strokePages.assign(strokes.size(), 0);
+  if (viewForm) return true;
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    auto& s = strokes[i];
     double minX, maxX;
     xExtent(s, minX, maxX);
     int page = 0;
-    if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
-      d.pageOverflow_ = true;
-      return;
+    if (!std::isnan(minX) && !pageOfX(minX, w, page, maxIndex)) {
+      return false;
     }
-    d.strokePages_[i] = page;
+    m.strokePages[i] = page;
     const double offset = page * w;
     if (offset != 0.0)
       for (auto& p : s.points) p.x -= offset;
-    d.openPage(page);
   }
   // Labels go to the page of their own x, like strokes.
-  for (auto& l : d.labels_) {
+  for (auto& l : m.labels) {
     int page = 0;
-    if (!pageOfX(l.x, w, page, d.maxPageIndex())) {
-      d.pageOverflow_ = true;
-      return;
+    if (!pageOfX(l.x, w, page, maxIndex)) {
+      return false;
     }
     l.pageIndex = page;
     l.x -= page * w;
   }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -217,7 +215,7 @@ Extent reach(const CStroke& s, const Extent& points) {
 
 // Distance from p to the outline along y (to segments spanning p.x) or along x (to segments
 // spanning p.y), whichever is found within the limit.
-bool nearOutline(const std::vector<PlotPoint>& outline, const PlotPoint& p, double limit) {
+bool nearOutline(std::span<const PlotPoint> outline, const PlotPoint& p, double limit) {
   for (size_t i = 1; i < outline.size(); ++i) {
     const PlotPoint& a = outline[i - 1];
     const PlotPoint& b = outline[i];
@@ -241,11 +239,13 @@ bool nearOutline(const std::vector<PlotPoint>& outline, const PlotPoint& p, doub
 
 }  // namespace
 
-bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
-  auto& strokes = d.strokes_;
-  auto& pages = d.strokePages_;
-  const double w = d.opt_.pageWidth * kUnitsPerMm;
-  const double nearDistance = d.opt_.minDistanceClose;
+bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool loadOnly, PageSplit& result) {
+  auto& strokes = model.strokes;
+  auto& pages = model.strokePages;
+  const double w = o.pageWidth * kUnitsPerMm;
+  const double nearDistance = o.minDistanceClose;
+  const int maxIndex = maxPageIndexOf(maxPages);
+  result = {};
   auto& list = rollingSplitList();
   list.clear();
 
@@ -280,7 +280,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       }
     }
   // Labels lie on the roll too: the pages that hold them are measured like any other.
-  for (const auto& l : d.labels_)
+  for (const auto& l : model.labels)
     if (!any || l.x > m) {
       m = l.x;
       any = true;
@@ -289,19 +289,33 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
   std::vector<Extent> pointExtents(strokes.size());
   for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
   auto e = [&](size_t i) { return reach(strokes[i], pointExtents[i]); };
+  // A stroke beyond a cut moves with every later cut. The moves of a stroke whose x are whole
+  // numbers are added up and made once, when its points are next read (the back-offs are whole
+  // numbers too, so the sum is exact); other strokes move at once.
+  std::vector<double> pendingMove(strokes.size(), 0.0);
+  std::vector<char> wholeX(strokes.size());
+  for (size_t i = 0; i < strokes.size(); ++i)
+    wholeX[i] = std::all_of(strokes[i].points.begin(), strokes[i].points.end(), [](const PlotPoint& p) {
+      return p.x == std::trunc(p.x) && std::fabs(p.x) < 0x1p52;
+    });
+  auto settle = [&](size_t i) {
+    if (pendingMove[i] == 0.0) return;
+    for (auto& p : strokes[i].points) p.x += pendingMove[i];
+    pendingMove[i] = 0.0;
+  };
   if (loadOnly) {
     for (size_t i = 0; i < strokes.size(); ++i)
       if (e(i).maxX - e(i).minX > w) return false;
   }
   // A drawing longer than the page limit is refused before any cut is made.
-  if (m / w > d.maxPages()) {
-    d.pageOverflow_ = true;
+  if (m / w > maxPages) {
+    result.overflow = true;
     return true;
   }
   int cuts = 0;
   for (int k = 1; k * w < m; ++k) {
-    if (k > d.maxPageIndex()) {
-      d.pageOverflow_ = true;
+    if (k > maxIndex) {
+      result.overflow = true;
       return true;
     }
     const double x = std::trunc(k * w);
@@ -319,11 +333,16 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       std::vector<int> outPages;
       std::vector<bool> outLeft;
       std::vector<Extent> outExtents;
+      std::vector<double> outPending;
+      std::vector<char> outWholeX;
       out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
         if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) {
+          settle(i);
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
             const Extent pieceExtent = pointExtent(piece);
+            outPending.push_back(0.0);
+            outWholeX.push_back(0);
             piece.joinedFlag = false;
             outLeft.push_back(pieceExtent.maxX <= x);
             outExtents.push_back(pieceExtent);
@@ -335,12 +354,16 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
           outPages.push_back(pages[i]);
           outLeft.push_back(false);
           outExtents.push_back(pointExtents[i]);
+          outPending.push_back(pendingMove[i]);
+          outWholeX.push_back(wholeX[i]);
         }
       }
       strokes = std::move(out);
       pages = std::move(outPages);
       leftPiece = std::move(outLeft);
       pointExtents = std::move(outExtents);
+      pendingMove = std::move(outPending);
+      wholeX = std::move(outWholeX);
     }
     const size_t n = strokes.size();
 
@@ -389,7 +412,10 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
       if (p >= 0) combine(ex, e(p));
       if (ex.maxX > x) {
         move[i] = true;
-        if (ex.minX <= x) carried.push_back(&strokes[i]);
+        if (ex.minX <= x) {
+          settle(i);
+          carried.push_back(&strokes[i]);
+        }
       } else {
         candidates.push_back(i);
       }
@@ -413,6 +439,7 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     const BoxGrid outerGrid(carriedBoxes, outerCarried);
     const BoxGrid nearGrid(nearBoxes, allCarried);
     for (size_t i : candidates) {
+      settle(i);
       const CStroke& s = strokes[i];
       if (s.points.empty()) continue;
       const PlotPoint first = s.points[0];
@@ -453,24 +480,31 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     }
     for (size_t i = 0; i < n; ++i)
       if (move[i]) {
-        for (auto& p : strokes[i].points) p.x += b;
+        if (wholeX[i] && pendingMove[i] + b < 0x1p52) {
+          pendingMove[i] += b;
+        } else {
+          settle(i);
+          for (auto& p : strokes[i].points) p.x += b;
+        }
         pointExtents[i].minX += b;
         pointExtents[i].maxX += b;
       }
     // Labels beyond the cut go with the drawing around them.
-    for (auto& l : d.labels_)
+    for (auto& l : model.labels)
       if (l.x > x) l.x += b;
   }
   list.push_back(truncToInt(m - cuts * w));
 
+  for (size_t i = 0; i < strokes.size(); ++i) settle(i);
+
   // 3. Pages along x, with the seam correction on every page after the first.
-  const double seamX = -d.opt_.detalX * kUnitsPerMm, seamY = -d.opt_.detalY * kUnitsPerMm;
+  const double seamX = -o.detalX * kUnitsPerMm, seamY = -o.detalY * kUnitsPerMm;
   int lastPage = 0;
   for (size_t i = 0; i < strokes.size(); ++i) {
     const double minX = reach(strokes[i], pointExtents[i]).minX;
     int page = 0;
-    if (!std::isnan(minX) && !pageOfX(minX, w, page, d.maxPageIndex())) {
-      d.pageOverflow_ = true;
+    if (!std::isnan(minX) && !pageOfX(minX, w, page, maxIndex)) {
+      result.overflow = true;
       return true;
     }
     pages[i] = page;
@@ -485,19 +519,17 @@ bool Stages::rollingSplit(CDisposeFile& d, bool loadOnly) {
     }
   }
   // 4. Labels go by their own x.
-  for (auto& l : d.labels_) {
+  for (auto& l : model.labels) {
     int page = 0;
-    if (!pageOfX(l.x, w, page, d.maxPageIndex())) {
-      d.pageOverflow_ = true;
+    if (!pageOfX(l.x, w, page, maxIndex)) {
+      result.overflow = true;
       return true;
     }
     l.pageIndex = page;
     l.x -= page * w;
     lastPage = std::max(lastPage, page);
   }
-  if (!loadOnly)
-    for (int p = 0; p <= lastPage; ++p) d.openPage(p);
-  d.opt_.addPg = true;
+  result.lastPage = lastPage;
   return true;
 }
 
@@ -528,13 +560,13 @@ void attributeNumbers(const std::string& text, double& first, double& second, bo
 
 }  // namespace
 
-void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
-  const DisposeOptions& o = d.opt_;
+void DisposeRun::labelToStrokes(std::string_view characters) {
+  const DisposeOptions& o = opt_;
   // Size: SI width and height in centimetres. Without an SI the plotter's default character
   // size is used, rather than drawing every glyph as a point.
   double w = 0, h = 0;
   bool hasSize = false;
-  attributeNumbers(d.siText_, w, h, hasSize);
+  attributeNumbers(siText_, w, h, hasSize);
   if (!hasSize) {
     w = 0.187;
     h = 0.269;
@@ -544,7 +576,7 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
   // Direction from DI (run, rise), with the rounded constants the cutters were set up with.
   double run = 1, rise = 0;
   bool hasDirection = false;
-  attributeNumbers(d.diText_, run, rise, hasDirection);
+  attributeNumbers(diText_, run, rise, hasDirection);
   if (!hasDirection) {
     run = 1;
     rise = 0;
@@ -560,7 +592,7 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
   const double ca = std::cos(angle), sa = std::sin(angle);
 
   // Positions are page-relative like every stroke of the page.
-  const double sx = d.curX_ - d.pageOffset_, sy = d.curY_;
+  const double sx = curX_ - pageOffset_, sy = curY_;
   const double offX = o.fontOffsetX * kUnitsPerMm, offY = o.fontOffsetY * kUnitsPerMm;
   auto place = [&](double x, double y) {
     const double dx = x - sx, dy = y - sy;
@@ -570,7 +602,7 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
   const auto font = StrokeFont::forHome(o.homeDir);
   if (font->empty()) {
     // Without glyphs the label would vanish from the cut: the run fails and says why.
-    d.labelFontMissing_ = true;
+    labelFontMissing_ = true;
     return;
   }
 
@@ -584,12 +616,12 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
       const PlotPoint a = place(g.x1 * kx + penX, (700 - g.y1) * ky + penY);
       const PlotPoint b = place(g.x2 * kx + penX, (700 - g.y2) * ky + penY);
       if (!haveEnd || !(a == lastEnd)) {
-        d.finishStroke();
-        d.stroke_.pen = o.fontSp;
-        d.stroke_.labelStrokeFlag = true;
-        d.stroke_.points.push_back(a);
+        finishStroke();
+        stroke_.pen = o.fontSp;
+        stroke_.labelStrokeFlag = true;
+        stroke_.points.push_back(a);
       }
-      d.stroke_.points.push_back(b);
+      stroke_.points.push_back(b);
       lastEnd = b;
       haveEnd = true;
     }
@@ -613,8 +645,8 @@ void Stages::labelToStrokes(CDisposeFile& d, std::string_view characters) {
     }
     // Every other byte is skipped without advancing.
   }
-  d.finishStroke();
-  d.curX_ += penX - sx;
+  finishStroke();
+  curX_ += penX - sx;
 }
 
 }  // namespace qel::plot

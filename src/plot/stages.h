@@ -1,39 +1,40 @@
 #pragma once
-// The processing stages that the reader and the pipeline call: the page-edge split, thinning
-// and densifying of pen-down runs, labels drawn as strokes, the rolling split, the contour
-// stages and the whole-stroke split. Each works on the state of one CDisposeFile.
+// The processing stages over the plot model: thinning and densifying of pen-down runs, the
+// rolling split, the contour stages and the whole-stroke split. The reader's own stages (the
+// page-edge split and labels drawn as strokes) are part of the reader.
 #include <mutex>
-#include <string_view>
 #include <vector>
 
+#include "plot/dispose_options.h"
 #include "plot/model.h"
+#include "plot/plot_model.h"
 
 namespace qel::plot {
 
-class CDisposeFile;
+// Thinning and densifying of one gathered pen-down run (raw coordinates).
+std::vector<PlotPoint> thinAndDensify(const DisposeOptions& o, std::vector<PlotPoint> run);
 
-struct Stages {
-  // Modes 4 and 7: a segment from `from` to `to` (raw coordinates) whose end leaves the
-  // current page along x. On return `to` has been shifted into its page and the current
-  // page and offset are that page's.
-  static void splitAtEdges(CDisposeFile& d, const PlotPoint& from, PlotPoint& to);
-
-  // Thinning and densifying of one gathered pen-down run (raw coordinates).
-  static std::vector<PlotPoint> thinAndDensify(const CDisposeFile& d, std::vector<PlotPoint> run);
-
-  // A label's characters drawn as strokes from the stroke font, appended to the stroke list.
-  static void labelToStrokes(CDisposeFile& d, std::string_view characters);
-
-  // Mode 6 after reading: splits the strokes into pages and fills the rolling-split list.
-  // False when the run must stop (a stroke wider than a page in the load-only run).
-  static bool rollingSplit(CDisposeFile& d, bool loadOnly);
-
-  // Mode 8 (and 9 in the load-only run): joining, outer contours and their order.
-  static void contourStages(CDisposeFile& d, bool loadOnly);
-
-  // Mode 8 after the contour stages (and 9 in the load-only run, keeping coordinates).
-  static void wholeStrokeSplit(CDisposeFile& d, bool viewForm);
+// How a split into pages ended.
+struct PageSplit {
+  bool overflow = false;  // something lies beyond the page limit: the run must stop
+  int lastPage = 0;       // the highest page the split made
 };
+
+// The highest page index a run may use with Max_Page_Count pages in all.
+int maxPageIndexOf(int maxPages);
+
+// Mode 6 after reading: splits the strokes into pages and fills the rolling-split list.
+// False when the run must stop because a stroke is wider than a page (load-only runs only).
+bool rollingSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool loadOnly, PageSplit& result);
+
+// Mode 8 (and 9 in the load-only run): joining, outer contours and, unless the drawing order
+// is kept, the inside-first order.
+void contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder);
+
+// Mode 8 after the contour stages (and 9 in the load-only run, keeping coordinates): strokes
+// across a page edge are cut there and every stroke goes to the page of its smallest x.
+// False when a stroke or label lies beyond the page limit.
+bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm);
 
 // The rolling-split list: one for the whole process. Every run clears and refills it, and the
 // page trailers read it. Runs hold disposeRunLock() so that they never overlap.

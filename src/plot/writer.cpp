@@ -5,11 +5,14 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "plot/dispose_file.h"
+#include "config/modes.h"
+#include "plot/dispose_run.h"
 #include "plot/number_text.h"
 #include "plot/stages.h"
 
 namespace qel::plot {
+
+using config::PageMode;
 
 namespace {
 
@@ -59,7 +62,7 @@ bool pointBack(const PlotPoint& p1, const PlotPoint& p2, double d, PlotPoint& ou
 
 }  // namespace
 
-std::string CDisposeFile::outputName(int pageIndex) const {
+std::string DisposeRun::outputName(int pageIndex) const {
   std::string base = inputPath_;
   const size_t slash = base.find_last_of('/');
   if (slash != std::string::npos) base.erase(0, slash + 1);
@@ -70,11 +73,11 @@ std::string CDisposeFile::outputName(int pageIndex) const {
   return outputFolder_ + "/" + base + "_" + tag_ + "_" + number + ".PLT";
 }
 
-bool CDisposeFile::hasOutput(int pageIndex) const {
+bool DisposeRun::hasOutput(int pageIndex) const {
   return pageIndex >= 0 && pageIndex < static_cast<int>(outputs_.size()) && outputs_[pageIndex].created;
 }
 
-bool CDisposeFile::openPage(int pageIndex) {
+bool DisposeRun::openPage(int pageIndex) {
   if (pageIndex < 0) return false;
   if (pageIndex >= static_cast<int>(outputs_.size())) {
     outputs_.resize(pageIndex + 1);
@@ -91,7 +94,7 @@ bool CDisposeFile::openPage(int pageIndex) {
   return true;
 }
 
-std::FILE* CDisposeFile::pageFile(int pageIndex) {
+std::FILE* DisposeRun::pageFile(int pageIndex) {
   Output& o = outputs_[pageIndex];
   if (o.file) return o.file;
   if (!o.wanted || o.closed) return nullptr;
@@ -116,7 +119,7 @@ std::FILE* CDisposeFile::pageFile(int pageIndex) {
   return o.file;
 }
 
-void CDisposeFile::writeToPage(int pageIndex, std::string_view text) {
+void DisposeRun::writeToPage(int pageIndex, std::string_view text) {
   if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size()) || text.empty()) return;
   Output& o = outputs_[pageIndex];
   if (!o.wanted || o.closed) return;
@@ -126,11 +129,11 @@ void CDisposeFile::writeToPage(int pageIndex, std::string_view text) {
     o.pending.append(text);
 }
 
-void CDisposeFile::writeText(std::FILE* f, std::string_view text) {
+void DisposeRun::writeText(std::FILE* f, std::string_view text) {
   if (f && !text.empty()) fwrite_unlocked(text.data(), 1, text.size(), f);
 }
 
-void CDisposeFile::writePage(int pageIndex) {
+void DisposeRun::writePage(int pageIndex) {
   if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size())) return;
   std::FILE* f = pageFile(pageIndex);
   if (!f) return;
@@ -145,7 +148,7 @@ void CDisposeFile::writePage(int pageIndex) {
   };
 
   if (wdSeen_) out.append("WD").append(std::to_string(wdValue_)).append(";");
-  for (const auto& l : labels_) {
+  for (const auto& l : model_.labels) {
     if (l.pageIndex != pageIndex) continue;
     out.append("SP").append(std::to_string(l.pen));
     out.append(l.diText).append(l.siText).append(l.loText).append(l.dtText);
@@ -154,46 +157,48 @@ void CDisposeFile::writePage(int pageIndex) {
     if (l.x > extent.xMax) extent.xMax = l.x;
   }
 
-  LineType lastType;
-  lastType.type = -1;
+  LineType none;
+  none.type = -1;
+  const LineType* lastType = &none;
   int lastPen = 0;
   bool first = true;
   auto emit = [&](const CStroke& s, bool penGroupStart) {
-    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
-      appendLineType(out, s.lineType);
-    if (first || penGroupStart || (opt_.cutFt != 7 && s.pen != lastPen))
+    const LineType& type = model_.lineTypeOf(s);
+    if (type.type != lastType->type || std::fabs(type.patternLength - lastType->patternLength) > 1e-5)
+      appendLineType(out, type);
+    if (first || penGroupStart || (opt_.cutFt != PageMode::PenGrouped && s.pen != lastPen))
       out.append("SP").append(std::to_string(s.pen)).append(";");
     writeStroke(out, s, extent);
-    lastType = s.lineType;
+    lastType = &type;
     lastPen = s.pen;
     first = false;
     flush(false);
   };
 
-  const size_t n = strokes_.size();
-  if (opt_.cutFt == 7) {
+  const size_t n = model_.strokes.size();
+  if (opt_.cutFt == PageMode::PenGrouped) {
     // Grouped by pen, in the order of the pens-used list; each pen once.
     std::vector<int> done;
-    for (int pen : pensUsed_) {
+    for (int pen : model_.pensUsed) {
       if (std::find(done.begin(), done.end(), pen) != done.end()) continue;
       done.push_back(pen);
       bool groupStart = true;
       for (size_t i = 0; i < n; ++i) {
-        if (strokePages_[i] != pageIndex || strokes_[i].pen != pen) continue;
-        emit(strokes_[i], groupStart);
+        if (model_.strokePages[i] != pageIndex || model_.strokes[i].pen != pen) continue;
+        emit(model_.strokes[i], groupStart);
         groupStart = false;
       }
     }
   } else {
     for (size_t i = 0; i < n; ++i)
-      if (strokePages_[i] == pageIndex) emit(strokes_[i], false);
+      if (model_.strokePages[i] == pageIndex) emit(model_.strokes[i], false);
   }
   flush(true);
   extents_[pageIndex] = extent;
   currentPage_ = pageIndex;
 }
 
-void CDisposeFile::writeStroke(std::string& out, const CStroke& s, Extent& extent) const {
+void DisposeRun::writeStroke(std::string& out, const CStroke& s, Extent& extent) const {
   const auto& pts = s.points;
   const size_t n = pts.size();
   if (opt_.cutterHandle && s.pen != 1 && n >= 3) {
@@ -222,7 +227,7 @@ void CDisposeFile::writeStroke(std::string& out, const CStroke& s, Extent& exten
   if (s.circleFlag) out.append("CI").append(std::to_string(s.circleRadius)).append(";");
 }
 
-void CDisposeFile::writeStrokeCutter(std::string& out, const CStroke& s) const {
+void DisposeRun::writeStrokeCutter(std::string& out, const CStroke& s) const {
   // A segment the stroke runs twice, out and straight back, is drawn once with pen 1 instead
   // of being cut twice.
   const auto& p = s.points;
@@ -281,7 +286,7 @@ void CDisposeFile::writeStrokeCutter(std::string& out, const CStroke& s) const {
   insertedUpTo(n);
 }
 
-void CDisposeFile::closePage(int pageIndex) {
+void DisposeRun::closePage(int pageIndex) {
   if (pageIndex < 0 || pageIndex >= static_cast<int>(outputs_.size())) return;
   Output& o = outputs_[pageIndex];
   if (!o.wanted || o.closed) return;
@@ -304,12 +309,12 @@ void CDisposeFile::closePage(int pageIndex) {
   if (currentPage_ == pageIndex) currentPage_ = -1;
 }
 
-void CDisposeFile::closeAll() {
+void DisposeRun::closeAll() {
   for (int p = 0; p < static_cast<int>(outputs_.size()); ++p) closePage(p);
   currentPage_ = -1;
 }
 
-void CDisposeFile::report(int pageIndex, const std::string& fileName) {
+void DisposeRun::report(int pageIndex, const std::string& fileName) {
   OutputFileReport r{fileName, ""};
   if (pageIndex >= 0 && pageIndex < static_cast<int>(extents_.size())) {
     char buf[128];
@@ -320,7 +325,7 @@ void CDisposeFile::report(int pageIndex, const std::string& fileName) {
   if (owner_) owner_->addOutputFileReport(r);
 }
 
-int CDisposeFile::copyThrough() {
+int DisposeRun::copyThrough() {
   const std::string name = outputName(0);
   platform::makeDirectories(outputFolder_);
   if (!platform::fileExists(inputPath_) || !platform::copyFile(inputPath_, name)) {
@@ -331,16 +336,16 @@ int CDisposeFile::copyThrough() {
   return 0;
 }
 
-void CDisposeFile::refillRollingSplitList(int pages) {
+void DisposeRun::refillRollingSplitList(int pages) {
   auto& list = rollingSplitList();
   list.clear();
   list.push_back(truncToInt(opt_.pageWidth * kUnitsPerMm));
   std::vector<double> maxX(pages > 0 ? pages : 0, 0.0);
   std::vector<bool> any(maxX.size(), false);
-  for (size_t i = 0; i < strokes_.size(); ++i) {
-    const int p = strokePages_[i];
+  for (size_t i = 0; i < model_.strokes.size(); ++i) {
+    const int p = model_.strokePages[i];
     if (p < 0 || p >= pages) continue;
-    for (const auto& pt : strokes_[i].points)
+    for (const auto& pt : model_.strokes[i].points)
       if (!any[p] || pt.x > maxX[p]) {
         maxX[p] = pt.x;
         any[p] = true;
@@ -349,17 +354,19 @@ void CDisposeFile::refillRollingSplitList(int pages) {
   for (int p = 0; p < pages; ++p) list.push_back(any[p] ? truncToInt(maxX[p]) : 0);
 }
 
-bool CDisposeFile::writeStrokesFrom(const std::string& path, size_t from, std::string* error) const {
+bool DisposeRun::writeStrokesFrom(const std::string& path, size_t from, std::string* error) const {
   std::string out = "IN;";
   if (wdSeen_) out.append("WD").append(std::to_string(wdValue_)).append(";");
-  LineType lastType;
-  lastType.type = -1;
+  LineType none;
+  none.type = -1;
+  const LineType* lastType = &none;
   Extent extent;
-  for (size_t i = from; i < strokes_.size(); ++i) {
-    const CStroke& s = strokes_[i];
-    if (s.lineType.type != lastType.type || std::fabs(s.lineType.patternLength - lastType.patternLength) > 1e-5)
-      appendLineType(out, s.lineType);
-    lastType = s.lineType;
+  for (size_t i = from; i < model_.strokes.size(); ++i) {
+    const CStroke& s = model_.strokes[i];
+    const LineType& type = model_.lineTypeOf(s);
+    if (type.type != lastType->type || std::fabs(type.patternLength - lastType->patternLength) > 1e-5)
+      appendLineType(out, type);
+    lastType = &type;
     out.append("SP").append(std::to_string(s.pen)).append(";");
     writeStroke(out, s, extent);
   }

@@ -163,6 +163,13 @@ TEST(Contours, IndexedVersionsMatchTheDirectRules) {
       }
       s.back().outerFlag = false;
     }
+    if (round % 4 == 2) {
+      // Boxes laid over boxes, each with small letters inside: many boxes hold the same point.
+      for (int k = 0; k < 40; ++k) {
+        s.push_back(rect(k * 7, k * 3, k * 7 + 600, k * 3 + 400));
+        s.push_back(rect(k * 7 + 50, k * 3 + 50, k * 7 + 90, k * 3 + 110));
+      }
+    }
     if (round % 10 == 0) s.push_back(stroke({}));                     // empty
     if (round % 10 == 1) s.push_back(rect(-INFINITY, 0, INFINITY, 1e9));  // unbounded
     const double d = round % 2 ? 1.0 : 0.0;

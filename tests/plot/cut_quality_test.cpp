@@ -191,7 +191,7 @@ TEST(Overcut, OnlyClosedStrokesGetItAndTheTipRunsPastTheStart) {
   std::vector<CStroke> strokes(2);
   strokes[0].points = square(1600);
   strokes[1].points = {{0, 0}, {500, 0}, {500, 500}};
-  const Path open = strokes[1].points;
+  const Path open(strokes[1].points.begin(), strokes[1].points.end());
   o.knifeOffsetMm = 0;
   applyKnifeAndOvercut(strokes, {0, 0}, o, 0.0);
   EXPECT_EQ(strokes[1].points, open);
@@ -200,7 +200,7 @@ TEST(Overcut, OnlyClosedStrokesGetItAndTheTipRunsPastTheStart) {
   strokes[0].points = square(1600);
   o.knifeOffsetMm = 0.5;
   applyKnifeAndOvercut(strokes, {0, 0}, o, 0.0);
-  const Path tips = dragTip(strokes[0].points, {0, 0}, 20);
+  const Path tips = dragTip(Path(strokes[0].points.begin(), strokes[0].points.end()), {0, 0}, 20);
   EXPECT_LE(dist(tips.back(), {40, 0}), kTolerance);
   double worst = 0;
   for (const auto& t : tips) worst = std::max(worst, distToPath(t, square(1600)));
@@ -300,7 +300,7 @@ TEST(Weeding, RandomLayoutsNeverCrossAShape) {
     std::vector<CStroke> shapes;
     for (int i = 0, n = 2 + rnd(30); i < n; ++i) shapes.push_back(shapeAt(rnd(8000), rnd(8000), 40 + rnd(900), 40 + rnd(900)));
     const auto weed = weedingStrokes(shapes, std::vector<int>(shapes.size(), 0), {}, 0, o, {});
-    const Path& b = weed[0].points;
+    const auto& b = weed[0].points;
     expectSoundWeeding(shapes, weed, {b[0].x, b[0].y, b[2].x, b[2].y});
   }
 }

@@ -13,7 +13,9 @@ struct Model {
   std::vector<int> pages;
   std::vector<LabelRecord> labels;
   std::vector<int> pens;
+  std::vector<LineType> lineTypes;
   bool ok = false;
+  const LineType& lineType(size_t stroke) const { return lineTypes.at(static_cast<size_t>(strokes.at(stroke).lineType)); }
 };
 
 Model load(const std::string& hpgl, DisposeOptions o = plainOptions()) {
@@ -24,6 +26,7 @@ Model load(const std::string& hpgl, DisposeOptions o = plainOptions()) {
   m.pages = run.file().strokePages();
   m.labels = run.file().labels();
   m.pens = run.file().pensUsed();
+  m.lineTypes = run.file().model().lineTypes;
   return m;
 }
 
@@ -167,12 +170,12 @@ TEST(Reader, CircleAsPolygonOrKept) {
 TEST(Reader, ArcLineTypeAndLabels) {
   Model m = load("LT2,1.5,1;PU0,0;PD10,0;AA0,0,90;PD20,0;PU0,0;LT;PU1,1;PD2,2;");
   ASSERT_EQ(m.strokes.size(), 3u);
-  EXPECT_EQ(m.strokes[0].lineType, (LineType{2, 1.5f, "1"}));
+  EXPECT_EQ(m.lineType(0), (LineType{2, 1.5f, "1"}));
   ASSERT_EQ(m.strokes[0].inserted.size(), 1u);
   EXPECT_EQ(m.strokes[0].inserted[0].pointIndex, 2);
   EXPECT_EQ(m.strokes[0].inserted[0].text, "AA0.000000,0,90");
-  EXPECT_EQ(m.strokes[1].lineType.type, 2);  // begun before "LT;"
-  EXPECT_EQ(m.strokes[2].lineType, (LineType{0, 0.0f, ""}));
+  EXPECT_EQ(m.lineType(1).type, 2);  // begun before "LT;"
+  EXPECT_EQ(m.lineType(2), (LineType{0, 0.0f, ""}));
 
   m = load("SP2;DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU;LBxyz\x03;");
   ASSERT_EQ(m.labels.size(), 2u);

@@ -1,0 +1,211 @@
+// The plot model's stroke storage: points kept in the run's arena must stay right while the
+// stroke list grows, while the stages move strokes about (between the arena and the heap) and
+// after the model is emptied for the next run.
+#include "plot/plot_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "plot/dispose_options.h"
+#include "plot/stages.h"
+#include "plot_fixture.h"
+
+namespace qel::plot {
+namespace {
+
+using Points = std::vector<PlotPoint>;
+
+// A stroke whose points tell where it came from: x from `first` on, y = its number.
+CStroke numbered(int number, int count, double first = 0) {
+  CStroke s;
+  s.pen = 1 + number % 7;
+  for (int k = 0; k < count; ++k) s.points.push_back({first + 10.0 * k, static_cast<double>(number)});
+  return s;
+}
+
+bool holds(const CStroke& s, int number, int count, double first = 0) {
+  if (static_cast<int>(s.points.size()) != count || s.pen != 1 + number % 7) return false;
+  for (int k = 0; k < count; ++k)
+    if (!(s.points[k] == PlotPoint{first + 10.0 * k, static_cast<double>(number)})) return false;
+  return true;
+}
+
+TEST(PlotModelStorage, PointsStayWhileTheListGrowsAndAfterTheModelIsEmptied) {
+  PlotModel m;
+  CStroke scratch;  // the reader's stroke, reused for every stroke as the reader does
+  for (int i = 0; i < 20000; ++i) {
+    scratch = numbered(i, 1 + i % 40);
+    m.add(scratch, i % 3);
+  }
+  ASSERT_EQ(m.strokes.size(), 20000u);
+  for (int i = 0; i < 20000; ++i) ASSERT_TRUE(holds(m.strokes[i], i, 1 + i % 40)) << i;
+  EXPECT_EQ(m.strokePages[4], 1);
+
+  // A copy taken out of the model keeps its points after the model is emptied and refilled.
+  const CStroke kept = m.strokes[123];
+  m.clear();
+  EXPECT_TRUE(m.strokes.empty() && m.strokePages.empty());
+  for (int i = 0; i < 5000; ++i) m.add(numbered(i + 1000000, 3, 7), 0);
+  EXPECT_TRUE(holds(kept, 123, 1 + 123 % 40));
+  for (int i = 0; i < 5000; ++i) ASSERT_TRUE(holds(m.strokes[i], i + 1000000, 3, 7)) << i;
+}
+
+TEST(PlotModelStorage, MovesBetweenTheArenaAndTheHeapKeepEveryPoint) {
+  PlotModel m;
+  for (int i = 0; i < 4; ++i) m.add(numbered(i, 5), 0);
+  CStroke onHeap = numbered(9, 3);
+  // Heap stroke into an arena slot, arena stroke into a heap one, and swaps of both kinds.
+  CStroke fromArena;
+  fromArena = std::move(m.strokes[0]);
+  m.strokes[0] = std::move(onHeap);
+  std::swap(m.strokes[1], m.strokes[2]);
+  std::swap(m.strokes[3], fromArena);
+  EXPECT_TRUE(holds(m.strokes[0], 9, 3));
+  EXPECT_TRUE(holds(m.strokes[1], 2, 5));
+  EXPECT_TRUE(holds(m.strokes[2], 1, 5));
+  EXPECT_TRUE(holds(m.strokes[3], 0, 5));
+  EXPECT_TRUE(holds(fromArena, 3, 5));
+  // A copy into the arena is the same stroke, flags and all.
+  CStroke flagged = numbered(5, 4);
+  flagged.closedFlag = flagged.labelStrokeFlag = true;
+  flagged.lineType = m.lineTypeIndex({2, 1.5f, "1"});
+  flagged.inserted.push_back({1, "AA0,0,90"});
+  EXPECT_EQ(CStroke(flagged, m.points.get()), flagged);
+}
+
+TEST(PlotModelStorage, WholeStrokeSplitMovesPiecesAndTheRestIntoPlace) {
+  // Page width 1000 units. Strokes across edges are cut; the ones after them move along the
+  // list and must arrive whole, with their pages.
+  DisposeOptions o = test::plainOptions();
+  o.pageWidth = 25;
+  PlotModel m;
+  for (int i = 0; i < 300; ++i) {
+    // Every tenth stroke runs from x = 950 across two edges; the others lie on page i % 3.
+    if (i % 10 == 0) {
+      CStroke s;
+      s.pen = 1 + i % 7;
+      s.points = Points{{950, double(i)}, {2050, double(i)}};
+      m.add(s, 0);
+    } else {
+      m.add(numbered(i, 4, 1000.0 * (i % 3) + 100), 0);
+    }
+  }
+  ASSERT_TRUE(wholeStrokeSplit(m, o, 100, false));
+  ASSERT_EQ(m.strokes.size(), 300u + 30u * 2);
+  size_t at = 0;
+  for (int i = 0; i < 300; ++i) {
+    if (i % 10 == 0) {
+      const Points pieces[3] = {{{950, double(i)}, {1000, double(i)}},
+                                {{0, double(i)}, {1000, double(i)}},
+                                {{0, double(i)}, {50, double(i)}}};
+      for (int k = 0; k < 3; ++k, ++at) {
+        EXPECT_EQ(m.strokes[at].points, pieces[k]) << i << " piece " << k;
+        EXPECT_EQ(m.strokePages[at], k) << i;
+      }
+    } else {
+      EXPECT_TRUE(holds(m.strokes[at], i, 4, 100)) << i;
+      EXPECT_EQ(m.strokePages[at], i % 3) << i;
+      ++at;
+    }
+  }
+}
+
+TEST(PlotModelStorage, RollingSplitCutsAWideStrokeAndKeepsTheOthersWhole) {
+  // A stroke wider than a page is cut at the cut; the strokes around it are moved into the
+  // new list and must keep their points.
+  test::DisposeRun run("PU0,0;PD100,0,100,100;PU900,500;PD2900,500;PU300,300;PD400,300,400,400;", [] {
+    DisposeOptions o = test::plainOptions();
+    o.cutFt = 6;
+    o.pageWidth = 25;
+    o.detalX = o.detalY = 0;  // no seam correction: the points are the drawing's
+    return o;
+  }());
+  ASSERT_TRUE(run.dispose());
+  const auto& s = run.file().strokes();
+  ASSERT_EQ(s.size(), 5u);
+  EXPECT_EQ(s[0].points, (Points{{0, 0}, {100, 0}, {100, 100}}));
+  EXPECT_EQ(s[3].points, (Points{{0, 500}, {900, 500}}));
+  EXPECT_EQ(s[4].points, (Points{{300, 300}, {400, 300}, {400, 400}}));
+  EXPECT_EQ(run.file().strokePages(), (std::vector<int>{0, 0, 1, 2, 0}));
+}
+
+TEST(PlotModelStorage, JoinedStrokesGrowOutOfTheArenaWhole) {
+  // Sixty segments drawn one by one, each starting where the last ended: the contour stage
+  // joins them into one stroke that grows far past the block its first segment had.
+  std::string hpgl;
+  Points expected{{0, 0}};
+  for (int k = 1; k <= 60; ++k) {
+    const double x = 10.0 * k, y = (k % 2) * 10.0;
+    hpgl += "PU" + std::to_string(static_cast<int>(expected.back().x)) + "," +
+            std::to_string(static_cast<int>(expected.back().y)) + ";PD" + std::to_string(static_cast<int>(x)) + "," +
+            std::to_string(static_cast<int>(y)) + ";";
+    expected.push_back({x, y});
+  }
+  DisposeOptions o = test::plainOptions();
+  o.cutFt = 8;
+  o.pageWidth = 1000;
+  test::DisposeRun run(hpgl, o);
+  ASSERT_TRUE(run.dispose());
+  ASSERT_EQ(run.file().strokes().size(), 1u);
+  EXPECT_EQ(run.file().strokes()[0].points, expected);
+}
+
+TEST(PlotModelStorage, EveryStrokeKeepsItsLineTypeAmongMany) {
+  // More line types than the table searches back, the first ones used again after 80 others:
+  // each stroke is still written with its own.
+  std::string hpgl, body;
+  for (int k = 0; k < 100; ++k) {
+    const std::string type = "LT" + std::to_string(1 + k % 80) + "," + std::to_string(1 + k % 80) + ";";
+    const std::string line = "PU0," + std::to_string(k) + ";PD5," + std::to_string(k) + ";";
+    hpgl += type + line;
+    body += type + (k == 0 ? "SP1;" : "") + line;
+  }
+  EXPECT_EQ(test::disposeToText(hpgl), "IN;" + body + "PX5;ZH5;");
+}
+
+TEST(PlotModelStorage, RollingSplitMovesWholeAndFractionalStrokesAlike) {
+  // Pairs of squares, one on whole units and its twin a quarter unit to the right, every 250
+  // units along 6000: the cuts move both of a pair by the same whole number of units, and
+  // every square keeps its shape.
+  std::string hpgl;
+  std::vector<Points> drawn;
+  for (int k = 0; k < 24; ++k) {
+    for (double f : {0.0, 0.25}) {
+      const double x = 250.0 * k + f, y = 100.0 * (k % 5);
+      drawn.push_back({{x, y}, {x + 300, y}, {x + 300, y + 80}, {x, y + 80}, {x, y + 1}});
+      hpgl += "PU" + std::to_string(x) + "," + std::to_string(y) + ";PD";
+      for (size_t q = 1; q < drawn.back().size(); ++q)
+        hpgl += (q > 1 ? "," : "") + std::to_string(drawn.back()[q].x) + "," + std::to_string(drawn.back()[q].y);
+      hpgl += ";";
+    }
+  }
+  DisposeOptions o = test::plainOptions();
+  o.cutFt = 6;
+  o.pageWidth = 25;
+  o.detalX = o.detalY = 0;
+  test::DisposeRun run(hpgl, o);
+  ASSERT_TRUE(run.dispose());
+  const auto& s = run.file().strokes();
+  const auto& pages = run.file().strokePages();
+  ASSERT_EQ(s.size(), drawn.size());
+  int movedPairs = 0;
+  for (size_t i = 0; i + 1 < s.size(); i += 2) {
+    double shift[2];
+    for (size_t t = 0; t < 2; ++t) {
+      const Points& before = drawn[i + t];
+      shift[t] = s[i + t].points[0].x + 1000.0 * pages[i + t] - before[0].x;
+      for (size_t q = 0; q < before.size(); ++q) {
+        EXPECT_EQ(s[i + t].points[q].x + 1000.0 * pages[i + t] - shift[t], before[q].x) << i + t;
+        EXPECT_EQ(s[i + t].points[q].y, before[q].y) << i + t;
+      }
+    }
+    EXPECT_EQ(shift[0], shift[1]) << "pair " << i / 2;
+    EXPECT_EQ(shift[0], std::trunc(shift[0]));
+    if (shift[0] > 0) ++movedPairs;
+  }
+  EXPECT_GT(movedPairs, 10);  // most pairs lie beyond a cut that backed off
+}
+
+}  // namespace
+}  // namespace qel::plot
