@@ -67,7 +67,7 @@ bool CcdWorkflow::writePattern(const std::string& path, const std::vector<const 
                                const std::function<void(std::vector<plot::PlotPoint>&)>& correct) {
   std::string out = "IN;";
   for (const plot::CStroke* s : strokes) {
-    std::vector<plot::PlotPoint> pts = s->points;
+    std::vector<plot::PlotPoint> pts(s->points.begin(), s->points.end());
     correct(pts);
     out += "SP" + std::to_string(s->pen) + ";";
     auto insertedAt = [&](std::size_t index) {

@@ -1,7 +1,6 @@
 // CDisposeFile: the owner-facing handle of a dispose run.
 #include "plot/dispose_file.h"
 
-
 #include "config/ini_config.h"
 #include "platform/run_stamp.h"
 #include "plot/dispose_run.h"
