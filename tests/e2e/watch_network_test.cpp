@@ -16,6 +16,7 @@
 
 #include "config/ini_config.h"
 #include "machine_sim.h"
+#include "support/process.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 
@@ -46,17 +47,7 @@ class WatchProcess {
   // SIGTERM, as Ctrl-C would; the exit status, or -1 when it had to be killed.
   int stop() {
     if (pid_ <= 0) return status_;
-    ::kill(pid_, SIGTERM);
-    int st = 0;
-    bool ended = waitUntil([&] { return ::waitpid(pid_, &st, WNOHANG) == pid_; }, 15000);
-    if (!ended) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &st, 0);
-      status_ = -1;
-    } else {
-      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    pid_ = -1;
+    status_ = qel::test::endProcess(pid_, SIGTERM, 15000);
     return status_;
   }
 

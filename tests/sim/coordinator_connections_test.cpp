@@ -4,6 +4,8 @@
 // connection's shared state.
 #include <gtest/gtest.h>
 
+#include "support/process.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -44,17 +46,7 @@ void sendAll(int fd, const std::string& s) {
 
 // Reads until the text holds `until` or the stream ends or 5 s pass.
 std::string readUntil(int fd, const std::string& until) {
-  std::string got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (got.find(until) == std::string::npos && std::chrono::steady_clock::now() < end) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 50) <= 0) continue;
-    char buf[256];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n <= 0) break;
-    got.append(buf, static_cast<std::size_t>(n));
-  }
-  return got;
+  return qel::test::readUntil(fd, [&](const std::string& got) { return got.find(until) != std::string::npos; });
 }
 
 // A download of body as the control port takes it (no STX, ETX or backslash in body).

@@ -17,31 +17,15 @@
 #include <thread>
 
 #include "sim_runner.h"
+#include "support/process.h"
 #include "support/temp_home.h"
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return done();
-}
+using qel::test::waitUntil;
 
 std::string readSome(int fd, std::size_t n) {
-  std::string got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (got.size() < n && std::chrono::steady_clock::now() < end) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 50) <= 0) continue;
-    char buf[64];
-    const ssize_t r = ::read(fd, buf, sizeof buf);
-    if (r <= 0) break;
-    got.append(buf, static_cast<std::size_t>(r));
-  }
-  return got;
+  return qel::test::readUntil(fd, [n](const std::string& got) { return got.size() >= n; });
 }
 
 class NetworkKind : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "config/ini_config.h"
+#include "support/process.h"
 #include "support/temp_home.h"
 
 namespace {
@@ -27,14 +28,7 @@ namespace {
 using qel::test::TempHome;
 namespace fs = std::filesystem;
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
+using qel::test::waitUntil;
 
 struct RunResult {
   int status = -1;
@@ -83,16 +77,7 @@ class SimProcess {
   // Ctrl-C; the exit status, or -1 when it had to be killed.
   int stop() {
     if (pid_ <= 0) return status_;
-    ::kill(pid_, SIGINT);
-    int st = 0;
-    if (!waitUntil([&] { return ::waitpid(pid_, &st, WNOHANG) == pid_; }, 10000)) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &st, 0);
-      status_ = -1;
-    } else {
-      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    pid_ = -1;
+    status_ = qel::test::endProcess(pid_, SIGINT, 10000);
     return status_;
   }
 
