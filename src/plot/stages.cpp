@@ -206,6 +206,11 @@ Extent pointExtent(const CStroke& s) {
   return e;
 }
 
+constexpr unsigned char kCircle = 1, kJoined = 2;
+unsigned char kindOf(const CStroke& s) {
+  return static_cast<unsigned char>((s.circleFlag ? kCircle : 0) | (s.joinedFlag ? kJoined : 0));
+}
+
 // A circle reaches its radius either side of its centre.
 Extent reach(const CStroke& s, const Extent& points) {
   if (!s.circleFlag) return points;
@@ -267,37 +272,44 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
   for (size_t i = 0; i < strokes.size(); ++i)
     if (outer[i]) strokes[i].outerFlag = true;
 
-  // 2. The cuts.
+  // 2. The cuts. One pass over the points measures how far the drawing reaches, each stroke's
+  // x-extent (moved with the stroke from then on) and whether its x are whole numbers.
   list.push_back(truncToInt(w));
   double m = 0.0;
   bool any = false;
-  for (const auto& s : strokes)
+  std::vector<Extent> pointExtents(strokes.size());
+  // A stroke beyond a cut moves with every later cut. The moves of a stroke whose x are whole
+  // numbers are added up and made once, when its points are next read (the back-offs are whole
+  // numbers too, so the sum is exact); other strokes move at once.
+  std::vector<double> pendingMove(strokes.size(), 0.0);
+  std::vector<char> wholeX(strokes.size());
+  // The flags the cuts read of every stroke, beside the extents: the loops over all strokes at
+  // every cut then read two small arrays instead of the strokes themselves.
+  std::vector<unsigned char> kind(strokes.size());
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    const CStroke& s = strokes[i];
+    const double r = s.circleFlag ? std::abs(s.circleRadius) : 0;
+    bool whole = true;
     for (const auto& p : s.points) {
-      const double reach = p.x + (s.circleFlag ? std::abs(s.circleRadius) : 0);
+      const double reach = p.x + r;
       if (!any || reach > m) {
         m = reach;
         any = true;
       }
+      whole = whole && p.x == std::trunc(p.x) && std::fabs(p.x) < 0x1p52;
     }
+    pointExtents[i] = pointExtent(s);
+    wholeX[i] = whole;
+    kind[i] = kindOf(s);
+  }
   // Labels lie on the roll too: the pages that hold them are measured like any other.
   for (const auto& l : model.labels)
     if (!any || l.x > m) {
       m = l.x;
       any = true;
     }
-  // The points' x-extents are measured once here and moved with the strokes from then on.
-  std::vector<Extent> pointExtents(strokes.size());
-  for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
-  auto e = [&](size_t i) { return reach(strokes[i], pointExtents[i]); };
-  // A stroke beyond a cut moves with every later cut. The moves of a stroke whose x are whole
-  // numbers are added up and made once, when its points are next read (the back-offs are whole
-  // numbers too, so the sum is exact); other strokes move at once.
-  std::vector<double> pendingMove(strokes.size(), 0.0);
-  std::vector<char> wholeX(strokes.size());
-  for (size_t i = 0; i < strokes.size(); ++i)
-    wholeX[i] = std::all_of(strokes[i].points.begin(), strokes[i].points.end(), [](const PlotPoint& p) {
-      return p.x == std::trunc(p.x) && std::fabs(p.x) < 0x1p52;
-    });
+  auto e = [&](size_t i) { return (kind[i] & kCircle) ? reach(strokes[i], pointExtents[i]) : pointExtents[i]; };
+  auto joined = [&](size_t i) { return (kind[i] & kJoined) != 0; };
   auto settle = [&](size_t i) {
     if (pendingMove[i] == 0.0) return;
     for (auto& p : strokes[i].points) p.x += pendingMove[i];
@@ -327,7 +339,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
     std::vector<bool> leftPiece(n0, false);
     bool anyWide = false;
     for (size_t i = 0; i < n0; ++i)
-      if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) anyWide = true;
+      if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !(kind[i] & kCircle)) anyWide = true;
     if (anyWide) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
@@ -335,9 +347,10 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       std::vector<Extent> outExtents;
       std::vector<double> outPending;
       std::vector<char> outWholeX;
+      std::vector<unsigned char> outKind;
       out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
-        if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) {
+        if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !(kind[i] & kCircle)) {
           settle(i);
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
             const Extent pieceExtent = pointExtent(piece);
@@ -346,6 +359,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
             piece.joinedFlag = false;
             outLeft.push_back(pieceExtent.maxX <= x);
             outExtents.push_back(pieceExtent);
+            outKind.push_back(kindOf(piece));
             out.push_back(std::move(piece));
             outPages.push_back(pages[i]);
           }
@@ -356,6 +370,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
           outExtents.push_back(pointExtents[i]);
           outPending.push_back(pendingMove[i]);
           outWholeX.push_back(wholeX[i]);
+          outKind.push_back(kind[i]);
         }
       }
       strokes = std::move(out);
@@ -364,6 +379,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       pointExtents = std::move(outExtents);
       pendingMove = std::move(outPending);
       wholeX = std::move(outWholeX);
+      kind = std::move(outKind);
     }
     const size_t n = strokes.size();
 
@@ -378,7 +394,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
     for (size_t i = 0; i < n; ++i) {
       if (leftPiece[i]) continue;  // ends at the cut: it fits the page before it
       Extent ex = e(i);
-      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e(i + 1));
+      if (joined(i) && i + 1 < n && joined(i + 1)) combine(ex, e(i + 1));
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
     // Whole units: the page's material length ("PX") is then exact and the pages add up.
@@ -390,17 +406,17 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
 
     // c. Strokes reaching past the cut move right by b; those across it are carried contours.
     auto partner = [&](size_t i) -> long {
-      if (!strokes[i].joinedFlag || n < 2) return -1;
+      if (!joined(i) || n < 2) return -1;
       long p;
       if (i == n - 1)
         p = static_cast<long>(i) - 1;
       else if (i == 0)
         p = 1;
-      else if (strokes[i - 1].joinedFlag)
+      else if (joined(i - 1))
         p = static_cast<long>(i) - 1;
       else
         p = static_cast<long>(i) + 1;
-      return strokes[p].joinedFlag ? p : -1;
+      return joined(p) ? p : -1;
     };
     std::vector<bool> move(n, false);
     std::vector<size_t> candidates;
