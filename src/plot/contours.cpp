@@ -17,14 +17,14 @@ bool canContain(const Box& b) {
   return !std::isnan(b.minX) && !std::isnan(b.minY) && !std::isnan(b.maxX) && !std::isnan(b.maxY);
 }
 
+}  // namespace
+
 std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
   std::vector<Box> boxes;
   boxes.reserve(strokes.size());
   for (const auto& s : strokes) boxes.push_back(boundingBox(s));
   return boxes;
 }
-
-}  // namespace
 
 BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) {
   Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
@@ -149,8 +149,11 @@ void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double
 }
 
 std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double d) {
+  return findOuter(strokes, boxesOf(strokes), d);
+}
+
+std::vector<bool> findOuter(const std::vector<CStroke>& strokes, const std::vector<Box>& boxes, double d) {
   const size_t n = strokes.size();
-  const std::vector<Box> boxes = boxesOf(strokes);
   std::vector<int> containers;
   for (size_t j = 0; j < n; ++j)
     if (strokes[j].closedFlag && canContain(boxes[j])) containers.push_back(static_cast<int>(j));
@@ -171,7 +174,11 @@ std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double d) {
 }
 
 void markOuter(std::vector<CStroke>& strokes, double d, bool occ, int spn) {
-  const std::vector<bool> outer = findOuter(strokes, d);
+  markOuter(strokes, boxesOf(strokes), d, occ, spn);
+}
+
+void markOuter(std::vector<CStroke>& strokes, const std::vector<Box>& boxes, double d, bool occ, int spn) {
+  const std::vector<bool> outer = findOuter(strokes, boxes, d);
   for (size_t k = 0; k < strokes.size(); ++k) {
     if (!outer[k]) continue;
     strokes[k].outerFlag = true;
@@ -180,8 +187,12 @@ void markOuter(std::vector<CStroke>& strokes, double d, bool occ, int spn) {
 }
 
 void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
+  std::vector<Box> boxes = boxesOf(strokes);
+  orderInsideFirst(strokes, pages, boxes);
+}
+
+void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, std::vector<Box>& boxes) {
   const size_t n = strokes.size();
-  const std::vector<Box> boxes = boxesOf(strokes);
   std::vector<int> contours;
   for (size_t u = 0; u < n; ++u)
     if (strokes[u].outerFlag) contours.push_back(static_cast<int>(u));
@@ -232,6 +243,7 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
     if (placed[start]) continue;
     CStroke held = std::move(strokes[start]);
     const int heldPage = pages[start];
+    const Box heldBox = boxes[start];
     size_t k = start;
     for (;;) {
       placed[k] = true;
@@ -239,10 +251,12 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
       if (from == start) {
         strokes[k] = std::move(held);
         pages[k] = heldPage;
+        boxes[k] = heldBox;
         break;
       }
       strokes[k] = std::move(strokes[from]);
       pages[k] = pages[from];
+      boxes[k] = boxes[from];
       k = from;
     }
   }

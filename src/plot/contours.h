@@ -80,15 +80,23 @@ inline bool isNear(const PlotPoint& a, const PlotPoint& b, double d) { return st
 // Joins neighbouring strokes (same page, same pen) whose ends are within `near` of each other.
 void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double nearDistance);
 
+// The bounding box of every stroke, in list order.
+std::vector<Box> boxesOf(const std::vector<CStroke>& strokes);
+
 // For every stroke: is it an outer contour? Closed (by its flag, or by more than two points
-// with near ends) and inside no other stroke that carries the closed flag.
+// with near ends) and inside no other stroke that carries the closed flag. The second form
+// takes the strokes' boxes (boxesOf) when the caller has them already.
 std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double nearDistance);
+std::vector<bool> findOuter(const std::vector<CStroke>& strokes, const std::vector<Box>& boxes, double nearDistance);
 
 // Sets the outer-contour flag where findOuter holds; with occ the contour takes pen spn.
 void markOuter(std::vector<CStroke>& strokes, double nearDistance, bool occ, int spn);
+void markOuter(std::vector<CStroke>& strokes, const std::vector<Box>& boxes, double nearDistance, bool occ, int spn);
 
 // Reorders the strokes: for each outer contour in list order, its label strokes, its other
-// strokes, then the contour; strokes inside no contour come last. The page list follows.
+// strokes, then the contour; strokes inside no contour come last. The page list follows, and
+// so do the boxes in the second form (the strokes' boxes, boxesOf).
 void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages);
+void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, std::vector<Box>& boxes);
 
 }  // namespace qel::plot

@@ -93,27 +93,39 @@ std::vector<PlotPoint> thinAndDensify(const DisposeOptions& o, std::vector<PlotP
 
 int maxPageIndexOf(int maxPages) { return std::min(kMaxPageIndex, (maxPages > 0 ? maxPages : 1) - 1); }
 
-void contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder) {
+std::vector<Box> contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder) {
   const double nearDistance = o.minDistanceClose;
   joinTouching(m.strokes, m.strokePages, nearDistance);
-  markOuter(m.strokes, nearDistance, o.occ, o.spn);
+  // The boxes are measured once, for the outer contours, the order and the page split.
+  std::vector<Box> boxes = boxesOf(m.strokes);
+  markOuter(m.strokes, boxes, nearDistance, o.occ, o.spn);
   // The CCD view keeps the drawing order; cutting orders inside first.
-  if (!keepDrawingOrder) orderInsideFirst(m.strokes, m.strokePages);
+  if (!keepDrawingOrder) orderInsideFirst(m.strokes, m.strokePages, boxes);
+  return boxes;
 }
 
-bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm) {
+bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm,
+                      const std::vector<Box>* boxes) {
   const double w = o.pageWidth * kUnitsPerMm;
   const int maxIndex = maxPageIndexOf(maxPages);
   auto& strokes = m.strokes;
   // Strokes across a page edge are cut into pieces; the others stay where they are. The pieces
   // are made first and put in place afterwards, from the back, so that the list is not copied.
+  // The smallest x of every stroke of the result is kept, in its order, for the page of each.
   std::vector<std::pair<size_t, std::vector<CStroke>>> cut;
   std::vector<double> edges;
+  std::vector<double> firstX;
+  firstX.reserve(strokes.size());
   size_t pieces = 0;
   for (size_t i = 0; i < strokes.size(); ++i) {
     const CStroke& s = strokes[i];
     double minX, maxX;
-    xExtent(s, minX, maxX);
+    if (boxes) {
+      minX = (*boxes)[i].minX;
+      maxX = (*boxes)[i].maxX;
+    } else {
+      xExtent(s, minX, maxX);
+    }
     int kmin = 0, kmax = 0;
     if (!pageOfX(minX, w, kmin, maxIndex) || !pageOfX(maxX, w, kmax, maxIndex)) {
       if (!std::isnan(minX)) {
@@ -126,6 +138,13 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
       for (int k = kmin + 1; k <= kmax; ++k) edges.push_back(k * w);
       cut.emplace_back(i, cutAtEdges(s, edges));
       pieces += cut.back().second.size();
+      for (const CStroke& piece : cut.back().second) {
+        double pieceMin, pieceMax;
+        xExtent(piece, pieceMin, pieceMax);
+        firstX.push_back(pieceMin);
+      }
+    } else {
+      firstX.push_back(minX);
     }
   }
   const bool everyCutHasPieces =
@@ -164,8 +183,7 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
   if (viewForm) return true;
   for (size_t i = 0; i < strokes.size(); ++i) {
     auto& s = strokes[i];
-    double minX, maxX;
-    xExtent(s, minX, maxX);
+    const double minX = firstX[i];
     int page = 0;
     if (!std::isnan(minX) && !pageOfX(minX, w, page, maxIndex)) {
       return false;
