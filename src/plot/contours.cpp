@@ -164,7 +164,7 @@ std::vector<bool> findOuter(const std::vector<CStroke>& strokes, const std::vect
     if (!s.closedFlag && !(s.points.size() > 2 && isNear(s.points.front(), s.points.back(), d))) continue;
     const Box& b = boxes[k];
     bool inside = false;
-    grid.candidates(b.minX, b.minY, [&](int j) {
+    grid.containing(b, [&](int j) {
       inside = static_cast<size_t>(j) != k && boxes[j].contains(b);
       return inside;
     });
@@ -193,9 +193,15 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
 
 void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, std::vector<Box>& boxes) {
   const size_t n = strokes.size();
+  // The two flags the order reads, taken from the strokes in one pass: the order is then
+  // built without reading the strokes again out of their order.
+  constexpr unsigned char kOuter = 1, kLabel = 2;
+  std::vector<unsigned char> flags(n);
+  for (size_t u = 0; u < n; ++u)
+    flags[u] = static_cast<unsigned char>((strokes[u].outerFlag ? kOuter : 0) | (strokes[u].labelStrokeFlag ? kLabel : 0));
   std::vector<int> contours;
   for (size_t u = 0; u < n; ++u)
-    if (strokes[u].outerFlag) contours.push_back(static_cast<int>(u));
+    if (flags[u] & kOuter) contours.push_back(static_cast<int>(u));
   std::vector<int> finiteContours;
   for (int u : contours)
     if (canContain(boxes[u])) finiteContours.push_back(u);
@@ -204,15 +210,15 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, st
   // Each stroke belongs to the first contour (in list order) whose box holds its box.
   std::vector<int> owner(n, -1);
   for (size_t v = 0; v < n; ++v) {
-    if (strokes[v].outerFlag) continue;
+    if (flags[v] & kOuter) continue;
     const Box& b = boxes[v];
-    owner[v] = grid.first(b.minX, b.minY, [&](int u) { return boxes[u].contains(b); });
+    owner[v] = grid.firstContaining(b, [&](int u) { return boxes[u].contains(b); });
   }
   // The strokes each contour owns, in list order, filed in one array (offsets per contour).
   std::vector<int> ownedFrom(n + 1, 0);
   std::vector<int> loose;
   for (size_t v = 0; v < n; ++v) {
-    if (strokes[v].outerFlag) continue;
+    if (flags[v] & kOuter) continue;
     if (owner[v] >= 0)
       ++ownedFrom[owner[v] + 1];
     else
@@ -223,21 +229,30 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, st
   {
     std::vector<int> fill(ownedFrom.begin(), ownedFrom.end() - 1);
     for (size_t v = 0; v < n; ++v)
-      if (!strokes[v].outerFlag && owner[v] >= 0) owned[fill[owner[v]]++] = static_cast<int>(v);
+      if (!(flags[v] & kOuter) && owner[v] >= 0) owned[fill[owner[v]]++] = static_cast<int>(v);
   }
   std::vector<int> order;
   order.reserve(n);
   for (int u : contours) {
     for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
-      if (strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
+      if (flags[owned[k]] & kLabel) order.push_back(owned[k]);
     for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
-      if (!strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
+      if (!(flags[owned[k]] & kLabel)) order.push_back(owned[k]);
     order.push_back(u);
   }
   order.insert(order.end(), loose.begin(), loose.end());
 
   // The order is a permutation: it is applied in place, cycle by cycle, so that the strokes
-  // are never held twice.
+  // are never held twice. A cycle jumps across the whole list: a second walk some steps ahead
+  // on the same cycle fetches the strokes before they are moved.
+  constexpr int kAhead = 8;
+  auto fetch = [&](size_t i) {
+    const char* at = reinterpret_cast<const char*>(&strokes[i]);
+    __builtin_prefetch(at);
+    __builtin_prefetch(at + sizeof(CStroke) - 1);
+    __builtin_prefetch(&boxes[i]);
+    __builtin_prefetch(&pages[i]);
+  };
   std::vector<bool> placed(n, false);
   for (size_t start = 0; start < n; ++start) {
     if (placed[start]) continue;
@@ -245,8 +260,17 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, st
     const int heldPage = pages[start];
     const Box heldBox = boxes[start];
     size_t k = start;
+    size_t ahead = start;
+    for (int d = 0; d < kAhead && (d == 0 || ahead != start); ++d) {
+      ahead = static_cast<size_t>(order[ahead]);
+      if (ahead != start) fetch(ahead);
+    }
     for (;;) {
       placed[k] = true;
+      if (ahead != start) {
+        ahead = static_cast<size_t>(order[ahead]);
+        if (ahead != start) fetch(ahead);
+      }
       const size_t from = static_cast<size_t>(order[k]);
       if (from == start) {
         strokes[k] = std::move(held);
