@@ -181,7 +181,11 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
   }
   m.strokePages.assign(strokes.size(), 0);
   if (viewForm) return true;
+  // The strokes' points lie wherever the order put the strokes: those of a later stroke are
+  // fetched while this one moves.
+  constexpr size_t kAhead = 4;
   for (size_t i = 0; i < strokes.size(); ++i) {
+    if (i + kAhead < strokes.size()) __builtin_prefetch(strokes[i + kAhead].points.data(), 1);
     auto& s = strokes[i];
     const double minX = firstX[i];
     int page = 0;
