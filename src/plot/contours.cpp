@@ -17,14 +17,14 @@ bool canContain(const Box& b) {
   return !std::isnan(b.minX) && !std::isnan(b.minY) && !std::isnan(b.maxX) && !std::isnan(b.maxY);
 }
 
+}  // namespace
+
 std::vector<Box> boxesOf(const std::vector<CStroke>& strokes) {
   std::vector<Box> boxes;
   boxes.reserve(strokes.size());
   for (const auto& s : strokes) boxes.push_back(boundingBox(s));
   return boxes;
 }
-
-}  // namespace
 
 BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members) {
   Box all{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
@@ -149,8 +149,11 @@ void joinTouching(std::vector<CStroke>& strokes, std::vector<int>& pages, double
 }
 
 std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double d) {
+  return findOuter(strokes, boxesOf(strokes), d);
+}
+
+std::vector<bool> findOuter(const std::vector<CStroke>& strokes, const std::vector<Box>& boxes, double d) {
   const size_t n = strokes.size();
-  const std::vector<Box> boxes = boxesOf(strokes);
   std::vector<int> containers;
   for (size_t j = 0; j < n; ++j)
     if (strokes[j].closedFlag && canContain(boxes[j])) containers.push_back(static_cast<int>(j));
@@ -161,7 +164,7 @@ std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double d) {
     if (!s.closedFlag && !(s.points.size() > 2 && isNear(s.points.front(), s.points.back(), d))) continue;
     const Box& b = boxes[k];
     bool inside = false;
-    grid.candidates(b.minX, b.minY, [&](int j) {
+    grid.containing(b, [&](int j) {
       inside = static_cast<size_t>(j) != k && boxes[j].contains(b);
       return inside;
     });
@@ -171,7 +174,11 @@ std::vector<bool> findOuter(const std::vector<CStroke>& strokes, double d) {
 }
 
 void markOuter(std::vector<CStroke>& strokes, double d, bool occ, int spn) {
-  const std::vector<bool> outer = findOuter(strokes, d);
+  markOuter(strokes, boxesOf(strokes), d, occ, spn);
+}
+
+void markOuter(std::vector<CStroke>& strokes, const std::vector<Box>& boxes, double d, bool occ, int spn) {
+  const std::vector<bool> outer = findOuter(strokes, boxes, d);
   for (size_t k = 0; k < strokes.size(); ++k) {
     if (!outer[k]) continue;
     strokes[k].outerFlag = true;
@@ -180,11 +187,21 @@ void markOuter(std::vector<CStroke>& strokes, double d, bool occ, int spn) {
 }
 
 void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
+  std::vector<Box> boxes = boxesOf(strokes);
+  orderInsideFirst(strokes, pages, boxes);
+}
+
+void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages, std::vector<Box>& boxes) {
   const size_t n = strokes.size();
-  const std::vector<Box> boxes = boxesOf(strokes);
+  // The two flags the order reads, taken from the strokes in one pass: the order is then
+  // built without reading the strokes again out of their order.
+  constexpr unsigned char kOuter = 1, kLabel = 2;
+  std::vector<unsigned char> flags(n);
+  for (size_t u = 0; u < n; ++u)
+    flags[u] = static_cast<unsigned char>((strokes[u].outerFlag ? kOuter : 0) | (strokes[u].labelStrokeFlag ? kLabel : 0));
   std::vector<int> contours;
   for (size_t u = 0; u < n; ++u)
-    if (strokes[u].outerFlag) contours.push_back(static_cast<int>(u));
+    if (flags[u] & kOuter) contours.push_back(static_cast<int>(u));
   std::vector<int> finiteContours;
   for (int u : contours)
     if (canContain(boxes[u])) finiteContours.push_back(u);
@@ -193,15 +210,15 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
   // Each stroke belongs to the first contour (in list order) whose box holds its box.
   std::vector<int> owner(n, -1);
   for (size_t v = 0; v < n; ++v) {
-    if (strokes[v].outerFlag) continue;
+    if (flags[v] & kOuter) continue;
     const Box& b = boxes[v];
-    owner[v] = grid.first(b.minX, b.minY, [&](int u) { return boxes[u].contains(b); });
+    owner[v] = grid.firstContaining(b, [&](int u) { return boxes[u].contains(b); });
   }
   // The strokes each contour owns, in list order, filed in one array (offsets per contour).
   std::vector<int> ownedFrom(n + 1, 0);
   std::vector<int> loose;
   for (size_t v = 0; v < n; ++v) {
-    if (strokes[v].outerFlag) continue;
+    if (flags[v] & kOuter) continue;
     if (owner[v] >= 0)
       ++ownedFrom[owner[v] + 1];
     else
@@ -212,37 +229,58 @@ void orderInsideFirst(std::vector<CStroke>& strokes, std::vector<int>& pages) {
   {
     std::vector<int> fill(ownedFrom.begin(), ownedFrom.end() - 1);
     for (size_t v = 0; v < n; ++v)
-      if (!strokes[v].outerFlag && owner[v] >= 0) owned[fill[owner[v]]++] = static_cast<int>(v);
+      if (!(flags[v] & kOuter) && owner[v] >= 0) owned[fill[owner[v]]++] = static_cast<int>(v);
   }
   std::vector<int> order;
   order.reserve(n);
   for (int u : contours) {
     for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
-      if (strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
+      if (flags[owned[k]] & kLabel) order.push_back(owned[k]);
     for (int k = ownedFrom[u]; k < ownedFrom[u + 1]; ++k)
-      if (!strokes[owned[k]].labelStrokeFlag) order.push_back(owned[k]);
+      if (!(flags[owned[k]] & kLabel)) order.push_back(owned[k]);
     order.push_back(u);
   }
   order.insert(order.end(), loose.begin(), loose.end());
 
   // The order is a permutation: it is applied in place, cycle by cycle, so that the strokes
-  // are never held twice.
+  // are never held twice. A cycle jumps across the whole list: a second walk some steps ahead
+  // on the same cycle fetches the strokes before they are moved.
+  constexpr int kAhead = 8;
+  auto fetch = [&](size_t i) {
+    const char* at = reinterpret_cast<const char*>(&strokes[i]);
+    __builtin_prefetch(at);
+    __builtin_prefetch(at + sizeof(CStroke) - 1);
+    __builtin_prefetch(&boxes[i]);
+    __builtin_prefetch(&pages[i]);
+  };
   std::vector<bool> placed(n, false);
   for (size_t start = 0; start < n; ++start) {
     if (placed[start]) continue;
     CStroke held = std::move(strokes[start]);
     const int heldPage = pages[start];
+    const Box heldBox = boxes[start];
     size_t k = start;
+    size_t ahead = start;
+    for (int d = 0; d < kAhead && (d == 0 || ahead != start); ++d) {
+      ahead = static_cast<size_t>(order[ahead]);
+      if (ahead != start) fetch(ahead);
+    }
     for (;;) {
       placed[k] = true;
+      if (ahead != start) {
+        ahead = static_cast<size_t>(order[ahead]);
+        if (ahead != start) fetch(ahead);
+      }
       const size_t from = static_cast<size_t>(order[k]);
       if (from == start) {
         strokes[k] = std::move(held);
         pages[k] = heldPage;
+        boxes[k] = heldBox;
         break;
       }
       strokes[k] = std::move(strokes[from]);
       pages[k] = pages[from];
+      boxes[k] = boxes[from];
       k = from;
     }
   }

@@ -414,13 +414,15 @@ int DisposeRun::run(bool loadOnlyRun) {
   if (knifeOnWholePaths && !contourMode)
     applyKnifeAndOvercut(model_.strokes, model_.strokePages, cq, opt_.minDistanceClose);
   if (mode == PageMode::Contour && opt_.splitPageEnabled) {
-    contourStages(model_, opt_, false);
+    const std::vector<Box> boxes = contourStages(model_, opt_, false);
+    // The knife offset and the overcut move points: the boxes no longer hold then.
     if (knifeOnWholePaths) applyKnifeAndOvercut(model_.strokes, model_.strokePages, cq, opt_.minDistanceClose);
-    if (!loadOnlyRun_ && !wholeStrokeSplit(model_, opt_, maxPages(), false)) pageOverflow_ = true;
+    if (!loadOnlyRun_ && !wholeStrokeSplit(model_, opt_, maxPages(), false, knifeOnWholePaths ? nullptr : &boxes))
+      pageOverflow_ = true;
   }
   if (mode == PageMode::CcdCut && loadOnlyRun_ && opt_.splitPageEnabled) {
-    contourStages(model_, opt_, true);
-    if (!wholeStrokeSplit(model_, opt_, maxPages(), true)) pageOverflow_ = true;
+    const std::vector<Box> boxes = contourStages(model_, opt_, true);
+    if (!wholeStrokeSplit(model_, opt_, maxPages(), true, &boxes)) pageOverflow_ = true;
   }
   if (pageOverflow_) {
     failTooManyPages();

@@ -93,27 +93,39 @@ std::vector<PlotPoint> thinAndDensify(const DisposeOptions& o, std::vector<PlotP
 
 int maxPageIndexOf(int maxPages) { return std::min(kMaxPageIndex, (maxPages > 0 ? maxPages : 1) - 1); }
 
-void contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder) {
+std::vector<Box> contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder) {
   const double nearDistance = o.minDistanceClose;
   joinTouching(m.strokes, m.strokePages, nearDistance);
-  markOuter(m.strokes, nearDistance, o.occ, o.spn);
+  // The boxes are measured once, for the outer contours, the order and the page split.
+  std::vector<Box> boxes = boxesOf(m.strokes);
+  markOuter(m.strokes, boxes, nearDistance, o.occ, o.spn);
   // The CCD view keeps the drawing order; cutting orders inside first.
-  if (!keepDrawingOrder) orderInsideFirst(m.strokes, m.strokePages);
+  if (!keepDrawingOrder) orderInsideFirst(m.strokes, m.strokePages, boxes);
+  return boxes;
 }
 
-bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm) {
+bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm,
+                      const std::vector<Box>* boxes) {
   const double w = o.pageWidth * kUnitsPerMm;
   const int maxIndex = maxPageIndexOf(maxPages);
   auto& strokes = m.strokes;
   // Strokes across a page edge are cut into pieces; the others stay where they are. The pieces
   // are made first and put in place afterwards, from the back, so that the list is not copied.
+  // The smallest x of every stroke of the result is kept, in its order, for the page of each.
   std::vector<std::pair<size_t, std::vector<CStroke>>> cut;
   std::vector<double> edges;
+  std::vector<double> firstX;
+  firstX.reserve(strokes.size());
   size_t pieces = 0;
   for (size_t i = 0; i < strokes.size(); ++i) {
     const CStroke& s = strokes[i];
     double minX, maxX;
-    xExtent(s, minX, maxX);
+    if (boxes) {
+      minX = (*boxes)[i].minX;
+      maxX = (*boxes)[i].maxX;
+    } else {
+      xExtent(s, minX, maxX);
+    }
     int kmin = 0, kmax = 0;
     if (!pageOfX(minX, w, kmin, maxIndex) || !pageOfX(maxX, w, kmax, maxIndex)) {
       if (!std::isnan(minX)) {
@@ -126,6 +138,13 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
       for (int k = kmin + 1; k <= kmax; ++k) edges.push_back(k * w);
       cut.emplace_back(i, cutAtEdges(s, edges));
       pieces += cut.back().second.size();
+      for (const CStroke& piece : cut.back().second) {
+        double pieceMin, pieceMax;
+        xExtent(piece, pieceMin, pieceMax);
+        firstX.push_back(pieceMin);
+      }
+    } else {
+      firstX.push_back(minX);
     }
   }
   const bool everyCutHasPieces =
@@ -162,10 +181,13 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
   }
   m.strokePages.assign(strokes.size(), 0);
   if (viewForm) return true;
+  // The strokes' points lie wherever the order put the strokes: those of a later stroke are
+  // fetched while this one moves.
+  constexpr size_t kAhead = 4;
   for (size_t i = 0; i < strokes.size(); ++i) {
+    if (i + kAhead < strokes.size()) __builtin_prefetch(strokes[i + kAhead].points.data(), 1);
     auto& s = strokes[i];
-    double minX, maxX;
-    xExtent(s, minX, maxX);
+    const double minX = firstX[i];
     int page = 0;
     if (!std::isnan(minX) && !pageOfX(minX, w, page, maxIndex)) {
       return false;
@@ -204,6 +226,11 @@ Extent pointExtent(const CStroke& s) {
   Extent e;
   xExtent(s, e.minX, e.maxX);
   return e;
+}
+
+constexpr unsigned char kCircle = 1, kJoined = 2;
+unsigned char kindOf(const CStroke& s) {
+  return static_cast<unsigned char>((s.circleFlag ? kCircle : 0) | (s.joinedFlag ? kJoined : 0));
 }
 
 // A circle reaches its radius either side of its centre.
@@ -267,37 +294,44 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
   for (size_t i = 0; i < strokes.size(); ++i)
     if (outer[i]) strokes[i].outerFlag = true;
 
-  // 2. The cuts.
+  // 2. The cuts. One pass over the points measures how far the drawing reaches, each stroke's
+  // x-extent (moved with the stroke from then on) and whether its x are whole numbers.
   list.push_back(truncToInt(w));
   double m = 0.0;
   bool any = false;
-  for (const auto& s : strokes)
+  std::vector<Extent> pointExtents(strokes.size());
+  // A stroke beyond a cut moves with every later cut. The moves of a stroke whose x are whole
+  // numbers are added up and made once, when its points are next read (the back-offs are whole
+  // numbers too, so the sum is exact); other strokes move at once.
+  std::vector<double> pendingMove(strokes.size(), 0.0);
+  std::vector<char> wholeX(strokes.size());
+  // The flags the cuts read of every stroke, beside the extents: the loops over all strokes at
+  // every cut then read two small arrays instead of the strokes themselves.
+  std::vector<unsigned char> kind(strokes.size());
+  for (size_t i = 0; i < strokes.size(); ++i) {
+    const CStroke& s = strokes[i];
+    const double r = s.circleFlag ? std::abs(s.circleRadius) : 0;
+    bool whole = true;
     for (const auto& p : s.points) {
-      const double reach = p.x + (s.circleFlag ? std::abs(s.circleRadius) : 0);
+      const double reach = p.x + r;
       if (!any || reach > m) {
         m = reach;
         any = true;
       }
+      whole = whole && p.x == std::trunc(p.x) && std::fabs(p.x) < 0x1p52;
     }
+    pointExtents[i] = pointExtent(s);
+    wholeX[i] = whole;
+    kind[i] = kindOf(s);
+  }
   // Labels lie on the roll too: the pages that hold them are measured like any other.
   for (const auto& l : model.labels)
     if (!any || l.x > m) {
       m = l.x;
       any = true;
     }
-  // The points' x-extents are measured once here and moved with the strokes from then on.
-  std::vector<Extent> pointExtents(strokes.size());
-  for (size_t i = 0; i < strokes.size(); ++i) pointExtents[i] = pointExtent(strokes[i]);
-  auto e = [&](size_t i) { return reach(strokes[i], pointExtents[i]); };
-  // A stroke beyond a cut moves with every later cut. The moves of a stroke whose x are whole
-  // numbers are added up and made once, when its points are next read (the back-offs are whole
-  // numbers too, so the sum is exact); other strokes move at once.
-  std::vector<double> pendingMove(strokes.size(), 0.0);
-  std::vector<char> wholeX(strokes.size());
-  for (size_t i = 0; i < strokes.size(); ++i)
-    wholeX[i] = std::all_of(strokes[i].points.begin(), strokes[i].points.end(), [](const PlotPoint& p) {
-      return p.x == std::trunc(p.x) && std::fabs(p.x) < 0x1p52;
-    });
+  auto e = [&](size_t i) { return (kind[i] & kCircle) ? reach(strokes[i], pointExtents[i]) : pointExtents[i]; };
+  auto joined = [&](size_t i) { return (kind[i] & kJoined) != 0; };
   auto settle = [&](size_t i) {
     if (pendingMove[i] == 0.0) return;
     for (auto& p : strokes[i].points) p.x += pendingMove[i];
@@ -327,7 +361,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
     std::vector<bool> leftPiece(n0, false);
     bool anyWide = false;
     for (size_t i = 0; i < n0; ++i)
-      if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) anyWide = true;
+      if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !(kind[i] & kCircle)) anyWide = true;
     if (anyWide) {
       std::vector<CStroke> out;
       std::vector<int> outPages;
@@ -335,9 +369,10 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       std::vector<Extent> outExtents;
       std::vector<double> outPending;
       std::vector<char> outWholeX;
+      std::vector<unsigned char> outKind;
       out.reserve(n0 + 16);
       for (size_t i = 0; i < n0; ++i) {
-        if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !strokes[i].circleFlag) {
+        if (e(i).maxX - e(i).minX > w && e(i).minX < x && x < e(i).maxX && !(kind[i] & kCircle)) {
           settle(i);
           for (auto& piece : cutAtEdges(strokes[i], {x})) {
             const Extent pieceExtent = pointExtent(piece);
@@ -346,6 +381,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
             piece.joinedFlag = false;
             outLeft.push_back(pieceExtent.maxX <= x);
             outExtents.push_back(pieceExtent);
+            outKind.push_back(kindOf(piece));
             out.push_back(std::move(piece));
             outPages.push_back(pages[i]);
           }
@@ -356,6 +392,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
           outExtents.push_back(pointExtents[i]);
           outPending.push_back(pendingMove[i]);
           outWholeX.push_back(wholeX[i]);
+          outKind.push_back(kind[i]);
         }
       }
       strokes = std::move(out);
@@ -364,6 +401,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
       pointExtents = std::move(outExtents);
       pendingMove = std::move(outPending);
       wholeX = std::move(outWholeX);
+      kind = std::move(outKind);
     }
     const size_t n = strokes.size();
 
@@ -378,7 +416,7 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
     for (size_t i = 0; i < n; ++i) {
       if (leftPiece[i]) continue;  // ends at the cut: it fits the page before it
       Extent ex = e(i);
-      if (strokes[i].joinedFlag && i + 1 < n && strokes[i + 1].joinedFlag) combine(ex, e(i + 1));
+      if (joined(i) && i + 1 < n && joined(i + 1)) combine(ex, e(i + 1));
       if (ex.minX < x && x <= ex.maxX) b = std::max(b, x - ex.minX);
     }
     // Whole units: the page's material length ("PX") is then exact and the pages add up.
@@ -390,17 +428,17 @@ bool rollingSplit(PlotModel& model, const DisposeOptions& o, int maxPages, bool 
 
     // c. Strokes reaching past the cut move right by b; those across it are carried contours.
     auto partner = [&](size_t i) -> long {
-      if (!strokes[i].joinedFlag || n < 2) return -1;
+      if (!joined(i) || n < 2) return -1;
       long p;
       if (i == n - 1)
         p = static_cast<long>(i) - 1;
       else if (i == 0)
         p = 1;
-      else if (strokes[i - 1].joinedFlag)
+      else if (joined(i - 1))
         p = static_cast<long>(i) - 1;
       else
         p = static_cast<long>(i) + 1;
-      return strokes[p].joinedFlag ? p : -1;
+      return joined(p) ? p : -1;
     };
     std::vector<bool> move(n, false);
     std::vector<size_t> candidates;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "plot/contours.h"
 #include "plot/dispose_options.h"
 #include "plot/model.h"
 #include "plot/plot_model.h"
@@ -28,13 +29,15 @@ int maxPageIndexOf(int maxPages);
 bool rollingSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool loadOnly, PageSplit& result);
 
 // Mode 8 (and 9 in the load-only run): joining, outer contours and, unless the drawing order
-// is kept, the inside-first order.
-void contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder);
+// is kept, the inside-first order. Returns the bounding box of every stroke of the result.
+std::vector<Box> contourStages(PlotModel& m, const DisposeOptions& o, bool keepDrawingOrder);
 
 // Mode 8 after the contour stages (and 9 in the load-only run, keeping coordinates): strokes
 // across a page edge are cut there and every stroke goes to the page of its smallest x.
-// False when a stroke or label lies beyond the page limit.
-bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm);
+// False when a stroke or label lies beyond the page limit. With boxes (one per stroke, their
+// points unchanged since) the strokes' x-extents are taken from them instead of the points.
+bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm,
+                      const std::vector<Box>* boxes = nullptr);
 
 // The rolling-split list: one for the whole process. Every run clears and refills it, and the
 // page trailers read it. Runs hold disposeRunLock() so that they never overlap.

@@ -342,7 +342,11 @@ void DisposeRun::refillRollingSplitList(int pages) {
   list.push_back(truncToInt(opt_.pageWidth * kUnitsPerMm));
   std::vector<double> maxX(pages > 0 ? pages : 0, 0.0);
   std::vector<bool> any(maxX.size(), false);
+  // The points of a later stroke are fetched while this one is measured: after the contour
+  // order they lie anywhere in the run's arena.
+  constexpr size_t kAhead = 4;
   for (size_t i = 0; i < model_.strokes.size(); ++i) {
+    if (i + kAhead < model_.strokes.size()) __builtin_prefetch(model_.strokes[i + kAhead].points.data());
     const int p = model_.strokePages[i];
     if (p < 0 || p >= pages) continue;
     for (const auto& pt : model_.strokes[i].points)

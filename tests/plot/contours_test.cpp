@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "plot_fixture.h"
@@ -178,12 +180,60 @@ TEST(Contours, IndexedVersionsMatchTheDirectRules) {
     for (size_t i = 0; i < s.size(); ++i) s[i].outerFlag = outer[i];
     std::vector<CStroke> copy = s;
     const auto expected = directOrder(copy);
-    std::vector<int> pages(s.size(), 0);
-    orderInsideFirst(s, pages);
+    // The page list and the boxes go along with the strokes they belong to.
+    std::vector<int> pages(s.size());
+    for (size_t i = 0; i < s.size(); ++i) pages[i] = static_cast<int>(i);
+    std::vector<Box> boxes = boxesOf(s);
+    orderInsideFirst(s, pages, boxes);
     ASSERT_EQ(s.size(), expected.size());
+    ASSERT_EQ(boxes.size(), s.size());
     for (size_t i = 0; i < s.size(); ++i) {
       ASSERT_EQ(s[i].points, expected[i]->points) << "round " << round << " at " << i;
       ASSERT_EQ(s[i].labelStrokeFlag, expected[i]->labelStrokeFlag);
+      ASSERT_EQ(&copy[static_cast<size_t>(pages[i])], expected[i]) << "round " << round << " at " << i;
+      const Box b = boundingBox(s[i]);
+      if (!std::isnan(b.minX)) {
+        ASSERT_TRUE(b.contains(boxes[i]) && boxes[i].contains(b)) << "round " << round;
+      }
+    }
+  }
+}
+
+// Every box that contains the query box must be offered, whichever cells its corners fall in
+// (the first and last rows and columns clamp what lies beyond them), and the first offered
+// match is the smallest index.
+TEST(Contours, GridOffersEveryContainerOfABox) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<Box> boxes;
+    if (round % 2) boxes.push_back({-INFINITY, -INFINITY, INFINITY, INFINITY});  // checked by every query
+    const int n = 20 + static_cast<int>(rng() % 400);
+    const bool flat = round % 5 == 4;  // all on one line: a grid of one row
+    for (int i = 0; i < n; ++i) {
+      const double x = rng() % 2000, y = flat ? 0 : rng() % 1500;
+      const double w = rng() % 3 == 0 ? 300 + rng() % 900 : 1 + rng() % 60;
+      const double h = flat ? 0 : (rng() % 3 == 0 ? 200 + rng() % 700 : 1 + rng() % 60);
+      boxes.push_back({x, y, x + w, y + h});
+      if (i % 7 == 0) boxes.push_back(boxes.back());  // equal boxes contain each other
+    }
+    boxes.push_back({-INFINITY, -5, INFINITY, 5000});  // reaches everywhere
+    std::vector<int> members;
+    for (size_t i = 0; i < boxes.size(); ++i)
+      if (i % 4 != 1) members.push_back(static_cast<int>(i));
+    const BoxGrid grid(boxes, members);
+    for (size_t q = 0; q < boxes.size(); ++q) {
+      std::vector<int> expected;
+      for (int m : members)
+        if (boxes[static_cast<size_t>(m)].contains(boxes[q])) expected.push_back(m);
+      std::vector<int> offered;
+      grid.containing(boxes[q], [&](int i) {
+        if (boxes[static_cast<size_t>(i)].contains(boxes[q])) offered.push_back(i);
+        return false;
+      });
+      std::sort(offered.begin(), offered.end());
+      ASSERT_EQ(offered, expected) << "round " << round << " box " << q;
+      const int first = grid.firstContaining(boxes[q], [&](int i) { return boxes[static_cast<size_t>(i)].contains(boxes[q]); });
+      ASSERT_EQ(first, expected.empty() ? -1 : expected.front()) << "round " << round << " box " << q;
     }
   }
 }
