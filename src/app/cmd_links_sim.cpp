@@ -253,7 +253,7 @@ std::string usage() {
       "                       --bind address); with --sheet also the CCD camera at the\n"
       "                       simulated table and page mode 9 (CCD CUT); then print the\n"
       "                       watch folder\n";
-#ifdef QEL_HAS_SIM_TABLE
+#if defined(QEL_HAS_SIM_TABLE) || defined(QEL_SIM_TABLE_IN_CAMERA_PROGRAM)
   u +=
       "  --sheet FILE.plt     a printed sheet on the simulated table: the marks of the plot file;\n"
       "                       its camera is served on DIR/sim-camera.sock and sees where the\n"

@@ -43,6 +43,18 @@ std::string siblingProgram(const char* name) {
   return dir + name;
 }
 
+// Runs the command line in the executable `name` beside this one; returns only when it cannot.
+int handOn(const char* name, int argc, char** argv) {
+  const std::string program = siblingProgram(name);
+  std::vector<char*> av;
+  av.push_back(const_cast<char*>(program.c_str()));
+  for (int i = 1; i < argc; ++i) av.push_back(argv[i]);
+  av.push_back(nullptr);
+  ::execv(program.c_str(), av.data());
+  std::fprintf(stderr, "qelcut: the program %s cannot be started\n", program.c_str());
+  return 1;
+}
+
 void printToolHelp() {
   std::printf(
       "usage: qelcut COMMAND [options]\n\n"
@@ -72,6 +84,16 @@ int main(int argc, char** argv) {
     std::printf("qelcut %s\n", QELCUT_VERSION);
     return 0;
   }
+#ifdef QEL_SIM_TABLE_IN_CAMERA_PROGRAM
+  // A simulated machine with a printed sheet on its table draws camera frames: the camera
+  // program runs it, so that the plain simulator loads no image library.
+  if (args[0] == "sim" && std::any_of(args.begin() + 1, args.end(), [](const std::string& a) {
+        for (const char* o : {"--sheet", "--print-scale", "--print-rotate", "--mark-faults"})
+          if (a == o || a.rfind(std::string(o) + "=", 0) == 0) return true;
+        return false;
+      }))
+    return handOn("qelcut-camera", argc, argv);
+#endif
   for (const auto& c : qel::app::commands()) {
     if (c.name != args[0]) continue;
     std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -81,17 +103,8 @@ int main(int argc, char** argv) {
     }
     return c.run(rest);
   }
-  for (const auto& f : kForwardedCommands) {
-    if (!f.name || args[0] != f.name) continue;
-    const std::string program = siblingProgram(f.program);
-    std::vector<char*> av;
-    av.push_back(const_cast<char*>(program.c_str()));
-    for (int i = 1; i < argc; ++i) av.push_back(argv[i]);
-    av.push_back(nullptr);
-    ::execv(program.c_str(), av.data());
-    std::fprintf(stderr, "qelcut: the program %s cannot be started\n", program.c_str());
-    return 1;
-  }
+  for (const auto& f : kForwardedCommands)
+    if (f.name && args[0] == f.name) return handOn(f.program, argc, argv);
   std::fprintf(stderr, "qelcut: unknown command '%s' (see 'qelcut --help')\n", args[0].c_str());
   return 2;
 }
