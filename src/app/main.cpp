@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,18 @@ struct Forwarded {
   const char* name;
   const char* summary;
   const char* program;  // the executable beside this one that runs the command
+  // When set, the command is handed on only with one of these options (else it runs here).
+  std::initializer_list<const char*> onlyWith = {};
+
+  bool takes(const std::vector<std::string>& args) const {
+    if (!name || args[0] != name) return false;
+    if (onlyWith.size() == 0) return true;
+    return std::any_of(args.begin() + 1, args.end(), [this](const std::string& a) {
+      for (const char* o : onlyWith)
+        if (a == o || a.rfind(std::string(o) + "=", 0) == 0) return true;
+      return false;
+    });
+  }
 };
 
 // Commands run by the executables beside this one: the desktop program's (qelcut-gui) and the
@@ -29,6 +42,11 @@ constexpr Forwarded kForwardedCommands[] = {
 #define QEL_CAMERA_COMMAND(name, summary) {name, summary, "qelcut-camera"},
 #include "camera_commands.inc"
 #undef QEL_CAMERA_COMMAND
+#endif
+#ifdef QEL_SIM_TABLE_IN_CAMERA_PROGRAM
+    // A simulated machine with a printed sheet on its table draws camera frames: the camera
+    // program runs it, so that the plain simulator loads no image library.
+    {"sim", nullptr, "qelcut-camera", {"--sheet", "--print-scale", "--print-rotate", "--mark-faults"}},
 #endif
     {nullptr, nullptr, nullptr},
 };
@@ -63,7 +81,7 @@ void printToolHelp() {
   std::vector<std::pair<std::string, std::string>> list;
   for (const auto& c : qel::app::commands()) list.emplace_back(c.name, c.summary);
   for (const auto& f : kForwardedCommands)
-    if (f.name) list.emplace_back(f.name, f.summary);
+    if (f.summary) list.emplace_back(f.name, f.summary);
   std::sort(list.begin(), list.end());
   list.erase(std::unique(list.begin(), list.end()), list.end());
   for (const auto& [name, summary] : list) std::printf("  %-12s %s\n", name.c_str(), summary.c_str());
@@ -84,16 +102,8 @@ int main(int argc, char** argv) {
     std::printf("qelcut %s\n", QELCUT_VERSION);
     return 0;
   }
-#ifdef QEL_SIM_TABLE_IN_CAMERA_PROGRAM
-  // A simulated machine with a printed sheet on its table draws camera frames: the camera
-  // program runs it, so that the plain simulator loads no image library.
-  if (args[0] == "sim" && std::any_of(args.begin() + 1, args.end(), [](const std::string& a) {
-        for (const char* o : {"--sheet", "--print-scale", "--print-rotate", "--mark-faults"})
-          if (a == o || a.rfind(std::string(o) + "=", 0) == 0) return true;
-        return false;
-      }))
-    return handOn("qelcut-camera", argc, argv);
-#endif
+  for (const auto& f : kForwardedCommands)
+    if (f.takes(args)) return handOn(f.program, argc, argv);
   for (const auto& c : qel::app::commands()) {
     if (c.name != args[0]) continue;
     std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -103,8 +113,6 @@ int main(int argc, char** argv) {
     }
     return c.run(rest);
   }
-  for (const auto& f : kForwardedCommands)
-    if (f.name && args[0] == f.name) return handOn(f.program, argc, argv);
   std::fprintf(stderr, "qelcut: unknown command '%s' (see 'qelcut --help')\n", args[0].c_str());
   return 2;
 }
