@@ -3,6 +3,8 @@
 // one-second hold of a found mark, saved frames and the display image.
 #include <gtest/gtest.h>
 
+#include "support/calendar.h"
+
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -227,14 +229,7 @@ TEST(FrameHandling, SavesTheNextFrameOnceWithATimeStampedName) {
 }
 
 TEST(FrameHandling, FrameNamesFollowTheLocalTime) {
-  std::tm tm{};
-  tm.tm_year = 2026 - 1900;
-  tm.tm_mon = 2;
-  tm.tm_mday = 4;
-  tm.tm_hour = 5;
-  tm.tm_min = 6;
-  tm.tm_sec = 7;
-  tm.tm_isdst = -1;
+  std::tm tm = qel::test::at(2026, 3, 4, 5, 6, 7);
   const std::time_t t = std::mktime(&tm);
   EXPECT_EQ(frameFileName(t), "2026-03-04-05-06-07.bmp");
   EXPECT_EQ(frameFileName(t), frameFileName(t));  // same second, same name

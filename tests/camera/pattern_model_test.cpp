@@ -3,6 +3,8 @@
 // selection, plates, the design marks of a plate, the control table and the plate buttons.
 #include <gtest/gtest.h>
 
+#include "support/calendar.h"
+
 #include "camera/ccd_state.h"
 #include "camera/ccd_workflow.h"
 #include "camera/pattern_model.h"
@@ -187,14 +189,7 @@ TEST(PlateButtons, NextOnTheLastFileAndPreviousOnTheFirstChangeNothing) {
 }
 
 TEST(CcdNames, HistoryNameCarriesTheBaseNameAndTheLocalTime) {
-  std::tm tm{};
-  tm.tm_year = 2026 - 1900;
-  tm.tm_mon = 0;
-  tm.tm_mday = 2;
-  tm.tm_hour = 3;
-  tm.tm_min = 4;
-  tm.tm_sec = 5;
-  tm.tm_isdst = -1;
+  std::tm tm = qel::test::at(2026, 1, 2, 3, 4, 5);
   EXPECT_EQ(CcdWorkflow::historyName("/home/u/DisposeDir/job.a.plt", std::mktime(&tm)), "job.a_20260102_030405_001.PLT");
   EXPECT_EQ(CcdWorkflow::historyName("plain", std::mktime(&tm)), "plain_20260102_030405_001.PLT");
 }

@@ -3,20 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/calendar.h"
+
 #include <cstdlib>
 
 namespace {
 
-std::tm at(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
+using qel::test::at;
 
 TEST(RunStamp, EveryFieldIsZeroPaddedInBothStyles) {
   using qel::platform::runStamp;

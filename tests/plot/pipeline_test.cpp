@@ -1,6 +1,8 @@
 // The dispose pipeline: switches, reports, page order, failures.
 #include <gtest/gtest.h>
 
+#include "support/calendar.h"
+
 #include <random>
 
 #include "config/ini_config.h"
@@ -124,13 +126,7 @@ TEST(Pipeline, UnwritableOutputFolderFailsInsteadOfLosingThePage) {
 }
 
 TEST(Pipeline, TagFormat) {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 0;
-  t.tm_mday = 5;
-  t.tm_hour = 9;
-  t.tm_min = 30;
-  t.tm_sec = 0;
+  const std::tm t = qel::test::at(2026, 1, 5, 9, 30, 0);
   EXPECT_EQ(CDisposeFile::makeTag(t), "20260105_093000");
 }
 
