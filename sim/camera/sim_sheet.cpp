@@ -2,7 +2,7 @@
 
 #include "camera/calibration.h"
 #include "camera/frame_source.h"
-#include "camera/pattern_model.h"
+#include "ccd/pattern_model.h"
 #include "config/ini_config.h"
 
 namespace qel::sim {
@@ -13,13 +13,13 @@ constexpr int kCcdPageMode = 9;
 
 std::optional<SimSheet> loadSimSheet(const std::string& home, const SimSheetOptions& o, std::string* error) {
   const config::CIniConfig cfg(home);
-  camera::PatternModel pattern;
+  ccd::PatternModel pattern;
   switch (pattern.load(o.plotPath, cfg)) {
-    case camera::PatternLoad::Loaded: break;
-    case camera::PatternLoad::NotExist:
+    case ccd::PatternLoad::Loaded: break;
+    case ccd::PatternLoad::NotExist:
       if (error) *error = o.plotPath + " does not exist";
       return std::nullopt;
-    case camera::PatternLoad::FormatError:
+    case ccd::PatternLoad::FormatError:
       if (error) *error = o.plotPath + " cannot be read as a plot file";
       return std::nullopt;
   }

@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "app/command.h"
-#include "camera/ccd_texts.h"
-#include "camera/ccd_workflow.h"
+#include "ccd/ccd_texts.h"
+#include "ccd/ccd_workflow.h"
 #include "camera/frame_handler.h"
 #include "camera/measurement.h"
-#include "camera/pattern_model.h"
+#include "ccd/pattern_model.h"
 #include "camera/procedures.h"
 #include "camera/registration.h"
 #include "config/ini_config.h"
@@ -33,55 +33,55 @@ using namespace qel;
 std::atomic<bool> g_interrupted{false};
 void onInterrupt(int) { g_interrupted = true; }
 
-const char* messageText(camera::CcdMessage m) {
+const char* messageText(ccd::CcdMessage m) {
   switch (m) {
-    case camera::CcdMessage::TooFewMarks: return camera::kTooFewMarksText;
-    case camera::CcdMessage::OutOfBlock: return camera::kOutOfBlockText;
-    case camera::CcdMessage::CantCaptureMark: return camera::kNoMarkText;
-    case camera::CcdMessage::CreateHandleFailed: return camera::kCreateHandleFailedText;
-    case camera::CcdMessage::SaveFileFailed: return camera::kSaveFileFailedText;
-    case camera::CcdMessage::Procedure:
-    case camera::CcdMessage::Head:
-    case camera::CcdMessage::MarkResidual: break;
+    case ccd::CcdMessage::TooFewMarks: return camera::kTooFewMarksText;
+    case ccd::CcdMessage::OutOfBlock: return ccd::kOutOfBlockText;
+    case ccd::CcdMessage::CantCaptureMark: return camera::kNoMarkText;
+    case ccd::CcdMessage::CreateHandleFailed: return ccd::kCreateHandleFailedText;
+    case ccd::CcdMessage::SaveFileFailed: return ccd::kSaveFileFailedText;
+    case ccd::CcdMessage::Procedure:
+    case ccd::CcdMessage::Head:
+    case ccd::CcdMessage::MarkResidual: break;
   }
   return "";
 }
 
-const char* fileText(camera::CcdFileStatus f) {
+const char* fileText(ccd::CcdFileStatus f) {
   switch (f) {
-    case camera::CcdFileStatus::Saving: return camera::kFileSavingText;
-    case camera::CcdFileStatus::SaveFinished: return camera::kFileSaveFinishedText;
-    case camera::CcdFileStatus::SaveFailed: return camera::kFileSaveFailedText;
-    case camera::CcdFileStatus::SaveTmpFailed: return camera::kFileSaveTmpFailedText;
-    case camera::CcdFileStatus::Sending: return camera::kFileSendingText;
-    case camera::CcdFileStatus::SendFinished: return camera::kFileSendFinishedText;
-    case camera::CcdFileStatus::SendFailed: return camera::kFileSendFailedText;
+    case ccd::CcdFileStatus::Saving: return ccd::kFileSavingText;
+    case ccd::CcdFileStatus::SaveFinished: return ccd::kFileSaveFinishedText;
+    case ccd::CcdFileStatus::SaveFailed: return ccd::kFileSaveFailedText;
+    case ccd::CcdFileStatus::SaveTmpFailed: return ccd::kFileSaveTmpFailedText;
+    case ccd::CcdFileStatus::Sending: return ccd::kFileSendingText;
+    case ccd::CcdFileStatus::SendFinished: return ccd::kFileSendFinishedText;
+    case ccd::CcdFileStatus::SendFailed: return ccd::kFileSendFailedText;
   }
   return "";
 }
 
 // The terminal as the operator: questions are declined and remembered, messages printed.
-class ConsoleOperator final : public camera::CcdOperator, public links::TransferOwner {
+class ConsoleOperator final : public ccd::CcdOperator, public links::TransferOwner {
  public:
   explicit ConsoleOperator(std::string home) : home_(std::move(home)) {}
 
-  bool ask(camera::CcdQuestion) override {
+  bool ask(ccd::CcdQuestion) override {
     std::lock_guard l(m_);
-    question_ = camera::kManualMarkingQuestion;
+    question_ = ccd::kManualMarkingQuestion;
     return false;
   }
-  void tell(camera::CcdMessage m, const std::string& detail) override {
+  void tell(ccd::CcdMessage m, const std::string& detail) override {
     std::lock_guard l(m_);
     const std::string text = detail.empty() ? messageText(m) : detail;
     std::fprintf(stderr, "message: %s\n", text.c_str());
-    if (m != camera::CcdMessage::Procedure) failure_ = text;
+    if (m != ccd::CcdMessage::Procedure) failure_ = text;
   }
-  void fileStatus(camera::CcdFileStatus f, const std::string& detail) override {
+  void fileStatus(ccd::CcdFileStatus f, const std::string& detail) override {
     std::printf("%s%s%s\n", fileText(f), detail.empty() ? "" : ": ", detail.c_str());
     std::fflush(stdout);
   }
   void betweenPieces(int piece) override {
-    std::printf("%s(waiting for the machine before piece %d)\n", camera::kOperateReadyBetweenPiecesText, piece + 1);
+    std::printf("%s(waiting for the machine before piece %d)\n", ccd::kOperateReadyBetweenPiecesText, piece + 1);
     std::fflush(stdout);
   }
   void markMeasured(std::size_t k, cv::Point2d d, cv::Point2d m) override {
@@ -162,12 +162,12 @@ int runCcd(const std::vector<std::string>& argsIn) {
   const std::string home = platform::resolveHome(homeOpt);
   const config::CIniConfig cfg(home);
 
-  camera::PatternModel pattern;
+  ccd::PatternModel pattern;
   switch (pattern.load(args[0], cfg)) {
-    case camera::PatternLoad::Loaded: break;
-    case camera::PatternLoad::NotExist: std::fprintf(stderr, "qelcut ccd: %s\n", camera::kFileNotExistText); return 1;
-    case camera::PatternLoad::FormatError:
-      std::fprintf(stderr, "qelcut ccd: %s\n", camera::kFileFormatErrorText);
+    case ccd::PatternLoad::Loaded: break;
+    case ccd::PatternLoad::NotExist: std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileNotExistText); return 1;
+    case ccd::PatternLoad::FormatError:
+      std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileFormatErrorText);
       return 1;
   }
   if (selectAll) {
@@ -199,14 +199,14 @@ int runCcd(const std::vector<std::string>& argsIn) {
   ConsoleOperator op(home);
   links::CMC_Command command(&op);
   command.setAddress(cfg.read(config::keys::Xitong_IP));
-  camera::CcdServices services;
+  ccd::CcdServices services;
   services.home = cfg.programDir();
   services.linkOwner = &op;
   services.command = &command;
   services.measurement = &measurement;
   services.cameraGrabbing = [&feed] { return feed.grabbing(); };
   services.op = &op;
-  camera::CcdWorkflow workflow(services, pattern);
+  ccd::CcdWorkflow workflow(services, pattern);
   if (cutType >= 0) workflow.settings().cutType = cutType;
 
   struct sigaction sa {};
@@ -216,13 +216,13 @@ int runCcd(const std::vector<std::string>& argsIn) {
   sigaction(SIGTERM, &sa, nullptr);
 
   if (!workflow.startMarkingRun()) return 1;
-  while (workflow.busy() || workflow.lastRunEnd() == camera::RunEnd::None) {
+  while (workflow.busy() || workflow.lastRunEnd() == ccd::RunEnd::None) {
     if (g_interrupted) workflow.stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   workflow.join();
   feed.close();
-  if (workflow.lastRunEnd() == camera::RunEnd::Completed && (workflow.piecesSent() > 0 || workflow.settings().cutType == 4))
+  if (workflow.lastRunEnd() == ccd::RunEnd::Completed && (workflow.piecesSent() > 0 || workflow.settings().cutType == 4))
     return 0;
   if (!op.question().empty()) std::fprintf(stderr, "qelcut ccd: the operator would be asked: %s\n", op.question().c_str());
   else if (!op.failure().empty()) std::fprintf(stderr, "qelcut ccd: %s\n", op.failure().c_str());

@@ -162,7 +162,7 @@ void shootCcd(qel::app::ShotContext& ctx) {
   while ((w.loading() || w.video()->framesShown() < 3) && t.elapsed() < 10000)
     QApplication::processEvents(QEventLoop::AllEvents, 20);
   ctx.save(&w, QStringLiteral("ccd"), QStringLiteral("loaded"));
-  w.button(qel::camera::CcdControl::SelectAll)->click();
+  w.button(qel::ccd::CcdControl::SelectAll)->click();
   ctx.save(&w, QStringLiteral("pattern"), QStringLiteral("selected"));
   w.workflow().stop();
 }

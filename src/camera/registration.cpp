@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "camera/ccd_texts.h"
 
 namespace qel::camera {
 

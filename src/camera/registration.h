@@ -19,6 +19,9 @@ inline constexpr double kPlotUnitsPerMm = 40.0;
 inline constexpr const char* kThreeMarksText =
     "Three mark points can't give both scales: please use 2 or at least 4 mark points!";
 inline constexpr const char* kTooFewMarksText = "Please make sure the selected pattern has more than 2 mark points!";
+// A marking run refused after the fit: mark number (from 1), its residual and the limit, in mm.
+inline constexpr const char* kMarkResidualFormat =
+    "Mark %zu is %.3f mm off the corrected pattern (limit %.3f mm): the pattern was not sent.";
 
 // Checks the number of design marks of a plate before a run: nullopt when the run may start,
 // otherwise the text to show.

@@ -18,7 +18,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "camera/ccd_texts.h"
+#include "ccd/ccd_texts.h"
 #include "camera/procedures.h"
 #include "camera/registration.h"
 #include "config/ini_config.h"
@@ -33,19 +33,19 @@
 namespace qel::ui {
 
 namespace {
-std::optional<QRectF> outlineOf(const camera::PatternModel& pattern) {
+std::optional<QRectF> outlineOf(const ccd::PatternModel& pattern) {
   const auto box = pattern.outline();
   if (!box) return std::nullopt;
   return QRectF(QPointF(box->minX, box->minY), QPointF(box->maxX, box->maxY));
 }
 }  // namespace
 
-using camera::CcdControl;
-using camera::CcdState;
+using ccd::CcdControl;
+using ccd::CcdState;
 
 // The workflow's operator: every report goes to the window through the post channel; the one
 // question goes through the prompter (answered on the interface thread, Cancel once closing).
-class cameraTransfer::Operator final : public camera::CcdOperator {
+class cameraTransfer::Operator final : public ccd::CcdOperator {
  public:
   Operator(std::shared_ptr<PostChannel> channel, std::shared_ptr<Prompter> prompter)
       : channel_(std::move(channel)), prompter_(std::move(prompter)) {}
@@ -54,7 +54,7 @@ class cameraTransfer::Operator final : public camera::CcdOperator {
     title_ = title;
     text_ = text;
   }
-  bool ask(camera::CcdQuestion) override {
+  bool ask(ccd::CcdQuestion) override {
     QString title, text;
     {
       std::lock_guard l(m_);
@@ -63,14 +63,14 @@ class cameraTransfer::Operator final : public camera::CcdOperator {
     }
     return prompter_->ask(title, text, true);
   }
-  void tell(camera::CcdMessage m, const std::string& detail) override {
+  void tell(ccd::CcdMessage m, const std::string& detail) override {
     const QString d = QString::fromStdString(detail);
     channel_->post<cameraTransfer>([m, d](cameraTransfer* w) { w->tellOnWindow(m, d); });
   }
-  void stateChanged(camera::CcdState s) override {
+  void stateChanged(ccd::CcdState s) override {
     channel_->post<cameraTransfer>([s](cameraTransfer* w) { w->onState(s); });
   }
-  void fileStatus(camera::CcdFileStatus f, const std::string&) override {
+  void fileStatus(ccd::CcdFileStatus f, const std::string&) override {
     channel_->post<cameraTransfer>([f](cameraTransfer* w) { w->setFile(w->fileWords(f)); });
   }
   void residuals(const std::vector<double>& mm) override {
@@ -78,7 +78,7 @@ class cameraTransfer::Operator final : public camera::CcdOperator {
   }
   void betweenPieces(int) override {
     channel_->post<cameraTransfer>([](cameraTransfer* w) {
-      w->operationKey_ = camera::kOperateReadyBetweenPiecesText;
+      w->operationKey_ = ccd::kOperateReadyBetweenPiecesText;
       w->panes_[0]->setText(w->operationWords(w->state_));
     });
   }
@@ -120,7 +120,7 @@ cameraTransfer::cameraTransfer(QString home, QString plotPath, Services services
   video_ = new captureVideo(std::move(source), *handler_, measurement_, this);
   video_->setObjectName(QStringLiteral("captureVideo"));
 
-  camera::CcdServices s;
+  ccd::CcdServices s;
   s.home = cfg.programDir();
   s.linkOwner = services_.linkOwner;
   s.links = services_.links;
@@ -129,8 +129,8 @@ cameraTransfer::cameraTransfer(QString home, QString plotPath, Services services
   s.cameraGrabbing = [v = video_] { return v->grabbing(); };
   s.op = op_.get();
   s.clock = services_.clock;
-  workflow_ = std::make_unique<camera::CcdWorkflow>(std::move(s), pattern_);
-  controls_ = camera::initialControls();
+  workflow_ = std::make_unique<ccd::CcdWorkflow>(std::move(s), pattern_);
+  controls_ = ccd::initialControls();
 
   buildWindow();
   retranslate();
@@ -162,7 +162,7 @@ void cameraTransfer::shutDown() {
   prompter_->close();
   workflow_->stop();
   workflow_->join();
-  camera::saveCcdSettings(home_.toStdString(), workflow_->settings());
+  ccd::saveCcdSettings(home_.toStdString(), workflow_->settings());
   io_->waitForDone();
   video_->close();
 }
@@ -380,21 +380,21 @@ void cameraTransfer::retranslate() {
 }
 
 QString cameraTransfer::operationWords(CcdState) const {
-  const std::string_view k = operationKey_ ? operationKey_ : camera::kOperateOtherText;
-  if (k == camera::kOperateReadyText) return tr("Operate: Ready");
-  if (k == camera::kOperateReadyBetweenPiecesText) return tr("Operate: Ready ");
-  if (k == camera::kOperateAutoMarkingText) return tr("Operate: Auto Marking");
-  if (k == camera::kOperateMarkFinishedText) return tr("Operate: Mark finished");
-  if (k == camera::kOperateAutoAdjustingText) return tr("Operate: Auto Adjusting");
-  if (k == camera::kOperateManualMarkingText) return tr("Operate: Manual Marking");
-  if (k == camera::kOperateManualToCenterText) return tr("Operate: Manual Marking(to Center)");
-  if (k == camera::kOperateToCenterText) return tr("Operate: To Center");
-  if (k == camera::kOperateCalibrationText) return tr("Operate: Calibration correcting");
+  const std::string_view k = operationKey_ ? operationKey_ : ccd::kOperateOtherText;
+  if (k == ccd::kOperateReadyText) return tr("Operate: Ready");
+  if (k == ccd::kOperateReadyBetweenPiecesText) return tr("Operate: Ready ");
+  if (k == ccd::kOperateAutoMarkingText) return tr("Operate: Auto Marking");
+  if (k == ccd::kOperateMarkFinishedText) return tr("Operate: Mark finished");
+  if (k == ccd::kOperateAutoAdjustingText) return tr("Operate: Auto Adjusting");
+  if (k == ccd::kOperateManualMarkingText) return tr("Operate: Manual Marking");
+  if (k == ccd::kOperateManualToCenterText) return tr("Operate: Manual Marking(to Center)");
+  if (k == ccd::kOperateToCenterText) return tr("Operate: To Center");
+  if (k == ccd::kOperateCalibrationText) return tr("Operate: Calibration correcting");
   return tr("Operate:");
 }
 
-QString cameraTransfer::fileWords(camera::CcdFileStatus f) const {
-  using F = camera::CcdFileStatus;
+QString cameraTransfer::fileWords(ccd::CcdFileStatus f) const {
+  using F = ccd::CcdFileStatus;
   switch (f) {
     case F::Saving: return tr("File: Saving selected pattern");
     case F::SaveFinished: return tr("File: Save selected pattern finished");
@@ -427,8 +427,8 @@ QPushButton* cameraTransfer::jogButton(int output) const {
 void cameraTransfer::onState(CcdState s) {
   if (closed_) return;
   state_ = s;
-  controls_ = camera::controlsFor(s, controls_);
-  if (const char* t = camera::operationText(s)) operationKey_ = t;
+  controls_ = ccd::controlsFor(s, controls_);
+  if (const char* t = ccd::operationText(s)) operationKey_ = t;
   panes_[0]->setText(operationWords(s));
   if (s == CcdState::ManualMarking && !manualShown_) {
     manualShown_ = true;
@@ -440,14 +440,14 @@ void cameraTransfer::onState(CcdState s) {
 
 void cameraTransfer::applyControls() {
   for (auto& [control, list] : buttons_) {
-    const bool on = !loading_ && camera::enabled(controls_, control);
+    const bool on = !loading_ && ccd::enabled(controls_, control);
     for (QPushButton* b : list) b->setEnabled(on);
   }
-  setBox_->setEnabled(!loading_ && camera::enabled(controls_, CcdControl::CalibrationSet));
+  setBox_->setEnabled(!loading_ && ccd::enabled(controls_, CcdControl::CalibrationSet));
   // The cut type is chosen while a run may start.
-  cutType_->setEnabled(!loading_ && camera::enabled(controls_, CcdControl::Start));
+  cutType_->setEnabled(!loading_ && ccd::enabled(controls_, CcdControl::Start));
   // Exit stays possible while loading.
-  exitBtn_->setEnabled(camera::enabled(controls_, CcdControl::Exit));
+  exitBtn_->setEnabled(ccd::enabled(controls_, CcdControl::Exit));
 }
 
 void cameraTransfer::setOutputAsync(int output, int value) {
@@ -489,31 +489,31 @@ void cameraTransfer::loadFile(const QString& path) {
   auto channel = channel_;
   const std::string home = home_.toStdString(), file = path.toStdString();
   QThreadPool::globalInstance()->start([channel, home, file] {
-    auto model = std::make_shared<camera::PatternModel>();
+    auto model = std::make_shared<ccd::PatternModel>();
     const config::CIniConfig cfg(home);
-    const camera::PatternLoad r = model->load(file, cfg);
+    const ccd::PatternLoad r = model->load(file, cfg);
     channel->post<cameraTransfer>([model, r](cameraTransfer* w) { w->onLoaded(model, r); });
   });
 }
 
-void cameraTransfer::onLoaded(std::shared_ptr<camera::PatternModel> model, camera::PatternLoad result) {
+void cameraTransfer::onLoaded(std::shared_ptr<ccd::PatternModel> model, ccd::PatternLoad result) {
   loading_ = false;
-  if (result == camera::PatternLoad::Loaded && !workflow_->busy()) {
+  if (result == ccd::PatternLoad::Loaded && !workflow_->busy()) {
     pattern_ = std::move(*model);
     copy_ = std::make_shared<const DisplayCopy>(pattern_.strokes());
     view_->setDisplay(copy_);
     view_->setOutline(outlineOf(pattern_));
     setFile(tr("File: Load finished"));
-  } else if (result == camera::PatternLoad::NotExist) {
+  } else if (result == ccd::PatternLoad::NotExist) {
     setFile(tr("File: Not exist"));
-  } else if (result == camera::PatternLoad::FormatError) {
+  } else if (result == ccd::PatternLoad::FormatError) {
     setFile(tr("File: Format error, Load failed"));
   }
   selAllBtn_->setChecked(pattern_.selectAll());
   refreshView();
   retranslate();
   applyControls();
-  emit patternLoaded(result == camera::PatternLoad::Loaded);
+  emit patternLoaded(result == ccd::PatternLoad::Loaded);
 }
 
 void cameraTransfer::refreshView() {
@@ -545,12 +545,12 @@ void cameraTransfer::onViewSelection(bool selected, QPointF at) {
 }
 
 void cameraTransfer::onPlate(bool next) {
-  const camera::PlateFiles::Step step = next ? plates_.next() : plates_.previous();
-  if (step == camera::PlateFiles::Step::AtLast) {
+  const ccd::PlateFiles::Step step = next ? plates_.next() : plates_.previous();
+  if (step == ccd::PlateFiles::Step::AtLast) {
     information(this, tr("Tip"), tr("This file is the last one!"));
     return;
   }
-  if (step == camera::PlateFiles::Step::AtFirst) {
+  if (step == ccd::PlateFiles::Step::AtFirst) {
     information(this, tr("Tip"), tr("This file is the first one!"));
     return;
   }
@@ -594,8 +594,8 @@ void cameraTransfer::onResiduals(const std::vector<double>& mm) {
   residualLabel_->setText(tr("Mark residuals (mm): %1").arg(parts.join(QStringLiteral("  "))));
 }
 
-void cameraTransfer::tellOnWindow(camera::CcdMessage m, const QString& detail) {
-  using M = camera::CcdMessage;
+void cameraTransfer::tellOnWindow(ccd::CcdMessage m, const QString& detail) {
+  using M = ccd::CcdMessage;
   const std::string d = detail.toStdString();
   QString text;
   if (m == M::MarkResidual && !residuals_.empty()) {

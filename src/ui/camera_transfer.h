@@ -2,7 +2,7 @@
 // cameraTransfer: the CCD cut window. It shows the plot file of the current plate in the pattern
 // view and the live camera picture, jogs the head, and runs the jobs of the CCD workflow (marking
 // run, centring, camera adjust, ratio correction). The window only binds: the states, the run's
-// steps and the design marks live in camera::CcdWorkflow and camera::PatternModel; the workflow
+// steps and the design marks live in ccd::CcdWorkflow and ccd::PatternModel; the workflow
 // reports through an operator that posts to this window.
 #include <QDialog>
 #include <QStringList>
@@ -12,12 +12,12 @@
 #include <memory>
 #include <vector>
 
-#include "camera/ccd_state.h"
-#include "camera/ccd_texts.h"
-#include "camera/ccd_workflow.h"
+#include "ccd/ccd_state.h"
+#include "ccd/ccd_texts.h"
+#include "ccd/ccd_workflow.h"
 #include "camera/frame_handler.h"
 #include "camera/measurement.h"
-#include "camera/pattern_model.h"
+#include "ccd/pattern_model.h"
 #include "links/mc_command.h"
 #include "ui/post_channel.h"
 
@@ -58,14 +58,14 @@ class cameraTransfer : public QDialog {
   cameraTransfer(QString home, QString plotPath, Services services, QWidget* parent = nullptr);
   ~cameraTransfer() override;
 
-  camera::CcdWorkflow& workflow() { return *workflow_; }
-  camera::PatternModel& pattern() { return pattern_; }
+  ccd::CcdWorkflow& workflow() { return *workflow_; }
+  ccd::PatternModel& pattern() { return pattern_; }
   CMyView* view() const { return view_; }
   captureVideo* video() const { return video_; }
-  camera::CcdState state() const { return state_; }
+  ccd::CcdState state() const { return state_; }
   bool loading() const { return loading_; }
   // The button of a control (the first one for the jog group).
-  QPushButton* button(camera::CcdControl c) const;
+  QPushButton* button(ccd::CcdControl c) const;
   QPushButton* jogButton(int output) const;
   QPushButton* wheelZoomButton() const { return zoomBtn_; }
   QComboBox* cutTypeBox() const { return cutType_; }
@@ -90,9 +90,9 @@ class cameraTransfer : public QDialog {
   class Operator;
   void buildWindow();
   void retranslate();
-  void onState(camera::CcdState s);
+  void onState(ccd::CcdState s);
   void applyControls();
-  void onLoaded(std::shared_ptr<camera::PatternModel> model, camera::PatternLoad result);
+  void onLoaded(std::shared_ptr<ccd::PatternModel> model, ccd::PatternLoad result);
   void refreshView();
   void onViewSelection(bool selected, QPointF at);
   void setFile(const QString& text);
@@ -105,41 +105,41 @@ class cameraTransfer : public QDialog {
   void onCalibrationCorrection();
   void onCalibrationSet(int index);
   void onCameraState(bool grabbing, bool failed);
-  void tellOnWindow(camera::CcdMessage m, const QString& detail);
+  void tellOnWindow(ccd::CcdMessage m, const QString& detail);
   // The residual of each mark after the fitted correction (registration report).
   void onResiduals(const std::vector<double>& mm);
-  QString operationWords(camera::CcdState s) const;
-  QString fileWords(camera::CcdFileStatus f) const;
+  QString operationWords(ccd::CcdState s) const;
+  QString fileWords(ccd::CcdFileStatus f) const;
   void shutDown();
 
   QString home_;
   Services services_;
   std::shared_ptr<PostChannel> channel_;
   std::shared_ptr<Prompter> prompter_;
-  camera::PatternModel pattern_;
+  ccd::PatternModel pattern_;
   std::shared_ptr<const DisplayCopy> copy_;
   camera::MarkMeasurement measurement_;
   std::unique_ptr<camera::FrameHandler> handler_;
   std::unique_ptr<links::CMC_Command> command_;
   std::unique_ptr<Operator> op_;
-  std::unique_ptr<camera::CcdWorkflow> workflow_;
+  std::unique_ptr<ccd::CcdWorkflow> workflow_;
   std::unique_ptr<QThreadPool> io_;  // the jog and I/O commands, one at a time in order
   std::shared_ptr<std::atomic<bool>> closing_;
-  camera::CcdState state_ = camera::CcdState::Ready;
-  camera::CcdControls controls_;
-  camera::PlateFiles plates_;
+  ccd::CcdState state_ = ccd::CcdState::Ready;
+  ccd::CcdControls controls_;
+  ccd::PlateFiles plates_;
   bool loading_ = false;
   bool fast_ = false;
   bool manualShown_ = true;   // the Manual/Auto button shows "Manual"
   bool closed_ = false;
   // Pane texts kept as what they say, so a language change words them anew.
-  const char* operationKey_ = camera::kOperateReadyText;
+  const char* operationKey_ = ccd::kOperateReadyText;
   QString fileText_;
   bool cameraGrabbing_ = false;
 
   CMyView* view_ = nullptr;
   captureVideo* video_ = nullptr;
-  std::map<camera::CcdControl, std::vector<QPushButton*>> buttons_;
+  std::map<ccd::CcdControl, std::vector<QPushButton*>> buttons_;
   std::map<int, QPushButton*> jog_;
   QPushButton *fastBtn_, *manualBtn_, *startBtn_, *stopBtn_, *autoAdjBtn_, *manualAdjBtn_, *centerBtn_;
   QPushButton *markOkBtn_, *adjustOkBtn_, *selAllBtn_, *reverseBtn_, *prevBtn_, *nextBtn_, *settingsBtn_;

@@ -17,9 +17,9 @@
 #ifdef QEL_HAVE_CCD
 #include <opencv2/imgproc.hpp>
 
-#include "camera/ccd_state.h"
+#include "ccd/ccd_state.h"
 #ifdef QEL_HAVE_CCD_RIG
-#include "camera/ccd_rig.h"
+#include "ccd/ccd_rig.h"
 #endif
 #include "config/ini_config.h"
 #include "links/fake_owner.h"
@@ -30,8 +30,8 @@
 #include "ui/my_view.h"
 
 using namespace qel;
-using camera::CcdControl;
-using camera::CcdState;
+using ccd::CcdControl;
+using ccd::CcdState;
 
 namespace {
 
@@ -88,12 +88,12 @@ class CcdWindowTest : public QObject {
     return QTest::qWaitFor([&] { return !w.loading(); }, 10000);
   }
   // Every control as the state table says, for the window's buttons.
-  static QString mismatch(ui::cameraTransfer& w, const camera::CcdControls& want) {
+  static QString mismatch(ui::cameraTransfer& w, const ccd::CcdControls& want) {
     for (int k = 0; k < int(CcdControl::Count); ++k) {
       const auto c = CcdControl(k);
       QWidget* b = c == CcdControl::CalibrationSet ? static_cast<QWidget*>(w.calibrationSetBox()) : w.button(c);
       if (!b) return QStringLiteral("no widget for control %1").arg(k);
-      if (b->isEnabled() != camera::enabled(want, c)) return QStringLiteral("control %1 is %2").arg(k).arg(b->isEnabled());
+      if (b->isEnabled() != ccd::enabled(want, c)) return QStringLiteral("control %1 is %2").arg(k).arg(b->isEnabled());
     }
     return {};
   }
@@ -120,7 +120,7 @@ class CcdWindowTest : public QObject {
     QCOMPARE(w->paneText(0), QStringLiteral("Operate: Ready"));
     QCOMPARE(w->paneText(1), QStringLiteral("File: Load finished"));
     QCOMPARE(w->windowTitle(), QString::fromStdString(home_->file("job.plt")));
-    QCOMPARE(mismatch(*w, camera::initialControls()), QString());
+    QCOMPARE(mismatch(*w, ccd::initialControls()), QString());
     // The camera picture: frames painted, the pane says the camera grabs.
     QTRY_VERIFY_WITH_TIMEOUT(w->video()->framesShown() > 2, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
@@ -260,14 +260,14 @@ class CcdWindowTest : public QObject {
     // "Manual Adjust ": state 5 without a job; the controls are the table's.
     w->button(CcdControl::ManualAdjust)->click();
     QTRY_VERIFY_WITH_TIMEOUT(w->state() == CcdState::ManualAdjust, 5000);
-    QCOMPARE(mismatch(*w, camera::controlsFor(CcdState::ManualAdjust, camera::initialControls())), QString());
+    QCOMPARE(mismatch(*w, ccd::controlsFor(CcdState::ManualAdjust, ccd::initialControls())), QString());
     // Centring with no camera picture: the job finds nothing and ends in a state of the table.
     QVERIFY(w->workflow().startCentring());
     w->workflow().join();
     QCoreApplication::processEvents();  // the states the job posted
     QVERIFY(entered.count() >= 2);
-    camera::CcdControls c = camera::initialControls();
-    for (const auto& args : entered) c = camera::controlsFor(CcdState(args.at(0).toInt()), c);
+    ccd::CcdControls c = ccd::initialControls();
+    for (const auto& args : entered) c = ccd::controlsFor(CcdState(args.at(0).toInt()), c);
     QCOMPARE(mismatch(*w, c), QString());
     QCOMPARE(w->state(), CcdState(entered.last().at(0).toInt()));
   }
@@ -362,7 +362,7 @@ class CcdWindowTest : public QObject {
     w.button(CcdControl::SelectAll)->click();
     w.button(CcdControl::Start)->click();
     QTRY_VERIFY_WITH_TIMEOUT(w.state() == CcdState::MarkFinished || (w.state() == CcdState::Ready && !w.workflow().busy()
-                                                                    && w.workflow().lastRunEnd() != camera::RunEnd::None),
+                                                                    && w.workflow().lastRunEnd() != ccd::RunEnd::None),
                              60000);
     QCOMPARE(w.state(), CcdState::MarkFinished);
     QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));

@@ -91,7 +91,7 @@ void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
   home.writeFile(name, plot);
   plotPath = home.file(name);
   config::CIniConfig cfg(home.path());
-  ASSERT_EQ(pattern.load(plotPath, cfg), camera::PatternLoad::Loaded);
+  ASSERT_EQ(pattern.load(plotPath, cfg), ccd::PatternLoad::Loaded);
   pattern.toggleSelectAll();
 }
 
@@ -112,7 +112,7 @@ void CcdBench::headOver(const cv::Point2d& t) {
 }
 
 void CcdBench::makeWorkflow() {
-  camera::CcdServices s;
+  ccd::CcdServices s;
   s.home = home.path() + "/";
   s.linkOwner = &owner;
   s.command = &command;
@@ -120,17 +120,17 @@ void CcdBench::makeWorkflow() {
   s.cameraGrabbing = [this] { return cameraFeed->grabbing(); };
   s.op = &op;
   s.clock = realTime ? static_cast<platform::Clock*>(&platform::SystemClock::instance()) : &fakeClock;
-  workflow = std::make_unique<camera::CcdWorkflow>(s, pattern);
+  workflow = std::make_unique<ccd::CcdWorkflow>(s, pattern);
 }
 
-camera::RunEnd CcdBench::run(int timeoutMs) {
+ccd::RunEnd CcdBench::run(int timeoutMs) {
   if (!workflow) makeWorkflow();
-  if (!workflow->startMarkingRun()) return camera::RunEnd::None;
+  if (!workflow->startMarkingRun()) return ccd::RunEnd::None;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   bool ended = false;
   while (!ended && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ended = workflow->lastRunEnd() != camera::RunEnd::None && !workflow->busy();
+    ended = workflow->lastRunEnd() != ccd::RunEnd::None && !workflow->busy();
   }
   // Out of time: stop the run, so that the test ends with its failure instead of hanging.
   if (!ended) {

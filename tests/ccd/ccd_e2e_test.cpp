@@ -8,12 +8,13 @@
 #include <filesystem>
 #include <regex>
 
-#include "camera/ccd_texts.h"
+#include "ccd/ccd_texts.h"
 #include "machine_sim.h"
 #include "ccd_rig.h"
 
 using namespace qel;
 using namespace qel::camera;
+using namespace qel::ccd;
 using test::CcdBench;
 
 namespace {

@@ -1,4 +1,4 @@
-#include "camera/pattern_model.h"
+#include "ccd/pattern_model.h"
 
 #include <sys/stat.h>
 
@@ -13,7 +13,7 @@
 #include "platform/run_stamp.h"
 #include "plot/number_text.h"
 
-namespace qel::camera {
+namespace qel::ccd {
 
 namespace {
 
@@ -162,4 +162,4 @@ std::vector<const plot::CStroke*> PatternModel::plateSelection() const {
   return out;
 }
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

@@ -85,7 +85,7 @@ void markingRun() {
   b.headOver(sheet.tablePosition(marks[0]));
   b.realTime = true;
   const auto t0 = Clock::now();
-  const camera::RunEnd end = b.run(120000);
+  const ccd::RunEnd end = b.run(120000);
   const double total = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   double minimum = 0;
   const double frameMs = 10;  // the simulated camera's frame period
@@ -96,7 +96,7 @@ void markingRun() {
   std::printf("marking run, 4 marks, MoveSpeed 500, MoveAccel 1000, WaitTime4Capture 500, markTime 2: %s, "
               "%.0f ms in all (send included), %.0f ms per mark; least possible (move + wait + one frame) "
               "%.0f ms per mark\n",
-              end == camera::RunEnd::Completed ? "completed" : "FAILED", total, total / marks.size(),
+              end == ccd::RunEnd::Completed ? "completed" : "FAILED", total, total / marks.size(),
               minimum / marks.size());
 }
 

@@ -1,8 +1,8 @@
-#include "links/machine_head_adapter.h"
+#include "ccd/command_client_head.h"
 
 #include <cmath>
 
-namespace qel::links {
+namespace qel::ccd {
 
 std::optional<double> CommandClientHead::readAxis(int axis) {
   if (axis != 0 && axis != 1) return std::nullopt;
@@ -27,4 +27,4 @@ bool CommandClientHead::moveAbsolute(const std::vector<int>& axes, const std::ve
   return false;
 }
 
-}  // namespace qel::links
+}  // namespace qel::ccd

@@ -1,4 +1,4 @@
-#include "camera/ccd_workflow.h"
+#include "ccd/ccd_workflow.h"
 
 #include <sys/stat.h>
 
@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "camera/calibration.h"
-#include "camera/ccd_texts.h"
+#include "ccd/ccd_texts.h"
 #include "camera/measurement.h"
 #include "camera/procedures.h"
 #include "camera/registration.h"
 #include "config/ini_config.h"
-#include "links/machine_head_adapter.h"
+#include "ccd/command_client_head.h"
 #include "links/mc_command.h"
 #include "links/network_transfer.h"
 #include "links/transfer_link.h"
@@ -23,7 +23,9 @@
 #include "platform/trace.h"
 #include "plot/number_text.h"
 
-namespace qel::camera {
+namespace qel::ccd {
+
+using namespace camera;  // the workflow is written in the camera's terms
 
 namespace {
 
@@ -198,7 +200,7 @@ struct CcdWorkflow::Impl : MarkMeasurer {
   CcdServices services;
   PatternModel& pattern;
   platform::Clock& clock;
-  links::CommandClientHead head;
+  CommandClientHead head;
   CameraCalibration calibration;
   CcdSettings settings;
   std::atomic<CcdState> state{CcdState::Ready};
@@ -501,4 +503,4 @@ void CcdWorkflow::join() {
     if (t->joinable()) t->join();
 }
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

@@ -1,10 +1,10 @@
-#include "camera/ccd_state.h"
+#include "ccd/ccd_state.h"
 
 #include <initializer_list>
 
-#include "camera/ccd_texts.h"
+#include "ccd/ccd_texts.h"
 
-namespace qel::camera {
+namespace qel::ccd {
 
 namespace {
 
@@ -76,4 +76,4 @@ const char* operationText(CcdState state) {
   return kOperateOtherText;
 }
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

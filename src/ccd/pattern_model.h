@@ -15,7 +15,7 @@ namespace qel::config {
 class CIniConfig;
 }
 
-namespace qel::camera {
+namespace qel::ccd {
 
 // The file states the view reports; the window words them (see ccd_texts.h).
 enum class PatternLoad { Loaded, NotExist, FormatError };
@@ -100,4 +100,4 @@ class PatternModel {
   double minX_ = 0, minY_ = 0, maxX_ = 0, maxY_ = 0;
 };
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

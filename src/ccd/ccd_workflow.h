@@ -14,8 +14,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "camera/ccd_state.h"
-#include "camera/pattern_model.h"
+#include "ccd/ccd_state.h"
+#include "ccd/pattern_model.h"
 #include "platform/clock.h"
 
 namespace qel::links {
@@ -25,8 +25,10 @@ class CMC_Command;
 }  // namespace qel::links
 
 namespace qel::camera {
-
 class MarkMeasurement;
+}  // namespace qel::camera
+
+namespace qel::ccd {
 
 // Settings of the window, loaded when it opens and after the settings window.
 struct CcdSettings {
@@ -101,7 +103,7 @@ struct CcdServices {
   links::TransferOwner* linkOwner = nullptr;   // not owned: services of the links
   const links::LinkFactory* links = nullptr;   // not owned: null takes the standard links
   links::CMC_Command* command = nullptr;       // not owned: the command client (its stop flag is ours)
-  MarkMeasurement* measurement = nullptr;      // not owned: fed by the camera's frames
+  camera::MarkMeasurement* measurement = nullptr;      // not owned: fed by the camera's frames
   std::function<bool()> cameraGrabbing;        // false: measurements find nothing at once
   CcdOperator* op = nullptr;                   // not owned
   platform::Clock* clock = nullptr;            // not owned: null is the system clock
@@ -158,4 +160,4 @@ class CcdWorkflow {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "coordinator_services.h"
-#include "links/machine_head_adapter.h"
+#include "ccd/command_client_head.h"
 #include "support/wait.h"
 
 using namespace qel;
@@ -18,7 +18,7 @@ TEST(CommandClientHead, MovesAndReadsBothAxesInEitherOrder) {
   ASSERT_TRUE(s) << error;
   links::CMC_Command mc;
   mc.setAddress("127.0.0.98");
-  links::CommandClientHead head(mc);
+  ccd::CommandClientHead head(mc);
   ASSERT_TRUE(head.moveAbsolute({1, 0}, {4.0, 3.0}, 100000.4, 1000000));
   EXPECT_NE(s->commandLineBytes().find("base(0,1)\rspeed=100000\raccel=1000000\rdecel=1000000\rmoveabs(3.000000,4.000000)\r"),
             std::string::npos);

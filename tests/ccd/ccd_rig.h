@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "camera/calibration.h"
-#include "camera/ccd_workflow.h"
+#include "ccd/ccd_workflow.h"
 #include "camera/frame_handler.h"
 #include "camera/frame_service.h"
 #include "camera/measurement.h"
-#include "camera/pattern_model.h"
+#include "ccd/pattern_model.h"
 #include "camera/sim_table.h"
 #include "config/ini_config.h"
 #include "coordinator_services.h"
@@ -44,25 +44,25 @@ class QuickClock final : public platform::Clock {
   std::atomic<std::int64_t> skipped_{0};
 };
 
-struct RecordingOperator : camera::CcdOperator {
+struct RecordingOperator : ccd::CcdOperator {
   // Unanswered questions are declined, so that a run never waits for an operator who is not there.
-  std::function<bool(camera::CcdQuestion)> answer = [](camera::CcdQuestion) { return false; };
-  bool ask(camera::CcdQuestion q) override {
+  std::function<bool(ccd::CcdQuestion)> answer = [](ccd::CcdQuestion) { return false; };
+  bool ask(ccd::CcdQuestion q) override {
     {
       std::lock_guard l(m);
       questions.push_back(q);
     }
     return answer(q);
   }
-  void tell(camera::CcdMessage msg, const std::string& detail) override {
+  void tell(ccd::CcdMessage msg, const std::string& detail) override {
     std::lock_guard l(m);
     told.push_back({msg, detail});
   }
-  void stateChanged(camera::CcdState s) override {
+  void stateChanged(ccd::CcdState s) override {
     std::lock_guard l(m);
     states.push_back(s);
   }
-  void fileStatus(camera::CcdFileStatus f, const std::string&) override {
+  void fileStatus(ccd::CcdFileStatus f, const std::string&) override {
     std::lock_guard l(m);
     files.push_back(f);
   }
@@ -85,10 +85,10 @@ struct RecordingOperator : camera::CcdOperator {
     return v;
   }
   std::mutex m;
-  std::vector<camera::CcdQuestion> questions;
-  std::vector<std::pair<camera::CcdMessage, std::string>> told;
-  std::vector<camera::CcdState> states;
-  std::vector<camera::CcdFileStatus> files;
+  std::vector<ccd::CcdQuestion> questions;
+  std::vector<std::pair<ccd::CcdMessage, std::string>> told;
+  std::vector<ccd::CcdState> states;
+  std::vector<ccd::CcdFileStatus> files;
   std::vector<std::string> names;
   std::vector<std::vector<double>> residualRuns;  // the residuals of each piece, in mark order
   std::atomic<int> waits{0};
@@ -123,7 +123,7 @@ struct CcdBench {
   cv::Point2d machineSeeing(const cv::Point2d& table) const;
   void makeWorkflow();
   // Runs the marking run and waits for its end (real time, bounded).
-  camera::RunEnd run(int timeoutMs = 60000);
+  ccd::RunEnd run(int timeoutMs = 60000);
   // Points of every stroke the coordinator received in download `i`, in machine mm.
   std::vector<std::vector<cv::Point2d>> received(std::size_t i);
   // Largest distance from a received point to where the print put the nearest design point, on
@@ -144,9 +144,9 @@ struct CcdBench {
   camera::FrameHandler handler;
   std::unique_ptr<sim::SimFrameSource> source;
   std::unique_ptr<camera::HeadlessCamera> cameraFeed;
-  camera::PatternModel pattern;
+  ccd::PatternModel pattern;
   RecordingOperator op;
-  std::unique_ptr<camera::CcdWorkflow> workflow;
+  std::unique_ptr<ccd::CcdWorkflow> workflow;
   std::string plotPath;
 };
 

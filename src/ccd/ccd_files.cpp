@@ -1,4 +1,4 @@
-#include "camera/ccd_workflow.h"
+#include "ccd/ccd_workflow.h"
 
 #include <cstdio>
 #include <ctime>
@@ -9,7 +9,7 @@
 #include "plot/number_text.h"
 
 // The settings of the CCD cut window and the files its marking run writes.
-namespace qel::camera {
+namespace qel::ccd {
 
 CcdSettings loadCcdSettings(const std::string& home) {
   namespace k = config::keys;
@@ -88,4 +88,4 @@ bool CcdWorkflow::writePattern(const std::string& path, const std::vector<const 
   return platform::writeFileAtomically(path, out);
 }
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace qel::camera {
+namespace qel::ccd {
 
 // Operation states 0 to 12 as the status bar shows them (ccd_texts.h words them).
 enum class CcdState : int {
@@ -83,4 +83,4 @@ class PlateFiles {
   std::size_t index_;
 };
 
-}  // namespace qel::camera
+}  // namespace qel::ccd

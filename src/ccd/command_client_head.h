@@ -1,16 +1,17 @@
 #pragma once
-// The machine head of the camera procedures, driven through the command client.
+// The machine head of the camera procedures, driven through the command client: the seam
+// where the print-and-cut workflow joins the camera procedures to the machine link.
 #include <optional>
 #include <vector>
 
 #include "camera/procedures.h"
 #include "links/mc_command.h"
 
-namespace qel::links {
+namespace qel::ccd {
 
 class CommandClientHead : public camera::MachineHead {
  public:
-  explicit CommandClientHead(CMC_Command& client) : client_(client) {}
+  explicit CommandClientHead(links::CMC_Command& client) : client_(client) {}
   std::optional<double> readAxis(int axis) override;
   // Axes {0}, {1}, {0, 1} or {1, 0}; speed and acceleration are rounded to whole numbers.
   bool moveAbsolute(const std::vector<int>& axes, const std::vector<double>& positions, double speed,
@@ -18,7 +19,7 @@ class CommandClientHead : public camera::MachineHead {
   bool stopRequested() const override { return client_.stopFlag(); }
 
  private:
-  CMC_Command& client_;
+  links::CMC_Command& client_;
 };
 
-}  // namespace qel::links
+}  // namespace qel::ccd

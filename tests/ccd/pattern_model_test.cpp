@@ -5,14 +5,15 @@
 
 #include "support/calendar.h"
 
-#include "camera/ccd_state.h"
-#include "camera/ccd_workflow.h"
-#include "camera/pattern_model.h"
+#include "ccd/ccd_state.h"
+#include "ccd/ccd_workflow.h"
+#include "ccd/pattern_model.h"
 #include "config/ini_config.h"
 #include "support/temp_home.h"
 
 using namespace qel;
 using namespace qel::camera;
+using namespace qel::ccd;
 
 namespace {
 

@@ -4,7 +4,7 @@
 // the translation files hold their Chinese counterparts.
 #include <string>
 
-namespace qel::camera {
+namespace qel::ccd {
 
 // Operation pane, by state.
 inline constexpr const char* kOperateReadyText = "Operate: Ready";
@@ -52,13 +52,11 @@ inline constexpr const char* kCreateHandleFailedText = "Create adjust handle fai
 inline constexpr const char* kSaveFileFailedText = "save file failed!";
 inline constexpr const char* kLastFileText = "This file is the last one!";
 inline constexpr const char* kFirstFileText = "This file is the first one!";
-// A marking run refused after the fit: mark number (from 1), its residual and the limit, in mm.
-inline constexpr const char* kMarkResidualFormat =
-    "Mark %zu is %.3f mm off the corrected pattern (limit %.3f mm): the pattern was not sent.";
-// kTooFewMarksText and kThreeMarksText are in registration.h, kNoMarkText in procedures.h.
+// kTooFewMarksText, kThreeMarksText and kMarkResidualFormat are in camera/registration.h,
+// kNoMarkText in camera/procedures.h.
 
 // Cut-type box labels, by value.
 inline constexpr const char* kCutTypeLabels[] = {"Print Marks", "Print Patterns", "Auto Multi Print",
                                                  "Auto Repeat Print", "Caculate Y-Axis Rotate"};
 
-}  // namespace qel::camera
+}  // namespace qel::ccd
