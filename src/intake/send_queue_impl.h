@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
+#include <map>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -48,8 +50,8 @@ struct CSendQueue::Impl {
   void startWatcher();
   void collectLeftovers();
 
-  // Stamped names in the dispose folder (queue_naming.cpp).
-  void moveToDisposeStamped(const QString& fullPath, const QString& relative);
+  // Stamped names in the dispose folder (queue_naming.cpp). The new send-queue row, or empty.
+  QString moveToDisposeStamped(const QString& fullPath, const QString& relative);
 
   // The translate job (translate_job.cpp).
   void translateStep();
@@ -65,6 +67,33 @@ struct CSendQueue::Impl {
   void transferWorker(QString path);  // runs on the transfer worker
   void transferDone();
   void AfterSend(bool ok, const QString& path);
+
+  // Jobs of a front end (queue_jobs.cpp).
+  struct Job {
+    quint64 id = 0;
+    QString file;       // in jobDir_ until it is disposed of
+    QStringList pages;  // its send-queue rows not yet sent, in order
+    int pageCount = 0;
+    QString backup;     // its source in the printed folder, once disposed of
+    JobStage stage = JobStage::Queued;
+    bool cancelled = false;
+  };
+  bool enqueueJob(quint64 id, const QString& file, QString* error);
+  void cancelJob(quint64 id);
+  bool startNextJob();
+  Job* jobOfFile(const QString& file);
+  Job* jobOfRow(const QString& row);
+  void report(const Job& job, JobReport r);
+  void reportQueued();
+  // A job's dispose failed: reported and set aside instead of going back to the waiting list.
+  // False when `source` is no job's file.
+  bool jobTranslateFailed(const QString& source, JobFailure failure, const QString& why);
+  void jobTranslated(const QString& source, const QStringList& rows, const QString& backup);
+  void jobSendStarting(const QString& row);
+  void jobAfterSend(bool ok, const QString& path);
+  // Ends a job: its rows still queued (and, when a page stayed unsent, its source backup) go to
+  // the recycle bin.
+  void finishJob(quint64 id, JobStage stage, JobFailure failure = JobFailure::None, const QString& reason = {});
 
   // List moves of the context menus (list_moves.cpp).
   QString folderOf(QueueList list) const;
@@ -120,6 +149,22 @@ struct CSendQueue::Impl {
   std::function<void(const QString&)> ccdCut_;
   Prompt prompt_;
   QString ccdNoticeFor_;
+
+  QString jobDir_;
+  std::map<quint64, Job> jobs_;
+  std::deque<quint64> jobOrder_;  // jobs waiting for the translate step
+  // Set while the page on the link belongs to a cancelled job: the link's stop test sees it.
+  std::atomic<bool> cancelSend_{false};
+  // Why the last send failed, for the job it belonged to (set just before AfterSend).
+  // abandoned: the queue had been paused, so the link gave up on the stop request.
+  struct SendFailure {
+    bool set = false;
+    bool unreachable = false;
+    bool abandoned = false;
+    QString text;
+  } sendFailure_;
+  // The send-queue row on the link, from the transfer step until its AfterSend.
+  QString rowOnLink_;
 };
 
 }  // namespace qel::intake

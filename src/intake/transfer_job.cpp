@@ -24,6 +24,8 @@ void CSendQueue::Impl::transferStep() {
   QString path = disposeDir_ + QLatin1Char('/') + sendQueue_.text(0);
   sendQueue_.setStatus(0, QStringLiteral("waiting..."));
   sendingFile_ = path;
+  cancelSend_ = false;
+  jobSendStarting(sendQueue_.text(0));
   emit q.previewRequested(path);
   try {
     transferThread_ = std::thread(&Impl::transferWorker, this, path);
@@ -64,7 +66,11 @@ void CSendQueue::Impl::transferWorker(QString path) {
   const std::string file = native(path);
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || cancelRequest_) {
-    post([this, path = ownCopy(path)] { AfterSend(false, path); });
+    const bool vanished = !cancelRequest_;
+    post([this, path = ownCopy(path), vanished] {
+      if (vanished) sendFailure_ = {true, false, false, QStringLiteral("the page file vanished before it was sent")};
+      AfterSend(false, path);
+    });
     waitMs(500);
     post([this] { transferDone(); });
     return;
@@ -100,7 +106,11 @@ void CSendQueue::Impl::transferWorker(QString path) {
     bool unreachable = links::isConnectionFailure(r.text);
     post([this, path = ownCopy(path), text = std::move(text), unreachable, noLink, type] {
       log(QStringLiteral("send of %1 failed%2").arg(path, text.isEmpty() ? QString() : QStringLiteral(": ") + text));
-      if ((unreachable || noLink) && !translatePaused_) TogglePause();
+      sendFailure_ = {true, unreachable, transferPaused_, text};
+      if ((unreachable || noLink) && !translatePaused_) {
+        TogglePause();
+        if (unreachable) emit q.machineUnreachable(text);
+      }
       if (noLink) status(QueueStatus::NoLink, type);
       AfterSend(false, path);
     });
@@ -126,6 +136,7 @@ void CSendQueue::Impl::AfterSend(bool ok, const QString& path) {
   }
   if (!ok) {
     refreshSendQueueStatus();
+    jobAfterSend(false, path);
     return;
   }
   history_.append(name);
@@ -146,6 +157,7 @@ void CSendQueue::Impl::AfterSend(bool ok, const QString& path) {
   if (at >= 0) sendQueue_.remove(at);
   log(QStringLiteral("sent %1%2").arg(path, kept ? QString() : QStringLiteral(" (left in the dispose folder)")));
   refreshSendQueueStatus();
+  jobAfterSend(true, path);
 }
 
 }  // namespace qel::intake

@@ -11,7 +11,9 @@ namespace qel::intake {
 using namespace queue;
 
 void CSendQueue::Impl::translateStep() {
-  if (translatePaused_ || translating_ || waiting_.count() == 0) return;
+  if (translatePaused_ || translating_) return;
+  // A front end's jobs go before the watch folder's files.
+  if (startNextJob() || waiting_.count() == 0) return;
   // The first row whose file has stopped changing; files still being written wait.
   int pick = -1;
   for (int i = 0; i < waiting_.count(); ++i) {
@@ -53,7 +55,10 @@ void CSendQueue::Impl::translateWorker(QString source) {
   // Every string handed over is the receiver's alone (ownCopy, or moved when the worker is done
   // with it).
   if (!platform::fileExists(src)) {
-    post([this, source = ownCopy(source)] { AfterTranslate(false, source, {}, {}); });
+    post([this, source = ownCopy(source)] {
+      if (!jobTranslateFailed(source, JobFailure::Vanished, QStringLiteral("the file vanished before it was disposed of")))
+        AfterTranslate(false, source, {}, {});
+    });
     post([this] { translateDone(); });
     return;
   }
@@ -62,7 +67,7 @@ void CSendQueue::Impl::translateWorker(QString source) {
     QString why = QString::fromStdString(conv.message());
     post([this, source = ownCopy(source), why = std::move(why)] {
       log(QStringLiteral("character conversion of %1 failed: %2").arg(source, why));
-      AfterTranslate(false, source, {}, {});
+      if (!jobTranslateFailed(source, JobFailure::Conversion, why)) AfterTranslate(false, source, {}, {});
     });
     post([this] { translateDone(); });
     return;
@@ -95,7 +100,7 @@ void CSendQueue::Impl::translateWorker(QString source) {
     QString why = QString::fromStdString(r.error);
     post([this, source = ownCopy(source), why = std::move(why)] {
       log(QStringLiteral("dispose of %1 failed: %2").arg(source, why));
-      AfterTranslate(false, source, {}, {});
+      if (!jobTranslateFailed(source, JobFailure::Dispose, why)) AfterTranslate(false, source, {}, {});
     });
     QString target;
     bool moved = false;
@@ -135,9 +140,11 @@ void CSendQueue::Impl::AfterTranslate(bool ok, const QString& source, const QStr
     refreshWaitingStatus();
     return;
   }
+  QStringList rows;
   for (const QString& out : outputs) {
     QString prefix = disposeDir_ + QLatin1Char('/');
-    sendQueue_.append(out.startsWith(prefix) ? out.mid(prefix.size()) : fileNameOf(out));
+    rows << (out.startsWith(prefix) ? out.mid(prefix.size()) : fileNameOf(out));
+    sendQueue_.append(rows.back());
   }
   bool backedUp;
   QString target;
@@ -159,6 +166,7 @@ void CSendQueue::Impl::AfterTranslate(bool ok, const QString& source, const QStr
                         : QStringLiteral(", source could not be backed up")));
   refreshWaitingStatus();
   refreshSendQueueStatus();
+  jobTranslated(source, rows, backedUp && keepSent_ ? target : QString());
 }
 
 }  // namespace qel::intake
