@@ -15,6 +15,7 @@
 
 #include "app/command.h"
 #include "app/progress_line.h"
+#include "app/scaled_clock.h"
 #include "config/ini_config.h"
 #include "intake/send_queue.h"
 #include "links/transfer_link.h"
@@ -36,19 +37,6 @@ void onSignal(int) {
   char c = 1;
   (void)!::write(g_signalFd, &c, 1);
 }
-
-// Stretches or shrinks the queue's fixed waits (simulations and tests run them fast).
-class ScaledClock final : public qel::platform::Clock {
- public:
-  explicit ScaledClock(double scale) : scale_(scale) {}
-  std::int64_t nowMs() const override { return qel::platform::SystemClock::instance().nowMs(); }
-  void sleepMs(std::int64_t ms) override {
-    qel::platform::SystemClock::instance().sleepMs(static_cast<std::int64_t>(std::llround(double(ms) * scale_)));
-  }
-
- private:
-  double scale_;
-};
 
 #ifndef QEL_INTAKE_HAS_DISPOSE
 // Without the plot library the translate step hands the file on unchanged as its one page.
@@ -88,13 +76,9 @@ int runWatch(const std::vector<std::string>& argsIn) {
     return 2;
   }
   double scale = 1.0;
-  if (scaleOpt) {
-    char* end = nullptr;
-    scale = std::strtod(scaleOpt->c_str(), &end);
-    if (end == scaleOpt->c_str() || *end != '\0' || !(scale > 0.0) || scale > 100.0) {
-      std::fprintf(stderr, "qelcut watch: --time-scale wants a number above 0 and at most 100\n");
-      return 2;
-    }
+  if (scaleOpt && !qel::app::parseTimeScale(*scaleOpt, scale)) {
+    std::fprintf(stderr, "qelcut watch: --time-scale wants a number above 0 and at most 100\n");
+    return 2;
   }
   const std::string home = qel::platform::resolveHome(homeOpt);
   if (!qel::platform::makeDirectories(home)) {
@@ -135,7 +119,7 @@ int runWatch(const std::vector<std::string>& argsIn) {
     app.quit();
   });
 
-  ScaledClock clock(scale);
+  qel::app::ScaledClock clock(scale);
 #ifdef QEL_INTAKE_HAS_DISPOSE
   qel::intake::DisposeTranslator translator;
 #else
