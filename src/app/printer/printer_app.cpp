@@ -257,7 +257,6 @@ void PrinterApp::createPrinters() {
     }
     if (!p) p = papplPrinterCreate(system_, 0, s.name.c_str(), kDriverName, kDeviceId, s.deviceUri.c_str());
     if (!p) continue;
-    papplPrinterSetLocation(p, s.home.c_str());
     // History for the web page; the documents of the last jobs stay for "Reprint".
     papplPrinterSetMaxCompletedJobs(p, 100);
     papplPrinterSetMaxPreservedJobs(p, 10);

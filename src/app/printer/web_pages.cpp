@@ -86,15 +86,17 @@ void putStatus(pappl_client_t* client, Cutter& cutter, bool linkName) {
     papplClientHTMLPrintf(client, "          <h2 class=\"title\"><a href=\"%s/\">%s</a></h2>\n", path, papplPrinterGetName(p));
   papplClientHTMLPrintf(client, "          <p class=\"cutter-state\"><img class=\"%s\" src=\"%s/icon-md.png\">%s",
                         ippEnumString("printer-state", static_cast<int>(state)), path, stateWord(client, state));
+  // The list's punctuation is the language's own.
+  const char* comma = tr(client, ", ");
   char jobs[128];
   std::snprintf(jobs, sizeof jobs, tr(client, "%d job(s) queued"), papplPrinterGetNumberOfActiveJobs(p));
-  papplClientHTMLPrintf(client, ", %s", jobs);
-  if (reasons & PAPPL_PREASON_OFFLINE) papplClientHTMLPrintf(client, ", %s", tr(client, "the machine cannot be reached"));
-  if (state == IPP_PSTATE_STOPPED) papplClientHTMLPrintf(client, ", %s", tr(client, "paused"));
-  papplClientHTMLPuts(client, ".");
+  papplClientHTMLPrintf(client, "%s%s", comma, jobs);
+  if (reasons & PAPPL_PREASON_OFFLINE) papplClientHTMLPrintf(client, "%s%s", comma, tr(client, "the machine cannot be reached"));
+  if (state == IPP_PSTATE_STOPPED) papplClientHTMLPrintf(client, "%s%s", comma, tr(client, "paused"));
+  papplClientHTMLPuts(client, tr(client, "."));
   const std::string why = cutter.offlineReason().toStdString();
   if (!why.empty()) papplClientHTMLPrintf(client, "<br>%s %s", tr(client, "The link said:"), why.c_str());
-  papplClientHTMLPrintf(client, "<br><small>%s</small></p>\n", cutter.settings().home.c_str());
+  papplClientHTMLPuts(client, "</p>\n");
   // The buttons post to the cutter's own page.
   papplClientHTMLPuts(client, "          <div class=\"btn\">");
   char action[300];
