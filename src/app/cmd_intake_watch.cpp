@@ -95,7 +95,11 @@ int runWatch(const std::vector<std::string>& argsIn) {
   QLockFile lock(QString::fromStdString(home + "/qelcut.lock"));
   lock.setStaleLockTime(0);
   if (!lock.tryLock(0)) {
-    std::fprintf(stderr, "qelcut watch: another qelcut is already running on %s\n", home.c_str());
+    qint64 pid = 0;
+    QString host, holder;
+    lock.getLockInfo(&pid, &host, &holder);
+    std::fprintf(stderr, "qelcut watch: another qelcut is already running on %s (%s, process %lld)\n", home.c_str(),
+                 holder.isEmpty() ? "qelcut" : holder.toLocal8Bit().constData(), static_cast<long long>(pid));
     return 1;
   }
 

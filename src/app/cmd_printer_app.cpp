@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/command.h"
+#include "app/printer/admin_password.h"
 #include "app/printer/printer_app.h"
 #include "app/scaled_clock.h"
 #include "platform/home.h"
@@ -110,7 +111,7 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
   if (o.stateDir.empty()) return usage("no state folder: give --state DIR");
   if (setPassword) {
     std::string error;
-    if (!PrinterApp::setPassword(o.stateDir, readPassword(), &error)) {
+    if (!qel::app::printer::writeAdminPassword(o.stateDir, readPassword(), &error)) {
       std::fprintf(stderr, "qelcut printer-app: %s\n", error.c_str());
       return 1;
     }
@@ -123,7 +124,7 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
   if (!address) return usage(error);
   o.listen = *address;
   if (auth) o.authService = *auth;
-  if (!o.listen.loopback && o.authService.empty() && !PrinterApp::hasPassword(o.stateDir))
+  if (!o.listen.loopback && o.authService.empty() && !qel::app::printer::readAdminPassword(o.stateDir))
     return usage("listening beyond this computer needs administration to be authenticated: give --auth-service "
                  "SERVICE (PAM), or set a password first with 'qelcut printer-app --set-password'");
   if (log) o.logFile = *log;

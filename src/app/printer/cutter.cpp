@@ -156,6 +156,10 @@ void Cutter::attach(pappl_printer_t* printer) {
   queue_->start();
 }
 
+void Cutter::startKeptJobs() {
+  if (printer_ && papplPrinterGetNumberOfActiveJobs(printer_) > 0) ownAction([&] { papplPrinterResume(printer_); });
+}
+
 template <class F>
 void Cutter::ownAction(F&& f) {
   const Cutter* before = t_acting;

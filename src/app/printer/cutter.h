@@ -53,6 +53,8 @@ class Cutter : public QObject {
   // Binds the printer (created or loaded) and starts the queue; its media follow the settings.
   void attach(pappl_printer_t* printer);
   pappl_printer_t* printer() const { return printer_; }
+  // Once the system runs: the jobs the state kept from the last run start.
+  void startKeptJobs();
 
   // Framework job thread: hands the job's document to the queue and follows it to its end.
   // True when the machine took every page.

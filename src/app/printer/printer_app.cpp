@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <mutex>
 #include <set>
 
+#include "app/printer/admin_password.h"
 #include "app/printer/job_formats.h"
 #include "app/printer/web_pages.h"
 #include "intake/dispose_translator.h"
@@ -65,6 +68,22 @@ bool onRefusedFormat(pappl_job_t* job, pappl_device_t*, void*) {
   else
     papplJobSetMessage(job, "A cutter cuts outlines: %s documents cannot be cut. Send an HPGL plot file.", format.c_str());
   return false;
+}
+
+// Administration with the kept password: HTTP Basic (the framework asks for TLS from other
+// computers before it calls this). Any user name; the password decides.
+http_status_t onAuthorize(pappl_client_t* client, const char*, gid_t, void* data) {
+  const std::string& kept = *static_cast<const std::string*>(data);
+  const char* header = httpGetField(papplClientGetHTTP(client), HTTP_FIELD_AUTHORIZATION);
+  if (!header || std::strncmp(header, "Basic ", 6) != 0) return HTTP_STATUS_UNAUTHORIZED;
+  char decoded[512];
+  int size = sizeof decoded;
+  httpDecode64_2(decoded, &size, header + 6);
+  const std::string pair(decoded, static_cast<std::size_t>(std::max(0, std::min(size, static_cast<int>(sizeof decoded) - 1))));
+  const auto colon = pair.find(':');
+  if (colon == std::string::npos || !matchesAdminPassword(kept, pair.substr(colon + 1))) return HTTP_STATUS_UNAUTHORIZED;
+  papplClientSetUsername(client, pair.substr(0, colon).c_str());
+  return HTTP_STATUS_CONTINUE;
 }
 
 void onEvent(pappl_system_t*, pappl_printer_t* printer, pappl_job_t*, pappl_event_t event, void* app) {
@@ -202,7 +221,6 @@ bool PrinterApp::start(std::string* error) {
   papplDeviceAddScheme("qelcut", PAPPL_DEVTYPE_CUSTOM_LOCAL, deviceList, deviceOpen, deviceClose, deviceRead, deviceWrite,
                        deviceStatus, nullptr);
   pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE;
-  if (!options_.listen.loopback) soptions |= PAPPL_SOPTIONS_WEB_SECURITY;
   if (options_.logFile != "-" && options_.logFile != "syslog") soptions |= PAPPL_SOPTIONS_WEB_LOG;
   const std::string spool = options_.stateDir + "/spool";
   system_ = papplSystemCreate(soptions, kSystemName, options_.listen.port, "_print", spool.c_str(), options_.logFile.c_str(),
@@ -225,6 +243,13 @@ bool PrinterApp::start(std::string* error) {
   const std::string stateFile = stateFileOf(options_.stateDir);
   struct stat st {};
   if (::stat(stateFile.c_str(), &st) == 0) papplSystemLoadState(system_, stateFile.c_str());
+  // The framework's own web password is not used: its check takes any password (PAPPL 1.3.1).
+  papplSystemSetPassword(system_, "");
+  if (options_.authService.empty())
+    if (auto kept = readAdminPassword(options_.stateDir)) {
+      adminPassword_ = *kept;
+      papplSystemSetAuthCallback(system_, "Basic", onAuthorize, &adminPassword_);
+    }
   createPrinters();
 
   const char* host = options_.listen.host.empty() ? nullptr : options_.listen.host.c_str();
@@ -243,6 +268,8 @@ bool PrinterApp::start(std::string* error) {
   runner_ = std::thread([this] { papplSystemRun(system_); });
   // Serving once the framework says it runs.
   for (int i = 0; i < 500 && !papplSystemIsRunning(system_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // Jobs kept from the last run wait until something asks the framework to look at its queue.
+  for (const auto& c : cutters_) c->startKeptJobs();
   return true;
 }
 
@@ -286,55 +313,6 @@ bool PrinterApp::stop() {
   papplSystemShutdown(system_);
   if (runner_.joinable()) runner_.join();
   return true;
-}
-
-bool PrinterApp::setPassword(const std::string& stateDir, const std::string& password, std::string* error) {
-  if (!platform::makeDirectories(stateDir + "/spool")) {
-    *error = "cannot create the state folder " + stateDir;
-    return false;
-  }
-  pappl_system_t* system = papplSystemCreate(PAPPL_SOPTIONS_MULTI_QUEUE, kSystemName, 0, nullptr, (stateDir + "/spool").c_str(),
-                                             "/dev/null", PAPPL_LOGLEVEL_FATAL, nullptr, false);
-  if (!system) {
-    *error = "the printer system cannot be created";
-    return false;
-  }
-  // Printers are not touched: their drivers are unknown here, so they are not loaded either.
-  const std::string stateFile = stateFileOf(stateDir);
-  std::string kept = platform::readWholeFile(stateFile).value_or("");
-  std::string hash;
-  if (!password.empty()) {
-    char buf[256];
-    papplSystemHashPassword(system, nullptr, password.c_str(), buf, sizeof buf);
-    hash = buf;
-  }
-  papplSystemDelete(system);
-  // The state file is the framework's: replace its Password line, keep everything else.
-  std::string out;
-  std::size_t at = 0;
-  bool placed = false;
-  while (at < kept.size()) {
-    std::size_t end = kept.find('\n', at);
-    std::string line = kept.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    at = end == std::string::npos ? kept.size() : end + 1;
-    if (line.rfind("Password ", 0) == 0 || line == "Password") {
-      if (!hash.empty() && !placed) out += "Password " + hash + "\n", placed = true;
-      continue;
-    }
-    if (!placed && !hash.empty() && line.rfind("<Printer", 0) == 0) out += "Password " + hash + "\n", placed = true;
-    out += line + "\n";
-  }
-  if (!placed && !hash.empty()) out += "Password " + hash + "\n";
-  if (!platform::writeFileAtomically(stateFile, out)) {
-    *error = "cannot write " + stateFile;
-    return false;
-  }
-  return true;
-}
-
-bool PrinterApp::hasPassword(const std::string& stateDir) {
-  const std::string kept = platform::readWholeFile(stateFileOf(stateDir)).value_or("");
-  return kept.rfind("Password ", 0) == 0 || kept.find("\nPassword ") != std::string::npos;
 }
 
 }  // namespace qel::app::printer

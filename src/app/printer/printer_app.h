@@ -26,7 +26,7 @@ struct PrinterAppOptions {
   ListenAddress listen;
   std::vector<std::string> homes;
   std::string stateDir;     // state file and spool folder
-  std::string authService;  // PAM service for administration; empty: the framework's password
+  std::string authService;  // PAM service for administration; empty: the kept password, if any
   std::string logFile = "-";  // "-": standard error
   pappl_loglevel_t logLevel = PAPPL_LOGLEVEL_WARN;
   std::int64_t maxJobBytes = std::int64_t(1) << 30;
@@ -54,12 +54,6 @@ class PrinterApp {
   pappl_system_t* system() const { return system_; }
   int port() const { return options_.listen.port; }
 
-  // Sets (or, with an empty password, removes) the administration password kept in the state
-  // folder's state file. Runs without listening.
-  static bool setPassword(const std::string& stateDir, const std::string& password, std::string* error);
-  // Whether a password is kept in the state folder.
-  static bool hasPassword(const std::string& stateDir);
-
   // The framework's state file in a state folder.
   static std::string stateFileOf(const std::string& stateDir);
 
@@ -76,6 +70,7 @@ class PrinterApp {
   pappl_system_t* system_ = nullptr;
   std::thread runner_;
   bool stopped_ = false;
+  std::string adminPassword_;  // the kept hash, when administration asks for it
 };
 
 }  // namespace qel::app::printer

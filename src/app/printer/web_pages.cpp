@@ -25,18 +25,26 @@ struct HomeData {
   std::vector<Cutter*> cutters;
 };
 
-// Administration (pause, continue, cancel) from the web page. With an authentication set up
-// (PAM, or the framework's password), the framework asks for it. Without, only this computer
-// may administer: the application refuses to listen beyond it without one.
+// Administration (pause, continue, cancel) from the web page, as the framework decides for its
+// own: this computer may, unless a password (or PAM) is set; other computers need one, over TLS.
 bool adminAllowed(pappl_client_t* client) {
-  pappl_system_t* system = papplClientGetSystem(client);
-  char hash[256] = "";
-  papplSystemGetPassword(system, hash, sizeof hash);
-  if (papplSystemGetAuthService(system) || hash[0]) return papplClientHTMLAuthorize(client);
-  http_addr_t* addr = httpGetAddress(papplClientGetHTTP(client));
-  if (addr && (httpAddrFamily(addr) == AF_LOCAL || httpAddrLocalhost(addr))) return true;
-  papplClientRespond(client, HTTP_STATUS_FORBIDDEN, nullptr, nullptr, 0, 0);
+  const http_status_t code = papplClientIsAuthorized(client);
+  if (code == HTTP_STATUS_CONTINUE) return true;
+  papplClientRespond(client, code, nullptr, nullptr, 0, 0);
   return false;
+}
+
+// Where a page's form posts: the cutter's page; with https:// for a client on another computer
+// that came without TLS.
+std::string formTarget(pappl_client_t* client, const char* path) {
+  http_t* http = papplClientGetHTTP(client);
+  http_addr_t* addr = httpGetAddress(http);
+  const bool local = addr && (httpAddrFamily(addr) == AF_LOCAL || httpAddrLocalhost(addr));
+  if (local || papplClientIsEncrypted(client)) return std::string(path) + "/";
+  char url[1024];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, url, sizeof url, "https", nullptr, papplClientGetHostName(client),
+                   papplClientGetHostPort(client), "%s/", path);
+  return url;
 }
 
 // Runs on the Qt thread and waits for it (the queue lives there); from a framework client thread.
@@ -97,11 +105,11 @@ void putStatus(pappl_client_t* client, Cutter& cutter, bool linkName) {
   const std::string why = cutter.offlineReason().toStdString();
   if (!why.empty()) papplClientHTMLPrintf(client, "<br>%s %s", tr(client, "The link said:"), why.c_str());
   papplClientHTMLPuts(client, "</p>\n");
-  // The buttons post to the cutter's own page.
+  // The buttons post to the cutter's own page, over TLS from other computers (administration
+  // asks for it there).
   papplClientHTMLPuts(client, "          <div class=\"btn\">");
-  char action[300];
-  std::snprintf(action, sizeof action, "%s/", path);
-  papplClientHTMLStartForm(client, action, false);
+  const std::string action = formTarget(client, path);
+  papplClientHTMLStartForm(client, action.c_str(), false);
   if (state == IPP_PSTATE_STOPPED || cutter.queue().translatePaused())
     papplClientHTMLPrintf(client, "<input type=\"hidden\" name=\"action\" value=\"resume-printer\"><input type=\"submit\" value=\"%s\"></form>",
                           tr(client, "Continue"));
@@ -136,10 +144,9 @@ void putJobRow(pappl_job_t* job, void* data) {
                         papplJobGetUsername(job) ? papplJobGetUsername(job) : "", papplJobGetImpressionsCompleted(job),
                         papplJobGetImpressions(job), jobStateWord(client, state), timeOf(when).c_str(), message.c_str());
   if (rows->cancel && !papplJobIsCanceled(job)) {
-    char action[300];
-    papplPrinterGetPath(rows->cutter->printer(), nullptr, action, sizeof action);
-    std::strncat(action, "/", sizeof action - std::strlen(action) - 1);
-    papplClientHTMLStartForm(client, action, false);
+    char path[256];
+    papplPrinterGetPath(rows->cutter->printer(), nullptr, path, sizeof path);
+    papplClientHTMLStartForm(client, formTarget(client, path).c_str(), false);
     papplClientHTMLPrintf(client,
                           "<input type=\"hidden\" name=\"action\" value=\"cancel-job\"><input type=\"hidden\" name=\"job-id\" value=\"%d\"><input type=\"submit\" value=\"%s\"></form>",
                           id, tr(client, "Cancel"));
@@ -165,16 +172,13 @@ void putJobTable(pappl_client_t* client, Cutter& cutter, bool active) {
   papplClientHTMLPuts(client, "            </tbody>\n          </table>\n");
 }
 
-// POST of the cutter's page: pause, continue, cancel. The banner text, or nullptr when the
-// request was answered otherwise (a login page, a refusal).
-const char* doAction(pappl_client_t* client, Cutter& cutter, bool* answered) {
+// POST of the cutter's page by an administrator: pause, continue, cancel. The banner text.
+const char* doAction(pappl_client_t* client, Cutter& cutter) {
   cups_option_t* form = nullptr;
   const int n = papplClientGetForm(client, &form);
   const char* banner = nullptr;
   if (n == 0 || !papplClientIsValidForm(client, n, form)) {
     banner = "The form was not valid: reload the page and try again.";
-  } else if (!adminAllowed(client)) {
-    *answered = true;
   } else {
     const char* action = cupsGetOption("action", n, form);
     const std::string act = action ? action : "";
@@ -207,9 +211,9 @@ bool cutterPage(pappl_client_t* client, void* data) {
   Cutter& cutter = *static_cast<Cutter*>(data);
   const char* banner = nullptr;
   if (papplClientGetMethod(client) == HTTP_STATE_POST) {
-    bool answered = false;
-    banner = doAction(client, cutter, &answered);
-    if (answered) return true;
+    // Asked first: a login form posted here makes the request a plain view of the page.
+    if (!adminAllowed(client)) return true;
+    if (papplClientGetMethod(client) == HTTP_STATE_POST) banner = doAction(client, cutter);
   }
   const bool busy = papplPrinterGetState(cutter.printer()) == IPP_PSTATE_PROCESSING || papplPrinterGetNumberOfActiveJobs(cutter.printer()) > 0;
   papplClientHTMLPrinterHeader(client, cutter.printer(), nullptr, busy ? 5 : 0, nullptr, nullptr);
