@@ -1,4 +1,4 @@
-// Two corrections of the printing framework (PAPPL 1.3 over CUPS 2.4), made where the framework
+// Three corrections of the printing framework (PAPPL 1.3 over CUPS 2.4), made where the framework
 // calls exported functions: these definitions in the program are found before the libraries'
 // own, do their part and hand on to them.
 //
@@ -10,9 +10,16 @@
 //    way through an upload would be cut as far as it got. A read that ends while the request's
 //    body is still unfinished is reported as the error it is: the framework then drops the job
 //    and its file.
+// 3. A job started twice. The framework starts a thread for the first pending job whenever it
+//    looks at a printer's queue while no job is being processed, and marks the job as processing
+//    only once that thread runs: two looks in quick succession (a job ending while another
+//    arrives) start two threads for one job, which would both cut it and both finish it. Only
+//    the first thread for a pending job processes it; a second one ends without touching it.
 #include <dlfcn.h>
 
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include <pappl/pappl.h>
@@ -66,4 +73,19 @@ extern "C" ssize_t httpRead2(http_t* http, char* buffer, size_t length) {
   const ssize_t n = library(http, buffer, length);
   if (n == 0 && http && httpGetState(http) == HTTP_STATE_POST_RECV) return -1;
   return n;
+}
+
+extern "C" void* _papplJobProcess(pappl_job_t* job) {
+  using Process = void* (*)(pappl_job_t*);
+  static const Process library = next<Process>("_papplJobProcess");
+  static std::mutex m;
+  static std::set<pappl_job_t*> running;
+  {
+    std::lock_guard<std::mutex> l(m);
+    if (!library || papplJobGetState(job) != IPP_JSTATE_PENDING || !running.insert(job).second) return nullptr;
+  }
+  void* result = library(job);
+  std::lock_guard<std::mutex> l(m);
+  running.erase(job);
+  return result;
 }

@@ -18,7 +18,7 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
-from rig import Checks, Rig, wait_for
+from rig import Checks, Rig, ipp_print, wait_for
 
 SCENARIO, QELCUT, SRC = sys.argv[1], sys.argv[2], sys.argv[3]
 SAMPLE = os.path.join(SRC, "data", "samples", "sample.plt")
@@ -120,6 +120,36 @@ def parallel(check, port):
         pages = int(job.get("job-impressions-completed", "0"))
         check("each machine got its own pages", pages > 1 and len(rig.received(a)) == pages and len(rig.received(b)) == 1,
               "%s %s" % (rig.received(a), rig.received(b)))
+    finally:
+        rig.cleanup()
+
+
+def concurrent(check, port):
+    """Jobs from several clients at once: each is cut once, none is lost (the framework would
+    start some jobs twice)."""
+    rig = Rig(QELCUT, port, time_scale="0.01")
+    try:
+        home = rig.home("home", "127.0.49.1")
+        rig.start_sim(home, "127.0.49.1")
+        rig.start_app([home])
+        name = "QEL-DSP-127.0.49.1"
+        ids, lock = [], threading.Lock()
+
+        def client(c):
+            for k in range(c, 100, 4):
+                doc = b"IN;SP1;PU0,0;PD%d,0,%d,%d;" % (1000 + k, 1000 + k, 1000 + k)
+                job, _ = ipp_print(port, name, "job%d.plt" % k, doc)
+                with lock:
+                    ids.append(job)
+
+        threads = [threading.Thread(target=client, args=(c,)) for c in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        states = [rig.wait_job(name, j, timeout=120).get("job-state") for j in ids]
+        check("all 100 jobs completed", states.count("completed") == 100, str(states))
+        check("the machine got 100 files, one per job", len(rig.received(home)) == 100, str(len(rig.received(home))))
     finally:
         rig.cleanup()
 
@@ -335,7 +365,7 @@ def auth(check, port):
 
 SCENARIOS = {"delivery": (delivery, 18641), "offline": (offline, 18642), "parallel": (parallel, 18643),
              "bad_input": (bad_input, 18644), "cancel": (cancel, 18645), "restart": (restart, 18646),
-             "web": (web, 18647), "auth": (auth, 18648)}
+             "web": (web, 18647), "auth": (auth, 18648), "concurrent": (concurrent, 18649)}
 
 if __name__ == "__main__":
     for tool in ("ipptool", "lp", "lpstat", "cancel"):

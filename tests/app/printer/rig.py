@@ -5,6 +5,7 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import tempfile
 import time
@@ -18,6 +19,32 @@ def wait_for(predicate, timeout=20.0, step=0.05):
             return value
         time.sleep(step)
     return predicate()
+
+
+def ipp_print(port, printer, name, document):
+    """Print-Job over one connection; returns (job id, time the upload ended)."""
+    def attr(tag, key, value):
+        return struct.pack(">BH", tag, len(key)) + key + struct.pack(">H", len(value)) + value
+    body = struct.pack(">BBHI", 2, 0, 0x0002, 1) + b"\x01"
+    body += attr(0x47, b"attributes-charset", b"utf-8") + attr(0x48, b"attributes-natural-language", b"en")
+    body += attr(0x45, b"printer-uri", ("ipp://127.0.0.1:%d/ipp/print/%s" % (port, printer)).encode())
+    body += attr(0x42, b"requesting-user-name", b"bench") + attr(0x42, b"job-name", name.encode())
+    body += attr(0x49, b"document-format", b"application/vnd.hp-HPGL") + b"\x03"
+    s = socket.create_connection(("127.0.0.1", port))
+    s.sendall(b"POST /ipp/print/%s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n"
+              % (printer.encode(), len(body) + len(document)) + body + document)
+    ended = time.monotonic()
+    answer = b""
+    while b"\r\n\r\n" not in answer:
+        answer += s.recv(65536)
+    head, rest = answer.split(b"\r\n\r\n", 1)
+    length = int([l.split(b":")[1] for l in head.split(b"\r\n") if l.lower().startswith(b"content-length")][0])
+    while len(rest) < length:
+        rest += s.recv(65536)
+    s.close()
+    i = rest.find(b"job-id")
+    job_id = struct.unpack(">i", rest[i + 8:i + 12])[0] if i >= 0 else -1
+    return job_id, ended
 
 
 # IPP requests of the tests, in ipptool's language. $uri is the printer's.
@@ -62,14 +89,28 @@ class Rig:
 
     # ---- homes and machines ----
 
-    def home(self, name, address, kind="coordinator", settings=""):
+    def home(self, name, address, kind="coordinator"):
         """A home pointed at a simulated machine on `address`; no send delay."""
         home = os.path.join(self.tmp, name)
         subprocess.run([self.qelcut, "sim", "--home", home, "--bind", address, "--kind", kind, "--configure-home"],
                        check=True, stdout=subprocess.DEVNULL)
-        with open(os.path.join(home, "Config.ini"), "a") as f:
-            f.write("[Transfer_Config]\nTransfer_DelayTime=0\n" + settings)
+        self.set(home, "Transfer_Config", "Transfer_DelayTime", "0")
         return home
+
+    @staticmethod
+    def set(home, section, key, value):
+        """Sets one key of a home's Config.ini (its section is made when missing)."""
+        path = os.path.join(home, "Config.ini")
+        lines = open(path).read().splitlines() if os.path.exists(path) else []
+        at = next((i for i, l in enumerate(lines) if l.strip().lower() == "[%s]" % section.lower()), None)
+        if at is None:
+            lines += ["[%s]" % section, "%s=%s" % (key, value)]
+        else:
+            end = next((i for i in range(at + 1, len(lines)) if lines[i].startswith("[")), len(lines))
+            lines = [l for i, l in enumerate(lines) if not (at < i < end and l.split("=")[0].strip().lower() == key.lower())]
+            lines.insert(at + 1, "%s=%s" % (key, value))
+        with open(path, "w") as f:
+            f.write("\n".join(lines) + "\n")
 
     def start_sim(self, home, address, kind="coordinator"):
         log = open(os.path.join(self.tmp, "sim-%s.log" % address), "a")
