@@ -76,7 +76,8 @@ const qel::app::CommandRegistration kScreenshots{{
     "usage: qelcut screenshots OUTDIR [--lang en|zh] [--home DIR]\n\n"
     "Opens every window of the desktop program in its main states without a screen (the\n"
     "offscreen platform) and saves one picture per state as OUTDIR/WINDOW-STATE-LANG.png,\n"
-    "for example main-running-en.png or preview-sending-zh.png.\n\n"
+    "for example main-running-en.png or preview-sending-zh.png. The printer application's web\n"
+    "pages (web-cutters, web-cutter) are pictured by headless Chromium where it is installed.\n\n"
     "  --lang en|zh   interface language of the pictures (default en)\n"
     "  --home DIR     home folder the windows run over (default: a scratch folder, removed\n"
     "                 afterwards)\n",
