@@ -159,6 +159,7 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
   for (const auto& c : printers.cutters()) {
     const QString tag = QStringLiteral("[%1] ").arg(QString::fromStdString(c->settings().name));
     QObject::connect(&c->queue(), &qel::intake::CSendQueue::logLine, [tag](const QString& l) { printLine(tag + l); });
+    QObject::connect(c.get(), &qel::app::printer::Cutter::logLine, [tag](const QString& l) { printLine(tag + l); });
     QObject::connect(&c->queue(), &qel::intake::CSendQueue::messageBox,
                      [tag](const QString& t) { printLine(tag + QStringLiteral("message: ") + t); });
     printLine(QStringLiteral("printer %1 for %2: ipp://%3:%4/ipp/print/%1")

@@ -63,6 +63,12 @@ bool refuseRaster(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
 bool refuseRasterPage(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsigned) { return false; }
 bool refuseRasterLine(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsigned, const unsigned char*) { return false; }
 
+void identify(pappl_printer_t* printer, pappl_identify_actions_t, const char* message) {
+  pappl_pr_driver_data_t data;
+  if (!papplPrinterGetDriverData(printer, &data) || !data.extension) return;
+  static_cast<Cutter*>(data.extension)->noteIdentify(QString::fromUtf8(message ? message : ""));
+}
+
 std::string mediaName(double widthMm, double heightMm) {
   char name[128];
   pwgFormatSizeName(name, sizeof name, "custom", "cutter", static_cast<int>(widthMm * 100), static_cast<int>(heightMm * 100), "mm");
@@ -127,6 +133,10 @@ void Cutter::fillDriverData(pappl_pr_driver_data_t& d) const {
   d.color_supported = d.color_default = PAPPL_COLOR_MODE_MONOCHROME;
   d.raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1;
   d.sides_supported = d.sides_default = PAPPL_SIDES_ONE_SIDED;
+  d.orient_default = IPP_ORIENT_PORTRAIT;
+  // Identify-Printer: the operator reads the request in the cutter's log and on its page.
+  d.identify_cb = identify;
+  d.identify_default = d.identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   d.left_right = d.bottom_top = 0;
   d.num_media = 1;
   d.media[0] = mediaName_.c_str();
@@ -307,6 +317,12 @@ void Cutter::onUnreachable(const QString& text) {
   if (printer_) ownAction([&] { papplPrinterSetReasons(printer_, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE); });
   std::lock_guard<std::mutex> l(m_);
   offlineReason_ = text;
+}
+
+void Cutter::noteIdentify(const QString& message) {
+  QMetaObject::invokeMethod(
+      this, [this, message] { emit logLine(QStringLiteral("identify requested%1").arg(message.isEmpty() ? QString() : QStringLiteral(": ") + message)); },
+      Qt::QueuedConnection);
 }
 
 QString Cutter::offlineReason() const {

@@ -68,6 +68,9 @@ class Cutter : public QObject {
   void pause();
   void resume();
 
+  // Any thread: Identify-Printer; the request goes to the cutter's log.
+  void noteIdentify(const QString& message);
+
   // What the web page shows beside the framework's state: why the cutter stopped, and the last
   // report of each recent job. Any thread.
   QString offlineReason() const;
@@ -78,6 +81,10 @@ class Cutter : public QObject {
   // is stopped), the jobs it held end. Returns once no job thread is inside runJob any more, or
   // after `waitMs`.
   void stop(int waitMs);
+
+ signals:
+  // A line for the log beside the queue's own (Qt thread).
+  void logLine(const QString& line);
 
  private:
   struct Slot;
