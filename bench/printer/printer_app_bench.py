@@ -68,8 +68,7 @@ class Relay:
 
 
 def latency(qelcut, runs):
-    rig = Rig(qelcut, 18660, time_scale="1")
-    try:
+    with Rig(qelcut, 18660, time_scale="1") as rig:
         home = rig.home("home", "127.0.50.1")  # the link dials the relay
         rig.start_sim(home, "127.0.50.2")
         relay = Relay(("127.0.50.1", 3241), ("127.0.50.2", 3241))
@@ -99,13 +98,10 @@ def latency(qelcut, runs):
         if os.environ.get("QELCUT_BENCH_LOG"):
             print(rig.log()[-6000:])
         return max(results) - 0.1 < 1.0
-    finally:
-        rig.cleanup()
 
 
 def load(qelcut, jobs, clients):
-    rig = Rig(qelcut, 18661, time_scale="0.01")
-    try:
+    with Rig(qelcut, 18661, time_scale="0.01") as rig:
         home = rig.home("home", "127.0.51.1")
         rig.start_sim(home, "127.0.51.1")
         rig.start_app([home])
@@ -145,8 +141,6 @@ def load(qelcut, jobs, clients):
         print("  the machine received %d files, %d distinct; the cut pages: %d; the same set: %s"
               % (len(received), len(set(received)), len(pages), received == pages))
         return completed == jobs and len(set(ids)) == jobs and received == pages and len(set(received)) == jobs
-    finally:
-        rig.cleanup()
 
 
 if __name__ == "__main__":

@@ -78,28 +78,25 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   std::vector<std::string> args = argsIn;
-  bool missing = false, m = false;
+  bool missing = false;
+  auto option = [&](const char* name) {
+    bool m = false;
+    auto value = qel::app::takeOption(args, name, &m);
+    missing |= m;
+    return value;
+  };
   PrinterAppOptions o;
   const bool setPassword = qel::app::takeFlag(args, "--set-password");
-  auto listen = qel::app::takeOption(args, "--listen", &m);
-  missing |= m;
+  auto listen = option("--listen");
   std::vector<std::string> homes;
-  while (auto h = qel::app::takeOption(args, "--home", &m)) homes.push_back(*h);
-  missing |= m;
-  auto state = qel::app::takeOption(args, "--state", &m);
-  missing |= m;
-  auto auth = qel::app::takeOption(args, "--auth-service", &m);
-  missing |= m;
-  auto log = qel::app::takeOption(args, "--log", &m);
-  missing |= m;
-  auto logLevel = qel::app::takeOption(args, "--log-level", &m);
-  missing |= m;
-  auto maxMb = qel::app::takeOption(args, "--max-job-mb", &m);
-  missing |= m;
-  auto scaleText = qel::app::takeOption(args, "--time-scale", &m);
-  missing |= m;
-  auto lp = qel::app::takeOption(args, "--lp-device", &m);
-  missing |= m;
+  while (auto h = option("--home")) homes.push_back(*h);
+  auto state = option("--state");
+  auto auth = option("--auth-service");
+  auto log = option("--log");
+  auto logLevel = option("--log-level");
+  auto maxMb = option("--max-job-mb");
+  auto scaleText = option("--time-scale");
+  auto lp = option("--lp-device");
   auto usage = [](const std::string& why) {
     std::fprintf(stderr, "qelcut printer-app: %s (see 'qelcut printer-app --help')\n", why.c_str());
     return 2;

@@ -33,8 +33,7 @@ def plot(path, pieces=1):
 
 def delivery(check, port):
     """lp -h -d NAME delivers to the machine; the job ends completed; the standard IPP tests."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.41.1")
         rig.start_sim(home, "127.0.41.1")
         rig.start_app([home])
@@ -66,15 +65,12 @@ def delivery(check, port):
         check("every job completed", wait_for(lambda: all(rig.job(name, i).get("job-state") == "completed" for i in (2, 3)), 20))
         rc, took = rig.stop_app()
         check("SIGTERM stops it cleanly and soon (%.1f s)" % took, rc == 0 and took < 5)
-    finally:
-        rig.cleanup()
 
 
 def offline(check, port):
     """The machine gone: the job aborts with the reason, the printer is stopped and offline;
     the next job waits; the machine back and the printer resumed, it is cut."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.42.1")
         rig.start_app([home])
         name = "QEL-DSP-127.0.42.1"
@@ -96,14 +92,11 @@ def offline(check, port):
         p = rig.printer(name)
         check("the printer is idle and online again", p.get("printer-state") == "idle"
               and p.get("printer-state-reasons") == "none", str(p))
-    finally:
-        rig.cleanup()
 
 
 def parallel(check, port):
     """Two cutters (two homes, two machines) take jobs at the same time."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         a = rig.home("a", "127.0.43.1", kind="network")
         b = rig.home("b", "127.0.43.2", kind="network")
         rig.start_sim(a, "127.0.43.1", "network")
@@ -120,15 +113,12 @@ def parallel(check, port):
         pages = int(job.get("job-impressions-completed", "0"))
         check("each machine got its own pages", pages > 1 and len(rig.received(a)) == pages and len(rig.received(b)) == 1,
               "%s %s" % (rig.received(a), rig.received(b)))
-    finally:
-        rig.cleanup()
 
 
 def concurrent(check, port):
     """Jobs from several clients at once: each is cut once, none is lost (the framework would
     start some jobs twice)."""
-    rig = Rig(QELCUT, port, time_scale="0.01")
-    try:
+    with Rig(QELCUT, port, time_scale="0.01") as rig:
         home = rig.home("home", "127.0.49.1")
         rig.start_sim(home, "127.0.49.1")
         rig.start_app([home])
@@ -150,8 +140,6 @@ def concurrent(check, port):
         states = [rig.wait_job(name, j, timeout=120).get("job-state") for j in ids]
         check("all 100 jobs completed", states.count("completed") == 100, str(states))
         check("the machine got 100 files, one per job", len(rig.received(home)) == 100, str(len(rig.received(home))))
-    finally:
-        rig.cleanup()
 
 
 def cut_upload(port, path):
@@ -174,8 +162,7 @@ def cut_upload(port, path):
 def bad_input(check, port):
     """Every bad job ends with a clear status or reason; nothing is half-queued; the
     application goes on cutting good jobs."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.44.1")
         rig.start_sim(home, "127.0.44.1")
         rig.start_app([home])
@@ -212,14 +199,11 @@ def bad_input(check, port):
         check("a good job is still cut afterwards", job.get("job-state") == "completed", str(job))
         check("under a plain name in the history", any(f.startswith("passwd-job") for f in os.listdir(os.path.join(home, "PrintedDir"))))
         check("the application runs on", rig.app.poll() is None and before.get("printer-state") == "idle")
-    finally:
-        rig.cleanup()
 
 
 def cancel(check, port):
     """Cancel-Job stops a send under way; a waiting job is taken out; its pages are set aside."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.45.1", kind="network")
         rig.start_sim(home, "127.0.45.1", "network")
         rig.start_app([home])
@@ -237,14 +221,11 @@ def cancel(check, port):
         r = rig.run("cancel", "-h", "127.0.0.1:%d" % port, "%s-%d" % (name, waiting))
         check("cancel -h takes out a waiting job", r.returncode == 0 and rig.wait_job(name, waiting).get("job-state") == "canceled",
               r.stdout + r.stderr)
-    finally:
-        rig.cleanup()
 
 
 def restart(check, port):
     """State across restarts; a stop leaves waiting jobs for the next start; one queue per home."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.46.1")
         rig.start_sim(home, "127.0.46.1")
         rig.start_app([home])
@@ -270,8 +251,6 @@ def restart(check, port):
         app = rig.start_app([home], expect_start=False)
         app.wait(20)
         check("printer-app on a home that qelcut watch runs is refused", app.returncode == 1 and "already run by" in rig.log(), rig.log()[-500:])
-    finally:
-        rig.cleanup()
 
 
 def chromium(url, lang, what):
@@ -292,8 +271,7 @@ def web(check, port):
     if not os.path.exists("/usr/bin/chromium"):
         print("SKIPPED: /usr/bin/chromium is not installed (Debian package chromium)")
         return
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         a = rig.home("a", "127.0.47.1")
         b = rig.home("b", "127.0.47.2")
         rig.start_sim(a, "127.0.47.1")
@@ -318,14 +296,11 @@ def web(check, port):
             with urllib.request.urlopen(base + "QEL-DSP-127.0.47.1/", data) as r:
                 r.read()
             check("%s from the page" % action, wait_for(lambda: rig.printer("QEL-DSP-127.0.47.1").get("printer-state") == state, 5))
-    finally:
-        rig.cleanup()
 
 
 def auth(check, port):
     """Beyond loopback, administration is authenticated."""
-    rig = Rig(QELCUT, port)
-    try:
+    with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.48.1")
         r = rig.run(QELCUT, "printer-app", "--listen", "0.0.0.0:%d" % port, "--home", home, "--state", rig.state)
         check("listening beyond loopback without authentication is refused", r.returncode == 2
@@ -359,8 +334,6 @@ def auth(check, port):
               and wait_for(lambda: rig.printer("QEL-DSP-127.0.48.1").get("printer-state") == "stopped", 5))
         check("the password is kept hashed, not as written",
               "s3cret" not in open(os.path.join(rig.state, "admin-password")).read())
-    finally:
-        rig.cleanup()
 
 
 SCENARIOS = {"delivery": (delivery, 18641), "offline": (offline, 18642), "parallel": (parallel, 18643),

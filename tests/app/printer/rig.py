@@ -215,6 +215,12 @@ class Rig:
             self.stop(p)
         shutil.rmtree(self.tmp, ignore_errors=True)
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.cleanup()
+
 
 class Checks:
     """Named checks: every failure is reported, the run fails at the end."""
