@@ -298,6 +298,7 @@ std::optional<JobReport> Cutter::lastReport(int jobId) const {
 // ---- the printer's state ----
 
 void Cutter::onPausedChanged(bool paused) {
+  queuePaused_ = paused;
   if (!printer_) return;
   if (paused && !papplPaused_) {
     papplPaused_ = true;

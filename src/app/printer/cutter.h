@@ -76,6 +76,8 @@ class Cutter : public QObject {
   QString offlineReason() const;
   std::optional<intake::JobReport> lastReport(int jobId) const;
   bool stopping() const { return stopping_; }
+  // Whether the queue is paused (kept for the web page's threads).
+  bool queuePaused() const { return queuePaused_; }
 
   // Qt thread, when the application stops: no new job starts, the queue stops (a send under way
   // is stopped), the jobs it held end. Returns once no job thread is inside runJob any more, or
@@ -104,6 +106,7 @@ class Cutter : public QObject {
   pappl_printer_t* printer_ = nullptr;  // not owned: the framework's
   bool papplPaused_ = false;            // we hold the printer paused (Qt thread)
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> queuePaused_{false};
 
   mutable std::mutex m_;  // guards what follows
   std::condition_variable changed_;

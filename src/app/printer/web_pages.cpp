@@ -110,7 +110,7 @@ void putStatus(pappl_client_t* client, Cutter& cutter, bool linkName) {
   papplClientHTMLPuts(client, "          <div class=\"btn\">");
   const std::string action = formTarget(client, path);
   papplClientHTMLStartForm(client, action.c_str(), false);
-  if (state == IPP_PSTATE_STOPPED || cutter.queue().translatePaused())
+  if (state == IPP_PSTATE_STOPPED || cutter.queuePaused())
     papplClientHTMLPrintf(client, "<input type=\"hidden\" name=\"action\" value=\"resume-printer\"><input type=\"submit\" value=\"%s\"></form>",
                           tr(client, "Continue"));
   else
