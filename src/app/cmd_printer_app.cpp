@@ -16,6 +16,7 @@
 
 #include "app/command.h"
 #include "app/printer/admin_password.h"
+#include "app/printer/framework_fixes.h"
 #include "app/printer/printer_app.h"
 #include "app/scaled_clock.h"
 #include "platform/home.h"
@@ -148,6 +149,8 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
   o.clock = &clock;
   o.tickMs = std::max(1, static_cast<int>(std::lround(600 * scale)));
 
+  // An upload is ended once it outgrows the limit (with room for the request's attributes).
+  qel::app::printer::limitDocuments(o.maxJobBytes + 64 * 1024);
   PrinterApp printers(o);
   if (!printers.start(&error)) {
     std::fprintf(stderr, "qelcut printer-app: %s\n", error.c_str());

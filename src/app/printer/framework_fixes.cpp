@@ -10,13 +10,19 @@
 //    way through an upload would be cut as far as it got. A read that ends while the request's
 //    body is still unfinished is reported as the error it is: the framework then drops the job
 //    and its file.
+//    The same read ends a document that grows beyond the size the cutter takes, so that no
+//    client can fill the disk with one upload (limitDocuments).
 // 3. A job started twice. The framework starts a thread for the first pending job whenever it
 //    looks at a printer's queue while no job is being processed, and marks the job as processing
 //    only once that thread runs: two looks in quick succession (a job ending while another
 //    arrives) start two threads for one job, which would both cut it and both finish it. Only
 //    the first thread for a pending job processes it; a second one ends without touching it.
+#include "app/printer/framework_fixes.h"
+
 #include <dlfcn.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -66,12 +72,39 @@ extern "C" pappl_printer_t* papplSystemFindPrinter(pappl_system_t* system, const
   return library(system, resource, printerId, deviceUri);
 }
 
+namespace {
+
+std::atomic<std::int64_t> g_documentLimit{-1};
+
+// What the reads of this client thread have taken of the request body it reads now.
+struct BodyRead {
+  http_t* http = nullptr;
+  std::int64_t bytes = 0;
+};
+thread_local BodyRead t_body;
+
+}  // namespace
+
+namespace qel::app::printer {
+void limitDocuments(std::int64_t bytes) { g_documentLimit = bytes; }
+}  // namespace qel::app::printer
+
 extern "C" ssize_t httpRead2(http_t* http, char* buffer, size_t length) {
   using Read = ssize_t (*)(http_t*, char*, size_t);
   static const Read library = next<Read>("httpRead2");
   if (!library) return -1;
   const ssize_t n = library(http, buffer, length);
-  if (n == 0 && http && httpGetState(http) == HTTP_STATE_POST_RECV) return -1;
+  if (n <= 0) {
+    t_body = {};
+    return n == 0 && http && httpGetState(http) == HTTP_STATE_POST_RECV ? -1 : n;
+  }
+  if (t_body.http != http) t_body = {http, 0};
+  t_body.bytes += n;
+  const std::int64_t limit = g_documentLimit;
+  if (limit >= 0 && t_body.bytes > limit) {
+    t_body = {};
+    return -1;
+  }
   return n;
 }
 

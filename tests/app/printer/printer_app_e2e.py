@@ -165,7 +165,7 @@ def bad_input(check, port):
     with Rig(QELCUT, port) as rig:
         home = rig.home("home", "127.0.44.1")
         rig.start_sim(home, "127.0.44.1")
-        rig.start_app([home])
+        rig.start_app([home], "--max-job-mb", "1")
         name = "QEL-DSP-127.0.44.1"
         files = {}
         for f, content in (("notes.txt", b"Dear customer,\nthe cutter is ready.\n"), ("nothing.plt", b"IN;\n"),
@@ -194,6 +194,10 @@ def bad_input(check, port):
         time.sleep(0.5)
         check("a document cut off mid-upload reaches no queue", os.listdir(os.path.join(home, "JobDir")) == []
               and not any("halfway" in f for f in os.listdir(os.path.join(home, "PrintedDir"))))
+        big = plot(os.path.join(rig.tmp, "big.plt"), 40000)  # about 1.6 MB, above --max-job-mb 1
+        ok, attrs, out = rig.ipptool(name, "print", filename=big, format="application/vnd.hp-HPGL", jobname="big")
+        job = rig.job(name, int(attrs["job-id"])) if "job-id" in attrs else {}
+        check("a document above the size limit is refused", "job-id" not in attrs or job.get("job-state") == "aborted", out[-800:])
         check("nothing bad reached the machine", rig.received(home) == [], str(rig.received(home)))
         job = rig.wait_job(name, rig.submit(name, SAMPLE, name="../../etc/passwd"))
         check("a good job is still cut afterwards", job.get("job-state") == "completed", str(job))
