@@ -3,7 +3,6 @@
 #include "app/printer/cutter.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include "app/printer/job_text.h"
 #include "app/printer/printer_names.h"
 #include "config/ini_config.h"
+#include "intake/queued_call.h"
 #include "platform/files.h"
 
 namespace qel::app::printer {
@@ -225,8 +225,7 @@ bool Cutter::runJob(pappl_job_t* job) {
     std::lock_guard<std::mutex> l(m_);
     slots_[id] = slot;
   }
-  const QString file = QString::fromStdString(target);
-  QMetaObject::invokeMethod(this, [this, id, file] { enqueue(id, file); }, Qt::QueuedConnection);
+  intake::postQueued(this, [this, id, file = QString::fromStdString(target)] { enqueue(id, file); });
 
   JobReport last;
   int pagesDone = 0;
@@ -252,7 +251,7 @@ bool Cutter::runJob(pappl_job_t* job) {
     if (finished) break;
     if (!cancelAsked && papplJobIsCanceled(job)) {
       cancelAsked = true;
-      QMetaObject::invokeMethod(this, [this, id] { queue_->cancelJob(static_cast<quint64>(id)); }, Qt::QueuedConnection);
+      intake::postQueued(this, [this, id] { queue_->cancelJob(static_cast<quint64>(id)); });
     }
   }
   std::lock_guard<std::mutex> l(m_);
@@ -321,9 +320,9 @@ void Cutter::onUnreachable(const QString& text) {
 }
 
 void Cutter::noteIdentify(const QString& message) {
-  QMetaObject::invokeMethod(
-      this, [this, message] { emit logLine(QStringLiteral("identify requested%1").arg(message.isEmpty() ? QString() : QStringLiteral(": ") + message)); },
-      Qt::QueuedConnection);
+  intake::postQueued(this, [this, message = intake::ownCopy(message)] {
+    emit logLine(QStringLiteral("identify requested%1").arg(message.isEmpty() ? QString() : QStringLiteral(": ") + message));
+  });
 }
 
 QString Cutter::offlineReason() const {
@@ -342,7 +341,7 @@ void Cutter::noteEvent(pappl_event_t event) {
   events_[seq] = event;
   if (!applyPosted_) {
     applyPosted_ = true;
-    QMetaObject::invokeMethod(this, [this] { applyEvents(); }, Qt::QueuedConnection);
+    intake::postQueued(this, [this] { applyEvents(); });
   }
 }
 

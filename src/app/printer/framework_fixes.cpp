@@ -111,8 +111,9 @@ extern "C" ssize_t httpRead2(http_t* http, char* buffer, size_t length) {
 extern "C" void* _papplJobProcess(pappl_job_t* job) {
   using Process = void* (*)(pappl_job_t*);
   static const Process library = next<Process>("_papplJobProcess");
-  static std::mutex m;
-  static std::set<pappl_job_t*> running;
+  // Never destroyed: the framework's job threads are detached and may outlive main().
+  static std::mutex& m = *new std::mutex;
+  static std::set<pappl_job_t*>& running = *new std::set<pappl_job_t*>;
   {
     std::lock_guard<std::mutex> l(m);
     if (!library || papplJobGetState(job) != IPP_JSTATE_PENDING || !running.insert(job).second) return nullptr;

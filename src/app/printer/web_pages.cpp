@@ -14,6 +14,7 @@
 
 #include "app/printer/cutter.h"
 #include "app/printer/job_text.h"
+#include "intake/queued_call.h"
 
 namespace qel::app::printer {
 
@@ -49,8 +50,9 @@ std::string formTarget(pappl_client_t* client, const char* path) {
 
 // Runs on the Qt thread and waits for it (the queue lives there); from a framework client thread.
 template <class F>
-void onQueueThread(Cutter* cutter, F&& f) {
-  QMetaObject::invokeMethod(cutter, std::forward<F>(f), Qt::BlockingQueuedConnection);
+void onQueueThread(Cutter* cutter, F f) {
+  QMetaObject::invokeMethod(
+      cutter, [box = intake::QueuedHandoff<F>(std::move(f))] { box.get()(); }, Qt::BlockingQueuedConnection);
 }
 
 const char* stateWord(pappl_client_t* client, ipp_pstate_t state) {
