@@ -218,7 +218,9 @@ bool Cutter::runJob(pappl_job_t* job) {
   const std::string target = dir + "/" + name, part = dir + "/." + name + ".part";
   if (!platform::makeDirectories(dir) || !platform::copyFile(spool, part) || !platform::moveFileReplacing(part, target)) {
     ::unlink(part.c_str());
-    return refuse(PAPPL_JREASON_NONE, "The document cannot be copied into the cutter's job folder " + dir + ".");
+    // The folder is named in the log of this computer, not to the network.
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Cannot copy the document into %s.", dir.c_str());
+    return refuse(PAPPL_JREASON_NONE, "The document cannot be copied into the cutter's job folder.");
   }
   auto slot = std::make_shared<Slot>();
   {
