@@ -27,7 +27,7 @@ double boxDistance(const cv::Point2d& p, double hx, double hy) {
 
 cv::Point2d SheetSpec::tablePosition(const cv::Point2d& design) const {
   const cv::Point2d scaled(design.x * printScaleX, design.y * printScaleY);
-  return origin + camera::rotate(scaled, printRotationDeg * CV_PI / 180.0);
+  return origin + camera::rotate(scaled, rotationAtDeg(design.x) * CV_PI / 180.0);
 }
 
 cv::Matx22d tableToPixel(const CameraSpec& cam) {
@@ -58,7 +58,9 @@ camera::CalibrationValues calibrationFor(const CameraSpec& cam, double errX, dou
 }
 
 SimTable::SimTable(platform::Clock& clock, SheetSpec sheet, CameraSpec cam)
-    : clock_(clock), sheet_(std::move(sheet)), cam_(cam) {}
+    : clock_(clock), sheet_(std::move(sheet)), cam_(cam) {
+  if (!sheet_.code.empty()) codeModules_ = camera::codeModules(sheet_.code, sheet_.codeFormat);
+}
 
 void SimTable::placeHead(const cv::Point2d& machine) {
   std::lock_guard lock(mutex_);
@@ -126,7 +128,6 @@ cv::Mat SimTable::renderAt(const cv::Point2d& tableCentre) const {
   const cv::Matx22d toPixel = tableToPixel(cam_);
   const cv::Matx22d toTable = toPixel.inv();
   const double density = std::sqrt(std::abs(cv::determinant(toPixel)));  // pixels per mm
-  const double rot = sheet_.printRotationDeg * CV_PI / 180.0;
   const double meanScale = (sheet_.printScaleX + sheet_.printScaleY) / 2.0;
 
   cv::Mat cover(h, w, CV_32F, cv::Scalar(0));
@@ -135,6 +136,7 @@ cv::Mat SimTable::renderAt(const cv::Point2d& tableCentre) const {
     const bool smudged =
         std::find(sheet_.smudged.begin(), sheet_.smudged.end(), index) != sheet_.smudged.end();
     const cv::Point2d mc = sheet_.tablePosition(design);
+    const double rot = sheet_.rotationAtDeg(design.x) * CV_PI / 180.0;
     const cv::Point2d pc = kCentre + mul(toPixel, mc - tableCentre);
     const double reach = (sheet_.markRadius * (smudged ? 3.0 : 1.0) * meanScale + sheet_.lineWidth) *
                              std::max(cam_.pxPerMmX, cam_.pxPerMmY) + 3.0;
@@ -163,6 +165,31 @@ cv::Mat SimTable::renderAt(const cv::Point2d& tableCentre) const {
         }
         const double c = std::clamp(0.5 - sd * meanScale * density, 0.0, 1.0);
         row[u] = std::max(row[u], static_cast<float>(c));
+      }
+    }
+  }
+
+  if (!codeModules_.empty()) {
+    // The code's modules, sampled at each pixel's place on the sheet.
+    const cv::Point2d cc = sheet_.tablePosition(sheet_.codeAt);
+    const double rot = sheet_.rotationAtDeg(sheet_.codeAt.x) * CV_PI / 180.0;
+    const double half = sheet_.codeSizeMm / 2.0, module = sheet_.codeSizeMm / codeModules_.cols;
+    const cv::Point2d pc = kCentre + mul(toPixel, cc - tableCentre);
+    const double reach = half * 1.5 * meanScale * std::max(cam_.pxPerMmX, cam_.pxPerMmY) + 2.0;
+    const int u0 = std::max(0, int(pc.x - reach)), u1 = std::min(w - 1, int(pc.x + reach));
+    const int v0 = std::max(0, int(pc.y - reach)), v1 = std::min(h - 1, int(pc.y + reach));
+    for (int v = v0; v <= v1; ++v) {
+      float* row = cover.ptr<float>(v);
+      for (int u = u0; u <= u1; ++u) {
+        const cv::Point2d t = tableCentre + mul(toTable, cv::Point2d(u, v) - kCentre);
+        cv::Point2d local = camera::rotate(t - cc, -rot);
+        local.x /= sheet_.printScaleX;
+        local.y /= sheet_.printScaleY;
+        const int col = static_cast<int>(std::floor((local.x + half) / module));
+        const int line = static_cast<int>(std::floor((local.y + half) / module));
+        if (col >= 0 && line >= 0 && col < codeModules_.cols && line < codeModules_.rows &&
+            codeModules_.at<std::uint8_t>(line, col) == 0)
+          row[u] = 1.0f;
       }
     }
   }

@@ -40,9 +40,4 @@ double searchStepMm(const CameraCalibration& calibration) {
   return 0.8 * std::min(v.width, v.height);
 }
 
-double firstMarkReachMm(const CameraCalibration& calibration, double searchRadiusMm) {
-  const cv::Size2d v = viewExtentMm(calibration);
-  return std::max(searchRadiusMm, 0.0) + 0.5 * std::hypot(v.width, v.height);
-}
-
 }  // namespace qel::camera

@@ -26,8 +26,4 @@ double searchStepMm(const CameraCalibration& calibration);
 // The frame's extent on the table (mm): width and height through the picture's centre.
 cv::Size2d viewExtentMm(const CameraCalibration& calibration);
 
-// How far from its place a first mark may be found: what the search reaches, the search radius
-// and half the view's diagonal beyond it. Further off, it is some other mark.
-double firstMarkReachMm(const CameraCalibration& calibration, double searchRadiusMm);
-
 }  // namespace qel::camera

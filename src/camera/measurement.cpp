@@ -114,6 +114,13 @@ std::optional<FrameFind> MarkMeasurement::onFrame(const cv::Mat& frame, std::int
     cv::Mat colour;
     cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
     if (auto picked = chooser->choose(colour, d.candidates, kMarkPickRadius)) d.defaultPoint = *picked;
+  } else if (d.candidates.size() > 1 && d.qualities.size() == d.candidates.size()) {
+    // Nobody to ask: the surest candidate (the last of equals), so that a job code's squares
+    // beside the mark are never taken for it.
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < d.candidates.size(); ++i)
+      if (d.qualities[i].confidence() >= d.qualities[best].confidence()) best = i;
+    d.defaultPoint = d.candidates[best];
   }
 
   std::lock_guard lock(mutex_);

@@ -21,7 +21,8 @@ enum class MarkType { Circle, Cross };
 inline MarkType markTypeFromKey(int value) { return value == 0 ? MarkType::Circle : MarkType::Cross; }
 
 // Picks one of several candidates in view. The window's dialog implements it; returning
-// nothing keeps the detector's default (the last candidate).
+// nothing keeps the detector's default (the last candidate). Without a chooser the candidate
+// of the highest confidence is taken (the last of equals).
 class MarkChooser {
  public:
   virtual ~MarkChooser() = default;

@@ -68,14 +68,9 @@ std::optional<cv::Point2d> CcdWorkflow::Impl::firstMarkPlace(const PatternModel&
 }
 
 void CcdWorkflow::Impl::checkFirstMark(const cv::Point2d& found, const cv::Point2d& place) const {
+  // A sheet lies within the search radius of its place; a mark further off is some other one.
   const double off = cv::norm(found - place);
-  double reach = settings.searchRadiusMm;
-  try {
-    reach = firstMarkReachMm(calibration, settings.searchRadiusMm);
-  } catch (const CalibrationError&) {
-    // The set converted the mark just now; keep the plain radius should it fail here.
-  }
-  if (off <= reach) return;
+  if (off <= settings.searchRadiusMm) return;
   char text[320];
   std::snprintf(text, sizeof text, kFirstMarkFarFormat, off, place.x, place.y);
   log(text);

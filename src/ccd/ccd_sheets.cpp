@@ -1,4 +1,5 @@
-// Print-and-cut sheet after sheet: the coordinator feeds each sheet, the camera finds its first
+// Print-and-cut sheet after sheet: the first sheet lies on the table, the coordinator feeds each
+// further one, the camera finds its first
 // mark where the last sheet's was (searching around it) and reads the job code printed beside
 // it, and the job's own cut file is registered and cut. A sheet with neither mark nor code ends
 // the run: the stack is done.
@@ -67,7 +68,7 @@ RunEnd CcdWorkflow::Impl::sheetRun(int sheets) {
     cv::Point2d place = (operatorPlaced || !settings.firstMark) ? standing() : *settings.firstMark;
     for (sheet = 1; sheets <= 0 || sheet <= sheets; ++sheet) {
       services.op->sheetStarted(sheet);
-      feedSheet();
+      if (sheet > 1) feedSheet();  // the first sheet lies on the table
       moveTo(place);
       std::optional<MarkReport> m0 = findMark(place, false);
       const std::optional<JobCode> code = readCodeNear(m0 ? m0->machine : place);

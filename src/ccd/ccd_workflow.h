@@ -179,7 +179,8 @@ class CcdWorkflow {
   // not start.
   bool startMarkingRun();
   // "Start" with "Auto (by code)", and qelcut ccd --jobs: sheet after sheet until `sheets` are
-  // done (0: until a fed sheet shows neither a mark nor a code). Each sheet is fed, its code read
+  // done (0: until a fed sheet shows neither a mark nor a code). The first sheet lies on the
+  // table; each further one is fed. Its code is read
   // beside its first mark, its job's cut file loaded from JobDir, registered and cut.
   bool startSheetRun(int sheets);
   // Sheets of the last run by job code: cut, and skipped as configured.
