@@ -65,7 +65,10 @@ RunEnd CcdWorkflow::Impl::sheetRun(int sheets) {
   };
   int sheet = 0;
   try {
-    cv::Point2d place = (operatorPlaced || !settings.firstMark) ? standing() : *settings.firstMark;
+    // The first sheet's mark is looked for where the last job's was, else where the head stands
+    // (then nothing says where it should be).
+    bool placeKnown = !operatorPlaced && settings.firstMark;
+    cv::Point2d place = placeKnown ? *settings.firstMark : standing();
     for (sheet = 1; sheets <= 0 || sheet <= sheets; ++sheet) {
       services.op->sheetStarted(sheet);
       if (sheet > 1) feedSheet();  // the first sheet lies on the table
@@ -95,7 +98,7 @@ RunEnd CcdWorkflow::Impl::sheetRun(int sheets) {
         continue;
       }
       if (!m0) throw Failed{CcdMessage::CantCaptureMark, kNoMarkText};
-      checkFirstMark(m0->machine, place);
+      if (placeKnown) checkFirstMark(m0->machine, place);
       PatternModel job;
       if (job.load(*file, config::CIniConfig(services.home)) != PatternLoad::Loaded)
         throw Failed{CcdMessage::Procedure, *file + ": " + kFileFormatErrorText};
@@ -111,6 +114,7 @@ RunEnd CcdWorkflow::Impl::sheetRun(int sheets) {
       ++cut;
       services.op->sheetEnded(sheet, SheetEnd::Cut, *name);
       place = m0->machine;  // the next sheet lies as this one did
+      placeKnown = true;
     }
   } catch (const Stopped&) {
     setStopFlag(false);
