@@ -1,5 +1,6 @@
 #include "camera/procedures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,7 +13,6 @@ namespace qel::camera {
 namespace {
 constexpr double kImageCx = 320.0;
 constexpr double kImageCy = 240.0;
-constexpr int kStandPollMs = 40;  // the standing-still reads of the configured motion
 constexpr int kPollMs = 100;
 constexpr int kMaxFailedReads = 50;      // consecutive failed position reads before giving up
 constexpr int kMaxMoveAttempts = 50;     // refused move commands before giving up
@@ -28,7 +28,7 @@ MotionSettings readMotionSettings(const config::CIniConfig& cfg) {
   s.moveAccel = cfg.read(config::keys::MoveAccel);
   s.markTime = cfg.read(config::keys::markTime);
   s.centreTolerancePx = cfg.read(config::keys::CentreTolerance);
-  s.standPollMs = kStandPollMs;
+  s.standPollMs = std::max(1, cfg.read(config::keys::StandStillMs));
   return s;
 }
 

@@ -53,7 +53,7 @@ struct MotionSettings {
 };
 
 // Reads the motion settings from the store (WaitTime4Capture, MoveSpeed, MoveAccel, markTime,
-// CentreTolerance); the head is taken as standing when two reads 40 ms apart agree.
+// CentreTolerance, StandStillMs).
 MotionSettings readMotionSettings(const config::CIniConfig& cfg);
 
 enum class Outcome { Done, Failed, Stopped };

@@ -159,6 +159,7 @@ QEL_INT("Camera", WaitTime4Capture, "500", true)
 QEL_REAL("Camera", SearchRadius, "10", true)
 QEL_REAL("Camera", MinConfidence, "0.5", true)
 QEL_REAL("Camera", CentreTolerance, "40", true)
+QEL_INT("Camera", StandStillMs, "40", true)  // two position reads this far apart that agree: standing
 // Sheets recognised by their job code (cut files in JobDir, fed by the coordinator), long media
 // registered in segments of SegmentLength mm (0: the whole plate at once), where the first mark
 // of the last job was found ("x,y" machine mm, empty before the first job).
