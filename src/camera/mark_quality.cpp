@@ -11,7 +11,7 @@ namespace {
 constexpr double kFullContrast = 120.0;  // grey levels
 constexpr double kRoundnessLimit = 0.8;  // the detector's own limit scores 0
 constexpr double kRoundnessFull = 0.95;
-constexpr double kFitZeroPx = 1.0;
+constexpr double kFitZeroPx = 2.0;
 
 double clamp01(double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; }
 

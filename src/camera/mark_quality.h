@@ -12,7 +12,7 @@ namespace qel::camera {
 struct MarkQuality {
   double contrast = 0.0;   // grey-level spread around the mark, 120 levels or more is 1
   double roundness = 0.0;  // 1 for a circle, 0 at the detector's axis-ratio limit of 0.8
-  double fit = 0.0;        // 1 when the outline lies on the fitted ellipse, 0 at 1 pixel RMS off
+  double fit = 0.0;        // 1 when the outline lies on the fitted ellipse, 0 at 2 pixels RMS off
   double confidence() const;
 };
 

@@ -158,7 +158,18 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
     EXPECT_LT(std::stod((*it)[1]), 0.05) << (*it)[0];
   EXPECT_EQ(fitted, 30) << out;
   EXPECT_NE(out.find("not found: left out"), std::string::npos) << out;
-  EXPECT_EQ(std::count_if(std::filesystem::directory_iterator(home.file("PrintedDir")), {},
-                          [](const auto& e) { return e.path().extension() == ".json"; }),
-            10);
+  std::vector<std::string> records;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
+    if (e.path().extension() == ".json") records.push_back(e.path().string());
+  ASSERT_EQ(records.size(), 10u);
+  // A record printed again later; a file that is no record is refused.
+  const std::string shown = run(q + " ccd --record " + records[0], &status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+  EXPECT_TRUE(std::regex_search(shown, std::regex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.\d\d)")))
+      << shown;
+  EXPECT_NE(shown.find("correction (affine)"), std::string::npos) << shown;
+  home.writeFile("not-a-record.json", "{\"marks\": 3}");
+  const std::string refused = run(q + " ccd --record " + home.file("not-a-record.json"), &status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
 }

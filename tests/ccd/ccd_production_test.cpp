@@ -143,6 +143,23 @@ TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn
   EXPECT_LT(b.worstLanding(0, pointsOf({{60, 60}, {280, 180}})), 0.05);
 }
 
+TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
+  sim::SheetSpec faint = codedSheet("", {30, 25}, 1.003, 0.7);
+  faint.ink = 180;  // printed 35 grey levels under the paper
+  CcdBench b("127.0.0.176", faint, faultyCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
+  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
+  b.headOver(b.table->sheet().tablePosition(kMarks[0]));
+  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
+  const auto marks = b.op.copy(b.op.marks);
+  ASSERT_EQ(marks.size(), 4u);
+  for (const auto& m : marks) {
+    EXPECT_TRUE(m.remeasured) << m.index;
+    EXPECT_LT(m.quality.confidence(), 0.5) << m.index;
+  }
+  EXPECT_LT(b.worstLanding(0, pointsOf({{60, 60}, {280, 180}})), 0.05);
+}
+
 TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThirdOfAMillimetre) {
   std::vector<cv::Point2d> marks;
   for (int i = 0; i <= 6; ++i) marks.push_back({20.0 + 500.0 * i, 20}), marks.push_back({20.0 + 500.0 * i, 220});
