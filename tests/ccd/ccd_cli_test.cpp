@@ -132,7 +132,7 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   }
   const std::vector<int> order{2, 0, 1, 1, 0, 2, 0, 1, 2, 0};
   const std::string q = QELCUT_PATH;
-  std::string args = " --home " + home.path() + " --bind 127.0.0.204 --codes --mark-faults";
+  std::string args = " --home " + home.path() + " --bind 127.0.0.207 --codes --mark-faults";
   for (int j : order) args += " --sheet " + home.file("Jobs/" + jobs[j] + ".plt");
   int status = 0;
   const std::string configured = run(q + " sim --configure-home" + args, &status);

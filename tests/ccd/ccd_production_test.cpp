@@ -67,7 +67,7 @@ double worstOn(CcdBench& b, std::size_t download, const sim::SimTable& sheet, co
 }  // namespace
 
 TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndAnUnknownCodeSkipped) {
-  CcdBench b("127.0.0.171", codedSheet("alpha", {30, 25}, 1.0, 0.0), faultyCamera());
+  CcdBench b("127.0.0.221", codedSheet("alpha", {30, 25}, 1.0, 0.0), faultyCamera());
   ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.write(config::keys::UnknownJob, 1);
@@ -105,7 +105,7 @@ TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndA
 }
 
 TEST(CcdProduction, CodeNamingNoJobStopsTheRunWhenSoConfigured) {
-  CcdBench b("127.0.0.172", codedSheet("nobody", {30, 25}, 1.0, 0.0), faultyCamera());
+  CcdBench b("127.0.0.222", codedSheet("nobody", {30, 25}, 1.0, 0.0), faultyCamera());
   ASSERT_TRUE(b.ready()) << b.error;
   b.stackSheets({codedSheet("nobody", {30, 25}, 1.0, 0.0)});
   b.headOver(b.stack[0]->sheet().tablePosition(kMarks[0]));
@@ -124,7 +124,7 @@ TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn
   sim::SheetSpec sheet = codedSheet("", {30, 25}, 1.003, 0.7);
   sheet.markRadius = 1.0;
   sheet.lineWidth = 0.3;
-  CcdBench b("127.0.0.173", sheet, cam);
+  CcdBench b("127.0.0.223", sheet, cam);
   ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.writeMark(0, 1.0);
@@ -146,7 +146,7 @@ TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn
 TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
   sim::SheetSpec faint = codedSheet("", {30, 25}, 1.003, 0.7);
   faint.ink = 180;  // printed 35 grey levels under the paper
-  CcdBench b("127.0.0.176", faint, faultyCamera());
+  CcdBench b("127.0.0.226", faint, faultyCamera());
   ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
   b.headOver(b.table->sheet().tablePosition(kMarks[0]));
@@ -170,7 +170,7 @@ TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThir
   roll.driftDeg = 0.2;       // and turning 0.2 degrees over its length
   roll.driftLengthMm = 3000;
   sim::CameraSpec cam = faultyCamera();
-  CcdBench b("127.0.0.174", roll, cam);
+  CcdBench b("127.0.0.224", roll, cam);
   ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.write(config::keys::SegmentLength, 500.0);
@@ -190,7 +190,7 @@ TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThir
 }
 
 TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRefused) {
-  CcdBench b("127.0.0.175", codedSheet("", {30, 25}, 1.003, 0.7), faultyCamera());
+  CcdBench b("127.0.0.225", codedSheet("", {30, 25}, 1.003, 0.7), faultyCamera());
   ASSERT_TRUE(b.ready()) << b.error;
   b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
   b.headOver(b.table->sheet().tablePosition(kMarks[0]) + cv::Point2d(2, -1));
