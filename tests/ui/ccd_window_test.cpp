@@ -386,17 +386,20 @@ class CcdWindowTest : public QObject {
     QTest::mouseRelease(w.jogButton(41), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 0, 5000);
     w.button(CcdControl::SelectAll)->click();
-    w.button(CcdControl::Start)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(w.state() == CcdState::MarkFinished || (w.state() == CcdState::Ready && !w.workflow().busy()
-                                                                    && w.workflow().lastRunEnd() != ccd::RunEnd::None),
-                             60000);
-    QCOMPARE(w.state(), CcdState::MarkFinished);
-    QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));
-    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(1), QStringLiteral("File: Send selected pattern finished"), 5000);
-    QCOMPARE(b.coordinator->sim().downloads().size(), std::size_t(1));
+    // Three jobs one after another, each starting at the first mark.
     std::vector<cv::Point2d> design = marks;
     for (const auto& sh : shapes) design.insert(design.end(), sh.begin(), sh.end());
-    QVERIFY(b.worstLanding(0, design) < 0.05);
+    for (std::size_t job = 0; job < 3; ++job) {
+      QTRY_VERIFY_WITH_TIMEOUT(w.button(CcdControl::Start)->isEnabled(), 5000);
+      w.button(CcdControl::Start)->click();
+      QTRY_VERIFY_WITH_TIMEOUT(!w.workflow().busy() && w.workflow().lastRunEnd() != ccd::RunEnd::None, 60000);
+      QCOMPARE(w.workflow().lastRunEnd(), ccd::RunEnd::Completed);
+      QTRY_COMPARE_WITH_TIMEOUT(w.state(), CcdState::MarkFinished, 5000);
+      QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));
+      QTRY_COMPARE_WITH_TIMEOUT(w.paneText(1), QStringLiteral("File: Send selected pattern finished"), 5000);
+      QCOMPARE(b.coordinator->sim().downloads().size(), job + 1);
+      QVERIFY(b.worstLanding(job, design) < 0.05);
+    }
     QVERIFY(boxes.texts.isEmpty());
   }
 
