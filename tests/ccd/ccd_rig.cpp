@@ -72,15 +72,17 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
 
   command.setAddress(address);
   command.setPort(coordinator->commandPort());
-  source = std::make_unique<sim::SimFrameSource>([this] {
-    const cv::Point2d head(coordinator->model().position(0), coordinator->model().position(1));
-    const cv::Point2d seen = table->trueOf(head) + cv::Point2d(sheetShift.load() * pageWidthMm, 0.0);
-    if (stack.empty()) return table->renderAt(seen);
-    const std::size_t i = static_cast<std::size_t>(stackIndex.load());
-    return i < stack.size() ? stack[i]->renderAt(seen) : bare->renderAt(seen);
-  }, 10);
+  source = std::make_unique<sim::SimFrameSource>([this] { return renderHere(); }, 10);
   cameraFeed = std::make_unique<camera::HeadlessCamera>(*source, handler, measurement);
   cameraFeed->open();
+}
+
+cv::Mat CcdBench::renderHere() {
+  const cv::Point2d head(coordinator->model().position(0), coordinator->model().position(1));
+  const cv::Point2d seen = table->trueOf(head) + cv::Point2d(sheetShift.load() * pageWidthMm, 0.0);
+  if (stack.empty()) return table->renderAt(seen);
+  const std::size_t i = static_cast<std::size_t>(stackIndex.load());
+  return i < stack.size() ? stack[i]->renderAt(seen) : bare->renderAt(seen);
 }
 
 CcdBench::~CcdBench() {

@@ -150,6 +150,9 @@ struct CcdBench {
   // Runs the marking run and waits for its end (real time, bounded).
   ccd::RunEnd run(int timeoutMs = 60000);
   ccd::RunEnd waitForEnd(int timeoutMs);
+  // The frame the table's camera sees where the coordinator's head stands (the sheet on the
+  // table, of the stack when there is one, moved by the plates fed).
+  cv::Mat renderHere();
   // Points of every stroke the coordinator received in download `i`, in machine mm.
   std::vector<std::vector<cv::Point2d>> received(std::size_t i);
   // Largest distance from a received point to where the print put the nearest design point, on

@@ -88,6 +88,23 @@ class CcdWindowTest : public QObject {
   static bool waitLoaded(ui::cameraTransfer& w) {
     return QTest::qWaitFor([&] { return !w.loading(); }, 10000);
   }
+#ifdef QEL_HAVE_CCD_RIG
+  // The window over the bench's home and job.plt, its camera the bench's table; null unless it
+  // loaded the file and grabs.
+  static std::unique_ptr<ui::cameraTransfer> openOnBench(test::CcdBench& b) {
+    ui::cameraTransfer::Services s;
+    s.linkOwner = &b.owner;
+    s.clock = &b.fakeClock;
+    s.commandPort = b.coordinator->commandPort();
+    s.frameSource = [&b] { return std::make_unique<sim::SimFrameSource>([&b] { return b.renderHere(); }, 10); };
+    auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(b.home.path()),
+                                                  QString::fromStdString(b.home.file("job.plt")), std::move(s));
+    w->show();
+    if (!waitLoaded(*w) || !QTest::qWaitFor([&] { return w->paneText(2) == QStringLiteral("Camera: Open,Grabing"); }, 5000))
+      return nullptr;
+    return w;
+  }
+#endif
   // Every control as the state table says, for the window's buttons.
   static QString mismatch(ui::cameraTransfer& w, const ccd::CcdControls& want) {
     for (int k = 0; k < int(CcdControl::Count); ++k) {
@@ -366,20 +383,9 @@ class CcdWindowTest : public QObject {
     b.home.writeFile("job.plt", test::printAndCutPlot(marks, false, shapes));
     b.headOver(b.table->sheet().tablePosition(marks[0]) + cv::Point2d(3.0, -2.0));
 
-    ui::cameraTransfer::Services s;
-    s.linkOwner = &b.owner;
-    s.clock = &b.fakeClock;
-    s.commandPort = b.coordinator->commandPort();
-    s.frameSource = [&b] {
-      return std::make_unique<sim::SimFrameSource>([&b] {
-        const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
-        return b.table->renderAt(b.table->trueOf(head));
-      }, 10);
-    };
-    ui::cameraTransfer w(QString::fromStdString(b.home.path()), QString::fromStdString(b.home.file("job.plt")), std::move(s));
-    w.show();
-    QVERIFY(waitLoaded(w));
-    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    auto window = openOnBench(b);
+    QVERIFY(window);
+    ui::cameraTransfer& w = *window;
     // A jog button holds its output while pressed.
     QTest::mousePress(w.jogButton(41), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 1, 5000);
@@ -428,22 +434,9 @@ class CcdWindowTest : public QObject {
     b.cameraFeed->close();  // the window opens the camera itself
     b.headOver(b.stack[0]->sheet().tablePosition(marks[0]));
 
-    ui::cameraTransfer::Services s;
-    s.linkOwner = &b.owner;
-    s.clock = &b.fakeClock;
-    s.commandPort = b.coordinator->commandPort();
-    s.frameSource = [&b] {
-      return std::make_unique<sim::SimFrameSource>([&b] {
-        const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
-        const std::size_t i = std::size_t(b.stackIndex.load());
-        const sim::SimTable& t = i < b.stack.size() ? *b.stack[i] : *b.bare;
-        return t.renderAt(t.trueOf(head));
-      }, 10);
-    };
-    ui::cameraTransfer w(QString::fromStdString(b.home.path()), QString::fromStdString(b.home.file("job.plt")), std::move(s));
-    w.show();
-    QVERIFY(waitLoaded(w));
-    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    auto window = openOnBench(b);
+    QVERIFY(window);
+    ui::cameraTransfer& w = *window;
     w.cutTypeBox()->setCurrentIndex(ccd::kCutTypeAutoByCode);
     QCOMPARE(w.cutTypeBox()->currentText(), QStringLiteral("Auto (by code)"));
     w.button(CcdControl::Start)->click();
