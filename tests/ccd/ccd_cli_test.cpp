@@ -8,10 +8,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "config/ini_config.h"
 #include "support/temp_home.h"
@@ -150,6 +155,34 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   for (std::size_t i = 0; i < order.size(); ++i) {
     const std::string line = "sheet " + std::to_string(i + 1) + ": job " + jobs[order[i]] + " (";
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  }
+  // Every point the machine received lands within 0.05 mm of where its sheet's print put the
+  // job's design point: sheet i (from 0) lies as the simulator lays the n-th sheet of a stack,
+  // (1.5 (i mod 3) - 1.5, (i mod 2) - 0.5) mm off and turned 0.3 ((i mod 3) - 1) degrees.
+  std::vector<std::filesystem::path> received;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("SimMachine"))) received.push_back(e.path());
+  std::sort(received.begin(), received.end());
+  ASSERT_EQ(received.size(), order.size());
+  const std::regex command(R"((PU|PD)(-?[0-9.e+]+),(-?[0-9.e+]+);)");
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const double turn = i == 0 ? 0.0 : 0.3 * (double(i % 3) - 1.0) * M_PI / 180.0;
+    const double ox = i == 0 ? 0.0 : 1.5 * double(i % 3) - 1.5, oy = i == 0 ? 0.0 : double(i % 2) - 0.5;
+    std::vector<std::pair<double, double>> design{{20, 20}, {320, 20}, {320, 220}, {20, 220}, {60, 60}, {280, 60},
+                                                  {280, 180}, {(3000 + 400.0 * order[i]) / 40, 75}, {225, 150}};
+    for (auto& [x, y] : design) std::tie(x, y) = std::pair(ox + std::cos(turn) * x - std::sin(turn) * y,
+                                                           oy + std::sin(turn) * x + std::cos(turn) * y);
+    std::ifstream in(received[i]);
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    double worst = 0.0;
+    int points = 0;
+    for (auto it = std::sregex_iterator(data.begin(), data.end(), command); it != std::sregex_iterator(); ++it, ++points) {
+      const double x = std::stod((*it)[2]) / 40, y = std::stod((*it)[3]) / 40;
+      double best = 1e9;
+      for (const auto& [dx, dy] : design) best = std::min(best, std::hypot(x - dx, y - dy));
+      worst = std::max(worst, best);
+    }
+    EXPECT_EQ(points, 9) << "sheet " << i + 1;
+    EXPECT_LT(worst, 0.05) << "sheet " << i + 1 << " (" << jobs[order[i]] << ")";
   }
   // Every fitted mark of every sheet within 0.05 mm; the smudged one left out.
   const std::regex residual(R"(residual (\d+\.\d+) mm)");
