@@ -29,6 +29,17 @@ std::string firstMarkText(const cv::Point2d& p) {
 }
 }  // namespace
 
+void CcdWorkflow::Impl::logMark(const MarkReport& r) const {
+  char line[200];
+  if (r.skipped) {
+    std::snprintf(line, sizeof line, "mark %zu: not found, left out of the fit", r.index + 1);
+  } else {
+    std::snprintf(line, sizeof line, "mark %zu: measured (%.3f, %.3f) mm, confidence %s%s", r.index + 1, r.machine.x,
+                  r.machine.y, qualityText(r.quality).c_str(), r.remeasured ? ", measured again" : "");
+  }
+  log(line);
+}
+
 std::optional<MarkReport> CcdWorkflow::Impl::findMark(const cv::Point2d& at, bool manual) {
   CameraProcedures procedures(head, *this, calibration, clock, motion());
   MarkReport r;
@@ -124,6 +135,7 @@ void CcdWorkflow::Impl::registerAndCut(PatternModel& p, int cutType, int piece, 
   first->index = 0;
   first->design = reg.design()[0];
   record.marks.push_back(*first);
+  logMark(*first);
   services.op->markMeasured(*first);
   bool anySkipped = false;
   for (std::size_t k = 1; k < design.size(); ++k) {
@@ -138,12 +150,12 @@ void CcdWorkflow::Impl::registerAndCut(PatternModel& p, int cutType, int piece, 
       m->skipped = true;
       m->machine = e;
       anySkipped = true;
-      log("mark " + std::to_string(k + 1) + " not found: left out of the fit");
     }
     m->index = k;
     m->design = reg.design()[k];
     reg.addMeasured(m->machine);
     record.marks.push_back(*m);
+    logMark(*m);
     services.op->markMeasured(*m);
   }
   if (cutType == 4) {

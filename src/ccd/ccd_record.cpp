@@ -35,6 +35,7 @@ std::string CcdWorkflow::Impl::writeRecord(const detail::RunRecord& r, const std
   if (!r.code.empty()) j["code"] = r.code;
   if (r.sheet > 0) j["sheet"] = r.sheet;
   j["cutType"] = r.cutType;
+  if (!r.skipped.empty()) j["skipped"] = r.skipped;
   j["time"] = platform::runStamp(platform::localTimeOf(std::time(nullptr)));
   j["seconds"] = rounded((clock.nowMs() - r.startMs) / 1000.0, 0.001);
   json marks = json::array();
@@ -91,6 +92,7 @@ std::optional<std::string> qualityRecordSummary(const std::string& path, std::st
     out << "job " << j.value("job", std::string()) << ", history " << j.value("history", std::string());
     if (j.contains("sheet")) out << ", sheet " << j["sheet"].get<int>() << " (code \"" << j.value("code", std::string()) << "\")";
     out << ", " << j.value("time", std::string()) << ", " << j.value("seconds", 0.0) << " s\n";
+    if (j.contains("skipped")) out << "skipped: " << j["skipped"].get<std::string>() << "\n";
     for (const auto& m : j["marks"]) {
       const auto d = m["design"];
       if (m.value("skipped", false)) {

@@ -4,11 +4,13 @@
 // it, and the job's own cut file is registered and cut. A sheet with neither mark nor code ends
 // the run: the stack is done.
 #include <cstdio>
+#include <ctime>
 
 #include "camera/job_code.h"
 #include "camera/mark_search.h"
 #include "ccd/ccd_workflow_impl.h"
 #include "config/ini_config.h"
+#include "platform/run_stamp.h"
 
 namespace qel::ccd {
 
@@ -84,6 +86,15 @@ RunEnd CcdWorkflow::Impl::sheetRun(int sheets) {
         services.op->sheetEnded(sheet, skip ? SheetEnd::Skipped : SheetEnd::Failed, text);
         if (!skip) throw Failed{m, text};
         ++skipped;
+        // A skipped sheet has its record in the history too.
+        RunRecord record;
+        record.startMs = clock.nowMs();
+        record.sheet = sheet;
+        record.code = code ? code->text : std::string();
+        record.skipped = text;
+        if (m0) record.marks.push_back(*m0);
+        writeRecord(record, "sheet_" + platform::runStamp(platform::localTimeOf(std::time(nullptr))) + "_" +
+                                std::to_string(sheet) + "_skipped");
       };
       if (!code) {
         skipOrStop(CcdMessage::NoCode, kNoCodeText, settings.skipMissingCode);

@@ -51,6 +51,7 @@ struct RunRecord {
   double ratioX = 1.0, ratioY = 1.0, angleRad = 0.0;
   std::vector<camera::SegmentedCorrection::Segment> segments;
   std::int64_t startMs = 0;
+  std::string skipped;  // why the sheet was skipped (nothing was cut)
 };
 }  // namespace detail
 
@@ -94,6 +95,7 @@ struct CcdWorkflow::Impl : camera::MarkMeasurer {
   // placed the head.
   std::optional<cv::Point2d> firstMarkPlace(const PatternModel& p, const cv::Point2d& designMm) const;
   void checkFirstMark(const cv::Point2d& found, const cv::Point2d& place) const;
+  void logMark(const MarkReport& r) const;
   void rememberFirstMark(const cv::Point2d& m0);
   bool saveAndSend(PatternModel& p, const camera::PointCorrection& correction, detail::RunRecord& record);
   bool machineFinished();

@@ -94,9 +94,17 @@ TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndA
     EXPECT_LT(worstOn(b, download, *b.stack[i], pointsOf(shape)), 0.05) << "sheet " << i + 1 << " (" << order[i] << ")";
     ++download;
   }
-  // Every cut sheet has its quality record beside its history entry.
+  // Every cut sheet has its quality record beside its history entry; the skipped one a record
+  // that says why.
   const auto records = b.op.copy(b.op.records);
   ASSERT_EQ(records.size(), 5u);
+  std::vector<std::string> skippedRecords;
+  for (const auto& e : std::filesystem::directory_iterator(b.home.file("PrintedDir")))
+    if (e.path().filename().string().find("_3_skipped.json") != std::string::npos) skippedRecords.push_back(e.path());
+  ASSERT_EQ(skippedRecords.size(), 1u);
+  std::ifstream skippedFile(skippedRecords[0]);
+  const std::string skippedText((std::istreambuf_iterator<char>(skippedFile)), std::istreambuf_iterator<char>());
+  EXPECT_NE(skippedText.find("\"skipped\": \"The sheet's code \\\"delta\\\" names no job"), std::string::npos) << skippedText;
   for (const auto& r : records) EXPECT_TRUE(std::filesystem::exists(r)) << r;
   std::ifstream first(records[0]);
   const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
