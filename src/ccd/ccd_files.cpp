@@ -1,5 +1,6 @@
 #include "ccd/ccd_workflow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -47,6 +48,7 @@ CcdSettings loadCcdSettings(const std::string& home) {
   s.searchRadiusMm = cfg.read(k::SearchRadius);
   s.minConfidence = cfg.read(k::MinConfidence);
   s.centreTolerancePx = cfg.read(k::CentreTolerance);
+  s.standStillMs = std::max(1, cfg.read(k::StandStillMs));
   s.segmentLengthMm = cfg.read(k::SegmentLength);
   s.jobDir = cfg.read(k::JobDir);
   s.skipUnknownJob = cfg.read(k::UnknownJob) == 1;

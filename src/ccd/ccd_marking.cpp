@@ -71,10 +71,11 @@ std::optional<MarkReport> CcdWorkflow::Impl::findMark(const cv::Point2d& at, boo
   }
 }
 
-std::optional<cv::Point2d> CcdWorkflow::Impl::firstMarkPlace(const PatternModel& p, const cv::Point2d& d0) const {
+std::optional<cv::Point2d> CcdWorkflow::Impl::firstMarkPlace(const PatternModel& p, const cv::Point2d& d0,
+                                                             bool jobStart) const {
   if (settings.autoMove2FirstMarkPoint)
     return cv::Point2d(d0.x - p.plate() * settings.pageWidthMm - settings.camera_cx, d0.y - settings.camera_cy);
-  if (operatorPlaced) return std::nullopt;
+  if (operatorPlaced || !jobStart) return std::nullopt;
   return settings.firstMark;
 }
 
@@ -110,7 +111,7 @@ void CcdWorkflow::Impl::registerAndCut(PatternModel& p, int cutType, int piece, 
 
   if (!first) {
     const cv::Point2d d0 = design[0] / kPlotUnitsPerMm;
-    const std::optional<cv::Point2d> place = firstMarkPlace(p, d0);
+    const std::optional<cv::Point2d> place = firstMarkPlace(p, d0, piece == 0);
     cv::Point2d at = standing();
     if (place && cv::norm(at - *place) > 0.001) {
       moveTo(*place);
@@ -305,8 +306,10 @@ RunEnd CcdWorkflow::Impl::markingRun() {
       check();
     }
     // The next job starts at its first mark: never with the last mark of this one under the camera.
+    // The head moves there once the machine has cut what it was sent.
     if (settings.cutType >= 1 && settings.cutType <= 3 && !record.marks.empty()) {
-      const auto place = firstMarkPlace(pattern, record.marks[0].design);
+      machineFinished();
+      const auto place = firstMarkPlace(pattern, record.marks[0].design, true);
       moveTo(place ? *place : record.marks[0].machine);
     }
   } catch (const Stopped&) {

@@ -85,7 +85,7 @@ MotionSettings CcdWorkflow::Impl::motion() const {
   m.moveAccel = settings.moveAccel;
   m.markTime = settings.markTime;
   m.centreTolerancePx = settings.centreTolerancePx;
-  m.standPollMs = readMotionSettings(config::CIniConfig(services.home)).standPollMs;
+  m.standPollMs = settings.standStillMs;
   return m;
 }
 

@@ -58,6 +58,7 @@ struct CcdSettings {
   double searchRadiusMm = 10.0;     // [Camera] SearchRadius
   double minConfidence = 0.5;       // [Camera] MinConfidence
   double centreTolerancePx = 40.0;  // [Camera] CentreTolerance
+  int standStillMs = 40;            // [Camera] StandStillMs
   double segmentLengthMm = 0.0;     // [CCD] SegmentLength: 0 registers the plate as a whole
   std::string jobDir;               // [CCD] JobDir
   bool skipUnknownJob = false;      // [CCD] UnknownJob = 1

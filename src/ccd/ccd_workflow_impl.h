@@ -93,7 +93,8 @@ struct CcdWorkflow::Impl : camera::MarkMeasurer {
   // Where the next sheet's first mark is expected: the design place with the automatic move,
   // else where the last job's first mark was; nullopt when neither is known or the operator
   // placed the head.
-  std::optional<cv::Point2d> firstMarkPlace(const PatternModel& p, const cv::Point2d& designMm) const;
+  // Later pieces of cut types 2 and 3 use only the design place.
+  std::optional<cv::Point2d> firstMarkPlace(const PatternModel& p, const cv::Point2d& designMm, bool jobStart) const;
   void checkFirstMark(const cv::Point2d& found, const cv::Point2d& place) const;
   void logMark(const MarkReport& r) const;
   void rememberFirstMark(const cv::Point2d& m0);

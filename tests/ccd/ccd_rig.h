@@ -98,7 +98,9 @@ struct RecordingOperator : ccd::CcdOperator {
   void sent(const std::string& name, const std::string&) override {
     std::lock_guard l(m);
     names.push_back(name);
+    lastSent = std::chrono::steady_clock::now();
   }
+  std::chrono::steady_clock::time_point lastSent;
   template <class T>
   std::vector<T> copy(const std::vector<T>& v) {
     std::lock_guard l(m);
