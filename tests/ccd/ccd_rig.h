@@ -48,7 +48,9 @@ struct RecordingOperator : ccd::CcdOperator {
   void markMeasured(const ccd::MarkReport& r) override {
     std::lock_guard l(m);
     marks.push_back(r);
+    lastMark = std::chrono::steady_clock::now();
   }
+  std::chrono::steady_clock::time_point lastMark;
   void jobRecognised(int, const std::string& job, const std::string&) override {
     std::lock_guard l(m);
     jobs.push_back(job);
