@@ -140,7 +140,10 @@ void CSendQueue::Impl::ScanFolder(const QString& dir) {
   scanInto(dir, rows, seen);
   seen_.swap(seen);
   for (auto it = done_.begin(); it != done_.end();) it = seen_.count(*it) ? std::next(it) : done_.erase(it);
-  if (rows != waiting_.texts()) waiting_.setTexts(rows);
+  if (rows != waiting_.texts()) {
+    waiting_.setTexts(rows);
+    refreshWaitingStatus();  // files moved at once (page modes 5 and 9) leave the count too
+  }
 }
 
 void CSendQueue::Impl::scanInto(const QString& dirIn, QStringList& rows, std::unordered_map<std::string, Seen>& seen) {

@@ -39,7 +39,7 @@ CSendQueue::~CSendQueue() { stop(); }
 void CSendQueue::start() { d_->start(); }
 void CSendQueue::stop() { d_->stop(); }
 void CSendQueue::setWatchDir(const QString& dir) { d_->setWatchDir(dir); }
-void CSendQueue::setCcdCutHandler(std::function<void(const QString& path)> handler) { d_->ccdCut_ = std::move(handler); }
+void CSendQueue::setCcdCutHandler(std::function<int(const QString& path)> handler) { d_->ccdCut_ = std::move(handler); }
 void CSendQueue::Tick() { d_->Tick(); }
 void CSendQueue::ScanFolder(const QString& dir) { d_->ScanFolder(dir); }
 void CSendQueue::AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs) {

@@ -60,7 +60,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void reloadSettings();
   // Page mode CcdCut: the transfer step hands the first queued file to this (the CCD cut
   // window, shown modally) instead of a link.
-  void setCcdCutHandler(std::function<void(const QString& path)> handler);
+  // It returns the number of patterns it sent, which the Sent count takes on.
+  void setCcdCutHandler(std::function<int(const QString& path)> handler);
 
   // One heartbeat: scan, watcher, translate step, transfer step.
   void Tick();

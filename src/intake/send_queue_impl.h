@@ -117,7 +117,7 @@ struct CSendQueue::Impl {
   std::thread translateThread_;
   std::thread transferThread_;
   bool started_ = false;
-  std::function<void(const QString&)> ccdCut_;
+  std::function<int(const QString&)> ccdCut_;
   Prompt prompt_;
   QString ccdNoticeFor_;
 };

@@ -45,7 +45,11 @@ void CSendQueue::Impl::ccdCutStep() {
   }
   transferring_ = true;
   emit q.previewClosed();
-  ccdCut_(path);
+  const int sent = ccdCut_(path);
+  if (sent > 0) {
+    sentCount_ += sent;
+    status(QueueStatus::Sent, sentCount_);
+  }
   TogglePause();
   transferring_ = false;
   // Every file still queued goes to the history.
@@ -56,6 +60,7 @@ void CSendQueue::Impl::ccdCutStep() {
     history_.append(name);
     sendQueue_.remove(0);
   }
+  refreshWaitingStatus();
   refreshSendQueueStatus();
 }
 

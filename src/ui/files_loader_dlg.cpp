@@ -107,6 +107,7 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
     emit queue_->logLine(QStringLiteral("CCD cut window: %1, plates from %2 queued file(s)").arg(path).arg(plates));
     window.exec();
     emit queue_->logLine(QStringLiteral("CCD cut window closed"));
+    return window.workflow().piecesSent();
   });
 #endif
   buildWindow();

@@ -422,7 +422,10 @@ TEST_F(SendQueueTest, ModeNineHandsFilesToCcdWindow) {
   config::CIniConfig(home.path()).write(config::keys::CUT_FT, 9);
   makeQueue();
   std::vector<QString> shown;
-  queue->setCcdCutHandler([&](const QString& p) { shown.push_back(p); });
+  queue->setCcdCutHandler([&](const QString& p) {
+    shown.push_back(p);
+    return 3;  // three patterns sent from the window
+  });
   queue->start();
   home.writeFile("ListenDir/mark.plt", "IN;");
   home.writeFile("ListenDir/other.plt", "IN;2");
@@ -430,7 +433,11 @@ TEST_F(SendQueueTest, ModeNineHandsFilesToCcdWindow) {
   tick();  // both moved into the dispose folder, then the first goes to the window
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0], QString::fromStdString(home.path()) + "/DisposeDir/mark_20260105_093000_001.PLT");
-  EXPECT_EQ(sentCount(), 0);
+  // The counters after the window: nothing waits in the emptied folder, the sent patterns count.
+  EXPECT_EQ(sentCount(), 0);  // nothing over the queue's own link
+  EXPECT_EQ(queue->sentCount(), 3);
+  EXPECT_EQ(panes[0], "Waiting File: 0");
+  EXPECT_EQ(panes[2], "Sended File: 3");
   EXPECT_TRUE(queue->translatePaused());
   EXPECT_EQ(queue->sendQueueList()->count(), 0);
   EXPECT_EQ(queue->historyList()->texts(), (QStringList{"mark_20260105_093000_001.PLT", "other_20260105_093000_001.PLT"}));
