@@ -19,6 +19,7 @@ class CIniConfig;
 namespace qel::plot {
 
 class DisposeRun;
+class PlotSource;
 
 class CDisposeFile {
  public:
@@ -28,6 +29,10 @@ class CDisposeFile {
   // Uses the given snapshot (tests, and callers that already hold one).
   CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
                DisposeOptions options);
+  // Reads the model from `source` instead of the HPGL file at inputPath, which still names the
+  // page files.
+  CDisposeFile(DisposeOwner* owner, std::unique_ptr<PlotSource> source, std::string inputPath,
+               std::string outputFolder, std::string tag, DisposeOptions options);
   ~CDisposeFile();
   CDisposeFile(const CDisposeFile&) = delete;
   CDisposeFile& operator=(const CDisposeFile&) = delete;

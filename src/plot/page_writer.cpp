@@ -1,0 +1,450 @@
+// The page writer: page files, their bodies and trailers, names and reports.
+#include "plot/page_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "config/modes.h"
+#include "platform/files.h"
+#include "plot/number_text.h"
+#include "plot/pagination.h"
+
+namespace qel::plot {
+
+using config::PageMode;
+
+namespace {
+
+constexpr std::size_t kFileBuffer = 1 << 18;
+
+void appendPoint(std::string& out, const char* cmd, const PlotPoint& p) {
+  char buf[80];
+  char* e = buf;
+  *e++ = cmd[0];
+  *e++ = cmd[1];
+  e = writeNumber(e, p.x);
+  *e++ = ',';
+  e = writeNumber(e, p.y);
+  *e++ = ';';
+  out.append(buf, static_cast<size_t>(e - buf));
+}
+
+// The point `d` units back from p2 along the segment p1 → p2; false when the segment is not
+// longer than that.
+bool pointBack(const PlotPoint& p1, const PlotPoint& p2, double d, PlotPoint& out) {
+  const double dx = p2.x - p1.x, dy = p2.y - p1.y;
+  if (dx * dx + dy * dy - d * d < 1e-5) return false;
+  if (std::fabs(dx) >= 1e-5) {
+    const double k = dy / dx;
+    const double t = std::sqrt(d * d / (k * k + 1));
+    out.x = dx >= 0 ? p2.x - t : p2.x + t;
+    out.y = (out.x - p2.x) * k + p2.y;
+  } else {
+    out.x = p1.x;
+    out.y = dy >= 0 ? p2.y - d : p2.y + d;
+  }
+  return true;
+}
+
+void writeText(std::FILE* f, std::string_view text) {
+  if (f && !text.empty()) fwrite_unlocked(text.data(), 1, text.size(), f);
+}
+
+// A segment the stroke runs twice, out and straight back, is drawn once with pen 1 instead of
+// being cut twice.
+void appendStrokeCutter(std::string& out, const CStroke& s, const DisposeOptions& opt) {
+  const auto& p = s.points;
+  const size_t n = p.size();
+  const std::string pen = "SP" + std::to_string(s.pen) + ";";
+  size_t nextInserted = 0;  // inserted commands go before the first text of their point
+  auto insertedUpTo = [&](size_t k) {
+    for (; nextInserted <= k; ++nextInserted)
+      for (const auto& c : s.inserted)
+        if (c.pointIndex == static_cast<std::int32_t>(nextInserted)) out.append(c.text).push_back(';');
+  };
+  auto point = [&](const char* cmd, size_t k) {
+    insertedUpTo(k);
+    appendPoint(out, cmd, p[k]);
+  };
+  size_t start = 2, end = n;
+  if (p[n - 1] == p[0] && p[n - 2] == p[1]) {
+    out.append("SP1;");
+    point("PU", 0);
+    point("PD", 1);
+    start = 3;
+    end = n - 1;
+  }
+  out.append(pen);
+  size_t i = start;
+  while (i < end) {
+    point(i == 2 ? "PU" : "PD", i - 2);
+    if (p[i] == p[i - 2]) {
+      out.append("SP1;");
+      point("PU", i - 2);
+      point("PD", i - 1);
+      point("PD", i);
+      out.append(pen);
+      point("PU", i);
+      if (i + 2 >= end) {
+        i += 1;
+        break;
+      }
+      i += 2;
+    } else {
+      i += 1;
+    }
+  }
+  const bool leave = opt.leaveCut && s.pen == 2;
+  for (size_t j = i - 2; j < end; ++j) {
+    if (leave && j == end - 1) {
+      PlotPoint back;
+      if (j >= 1 && pointBack(p[j - 1], p[j], opt.distLeaveCut * kUnitsPerMm, back)) {
+        insertedUpTo(j);
+        appendPoint(out, "PD", back);
+      }
+    } else {
+      point("PD", j);
+    }
+  }
+  insertedUpTo(n);
+}
+
+}  // namespace
+
+void appendLineType(std::string& out, const LineType& lt) {
+  out.append("LT");
+  if (lt.type > 0) {
+    out.append(std::to_string(lt.type));
+    if (lt.patternLength > 0) {
+      out.push_back(',');
+      appendNumber(out, lt.patternLength);
+    }
+    if (!lt.extra.empty()) out.append(",").append(lt.extra);
+  }
+  out.push_back(';');
+}
+
+bool lineTypeChanged(const LineType& type, const LineType& last) {
+  return type.type != last.type || std::fabs(type.patternLength - last.patternLength) > 1e-5;
+}
+
+void appendStroke(std::string& out, const CStroke& s, const DisposeOptions& opt, double& xMax, double& yMax) {
+  const auto& pts = s.points;
+  const size_t n = pts.size();
+  if (opt.cutterHandle && s.pen != 1 && n >= 3) {
+    appendStrokeCutter(out, s, opt);
+  } else {
+    const bool leave = opt.leaveCut && s.pen == 2 && n >= 2;
+    auto insertedAt = [&](size_t index) {
+      for (const auto& c : s.inserted)
+        if (c.pointIndex == static_cast<std::int32_t>(index)) out.append(c.text).push_back(';');
+    };
+    for (size_t i = 0; i < n; ++i) {
+      insertedAt(i);
+      if (leave && i == n - 1) {
+        PlotPoint back;
+        if (pointBack(pts[n - 2], pts[n - 1], opt.distLeaveCut * kUnitsPerMm, back)) appendPoint(out, "PD", back);
+      } else {
+        appendPoint(out, i == 0 ? "PU" : "PD", pts[i]);
+      }
+    }
+    insertedAt(n);
+  }
+  for (const auto& p : pts) {
+    if (p.x > xMax) xMax = p.x;
+    if (p.y > yMax) yMax = p.y;
+  }
+  if (s.circleFlag) out.append("CI").append(std::to_string(s.circleRadius)).append(";");
+}
+
+PageWriter::PageWriter(DisposeOwner* owner, const std::string& inputPath, const std::string& outputFolder,
+                       const std::string& tag, const DisposeOptions& options, const PlotModel& model)
+    : owner_(owner), inputPath_(inputPath), outputFolder_(outputFolder), tag_(tag), opt_(options), model_(model) {
+  while (outputFolder_.size() > 1 && outputFolder_.back() == '/') outputFolder_.pop_back();
+}
+
+PageWriter::~PageWriter() {
+  for (auto& o : outputs_)
+    if (o.file) std::fclose(o.file);
+}
+
+std::string PageWriter::outputName(int pageIndex) const {
+  std::string base = inputPath_;
+  const size_t slash = base.find_last_of('/');
+  if (slash != std::string::npos) base.erase(0, slash + 1);
+  const size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos) base.erase(dot);
+  char number[32];
+  std::snprintf(number, sizeof number, "%03d", pageIndex + 1);
+  return outputFolder_ + "/" + base + "_" + tag_ + "_" + number + ".PLT";
+}
+
+void PageWriter::reset() {
+  closeAll();
+  for (auto& o : outputs_)
+    if (o.file) std::fclose(o.file);
+  outputs_.clear();
+  extents_.clear();
+  currentPage_ = -1;
+  openFile_ = -1;
+  unwritablePage_.clear();
+  strokesOfPage_.clear();
+  labelsOfPage_.clear();
+  indexedStrokes_ = indexedLabels_ = 0;
+}
+
+bool PageWriter::hasOutput(int pageIndex) const {
+  return pageIndex >= 0 && pageIndex < pageCount() && outputs_[pageIndex].created;
+}
+
+void PageWriter::notePage(int pageIndex) {
+  if (pageIndex < 0) return;
+  if (pageIndex >= pageCount()) {
+    outputs_.resize(pageIndex + 1);
+    extents_.resize(pageIndex + 1);
+  }
+  // The page is noted here; its file is made when the page is written, so that a run refused
+  // while reading leaves nothing behind and only one page file is open at a time.
+  Output& o = outputs_[pageIndex];
+  if (!o.wanted) {
+    o.wanted = true;
+    o.pending = "IN;";
+  }
+  currentPage_ = pageIndex;
+}
+
+std::FILE* PageWriter::pageFile(int pageIndex) {
+  Output& o = outputs_[pageIndex];
+  if (o.file) return o.file;
+  if (!o.wanted || o.closed) return nullptr;
+  if (openFile_ >= 0 && openFile_ != pageIndex && outputs_[openFile_].file) {
+    std::fclose(outputs_[openFile_].file);
+    outputs_[openFile_].file = nullptr;
+  }
+  openFile_ = -1;
+  const std::string name = outputName(pageIndex);
+  if (!o.created) platform::makeDirectories(outputFolder_);
+  o.file = std::fopen(name.c_str(), o.created ? "ab" : "wb");
+  if (!o.file) {
+    if (unwritablePage_.empty()) unwritablePage_ = name + ": " + std::strerror(errno);
+    o.closed = true;
+    return nullptr;
+  }
+  std::setvbuf(o.file, nullptr, _IOFBF, kFileBuffer);
+  o.created = true;
+  openFile_ = pageIndex;
+  writeText(o.file, o.pending);
+  o.pending.clear();
+  return o.file;
+}
+
+void PageWriter::writeToPage(int pageIndex, std::string_view text) {
+  if (pageIndex < 0 || pageIndex >= pageCount() || text.empty()) return;
+  Output& o = outputs_[pageIndex];
+  if (!o.wanted || o.closed) return;
+  if (o.file)
+    writeText(o.file, text);
+  else
+    o.pending.append(text);
+}
+
+void PageWriter::indexNewStrokes() {
+  auto file = [](std::vector<std::vector<std::uint32_t>>& lists, int page, size_t i) {
+    if (page < 0) return;
+    if (static_cast<size_t>(page) >= lists.size()) lists.resize(static_cast<size_t>(page) + 1);
+    lists[static_cast<size_t>(page)].push_back(static_cast<std::uint32_t>(i));
+  };
+  for (; indexedStrokes_ < model_.strokes.size(); ++indexedStrokes_)
+    file(strokesOfPage_, model_.strokePages[indexedStrokes_], indexedStrokes_);
+  for (; indexedLabels_ < model_.labels.size(); ++indexedLabels_)
+    file(labelsOfPage_, model_.labels[indexedLabels_].pageIndex, indexedLabels_);
+}
+
+void PageWriter::writePage(int pageIndex) {
+  if (pageIndex < 0 || pageIndex >= pageCount()) return;
+  std::FILE* f = pageFile(pageIndex);
+  if (!f) return;
+  indexNewStrokes();
+  static const std::vector<std::uint32_t> kNone;
+  const size_t page = static_cast<size_t>(pageIndex);
+  const auto& strokes = page < strokesOfPage_.size() ? strokesOfPage_[page] : kNone;
+  const auto& labels = page < labelsOfPage_.size() ? labelsOfPage_[page] : kNone;
+  Extent extent = extents_[page];
+  std::string out;
+  out.reserve(1 << 16);
+  auto flush = [&](bool force) {
+    if (force || out.size() >= (1 << 16)) {
+      writeText(f, out);
+      out.clear();
+    }
+  };
+
+  if (model_.wdSeen) out.append("WD").append(std::to_string(model_.wdValue)).append(";");
+  for (std::uint32_t k : labels) {
+    const LabelRecord& l = model_.labels[k];
+    out.append("SP").append(std::to_string(l.pen));
+    out.append(l.diText).append(l.siText).append(l.loText).append(l.dtText);
+    appendPoint(out, "PU", {l.x, l.y});
+    out.append(l.labelText);
+    if (l.x > extent.xMax) extent.xMax = l.x;
+  }
+
+  LineType none;
+  none.type = -1;
+  const LineType* lastType = &none;
+  int lastPen = 0;
+  bool first = true;
+  const bool penGrouped = opt_.cutFt == PageMode::PenGrouped;
+  auto emit = [&](const CStroke& s, bool penGroupStart) {
+    const LineType& type = model_.lineTypeOf(s);
+    if (lineTypeChanged(type, *lastType)) appendLineType(out, type);
+    if (first || penGroupStart || (!penGrouped && s.pen != lastPen))
+      out.append("SP").append(std::to_string(s.pen)).append(";");
+    appendStroke(out, s, opt_, extent.xMax, extent.yMax);
+    lastType = &type;
+    lastPen = s.pen;
+    first = false;
+    flush(false);
+  };
+  if (penGrouped) {
+    // Grouped by pen, in the order of the pens-used list; each pen once.
+    std::vector<int> done;
+    for (int pen : model_.pensUsed) {
+      if (std::find(done.begin(), done.end(), pen) != done.end()) continue;
+      done.push_back(pen);
+      bool groupStart = true;
+      for (std::uint32_t k : strokes) {
+        if (model_.strokes[k].pen != pen) continue;
+        emit(model_.strokes[k], groupStart);
+        groupStart = false;
+      }
+    }
+  } else {
+    for (std::uint32_t k : strokes) emit(model_.strokes[k], false);
+  }
+  flush(true);
+  extents_[page] = extent;
+  currentPage_ = pageIndex;
+}
+
+void PageWriter::closePage(int pageIndex) {
+  if (pageIndex < 0 || pageIndex >= pageCount()) return;
+  Output& o = outputs_[pageIndex];
+  if (!o.wanted || o.closed) return;
+  std::FILE* f = pageFile(pageIndex);
+  if (!f) return;
+  std::string trailer;
+  const auto& list = rollingSplitList();
+  const size_t entry = static_cast<size_t>(pageIndex) + 1;
+  if (entry < list.size()) {
+    trailer.append("PX").append(std::to_string(list[entry])).append(";");
+    if (list.size() >= 2 && static_cast<size_t>(pageIndex) == list.size() - 2)
+      trailer.append("ZH").append(std::to_string(list[entry])).append(";");
+  }
+  if (opt_.addPg) trailer.append("PG;");
+  writeText(f, trailer);
+  std::fclose(f);
+  o.file = nullptr;
+  o.closed = true;
+  if (openFile_ == pageIndex) openFile_ = -1;
+  if (currentPage_ == pageIndex) currentPage_ = -1;
+}
+
+void PageWriter::closeAll() {
+  for (int p = 0; p < pageCount(); ++p) closePage(p);
+  currentPage_ = -1;
+}
+
+void PageWriter::removeCreatedPages() {
+  for (int p = 0; p < pageCount(); ++p) {
+    Output& o = outputs_[p];
+    if (o.file) {
+      std::fclose(o.file);
+      o.file = nullptr;
+    }
+    if (o.created) std::remove(outputName(p).c_str());
+    o.created = false;
+    o.closed = true;
+  }
+  openFile_ = -1;
+  currentPage_ = -1;
+}
+
+std::string PageWriter::sizeText(int pageIndex) const {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "%.2f * %.2f", extents_[pageIndex].xMax / kUnitsPerMm,
+                extents_[pageIndex].yMax / kUnitsPerMm);
+  return buf;
+}
+
+void PageWriter::report(int pageIndex) {
+  OutputFileReport r{outputName(pageIndex), ""};
+  if (pageIndex >= 0 && pageIndex < static_cast<int>(extents_.size())) r.sizeText = sizeText(pageIndex);
+  if (owner_) owner_->addOutputFileReport(r);
+}
+
+void PageWriter::reportOther(const std::string& fileName, int sizeOfPage) {
+  OutputFileReport r{fileName, ""};
+  if (sizeOfPage >= 0 && sizeOfPage < static_cast<int>(extents_.size())) r.sizeText = sizeText(sizeOfPage);
+  if (owner_) owner_->addOutputFileReport(r);
+}
+
+bool PageWriter::copyThrough(std::string& error) {
+  const std::string name = outputName(0);
+  platform::makeDirectories(outputFolder_);
+  if (!platform::fileExists(inputPath_) || !platform::copyFile(inputPath_, name)) {
+    error = "cannot copy " + inputPath_ + " to " + name;
+    return false;
+  }
+  if (owner_) owner_->addOutputFileReport({name, ""});
+  return true;
+}
+
+void refillRollingSplitList(const PlotModel& model, double pageWidthMm, int pages) {
+  auto& list = rollingSplitList();
+  list.clear();
+  list.push_back(truncToInt(pageWidthMm * kUnitsPerMm));
+  std::vector<double> maxX(pages > 0 ? pages : 0, 0.0);
+  std::vector<bool> any(maxX.size(), false);
+  // The points of a later stroke are fetched while this one is measured: after the contour
+  // order they lie anywhere in the run's arena.
+  constexpr size_t kAhead = 4;
+  for (size_t i = 0; i < model.strokes.size(); ++i) {
+    if (i + kAhead < model.strokes.size()) __builtin_prefetch(model.strokes[i + kAhead].points.data());
+    const int p = model.strokePages[i];
+    if (p < 0 || p >= pages) continue;
+    for (const auto& pt : model.strokes[i].points)
+      if (!any[p] || pt.x > maxX[p]) {
+        maxX[p] = pt.x;
+        any[p] = true;
+      }
+  }
+  for (int p = 0; p < pages; ++p) list.push_back(any[p] ? truncToInt(maxX[p]) : 0);
+}
+
+bool writeStrokesFrom(const PlotModel& model, const DisposeOptions& options, const std::string& path, size_t from,
+                      std::string* error) {
+  std::string out = "IN;";
+  if (model.wdSeen) out.append("WD").append(std::to_string(model.wdValue)).append(";");
+  LineType none;
+  none.type = -1;
+  const LineType* lastType = &none;
+  double xMax = 0.0, yMax = 0.0;
+  for (size_t i = from; i < model.strokes.size(); ++i) {
+    const CStroke& s = model.strokes[i];
+    const LineType& type = model.lineTypeOf(s);
+    if (lineTypeChanged(type, *lastType)) appendLineType(out, type);
+    lastType = &type;
+    out.append("SP").append(std::to_string(s.pen)).append(";");
+    appendStroke(out, s, options, xMax, yMax);
+  }
+  if (!platform::writeFileAtomically(path, out)) {
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qel::plot
