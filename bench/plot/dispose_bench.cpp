@@ -94,6 +94,18 @@ void ring(Writer& w, std::mt19937& rng, long cx, long cy, long r, int points) {
   }
 }
 
+// An open stroke of 2 to maxMoves + 1 points anywhere on the roll, each a random step from the last.
+void randomStroke(Writer& w, std::mt19937& rng, int maxMoves) {
+  long x = rng() % kRollLength, y = rng() % kRollWidth;
+  w.pu(x, y);
+  const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxMoves));
+  for (int i = 0; i < n; ++i) {
+    x = std::clamp<long>(x + static_cast<long>(rng() % 801) - 400, 0, kRollLength);
+    y = std::clamp<long>(y + static_cast<long>(rng() % 801) - 400, 0, kRollWidth);
+    w.pd(x, y);
+  }
+}
+
 void box(Writer& w, long x0, long y0, long x1, long y1) {
   w.pu(x0, y0);
   w.pd(x1, y0);
@@ -110,28 +122,12 @@ bool generate(const std::string& shape, double megabytes, const std::string& pat
   if (shape == "strokes") {
     while (w.written() < target) {
       w.sp(1 + rng() % 4);
-      for (int k = 0; k < 20 && w.written() < target; ++k) {
-        long x = rng() % kRollLength, y = rng() % kRollWidth;
-        w.pu(x, y);
-        const int n = 1 + rng() % 59;
-        for (int i = 0; i < n; ++i) {
-          x = std::clamp<long>(x + static_cast<long>(rng() % 801) - 400, 0, kRollLength);
-          y = std::clamp<long>(y + static_cast<long>(rng() % 801) - 400, 0, kRollWidth);
-          w.pd(x, y);
-        }
-      }
+      for (int k = 0; k < 20 && w.written() < target; ++k) randomStroke(w, rng, 59);
     }
   } else if (shape == "pens") {
     while (w.written() < target) {
       w.sp(1 + rng() % 4);
-      long x = rng() % kRollLength, y = rng() % kRollWidth;
-      w.pu(x, y);
-      const int n = 1 + rng() % 8;
-      for (int i = 0; i < n; ++i) {
-        x = std::clamp<long>(x + static_cast<long>(rng() % 801) - 400, 0, kRollLength);
-        y = std::clamp<long>(y + static_cast<long>(rng() % 801) - 400, 0, kRollWidth);
-        w.pd(x, y);
-      }
+      randomStroke(w, rng, 8);
     }
   } else if (shape == "roll") {
     // Columns of 25 boxes, 40 mm with 7.5 mm between them, one column after another along

@@ -26,10 +26,12 @@ DisposeRun::DisposeRun(DisposeOwner* owner, std::string inputPath, std::string o
       tag_(std::move(tag)),
       opt_(std::move(options)),
       source_(std::move(source)),
+      spool_(opt_, model_),
       writer_(owner, inputPath_, outputFolder_, tag_, opt_, model_) {
   while (outputFolder_.size() > 1 && outputFolder_.back() == '/') outputFolder_.pop_back();
   if (opt_.pageWidth == 0.0 || opt_.pageHeight == 0.0) opt_.splitPageEnabled = false;
   if (!source_) source_ = std::make_unique<HpglReader>(inputPath_, opt_);
+  writer_.setSpool(&spool_);
 }
 
 DisposeRun::~DisposeRun() = default;
@@ -85,7 +87,7 @@ void DisposeRun::stepDone(int currentPage) {
 
 void DisposeRun::flushPage(int page) {
   cutQualityOfPages(page);
-  refillRollingSplitList(model_, opt_.pageWidth, lastReadPage_ + 1);
+  refillRollingSplitList(model_, &spool_, opt_.pageWidth, lastReadPage_ + 1);
   writer_.notePage(page);
   writer_.writePage(page);
   writer_.closePage(page);
@@ -114,6 +116,14 @@ int DisposeRun::run(bool loadOnlyRun) {
   pagesFlushed_ = 0;
   platform::trace("enter need dipose file");
   PlotBuilder builder(model_, opt_, loadOnlyRun_ ? nullptr : this);
+  // Large files are written page by page as they are read where nothing after the reader
+  // needs their strokes: pages by the reader, in drawing order, without cut quality.
+  spool_.clear();
+  spool_.setActive(false);
+  const bool split = opt_.splitPageEnabled;
+  if (!loadOnlyRun_ && !opt_.cutQuality.active() && mode != PageMode::PenGrouped &&
+      !(split && (mode == PageMode::Rolling || mode == PageMode::Contour)))
+    builder.offerSpool(&spool_);
   builder.carryLineType(lineType_);
   builder.reset();
   const SourceResult read = source_->read(builder);
@@ -127,7 +137,9 @@ int DisposeRun::run(bool loadOnlyRun) {
   if (!runStages()) return failRun();
   if (loadOnlyRun_) return 0;
   platform::trace("before");
-  return writePages();
+  const int outputs = writePages();
+  spool_.clear();
+  return outputs;
 }
 
 bool DisposeRun::runStages() {
@@ -179,13 +191,18 @@ int DisposeRun::writePages() {
     firstReported = pagesFlushed_;
     for (int p = pagesFlushed_; p <= lastReadPage_; ++p) cutQualityOfPages(p);
     for (int p = pagesFlushed_; p <= lastReadPage_; ++p) writer_.notePage(p);
-    if (mode != PageMode::Rolling) refillRollingSplitList(model_, opt_.pageWidth, writer_.pageCount());
+    if (mode != PageMode::Rolling) refillRollingSplitList(model_, &spool_, opt_.pageWidth, writer_.pageCount());
     for (; pagesFlushed_ <= lastReadPage_; ++pagesFlushed_) writer_.writePage(pagesFlushed_);
   } else {
     cutQualityOfPages(std::nullopt);
     for (int p : model_.strokePages) writer_.notePage(p);
+    if (spool_.active()) {
+      for (int p = 0; p < spool_.pageCount(); ++p)
+        if (spool_.page(p)->written) writer_.notePage(p);
+      writer_.notePage(spool_.lastPage());  // the page of the last stroke is the current one
+    }
     for (const auto& l : model_.labels) writer_.notePage(l.pageIndex);
-    if (mode != PageMode::Rolling) refillRollingSplitList(model_, opt_.pageWidth, writer_.pageCount());
+    if (mode != PageMode::Rolling) refillRollingSplitList(model_, &spool_, opt_.pageWidth, writer_.pageCount());
     // Each page is finished as soon as it is written; the last one takes the text that
     // followed the commands.
     const int count = writer_.pageCount();

@@ -62,6 +62,7 @@ class DisposeRun : private ReadListener {
   std::string error_;
   PlotModel model_;
   std::unique_ptr<PlotSource> source_;
+  PageSpool spool_;
   PageWriter writer_;
   LineType lineType_;  // the current line type carries over from run to run
   int lastReadPage_ = 0;

@@ -291,6 +291,20 @@ void PageWriter::writePage(int pageIndex) {
     if (l.x > extent.xMax) extent.xMax = l.x;
   }
 
+  if (spool_ && spool_->active()) {
+    // The strokes were written into the page's text as they were read.
+    if (PageSpool::Page* sp = spool_->page(pageIndex)) {
+      if (sp->xMax > extent.xMax) extent.xMax = sp->xMax;
+      if (sp->yMax > extent.yMax) extent.yMax = sp->yMax;
+      flush(true);
+      writeText(f, sp->text);
+      std::string().swap(sp->text);
+    }
+    flush(true);
+    extents_[page] = extent;
+    currentPage_ = pageIndex;
+    return;
+  }
   LineType none;
   none.type = -1;
   const LineType* lastType = &none;
@@ -402,12 +416,19 @@ bool PageWriter::copyThrough(std::string& error) {
   return true;
 }
 
-void refillRollingSplitList(const PlotModel& model, double pageWidthMm, int pages) {
+void refillRollingSplitList(const PlotModel& model, const PageSpool* spool, double pageWidthMm, int pages) {
   auto& list = rollingSplitList();
   list.clear();
   list.push_back(truncToInt(pageWidthMm * kUnitsPerMm));
   std::vector<double> maxX(pages > 0 ? pages : 0, 0.0);
   std::vector<bool> any(maxX.size(), false);
+  if (spool && spool->active()) {
+    for (int p = 0; p < pages; ++p)
+      if (const PageSpool::Page* sp = spool->page(p); sp && sp->anyPoint) {
+        maxX[p] = sp->maxX;
+        any[p] = true;
+      }
+  }
   // The points of a later stroke are fetched while this one is measured: after the contour
   // order they lie anywhere in the run's arena.
   constexpr size_t kAhead = 4;

@@ -13,6 +13,7 @@
 
 #include "plot/dispose_options.h"
 #include "plot/model.h"
+#include "plot/page_spool.h"
 #include "plot/plot_model.h"
 
 namespace qel::plot {
@@ -30,6 +31,8 @@ class PageWriter {
 
   // Forgets every page (files already written stay) and the index.
   void reset();
+  // Page text spooled while reading (when the spool is active) stands for the strokes.
+  void setSpool(PageSpool* spool) { spool_ = spool; }
   // The page has output in this run; its file is made when it is written. It becomes the
   // current page (where unrecognised text goes).
   void notePage(int pageIndex);
@@ -81,6 +84,7 @@ class PageWriter {
   std::string tag_;
   const DisposeOptions& opt_;
   const PlotModel& model_;
+  PageSpool* spool_ = nullptr;  // not owned
 
   std::vector<Output> outputs_;
   std::vector<Extent> extents_;
@@ -106,7 +110,7 @@ bool writeStrokesFrom(const PlotModel& model, const DisposeOptions& options, con
                       std::string* error);
 
 // The page trailer values outside the rolling split: the page width, then the largest x of
-// each page's strokes (0 for a page without strokes).
-void refillRollingSplitList(const PlotModel& model, double pageWidthMm, int pages);
+// each page's strokes (0 for a page without strokes), from the model or the active spool.
+void refillRollingSplitList(const PlotModel& model, const PageSpool* spool, double pageWidthMm, int pages);
 
 }  // namespace qel::plot

@@ -38,6 +38,7 @@ void PlotBuilder::reset() {
   lastFinished_ = {};
   curX_ = curY_ = 0.0;
   model_.clear();
+  if (offered_) offered_->clear();
   lineTypeIndex_ = model_.lineTypeIndex(lineType_);  // the line type stays from run to run
   if (opt_.cutFt == PageMode::PenGrouped)
     for (int p : opt_.spOut) model_.pensUsed.push_back(p);
@@ -52,6 +53,8 @@ void PlotBuilder::startPass() {
 }
 
 void PlotBuilder::reserveForInput(std::int64_t bytes) {
+  if (offered_) offered_->setActive(bytes >= opt_.spoolFromBytes);
+  if (offered_ && offered_->active()) return;
   // Room for the strokes of a file of this length (one per 64 bytes, at most 8 million) is
   // reserved at once: memory never written is not taken from the machine, and the list is not
   // copied into a larger one (both held at once) each time it fills.
@@ -103,8 +106,8 @@ void PlotBuilder::startStrokeAt(const PlotPoint& raw) {
 
 bool PlotBuilder::addPolyline(int pen, std::span<const PlotPoint> points) {
   if (points.empty()) return !pageOverflow_;
-  selectPen(pen);
   liftPen();
+  selectPen(pen);
   startStrokeAt(points.front());
   lowerPen();
   for (const PlotPoint& p : points.subspan(1)) moveTo(p);
@@ -181,7 +184,7 @@ void PlotBuilder::finishStroke() {
     if (pts.size() > 2 && isNear(pts.back(), pts.front(), opt_.minDistanceClose)) stroke_.closedFlag = true;
     lastFinished_ = pts.back();
     // Pen 0 is no pen: what is drawn with it (white fills, hidden construction lines) is not cut.
-    if (stroke_.pen != 0) model_.add(stroke_, pageIndex_);
+    if (stroke_.pen != 0) keep(stroke_, pageIndex_);
   } else {
     for (auto& c : stroke_.inserted) carried.push_back({0, std::move(c.text)});
   }
@@ -258,7 +261,7 @@ void PlotBuilder::splitAtEdges(const PlotPoint& from, PlotPoint& to) {
     const auto& pts = s.points;
     if (pts.size() > 2 && isNear(pts.back(), pts.front(), opt_.minDistanceClose)) s.closedFlag = true;
     // A piece that only touches the edge draws nothing on its page.
-    if ((pts.size() >= 2 || !s.inserted.empty()) && s.pen != 0) model_.add(s, page);
+    if ((pts.size() >= 2 || !s.inserted.empty()) && s.pen != 0) keep(s, page);
     s.reset();
     s.pen = pen_;
     s.points.push_back(nextStart);
@@ -283,7 +286,7 @@ void PlotBuilder::splitAtEdges(const PlotPoint& from, PlotPoint& to) {
 void PlotBuilder::endOfInput() {
   // A circle is kept however few points stand for it.
   if ((stroke_.points.size() >= 2 || stroke_.circleFlag) && stroke_.pen != 0) {
-    model_.add(stroke_, pageIndex_);
+    keep(stroke_, pageIndex_);
     stroke_.reset();
   }
 }

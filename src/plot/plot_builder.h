@@ -5,9 +5,9 @@
 // x page-relative, the page-edge split of the hard-partition modes, strokes dropped outside the
 // single-page window) and finishes each stroke into the plot model with its page.
 //
-// A source drives it like this (what "SP n;PU x0,y0;PD x1,y1,...;" does in HPGL):
-//   builder.selectPen(n);
+// A source drives it like this (what "PU;SP n;PU x0,y0;PD x1,y1,...;" does in HPGL):
 //   builder.liftPen();                 // finishes the stroke under construction
+//   builder.selectPen(n);              // (with the pen down it would go on from where it is)
 //   builder.startStrokeAt({x0, y0});   // the pen-up move that starts the next stroke
 //   builder.lowerPen();
 //   for (each further point p) builder.moveTo(p);
@@ -22,6 +22,7 @@
 
 #include "plot/dispose_options.h"
 #include "plot/model.h"
+#include "plot/page_spool.h"
 #include "plot/plot_model.h"
 
 namespace qel::plot {
@@ -55,7 +56,11 @@ class PlotBuilder {
   void reset();
   // The pen and page state of a new reading pass over the same input.
   void startPass();
+  // The source tells the length of its input before the first point: room for the strokes of
+  // that much input is reserved, or, with a spool offered and an input of at least
+  // spoolFromBytes, the strokes go into the spool instead of the model.
   void reserveForInput(std::int64_t bytes);
+  void offerSpool(PageSpool* spool) { offered_ = spool; }
 
   // Pen and line type.
   void selectPen(int n);
@@ -151,10 +156,18 @@ class PlotBuilder {
   // current page along x is cut at every page edge it crosses. On return `to` has been
   // shifted into its page and the current page and offset are that page's.
   void splitAtEdges(const PlotPoint& from, PlotPoint& to);
+  // A finished stroke goes to the model, or to the spool.
+  void keep(const CStroke& s, int page) {
+    if (offered_ && offered_->active())
+      offered_->add(s, page);
+    else
+      model_.add(s, page);
+  }
 
   PlotModel& model_;
   DisposeOptions opt_;
   ReadListener* listener_;  // not owned
+  PageSpool* offered_ = nullptr;  // not owned
 
   int pen_ = 1;
   bool penDown_ = false;

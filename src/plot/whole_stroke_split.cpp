@@ -7,6 +7,49 @@
 
 namespace qel::plot {
 
+namespace {
+
+using Cuts = std::vector<std::pair<size_t, std::vector<CStroke>>>;
+
+// Puts the pieces of the cut strokes (each with the index of its stroke, ascending) where their
+// strokes stood, in their order along the stroke.
+void putPiecesInPlace(std::vector<CStroke>& strokes, Cuts& cut, size_t pieces) {
+  const bool everyCutHasPieces =
+      std::all_of(cut.begin(), cut.end(), [](const auto& c) { return !c.second.empty(); });
+  if (!everyCutHasPieces) {
+    // A stroke that leaves no piece shortens the list: built anew, front to back.
+    std::vector<CStroke> out;
+    out.reserve(strokes.size() - cut.size() + pieces);
+    size_t c = 0;
+    for (size_t i = 0; i < strokes.size(); ++i) {
+      if (c < cut.size() && cut[c].first == i) {
+        for (auto& piece : cut[c++].second) out.push_back(std::move(piece));
+      } else {
+        out.push_back(std::move(strokes[i]));
+      }
+    }
+    strokes = std::move(out);
+  } else if (!cut.empty()) {
+    // Every cut stroke leaves at least one piece: moving from the back never overwrites a
+    // stroke still to be placed.
+    const size_t n = strokes.size();
+    const size_t total = n - cut.size() + pieces;
+    if (total > n) strokes.resize(total);
+    size_t to = total;  // strokes[to..] are in place
+    size_t next = n;    // strokes[..next) are still to place
+    for (auto it = cut.rbegin(); it != cut.rend(); ++it) {
+      const size_t at = it->first;
+      while (next > at + 1) strokes[--to] = std::move(strokes[--next]);
+      --next;  // the cut stroke itself gives way to its pieces
+      for (auto p = it->second.rbegin(); p != it->second.rend(); ++p) strokes[--to] = std::move(*p);
+    }
+    // What lies before the first cut stroke has not moved (to == next there).
+    strokes.resize(total);
+  }
+}
+
+}  // namespace
+
 bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool viewForm,
                       const std::vector<Box>* boxes) {
   const double w = o.pageWidth * kUnitsPerMm;
@@ -15,7 +58,7 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
   // Strokes across a page edge are cut into pieces; the others stay where they are. The pieces
   // are made first and put in place afterwards, from the back, so that the list is not copied.
   // The smallest x of every stroke of the result is kept, in its order, for the page of each.
-  std::vector<std::pair<size_t, std::vector<CStroke>>> cut;
+  Cuts cut;
   std::vector<double> edges;
   std::vector<double> firstX;
   firstX.reserve(strokes.size());
@@ -50,38 +93,7 @@ bool wholeStrokeSplit(PlotModel& m, const DisposeOptions& o, int maxPages, bool 
       firstX.push_back(minX);
     }
   }
-  const bool everyCutHasPieces =
-      std::all_of(cut.begin(), cut.end(), [](const auto& c) { return !c.second.empty(); });
-  if (!everyCutHasPieces) {
-    // A stroke that leaves no piece shortens the list: built anew, front to back.
-    std::vector<CStroke> out;
-    out.reserve(strokes.size() - cut.size() + pieces);
-    size_t c = 0;
-    for (size_t i = 0; i < strokes.size(); ++i) {
-      if (c < cut.size() && cut[c].first == i) {
-        for (auto& piece : cut[c++].second) out.push_back(std::move(piece));
-      } else {
-        out.push_back(std::move(strokes[i]));
-      }
-    }
-    strokes = std::move(out);
-  } else if (!cut.empty()) {
-    // Every cut stroke leaves at least one piece: moving from the back never overwrites a
-    // stroke still to be placed.
-    const size_t n = strokes.size();
-    const size_t total = n - cut.size() + pieces;
-    if (total > n) strokes.resize(total);
-    size_t to = total;  // strokes[to..] are in place
-    size_t next = n;    // strokes[..next) are still to place
-    for (auto it = cut.rbegin(); it != cut.rend(); ++it) {
-      const size_t at = it->first;
-      while (next > at + 1) strokes[--to] = std::move(strokes[--next]);
-      --next;  // the cut stroke itself gives way to its pieces
-      for (auto p = it->second.rbegin(); p != it->second.rend(); ++p) strokes[--to] = std::move(*p);
-    }
-    // What lies before the first cut stroke has not moved (to == next there).
-    strokes.resize(total);
-  }
+  putPiecesInPlace(strokes, cut, pieces);
   m.strokePages.assign(strokes.size(), 0);
   if (viewForm) return true;
   // The strokes' points lie wherever the order put the strokes: those of a later stroke are
