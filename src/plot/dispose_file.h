@@ -55,7 +55,8 @@ class CDisposeFile {
   // "SP" and its line type when it changes, written as the page writer writes strokes.
   bool writeStrokesFrom(const std::string& path, size_t from, std::string* error = nullptr) const;
 
-  // The model after a run.
+  // The model after a run. A dispose() that wrote a large file page by page while reading it
+  // (see DisposeOptions::spoolFromBytes) leaves no strokes in it; loadOnly() always does.
   const PlotModel& model() const;
   const std::vector<CStroke>& strokes() const { return model().strokes; }
   const std::vector<int>& strokePages() const { return model().strokePages; }

@@ -142,7 +142,6 @@ class PlotBuilder {
   bool overflow() const { return pageOverflow_; }
   bool crossedEdge() const;
   bool splitEnabled() const { return opt_.splitPageEnabled; }
-  void setSplitEnabled(bool on) { opt_.splitPageEnabled = on; }
   const DisposeOptions& options() const { return opt_; }
   int maxPageIndex() const;
 
