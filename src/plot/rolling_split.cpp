@@ -110,8 +110,10 @@ class RollingSplit {
     const Extent both{std::min(ex.minX, o.minX), std::max(ex.maxX, o.maxX)};
     if (both.maxX - both.minX <= w_) ex = both;
   }
+  void fileInBands();
   void settle(std::uint32_t i);
   void move(std::uint32_t i, double b);
+  void enter(std::uint32_t i);
   void updateWindow(double x);
   void cutWideStrokes(double x);
   double backOff(double x) const;
@@ -141,11 +143,13 @@ class RollingSplit {
   // The list order once pieces were put in: links instead of places.
   bool linked_ = false;
   std::vector<std::uint32_t> next_, prev_;
-  // The window.
-  std::vector<std::uint32_t> byMinX_;  // strokes by their smallest x before any cut
-  std::vector<double> initialMinX_;
-  size_t nextToEnter_ = 0;
-  std::vector<std::uint32_t> active_;
+  // The window. Strokes wait in bands one page wide by their smallest x before any cut (a
+  // stroke beyond the last band waits in it); a band enters when its lower edge comes near.
+  double firstX_ = 0.0;
+  std::vector<size_t> bandFrom_;         // band k holds waiting_[bandFrom_[k], bandFrom_[k + 1])
+  std::vector<std::uint32_t> waiting_;
+  size_t nextBand_ = 0;
+  std::vector<std::uint32_t> active_;    // in list order
   std::vector<double> moves_;  // the back-offs so far, in order
   double movedSum_ = 0.0;
 };
@@ -180,7 +184,6 @@ void RollingSplit::measure() {
   kind_.resize(n);
   entered_.assign(n, 0);
   leftPiece_.assign(n, 0);
-  initialMinX_.resize(n);
   bool any = false;
   for (size_t i = 0; i < n; ++i) {
     const CStroke& s = strokes_[i];
@@ -197,18 +200,40 @@ void RollingSplit::measure() {
     ext_[i] = pointExtent(s);
     wholeX_[i] = whole;
     kind_[i] = kindOf(s);
-    initialMinX_[i] = e(static_cast<std::uint32_t>(i)).minX;
-    // A stroke without points takes part in no cut.
-    if (!std::isnan(initialMinX_[i])) byMinX_.push_back(static_cast<std::uint32_t>(i));
   }
-  std::stable_sort(byMinX_.begin(), byMinX_.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return initialMinX_[a] < initialMinX_[b]; });
+  fileInBands();
   // Labels lie on the roll too: the pages that hold them are measured like any other.
   for (const auto& l : model_.labels)
     if (!any || l.x > m_) {
       m_ = l.x;
       any = true;
     }
+}
+
+void RollingSplit::fileInBands() {
+  // A stroke without points takes part in no cut.
+  const size_t n = strokes_.size();
+  bool any = false;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const double x = e(i).minX;
+    if (!std::isnan(x) && (!any || x < firstX_)) {
+      firstX_ = x;
+      any = true;
+    }
+  }
+  const size_t bands = static_cast<size_t>(maxPages_) + 4;
+  auto band = [&](std::uint32_t i) -> size_t {
+    const double k = std::floor((e(i).minX - firstX_) / w_);
+    return k < static_cast<double>(bands - 1) ? static_cast<size_t>(k) : bands - 1;
+  };
+  bandFrom_.assign(bands + 1, 0);
+  for (std::uint32_t i = 0; i < n; ++i)
+    if (!std::isnan(e(i).minX)) ++bandFrom_[band(i) + 1];
+  for (size_t k = 0; k < bands; ++k) bandFrom_[k + 1] += bandFrom_[k];
+  waiting_.resize(bandFrom_[bands]);
+  std::vector<size_t> fill(bandFrom_.begin(), bandFrom_.end() - 1);
+  for (std::uint32_t i = 0; i < n; ++i)
+    if (!std::isnan(e(i).minX)) waiting_[fill[band(i)]++] = i;
 }
 
 void RollingSplit::settle(std::uint32_t i) {
@@ -232,21 +257,28 @@ void RollingSplit::updateWindow(double x) {
   // Strokes that now reach within two pages of the cut enter the window, with the moves made
   // while they lay beyond it; strokes that end more than a page before the cut leave it.
   const double enterBefore = x + 2 * w_ + 64;
-  while (nextToEnter_ < byMinX_.size() && initialMinX_[byMinX_[nextToEnter_]] + movedSum_ <= enterBefore) {
-    const std::uint32_t i = byMinX_[nextToEnter_++];
-    if (wholeX_[i] && movedSum_ + pending_[i] < 0x1p52) {
-      // Whole numbers: the sum of the moves is exact, and so is the extent moved by it.
-      pending_[i] += movedSum_;
-      ext_[i].minX += movedSum_;
-      ext_[i].maxX += movedSum_;
-    } else {
-      for (double b : moves_) move(i, b);
-    }
-    entered_[i] = 1;
-    active_.push_back(i);
-  }
+  const size_t before = active_.size();
+  for (; nextBand_ + 1 < bandFrom_.size() && firstX_ + nextBand_ * w_ + movedSum_ <= enterBefore; ++nextBand_)
+    for (size_t k = bandFrom_[nextBand_]; k < bandFrom_[nextBand_ + 1]; ++k) enter(waiting_[k]);
+  // The window is kept in list order: the strokes' arrays are then read front to back.
+  std::sort(active_.begin() + static_cast<std::ptrdiff_t>(before), active_.end());
+  std::inplace_merge(active_.begin(), active_.begin() + static_cast<std::ptrdiff_t>(before), active_.end());
   const double leaveBefore = x - w_ - 2000;
   std::erase_if(active_, [&](std::uint32_t i) { return e(i).maxX < leaveBefore; });
+}
+
+void RollingSplit::enter(std::uint32_t i) {
+  // The stroke takes the moves made while it lay beyond the window.
+  if (wholeX_[i] && movedSum_ + pending_[i] < 0x1p52) {
+    // Whole numbers: the sum of the moves is exact, and so is the extent moved by it.
+    pending_[i] += movedSum_;
+    ext_[i].minX += movedSum_;
+    ext_[i].maxX += movedSum_;
+  } else {
+    for (double b : moves_) move(i, b);
+  }
+  entered_[i] = 1;
+  active_.push_back(i);
 }
 
 std::uint32_t RollingSplit::partner(std::uint32_t i) const {
@@ -508,10 +540,9 @@ bool RollingSplit::run(bool loadOnly, PageSplit& result) {
   }
   list.push_back(truncToInt(m_ - cuts * w_));
   // Every stroke takes the moves still owed to it.
-  for (; nextToEnter_ < byMinX_.size(); ++nextToEnter_) {
-    const std::uint32_t i = byMinX_[nextToEnter_];
-    for (double b : moves_) move(i, b);
-  }
+  for (; nextBand_ + 1 < bandFrom_.size(); ++nextBand_)
+    for (size_t k = bandFrom_[nextBand_]; k < bandFrom_[nextBand_ + 1]; ++k)
+      for (double b : moves_) move(waiting_[k], b);
   for (std::uint32_t i = 0; i < strokes_.size(); ++i) settle(i);
   assignPages(result);
   restoreListOrder();
