@@ -97,6 +97,8 @@ class PageWriter {
   size_t indexedStrokes_ = 0, indexedLabels_ = 0;
 };
 
+// The stroke text (stroke_text.cpp). "PU" or "PD" with the point, ";" after it.
+void appendPoint(std::string& out, const char* cmd, const PlotPoint& p);
 // Writes one stroke as the page writer does (plain or cutter form, inserted commands, "CI"),
 // raising xMax and yMax to its points.
 void appendStroke(std::string& out, const CStroke& s, const DisposeOptions& options, double& xMax, double& yMax);
