@@ -27,7 +27,8 @@ class PageSpool {
   void setActive(bool on) { active_ = on; }
 
   struct Page {
-    std::string text;
+    // The page's text in blocks of about kBlock bytes: growing never copies what is written.
+    std::vector<std::string> text;
     std::int32_t lastType = -1;  // line type of the last stroke written, -1 before the first
     int lastPen = 0;
     bool written = false;           // holds a stroke
@@ -40,6 +41,8 @@ class PageSpool {
   const Page* page(int p) const { return p >= 0 && p < pageCount() ? &pages_[static_cast<size_t>(p)] : nullptr; }
   // The page of the last stroke added, -1 when none was.
   int lastPage() const { return lastPage_; }
+
+  static constexpr size_t kBlock = 1 << 20;
 
  private:
   const DisposeOptions& opt_;

@@ -163,8 +163,8 @@ void PageWriter::writePage(int pageIndex) {
       if (sp->xMax > extent.xMax) extent.xMax = sp->xMax;
       if (sp->yMax > extent.yMax) extent.yMax = sp->yMax;
       flush(true);
-      writeText(f, sp->text);
-      std::string().swap(sp->text);
+      for (const std::string& block : sp->text) writeText(f, block);
+      std::vector<std::string>().swap(sp->text);
     }
     flush(true);
     extents_[page] = extent;
