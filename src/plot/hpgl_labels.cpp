@@ -2,6 +2,7 @@
 // strokes from the stroke font (FontDispose_Enabled) with the label pen.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "plot/hpgl_reader.h"
 #include "plot/hpgl_syntax.h"
@@ -33,6 +34,14 @@ void attributeNumbers(const std::string& text, double& first, double& second, bo
   hasFirst = !a.empty();
   first = parseReal(a);
   second = parseReal(b);
+}
+
+// The two numbers of an attribute text, or the defaults when it gives no first number.
+std::pair<double, double> attributeOr(const std::string& text, double first, double second) {
+  double a = 0, b = 0;
+  bool has = false;
+  attributeNumbers(text, a, b, has);
+  return has ? std::pair{a, b} : std::pair{first, second};
 }
 
 }  // namespace
@@ -139,23 +148,11 @@ void HpglReader::labelToStrokes(std::string_view characters) {
   const DisposeOptions& o = opt_;
   // Size: SI width and height in centimetres. Without an SI the plotter's default character
   // size is used, rather than drawing every glyph as a point.
-  double w = 0, h = 0;
-  bool hasSize = false;
-  attributeNumbers(siText_, w, h, hasSize);
-  if (!hasSize) {
-    w = 0.187;
-    h = 0.269;
-  }
+  const auto [w, h] = attributeOr(siText_, 0.187, 0.269);
   const double kx = w * 2.5 * o.fontScale;
   const double ky = h * 1.5 * o.fontScale;
   // Direction from DI (run, rise), with the rounded constants the cutters were set up with.
-  double run = 1, rise = 0;
-  bool hasDirection = false;
-  attributeNumbers(diText_, run, rise, hasDirection);
-  if (!hasDirection) {
-    run = 1;
-    rise = 0;
-  }
+  const auto [run, rise] = attributeOr(diText_, 1, 0);
   double angle;
   if (run == 0)
     angle = rise > 0 ? 1.57 : 4.71;
