@@ -11,6 +11,9 @@
 //   line types, labels kept as text). The builder gives every stroke its page, makes x
 //   page-relative, cuts pen-down runs at page edges in the hard-partition modes and refuses
 //   pages beyond Max_Page_Count; the source never computes pages itself.
+// - Tell builder.reserveForInput(bytes) the input's length before the first point when it is
+//   known: room for the strokes is reserved, and a large input is written page by page while
+//   it is read where the page mode allows.
 // - Call builder.startPass() once before the first point (page 0 gets its file then), and
 //   builder.stepDone() after each drawing command or polyline: in page-order mode the run
 //   writes the pages the source has left. After each step, stop when builder.overflow() or
@@ -20,6 +23,8 @@
 //   cut says so (builder.drawingSeen() is false) rather than succeeding with empty pages.
 // - A source runs on the run's thread, once per run; it keeps no state between runs that the
 //   run does not give it.
+// - A run reads from a source given to CDisposeFile (dispose_file.h); the file's path still
+//   names the page files. Without one it reads HPGL (HpglReader).
 #include <memory>
 #include <string>
 
