@@ -4,6 +4,7 @@
 #include "config/ini_config.h"
 #include "fake_owner.h"
 #include "links/machine_name.h"
+#include "links/send_outcome.h"
 #include "links/parallel_transfer.h"
 #include "links/transfer_link.h"
 #include "support/temp_home.h"
@@ -100,6 +101,35 @@ TEST(LinkTexts, ConnectionFailures) {
   EXPECT_FALSE(isConnectionFailure("QEL_Connect_Fail "));
 }
 
+
+// The links' result texts as outcomes the queue words.
+TEST(SendOutcomeTest, ResultTextsOfEveryLink) {
+  struct Case {
+    bool ok;
+    const char* text;
+    bool stopped;
+    SendOutcome want;
+  } cases[] = {
+      {true, "File transfer successful.\nDuration=00:00:01", false, SendOutcome::Delivered},
+      {false, "MC_Connect_Fail", false, SendOutcome::Unreachable},
+      {false, "QEL_Connect_Fail", false, SendOutcome::Unreachable},
+      {false, "Serial_Open_Fail", false, SendOutcome::Unreachable},
+      {false, "QEL_Connect_Close", false, SendOutcome::ConnectionLost},
+      {false, "File transfer cancelled by user.\nDuration=00:00:03", true, SendOutcome::Stopped},
+      {false, "\xe5\x81\x9c\xe6\xad\xa2\xe5\x8f\x91\xe9\x80\x81", true, SendOutcome::Stopped},
+      {false, "", true, SendOutcome::Stopped},  // network and serial links stopped
+      {false, "", false, SendOutcome::Failed},  // parallel link: nothing to say
+      {false, "File transfer cancelled by controller.\nDuration=00:00:01", false, SendOutcome::MachineAborted},
+      {false, "Timeout waiting for CRC.\nDuration=00:01:00", false, SendOutcome::NoReply},
+      {false, "File transfer failed. CRC wrong (Calculated=$fee8, Received=$eff9)\nDuration=00:00:01", false,
+       SendOutcome::WrongCrc},
+      {false, "Error in file transfer.\nDuration=00:00:02", false, SendOutcome::TransferBroken},
+      {false, "File transfer failed(Transfer=$1000, Received=$800)", false, SendOutcome::TransferBroken},
+      {false, "Open Transfer-File Fail.", false, SendOutcome::FileUnreadable},
+      {false, "Error creating receive thread", false, SendOutcome::Failed},
+  };
+  for (const Case& c : cases) EXPECT_EQ(classifySend(c.ok, c.text, c.stopped), c.want) << c.text;
+}
 
 // Names on the coordinator: 8 bytes of name and 4 of extension in the machine's code page (CP936,
 // where a Chinese character takes 2 bytes), never split inside a character, unique.

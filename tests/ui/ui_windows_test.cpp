@@ -118,6 +118,7 @@ class UiWindowsTest : public QObject {
     cfg.write(qel::config::keys::Language_Type, 1);
     cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
     cfg.write(qel::config::keys::CUT_FT, 4);
+    cfg.writeText("Watcher", "Watcher_SettleMs", "0");  // the queue's clock stands still here
     received_.files.clear();
   }
   void cleanup() {
