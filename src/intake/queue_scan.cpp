@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include "intake/list_box_handler.h"
+#include "platform/open_writers.h"
 #include "intake/send_queue_impl.h"
 
 namespace qel::intake {
@@ -155,7 +156,16 @@ QString CSendQueue::Impl::rowFor(const QString& fullPath) const {
   return rest.mid(i);
 }
 
-bool CSendQueue::Impl::isStable(const QString& fullPath) const { return settle_.settled(native(fullPath), clock_->nowMs()); }
+bool CSendQueue::Impl::isStable(const QString& fullPath) { return takeable(native(fullPath), clock_->nowMs()); }
+
+bool CSendQueue::Impl::takeable(const std::string& path, std::int64_t nowMs) {
+  if (!settle_.settled(path, nowMs)) return false;
+  if (!platform::openForWriting(path)) return true;
+  settle_.written(path, false, nowMs);
+  if (heldOpen_.insert(path).second)
+    log(QStringLiteral("%1 is still open for writing: it is taken once its writer has closed it").arg(fromNative(path)));
+  return false;
+}
 
 void CSendQueue::Impl::ScanFolder(const QString& dir) {
   QStringList rows;
@@ -163,6 +173,7 @@ void CSendQueue::Impl::ScanFolder(const QString& dir) {
   scanInto(dir, rows, seen);
   settle_.keepOnly(seen);
   for (auto it = done_.begin(); it != done_.end();) it = seen.count(*it) ? std::next(it) : done_.erase(it);
+  for (auto it = heldOpen_.begin(); it != heldOpen_.end();) it = seen.count(*it) ? std::next(it) : heldOpen_.erase(it);
   if (rows != waiting_.texts()) waiting_.setTexts(rows);
 }
 
@@ -180,11 +191,10 @@ void CSendQueue::Impl::scanInto(const QString& dirIn, QStringList& rows, std::un
       continue;
     }
     seen.insert(key);
-    const bool settled =
-        settle_.look(key, {e.st.st_size, std::int64_t(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec}, now);
+    settle_.look(key, {e.st.st_size, std::int64_t(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec}, now);
     if (done_.count(key)) continue;
     if (moveAtOnce) {
-      if (settled) {
+      if (takeable(key, now)) {
         QString full = fromNative(key);
         moveToDisposeStamped(full, rowFor(full));
       }

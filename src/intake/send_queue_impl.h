@@ -47,7 +47,10 @@ struct CSendQueue::Impl {
   void ScanFolder(const QString& dir);
   void scanInto(const QString& dir, QStringList& rows, std::unordered_set<std::string>& seen);
   QString rowFor(const QString& fullPath) const;
-  bool isStable(const QString& fullPath) const;
+  // Settled (file_settle.h) and held open for writing by no process: the file may be taken. A
+  // file still held by its writer counts as being written from now on.
+  bool isStable(const QString& fullPath);
+  bool takeable(const std::string& path, std::int64_t nowMs);
   void startWatcher();
   void collectLeftovers();
   // The history as the printed folder holds it: its sent files, oldest first.
@@ -130,6 +133,8 @@ struct CSendQueue::Impl {
   int resumeTries_ = 0;
   // Sources that were processed but could not be moved away; not taken again this run.
   std::set<std::string> done_;
+  // Files found still open for writing (said once each in the log).
+  std::set<std::string> heldOpen_;
 
   std::unique_ptr<CDirectoryChangeWatcher> watcher_;
   QTimer timer_;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/home.h"
+#include "platform/open_writers.h"
 #include "support/temp_home.h"
 
 namespace qel::platform {
@@ -22,6 +25,23 @@ TEST(Files, AtomicWriteReplacesContentAndKeepsMode) {
   int entries = 0;
   for (auto& e : std::filesystem::directory_iterator(home.path())) (void)e, ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+// A file some process still writes is seen as such, under any name; read-only holders do not count.
+TEST(Files, AWriterStillHoldingTheFileIsSeen) {
+  test::TempHome home;
+  home.writeFile("job.plt", "IN;");
+  EXPECT_FALSE(openForWriting(home.file("job.plt")));
+  const int reader = ::open(home.file("job.plt").c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_FALSE(openForWriting(home.file("job.plt")));
+  const int writer = ::open(home.file("job.plt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  EXPECT_TRUE(openForWriting(home.file("job.plt")));
+  ASSERT_EQ(::rename(home.file("job.plt").c_str(), home.file("moved.plt").c_str()), 0);
+  EXPECT_TRUE(openForWriting(home.file("moved.plt")));
+  ::close(writer);
+  EXPECT_FALSE(openForWriting(home.file("moved.plt")));
+  ::close(reader);
+  EXPECT_FALSE(openForWriting(home.file("none.plt")));
 }
 
 TEST(Files, AtomicWriteIntoMissingFolderFailsCleanly) {
