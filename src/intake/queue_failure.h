@@ -55,7 +55,6 @@ enum class PauseCause {
   Operator,          // the big button
   Failure,           // a failure that no retry mends (machine out of reach, no link)
   RepeatedFailure,   // the same file failed the same way kRepeatsBeforePause times in a row
-  CcdCutDone,        // the CCD cut window closed
 };
 
 // A file that fails the same way this often in a row pauses the queue.

@@ -397,6 +397,8 @@ void CFilesLoaderDlg::say(const QString& text) {
 
 void CFilesLoaderDlg::onPausedChanged(bool paused, bool browseEnabled) {
   pauseButton_->setText(paused ? tr("Continue") : tr("Pause"));
+  // Going on: a pause's reason no longer stands in the last-event pane.
+  if (!paused && paneWords_[intake::kPaneMessage]) setPane(intake::kPaneMessage, [] { return QueueWords::running(); });
   browseButton_->setEnabled(browseEnabled);
   const bool editing = editingAllowed(paused);
   advancedButton_->setEnabled(editing);

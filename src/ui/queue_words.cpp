@@ -54,7 +54,6 @@ QString QueueWords::paused(intake::PauseCause cause, const intake::QueueFailure&
   const QString name = QFileInfo(f.file).fileName();
   switch (cause) {
     case intake::PauseCause::Operator: return tr("Paused");
-    case intake::PauseCause::CcdCutDone: return tr("Paused after the CCD cut");
     case intake::PauseCause::Failure: return tr("Paused: %1 (%2)").arg(failure(f.kind), name);
     case intake::PauseCause::RepeatedFailure:
       return tr("Paused: %1 failed %2 times in a row: %3").arg(name).arg(f.inARow).arg(failure(f.kind));

@@ -21,6 +21,7 @@ class QueueWords {
   // The last-event pane and the pause box: "Paused: the machine cannot be reached (job_001.PLT)".
   static QString paused(intake::PauseCause cause, const intake::QueueFailure& failure);
   static QString failed(const intake::QueueFailure& failure);
+  static QString running() { return tr("Running"); }
   // A rejected source, for its message box.
   static QString rejected(const intake::QueueFailure& failure);
   // What became of a send of the print preview.

@@ -139,8 +139,8 @@
         <translation>已暂停</translation>
     </message>
     <message>
-        <source>Paused after the CCD cut</source>
-        <translation>CCD 切割后已暂停</translation>
+        <source>Running</source>
+        <translation>运行中</translation>
     </message>
     <message>
         <source>Paused: %1 (%2)</source>
