@@ -160,7 +160,8 @@ bool CSendQueue::Impl::isStable(const QString& fullPath) { return takeable(nativ
 
 bool CSendQueue::Impl::takeable(const std::string& path, std::int64_t nowMs) {
   if (!settle_.settled(path, nowMs)) return false;
-  if (!platform::openForWriting(path)) return true;
+  if (!writers_) writers_ = platform::OpenWriters::now();
+  if (!writers_->holds(path)) return true;
   settle_.written(path, false, nowMs);
   if (heldOpen_.insert(path).second)
     log(QStringLiteral("%1 is still open for writing: it is taken once its writer has closed it").arg(fromNative(path)));
@@ -168,6 +169,7 @@ bool CSendQueue::Impl::takeable(const std::string& path, std::int64_t nowMs) {
 }
 
 void CSendQueue::Impl::ScanFolder(const QString& dir) {
+  writers_.reset();
   QStringList rows;
   std::unordered_set<std::string> seen;
   scanInto(dir, rows, seen);

@@ -16,6 +16,7 @@
 #include "intake/file_settle.h"
 #include "intake/queue_naming.h"
 #include "intake/send_queue.h"
+#include "platform/open_writers.h"
 
 namespace qel::intake {
 
@@ -133,8 +134,10 @@ struct CSendQueue::Impl {
   int resumeTries_ = 0;
   // Sources that were processed but could not be moved away; not taken again this run.
   std::set<std::string> done_;
-  // Files found still open for writing (said once each in the log).
+  // Files found still open for writing (said once each in the log), and who writes what, looked
+  // up once per scan when a file is about to be taken.
   std::set<std::string> heldOpen_;
+  std::optional<platform::OpenWriters> writers_;
 
   std::unique_ptr<CDirectoryChangeWatcher> watcher_;
   QTimer timer_;

@@ -41,15 +41,11 @@ int accessMode(const char* pid, const char* fd) {
 
 }  // namespace
 
-bool openForWriting(const std::string& file) {
-  struct stat target {};
-  if (::stat(file.c_str(), &target) != 0) return false;
+OpenWriters OpenWriters::now() {
+  OpenWriters w;
   DIR* proc = ::opendir("/proc");
-  if (!proc) return false;
-  bool found = false;
-  while (!found) {
-    dirent* p = ::readdir(proc);
-    if (!p) break;
+  if (!proc) return w;
+  while (dirent* p = ::readdir(proc)) {
     if (!allDigits(p->d_name)) continue;
     char fdDir[300];
     std::snprintf(fdDir, sizeof fdDir, "/proc/%s/fd", p->d_name);
@@ -58,17 +54,20 @@ bool openForWriting(const std::string& file) {
     while (dirent* d = ::readdir(fds)) {
       if (!allDigits(d->d_name)) continue;
       struct stat st {};
-      if (::fstatat(::dirfd(fds), d->d_name, &st, 0) != 0) continue;
-      if (st.st_dev != target.st_dev || st.st_ino != target.st_ino) continue;
-      if (accessMode(p->d_name, d->d_name) != O_RDONLY) {
-        found = true;
-        break;
-      }
+      if (::fstatat(::dirfd(fds), d->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+      if (accessMode(p->d_name, d->d_name) != O_RDONLY) w.files_.emplace(st.st_dev, st.st_ino);
     }
     ::closedir(fds);
   }
   ::closedir(proc);
-  return found;
+  return w;
 }
+
+bool OpenWriters::holds(const std::string& path) const {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && files_.count({st.st_dev, st.st_ino}) > 0;
+}
+
+bool openForWriting(const std::string& path) { return OpenWriters::now().holds(path); }
 
 }  // namespace qel::platform
