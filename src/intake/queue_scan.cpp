@@ -160,7 +160,7 @@ bool CSendQueue::Impl::isStable(const QString& fullPath) { return takeable(nativ
 
 bool CSendQueue::Impl::takeable(const std::string& path, std::int64_t nowMs) {
   if (!settle_.settled(path, nowMs)) return false;
-  if (!writers_) writers_ = platform::OpenWriters::now();
+  if (!writers_) writers_.emplace();
   if (!writers_->holds(path)) return true;
   settle_.written(path, false, nowMs);
   if (heldOpen_.insert(path).second)

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace qel::platform {
 
@@ -21,11 +23,10 @@ bool allDigits(const char* s) {
   return true;
 }
 
-// The access mode of descriptor `fd` of process `pid` (the "flags:" line of its fdinfo, octal).
-int accessMode(const char* pid, const char* fd) {
-  char path[600];
-  std::snprintf(path, sizeof path, "/proc/%s/fdinfo/%s", pid, fd);
-  std::FILE* f = std::fopen(path, "re");
+// The access mode of a descriptor (the "flags:" line of its fdinfo, octal); read-only when the
+// descriptor is gone.
+int accessMode(const std::string& fdinfo) {
+  std::FILE* f = std::fopen(fdinfo.c_str(), "re");
   if (!f) return O_RDONLY;
   char line[128];
   int mode = O_RDONLY;
@@ -39,12 +40,11 @@ int accessMode(const char* pid, const char* fd) {
   return mode;
 }
 
-}  // namespace
-
-OpenWriters OpenWriters::now() {
-  OpenWriters w;
+// Every regular file some process of this user has open, with its descriptors.
+std::map<std::pair<unsigned long long, unsigned long long>, std::vector<std::string>> openFiles() {
+  std::map<std::pair<unsigned long long, unsigned long long>, std::vector<std::string>> open;
   DIR* proc = ::opendir("/proc");
-  if (!proc) return w;
+  if (!proc) return open;
   while (dirent* p = ::readdir(proc)) {
     if (!allDigits(p->d_name)) continue;
     char fdDir[300];
@@ -55,19 +55,48 @@ OpenWriters OpenWriters::now() {
       if (!allDigits(d->d_name)) continue;
       struct stat st {};
       if (::fstatat(::dirfd(fds), d->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-      if (accessMode(p->d_name, d->d_name) != O_RDONLY) w.files_.emplace(st.st_dev, st.st_ino);
+      open[{st.st_dev, st.st_ino}].push_back(std::string("/proc/") + p->d_name + "/fdinfo/" + d->d_name);
     }
     ::closedir(fds);
   }
   ::closedir(proc);
-  return w;
+  return open;
 }
 
-bool OpenWriters::holds(const std::string& path) const {
+// The kernel's answer: a read lease is refused (EAGAIN) while the file is open for writing
+// anywhere. Nothing when no lease can be had here.
+std::optional<bool> leaseSays(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  std::optional<bool> writing;
+  if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    writing = false;
+  } else if (errno == EAGAIN) {
+    writing = true;
+  }
+  ::close(fd);
+  return writing;
+}
+
+}  // namespace
+
+bool OpenWriters::holds(const std::string& path) {
+  if (const auto writing = leaseSays(path)) return *writing;
+  return holdsByDescriptors(path);
+}
+
+bool OpenWriters::holdsByDescriptors(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && files_.count({st.st_dev, st.st_ino}) > 0;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (!open_) open_ = openFiles();
+  const auto it = open_->find({st.st_dev, st.st_ino});
+  if (it == open_->end()) return false;
+  for (const std::string& fdinfo : it->second)
+    if (accessMode(fdinfo) != O_RDONLY) return true;
+  return false;
 }
 
-bool openForWriting(const std::string& path) { return OpenWriters::now().holds(path); }
+bool openForWriting(const std::string& path) { return OpenWriters().holds(path); }
 
 }  // namespace qel::platform

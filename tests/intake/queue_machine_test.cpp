@@ -14,6 +14,7 @@
 
 #include "config/ini_config.h"
 #include "coordinator_services.h"
+#include "intake/queued_call.h"
 #include "intake/send_queue.h"
 #include "platform/files.h"
 #include "pump.h"
@@ -125,7 +126,7 @@ TEST_F(QueueMachineTest, APauseMidFileLeavesTheMachineNothingAndContinueSendsItW
       queue.get(), &CSendQueue::bytesSent, queue.get(),
       [&](qint64 sent, qint64) {
         if (sent < 2 * 1024 * 1024 || pressed.exchange(true)) return;
-        QMetaObject::invokeMethod(queue.get(), [&] { queue->TogglePause(); }, Qt::QueuedConnection);
+        postQueued(queue.get(), [this] { queue->TogglePause(); });
         for (int i = 0; i < 5000 && !paused; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       },
       Qt::DirectConnection);

@@ -27,21 +27,31 @@ TEST(Files, AtomicWriteReplacesContentAndKeepsMode) {
   EXPECT_EQ(entries, 1);
 }
 
-// A file some process still writes is seen as such, under any name; read-only holders do not count.
+// A file some process still writes is seen as such, under any name, by the kernel's lease and by
+// the look through /proc; read-only holders do not count.
 TEST(Files, AWriterStillHoldingTheFileIsSeen) {
   test::TempHome home;
-  home.writeFile("job.plt", "IN;");
-  EXPECT_FALSE(openForWriting(home.file("job.plt")));
-  const int reader = ::open(home.file("job.plt").c_str(), O_RDONLY | O_CLOEXEC);
-  EXPECT_FALSE(openForWriting(home.file("job.plt")));
-  const int writer = ::open(home.file("job.plt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  EXPECT_TRUE(openForWriting(home.file("job.plt")));
-  ASSERT_EQ(::rename(home.file("job.plt").c_str(), home.file("moved.plt").c_str()), 0);
-  EXPECT_TRUE(openForWriting(home.file("moved.plt")));
-  ::close(writer);
-  EXPECT_FALSE(openForWriting(home.file("moved.plt")));
-  ::close(reader);
-  EXPECT_FALSE(openForWriting(home.file("none.plt")));
+  auto ask = [](const std::string& path, bool byDescriptors) {
+    OpenWriters w;
+    return byDescriptors ? w.holdsByDescriptors(path) : w.holds(path);
+  };
+  for (const bool byDescriptors : {false, true}) {
+    SCOPED_TRACE(byDescriptors ? "through /proc" : "through a lease");
+    home.writeFile("job.plt", "IN;");
+    const std::string job = home.file("job.plt"), moved = home.file("moved.plt");
+    EXPECT_FALSE(ask(job, byDescriptors));
+    const int reader = ::open(job.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_FALSE(ask(job, byDescriptors));
+    const int writer = ::open(job.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    EXPECT_TRUE(ask(job, byDescriptors));
+    ASSERT_EQ(::rename(job.c_str(), moved.c_str()), 0);
+    EXPECT_TRUE(ask(moved, byDescriptors));
+    ::close(writer);
+    EXPECT_FALSE(ask(moved, byDescriptors));
+    ::close(reader);
+    EXPECT_FALSE(ask(home.file("none.plt"), byDescriptors));
+    ::unlink(moved.c_str());
+  }
 }
 
 TEST(Files, AtomicWriteIntoMissingFolderFailsCleanly) {
