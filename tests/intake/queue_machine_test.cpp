@@ -136,8 +136,6 @@ TEST_F(QueueMachineTest, APauseMidFileLeavesTheMachineNothingAndContinueSendsItW
   queue->sendQueueList()->append(QStringLiteral("big_20260105_093000_001.PLT"));
   ASSERT_TRUE(pumpUntil([&] { return paused && !failures.empty() && queue->idle(); }, 30000)) << logs.join('\n').toStdString();
   EXPECT_EQ(failures[0].kind, FailureKind::SendStopped);
-  EXPECT_EQ(queue->sendQueueList()->note(0).state, RowState::Stopped);
-  EXPECT_EQ(logs.filter("stopped part-way").size(), 1);
   ASSERT_TRUE(pumpUntil([&] { return !eventsSoFar().empty(); }, 5000));
   EXPECT_TRUE(sim->sim().downloads().empty());
   EXPECT_EQ(eventsSoFar()[0].rfind("discarded an unfinished download", 0), 0u) << eventsSoFar()[0];

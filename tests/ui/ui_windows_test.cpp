@@ -477,7 +477,6 @@ class UiWindowsTest : public QObject {
     modal.whileOpen = [&] {
       reject("b.plt");
       reject("c.plt");
-      reject("b.plt");  // the same text again is said once
     };
     reject("a.plt");
     QCOMPARE(modal.deepest, 1);
