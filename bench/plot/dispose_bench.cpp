@@ -11,7 +11,10 @@
 //   boxes    "letters in boxes": boxes along a 20 m roll, each holding rows of small closed
 //            letters, some with a hole (a contour inside a contour);
 //   labels   boxes with "LB" labels beside them;
-//   circles  boxes with "CI" circles inside them.
+//   circles  boxes with "CI" circles inside them;
+//   roll     a long roll of boxes with letters inside: 25 rows of 40 mm boxes, each holding
+//            4 small closed letters; the roll grows with the file (200 MB is about 200 m);
+//   pens     random open strokes of 2 to 9 points, with a pen change before every stroke.
 // For each shape and size it runs copy-through and modes 4, 5, 6 and 8, then `hp2xx -q -m hpgl`,
 // and prints MB/s (wall and CPU), the ratio to hp2xx, the peak memory per input byte, and at
 // the end how each configuration's time grew from the 50 MB to the 200 MB file. --quick uses
@@ -91,6 +94,18 @@ void ring(Writer& w, std::mt19937& rng, long cx, long cy, long r, int points) {
   }
 }
 
+// An open stroke of 2 to maxMoves + 1 points anywhere on the roll, each a random step from the last.
+void randomStroke(Writer& w, std::mt19937& rng, int maxMoves) {
+  long x = rng() % kRollLength, y = rng() % kRollWidth;
+  w.pu(x, y);
+  const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxMoves));
+  for (int i = 0; i < n; ++i) {
+    x = std::clamp<long>(x + static_cast<long>(rng() % 801) - 400, 0, kRollLength);
+    y = std::clamp<long>(y + static_cast<long>(rng() % 801) - 400, 0, kRollWidth);
+    w.pd(x, y);
+  }
+}
+
 void box(Writer& w, long x0, long y0, long x1, long y1) {
   w.pu(x0, y0);
   w.pd(x1, y0);
@@ -107,15 +122,26 @@ bool generate(const std::string& shape, double megabytes, const std::string& pat
   if (shape == "strokes") {
     while (w.written() < target) {
       w.sp(1 + rng() % 4);
-      for (int k = 0; k < 20 && w.written() < target; ++k) {
-        long x = rng() % kRollLength, y = rng() % kRollWidth;
-        w.pu(x, y);
-        const int n = 1 + rng() % 59;
-        for (int i = 0; i < n; ++i) {
-          x = std::clamp<long>(x + static_cast<long>(rng() % 801) - 400, 0, kRollLength);
-          y = std::clamp<long>(y + static_cast<long>(rng() % 801) - 400, 0, kRollWidth);
-          w.pd(x, y);
-        }
+      for (int k = 0; k < 20 && w.written() < target; ++k) randomStroke(w, rng, 59);
+    }
+  } else if (shape == "pens") {
+    while (w.written() < target) {
+      w.sp(1 + rng() % 4);
+      randomStroke(w, rng, 8);
+    }
+  } else if (shape == "roll") {
+    // Columns of 25 boxes, 40 mm with 7.5 mm between them, one column after another along
+    // the roll until the file has its size; 2 x 2 letters in each box.
+    const long side = 1600, pitch = 1900;
+    for (long col = 0; w.written() < target; ++col) {
+      const long bx = col * pitch;
+      for (int row = 0; row < 25 && w.written() < target; ++row) {
+        const long by = row * pitch;
+        w.sp(1);
+        box(w, bx, by, bx + side, by + side);
+        w.sp(2);
+        for (int k = 0; k < 4; ++k)
+          ring(w, rng, bx + 400 + (k % 2) * 800, by + 400 + (k / 2) * 800, 300, 16 + rng() % 16);
       }
     }
   } else if (shape == "boxes" || shape == "labels" || shape == "circles") {
@@ -234,7 +260,7 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--generate" && i + 3 < argc) {
       if (!generate(argv[i + 1], std::atof(argv[i + 2]), argv[i + 3])) {
-        std::fprintf(stderr, "unknown shape %s (strokes, boxes, labels, circles)\n", argv[i + 1]);
+        std::fprintf(stderr, "unknown shape %s (strokes, boxes, labels, circles, roll, pens)\n", argv[i + 1]);
         return 2;
       }
       return 0;

@@ -1,5 +1,7 @@
 #include "camera/sim_sheet.h"
 
+#include <algorithm>
+
 #include "camera/calibration.h"
 #include "camera/frame_source.h"
 #include "ccd/pattern_model.h"
@@ -37,7 +39,23 @@ std::optional<SimSheet> loadSimSheet(const std::string& home, const SimSheetOpti
   }
   s.sheet.markRadius = s.markRadiusMm;
   s.sheet.printScaleX = s.sheet.printScaleY = o.printScale;
-  s.sheet.printRotationDeg = o.printRotateDeg;
+  s.sheet.printScaleX *= 1.0 + o.printStretchPct / 100.0;
+  s.sheet.printRotationDeg = o.printRotateDeg + 0.3 * (o.stackIndex % 3 - 1) * (o.stackIndex > 0);
+  s.sheet.origin = o.sheetOff;
+  if (o.stackIndex > 0) s.sheet.origin += cv::Point2d(1.5 * (o.stackIndex % 3) - 1.5, (o.stackIndex % 2) - 0.5);
+  if (o.printDriftDeg != 0.0) {
+    double length = 0.0;
+    for (const auto& m : s.sheet.marks) length = std::max(length, m.x - s.sheet.marks[0].x);
+    s.sheet.driftDeg = o.printDriftDeg;
+    s.sheet.driftLengthMm = length > 0.0 ? length : 1000.0;
+  }
+  if (o.codes) {
+    std::string name = o.plotPath.substr(o.plotPath.find_last_of('/') + 1);
+    if (const auto dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    s.sheet.code = name;
+    s.sheet.codeFormat = o.codeFormat;
+    s.sheet.codeAt = s.sheet.marks[0] + cv::Point2d(22.0, 2.0);
+  }
   s.camera.rotationRad = -0.02;
   if (o.markFaults) {
     s.camera.blurSigma = 0.8;
@@ -64,10 +82,20 @@ void configureHomeForSimTable(const std::string& home, const SimSheet& s) {
 }
 
 SimTableCamera::SimTableCamera(SimSheet sheet, std::function<cv::Point2d()> head)
-    : table_(clock_, std::move(sheet.sheet), sheet.camera), head_(std::move(head)) {}
+    : SimTableCamera(std::vector<SimSheet>{std::move(sheet)}, std::move(head)) {}
+
+SimTableCamera::SimTableCamera(const std::vector<SimSheet>& stack, std::function<cv::Point2d()> head)
+    : head_(std::move(head)) {
+  for (const auto& s : stack) tables_.push_back(std::make_unique<SimTable>(clock_, s.sheet, s.camera));
+  bare_ = std::make_unique<SimTable>(clock_, SheetSpec{}, stack.empty() ? CameraSpec{} : stack[0].camera);
+}
 
 bool SimTableCamera::start(const std::string& socketPath, std::string* error) {
-  return service_.start(socketPath, [this] { return table_.renderAt(table_.trueOf(head_())); }, error);
+  return service_.start(socketPath, [this] {
+    const std::size_t i = static_cast<std::size_t>(index_.load());
+    const SimTable& t = i < tables_.size() ? *tables_[i] : *bare_;
+    return t.renderAt(t.trueOf(head_()));
+  }, error);
 }
 
 }  // namespace qel::sim

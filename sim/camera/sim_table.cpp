@@ -27,7 +27,7 @@ double boxDistance(const cv::Point2d& p, double hx, double hy) {
 
 cv::Point2d SheetSpec::tablePosition(const cv::Point2d& design) const {
   const cv::Point2d scaled(design.x * printScaleX, design.y * printScaleY);
-  return origin + camera::rotate(scaled, printRotationDeg * CV_PI / 180.0);
+  return origin + camera::rotate(scaled, rotationAtDeg(design.x) * CV_PI / 180.0);
 }
 
 cv::Matx22d tableToPixel(const CameraSpec& cam) {
@@ -58,7 +58,9 @@ camera::CalibrationValues calibrationFor(const CameraSpec& cam, double errX, dou
 }
 
 SimTable::SimTable(platform::Clock& clock, SheetSpec sheet, CameraSpec cam)
-    : clock_(clock), sheet_(std::move(sheet)), cam_(cam) {}
+    : clock_(clock), sheet_(std::move(sheet)), cam_(cam) {
+  if (!sheet_.code.empty()) codeModules_ = camera::codeModules(sheet_.code, sheet_.codeFormat);
+}
 
 void SimTable::placeHead(const cv::Point2d& machine) {
   std::lock_guard lock(mutex_);
@@ -126,45 +128,63 @@ cv::Mat SimTable::renderAt(const cv::Point2d& tableCentre) const {
   const cv::Matx22d toPixel = tableToPixel(cam_);
   const cv::Matx22d toTable = toPixel.inv();
   const double density = std::sqrt(std::abs(cv::determinant(toPixel)));  // pixels per mm
-  const double rot = sheet_.printRotationDeg * CV_PI / 180.0;
   const double meanScale = (sheet_.printScaleX + sheet_.printScaleY) / 2.0;
 
   cv::Mat cover(h, w, CV_32F, cv::Scalar(0));
-  for (std::size_t index = 0; index < sheet_.marks.size(); ++index) {
-    const cv::Point2d& design = sheet_.marks[index];
-    const bool smudged =
-        std::find(sheet_.smudged.begin(), sheet_.smudged.end(), index) != sheet_.smudged.end();
-    const cv::Point2d mc = sheet_.tablePosition(design);
-    const cv::Point2d pc = kCentre + mul(toPixel, mc - tableCentre);
-    const double reach = (sheet_.markRadius * (smudged ? 3.0 : 1.0) * meanScale + sheet_.lineWidth) *
-                             std::max(cam_.pxPerMmX, cam_.pxPerMmY) + 3.0;
+  // Ink cover of each pixel within `reach` pixels of a print item at table point `at`, turned by
+  // `rot`: `ink` takes the pixel's place on the sheet in design millimetres about the item.
+  auto paint = [&](const cv::Point2d& at, double rot, double reach, auto ink) {
+    const cv::Point2d pc = kCentre + mul(toPixel, at - tableCentre);
     const int u0 = std::max(0, int(std::floor(pc.x - reach))), u1 = std::min(w - 1, int(std::ceil(pc.x + reach)));
     const int v0 = std::max(0, int(std::floor(pc.y - reach))), v1 = std::min(h - 1, int(std::ceil(pc.y + reach)));
     for (int v = v0; v <= v1; ++v) {
       float* row = cover.ptr<float>(v);
       for (int u = u0; u <= u1; ++u) {
         const cv::Point2d t = tableCentre + mul(toTable, cv::Point2d(u, v) - kCentre);
-        cv::Point2d local = camera::rotate(t - mc, -rot);
+        cv::Point2d local = camera::rotate(t - at, -rot);
         local.x /= sheet_.printScaleX;
         local.y /= sheet_.printScaleY;
-        double sd = 0.0;  // signed distance to the ink edge, design millimetres
-        const double r = std::hypot(local.x, local.y);
-        if (smudged) {
-          sd = std::hypot(local.x / 3.0, local.y) - sheet_.markRadius;
-        } else switch (sheet_.shape) {
-          case MarkShape::Disc: sd = r - sheet_.markRadius; break;
-          case MarkShape::Ring:
-            sd = std::abs(r - (sheet_.markRadius - sheet_.lineWidth / 2)) - sheet_.lineWidth / 2;
-            break;
-          case MarkShape::Cross:
-            sd = std::min(boxDistance(local, sheet_.markRadius, sheet_.lineWidth / 2),
-                          boxDistance(local, sheet_.lineWidth / 2, sheet_.markRadius));
-            break;
-        }
-        const double c = std::clamp(0.5 - sd * meanScale * density, 0.0, 1.0);
-        row[u] = std::max(row[u], static_cast<float>(c));
+        row[u] = std::max(row[u], static_cast<float>(ink(local)));
       }
     }
+  };
+  for (std::size_t index = 0; index < sheet_.marks.size(); ++index) {
+    const cv::Point2d& design = sheet_.marks[index];
+    const bool smudged =
+        std::find(sheet_.smudged.begin(), sheet_.smudged.end(), index) != sheet_.smudged.end();
+    const double reach = (sheet_.markRadius * (smudged ? 3.0 : 1.0) * meanScale + sheet_.lineWidth) *
+                             std::max(cam_.pxPerMmX, cam_.pxPerMmY) + 3.0;
+    paint(sheet_.tablePosition(design), sheet_.rotationAtDeg(design.x) * CV_PI / 180.0, reach,
+          [&](const cv::Point2d& local) {
+            double sd = 0.0;  // signed distance to the ink edge, design millimetres
+            const double r = std::hypot(local.x, local.y);
+            if (smudged) {
+              sd = std::hypot(local.x / 3.0, local.y) - sheet_.markRadius;
+            } else switch (sheet_.shape) {
+              case MarkShape::Disc: sd = r - sheet_.markRadius; break;
+              case MarkShape::Ring:
+                sd = std::abs(r - (sheet_.markRadius - sheet_.lineWidth / 2)) - sheet_.lineWidth / 2;
+                break;
+              case MarkShape::Cross:
+                sd = std::min(boxDistance(local, sheet_.markRadius, sheet_.lineWidth / 2),
+                              boxDistance(local, sheet_.lineWidth / 2, sheet_.markRadius));
+                break;
+            }
+            return std::clamp(0.5 - sd * meanScale * density, 0.0, 1.0);
+          });
+  }
+  if (!codeModules_.empty()) {
+    // The code's modules, sampled at each pixel's place on the sheet.
+    const double half = sheet_.codeSizeMm / 2.0, module = sheet_.codeSizeMm / codeModules_.cols;
+    const double reach = half * 1.5 * meanScale * std::max(cam_.pxPerMmX, cam_.pxPerMmY) + 2.0;
+    paint(sheet_.tablePosition(sheet_.codeAt), sheet_.rotationAtDeg(sheet_.codeAt.x) * CV_PI / 180.0, reach,
+          [&](const cv::Point2d& local) {
+            const int col = static_cast<int>(std::floor((local.x + half) / module));
+            const int line = static_cast<int>(std::floor((local.y + half) / module));
+            const bool dark = col >= 0 && line >= 0 && col < codeModules_.cols && line < codeModules_.rows &&
+                              codeModules_.at<std::uint8_t>(line, col) == 0;
+            return dark ? 1.0 : 0.0;
+          });
   }
 
   cv::Mat grey(h, w, CV_32F);

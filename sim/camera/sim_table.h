@@ -14,6 +14,7 @@
 #include <opencv2/core.hpp>
 
 #include "camera/calibration.h"
+#include "camera/job_code.h"
 #include "camera/measurement.h"
 #include "camera/procedures.h"
 #include "platform/clock.h"
@@ -36,8 +37,18 @@ struct SheetSpec {
   std::vector<std::size_t> smudged;
   int paper = 215;  // grey values
   int ink = 35;
+  // Long media: the print turns by driftDeg more over every driftLengthMm along its length (a
+  // roll running off straight); the stretch is printScaleX.
+  double driftDeg = 0.0;
+  double driftLengthMm = 1000.0;
+  // A job code printed at codeAt (design mm, its centre), codeSizeMm square; none when empty.
+  std::string code;
+  camera::CodeFormat codeFormat = camera::CodeFormat::QrCode;
+  cv::Point2d codeAt{0.0, 0.0};
+  double codeSizeMm = 12.0;
 
   cv::Point2d tablePosition(const cv::Point2d& design) const;
+  double rotationAtDeg(double designX) const { return printRotationDeg + driftDeg * designX / driftLengthMm; }
 };
 
 struct CameraSpec {
@@ -115,6 +126,7 @@ class SimTable : public camera::MachineHead {
   int refuseMoves_ = 0;
   int movesAccepted_ = 0;
   mutable unsigned frameCount_ = 0;
+  cv::Mat codeModules_;  // of sheet_.code, one pixel per module (0 dark)
 };
 
 // Measures by rendering the current frame and running the detector on it, as the camera window

@@ -109,6 +109,12 @@ bool CoordinatorModel::moving() {
 }
 
 void CoordinatorModel::updateJobLocked() {
+  if (feeding_ && Clock::now() - feedStart_ >= std::chrono::milliseconds(feedMs_)) {
+    feeding_ = false;
+    vr_[kVrFeed] = 0;
+    ++feeds_;
+    if (fed_) fed_();
+  }
   if (jobRunning_ && Clock::now() - jobStart_ >= std::chrono::milliseconds(jobMs_)) {
     jobRunning_ = false;
     vr_[kVrStart] = 0;
@@ -185,6 +191,10 @@ CoordinatorModel::Reply CoordinatorModel::execute(const std::string& command) {
     const int n = static_cast<int>(a[0]);
     updateJobLocked();
     vr_[n] = v;
+    if (n == kVrFeed && v == 1 && !feeding_) {
+      feeding_ = true;
+      feedStart_ = now;
+    }
     if (n == kVrStart && v == 1 && filePending_ && !jobRunning_) {
       filePending_ = false;
       jobRunning_ = true;
@@ -263,6 +273,18 @@ void CoordinatorModel::setJobMs(int ms) {
   std::lock_guard<std::mutex> g(mutex_);
   jobMs_ = ms;
 }
+void CoordinatorModel::setFeeder(std::function<void()> fed, int feedMs) {
+  std::lock_guard<std::mutex> g(mutex_);
+  fed_ = std::move(fed);
+  feedMs_ = feedMs;
+}
+
+int CoordinatorModel::feeds() {
+  std::lock_guard<std::mutex> g(mutex_);
+  updateJobLocked();
+  return feeds_;
+}
+
 void CoordinatorModel::setBusyPolls(int n) {
   std::lock_guard<std::mutex> g(mutex_);
   busyPolls_ = n;

@@ -2,8 +2,10 @@
 // The simulated coordinator's machine: two axes that move with their speed and acceleration in
 // real time, inputs and outputs, the VR store and a model of the coordinator's own program
 // (after a download and VR 950 = 1 the job runs for a while with VR 951 = 1, then both return to
-// 0). The command line and the control port both execute their command texts here.
+// 0), and its sheet feeder (VR 954 = 1 feeds the next sheet; the program sets it back to 0 once
+// the sheet lies). The command line and the control port both execute their command texts here.
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,6 +19,7 @@ class CoordinatorModel {
   static constexpr int kAxes = 2;
   static constexpr int kVrStart = 950;  // set by the host to start the job
   static constexpr int kVrBusy = 951;   // set by the program while the job runs
+  static constexpr int kVrFeed = 954;   // set by the host to feed the next sheet
 
   struct Reply {
     bool ok = true;          // the command was understood
@@ -45,6 +48,10 @@ class CoordinatorModel {
   void setJobMs(int ms);
   // The next n reads of VR 951 report the program busy.
   void setBusyPolls(int n);
+  // The feeder: each feed takes feedMs, then `fed` runs (under the model's lock: it must not
+  // call the model) and VR 954 returns to 0.
+  void setFeeder(std::function<void()> fed, int feedMs = 300);
+  int feeds();
   // Commands executed, each followed by '\n'.
   std::string history();
 
@@ -77,6 +84,11 @@ class CoordinatorModel {
   int jobMs_ = 300;
   int jobsRun_ = 0;
   int busyPolls_ = 0;
+  std::function<void()> fed_;
+  int feedMs_ = 300;
+  bool feeding_ = false;
+  Clock::time_point feedStart_{};
+  int feeds_ = 0;
   std::string history_;
 };
 

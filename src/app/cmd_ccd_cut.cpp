@@ -1,9 +1,12 @@
 // qelcut ccd: the marking run of the CCD cut window without windows, against the configured
-// machine and camera. It prints each mark's design and measured position, the correction and
-// each mark's residual after it, refuses when a residual exceeds MaxMarkResidual, sends the
-// corrected pattern over the configured link and records it in the history. Where the
-// window would ask the operator, it stops and prints the question instead.
+// machine and camera. It prints each mark's design and measured position with its confidence,
+// the correction and each mark's residual after it, refuses when a residual exceeds
+// MaxMarkResidual, sends the corrected pattern over the configured link and records it in the
+// history with its quality record, which it prints. With --jobs it runs sheet after sheet, each
+// recognised by its job code. Where the window would ask the operator, it stops and prints the
+// question instead; a mark not found even by searching is left out when the others still fit.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +22,7 @@
 #include "camera/frame_handler.h"
 #include "camera/measurement.h"
 #include "ccd/pattern_model.h"
+#include "ccd/quality_record.h"
 #include "camera/procedures.h"
 #include "camera/registration.h"
 #include "config/ini_config.h"
@@ -40,8 +44,13 @@ const char* messageText(ccd::CcdMessage m) {
     case ccd::CcdMessage::CantCaptureMark: return camera::kNoMarkText;
     case ccd::CcdMessage::CreateHandleFailed: return ccd::kCreateHandleFailedText;
     case ccd::CcdMessage::SaveFileFailed: return ccd::kSaveFileFailedText;
+    case ccd::CcdMessage::NoCode: return ccd::kNoCodeText;
+    case ccd::CcdMessage::FeedFailed: return ccd::kFeedFailedText;
+    case ccd::CcdMessage::MarksMissing: return ccd::kMarksMissingText;
     case ccd::CcdMessage::Procedure:
     case ccd::CcdMessage::Head:
+    case ccd::CcdMessage::FirstMarkFar:
+    case ccd::CcdMessage::UnknownJob:
     case ccd::CcdMessage::MarkResidual: break;
   }
   return "";
@@ -84,8 +93,35 @@ class ConsoleOperator final : public ccd::CcdOperator, public links::TransferOwn
     std::printf("%s(waiting for the machine before piece %d)\n", ccd::kOperateReadyBetweenPiecesText, piece + 1);
     std::fflush(stdout);
   }
-  void markMeasured(std::size_t k, cv::Point2d d, cv::Point2d m) override {
-    std::printf("mark %zu: design (%.3f, %.3f) mm, measured (%.3f, %.3f) mm\n", k + 1, d.x, d.y, m.x, m.y);
+  void markMeasured(const ccd::MarkReport& r) override {
+    if (r.skipped) {
+      std::printf("mark %zu: design (%.3f, %.3f) mm, not found even by searching: left out\n", r.index + 1, r.design.x,
+                  r.design.y);
+    } else {
+      std::printf("mark %zu: design (%.3f, %.3f) mm, measured (%.3f, %.3f) mm, confidence %s%s%s\n", r.index + 1,
+                  r.design.x, r.design.y, r.machine.x, r.machine.y, camera::qualityText(r.quality).c_str(),
+                  r.remeasured ? ", measured again" : "",
+                  r.searchSteps > 0 ? (", found " + std::to_string(r.searchSteps) + " search step(s) away").c_str() : "");
+    }
+    std::fflush(stdout);
+  }
+  void sheetStarted(int sheet) override {
+    std::printf("sheet %d: feeding\n", sheet);
+    std::fflush(stdout);
+  }
+  void jobRecognised(int sheet, const std::string& job, const std::string& path) override {
+    std::printf("sheet %d: job %s (%s)\n", sheet, job.c_str(), path.c_str());
+    std::fflush(stdout);
+  }
+  void sheetEnded(int sheet, ccd::SheetEnd end, const std::string& detail) override {
+    const char* how = end == ccd::SheetEnd::Cut ? "cut" : end == ccd::SheetEnd::Skipped ? "skipped" : "stopped the run";
+    std::printf("sheet %d: %s%s%s\n", sheet, how, detail.empty() ? "" : ": ", detail.c_str());
+    std::fflush(stdout);
+  }
+  void recordWritten(const std::string& path) override {
+    std::string error;
+    const auto summary = ccd::qualityRecordSummary(path, &error);
+    std::printf("quality record %s\n%s", path.c_str(), summary ? summary->c_str() : (error + "\n").c_str());
     std::fflush(stdout);
   }
   void correction(double rx, double ry, double angle) override {
@@ -142,8 +178,28 @@ int runCcd(const std::vector<std::string>& argsIn) {
   const auto cutOpt = app::takeOption(args, "--cut-type", &missing);
   bad = bad || missing;
   const bool selectAll = app::takeFlag(args, "--select-all");
-  if (bad || args.size() != 1 || args[0].rfind("--", 0) == 0) {
-    std::fprintf(stderr, "qelcut ccd: give one plot file (see 'qelcut ccd --help')\n");
+  const auto jobsOpt = app::takeOption(args, "--jobs", &missing);
+  bad = bad || missing;
+  const auto sheetsOpt = app::takeOption(args, "--sheets", &missing);
+  bad = bad || missing;
+  const auto recordOpt = app::takeOption(args, "--record", &missing);
+  bad = bad || missing;
+  if (recordOpt && !bad && args.empty()) {
+    std::string error;
+    const auto summary = ccd::qualityRecordSummary(*recordOpt, &error);
+    if (!summary) {
+      std::fprintf(stderr, "qelcut ccd: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf("%s", summary->c_str());
+    return 0;
+  }
+  const std::size_t files = jobsOpt ? 0 : 1;
+  if (bad || recordOpt || args.size() != files || (files == 1 && args[0].rfind("--", 0) == 0) ||
+      (sheetsOpt && !jobsOpt)) {
+    std::fprintf(stderr,
+                 "qelcut ccd: give one plot file, or --jobs DIR [--sheets N], or --record FILE (see 'qelcut ccd "
+                 "--help')\n");
     return 2;
   }
   auto number = [](const std::optional<std::string>& v, int low, int high, int* out) {
@@ -154,16 +210,23 @@ int runCcd(const std::vector<std::string>& argsIn) {
     *out = static_cast<int>(n);
     return true;
   };
-  int plate = 0, cutType = -1;
-  if (!number(plateOpt, 0, 99999, &plate) || !number(cutOpt, 0, 4, &cutType)) {
-    std::fprintf(stderr, "qelcut ccd: --plate takes a plate number from 0, --cut-type 0 to 4\n");
+  int plate = 0, cutType = -1, sheets = 0;
+  if (!number(plateOpt, 0, 99999, &plate) || !number(cutOpt, 0, 4, &cutType) || !number(sheetsOpt, 1, 1000000, &sheets)) {
+    std::fprintf(stderr, "qelcut ccd: --plate takes a plate number from 0, --cut-type 0 to 4, --sheets 1 or more\n");
     return 2;
   }
   const std::string home = platform::resolveHome(homeOpt);
   const config::CIniConfig cfg(home);
+  if (jobsOpt) {
+    struct stat st {};
+    if (::stat(jobsOpt->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      std::fprintf(stderr, "qelcut ccd: the job folder %s does not exist\n", jobsOpt->c_str());
+      return 1;
+    }
+  }
 
   ccd::PatternModel pattern;
-  switch (pattern.load(args[0], cfg)) {
+  switch (jobsOpt ? ccd::PatternLoad::Loaded : pattern.load(args[0], cfg)) {
     case ccd::PatternLoad::Loaded: break;
     case ccd::PatternLoad::NotExist: std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileNotExistText); return 1;
     case ccd::PatternLoad::FormatError:
@@ -176,8 +239,9 @@ int runCcd(const std::vector<std::string>& argsIn) {
     pattern.pressAt(pattern.strokes()[0].points[0]);
   }
   pattern.setPlate(plate);
-  std::printf("%s: %zu strokes, %zu marks, plate %d of %d\n", args[0].c_str(), pattern.strokes().size(),
-              pattern.markCount(), plate, pattern.plateCount());
+  if (!jobsOpt)
+    std::printf("%s: %zu strokes, %zu marks, plate %d of %d\n", args[0].c_str(), pattern.strokes().size(),
+                pattern.markCount(), plate, pattern.plateCount());
 
   std::string cameraName;
   auto source = camera::makeConfiguredFrameSource(home, &cameraName);
@@ -206,8 +270,10 @@ int runCcd(const std::vector<std::string>& argsIn) {
   services.measurement = &measurement;
   services.cameraGrabbing = [&feed] { return feed.grabbing(); };
   services.op = &op;
+  services.unattended = true;
   ccd::CcdWorkflow workflow(services, pattern);
   if (cutType >= 0) workflow.settings().cutType = cutType;
+  if (jobsOpt) workflow.settings().jobDir = *jobsOpt;
 
   struct sigaction sa {};
   sa.sa_handler = onInterrupt;
@@ -215,15 +281,24 @@ int runCcd(const std::vector<std::string>& argsIn) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 
-  if (!workflow.startMarkingRun()) return 1;
+  if (!(jobsOpt ? workflow.startSheetRun(sheets) : workflow.startMarkingRun())) return 1;
   while (workflow.busy() || workflow.lastRunEnd() == ccd::RunEnd::None) {
     if (g_interrupted) workflow.stop();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   workflow.join();
   feed.close();
-  if (workflow.lastRunEnd() == ccd::RunEnd::Completed && (workflow.piecesSent() > 0 || workflow.settings().cutType == 4))
+  if (jobsOpt) {
+    std::printf("sheets: %d cut, %d skipped\n", workflow.sheetsCut(), workflow.sheetsSkipped());
+    if (workflow.lastRunEnd() == ccd::RunEnd::Completed && workflow.sheetsCut() > 0) return 0;
+  }
+  if (!jobsOpt && workflow.lastRunEnd() == ccd::RunEnd::Completed &&
+      (workflow.piecesSent() > 0 || workflow.settings().cutType == 4))
     return 0;
+  if (jobsOpt && workflow.lastRunEnd() == ccd::RunEnd::Completed) {
+    std::fprintf(stderr, "qelcut ccd: no sheet with a job code was found\n");
+    return 1;
+  }
   if (!op.question().empty()) std::fprintf(stderr, "qelcut ccd: the operator would be asked: %s\n", op.question().c_str());
   else if (!op.failure().empty()) std::fprintf(stderr, "qelcut ccd: %s\n", op.failure().c_str());
   else std::fprintf(stderr, "qelcut ccd: stopped, nothing sent\n");
@@ -241,7 +316,9 @@ int runCcd(const std::vector<std::string>& argsIn) {
 const app::CommandRegistration kCcd{{
     "ccd",
     "run the CCD cut marking run on a plot file without windows",
-    "usage: qelcut ccd FILE [--home DIR] [--plate N] [--cut-type T] [--select-all]\n\n"
+    "usage: qelcut ccd FILE [--home DIR] [--plate N] [--cut-type T] [--select-all]\n"
+    "       qelcut ccd --jobs DIR [--sheets N] [--home DIR]\n"
+    "       qelcut ccd --record FILE\n\n"
     "Loads FILE as the CCD cut window does, finds every registration mark of the plate with the\n"
     "configured camera ([Camera] FrameSource: genicam, or sim for `qelcut sim --sheet`), moving\n"
     "the head through the coordinator's command line at Xitong_IP, prints each mark's design and\n"
@@ -256,7 +333,17 @@ const app::CommandRegistration kCcd{{
     "  --plate N      plate (page of Page_Width) to work on, from 0 (default 0)\n"
     "  --cut-type T   0 print marks, 1 print patterns, 2 auto multi print, 3 auto repeat print,\n"
     "                 4 Y-axis deflection (default: cutType of Config.ini)\n"
-    "  --select-all   select the whole file (lets cut type 2 go on from plate to plate)\n",
+    "  --select-all   select the whole file (lets cut type 2 go on from plate to plate)\n"
+    "  --jobs DIR     sheet after sheet: the coordinator feeds each sheet (VR 954), the job code\n"
+    "                 (QR or Data Matrix) beside its first mark names the cut file in DIR\n"
+    "                 (NAME, NAME.plt, ...), which is registered and cut; the run ends when a\n"
+    "                 fed sheet shows neither mark nor code. [CCD] UnknownJob and MissingCode\n"
+    "                 (1) skip a sheet whose code names no job or that has none, instead of stopping\n"
+    "  --sheets N     stop after N sheets\n"
+    "  --record FILE  print a quality record (the .json beside a history entry) and end\n"
+    "Marks are searched for out to [Camera] SearchRadius mm around their predicted place and\n"
+    "measured again below [Camera] MinConfidence; each job's quality record (marks, confidence,\n"
+    "residuals, correction, segments, time) is written beside its history entry and printed.\n",
     runCcd,
 }};
 

@@ -10,6 +10,7 @@
 
 #include "app/command.h"
 #include "config/ini_config.h"
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/home.h"
 #ifdef QEL_HAS_MACHINE_SIM
@@ -68,13 +69,16 @@ int runSim(const std::vector<std::string>& argsIn) {
 #endif
 #ifdef QEL_HAS_SIM_TABLE
   qel::sim::SimSheetOptions sheetOptions;
-  const auto sheetPath = qel::app::takeOption(args, "--sheet", &missing);
+  std::vector<std::string> sheetPaths;  // a stack when given more than once
+  while (auto sheetPath = qel::app::takeOption(args, "--sheet", &missing)) sheetPaths.push_back(*sheetPath);
   if (missing) {
     std::fprintf(stderr, "qelcut sim: --sheet is missing its plot file\n");
     return 2;
   }
   for (auto [name, slot] : {std::pair<const char*, double*>{"--print-scale", &sheetOptions.printScale},
-                            std::pair<const char*, double*>{"--print-rotate", &sheetOptions.printRotateDeg}}) {
+                            std::pair<const char*, double*>{"--print-rotate", &sheetOptions.printRotateDeg},
+                            std::pair<const char*, double*>{"--print-stretch", &sheetOptions.printStretchPct},
+                            std::pair<const char*, double*>{"--print-drift", &sheetOptions.printDriftDeg}}) {
     const auto v = qel::app::takeOption(args, name, &missing);
     char* end = nullptr;
     if (missing || (v && (*slot = std::strtod(v->c_str(), &end), end == v->c_str() || *end != '\0'))) {
@@ -82,9 +86,24 @@ int runSim(const std::vector<std::string>& argsIn) {
       return 2;
     }
   }
-  if (sheetOptions.printScale <= 0.0) {
-    std::fprintf(stderr, "qelcut sim: --print-scale must be above 0\n");
+  if (sheetOptions.printScale <= 0.0 || sheetOptions.printStretchPct <= -100.0) {
+    std::fprintf(stderr, "qelcut sim: --print-scale must be above 0 and --print-stretch above -100\n");
     return 2;
+  }
+  if (const auto off = qel::app::takeOption(args, "--sheet-off", &missing); missing || off) {
+    char tail = 0;
+    if (missing || std::sscanf(off->c_str(), "%lf,%lf%c", &sheetOptions.sheetOff.x, &sheetOptions.sheetOff.y, &tail) != 2) {
+      std::fprintf(stderr, "qelcut sim: --sheet-off takes X,Y in millimetres\n");
+      return 2;
+    }
+  }
+  sheetOptions.codes = qel::app::takeFlag(args, "--codes");
+  if (const auto format = qel::app::takeOption(args, "--code-format", &missing); missing || format) {
+    if (missing || (*format != "qr" && *format != "datamatrix")) {
+      std::fprintf(stderr, "qelcut sim: --code-format is qr or datamatrix\n");
+      return 2;
+    }
+    sheetOptions.codeFormat = *format == "qr" ? qel::camera::CodeFormat::QrCode : qel::camera::CodeFormat::DataMatrix;
   }
   sheetOptions.markFaults = qel::app::takeFlag(args, "--mark-faults");
 #endif
@@ -101,16 +120,20 @@ int runSim(const std::vector<std::string>& argsIn) {
   }
   const std::string home = qel::platform::resolveHome(homeOpt);
 #ifdef QEL_HAS_SIM_TABLE
-  std::optional<qel::sim::SimSheet> table;
-  if (sheetPath) {
-    qel::platform::makeDirectories(home);
-    sheetOptions.plotPath = *sheetPath;
-    table = qel::sim::loadSimSheet(home, sheetOptions, &error);
-    if (!table) {
+  std::vector<qel::sim::SimSheet> stack;
+  if (!sheetPaths.empty()) qel::platform::makeDirectories(home);
+  for (std::size_t i = 0; i < sheetPaths.size(); ++i) {
+    sheetOptions.plotPath = sheetPaths[i];
+    sheetOptions.stackIndex = static_cast<int>(i);
+    auto sheet = qel::sim::loadSimSheet(home, sheetOptions, &error);
+    if (!sheet) {
       std::fprintf(stderr, "qelcut sim: %s\n", error.c_str());
       return 1;
     }
+    stack.push_back(std::move(*sheet));
   }
+  const std::optional<qel::sim::SimSheet> table =
+      stack.empty() ? std::nullopt : std::optional<qel::sim::SimSheet>(stack[0]);
 #endif
   if (configure) {
     if (s.port != 3241) {
@@ -156,10 +179,10 @@ int runSim(const std::vector<std::string>& argsIn) {
   } else {
 #ifdef QEL_HAS_COORDINATOR_SIM
     auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
-    // Every received file is kept under its own number; the name is the one it was sent under,
-    // without any folder.
+    // Every received file is kept under its own number; the name is the one it was sent under
+    // (in the machine's code page, kept here in UTF-8), without any folder.
     auto store = std::make_shared<qel::sim::ReceivedStore>(s.storeDir, [](int n, const std::string& sent) {
-      std::string name = sent.substr(sent.find_last_of('/') + 1);
+      std::string name = qel::platform::fromSystemCodePage(sent.substr(sent.find_last_of('/') + 1));
       for (char& ch : name)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == '\\') ch = '_';
       if (name.empty() || name == "." || name == "..") name = "file";
@@ -182,7 +205,7 @@ int runSim(const std::vector<std::string>& argsIn) {
                       o.downloaded = [store](const qel::sim::SimDownload& d) {
                         std::string why;
                         const std::string path = store->keep(d.name, d.data, &why);
-                        printStamped("coordinator: file " + d.name + " received on channel " +
+                        printStamped("coordinator: file " + qel::platform::fromSystemCodePage(d.name) + " received on channel " +
                                      std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes" +
                                      (path.empty() ? ", not kept: " + why : ", kept as " + path));
                       };
@@ -205,19 +228,28 @@ int runSim(const std::vector<std::string>& argsIn) {
     if (table) {
       auto camera = std::make_shared<std::unique_ptr<qel::sim::SimTableCamera>>();
       const std::string socket = qel::config::CIniConfig(home).programDir() + qel::camera::kSimCameraSocketName;
-      const qel::sim::SimSheet sheet = *table;
       sims.push_back({"table camera",
-                      [camera, services, socket, sheet](std::string* where, std::string* error) {
+                      [camera, services, socket, stack](std::string* where, std::string* error) {
                         if (!*services) return false;
                         auto* model = &(*services)->model();
                         *camera = std::make_unique<qel::sim::SimTableCamera>(
-                            sheet, [model] { return cv::Point2d(model->position(0), model->position(1)); });
+                            stack, [model] { return cv::Point2d(model->position(0), model->position(1)); });
+                        auto* cam = camera->get();
+                        // The coordinator's feeder brings the next sheet of the stack (VR 954).
+                        model->setFeeder([cam] {
+                          cam->feed();
+                          printStamped("table: sheet " + std::to_string(cam->sheetOnTable() + 1) + " fed");
+                        });
                         if (!(*camera)->start(socket, error)) return false;
-                        *where = "Unix socket " + socket + " (" + std::to_string(sheet.sheet.marks.size()) +
-                                 " marks on the sheet; each frame shows what lies under the head)";
+                        *where = "Unix socket " + socket + " (" + std::to_string(stack.size()) + " sheet(s), " +
+                                 std::to_string(stack[0].sheet.marks.size()) +
+                                 " marks on the first; each frame shows what lies under the head)";
                         return true;
                       },
-                      [camera] { camera->reset(); }});
+                      [camera, services] {
+                        if (*services) (*services)->model().setFeeder({});
+                        camera->reset();
+                      }});
     }
 #endif
 #endif
@@ -260,7 +292,15 @@ std::string usage() {
       "                       coordinator's head stands\n"
       "  --print-scale S      how the sheet was printed: scale (default 1, e.g. 1.003)\n"
       "  --print-rotate DEG   and turn in degrees, counter-clockwise (default 0)\n"
-      "  --mark-faults        blur, noise, uneven light and one smudged mark\n";
+      "  --mark-faults        blur, noise, uneven light and one smudged mark\n"
+      "                       --sheet given again stacks sheets: the first lies on the table, the\n"
+      "                       coordinator's feed (VR 954 = 1) brings the next, each laid a little\n"
+      "                       differently (up to 1.5 mm and 0.3 degrees)\n"
+      "  --codes              print each sheet's job code (its plot's name) 22 mm right of the\n"
+      "                       first mark; --code-format qr (default) or datamatrix\n"
+      "  --print-stretch PCT  long media: stretched by PCT per cent along its length\n"
+      "  --print-drift DEG    and turning by DEG degrees over its length\n"
+      "  --sheet-off X,Y      every sheet lies X,Y mm off its place\n";
 #endif
 #ifdef QEL_HAS_MACHINE_SIM
   u += qel::sim::machineSimOptionsHelp();

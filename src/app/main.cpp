@@ -50,7 +50,9 @@ constexpr Forwarded kForwardedCommands[] = {
 #ifdef QEL_SIM_TABLE_IN_CAMERA_PROGRAM
     // A simulated machine with a printed sheet on its table draws camera frames: the camera
     // program runs it, so that the plain simulator loads no image library.
-    {"sim", nullptr, "qelcut-camera", {"--sheet", "--print-scale", "--print-rotate", "--mark-faults"}},
+    {"sim", nullptr, "qelcut-camera",
+     {"--sheet", "--print-scale", "--print-rotate", "--mark-faults", "--codes", "--print-stretch", "--print-drift",
+      "--sheet-off", "--code-format"}},
 #endif
     {nullptr, nullptr, nullptr},
 };

@@ -13,6 +13,22 @@ namespace qel::camera {
 namespace {
 constexpr double kClusterDistanceSq = 225.0;  // 15 pixels, squared
 constexpr int kMaxCorners = 100;
+
+// Root mean square distance of points from an ellipse, pixels: each point's radius in the
+// ellipse's own frame (1 on the ellipse) off by |r - 1| times the mean semi-axis.
+double ellipseRms(const std::vector<cv::Point2f>& points, const cv::RotatedRect& box) {
+  const double a = box.size.width / 2.0, b = box.size.height / 2.0;
+  if (points.empty() || a <= 0.0 || b <= 0.0) return 0.0;
+  const double t = box.angle * CV_PI / 180.0, c = std::cos(t), s = std::sin(t);
+  double sum = 0.0;
+  for (const auto& p : points) {
+    const double dx = p.x - box.center.x, dy = p.y - box.center.y;
+    const double x = c * dx + s * dy, y = -s * dx + c * dy;
+    const double d = (std::hypot(x / a, y / b) - 1.0) * (a + b) / 2.0;
+    sum += d * d;
+  }
+  return std::sqrt(sum / static_cast<double>(points.size()));
+}
 }  // namespace
 
 void requireMarkFrame(const cv::Mat& frame) {
@@ -66,6 +82,7 @@ bool MarkDetector::acceptEllipse(const cv::RotatedRect& box, int minRadius, int 
 
 std::vector<cv::Point2d> MarkDetector::findCircleMarks(int minRadius, int maxRadius, cv::Point2d& defaultPoint) {
   std::vector<cv::Point2d> found;
+  fits_.clear();
   left = right = top = bottom = 5;
   if (work_.empty() || maxRadius < 1 || minRadius < 0 || minRadius >= maxRadius) {
     release();
@@ -102,6 +119,7 @@ std::vector<cv::Point2d> MarkDetector::findCircleMarks(int minRadius, int maxRad
     }
     if (!accepted) continue;
     found.emplace_back(box.center.x, box.center.y);
+    fits_.push_back({box, ellipseRms(kept, box)});
     defaultPoint = found.back();
   }
   release();

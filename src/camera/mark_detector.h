@@ -37,6 +37,14 @@ class MarkDetector {
   // left untouched when there is none.
   std::vector<cv::Point2d> findCircleMarks(int minRadius, int maxRadius, cv::Point2d& defaultPoint);
 
+  // For each centre the last findCircleMarks returned, in the same order: the fitted ellipse and
+  // the root mean square distance (pixels) of the contour points from it.
+  struct CircleFit {
+    cv::RotatedRect ellipse;
+    double rmsPx = 0.0;
+  };
+  const std::vector<CircleFit>& circleFits() const { return fits_; }
+
   // Cross marks: the centres of corner clusters in order of formation; defaultPoint becomes the
   // last one and is left untouched when there is none.
   std::vector<cv::Point2d> findCornerMarks(cv::Point2d& defaultPoint);
@@ -64,6 +72,7 @@ class MarkDetector {
   void release();
   cv::Mat work_;
   cv::Mat work2_;
+  std::vector<CircleFit> fits_;
 };
 
 }  // namespace qel::camera

@@ -10,6 +10,9 @@
 
 #include <opencv2/core.hpp>
 
+#include "camera/job_code.h"
+#include "camera/mark_quality.h"
+
 namespace qel::camera {
 
 enum class MarkType { Circle, Cross };
@@ -18,7 +21,8 @@ enum class MarkType { Circle, Cross };
 inline MarkType markTypeFromKey(int value) { return value == 0 ? MarkType::Circle : MarkType::Cross; }
 
 // Picks one of several candidates in view. The window's dialog implements it; returning
-// nothing keeps the detector's default (the last candidate).
+// nothing keeps the detector's default (the last candidate). Without a chooser the candidate
+// of the highest confidence is taken (the last of equals).
 class MarkChooser {
  public:
   virtual ~MarkChooser() = default;
@@ -27,6 +31,14 @@ class MarkChooser {
 };
 
 inline constexpr int kMarkPickRadius = 30;
+
+// A measured mark: its position ((0, 0) when not found) and how sure the measurement is (the
+// mean over the frames it took).
+struct MeasuredMark {
+  cv::Point2d position{0.0, 0.0};
+  MarkQuality quality;
+  bool found() const { return position != cv::Point2d(0.0, 0.0); }
+};
 
 // What one displayed frame produced when it completed a request.
 struct FrameFind {
@@ -44,6 +56,11 @@ class MarkMeasurement {
   // Requester side: asks for `frames` frames to be measured and blocks until the measurement is
   // done or cancel() is called. Returns the measured position, (0, 0) for not found.
   cv::Point2d measure(int frames = 1);
+  // The same with the quality of the measurement.
+  MeasuredMark measureMark(int frames = 1);
+  // Requester side: reads a job code in the next frame and blocks until it was looked for (or
+  // cancel()); nullopt when the frame shows none.
+  std::optional<JobCode> readCode();
 
   // Frame side: called for every displayed frame (8-bit 640 x 480). Does nothing unless a request
   // is pending. Returns the result when this frame finished a measurement. A frame the detector
@@ -68,7 +85,12 @@ class MarkMeasurement {
   bool underWay_ = false;
   bool signalled_ = false;
   std::vector<cv::Point2d> samples_;
+  std::vector<MarkQuality> qualities_;
   cv::Point2d measured_{0.0, 0.0};
+  MarkQuality quality_;
+  bool codeRequested_ = false;
+  bool codeDone_ = false;
+  std::optional<JobCode> code_;
   std::int64_t lastFindMs_ = 0;
 };
 
@@ -76,6 +98,9 @@ class MarkMeasurement {
 struct Detection {
   std::vector<cv::Point2d> candidates;
   cv::Point2d defaultPoint{0.0, 0.0};
+  std::vector<MarkQuality> qualities;  // of each candidate, in the same order
+  // The quality of a candidate position (the nearest candidate's); zero scores without any.
+  MarkQuality qualityAt(const cv::Point2d& p) const;
 };
 Detection detectMarks(const cv::Mat& frame, MarkType type, int minRadius, int maxRadius);  // throws FrameError
 

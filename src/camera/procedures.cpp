@@ -1,5 +1,6 @@
 #include "camera/procedures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,7 +13,6 @@ namespace qel::camera {
 namespace {
 constexpr double kImageCx = 320.0;
 constexpr double kImageCy = 240.0;
-constexpr int kStandStillWaitMs = 200;
 constexpr int kPollMs = 100;
 constexpr int kMaxFailedReads = 50;      // consecutive failed position reads before giving up
 constexpr int kMaxMoveAttempts = 50;     // refused move commands before giving up
@@ -27,6 +27,8 @@ MotionSettings readMotionSettings(const config::CIniConfig& cfg) {
   s.moveSpeed = cfg.read(config::keys::MoveSpeed);
   s.moveAccel = cfg.read(config::keys::MoveAccel);
   s.markTime = cfg.read(config::keys::markTime);
+  s.centreTolerancePx = cfg.read(config::keys::CentreTolerance);
+  s.standPollMs = std::max(1, cfg.read(config::keys::StandStillMs));
   return s;
 }
 
@@ -83,10 +85,14 @@ cv::Point2d CameraProcedures::readPosition() {
 cv::Point2d CameraProcedures::standOrThrow() {
   for (;;) {
     checkStop();
+    const std::int64_t at = clock_.nowMs();
     const cv::Point2d first = readPosition();
-    wait(kStandStillWaitMs);
+    wait(settings_.standPollMs);
     const cv::Point2d second = readPosition();
-    if (first == second) return first;
+    if (first == second) {
+      restSinceMs_ = at;
+      return first;
+    }
   }
 }
 
@@ -98,6 +104,11 @@ std::optional<cv::Point2d> CameraProcedures::standingPosition() {
   } catch (const Failed&) {
     return std::nullopt;
   }
+}
+
+void CameraProcedures::settle() {
+  const std::int64_t left = settings_.waitTime4Capture - (clock_.nowMs() - restSinceMs_);
+  wait(static_cast<int>(std::max<std::int64_t>(left, 0)));
 }
 
 void CameraProcedures::move(const std::vector<int>& axes, const std::vector<double>& to) {
@@ -128,19 +139,23 @@ LocateResult CameraProcedures::locate(bool silent, bool threeRounds) {
   int rounds = threeRounds ? 3 : settings_.markTime;
   if (rounds <= 0 && !threeRounds) {
     const cv::Point2d p = standOrThrow();
-    wait(settings_.waitTime4Capture);
+    settle();
     const cv::Point2d m = measure(silent);
     if (m == cv::Point2d(0.0, 0.0)) return {LocateResult::Status::NotFound, {}, {}};
     return {LocateResult::Status::Found, p - calibration_.markOffset(m.x, m.y), {}};
   }
   for (;;) {
     standOrThrow();
-    wait(settings_.waitTime4Capture);
+    settle();
     const cv::Point2d m = measure(silent);
     if (m == cv::Point2d(0.0, 0.0)) return {LocateResult::Status::NotFound, {}, {}};
     const cv::Point2d d = calibration_.markOffset(m.x, m.y);
     const cv::Point2d e(kImageCx - m.x, kImageCy - m.y);
+    // Read again: an operator marking by hand has moved the head meanwhile.
     const cv::Point2d p = readPosition();
+    // Near the centre the mark is taken where it lies (the head stood still at p since).
+    if (!threeRounds && length(e) < settings_.centreTolerancePx && settings_.centreTolerancePx > 0.5)
+      return {LocateResult::Status::Found, p - d, {}};
     move({0, 1}, {p.x - d.x, p.y - d.y});
     if (length(e) < 0.5) break;
     if (--rounds <= 0) break;

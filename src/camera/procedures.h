@@ -45,9 +45,15 @@ struct MotionSettings {
   double moveSpeed = 500.0;
   double moveAccel = 1000.0;
   int markTime = 2;  // centring rounds
+  // A mark seen closer than this to the picture's centre (pixels) is taken where it lies, without
+  // a centring move: the calibration converts any pixel of the frame, so centring adds nothing
+  // but time once the mark is near. 0.5 centres as long as the rounds allow.
+  double centreTolerancePx = 0.5;
+  int standPollMs = 200;  // reads this far apart that agree mean the head stands still
 };
 
-// Reads the motion settings from the store (WaitTime4Capture, MoveSpeed, MoveAccel, markTime).
+// Reads the motion settings from the store (WaitTime4Capture, MoveSpeed, MoveAccel, markTime,
+// CentreTolerance, StandStillMs).
 MotionSettings readMotionSettings(const config::CIniConfig& cfg);
 
 enum class Outcome { Done, Failed, Stopped };
@@ -124,7 +130,8 @@ class CameraProcedures {
     std::string message;
   };
   cv::Point2d readPosition();  // throws Failed
-  cv::Point2d standOrThrow();  // throws Stopped/Failed
+  cv::Point2d standOrThrow();  // throws Stopped/Failed; notes when the head came to rest
+  void settle();               // waits what is left of WaitTime4Capture since the head came to rest
   void wait(int ms);           // throws Stopped after the wait when a stop is requested
   void checkStop();
   void move(const std::vector<int>& axes, const std::vector<double>& to);  // retries; throws
@@ -137,6 +144,7 @@ class CameraProcedures {
   CameraCalibration& calibration_;
   platform::Clock& clock_;
   MotionSettings settings_;
+  std::int64_t restSinceMs_ = 0;
 };
 
 }  // namespace qel::camera

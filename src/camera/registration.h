@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include "camera/geometry.h"
+#include "camera/mark_fit.h"
 
 namespace qel::camera {
 
@@ -63,7 +64,7 @@ class Registration {
 };
 
 // The correction applied to the points of every stroke of the pattern (plot units).
-class PatternCorrection {
+class PatternCorrection final : public PointCorrection {
  public:
   // cutType 0: only the camera-to-tool shift. 1 to 3: scale, rotation and the shift of the design
   // centroid onto the measured one. angle, ratioX, ratioY of -1.0 take the registration's
@@ -71,17 +72,7 @@ class PatternCorrection {
   PatternCorrection(const Registration& reg, int cutType, double cameraCx, double cameraCy, double angle = -1.0,
                     double ratioX = -1.0, double ratioY = -1.0);
 
-  cv::Point2d apply(const cv::Point2d& p) const;
-
-  // Replaces every point of a stroke's point list (any type with x and y members).
-  template <class Points>
-  void transformStroke(Points& points) const {
-    for (auto& p : points) {
-      const cv::Point2d q = apply(cv::Point2d(p.x, p.y));
-      p.x = q.x;
-      p.y = q.y;
-    }
-  }
+  cv::Point2d apply(const cv::Point2d& p) const override;
 
   // True when the pattern is scaled, turned and moved onto the measured marks (cut types 1 to 3).
   bool fitted() const { return correct_; }

@@ -1,5 +1,7 @@
 #include "ccd/ccd_workflow.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -43,6 +45,20 @@ CcdSettings loadCcdSettings(const std::string& home) {
   s.linkType = cfg.read(k::Xitong_TT);
   s.calibrationSet = cfg.read(k::cur);
   s.maxMarkResidualMm = cfg.read(k::MaxMarkResidual);
+  s.searchRadiusMm = cfg.read(k::SearchRadius);
+  s.minConfidence = cfg.read(k::MinConfidence);
+  s.centreTolerancePx = cfg.read(k::CentreTolerance);
+  s.standStillMs = std::max(1, cfg.read(k::StandStillMs));
+  s.segmentLengthMm = cfg.read(k::SegmentLength);
+  s.jobDir = cfg.read(k::JobDir);
+  s.skipUnknownJob = cfg.read(k::UnknownJob) == 1;
+  s.skipMissingCode = cfg.read(k::MissingCode) == 1;
+  s.feedTimeoutMs = cfg.read(k::FeedTimeout);
+  double x = 0, y = 0;
+  char tail = 0;
+  const std::string first = cfg.read(k::FirstMark);
+  if (std::sscanf(first.c_str(), "%lf,%lf%c", &x, &y, &tail) == 2 && std::isfinite(x) && std::isfinite(y))
+    s.firstMark = cv::Point2d(x, y);
   return s;
 }
 

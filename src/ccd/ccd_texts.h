@@ -55,8 +55,17 @@ inline constexpr const char* kFirstFileText = "This file is the first one!";
 // kTooFewMarksText, kThreeMarksText and kMarkResidualFormat are in camera/registration.h,
 // kNoMarkText in camera/procedures.h.
 
+// Production runs: the first mark's place, job codes, the feeder, marks left out.
+inline constexpr const char* kFirstMarkFarFormat =
+    "The first mark was found %.1f mm from its place (%.1f, %.1f): it is not used. Put the head over the "
+    "sheet's first mark and start again.";
+inline constexpr const char* kUnknownJobFormat = "The sheet's code \"%s\" names no job in %s.";
+inline constexpr const char* kNoCodeText = "No job code was found beside the first mark.";
+inline constexpr const char* kFeedFailedText = "The sheet feeder did not answer.";
+inline constexpr const char* kMarksMissingText = "Too few marks were found to fit the pattern.";
+
 // Cut-type box labels, by value.
 inline constexpr const char* kCutTypeLabels[] = {"Print Marks", "Print Patterns", "Auto Multi Print",
-                                                 "Auto Repeat Print", "Caculate Y-Axis Rotate"};
+                                                 "Auto Repeat Print", "Caculate Y-Axis Rotate", "Auto (by code)"};
 
 }  // namespace qel::ccd

@@ -1,392 +1,158 @@
 #include "ccd/ccd_workflow.h"
 
-#include <sys/stat.h>
-
-#include <atomic>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
-#include "camera/calibration.h"
-#include "ccd/ccd_texts.h"
-#include "camera/measurement.h"
-#include "camera/procedures.h"
-#include "camera/registration.h"
+#include "ccd/ccd_workflow_impl.h"
 #include "config/ini_config.h"
-#include "ccd/command_client_head.h"
-#include "links/mc_command.h"
-#include "links/network_transfer.h"
-#include "links/transfer_link.h"
-#include "platform/files.h"
 #include "platform/trace.h"
-#include "plot/number_text.h"
 
 namespace qel::ccd {
 
 using namespace camera;  // the workflow is written in the camera's terms
+using namespace detail;
 
 namespace {
-
-constexpr int kStepMs = 100;             // waits are cut into steps that notice a stop
-constexpr int kMaxVrReads = 50;          // failed reads of VR(18)/VR(19) before the run fails
-constexpr int kPieceGapMs = 5000;        // before the machine-finished wait
-constexpr int kFileLinkPollMs = 7000;    // controller file link: VR(950)/VR(951) every 7 s
-constexpr int kControlLinkPollMs = 2000; // coordinator control link and network probe: every 2 s
-constexpr int kSendPauseMs = 100;
 constexpr int kMarkConfirmInput = 49;
 constexpr int kMarkConfirmOutput = 49;
-constexpr int kVrScaleX = 18, kVrScaleY = 19;
-constexpr int kVrStart = 950, kVrBusy = 951, kVrPieceDx = 952, kVrPieceDy = 953;
 const cv::Point2d kImageCentre(320.0, 240.0);
-
-enum class LinkType : int { Parallel = 1, Serial = 2, ControllerFile = 3, Network = 4, ControllerControl = 5 };
-
-struct Stopped {};
-struct Failed {
-  CcdMessage message;
-  std::string detail;
-};
-
 }  // namespace
 
-struct CcdWorkflow::Impl : MarkMeasurer {
-  Impl(CcdServices s, PatternModel& p)
-      : services(std::move(s)),
-        pattern(p),
-        clock(services.clock ? *services.clock : platform::SystemClock::instance()),
-        head(*services.command) {}
+CcdWorkflow::Impl::Impl(CcdServices s, PatternModel& p)
+    : services(std::move(s)),
+      pattern(p),
+      clock(services.clock ? *services.clock : platform::SystemClock::instance()),
+      head(*services.command) {}
 
-  // MarkMeasurer: one measurement on the next frame, with the manual-marking fallback.
-  cv::Point2d measureMark(bool silent) override {
-    const bool grabbing = !services.cameraGrabbing || services.cameraGrabbing();
-    const cv::Point2d m = grabbing ? services.measurement->measure(1) : cv::Point2d(0, 0);
-    if (m != cv::Point2d(0, 0) || silent || stopFlag()) return m;
-    {
-      // Reset before asking: a confirmation given right after the answer is not lost.
-      std::lock_guard lock(confirmMutex);
-      confirmed = false;
-    }
-    if (!services.op->ask(CcdQuestion::ManualMarking)) {
-      setStopFlag(true);
-      return {0, 0};
-    }
-    setState(CcdState::ManualMarking);
-    {
-      std::unique_lock lock(confirmMutex);
-      confirmWaiting = true;
-      confirmCv.wait(lock, [&] { return confirmed || stopFlag() || closing.load(); });
-      confirmWaiting = false;
-    }
-    if (stopFlag() || closing) return {0, 0};
-    setState(CcdState::AutoMarkingAfterManual);
-    return kImageCentre;
+cv::Point2d CcdWorkflow::Impl::measureMark(bool silent) {
+  const bool grabbing = !services.cameraGrabbing || services.cameraGrabbing();
+  MeasuredMark m = grabbing ? services.measurement->measureMark(1) : MeasuredMark{};
+  lastRemeasured = false;
+  if (m.found() && m.quality.confidence() < settings.minConfidence && !stopFlag()) {
+    // Unsure: a second frame, and the surer of the two.
+    const MeasuredMark again = services.measurement->measureMark(1);
+    lastRemeasured = true;
+    if (again.found() && again.quality.confidence() >= m.quality.confidence()) m = again;
   }
-
-  bool stopFlag() const { return services.command->stopFlag(); }
-  void setStopFlag(bool on) { services.command->setStopFlag(on); }
-  void check() {
-    if (stopFlag() || closing) throw Stopped{};
-  }
-  void waitMs(int ms) {
-    for (int left = ms; left > 0; left -= kStepMs) {
-      check();
-      clock.sleepMs(std::min(left, kStepMs));
-    }
-    check();
-  }
-  void setState(CcdState s) {
-    if (closing) return;
-    state = s;
-    services.op->stateChanged(s);
-  }
-  void releaseConfirm() {
+  lastQuality = m.quality;
+  if (m.found() || silent || stopFlag()) return m.position;
+  {
+    // Reset before asking: a confirmation given right after the answer is not lost.
     std::lock_guard lock(confirmMutex);
-    confirmed = true;
-    confirmCv.notify_all();
+    confirmed = false;
   }
+  if (!services.op->ask(CcdQuestion::ManualMarking)) {
+    setStopFlag(true);
+    return {0, 0};
+  }
+  setState(CcdState::ManualMarking);
+  {
+    std::unique_lock lock(confirmMutex);
+    confirmWaiting = true;
+    confirmCv.wait(lock, [&] { return confirmed || stopFlag() || closing.load(); });
+    confirmWaiting = false;
+  }
+  if (stopFlag() || closing) return {0, 0};
+  setState(CcdState::AutoMarkingAfterManual);
+  lastQuality = {1.0, 1.0, 1.0};  // the operator's own placing
+  return kImageCentre;
+}
 
-  MotionSettings motion() const {
-    MotionSettings m;
-    m.waitTime4Capture = settings.waitTime4Capture;
-    m.moveSpeed = settings.moveSpeed;
-    m.moveAccel = settings.moveAccel;
-    m.markTime = settings.markTime;
-    return m;
-  }
-
-  void loadSettings() {
-    settings = loadCcdSettings(services.home);
-    const config::CIniConfig cfg(services.home);
-    calibration.load(cfg, settings.calibrationSet);
-    RadiusLimits r{settings.minRadius, settings.maxRadius};
-    try {
-      r = calibration.markRadiusLimits(cfg.readMark(0), cfg.readMark(1));
-    } catch (const CalibrationError&) {
-      // Keep the configured limits; a run reports the unusable set when it converts.
-    }
-    services.measurement->setParameters(markTypeFromKey(settings.markType), r.minRadius, r.maxRadius);
-  }
-
-  double readVr(int n) {
-    for (int tries = 0;; ++tries) {
-      double v = 0.0;
-      if (services.command->getVr(n, &v)) return v;
-      check();
-      if (tries + 1 >= kMaxVrReads) throw Failed{CcdMessage::Head, kHeadReadText};
-      waitMs(kStepMs);
-    }
-  }
-  void writeVr(int n, double v) {
-    for (int tries = 0; !services.command->setVr(n, v); ++tries) {
-      check();
-      if (tries + 1 >= kMaxVrReads) throw Failed{CcdMessage::Head, kHeadMoveText};
-      waitMs(kStepMs);
-    }
-  }
-  void moveTo(const cv::Point2d& p) {
-    for (int tries = 0; !head.moveAbsolute({0, 1}, {p.x, p.y}, settings.moveSpeed, settings.moveAccel); ++tries) {
-      check();
-      if (tries + 1 >= kMaxVrReads) throw Failed{CcdMessage::Head, kHeadMoveText};
-      waitMs(kStepMs);
-    }
+void CcdWorkflow::Impl::waitMs(int ms) {
+  for (int left = ms; left > 0; left -= kStepMs) {
     check();
+    clock.sleepMs(std::min(left, kStepMs));
   }
-  cv::Point2d located(const LocateResult& r) {
-    if (r.status == LocateResult::Status::Stopped) throw Stopped{};
-    if (r.status == LocateResult::Status::NotFound) {
-      if (!r.message.empty()) throw Failed{CcdMessage::Head, r.message};
-      throw Failed{CcdMessage::CantCaptureMark, kNoMarkText};
-    }
-    return r.position;
+  check();
+}
+
+void CcdWorkflow::Impl::setState(CcdState s) {
+  if (closing) return;
+  state = s;
+  services.op->stateChanged(s);
+}
+
+void CcdWorkflow::Impl::releaseConfirm() {
+  std::lock_guard lock(confirmMutex);
+  confirmed = true;
+  confirmCv.notify_all();
+}
+
+MotionSettings CcdWorkflow::Impl::motion() const {
+  MotionSettings m;
+  m.waitTime4Capture = settings.waitTime4Capture;
+  m.moveSpeed = settings.moveSpeed;
+  m.moveAccel = settings.moveAccel;
+  m.markTime = settings.markTime;
+  m.centreTolerancePx = settings.centreTolerancePx;
+  m.standPollMs = settings.standStillMs;
+  return m;
+}
+
+void CcdWorkflow::Impl::loadSettings() {
+  settings = loadCcdSettings(services.home);
+  const config::CIniConfig cfg(services.home);
+  calibration.load(cfg, settings.calibrationSet);
+  RadiusLimits r{settings.minRadius, settings.maxRadius};
+  try {
+    r = calibration.markRadiusLimits(cfg.readMark(0), cfg.readMark(1));
+  } catch (const CalibrationError&) {
+    // Keep the configured limits; a run reports the unusable set when it converts.
   }
+  services.measurement->setParameters(markTypeFromKey(settings.markType), r.minRadius, r.maxRadius);
+}
 
-  // Starts a job on `slot` after joining the previous job of the same kind. False (with the
-  // message told and state 0) when the thread cannot be created.
-  template <class Job>
-  bool startJob(std::thread& slot, Job job) {
-    std::lock_guard lock(threadsMutex);
-    if (slot.joinable()) slot.join();
-    ++running;
-    try {
-      slot = std::thread([this, job] {
-        job();
-        --running;
-      });
-    } catch (const std::system_error&) {
-      --running;
-      setState(CcdState::Ready);
-      services.op->tell(CcdMessage::CreateHandleFailed, kCreateHandleFailedText);
-      return false;
-    }
-    return true;
+double CcdWorkflow::Impl::readVr(int n) {
+  for (int tries = 0;; ++tries) {
+    double v = 0.0;
+    if (services.command->getVr(n, &v)) return v;
+    check();
+    if (tries + 1 >= kMaxVrReads) throw Failed{CcdMessage::Head, kHeadReadText};
+    waitMs(kStepMs);
   }
+}
 
-  RunEnd markingRun();
-  void onePiece(int piece, cv::Point2d& reference);
-  bool saveAndSend(const PatternCorrection& correction);
-  // The run's log: the trace when it is on, else stdout while DebugStatus is set.
-  void log(const std::string& line) const {
-    if (platform::traceEnabled()) {
-      platform::trace(line);
-    } else if (settings.debugStatus != 0) {
-      std::printf("%s\n", line.c_str());
-      std::fflush(stdout);
-    }
+void CcdWorkflow::Impl::writeVr(int n, double v) {
+  for (int tries = 0; !services.command->setVr(n, v); ++tries) {
+    check();
+    if (tries + 1 >= kMaxVrReads) throw Failed{CcdMessage::Head, kHeadMoveText};
+    waitMs(kStepMs);
   }
-  bool machineFinished();  // false: the repetition ends
+}
 
-  CcdServices services;
-  PatternModel& pattern;
-  platform::Clock& clock;
-  CommandClientHead head;
-  CameraCalibration calibration;
-  CcdSettings settings;
-  std::atomic<CcdState> state{CcdState::Ready};
-  std::atomic<bool> closing{false};
-  std::atomic<RunEnd> lastEnd{RunEnd::None};
-  std::atomic<int> pieces{0};
-  std::mutex confirmMutex;
-  std::condition_variable confirmCv;
-  bool confirmWaiting = false;
-  bool confirmed = false;
-  std::mutex threadsMutex;
-  std::thread runThread, centreThread, adjustThread, ratioThread, confirmThread;
-  std::atomic<int> running{0};
-};
+void CcdWorkflow::Impl::moveTo(const cv::Point2d& p) {
+  for (int tries = 0; !head.moveAbsolute({0, 1}, {p.x, p.y}, settings.moveSpeed, settings.moveAccel); ++tries) {
+    check();
+    if (tries + 1 >= kMaxVrReads) throw Failed{CcdMessage::Head, kHeadMoveText};
+    waitMs(kStepMs);
+  }
+  check();
+}
 
-void CcdWorkflow::Impl::onePiece(int piece, cv::Point2d& reference) {
-  const bool multi = settings.cutType == 2 || settings.cutType == 3;
-  std::vector<cv::Point2d> design;
-  for (const auto& p : pattern.designMarks(settings.cutType, settings.shareMark)) design.emplace_back(p.x, p.y);
-  if (auto refusal = checkDesignMarkCount(design.size())) throw Failed{CcdMessage::TooFewMarks, *refusal};
-  const double vr18 = readVr(kVrScaleX);
-  const double vr19 = readVr(kVrScaleY);
-  Registration reg;
-  reg.ratio_x = reg.ratio_y = 1.0;
-  reg.angle = 0.0;
-  reg.reset(design, vr18, vr19, settings.axisYRotate);
-
+cv::Point2d CcdWorkflow::Impl::standing() {
   CameraProcedures procedures(head, *this, calibration, clock, motion());
-  LocateResult first;
-  try {
-    // With the automatic move the first look is silent: not finding the mark is expected then.
-    first = procedures.locateMark(settings.autoMove2FirstMarkPoint, false);
-    if (first.status == LocateResult::Status::NotFound && first.message.empty() && settings.autoMove2FirstMarkPoint) {
-      const cv::Point2d d0 = design[0] / kPlotUnitsPerMm;
-      moveTo({d0.x - pattern.plate() * settings.pageWidthMm - settings.camera_cx, d0.y - settings.camera_cy});
-      first = procedures.locateMark(false, false);
-    }
-  } catch (const CalibrationError& e) {
-    throw Failed{CcdMessage::Procedure, e.what()};
-  }
-  const cv::Point2d m0 = located(first);
-  if (multi) {
-    if (piece == 0) {
-      writeVr(kVrPieceDx, 0.0);
-      writeVr(kVrPieceDy, 0.0);
-      reference = m0;
-    } else {
-      writeVr(kVrPieceDx, m0.x - reference.x);
-      writeVr(kVrPieceDy, m0.y - reference.y);
-    }
-  }
-  reg.addMeasured(m0);
-  services.op->markMeasured(0, reg.design()[0], m0);
-  for (std::size_t k = 1; k < design.size(); ++k) {
-    const cv::Point2d e = reg.expectedPosition(k);
-    if (e.x < settings.blockXLow || e.x > settings.blockXHigh || e.y < settings.blockYLow || e.y > settings.blockYHigh)
-      throw Failed{CcdMessage::OutOfBlock, kOutOfBlockText};
-    moveTo(e);
-    const cv::Point2d m = located(procedures.locateMark(false, false));
-    reg.addMeasured(m);
-    services.op->markMeasured(k, reg.design()[k], m);
-  }
-  if (settings.cutType == 4) {
-    config::CIniConfig cfg(services.home);
-    const ProcedureResult r = saveAxisYRotate(cfg, reg.measured());
-    if (r.outcome != Outcome::Done) throw Failed{CcdMessage::Procedure, r.message};
-    settings.axisYRotate = cfg.read(config::keys::AxisYRotate);
-    services.op->tell(CcdMessage::Procedure, r.message);
-    return;
-  }
-  reg.computeFinalRatios();
-  services.op->correction(reg.ratio_x, reg.ratio_y, reg.angle);
-  const PatternCorrection correction(reg, settings.cutType, settings.camera_cx, settings.camera_cy);
-  const std::vector<double> residuals = markResiduals(reg, correction, settings.camera_cx, settings.camera_cy);
-  if (!residuals.empty()) {
-    services.op->residuals(residuals);
-    log(residualsLine(residuals));
-    if (auto refusal = checkMarkResiduals(residuals, settings.maxMarkResidualMm)) {
-      log(*refusal);
-      throw Failed{CcdMessage::MarkResidual, *refusal};
-    }
-  }
-  if (!saveAndSend(correction)) throw Failed{CcdMessage::Procedure, {}};
+  const auto p = procedures.standingPosition();
+  check();
+  if (!p) throw Failed{CcdMessage::Head, kHeadReadText};
+  return *p;
 }
 
-bool CcdWorkflow::Impl::saveAndSend(const PatternCorrection& correction) {
-  services.op->fileStatus(CcdFileStatus::Saving, {});
-  const std::string path = services.home + "temp.PLT";
-  const auto strokes = pattern.plateSelection();
-  if (strokes.empty()) {
-    services.op->fileStatus(CcdFileStatus::SaveFailed, {});
-    return false;
+cv::Point2d CcdWorkflow::Impl::located(const LocateResult& r) {
+  if (r.status == LocateResult::Status::Stopped) throw Stopped{};
+  if (r.status == LocateResult::Status::NotFound) {
+    if (!r.message.empty()) throw Failed{CcdMessage::Head, r.message};
+    throw Failed{CcdMessage::CantCaptureMark, kNoMarkText};
   }
-  if (!writePattern(path, strokes, [&](std::vector<plot::PlotPoint>& pts) { correction.transformStroke(pts); })) {
-    services.op->fileStatus(CcdFileStatus::SaveTmpFailed, {});
-    services.op->tell(CcdMessage::SaveFileFailed, {});
-    return false;
-  }
-  services.op->fileStatus(CcdFileStatus::SaveFinished, {});
-  waitMs(kSendPauseMs);
-  services.op->fileStatus(CcdFileStatus::Sending, {});
-  struct stat st {};
-  ::stat(path.c_str(), &st);
-  const links::LinkFactory standard = links::LinkFactory::standard();
-  const links::LinkFactory& factory = services.links ? *services.links : standard;
-  const links::SendResult r =
-      links::sendWithLink(factory, settings.linkType, *services.linkOwner, path, static_cast<std::int32_t>(st.st_size));
-  if (!r.ok) {
-    services.op->fileStatus(CcdFileStatus::SendFailed, r.text);
-    return false;
-  }
-  services.op->fileStatus(CcdFileStatus::SendFinished, r.text);
-  const std::string name = historyName(pattern.path(), std::time(nullptr));
-  if (services.recordHistory) {
-    services.recordHistory(path, name);
-  } else {
-    const std::string printed = config::CIniConfig(services.home).read(config::keys::SPD);
-    platform::makeDirectories(printed);
-    platform::copyFile(path, printed + (printed.empty() || printed.back() == '/' ? "" : "/") + name);
-  }
-  ++pieces;
-  services.op->sent(name, r.text);
-  return true;
+  return r.position;
 }
 
-bool CcdWorkflow::Impl::machineFinished() {
-  switch (static_cast<LinkType>(settings.linkType)) {
-    case LinkType::ControllerFile:
-    case LinkType::ControllerControl: {
-      const int period = settings.linkType == 3 ? kFileLinkPollMs : kControlLinkPollMs;
-      for (;;) {
-        double start = 0, busy = 0;
-        const bool read = services.command->getVr(kVrStart, &start) && services.command->getVr(kVrBusy, &busy);
-        check();
-        if (read && busy == 2.0) return false;
-        if (read && start == 0.0 && busy == 0.0) return true;
-        waitMs(period);
-      }
-    }
-    case LinkType::Network: {
-      links::CNetwork_Transfer probe(*services.linkOwner, {}, 0);
-      for (;;) {
-        const int code = probe.Probe(1);
-        probe.Close();
-        check();
-        if (code >= 1) return true;
-        waitMs(kControlLinkPollMs);
-      }
-    }
-    case LinkType::Parallel:
-    case LinkType::Serial: break;
+void CcdWorkflow::Impl::log(const std::string& line) const {
+  if (platform::traceEnabled()) {
+    platform::trace(line);
+  } else if (settings.debugStatus != 0) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
   }
-  return true;
-}
-
-RunEnd CcdWorkflow::Impl::markingRun() {
-  if (stopFlag()) {
-    setStopFlag(false);
-    setState(CcdState::Ready);
-    return RunEnd::Stopped;
-  }
-  cv::Point2d reference(0, 0);
-  try {
-    for (int piece = 0;; ++piece) {
-      onePiece(piece, reference);
-      if (settings.cutType == 4) break;
-      const bool nextPlate = settings.cutType == 2 && pattern.selectAll() && pattern.plate() < pattern.plateCount() - 1;
-      if (!nextPlate && settings.cutType != 3) break;
-      if (nextPlate) pattern.setPlate(pattern.plate() + 1);
-      services.op->betweenPieces(piece + 1);
-      waitMs(kPieceGapMs);
-      if (!machineFinished()) break;
-      check();
-    }
-  } catch (const Stopped&) {
-    setStopFlag(false);
-    setState(CcdState::Ready);
-    return RunEnd::Stopped;
-  } catch (const Failed& f) {
-    if (f.message != CcdMessage::Procedure || !f.detail.empty()) services.op->tell(f.message, f.detail);
-    setStopFlag(false);
-    setState(CcdState::Ready);
-    return RunEnd::Failed;
-  }
-  setState(CcdState::MarkFinished);
-  return RunEnd::Completed;
 }
 
 CcdWorkflow::CcdWorkflow(CcdServices services, PatternModel& pattern)
@@ -407,10 +173,14 @@ CcdState CcdWorkflow::state() const { return impl_->state; }
 RunEnd CcdWorkflow::lastRunEnd() const { return impl_->lastEnd; }
 int CcdWorkflow::piecesSent() const { return impl_->pieces; }
 bool CcdWorkflow::busy() const { return impl_->running.load() > 0; }
+int CcdWorkflow::sheetsCut() const { return impl_->cut; }
+int CcdWorkflow::sheetsSkipped() const { return impl_->skipped; }
+void CcdWorkflow::headPlacedByOperator() { impl_->operatorPlaced = true; }
 
 
 bool CcdWorkflow::startMarkingRun() {
   auto& impl = *impl_;
+  if (impl.settings.cutType == kCutTypeAutoByCode) return startSheetRun(0);
   std::vector<plot::PlotPoint> design = impl.pattern.designMarks(impl.settings.cutType, impl.settings.shareMark);
   if (!impl.pattern.selected() || design.size() < 2) {
     impl.services.op->tell(CcdMessage::TooFewMarks, kTooFewMarksText);
@@ -421,7 +191,15 @@ bool CcdWorkflow::startMarkingRun() {
     return false;
   }
   impl.setState(CcdState::AutoMarking);
+  impl.lastEnd = RunEnd::None;
   return impl.startJob(impl.runThread, [&impl] { impl.lastEnd = impl.markingRun(); });
+}
+
+bool CcdWorkflow::startSheetRun(int sheets) {
+  auto& impl = *impl_;
+  impl.setState(CcdState::AutoMarking);
+  impl.lastEnd = RunEnd::None;
+  return impl.startJob(impl.runThread, [&impl, sheets] { impl.lastEnd = impl.sheetRun(sheets); });
 }
 
 void CcdWorkflow::stop() {

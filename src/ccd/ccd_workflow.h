@@ -3,8 +3,12 @@
 // the head from mark to mark, manual marking when a mark is not found, the correction, temp.PLT,
 // the send over the configured link, the history record, and the repetition of cut types 2 and
 // 3 with the wait for the machine), the centring, the camera adjust and the ratio correction.
-// Each job runs on a worker thread of its own; the stop flag is checked after every wait, move
-// and measurement. The window (or the command line) binds to it through CcdOperator.
+// In production the run goes on sheet after sheet: each sheet is fed, recognised by the job code
+// beside its first mark and cut with its own job's file. Marks are searched for around their
+// predicted place and measured again when the first look is unsure; long media are registered
+// segment by segment. Each job runs on a worker thread of its own; the stop flag is checked
+// after every wait, move and measurement. The window (or the command line) binds to it through
+// CcdOperator.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +18,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "camera/mark_quality.h"
 #include "ccd/ccd_state.h"
 #include "ccd/pattern_model.h"
 #include "platform/clock.h"
@@ -50,7 +55,23 @@ struct CcdSettings {
   int linkType = 3;     // Xitong_TT
   int calibrationSet = 0;  // cur
   double maxMarkResidualMm = 0.0;  // [CutQuality] MaxMarkResidual: 0 takes any fit
+  double searchRadiusMm = 10.0;     // [Camera] SearchRadius
+  double minConfidence = 0.5;       // [Camera] MinConfidence
+  double centreTolerancePx = 40.0;  // [Camera] CentreTolerance
+  int standStillMs = 40;            // [Camera] StandStillMs
+  double segmentLengthMm = 0.0;     // [CCD] SegmentLength: 0 registers the plate as a whole
+  std::string jobDir;               // [CCD] JobDir
+  bool skipUnknownJob = false;      // [CCD] UnknownJob = 1
+  bool skipMissingCode = false;     // [CCD] MissingCode = 1
+  int feedTimeoutMs = 60000;        // [CCD] FeedTimeout
+  std::optional<cv::Point2d> firstMark;  // [CCD] FirstMark: where the last job's first mark was
 };
+
+// The cut type of sheet after sheet recognised by their job codes ("Auto (by code)").
+inline constexpr int kCutTypeAutoByCode = 5;
+// The coordinator's program feeds the next sheet when this VR is set to 1 and sets it back to 0
+// once the sheet lies on the table.
+inline constexpr int kVrFeed = 954;
 
 CcdSettings loadCcdSettings(const std::string& home);
 // Writes rotate, isMirror, ratio_px, ratio_py and cutType back (when the window closes).
@@ -58,6 +79,20 @@ void saveCcdSettings(const std::string& home, const CcdSettings& s);
 
 // What the window is asked or told. Questions block the asking job until answered.
 enum class CcdQuestion { ManualMarking };
+
+// One mark of a run as it was measured.
+struct MarkReport {
+  std::size_t index = 0;  // in visiting order, from 0
+  cv::Point2d design;     // mm
+  cv::Point2d machine;    // mm; meaningless when skipped
+  camera::MarkQuality quality;
+  bool remeasured = false;  // the first look was below MinConfidence
+  int searchSteps = 0;      // camera steps beside the prediction before it was found
+  bool skipped = false;     // not found: left out of the fit (unattended runs)
+};
+
+// How a sheet of a run by job codes ended.
+enum class SheetEnd { Cut, Skipped, Failed };
 enum class CcdMessage {
   TooFewMarks,     // kTooFewMarksText (or kThreeMarksText, given as detail)
   OutOfBlock,      // kOutOfBlockText, title "Error"
@@ -68,6 +103,11 @@ enum class CcdMessage {
   Head,            // the head could not be used; detail says how
   MarkResidual,    // a mark is further off the fitted correction than MaxMarkResidual allows: the
                    // pattern was not sent; detail is kMarkResidualFormat filled in
+  FirstMarkFar,    // the first mark lies further than SearchRadius from its place; detail says where
+  UnknownJob,      // the sheet's code names no job file; detail is kUnknownJobFormat filled in
+  NoCode,          // marks but no job code on the sheet (kNoCodeText)
+  FeedFailed,      // the sheet feeder did not answer (kFeedFailedText)
+  MarksMissing,    // marks were not found and the others cannot fit the pattern (kMarksMissingText)
 };
 enum class CcdFileStatus { Saving, SaveFinished, SaveFailed, SaveTmpFailed, Sending, SendFinished, SendFailed };
 
@@ -84,8 +124,15 @@ class CcdOperator {
   virtual void fileStatus(CcdFileStatus, const std::string& /*detail*/) {}
   // Job thread: the repetition waits for the machine before the next piece ("Operate: Ready ").
   virtual void betweenPieces(int /*nextPiece*/) {}
-  // Job thread: mark k was measured (design and measured position in millimetres).
-  virtual void markMeasured(std::size_t /*k*/, cv::Point2d /*design*/, cv::Point2d /*machine*/) {}
+  // Job thread: a mark was measured (or skipped).
+  virtual void markMeasured(const MarkReport&) {}
+  // Job thread, runs by job code: a sheet is being fed; its code named a job whose cut file was
+  // loaded (the window shows it); the sheet ended.
+  virtual void sheetStarted(int /*sheet*/) {}
+  virtual void jobRecognised(int /*sheet*/, const std::string& /*job*/, const std::string& /*path*/) {}
+  virtual void sheetEnded(int /*sheet*/, SheetEnd, const std::string& /*detail*/) {}
+  // Job thread: the quality record of a sent pattern was written beside its history entry.
+  virtual void recordWritten(const std::string& /*path*/) {}
   // Job thread: the final correction of a piece.
   virtual void correction(double /*ratioX*/, double /*ratioY*/, double /*angleRad*/) {}
   // Job thread: after the correction of a piece of cut types 1 to 3, the residual of each mark in
@@ -110,6 +157,9 @@ struct CcdServices {
   // Records a sent file in the history under `name`; the default copies it into the printed
   // folder (SPD) under that name. False when it could not.
   std::function<bool(const std::string& sentPath, const std::string& name)> recordHistory;
+  // No operator watches (the command line): a mark that is not found even by searching is left
+  // out when the other marks still fit the pattern, instead of asking for manual marking.
+  bool unattended = false;
 };
 
 class CcdWorkflow {
@@ -129,6 +179,17 @@ class CcdWorkflow {
   // "Start": false (with the message told) when the plate has too few marks or the run could
   // not start.
   bool startMarkingRun();
+  // "Start" with "Auto (by code)", and qelcut ccd --jobs: sheet after sheet until `sheets` are
+  // done (0: until a fed sheet shows neither a mark nor a code). The first sheet lies on the
+  // table; each further one is fed. Its code is read
+  // beside its first mark, its job's cut file loaded from JobDir, registered and cut.
+  bool startSheetRun(int sheets);
+  // Sheets of the last run by job code: cut, and skipped as configured.
+  int sheetsCut() const;
+  int sheetsSkipped() const;
+  // The operator jogged the head: the next run starts where it stands instead of at the last
+  // job's first mark.
+  void headPlacedByOperator();
   // "Stop": sets the stop flag and releases a manual-marking wait.
   void stop();
   // Mark Point ">>" after the operator confirmed: output 49 := 0, waits until input 49 reads 0,

@@ -42,6 +42,10 @@ QEL_INT("System", DebugStatus, "0", false)
 QEL_INT("Transfer_Config", Print_Unfinished, "0", false)
 QEL_INT("Transfer_Config", Transfer_DelayTime, "5", false)
 QEL_INT("Transfer_Config", Xitong_TT, "3", true)
+// Unattended queues (qelcut watch) resume by themselves after the machine was out of reach:
+// first after Resume_FirstWait seconds, each wait twice the last up to Resume_MaxWait (0: never).
+QEL_INT("Transfer_Config", Resume_FirstWait, "10", false)
+QEL_INT("Transfer_Config", Resume_MaxWait, "300", false)
 
 QEL_INT("Parallel", Parallel_No, "1", false)
 
@@ -137,6 +141,8 @@ QEL_TEXT("Printer", Printer_Name, "", false)
 QEL_INT("Watcher", Watcher_Enabled, "0", false)
 QEL_INT("Watcher", Watcher_SubDir, "0", false)
 QEL_TEXT("Watcher", Watcher_Filter, "*.plt", false)
+// A new file is taken once it has stayed unchanged (and closed by its writer) this long, in ms.
+QEL_INT("Watcher", Watcher_SettleMs, "2000", false)
 
 QEL_INT("Camera", MarkPoint_SP, "8", true)
 QEL_INT("Camera", markType, "0", true)
@@ -157,6 +163,20 @@ QEL_REAL("Camera", ratio_py, "1", true)
 QEL_REAL("Camera", ratio_py_low, "0.01", false)
 QEL_REAL("Camera", ratio_py_high, "10", false)
 QEL_INT("Camera", WaitTime4Capture, "500", true)
+// Production print-and-cut: marks searched for out to SearchRadius (mm), measured again below
+// MinConfidence, taken where they lie within CentreTolerance pixels of the picture's centre.
+QEL_REAL("Camera", SearchRadius, "10", true)
+QEL_REAL("Camera", MinConfidence, "0.5", true)
+QEL_REAL("Camera", CentreTolerance, "40", true)
+QEL_INT("Camera", StandStillMs, "40", true)  // two position reads this far apart that agree: standing
+// Sheets recognised by their job code (cut files in JobDir, fed by the coordinator), long media
+// registered in segments of SegmentLength mm (0: the whole plate at once), where the first mark
+// of the last job was found ("x,y" machine mm, empty before the first job).
+QEL_REAL("CCD", SegmentLength, "0", true)
+QEL_INT("CCD", UnknownJob, "0", true)   // a code that names no job: 0 stops the run, 1 skips the sheet
+QEL_INT("CCD", MissingCode, "0", true)  // a sheet with marks but no code: 0 stops, 1 skips
+QEL_INT("CCD", FeedTimeout, "60000", true)
+QEL_TEXT("CCD", FirstMark, "", true)
 
 QEL_REAL("Machine", AxisYRotate, "0", true)
 QEL_INT("Machine", MoveAccel, "1000", true)
@@ -177,6 +197,7 @@ inline constexpr DirKey<true> Watcher_Dir{"Watcher", "Watcher_Dir", "ListenDir"}
 inline constexpr DirKey<false> SPD{"SavePrinted", "SPD", "PrintedDir"};
 inline constexpr DirKey<false> SCD{"SaveCancelled", "SCD", "CancelledDir"};
 inline constexpr DirKey<false> TPD{"TempPrinted", "TPD", "TempDir"};
+inline constexpr DirKey<true> JobDir{"CCD", "JobDir", "Jobs"};
 // clang-format on
 }  // namespace keys
 

@@ -5,6 +5,8 @@
 #include <QMetaType>
 #include <QString>
 
+#include "intake/queue_failure.h"
+
 namespace qel::intake {
 
 enum class JobStage {
@@ -13,19 +15,8 @@ enum class JobStage {
   Waiting,    // its pages are in the send queue; `page` of `pages` goes next
   Sending,    // page `page` of `pages` is on the link
   Completed,  // every page reached the machine
-  Failed,     // see `failure` and `reason`; its pages (if any) went to the recycle bin
+  Failed,     // see `failure`; its pages (if any) went to the recycle bin
   Cancelled,  // taken out on request; its pages (if any) went to the recycle bin
-};
-
-enum class JobFailure {
-  None,
-  Refused,      // the queue cannot take it (page mode CCD CUT, a file outside the job folder)
-  Conversion,   // the character conversion failed
-  Dispose,      // the dispose pipeline rejected it (reason: the pipeline's text)
-  Send,         // the link failed (reason: the link's text)
-  Unreachable,  // the link could not reach the machine (reason: the link's text); the queue paused
-  Vanished,     // a page file disappeared before it was sent
-  Stopped,      // the queue stopped before the job was done
 };
 
 struct JobReport {
@@ -33,8 +24,10 @@ struct JobReport {
   int page = 0;   // 1-based page being sent or next, Waiting/Sending
   int pages = 0;  // page files of the job, from Waiting on
   int ahead = 0;  // Queued: jobs before this one
-  JobFailure failure = JobFailure::None;
-  QString reason;  // the pipeline's or the link's text (English, as the log has it)
+  // Failed: why, as the queue words every file's failure (its kind and the pipeline's or the
+  // link's text). Kind None when the queue refused the job (the text says why); SendStopped
+  // when the queue stopped before the job was done.
+  QueueFailure failure;
 
   bool finished() const {
     return stage == JobStage::Completed || stage == JobStage::Failed || stage == JobStage::Cancelled;

@@ -60,13 +60,25 @@ bool CSendQueue::Impl::enqueueJob(quint64 id, const QString& file, QString* erro
   return true;
 }
 
+namespace {
+
+QueueFailure failureOf(FailureKind kind, const QString& file, const QString& detail) {
+  QueueFailure f;
+  f.kind = kind;
+  f.file = file;
+  f.detail = detail;
+  return f;
+}
+
+}  // namespace
+
 bool CSendQueue::Impl::startNextJob() {
   while (!jobOrder_.empty()) {
     const quint64 id = jobOrder_.front();
     jobOrder_.pop_front();
     Job& job = jobs_[id];
     if (!exists(job.file)) {
-      finishJob(id, JobStage::Failed, JobFailure::Vanished, QStringLiteral("the job's file vanished before it was disposed of"));
+      finishJob(id, JobStage::Failed, failureOf(FailureKind::SourceVanished, job.file, {}));
       continue;
     }
     reportQueued();
@@ -74,7 +86,8 @@ bool CSendQueue::Impl::startNextJob() {
       // Sent as it came, under a stamped name, like the watch folder's files in this mode.
       const QString row = moveToDisposeStamped(job.file, fileNameOf(job.file));
       if (row.isEmpty()) {
-        finishJob(id, JobStage::Failed, JobFailure::Refused, QStringLiteral("the file cannot be moved into the dispose folder"));
+        finishJob(id, JobStage::Failed,
+                  failureOf(FailureKind::None, job.file, QStringLiteral("the file cannot be moved into the dispose folder")));
         continue;
       }
       job.file.clear();
@@ -87,9 +100,9 @@ bool CSendQueue::Impl::startNextJob() {
     }
     job.stage = JobStage::Disposing;
     report(job, progress(JobStage::Disposing));
-    startTranslate(job.file);
+    startTranslate(job.file, std::nullopt);
     if (translating_) return true;
-    finishJob(id, JobStage::Failed, JobFailure::Refused, QStringLiteral("the translate worker could not be started"));
+    finishJob(id, JobStage::Failed, failureOf(FailureKind::None, job.file, QStringLiteral("the translate worker could not be started")));
   }
   return false;
 }
@@ -107,7 +120,8 @@ CSendQueue::Impl::Job* CSendQueue::Impl::jobOfRow(const QString& row) {
 }
 
 void CSendQueue::Impl::report(const Job& job, JobReport r) {
-  log(QStringLiteral("job %1: %2%3").arg(job.id).arg(stageWord(r.stage), r.reason.isEmpty() ? QString() : QStringLiteral(": ") + r.reason));
+  const QString why = r.failure.detail.isEmpty() ? englishText(r.failure.kind) : r.failure.detail;
+  log(QStringLiteral("job %1: %2%3").arg(job.id).arg(stageWord(r.stage), why.isEmpty() ? QString() : QStringLiteral(": ") + why));
   emit q.jobChanged(job.id, r);
 }
 
@@ -120,17 +134,17 @@ void CSendQueue::Impl::reportQueued() {
   }
 }
 
-bool CSendQueue::Impl::jobTranslateFailed(const QString& source, JobFailure failure, const QString& why) {
-  Job* job = jobOfFile(source);
+bool CSendQueue::Impl::jobTranslateFailed(const QueueFailure& failure) {
+  Job* job = jobOfFile(failure.file);
   if (!job) return false;
   const quint64 id = job->id;
-  // The dispose failure's worker moves the file to the undisposed folder itself; a file the
-  // conversion could not read goes there too instead of staying in the job folder.
-  if (failure == JobFailure::Conversion && (dirExists(undisposedDir_) || makeDirs(undisposedDir_)))
-    moveFile(source, freePath(undisposedDir_ + QLatin1Char('/') + fileNameOf(source)));
+  // A rejected file is moved to the undisposed folder by the worker; one the conversion could
+  // not read goes there too instead of staying in the job folder.
+  if (failure.kind == FailureKind::ConversionFailed && (dirExists(undisposedDir_) || makeDirs(undisposedDir_)))
+    moveFile(failure.file, freePath(undisposedDir_ + QLatin1Char('/') + fileNameOf(failure.file)));
   job->file.clear();
   if (job->cancelled) finishJob(id, JobStage::Cancelled);
-  else finishJob(id, JobStage::Failed, failure, why);
+  else finishJob(id, JobStage::Failed, failure);
   return true;
 }
 
@@ -145,7 +159,7 @@ void CSendQueue::Impl::jobTranslated(const QString& source, const QStringList& r
   if (job->cancelled) {
     finishJob(id, JobStage::Cancelled);
   } else if (rows.isEmpty()) {
-    finishJob(id, JobStage::Failed, JobFailure::Dispose, QStringLiteral("the file gave no page to cut"));
+    finishJob(id, JobStage::Failed, failureOf(FailureKind::NoPlotCommand, source, QStringLiteral("the file gave no page to cut")));
   } else {
     job->stage = JobStage::Waiting;
     report(*job, progress(JobStage::Waiting, 1, job->pageCount));
@@ -163,42 +177,42 @@ void CSendQueue::Impl::jobSendStarting(const QString& row) {
   report(*job, progress(JobStage::Sending, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
 }
 
-void CSendQueue::Impl::jobAfterSend(bool ok, const QString& path) {
-  const SendFailure failure = sendFailure_;
-  sendFailure_ = {};
-  rowOnLink_.clear();
+void CSendQueue::Impl::jobSent(const QString& path) {
   const QString row = path.mid(disposeDir_.size() + 1);
   Job* job = jobOfRow(row);
   if (!job) return;
   const quint64 id = job->id;
   cancelSend_ = false;
-  if (ok) {
-    job->pages.removeOne(row);
-    if (job->pages.isEmpty()) {
-      finishJob(id, JobStage::Completed);
-    } else if (job->cancelled) {
-      finishJob(id, JobStage::Cancelled);
-    } else {
-      job->stage = JobStage::Waiting;
-      report(*job, progress(JobStage::Waiting, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
-    }
-    return;
-  }
-  if (job->cancelled) {
+  job->pages.removeOne(row);
+  if (job->pages.isEmpty()) {
+    finishJob(id, JobStage::Completed);
+  } else if (job->cancelled) {
     finishJob(id, JobStage::Cancelled);
-  } else if (shuttingDown_) {
-    finishJob(id, JobStage::Failed, JobFailure::Stopped, QStringLiteral("the queue stopped before the job was cut"));
-  } else if (!failure.set || (failure.abandoned && !failure.unreachable)) {
-    // Abandoned because the queue was paused: the page stays first and goes again on continue.
+  } else {
     job->stage = JobStage::Waiting;
     report(*job, progress(JobStage::Waiting, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
-  } else {
-    finishJob(id, JobStage::Failed, failure.unreachable ? JobFailure::Unreachable : JobFailure::Send,
-              failure.text.isEmpty() ? QStringLiteral("the link gave up without a reason") : failure.text);
   }
 }
 
-void CSendQueue::Impl::finishJob(quint64 id, JobStage stage, JobFailure failure, const QString& reason) {
+void CSendQueue::Impl::jobSendFailed(const QueueFailure& failure) {
+  Job* job = jobOfRow(failure.file.mid(disposeDir_.size() + 1));
+  if (!job) return;
+  const quint64 id = job->id;
+  cancelSend_ = false;
+  if (job->cancelled) {
+    finishJob(id, JobStage::Cancelled);
+  } else if (failure.kind == FailureKind::SendStopped && !shuttingDown_) {
+    // The pause stopped it: the page stays first and goes again on continue.
+    job->stage = JobStage::Waiting;
+    report(*job, progress(JobStage::Waiting, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
+  } else {
+    QueueFailure f = failure;
+    if (f.kind == FailureKind::SendStopped) f.detail = QStringLiteral("the queue stopped before the job was cut");
+    finishJob(id, JobStage::Failed, f);
+  }
+}
+
+void CSendQueue::Impl::finishJob(quint64 id, JobStage stage, const QueueFailure& failure) {
   auto it = jobs_.find(id);
   if (it == jobs_.end()) return;
   Job& job = it->second;
@@ -209,6 +223,7 @@ void CSendQueue::Impl::finishJob(quint64 id, JobStage stage, JobFailure failure,
     if (at >= 0 && (dirExists(cancelledDir_) || makeDirs(cancelledDir_)) &&
         moveFile(disposeDir_ + QLatin1Char('/') + row, cancelledDir_ + QLatin1Char('/') + name)) {
       sendQueue_.remove(at);
+      pageSource_.remove(row);
       bin_.append(name);
       log(QStringLiteral("job %1: %2 to the recycle bin").arg(id).arg(name));
     }
@@ -223,7 +238,6 @@ void CSendQueue::Impl::finishJob(quint64 id, JobStage stage, JobFailure failure,
   JobReport r;
   r.stage = stage;
   r.failure = failure;
-  r.reason = reason;
   r.pages = job.pageCount;
   r.page = job.pageCount - static_cast<int>(job.pages.size());
   report(job, r);

@@ -42,7 +42,10 @@ BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members)
   y0_ = all.minY;
   const double w = all.maxX - all.minX, h = all.maxY - all.minY;
   const bool wide = w > 0 && std::isfinite(w), tall = h > 0 && std::isfinite(h);
-  constexpr double kMaxSide = 2048;
+  // At most this many cells: a long roll gets many columns and few rows (a cap on each side
+  // would put ever more boxes into each cell as the roll grows).
+  constexpr double kMaxCells = 1 << 22;
+  constexpr double kMaxSide = kMaxCells;
   // Cells about square, about one per box, but not smaller than the typical box: where boxes
   // lie over boxes (a denser roll of the same length) smaller cells would only file every
   // large box in more of them, the entries growing faster than the boxes.
@@ -56,9 +59,10 @@ BoxGrid::BoxGrid(const std::vector<Box>& boxes, const std::vector<int>& members)
     typical = sides[sides.size() / 2];
   }
   if (wide && tall) {
-    const double cell = std::max(std::sqrt(w * h / count), typical);
+    double cell = std::max(std::sqrt(w * h / count), typical);
+    if (std::ceil(w / cell) * std::ceil(h / cell) > kMaxCells) cell = std::max(cell, std::sqrt(w * h / kMaxCells) * 1.01);
     cols_ = static_cast<int>(std::clamp(std::ceil(w / cell), 1.0, kMaxSide));
-    rows_ = static_cast<int>(std::clamp(std::ceil(h / cell), 1.0, kMaxSide));
+    rows_ = static_cast<int>(std::clamp(std::ceil(h / cell), 1.0, kMaxCells / cols_));
   } else if (wide) {
     cols_ = static_cast<int>(std::clamp(count, 1.0, kMaxSide));
   } else if (tall) {

@@ -16,6 +16,11 @@ CDisposeFile::CDisposeFile(DisposeOwner* owner, std::string inputPath, std::stri
     : run_(std::make_unique<DisposeRun>(owner, std::move(inputPath), std::move(outputFolder), std::move(tag),
                                         std::move(options))) {}
 
+CDisposeFile::CDisposeFile(DisposeOwner* owner, std::unique_ptr<PlotSource> source, std::string inputPath,
+                           std::string outputFolder, std::string tag, DisposeOptions options)
+    : run_(std::make_unique<DisposeRun>(owner, std::move(inputPath), std::move(outputFolder), std::move(tag),
+                                        std::move(options), std::move(source))) {}
+
 CDisposeFile::~CDisposeFile() = default;
 
 std::string CDisposeFile::makeTag(const std::tm& t) { return platform::runStamp(t); }

@@ -19,6 +19,7 @@ class CIniConfig;
 namespace qel::plot {
 
 class DisposeRun;
+class PlotSource;
 
 class CDisposeFile {
  public:
@@ -28,6 +29,10 @@ class CDisposeFile {
   // Uses the given snapshot (tests, and callers that already hold one).
   CDisposeFile(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
                DisposeOptions options);
+  // Reads the model from `source` instead of the HPGL file at inputPath, which still names the
+  // page files.
+  CDisposeFile(DisposeOwner* owner, std::unique_ptr<PlotSource> source, std::string inputPath,
+               std::string outputFolder, std::string tag, DisposeOptions options);
   ~CDisposeFile();
   CDisposeFile(const CDisposeFile&) = delete;
   CDisposeFile& operator=(const CDisposeFile&) = delete;
@@ -50,7 +55,8 @@ class CDisposeFile {
   // "SP" and its line type when it changes, written as the page writer writes strokes.
   bool writeStrokesFrom(const std::string& path, size_t from, std::string* error = nullptr) const;
 
-  // The model after a run.
+  // The model after a run. A dispose() that wrote a large file page by page while reading it
+  // (see DisposeOptions::spoolFromBytes) leaves no strokes in it; loadOnly() always does.
   const PlotModel& model() const;
   const std::vector<CStroke>& strokes() const { return model().strokes; }
   const std::vector<int>& strokePages() const { return model().strokePages; }

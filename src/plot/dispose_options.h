@@ -1,5 +1,6 @@
 #pragma once
 // The options of one dispose run, read once from the store when the run's object is made.
+#include <cstdint>
 #include <string>
 
 #include "plot/cut_quality.h"
@@ -52,6 +53,10 @@ struct DisposeOptions {
   CutQualityOptions cutQuality;
   // Read with the others for the registration report; no plot stage acts on it.
   double maxMarkResidualMm = 0.0;  // 0 = no limit
+
+  // Inputs of at least this many bytes are written page by page while they are read, in the
+  // modes where no stage needs their strokes afterwards (the model then keeps no strokes).
+  std::int64_t spoolFromBytes = 1 << 20;
 
   // The home folder: where the label font is looked for first.
   std::string homeDir;

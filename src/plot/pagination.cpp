@@ -5,6 +5,18 @@
 
 namespace qel::plot {
 
+std::vector<int>& rollingSplitList() {
+  static std::vector<int> list;
+  return list;
+}
+
+std::mutex& disposeRunLock() {
+  static std::mutex m;
+  return m;
+}
+
+int maxPageIndexOf(int maxPages) { return std::min(kMaxPageIndex, (maxPages > 0 ? maxPages : 1) - 1); }
+
 bool pageOfX(double x, double w, int& page, int maxIndex) {
   const double k = std::trunc(x / w);
   if (!(k <= maxIndex)) return false;  // also NaN

@@ -1,5 +1,7 @@
 #pragma once
-// Page arithmetic and the cutting of strokes at vertical page edges.
+// Page arithmetic and the cutting of strokes at vertical page edges, the result every page
+// split reports, and the rolling-split list that the page trailers read.
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -14,6 +16,20 @@ inline constexpr int kMaxPageIndex = 99999;
 // The page of x for page width w: trunc(x / w), toward zero; left of the first page is page 0.
 // False (page left unchanged) when the page would lie beyond maxIndex or x is NaN.
 bool pageOfX(double x, double w, int& page, int maxIndex = kMaxPageIndex);
+
+// The highest page index a run may use with Max_Page_Count pages in all.
+int maxPageIndexOf(int maxPages);
+
+// How a split into pages ended.
+struct PageSplit {
+  bool overflow = false;  // something lies beyond the page limit: the run must stop
+  int lastPage = 0;       // the highest page the split made
+};
+
+// The rolling-split list: one for the whole process. Every run clears and refills it, and the
+// page trailers read it. Runs hold disposeRunLock() so that they never overlap.
+std::vector<int>& rollingSplitList();
+std::mutex& disposeRunLock();
 
 // Cuts the stroke wherever it crosses one of the vertical lines x = edges[i] (sorted
 // ascending). Each piece ends and the next begins at the crossing point; every piece keeps the

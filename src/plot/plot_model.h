@@ -1,10 +1,12 @@
 #pragma once
 // The plot model of one dispose run: the strokes read from the file with the page of each,
-// the labels kept as text, and the pens in the order the file selected them. The reader fills
-// it, the stages rearrange it and the page writer reads it.
+// the labels kept as text, the pens in the order the file selected them, and what is written
+// back unchanged ("WD", text the reader did not recognise). A source fills it (through
+// PlotBuilder), the stages rearrange it and the page writer reads it.
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
+#include <string>
 #include <vector>
 
 #include "plot/model.h"
@@ -24,6 +26,11 @@ struct PlotModel {
   // The line types the strokes use, each once: a stroke holds its index. The first is the
   // plotter's default ("LT;").
   std::vector<LineType> lineTypes{LineType{}};
+  // A "WD" value of the file, written at the start of every page.
+  bool wdSeen = false;
+  int wdValue = 0;
+  // Text that followed the first command and was not recognised: written after the last page.
+  std::string trailingText;
 
   // The index of a line type, added when it is not among the last ones added (a file that
   // sets a new line type for every stroke must not make each look through all before it).
@@ -50,6 +57,9 @@ struct PlotModel {
     labels.clear();
     pensUsed.clear();
     lineTypes.assign(1, LineType{});
+    wdSeen = false;
+    wdValue = 0;
+    trailingText.clear();
     points->release();
   }
 };

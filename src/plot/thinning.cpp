@@ -126,4 +126,19 @@ std::vector<PlotPoint> chooseFilter(std::vector<PlotPoint> run, const ThinningOp
   return run;
 }
 
+std::vector<PlotPoint> thinAndDensify(const DisposeOptions& o, std::vector<PlotPoint> run) {
+  ThinningOptions t;
+  t.deletePointEnabled = o.deletePointEnabled;
+  t.dpIntervalPoints = o.dpIntervalPoints;
+  t.dpMinLength = o.dpMinLength;
+  t.dpMinAngle = o.dpMinAngle;
+  t.addPointEnabled = o.addPointEnabled;
+  t.apTimes = o.apTimes;
+  t.apMinLength = o.apMinLength;
+  t.apMaxLength = o.apMaxLength;
+  t.apMinAngle = o.apMinAngle;
+  t.apMaxAngle = o.apMaxAngle;
+  return chooseFilter(std::move(run), t);
+}
+
 }  // namespace qel::plot

@@ -5,6 +5,7 @@
 // and angles in radians.
 #include <vector>
 
+#include "plot/dispose_options.h"
 #include "plot/model.h"
 
 namespace qel::plot {
@@ -26,6 +27,10 @@ std::vector<PlotPoint> thin(const std::vector<PlotPoint>& points, const Thinning
 std::vector<PlotPoint> densify(const std::vector<PlotPoint>& points, const ThinningOptions& o);
 // Applies the filter the options choose (only one acts on a run).
 std::vector<PlotPoint> chooseFilter(std::vector<PlotPoint> run, const ThinningOptions& o);
+
+// The stage of a dispose run: one gathered pen-down run (raw coordinates) thinned or densified
+// as the run's options ask.
+std::vector<PlotPoint> thinAndDensify(const DisposeOptions& o, std::vector<PlotPoint> run);
 
 // The centre of the circle through a, b and c; false when there is no finite one.
 bool circleCentre(const PlotPoint& a, const PlotPoint& b, const PlotPoint& c, PlotPoint& centre);

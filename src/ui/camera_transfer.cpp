@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QThread>
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <mutex>
 #include <string_view>
 
@@ -25,6 +28,7 @@
 #include "ui/capture_video.h"
 #include "ui/logic/display_copy.h"
 #include "ui/logic/settings_calibration.h"
+#include "ui/place_keeper.h"
 #include "ui/message_service.h"
 #include "ui/my_view.h"
 #include "ui/prompt.h"
@@ -75,6 +79,16 @@ class cameraTransfer::Operator final : public ccd::CcdOperator {
   }
   void residuals(const std::vector<double>& mm) override {
     channel_->post<cameraTransfer>([mm](cameraTransfer* w) { w->onResiduals(mm); });
+  }
+  void markMeasured(const ccd::MarkReport& r) override {
+    channel_->post<cameraTransfer>([r](cameraTransfer* w) { w->onMarkReport(r); });
+  }
+  void jobRecognised(int sheet, const std::string& job, const std::string& path) override {
+    const QString j = QString::fromStdString(job), p = QString::fromStdString(path);
+    channel_->post<cameraTransfer>([sheet, j, p](cameraTransfer* w) { w->onJob(sheet, j, p); });
+  }
+  void sheetEnded(int sheet, ccd::SheetEnd end, const std::string&) override {
+    channel_->post<cameraTransfer>([sheet, end](cameraTransfer* w) { w->onSheetEnded(sheet, end); });
   }
   void betweenPieces(int) override {
     channel_->post<cameraTransfer>([](cameraTransfer* w) {
@@ -198,7 +212,11 @@ void cameraTransfer::buildWindow() {
     b->setAutoRepeat(false);
     jog_[j.output] = b;
     const int out = j.output;
-    connect(b, &QPushButton::pressed, this, [this, out] { setOutputAsync(out, 1); });
+    connect(b, &QPushButton::pressed, this, [this, out] {
+      setOutputAsync(out, 1);
+      // Jogged by hand: the next run starts where the operator put the head.
+      if (out != 58) workflow_->headPlacedByOperator();
+    });
     connect(b, &QPushButton::released, this, [this, out] { setOutputAsync(out, 0); });
     jogGrid->addWidget(b, j.row, j.col);
   }
@@ -214,7 +232,9 @@ void cameraTransfer::buildWindow() {
   connect(centerBtn_, &QPushButton::clicked, this, [this] { workflow_->startCentring(); });
 
   markBox_ = new QGroupBox(this);
-  auto* markRow = new QHBoxLayout(markBox_);
+  auto* markColumn = new QVBoxLayout(markBox_);
+  auto* markRow = new QHBoxLayout;
+  markColumn->addLayout(markRow);
   startBtn_ = makeButton(CcdControl::Start);
   stopBtn_ = makeButton(CcdControl::Stop);
   markOkBtn_ = makeButton(CcdControl::MarkConfirm);
@@ -222,7 +242,10 @@ void cameraTransfer::buildWindow() {
   markRow->addWidget(startBtn_);
   markRow->addWidget(stopBtn_);
   markRow->addWidget(markOkBtn_);
-  connect(startBtn_, &QPushButton::clicked, this, [this] { workflow_->startMarkingRun(); });
+  markQualityLabel_ = new QLabel(markBox_);
+  markQualityLabel_->setObjectName(QStringLiteral("markQuality"));
+  markColumn->addWidget(markQualityLabel_);
+  connect(startBtn_, &QPushButton::clicked, this, &cameraTransfer::startRun);
   connect(stopBtn_, &QPushButton::clicked, this, [this] { workflow_->stop(); });
   connect(markOkBtn_, &QPushButton::clicked, this, &cameraTransfer::onMarkConfirm);
 
@@ -273,8 +296,8 @@ void cameraTransfer::buildWindow() {
   auto* runGrid = new QGridLayout(runBox_);
   cutTypeLabel_ = new QLabel(runBox_);
   cutType_ = new QComboBox(runBox_);
-  for (int i = 0; i < 5; ++i) cutType_->addItem(QString());
-  cutType_->setCurrentIndex(std::clamp(workflow_->settings().cutType, 0, 4));
+  for (int i = 0; i <= ccd::kCutTypeAutoByCode; ++i) cutType_->addItem(QString());
+  cutType_->setCurrentIndex(std::clamp(workflow_->settings().cutType, 0, ccd::kCutTypeAutoByCode));
   connect(cutType_, &QComboBox::currentIndexChanged, this, [this](int i) {
     if (i >= 0 && !workflow_->busy()) workflow_->settings().cutType = i;
   });
@@ -313,13 +336,21 @@ void cameraTransfer::buildWindow() {
   auto* camLayout = new QVBoxLayout(cameraBox_);
   camLayout->addWidget(video_, 1);
 
-  auto* controls = new QVBoxLayout;
-  controls->addWidget(cameraBox_, 1);
-  controls->addWidget(moveBox_);
-  controls->addWidget(markBox_);
-  controls->addWidget(adjustBox_);
-  controls->addWidget(patternBox_);
-  controls->addWidget(runBox_);
+  // The camera above two columns of groups, so that the whole window fits a 1366 x 768 screen.
+  auto* controls = new QGridLayout;
+  controls->addWidget(cameraBox_, 0, 0, 1, 2);
+  auto* left = new QVBoxLayout;
+  left->addWidget(moveBox_);
+  left->addWidget(patternBox_);
+  left->addStretch(1);
+  auto* right = new QVBoxLayout;
+  right->addWidget(markBox_);
+  right->addWidget(adjustBox_);
+  right->addWidget(runBox_);
+  right->addStretch(1);
+  controls->addLayout(left, 1, 0);
+  controls->addLayout(right, 1, 1);
+  controls->setRowStretch(0, 1);
 
   auto* top = new QHBoxLayout;
   top->addWidget(view_, 1);
@@ -337,7 +368,9 @@ void cameraTransfer::buildWindow() {
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(top, 1);
   outer->addWidget(bar);
-  resize(1100, 760);
+  // Opens where it was last closed (WindowPlaces.ini), or centred, whole on the screen.
+  resize(1100, 690);
+  new PlaceKeeper(this, home_, QStringLiteral("CcdCut"));
 }
 
 void cameraTransfer::retranslate() {
@@ -369,8 +402,8 @@ void cameraTransfer::retranslate() {
   cutTypeLabel_->setText(tr("Cut type:"));
   setLabel_->setText(tr("Calibration set:"));
   const QString cutTypes[] = {tr("Print Marks"), tr("Print Patterns"), tr("Auto Multi Print"), tr("Auto Repeat Print"),
-                              tr("Caculate Y-Axis Rotate")};
-  for (int i = 0; i < 5; ++i) cutType_->setItemText(i, cutTypes[i]);
+                              tr("Caculate Y-Axis Rotate"), tr("Auto (by code)")};
+  for (int i = 0; i <= ccd::kCutTypeAutoByCode; ++i) cutType_->setItemText(i, cutTypes[i]);
   panes_[0]->setText(operationWords(state_));
   if (fileText_.isEmpty()) fileText_ = tr("File: Ready");
   panes_[1]->setText(fileText_);
@@ -427,6 +460,9 @@ QPushButton* cameraTransfer::jogButton(int output) const {
 void cameraTransfer::onState(CcdState s) {
   if (closed_) return;
   state_ = s;
+  if (s != CcdState::AutoMarking && s != CcdState::ManualMarking && s != CcdState::AutoMarkingAfterManual &&
+      s != CcdState::ManualMarkingToCenter && s != CcdState::AutoMarkingAfterCenter)
+    sheetRun_ = false;
   controls_ = ccd::controlsFor(s, controls_);
   if (const char* t = ccd::operationText(s)) operationKey_ = t;
   panes_[0]->setText(operationWords(s));
@@ -482,7 +518,7 @@ void cameraTransfer::onMarkConfirm() {
 }
 
 void cameraTransfer::loadFile(const QString& path) {
-  if (workflow_->busy()) return;
+  if (workflow_->busy() && !sheetRun_) return;
   loading_ = true;
   applyControls();
   setFile(tr("File: Loading"));
@@ -498,7 +534,8 @@ void cameraTransfer::loadFile(const QString& path) {
 
 void cameraTransfer::onLoaded(std::shared_ptr<ccd::PatternModel> model, ccd::PatternLoad result) {
   loading_ = false;
-  if (result == ccd::PatternLoad::Loaded && !workflow_->busy()) {
+  // A run by job code cuts from its own copy of each job: the view only shows it.
+  if (result == ccd::PatternLoad::Loaded && (!workflow_->busy() || sheetRun_)) {
     pattern_ = std::move(*model);
     copy_ = std::make_shared<const DisplayCopy>(pattern_.strokes());
     view_->setDisplay(copy_);
@@ -562,9 +599,37 @@ void cameraTransfer::onSettings() {
   dlg.exec();
   workflow_->reloadSettings();
   const QSignalBlocker block(cutType_);
-  cutType_->setCurrentIndex(std::clamp(workflow_->settings().cutType, 0, 4));
+  cutType_->setCurrentIndex(std::clamp(workflow_->settings().cutType, 0, ccd::kCutTypeAutoByCode));
   retranslate();
   refreshView();
+}
+
+void cameraTransfer::startRun() {
+  sheetRun_ = workflow_->settings().cutType == ccd::kCutTypeAutoByCode;
+  markQualityLabel_->clear();
+  if (!workflow_->startMarkingRun()) sheetRun_ = false;
+}
+
+void cameraTransfer::onMarkReport(const ccd::MarkReport& r) {
+  QString text = r.skipped ? tr("Mark %1: not found, left out").arg(r.index + 1)
+                           : tr("Mark %1: confidence %2").arg(r.index + 1).arg(r.quality.confidence(), 0, 'f', 2);
+  if (!r.skipped && r.remeasured) text += QLatin1Char(' ') + tr("(measured again)");
+  if (!r.skipped && r.searchSteps > 0) text += QLatin1Char(' ') + tr("(found by searching)");
+  markQualityLabel_->setText(text);
+  markQualityLabel_->setToolTip(tr("Contrast %1, roundness %2, fit %3")
+                                    .arg(r.quality.contrast, 0, 'f', 2)
+                                    .arg(r.quality.roundness, 0, 'f', 2)
+                                    .arg(r.quality.fit, 0, 'f', 2));
+}
+
+void cameraTransfer::onJob(int sheet, const QString& job, const QString& path) {
+  loadFile(path);
+  setFile(tr("Sheet %1: job %2").arg(sheet).arg(job));
+}
+
+void cameraTransfer::onSheetEnded(int sheet, ccd::SheetEnd end) {
+  if (end == ccd::SheetEnd::Cut) setFile(tr("Sheet %1: cut").arg(sheet));
+  else if (end == ccd::SheetEnd::Skipped) setFile(tr("Sheet %1: skipped").arg(sheet));
 }
 
 void cameraTransfer::onCalibrationCorrection() {
@@ -622,6 +687,13 @@ void cameraTransfer::tellOnWindow(ccd::CcdMessage m, const QString& detail) {
   else if (d == camera::kHeadReadText) text = tr("Can't read the machine position!");
   else if (d == camera::kHeadMoveText) text = tr("The machine doesn't accept the move command!");
   else if (d == camera::kHeadArriveText) text = tr("The machine didn't reach the position!");
+  else if (m == M::FirstMarkFar)
+    text = tr("The first mark was found too far from its place: it is not used. Put the head over the sheet's first "
+              "mark and start again.");
+  else if (m == M::UnknownJob) text = tr("The sheet's code names no job in the job folder.");
+  else if (m == M::NoCode) text = tr("No job code was found beside the first mark.");
+  else if (m == M::FeedFailed) text = tr("The sheet feeder did not answer.");
+  else if (m == M::MarksMissing) text = tr("Too few marks were found to fit the pattern.");
   else if (!detail.isEmpty()) text = detail;
   else {
     switch (m) {
@@ -632,7 +704,12 @@ void cameraTransfer::tellOnWindow(ccd::CcdMessage m, const QString& detail) {
       case M::SaveFileFailed: text = tr("save file failed!"); break;
       case M::Procedure:
       case M::Head:
-      case M::MarkResidual: return;
+      case M::MarkResidual:
+      case M::FirstMarkFar:
+      case M::UnknownJob:
+      case M::NoCode:
+      case M::FeedFailed:
+      case M::MarksMissing: return;
     }
   }
   if (m == M::OutOfBlock) warning(this, tr("Error"), text);

@@ -108,6 +108,10 @@ class cameraTransfer : public QDialog {
   void tellOnWindow(ccd::CcdMessage m, const QString& detail);
   // The residual of each mark after the fitted correction (registration report).
   void onResiduals(const std::vector<double>& mm);
+  void onMarkReport(const ccd::MarkReport& r);
+  void onJob(int sheet, const QString& job, const QString& path);
+  void onSheetEnded(int sheet, ccd::SheetEnd end);
+  void startRun();
   QString operationWords(ccd::CcdState s) const;
   QString fileWords(ccd::CcdFileStatus f) const;
   void shutDown();
@@ -151,6 +155,8 @@ class cameraTransfer : public QDialog {
   QGroupBox *moveBox_, *markBox_, *adjustBox_, *runBox_, *patternBox_, *cameraBox_;
   QLabel* panes_[3];
   QLabel* residualLabel_ = nullptr;
+  QLabel* markQualityLabel_ = nullptr;  // the confidence of the last mark measured
+  bool sheetRun_ = false;                // a run by job code: the view shows each sheet's job
   std::vector<double> residuals_;
 };
 

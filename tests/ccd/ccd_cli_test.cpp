@@ -8,10 +8,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "config/ini_config.h"
 #include "support/temp_home.h"
@@ -25,6 +30,36 @@ std::string run(const std::string& cmd, int* status) {
   while (p && std::fgets(buf, sizeof buf, p)) out += buf;
   *status = p ? ::pclose(p) : -1;
   return out;
+}
+
+// The simulated machine as its own process with `args`, logging to `log`; waits until it runs.
+pid_t startSim(const std::string& q, const std::string& args, const std::string& log) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
+    ::freopen(log.c_str(), "w", stdout);
+    ::execl("/bin/sh", "sh", "-c", ("exec " + q + " sim" + args).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  auto text = [&] {
+    std::FILE* f = std::fopen(log.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    while (f && std::fgets(buf, sizeof buf, f)) out += buf;
+    if (f) std::fclose(f);
+    return out;
+  };
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (text().find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_NE(text().find("running"), std::string::npos) << "the simulated machine did not start within 10 s: " << text();
+  return pid;
+}
+
+void stopSim(pid_t pid) {
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
 }
 
 std::string sheetPlot() {
@@ -49,35 +84,14 @@ TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordina
   ASSERT_EQ(status, 0) << configured;
   EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
 
-  // The simulated machine as its own process, logging to `logName`; the head starts at home.
-  auto startSim = [&](const std::string& logName) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
-      const std::string log = home.file(logName);
-      ::freopen(log.c_str(), "w", stdout);
-      ::execl("/bin/sh", "sh", "-c", ("exec " + q + " sim" + common).c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (home.readFile(logName).find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_NE(home.readFile(logName).find("running"), std::string::npos)
-        << "the simulated machine did not start within 10 s: " << home.readFile(logName);
-    return pid;
-  };
-  auto stopSim = [](pid_t pid) {
-    ::kill(pid, SIGINT);
-    int simStatus = 0;
-    ::waitpid(pid, &simStatus, 0);
-  };
-  pid_t sim = startSim("sim.log");
+  // The head starts at home.
+  pid_t sim = startSim(q, common, home.file("sim.log"));
   ASSERT_GE(sim, 0);
   const std::string out = run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &status);
   stopSim(sim);
   // A limit no real fit meets: the residuals are printed, nothing is sent, and the mark is named.
   qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
-  sim = startSim("sim2.log");
+  sim = startSim(q, common, home.file("sim2.log"));
   ASSERT_GE(sim, 0);
   int refusedStatus = 0;
   const std::string refused =
@@ -106,4 +120,89 @@ TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordina
   const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
+}
+
+// Sheet after sheet by job code, as the shop runs it: ten sheets of three jobs in shuffled order,
+// each laid a little differently, with blur, noise, uneven light and a smudged mark, fed one by
+// one by the coordinator; every sheet is cut with its own job, the smudged mark left out of the
+// fit, and each sheet's record shows every fitted mark within 0.05 mm.
+TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
+  qel::test::TempHome home;
+  const std::vector<std::string> jobs{"alpha", "beta", "gamma"};
+  for (std::size_t j = 0; j < jobs.size(); ++j) {
+    std::string plot = sheetPlot();
+    plot.insert(plot.size() - 4, "SP1;PU" + std::to_string(3000 + 400 * j) + ",3000;PD9000,6000;PU;");
+    home.writeFile("Jobs/" + jobs[j] + ".plt", plot);
+  }
+  const std::vector<int> order{2, 0, 1, 1, 0, 2, 0, 1, 2, 0};
+  const std::string q = QELCUT_PATH;
+  std::string args = " --home " + home.path() + " --bind 127.0.0.207 --codes --mark-faults";
+  for (int j : order) args += " --sheet " + home.file("Jobs/" + jobs[j] + ".plt");
+  int status = 0;
+  const std::string configured = run(q + " sim --configure-home" + args, &status);
+  ASSERT_EQ(status, 0) << configured;
+  qel::config::CIniConfig cfg(home.path());
+  cfg.write(qel::config::keys::MoveSpeed, 3000);
+  cfg.write(qel::config::keys::MoveAccel, 30000);
+  cfg.write(qel::config::keys::WaitTime4Capture, 100);
+  const pid_t sim = startSim(q, args, home.file("sim.log"));
+  ASSERT_GE(sim, 0);
+  const std::string out = run(q + " ccd --jobs " + home.file("Jobs") + " --sheets 10 --home " + home.path(), &status);
+  stopSim(sim);
+  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
+  EXPECT_NE(out.find("sheets: 10 cut, 0 skipped"), std::string::npos) << out;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::string line = "sheet " + std::to_string(i + 1) + ": job " + jobs[order[i]] + " (";
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  }
+  // Every point the machine received lands within 0.05 mm of where its sheet's print put the
+  // job's design point: sheet i (from 0) lies as the simulator lays the n-th sheet of a stack,
+  // (1.5 (i mod 3) - 1.5, (i mod 2) - 0.5) mm off and turned 0.3 ((i mod 3) - 1) degrees.
+  std::vector<std::filesystem::path> received;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("SimMachine"))) received.push_back(e.path());
+  std::sort(received.begin(), received.end());
+  ASSERT_EQ(received.size(), order.size());
+  const std::regex command(R"((PU|PD)(-?[0-9.e+]+),(-?[0-9.e+]+);)");
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const double turn = i == 0 ? 0.0 : 0.3 * (double(i % 3) - 1.0) * M_PI / 180.0;
+    const double ox = i == 0 ? 0.0 : 1.5 * double(i % 3) - 1.5, oy = i == 0 ? 0.0 : double(i % 2) - 0.5;
+    std::vector<std::pair<double, double>> design{{20, 20}, {320, 20}, {320, 220}, {20, 220}, {60, 60}, {280, 60},
+                                                  {280, 180}, {(3000 + 400.0 * order[i]) / 40, 75}, {225, 150}};
+    for (auto& [x, y] : design) std::tie(x, y) = std::pair(ox + std::cos(turn) * x - std::sin(turn) * y,
+                                                           oy + std::sin(turn) * x + std::cos(turn) * y);
+    std::ifstream in(received[i]);
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    double worst = 0.0;
+    int points = 0;
+    for (auto it = std::sregex_iterator(data.begin(), data.end(), command); it != std::sregex_iterator(); ++it, ++points) {
+      const double x = std::stod((*it)[2]) / 40, y = std::stod((*it)[3]) / 40;
+      double best = 1e9;
+      for (const auto& [dx, dy] : design) best = std::min(best, std::hypot(x - dx, y - dy));
+      worst = std::max(worst, best);
+    }
+    EXPECT_EQ(points, 9) << "sheet " << i + 1;
+    EXPECT_LT(worst, 0.05) << "sheet " << i + 1 << " (" << jobs[order[i]] << ")";
+  }
+  // Every fitted mark of every sheet within 0.05 mm; the smudged one left out.
+  const std::regex residual(R"(residual (\d+\.\d+) mm)");
+  int fitted = 0;
+  for (auto it = std::sregex_iterator(out.begin(), out.end(), residual); it != std::sregex_iterator(); ++it, ++fitted)
+    EXPECT_LT(std::stod((*it)[1]), 0.05) << (*it)[0];
+  EXPECT_EQ(fitted, 30) << out;
+  EXPECT_NE(out.find("not found: left out"), std::string::npos) << out;
+  std::vector<std::string> records;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
+    if (e.path().extension() == ".json") records.push_back(e.path().string());
+  ASSERT_EQ(records.size(), 10u);
+  // A record printed again later; a file that is no record is refused.
+  const std::string shown = run(q + " ccd --record " + records[0], &status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+  EXPECT_TRUE(std::regex_search(shown, std::regex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.\d\d)")))
+      << shown;
+  EXPECT_NE(shown.find("correction (affine)"), std::string::npos) << shown;
+  home.writeFile("not-a-record.json", "{\"marks\": 3}");
+  const std::string refused = run(q + " ccd --record " + home.file("not-a-record.json"), &status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
 }

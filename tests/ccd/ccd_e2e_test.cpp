@@ -336,6 +336,7 @@ TEST(CcdCut, NetworkLinkWaitsForTheMachineToAnswerReadyBetweenPieces) {
   // The machine's network controller shares the address with the coordinator's command line;
   // the file goes over the network link and the wait between pieces probes it.
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+  sheet.origin = {-5.5, 4.75};  // laid at the tool's origin, where the automatic move looks
   CcdBench b("127.0.0.192", sheet, tableCamera(0.5), false);
   ASSERT_TRUE(b.ready()) << b.error;
   sim::NetworkMachineSim machine;

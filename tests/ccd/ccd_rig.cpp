@@ -72,18 +72,41 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
 
   command.setAddress(address);
   command.setPort(coordinator->commandPort());
-  source = std::make_unique<sim::SimFrameSource>([this] {
-    const cv::Point2d head(coordinator->model().position(0), coordinator->model().position(1));
-    return table->renderAt(table->trueOf(head) + cv::Point2d(sheetShift.load() * pageWidthMm, 0.0));
-  }, 10);
+  source = std::make_unique<sim::SimFrameSource>([this] { return renderHere(); }, 10);
   cameraFeed = std::make_unique<camera::HeadlessCamera>(*source, handler, measurement);
   cameraFeed->open();
+}
+
+cv::Mat CcdBench::renderHere() {
+  const cv::Point2d head(coordinator->model().position(0), coordinator->model().position(1));
+  const cv::Point2d seen = table->trueOf(head) + cv::Point2d(sheetShift.load() * pageWidthMm, 0.0);
+  if (stack.empty()) return table->renderAt(seen);
+  const std::size_t i = static_cast<std::size_t>(stackIndex.load());
+  return i < stack.size() ? stack[i]->renderAt(seen) : bare->renderAt(seen);
 }
 
 CcdBench::~CcdBench() {
   if (workflow) workflow->stop();
   workflow.reset();
   cameraFeed.reset();
+}
+
+void CcdBench::stackSheets(std::vector<sim::SheetSpec> sheets) {
+  ASSERT_TRUE(ready()) << error;
+  // The table changes only while no frame is being rendered from it.
+  cameraFeed->close();
+  for (auto& sheet : sheets)
+    stack.push_back(std::make_unique<sim::SimTable>(*renderClock, std::move(sheet), table->cameraSpec()));
+  bare = std::make_unique<sim::SimTable>(*renderClock, sim::SheetSpec{}, table->cameraSpec());
+  stackIndex = 0;
+  coordinator->model().setFeeder([this] { ++stackIndex; }, 50);
+  ASSERT_TRUE(cameraFeed->open());
+}
+
+ccd::RunEnd CcdBench::runSheets(int sheets, int timeoutMs) {
+  if (!workflow) makeWorkflow();
+  if (!workflow->startSheetRun(sheets)) return ccd::RunEnd::None;
+  return waitForEnd(timeoutMs);
 }
 
 void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
@@ -126,6 +149,10 @@ void CcdBench::makeWorkflow() {
 ccd::RunEnd CcdBench::run(int timeoutMs) {
   if (!workflow) makeWorkflow();
   if (!workflow->startMarkingRun()) return ccd::RunEnd::None;
+  return waitForEnd(timeoutMs);
+}
+
+ccd::RunEnd CcdBench::waitForEnd(int timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   bool ended = false;
   while (!ended && std::chrono::steady_clock::now() < end) {

@@ -45,6 +45,28 @@ class QuickClock final : public platform::Clock {
 };
 
 struct RecordingOperator : ccd::CcdOperator {
+  void markMeasured(const ccd::MarkReport& r) override {
+    std::lock_guard l(m);
+    marks.push_back(r);
+    lastMark = std::chrono::steady_clock::now();
+  }
+  std::chrono::steady_clock::time_point lastMark;
+  void jobRecognised(int, const std::string& job, const std::string&) override {
+    std::lock_guard l(m);
+    jobs.push_back(job);
+  }
+  void sheetEnded(int, ccd::SheetEnd e, const std::string&) override {
+    std::lock_guard l(m);
+    sheetEnds.push_back(e);
+  }
+  void recordWritten(const std::string& path) override {
+    std::lock_guard l(m);
+    records.push_back(path);
+  }
+  std::vector<ccd::MarkReport> marks;
+  std::vector<std::string> jobs;
+  std::vector<ccd::SheetEnd> sheetEnds;
+  std::vector<std::string> records;
   // Unanswered questions are declined, so that a run never waits for an operator who is not there.
   std::function<bool(ccd::CcdQuestion)> answer = [](ccd::CcdQuestion) { return false; };
   bool ask(ccd::CcdQuestion q) override {
@@ -78,7 +100,9 @@ struct RecordingOperator : ccd::CcdOperator {
   void sent(const std::string& name, const std::string&) override {
     std::lock_guard l(m);
     names.push_back(name);
+    lastSent = std::chrono::steady_clock::now();
   }
+  std::chrono::steady_clock::time_point lastSent;
   template <class T>
   std::vector<T> copy(const std::vector<T>& v) {
     std::lock_guard l(m);
@@ -118,12 +142,21 @@ struct CcdBench {
 
   // Writes the plot, loads it into the pattern and selects it.
   void loadPattern(const std::string& plot, const std::string& name = "job.plt");
+  // A stack of sheets for runs by job code: the first lies on the table, each feed of the
+  // coordinator brings the next; after the last the table is bare.
+  void stackSheets(std::vector<sim::SheetSpec> sheets);
+  // Runs sheet after sheet by job code and waits for the end (real time, bounded).
+  ccd::RunEnd runSheets(int sheets, int timeoutMs = 120000);
   // Puts the head where the camera sees table point `table` (the operator jogging there).
   void headOver(const cv::Point2d& table);
   cv::Point2d machineSeeing(const cv::Point2d& table) const;
   void makeWorkflow();
   // Runs the marking run and waits for its end (real time, bounded).
   ccd::RunEnd run(int timeoutMs = 60000);
+  ccd::RunEnd waitForEnd(int timeoutMs);
+  // The frame the table's camera sees where the coordinator's head stands (the sheet on the
+  // table, of the stack when there is one, moved by the plates fed).
+  cv::Mat renderHere();
   // Points of every stroke the coordinator received in download `i`, in machine mm.
   std::vector<std::vector<cv::Point2d>> received(std::size_t i);
   // Largest distance from a received point to where the print put the nearest design point, on
@@ -137,6 +170,9 @@ struct CcdBench {
   std::unique_ptr<platform::FakeClock> renderClock;  // the table's own (unused) motion model
   std::unique_ptr<sim::SimTable> table;
   std::atomic<int> sheetShift{0};  // plates fed so far (x shift of the sheet by one page each)
+  std::vector<std::unique_ptr<sim::SimTable>> stack;  // sheets fed by code, when set
+  std::atomic<int> stackIndex{0};
+  std::unique_ptr<sim::SimTable> bare;
   double pageWidthMm = 400.0;
   FakeTransferOwner owner;
   links::CMC_Command command;

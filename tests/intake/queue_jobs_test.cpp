@@ -69,7 +69,7 @@ class MachineLink : public links::TransferLink {
       test::waitUntil([this] { return owner_.stopInForce(); }, 10000, 1);
       machine_.holding = false;
       if (owner_.stopInForce()) {
-        text_ = "send stopped";
+        text_.clear();  // as the network and serial links end a stopped send
         return false;
       }
     }
@@ -104,6 +104,7 @@ class QueueJobsTest : public ::testing::Test {
     s.translator = &translator;
     s.clock = &clock;
     s.tickMs = 10;
+    s.watcher = false;  // the folder scans alone: no notification at an unforeseen moment
     s.localTime = [] {
       std::tm t{};
       t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 5, t.tm_hour = 9, t.tm_min = 30, t.tm_sec = 0;
@@ -189,26 +190,28 @@ TEST_F(QueueJobsTest, FailedJobsEndWithTheirReasonAndSetTheirFilesAside) {
     const char* name;
     const char* content;
     links::SendResult answer;
-    JobFailure failure;
-    QString reason;
+    FailureKind failure;
+    QString detail;
     std::vector<std::string> recycleBin, undisposed;
     bool pauses;
   };
   const std::vector<Case> cases = {
-      {"dispose", "junk", {true, {}}, JobFailure::Dispose, "no plot command in the file", {}, {"job1.plt"}, false},
-      {"send", "IN;PG;", {false, "CRC mismatch"}, JobFailure::Send, "CRC mismatch",
+      {"dispose", "junk", {true, {}}, FailureKind::DisposeFailed, "no plot command in the file", {}, {"job1.plt"}, false},
+      {"send", "IN;PG;", {false, "CRC mismatch"}, FailureKind::SendFailed, "CRC mismatch",
        {"job1_20260105_093000.plt", "job1_20260105_093000_001.PLT", "job1_20260105_093000_002.PLT",
         "job1_20260105_093000_003.PLT"},
        {},
        false},
-      {"unreachable", "IN;", {false, "QEL_Connect_Fail"}, JobFailure::Unreachable, "QEL_Connect_Fail",
+      {"unreachable", "IN;", {false, "QEL_Connect_Fail"}, FailureKind::MachineUnreachable, "QEL_Connect_Fail",
        {"job1_20260105_093000.plt", "job1_20260105_093000_001.PLT"}, {}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     makeQueue();
-    int unreachable = 0;
-    QObject::connect(queue.get(), &CSendQueue::machineUnreachable, [&] { ++unreachable; });
+    int pausedForFailure = 0;
+    QObject::connect(queue.get(), &CSendQueue::pausedFor, [&](PauseCause cause, const QueueFailure&) {
+      if (cause == PauseCause::Failure) ++pausedForFailure;
+    });
     machine.answer = [&](const std::string& name) {
       return name.rfind("job1_", 0) == 0 ? c.answer : links::SendResult{true, {}};
     };
@@ -216,13 +219,13 @@ TEST_F(QueueJobsTest, FailedJobsEndWithTheirReasonAndSetTheirFilesAside) {
     ASSERT_TRUE(hand(2, "IN;"));
     ASSERT_TRUE(waitFinished(1));
     EXPECT_EQ(last(1).stage, JobStage::Failed);
-    EXPECT_EQ(last(1).failure, c.failure);
-    EXPECT_EQ(last(1).reason, c.reason);
+    EXPECT_EQ(last(1).failure.kind, c.failure);
+    EXPECT_EQ(last(1).failure.detail, c.detail);
     EXPECT_EQ(queue->sendQueueList()->count() > 0 && queue->sendQueueList()->text(0).startsWith("job1"), false);
     EXPECT_EQ(filesIn("CancelledDir"), c.recycleBin);
     EXPECT_EQ(filesIn("UnDisposeDir"), c.undisposed);
     EXPECT_EQ(queue->transferPaused(), c.pauses);
-    EXPECT_EQ(unreachable, c.pauses ? 1 : 0);
+    EXPECT_EQ(pausedForFailure, c.pauses ? 1 : 0);
     if (c.pauses) {
       EXPECT_FALSE(finished(2));
       queue->TogglePause();

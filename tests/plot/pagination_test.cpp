@@ -4,7 +4,10 @@
 
 #include <cmath>
 
-#include "plot/stages.h"
+#include "plot/contour_stages.h"
+#include "plot/pagination.h"
+#include "plot/rolling_split.h"
+#include "plot/whole_stroke_split.h"
 #include "plot_fixture.h"
 
 namespace qel::plot {

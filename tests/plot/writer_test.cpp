@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "plot_fixture.h"
-#include "plot/stages.h"
+#include "plot/contour_stages.h"
+#include "plot/pagination.h"
+#include "plot/rolling_split.h"
+#include "plot/whole_stroke_split.h"
 
 namespace qel::plot::test {
 namespace {

@@ -2,6 +2,7 @@
 // view, the controls of each operation state, the plate buttons, the camera picture and Exit.
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QWheelEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -18,6 +19,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "ccd/ccd_state.h"
+#include "ui/logic/window_place.h"
 #ifdef QEL_HAVE_CCD_RIG
 #include "ccd/ccd_rig.h"
 #endif
@@ -87,6 +89,23 @@ class CcdWindowTest : public QObject {
   static bool waitLoaded(ui::cameraTransfer& w) {
     return QTest::qWaitFor([&] { return !w.loading(); }, 10000);
   }
+#ifdef QEL_HAVE_CCD_RIG
+  // The window over the bench's home and job.plt, its camera the bench's table; null unless it
+  // loaded the file and grabs.
+  static std::unique_ptr<ui::cameraTransfer> openOnBench(test::CcdBench& b) {
+    ui::cameraTransfer::Services s;
+    s.linkOwner = &b.owner;
+    s.clock = &b.fakeClock;
+    s.commandPort = b.coordinator->commandPort();
+    s.frameSource = [&b] { return std::make_unique<sim::SimFrameSource>([&b] { return b.renderHere(); }, 10); };
+    auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(b.home.path()),
+                                                  QString::fromStdString(b.home.file("job.plt")), std::move(s));
+    w->show();
+    if (!waitLoaded(*w) || !QTest::qWaitFor([&] { return w->paneText(2) == QStringLiteral("Camera: Open,Grabing"); }, 5000))
+      return nullptr;
+    return w;
+  }
+#endif
   // Every control as the state table says, for the window's buttons.
   static QString mismatch(ui::cameraTransfer& w, const ccd::CcdControls& want) {
     for (int k = 0; k < int(CcdControl::Count); ++k) {
@@ -316,6 +335,32 @@ class CcdWindowTest : public QObject {
     w.reset();  // a second shut-down is harmless
   }
 
+  // Every control within a 1366 x 768 screen (less a panel and the title bar); the window opens
+  // where it was closed, pulled back onto the screen.
+  void fitsALaptopScreenAndRemembersItsPlace() {
+    ui::RecordingMessages boxes;
+    QRect kept;
+    {
+      auto w = open();
+      QVERIFY(waitLoaded(*w));
+      const QSize least = w->minimumSizeHint();
+      QVERIFY2(least.width() <= 1366 && least.height() + 32 <= 768 - 40,
+               qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
+      w->move(60, 30);
+      w->resize(1100, 640);
+      kept = w->frameGeometry();
+      w->button(CcdControl::Exit)->click();
+      QVERIFY(!w->isVisible());
+    }
+    QCOMPARE(ui::loadPlace(QString::fromStdString(home_->path()), QStringLiteral("CcdCut")), std::optional<QRect>(kept));
+    ui::savePlace(QString::fromStdString(home_->path()), QStringLiteral("CcdCut"), QRect(-111, -300, 1100, 640));
+    auto again = open();
+    QVERIFY(waitLoaded(*again));
+    QVERIFY(again->frameGeometry().left() >= 0);
+    QVERIFY(again->frameGeometry().top() >= 0);
+    QVERIFY(again->size().width() <= 1100);
+  }
+
 #ifdef QEL_HAVE_CCD_RIG
   // A sheet printed at 100.3 % and turned 0.7 degrees: Sel All, Start, and the corrected pattern
   // lands on the simulated coordinator within 0.05 mm of the print, the window following the run.
@@ -340,37 +385,69 @@ class CcdWindowTest : public QObject {
     b.home.writeFile("job.plt", test::printAndCutPlot(marks, false, shapes));
     b.headOver(b.table->sheet().tablePosition(marks[0]) + cv::Point2d(3.0, -2.0));
 
-    ui::cameraTransfer::Services s;
-    s.linkOwner = &b.owner;
-    s.clock = &b.fakeClock;
-    s.commandPort = b.coordinator->commandPort();
-    s.frameSource = [&b] {
-      return std::make_unique<sim::SimFrameSource>([&b] {
-        const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
-        return b.table->renderAt(b.table->trueOf(head));
-      }, 10);
-    };
-    ui::cameraTransfer w(QString::fromStdString(b.home.path()), QString::fromStdString(b.home.file("job.plt")), std::move(s));
-    w.show();
-    QVERIFY(waitLoaded(w));
-    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+    auto window = openOnBench(b);
+    QVERIFY(window);
+    ui::cameraTransfer& w = *window;
     // A jog button holds its output while pressed.
     QTest::mousePress(w.jogButton(41), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 1, 5000);
     QTest::mouseRelease(w.jogButton(41), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 0, 5000);
     w.button(CcdControl::SelectAll)->click();
-    w.button(CcdControl::Start)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(w.state() == CcdState::MarkFinished || (w.state() == CcdState::Ready && !w.workflow().busy()
-                                                                    && w.workflow().lastRunEnd() != ccd::RunEnd::None),
-                             60000);
-    QCOMPARE(w.state(), CcdState::MarkFinished);
-    QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));
-    QTRY_COMPARE_WITH_TIMEOUT(w.paneText(1), QStringLiteral("File: Send selected pattern finished"), 5000);
-    QCOMPARE(b.coordinator->sim().downloads().size(), std::size_t(1));
+    // Three jobs one after another, each starting at the first mark.
     std::vector<cv::Point2d> design = marks;
     for (const auto& sh : shapes) design.insert(design.end(), sh.begin(), sh.end());
-    QVERIFY(b.worstLanding(0, design) < 0.05);
+    for (std::size_t job = 0; job < 3; ++job) {
+      QTRY_VERIFY_WITH_TIMEOUT(w.button(CcdControl::Start)->isEnabled(), 5000);
+      w.button(CcdControl::Start)->click();
+      QTRY_VERIFY_WITH_TIMEOUT(!w.workflow().busy() && w.workflow().lastRunEnd() != ccd::RunEnd::None, 60000);
+      QCOMPARE(w.workflow().lastRunEnd(), ccd::RunEnd::Completed);
+      QTRY_COMPARE_WITH_TIMEOUT(w.state(), CcdState::MarkFinished, 5000);
+      QCOMPARE(w.paneText(0), QStringLiteral("Operate: Mark finished"));
+      QTRY_COMPARE_WITH_TIMEOUT(w.paneText(1), QStringLiteral("File: Send selected pattern finished"), 5000);
+      QCOMPARE(b.coordinator->sim().downloads().size(), job + 1);
+      QVERIFY(b.worstLanding(job, design) < 0.05);
+    }
+    QVERIFY(boxes.texts.isEmpty());
+  }
+
+  // "Auto (by code)": two sheets of two jobs, each recognised by its code, shown in the view and
+  // cut with its own file; the mark's confidence is shown.
+  void autoByCodeCutsEachSheetWithItsJob() {
+    ui::RecordingMessages boxes;
+    const std::vector<cv::Point2d> marks{{20, 20}, {320, 20}, {320, 220}, {20, 220}};
+    auto coded = [&](const std::string& code) {
+      sim::SheetSpec sheet;
+      sheet.marks = marks;
+      sheet.origin = {30, 25};
+      sheet.printRotationDeg = 0.4;
+      sheet.code = code;
+      sheet.codeAt = {42, 22};
+      return sheet;
+    };
+    sim::CameraSpec cam;
+    cam.noiseSigma = 1.0;
+    test::CcdBench b("127.0.0.172", coded("left"), cam);
+    QVERIFY2(b.ready(), b.error.c_str());
+    b.home.writeFile("Jobs/left.plt", test::printAndCutPlot(marks, false, {{{60, 60}, {280, 180}}}));
+    b.home.writeFile("Jobs/right.plt", test::printAndCutPlot(marks, false, {{{60, 180}, {280, 60}}, {{100, 100}, {200, 100}}}));
+    b.home.writeFile("job.plt", test::printAndCutPlot(marks, false, {}));
+    b.stackSheets({coded("right"), coded("left")});
+    b.cameraFeed->close();  // the window opens the camera itself
+    b.headOver(b.stack[0]->sheet().tablePosition(marks[0]));
+
+    auto window = openOnBench(b);
+    QVERIFY(window);
+    ui::cameraTransfer& w = *window;
+    w.cutTypeBox()->setCurrentIndex(ccd::kCutTypeAutoByCode);
+    QCOMPARE(w.cutTypeBox()->currentText(), QStringLiteral("Auto (by code)"));
+    w.button(CcdControl::Start)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.workflow().busy() && w.workflow().lastRunEnd() != ccd::RunEnd::None, 60000);
+    QCOMPARE(w.workflow().lastRunEnd(), ccd::RunEnd::Completed);
+    QCOMPARE(w.workflow().sheetsCut(), 2);
+    QCOMPARE(b.coordinator->sim().downloads().size(), std::size_t(2));
+    QTRY_COMPARE_WITH_TIMEOUT(w.windowTitle(), QString::fromStdString(b.home.file("Jobs/left.plt")), 5000);
+    QVERIFY(w.findChild<QLabel*>(QStringLiteral("markQuality"))->text().startsWith(QStringLiteral("Mark 4: confidence 0.")));
     QVERIFY(boxes.texts.isEmpty());
   }
 #endif

@@ -109,7 +109,7 @@ Cutter::Cutter(CutterSettings settings, intake::CSendQueue::Services services, s
   qRegisterMetaType<intake::JobReport>();
   connect(queue_.get(), &intake::CSendQueue::jobChanged, this, &Cutter::onJobChanged);
   connect(queue_.get(), &intake::CSendQueue::pausedChanged, this, [this](bool paused, bool) { onPausedChanged(paused); });
-  connect(queue_.get(), &intake::CSendQueue::machineUnreachable, this, &Cutter::onUnreachable);
+  connect(queue_.get(), &intake::CSendQueue::pausedFor, this, &Cutter::onPausedFor);
 }
 
 Cutter::~Cutter() { queue_->stop(); }
@@ -267,16 +267,17 @@ void Cutter::enqueue(int id, const QString& file) {
   ::unlink(file.toLocal8Bit().constData());
   JobReport r;
   r.stage = JobStage::Failed;
-  r.failure = stopping_ ? intake::JobFailure::Stopped : intake::JobFailure::Refused;
-  r.reason = why;
+  r.failure.kind = stopping_ ? intake::FailureKind::SendStopped : intake::FailureKind::None;
+  r.failure.file = file;
+  r.failure.detail = why;
   onJobChanged(static_cast<quint64>(id), r);
 }
 
 void Cutter::onJobChanged(quint64 id, const JobReport& queueReport) {
   // The reasons go to the network: without the folders of this computer.
   JobReport report = queueReport;
-  report.reason.replace(queue_->jobDir() + QLatin1Char('/'), QString());
-  report.reason.replace(QString::fromStdString(settings_.home) + QLatin1Char('/'), QString());
+  report.failure.detail.replace(queue_->jobDir() + QLatin1Char('/'), QString());
+  report.failure.detail.replace(QString::fromStdString(settings_.home) + QLatin1Char('/'), QString());
   std::lock_guard<std::mutex> l(m_);
   const int jobId = static_cast<int>(id);
   recent_[jobId] = report;
@@ -311,14 +312,18 @@ void Cutter::onPausedChanged(bool paused) {
       papplPrinterResume(printer_);
     });
     std::lock_guard<std::mutex> l(m_);
-    offlineReason_.clear();
+    pauseReason_.clear();
   }
 }
 
-void Cutter::onUnreachable(const QString& text) {
-  if (printer_) ownAction([&] { papplPrinterSetReasons(printer_, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE); });
+void Cutter::onPausedFor(intake::PauseCause cause, const intake::QueueFailure& failure) {
+  // The operator's pause needs no reason; the queue's own pauses keep the link's text for the
+  // web page, and the machine out of reach makes the printer offline besides paused.
+  if (cause == intake::PauseCause::Operator) return;
+  if (printer_ && failure.kind == intake::FailureKind::MachineUnreachable)
+    ownAction([&] { papplPrinterSetReasons(printer_, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE); });
   std::lock_guard<std::mutex> l(m_);
-  offlineReason_ = text;
+  pauseReason_ = failure.detail.isEmpty() ? intake::englishText(failure.kind) : failure.detail;
 }
 
 void Cutter::noteIdentify(const QString& message) {
@@ -327,9 +332,9 @@ void Cutter::noteIdentify(const QString& message) {
   });
 }
 
-QString Cutter::offlineReason() const {
+QString Cutter::pauseReason() const {
   std::lock_guard<std::mutex> l(m_);
-  return offlineReason_;
+  return pauseReason_;
 }
 
 void Cutter::noteEvent(pappl_event_t event) {
@@ -370,7 +375,7 @@ void Cutter::applyEvents() {
       ownAction([&] { papplPrinterSetReasons(printer_, PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE); });
       {
         std::lock_guard<std::mutex> l(m_);
-        offlineReason_.clear();
+        pauseReason_.clear();
       }
       if (queue_->translatePaused()) queue_->TogglePause();
     }

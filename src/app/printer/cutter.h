@@ -73,7 +73,7 @@ class Cutter : public QObject {
 
   // What the web page shows beside the framework's state: why the cutter stopped, and the last
   // report of each recent job. Any thread.
-  QString offlineReason() const;
+  QString pauseReason() const;
   std::optional<intake::JobReport> lastReport(int jobId) const;
   bool stopping() const { return stopping_; }
   // Whether the queue is paused (kept for the web page's threads).
@@ -92,7 +92,7 @@ class Cutter : public QObject {
   struct Slot;
   void onJobChanged(quint64 id, const intake::JobReport& queueReport);
   void onPausedChanged(bool paused);
-  void onUnreachable(const QString& text);
+  void onPausedFor(intake::PauseCause cause, const intake::QueueFailure& failure);
   void applyEvents();
   // Calls into the framework that raise events of our own making, which noteEvent then ignores.
   template <class F>
@@ -112,7 +112,7 @@ class Cutter : public QObject {
   std::condition_variable changed_;
   std::map<int, std::shared_ptr<Slot>> slots_;       // jobs inside runJob
   std::map<int, intake::JobReport> recent_;          // last reports, for the web page
-  QString offlineReason_;
+  QString pauseReason_;
   std::uint64_t ownEventSeq_ = 0;                    // the last event we caused
   std::map<std::uint64_t, pappl_event_t> events_;    // noted, not yet applied
   bool applyPosted_ = false;

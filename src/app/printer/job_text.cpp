@@ -8,7 +8,7 @@ namespace qel::app::printer {
 
 namespace {
 
-using intake::JobFailure;
+using intake::FailureKind;
 using intake::JobReport;
 using intake::JobStage;
 
@@ -42,7 +42,9 @@ std::string formatText(const Localize& localize, const char* english, const std:
 }  // namespace
 
 std::string jobMessage(const JobReport& r, bool stopping, const Localize& localize) {
-  const std::string reason = r.reason.toStdString();
+  // The pipeline's or the link's own text, else the queue's word for the failure.
+  const intake::QueueFailure& f = r.failure;
+  const std::string reason = (f.detail.isEmpty() ? intake::englishText(f.kind) : f.detail).toStdString();
   switch (r.stage) {
     case JobStage::Queued: return r.ahead > 0 ? format(localize, kQueuedBehind, r.ahead) : format(localize, kQueued);
     case JobStage::Disposing: return format(localize, kDisposing);
@@ -52,14 +54,12 @@ std::string jobMessage(const JobReport& r, bool stopping, const Localize& locali
     case JobStage::Cancelled: return format(localize, stopping ? kStopped : kCancelled);
     case JobStage::Failed: break;
   }
-  switch (r.failure) {
-    case JobFailure::Dispose: return formatText(localize, kDisposeFailed, reason);
-    case JobFailure::Conversion: return formatText(localize, kConversionFailed, reason);
-    case JobFailure::Send: return formatText(localize, kSendFailed, reason);
-    case JobFailure::Unreachable: return formatText(localize, kUnreachable, reason);
-    case JobFailure::Stopped: return format(localize, kStopped);
-    default: return formatText(localize, kOtherFailure, reason);
-  }
+  if (f.kind == FailureKind::ConversionFailed) return formatText(localize, kConversionFailed, reason);
+  if (intake::isTranslateKind(f.kind)) return formatText(localize, kDisposeFailed, reason);
+  if (f.kind == FailureKind::MachineUnreachable) return formatText(localize, kUnreachable, reason);
+  if (f.kind == FailureKind::SendStopped) return format(localize, kStopped);
+  if (f.kind == FailureKind::None) return formatText(localize, kOtherFailure, reason);
+  return formatText(localize, kSendFailed, reason);
 }
 
 pappl_jreason_t jobReasons(const JobReport& r) {
@@ -72,7 +72,7 @@ pappl_jreason_t jobReasons(const JobReport& r) {
     case JobStage::Cancelled: return PAPPL_JREASON_NONE;
     case JobStage::Failed: break;
   }
-  if (r.failure == JobFailure::Dispose || r.failure == JobFailure::Conversion)
+  if (intake::isTranslateKind(r.failure.kind))
     return PAPPL_JREASON_ABORTED_BY_SYSTEM | PAPPL_JREASON_DOCUMENT_UNPRINTABLE_ERROR;
   return PAPPL_JREASON_ABORTED_BY_SYSTEM | PAPPL_JREASON_ERRORS_DETECTED;
 }

@@ -204,6 +204,9 @@ bool PrinterApp::takeHomes(std::string* error) {
     services.links = links::LinkFactory::standard(options_.links);
     services.clock = options_.clock;
     services.tickMs = options_.tickMs;
+    // Unattended, as `qelcut watch`: after the machine was out of reach the queue (and with it
+    // the printer) resumes by itself, with growing waits.
+    services.autoResume = true;
     cutters_.push_back(std::make_unique<Cutter>(std::move(s), std::move(services), options_.maxJobBytes));
     translators_.push_back(std::move(translator));
     locks_.push_back(std::move(lock));

@@ -104,7 +104,7 @@ void putStatus(pappl_client_t* client, Cutter& cutter, bool linkName) {
   if (reasons & PAPPL_PREASON_OFFLINE) papplClientHTMLPrintf(client, "%s%s", comma, tr(client, "the machine cannot be reached"));
   if (state == IPP_PSTATE_STOPPED) papplClientHTMLPrintf(client, "%s%s", comma, tr(client, "paused"));
   papplClientHTMLPuts(client, tr(client, "."));
-  const std::string why = cutter.offlineReason().toStdString();
+  const std::string why = cutter.pauseReason().toStdString();
   if (!why.empty()) papplClientHTMLPrintf(client, "<br>%s %s", tr(client, "The link said:"), why.c_str());
   papplClientHTMLPuts(client, "</p>\n");
   // The buttons post to the cutter's own page, over TLS from other computers (administration

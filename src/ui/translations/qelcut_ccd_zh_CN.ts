@@ -358,5 +358,61 @@
         <source>Mark %1 is %2 mm off the corrected pattern (limit %3 mm): the pattern was not sent.</source>
         <translation>标记点 %1 偏离校正后的图案 %2 mm（上限 %3 mm）：图案未发送。</translation>
     </message>
+    <message>
+        <source>Auto (by code)</source>
+        <translation>自动（按条码）</translation>
+    </message>
+    <message>
+        <source>Mark %1: not found, left out</source>
+        <translation>标记点 %1：未找到，已略去</translation>
+    </message>
+    <message>
+        <source>Mark %1: confidence %2</source>
+        <translation>标记点 %1：可信度 %2</translation>
+    </message>
+    <message>
+        <source>(measured again)</source>
+        <translation>（已重新测量）</translation>
+    </message>
+    <message>
+        <source>(found by searching)</source>
+        <translation>（搜索后找到）</translation>
+    </message>
+    <message>
+        <source>Contrast %1, roundness %2, fit %3</source>
+        <translation>对比度 %1，圆度 %2，拟合度 %3</translation>
+    </message>
+    <message>
+        <source>Sheet %1: job %2</source>
+        <translation>第 %1 张：作业 %2</translation>
+    </message>
+    <message>
+        <source>Sheet %1: cut</source>
+        <translation>第 %1 张：已切割</translation>
+    </message>
+    <message>
+        <source>Sheet %1: skipped</source>
+        <translation>第 %1 张：已跳过</translation>
+    </message>
+    <message>
+        <source>The first mark was found too far from its place: it is not used. Put the head over the sheet's first mark and start again.</source>
+        <translation>第一个标记点离应在的位置太远，不予采用。请把机头移到该张材料的第一个标记点上，再重新开始。</translation>
+    </message>
+    <message>
+        <source>The sheet's code names no job in the job folder.</source>
+        <translation>该张材料的条码在作业文件夹中找不到对应的作业。</translation>
+    </message>
+    <message>
+        <source>No job code was found beside the first mark.</source>
+        <translation>第一个标记点旁没有找到作业条码。</translation>
+    </message>
+    <message>
+        <source>The sheet feeder did not answer.</source>
+        <translation>送料器没有响应。</translation>
+    </message>
+    <message>
+        <source>Too few marks were found to fit the pattern.</source>
+        <translation>找到的标记点太少，无法校正图形。</translation>
+    </message>
 </context>
 </TS>

@@ -94,6 +94,23 @@ def offline(check, port):
               and p.get("printer-state-reasons") == "none", str(p))
 
 
+def auto_resume(check, port):
+    """Unattended: once the machine is back the queue resumes by itself, and the printer with it."""
+    with Rig(QELCUT, port) as rig:
+        home = rig.home("home", "127.0.40.1")
+        rig.set(home, "Transfer_Config", "Resume_FirstWait", "3")
+        rig.start_app([home])
+        name = "QEL-DSP-127.0.40.1"
+        rig.wait_job(name, rig.submit(name, SAMPLE))
+        check("the printer is stopped and offline", "offline" in rig.printer(name).get("printer-state-reasons", ""))
+        waiting = rig.submit(name, SAMPLE)
+        rig.start_sim(home, "127.0.40.1")
+        job = rig.wait_job(name, waiting, timeout=30)
+        check("the waiting job is cut without anyone resuming", job.get("job-state") == "completed", str(job))
+        p = rig.printer(name)
+        check("the printer is online again", p.get("printer-state") != "stopped" and "offline" not in p.get("printer-state-reasons", ""), str(p))
+
+
 def parallel(check, port):
     """Two cutters (two homes, two machines) take jobs at the same time."""
     with Rig(QELCUT, port) as rig:
@@ -342,7 +359,8 @@ def auth(check, port):
 
 SCENARIOS = {"delivery": (delivery, 18641), "offline": (offline, 18642), "parallel": (parallel, 18643),
              "bad_input": (bad_input, 18644), "cancel": (cancel, 18645), "restart": (restart, 18646),
-             "web": (web, 18647), "auth": (auth, 18648), "concurrent": (concurrent, 18649)}
+             "web": (web, 18647), "auth": (auth, 18648), "concurrent": (concurrent, 18649),
+             "auto_resume": (auto_resume, 18640)}
 
 if __name__ == "__main__":
     for tool in ("ipptool", "lp", "lpstat", "cancel"):

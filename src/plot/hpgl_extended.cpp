@@ -1,0 +1,256 @@
+// The HPGL reader's commands beyond the plotter's table: relative moves, scaling points and
+// user units, rectangles, encoded polylines, polygons edged by "EP", machine state kept in
+// place, and attribute commands read and left out.
+#include <algorithm>
+#include <cmath>
+
+#include "plot/hpgl_reader.h"
+#include "plot/hpgl_syntax.h"
+#include "plot/number_text.h"
+#include "plot/plot_builder.h"
+#include "plot/plot_input.h"
+
+namespace qel::plot {
+
+using namespace hpgl;
+
+void HpglReader::moveTo(const PlotPoint& raw) {
+  if (polygonMode_)
+    recordPolygon(raw);
+  else
+    b_->moveTo(raw);
+}
+
+void HpglReader::cmdPR() {
+  relative_ = true;
+  readAndAddPoints();
+}
+
+void HpglReader::cmdScaling(bool scalingPoints) {
+  Params p;
+  if (!scanParams(p, false)) return;
+  if (scalingPoints)
+    units_.setScalingPoints(p.text);
+  else
+    units_.setScale(p.text);
+}
+
+void HpglReader::cmdIN() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  if (!polygonMode_) b_->finishStroke();
+  units_.reset();
+  relative_ = false;
+  polygonMode_ = false;
+  b_->setPenDown(false);
+}
+
+void HpglReader::cmdDF() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  units_.setScale({});
+  relative_ = false;
+  polygonMode_ = false;
+}
+
+void HpglReader::cmdSkip(char kind) {
+  if (kind == '"') {
+    // Parameters that may hold quoted text ("CO", "BP").
+    for (int c = in_->get(); c != PlotInput::kEnd; c = in_->get()) {
+      if (c == '"') {
+        for (c = in_->get(); c != PlotInput::kEnd && c != '"'; c = in_->get()) {
+        }
+        if (c == PlotInput::kEnd) return;
+      } else if (c == ';') {
+        return;
+      } else if (isLetter(c)) {
+        in_->unget();
+        return;
+      }
+    }
+    return;
+  }
+  if (kind == 'M') {
+    // "SM" takes one character, any character, as its parameter.
+    const int c = in_->get();
+    if (c == PlotInput::kEnd || c == ';') return;
+    if (in_->peek() == ';') in_->get();
+    return;
+  }
+  Params p;
+  scanParams(p, false);
+}
+
+void HpglReader::cmdMachineState(const char* letters) {
+  // Speed and force go with the stroke they reach, so they take effect where the file set them.
+  Params p;
+  if (!scanParams(p, false)) return;
+  std::string text(letters);
+  text.append(p.text);
+  CStroke& stroke = b_->stroke();
+  stroke.inserted.push_back({static_cast<std::int32_t>(stroke.points.size()), std::move(text)});
+}
+
+// Outlines: rectangles and edged polygons are drawn as strokes; the pen then stands where it
+// stood before, in the state it had.
+void HpglReader::drawPath(const std::vector<PathVertex>& path) {
+  if (path.size() < 2) return;
+  b_->noteDrawing();
+  const bool wasDown = b_->penDown();
+  const PlotPoint stand = b_->position();
+  for (size_t i = 0; i < path.size(); ++i) {
+    b_->setPenDown(i > 0 && path[i].penDown);
+    b_->moveTo(path[i].raw);
+  }
+  b_->noteOutside();
+  b_->finishStroke();
+  b_->setPenDown(wasDown);
+  b_->setPosition(stand);
+  b_->markNewOrigin();
+}
+
+void HpglReader::cmdRectangle(bool relative) {
+  Params p;
+  if (!scanParams(p, false)) return;
+  const auto f = fields(p.text);
+  if (f.size() < 2 || polygonMode_) return;
+  const double u = parseReal(f[0]), v = parseReal(f[1]);
+  const PlotPoint a = b_->position();
+  const PlotPoint b = relative ? PlotPoint{a.x + u * units_.scaleX(), a.y + v * units_.scaleY()} : toRaw(u, v);
+  drawPath({{a, false}, {{b.x, a.y}, true}, {b, true}, {{a.x, b.y}, true}, {a, true}});
+}
+
+void HpglReader::recordPolygon(const PlotPoint& raw) {
+  b_->noteDrawing();
+  b_->noteExtent(raw.x, raw.y);
+  if (polygon_.empty()) {
+    polygon_.emplace_back();
+    polygonClosed_.push_back(false);
+  }
+  auto& sub = polygon_.back();
+  const bool penDown = b_->penDown();
+  if (sub.empty() && penDown) sub.push_back({b_->position(), false});
+  const bool onlyMoves = std::none_of(sub.begin(), sub.end(), [](const PathVertex& v) { return v.penDown; });
+  if (!penDown && !sub.empty() && onlyMoves)
+    sub.back().raw = raw;  // moves before the first edge only place the start
+  else
+    sub.push_back({raw, penDown});
+  b_->setPosition(raw);
+}
+
+void HpglReader::cmdPM() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  const int n = parseInt(p.text);
+  if (n == 0) {
+    // The pen's place starts the polygon: a lone pen-up point standing there is not kept.
+    CStroke& stroke = b_->stroke();
+    if (stroke.points.size() == 1 && !stroke.circleFlag && !b_->strokeLeftPen() && stroke.inserted.empty())
+      stroke.points.clear();
+    else if (!polygonMode_)
+      b_->finishStroke();
+    polygonMode_ = true;
+    polygon_.assign(1, {{b_->position(), false}});
+    polygonClosed_.assign(1, false);
+    return;
+  }
+  if (!polygonMode_ || polygon_.empty()) return;
+  // A subpolygon closed with the pen down is edged back to its start.
+  polygonClosed_.back() = b_->penDown();
+  if (n == 1) {
+    polygon_.emplace_back();
+    polygonClosed_.push_back(false);
+  } else {
+    polygonMode_ = false;
+  }
+}
+
+void HpglReader::cmdEP() {
+  Params p;
+  if (!scanParams(p, false)) return;
+  if (polygonMode_) return;
+  for (size_t k = 0; k < polygon_.size(); ++k) {
+    std::vector<PathVertex> path = polygon_[k];
+    if (std::none_of(path.begin(), path.end(), [](const PathVertex& v) { return v.penDown; })) continue;
+    if (polygonClosed_[k] && !(path.back().raw == path.front().raw)) path.push_back({path.front().raw, true});
+    drawPath(path);
+  }
+}
+
+// "PE": polylines in encoded numbers. Flags: ":" pen, "<" the next point is a pen-up move,
+// ">" fractional bits, "=" the next point is absolute, "7" seven-bit digits. Points are moves
+// from the pen's place with the pen down unless a flag says otherwise.
+void HpglReader::cmdPE() {
+  std::string data;
+  if (in_->readUntil(data, [](int c) { return c == ';'; }) == PlotInput::kEnd) return;
+  b_->noteDrawing();
+  bool sevenBit = false, nextUp = false, nextAbsolute = false;
+  double fraction = 1.0;
+  const bool wasDown = b_->penDown();
+  size_t i = 0;
+  const size_t n = data.size();
+  // One number: digits least significant first; the last digit is marked by its range. The
+  // lowest bit of the value is the sign.
+  auto number = [&](double& out) {
+    // Eight-bit digits: 63..126 go on, 191..254 end the number (base 64). Seven-bit digits:
+    // 63..94 go on, 95..126 end it (base 32). Other bytes are skipped.
+    double value = 0, scale = 1;
+    const int base = sevenBit ? 32 : 64;
+    const int lastFrom = sevenBit ? 95 : 191;
+    while (i < n) {
+      const int c = static_cast<unsigned char>(data[i++]);
+      const bool goesOn = c >= 63 && c < 63 + base;
+      const bool last = c >= lastFrom && c < lastFrom + base;
+      if (!goesOn && !last) continue;
+      value += (c - (last ? lastFrom : 63)) * scale;
+      if (last) {
+        const double magnitude = std::floor(value / 2);
+        out = std::fmod(value, 2) != 0 ? -magnitude : magnitude;
+        return true;
+      }
+      scale *= base;
+      if (scale > 1e18) return false;
+    }
+    return false;
+  };
+  while (i < n) {
+    const char c = data[i];
+    if (c == ':') {
+      ++i;
+      double pen;
+      if (!number(pen)) break;
+      b_->selectPen(static_cast<int>(pen));
+    } else if (c == '<') {
+      nextUp = true;
+      ++i;
+    } else if (c == '>') {
+      ++i;
+      double bits;
+      if (!number(bits)) break;
+      fraction = std::ldexp(1.0, -static_cast<int>(std::clamp(bits, 0.0, 26.0)));
+    } else if (c == '=') {
+      nextAbsolute = true;
+      ++i;
+    } else if (c == '7') {
+      sevenBit = true;
+      ++i;
+    } else if (static_cast<unsigned char>(c) >= 63) {
+      double x, y;
+      if (!number(x) || !number(y)) break;
+      x *= fraction;
+      y *= fraction;
+      const PlotPoint at = b_->position();
+      const PlotPoint raw =
+          nextAbsolute ? toRaw(x, y) : PlotPoint{at.x + x * units_.scaleX(), at.y + y * units_.scaleY()};
+      b_->setPenDown(!nextUp);
+      moveTo(raw);
+      nextUp = nextAbsolute = false;
+    } else {
+      ++i;
+    }
+  }
+  if (!polygonMode_) b_->noteOutside();
+  b_->setPenDown(wasDown);
+}
+
+}  // namespace qel::plot

@@ -1,0 +1,229 @@
+// Print-and-cut in production against the simulated coordinator and table: a shuffled stack of
+// sheets of three jobs recognised by their codes and fed by the coordinator, a sheet lying off
+// its place found by searching, a long stretched and drifting roll cut in segments, and jobs one
+// after another starting at their first mark.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "camera/mark_search.h"
+#include "ccd/ccd_texts.h"
+#include "ccd_rig.h"
+#include "support/wait.h"
+
+using namespace qel;
+using namespace qel::ccd;
+using test::CcdBench;
+
+namespace {
+
+const std::vector<cv::Point2d> kMarks{{20, 20}, {320, 20}, {320, 220}, {20, 220}};
+
+// Three jobs on the same sheet layout, each cutting its own shape.
+const std::vector<std::pair<std::string, std::vector<cv::Point2d>>> kJobs{
+    {"alpha", {{60, 60}, {280, 60}, {280, 180}}},
+    {"beta", {{70, 150}, {200, 70}}},
+    {"gamma", {{100, 100}, {250, 100}, {250, 200}, {100, 100}}}};
+
+sim::SheetSpec codedSheet(const std::string& code, cv::Point2d origin, double scale, double turnDeg) {
+  sim::SheetSpec s;
+  s.marks = kMarks;
+  s.origin = origin;
+  s.printScaleX = s.printScaleY = scale;
+  s.printRotationDeg = turnDeg;
+  s.code = code;
+  s.codeAt = {42, 22};  // beside the first mark, in the same picture
+  return s;
+}
+
+sim::CameraSpec faultyCamera() {
+  sim::CameraSpec c;
+  c.rotationRad = -0.02;
+  c.toolOffset = {6.5, -4.25};
+  c.blurSigma = 0.8;
+  c.noiseSigma = 4.0;
+  c.lightFalloff = 0.2;
+  return c;
+}
+
+std::vector<cv::Point2d> pointsOf(const std::vector<cv::Point2d>& shape) {
+  std::vector<cv::Point2d> all = kMarks;
+  all.insert(all.end(), shape.begin(), shape.end());
+  return all;
+}
+
+double worstOn(CcdBench& b, std::size_t download, const sim::SimTable& sheet, const std::vector<cv::Point2d>& design) {
+  double worst = 0.0;
+  for (const auto& stroke : b.received(download))
+    for (const auto& p : stroke) {
+      double best = 1e9;
+      for (const auto& d : design) best = std::min(best, cv::norm(b.table->toolTablePoint(p) - sheet.sheet().tablePosition(d)));
+      worst = std::max(worst, best);
+    }
+  return worst;
+}
+
+}  // namespace
+
+TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndAnUnknownCodeSkipped) {
+  CcdBench b("127.0.0.221", codedSheet("alpha", {30, 25}, 1.0, 0.0), faultyCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
+  config::CIniConfig cfg(b.home.path());
+  cfg.write(config::keys::UnknownJob, 1);
+  for (const auto& [name, shape] : kJobs) b.home.writeFile("Jobs/" + name + ".plt", test::printAndCutPlot(kMarks, false, {shape}));
+  // Shuffled, each sheet laid a little differently; the fourth names a job nobody has.
+  const std::vector<std::string> order{"gamma", "alpha", "delta", "beta", "alpha", "gamma"};
+  std::vector<sim::SheetSpec> sheets;
+  for (std::size_t i = 0; i < order.size(); ++i)
+    sheets.push_back(codedSheet(order[i], cv::Point2d(30 + 1.5 * (i % 3), 25 - 1.0 * (i % 2)), 1.0 + 0.001 * (i % 4),
+                                0.3 * (static_cast<double>(i % 3) - 1.0)));
+  b.stackSheets(sheets);
+  b.headOver(b.stack[0]->sheet().tablePosition(kMarks[0]));
+  ASSERT_EQ(b.runSheets(0), RunEnd::Completed) << test::firstTold(b.op);
+  EXPECT_EQ(b.workflow->sheetsCut(), 5);
+  EXPECT_EQ(b.workflow->sheetsSkipped(), 1);
+  EXPECT_EQ(b.coordinator->model().feeds(), 6);  // the sixth feed leaves the table bare
+  EXPECT_EQ(b.op.copy(b.op.jobs), (std::vector<std::string>{"gamma", "alpha", "beta", "alpha", "gamma"}));
+  ASSERT_EQ(b.coordinator->sim().downloads().size(), 5u);
+  std::size_t download = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (order[i] == "delta") continue;
+    const auto& shape = std::find_if(kJobs.begin(), kJobs.end(), [&](const auto& j) { return j.first == order[i]; })->second;
+    EXPECT_EQ(b.received(download).size(), 5u) << "sheet " << i + 1;
+    EXPECT_LT(worstOn(b, download, *b.stack[i], pointsOf(shape)), 0.05) << "sheet " << i + 1 << " (" << order[i] << ")";
+    ++download;
+  }
+  // Every cut sheet has its quality record beside its history entry; the skipped one a record
+  // that says why.
+  const auto records = b.op.copy(b.op.records);
+  ASSERT_EQ(records.size(), 5u);
+  std::vector<std::string> skippedRecords;
+  for (const auto& e : std::filesystem::directory_iterator(b.home.file("PrintedDir")))
+    if (e.path().filename().string().find("_3_skipped.json") != std::string::npos) skippedRecords.push_back(e.path());
+  ASSERT_EQ(skippedRecords.size(), 1u);
+  std::ifstream skippedFile(skippedRecords[0]);
+  const std::string skippedText((std::istreambuf_iterator<char>(skippedFile)), std::istreambuf_iterator<char>());
+  EXPECT_NE(skippedText.find("\"skipped\": \"The sheet's code \\\"delta\\\" names no job"), std::string::npos) << skippedText;
+  for (const auto& r : records) EXPECT_TRUE(std::filesystem::exists(r)) << r;
+  std::ifstream first(records[0]);
+  const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\"code\": \"gamma\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"confidence\""), std::string::npos) << text;
+}
+
+TEST(CcdProduction, CodeNamingNoJobStopsTheRunWhenSoConfigured) {
+  CcdBench b("127.0.0.222", codedSheet("nobody", {30, 25}, 1.0, 0.0), faultyCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
+  b.stackSheets({codedSheet("nobody", {30, 25}, 1.0, 0.0)});
+  b.headOver(b.stack[0]->sheet().tablePosition(kMarks[0]));
+  EXPECT_EQ(b.runSheets(0), RunEnd::Failed);
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].first, CcdMessage::UnknownJob);
+  EXPECT_NE(told[0].second.find("\"nobody\" names no job"), std::string::npos) << told[0].second;
+  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+}
+
+TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn) {
+  // A camera that sees 12.8 x 9.6 mm: a mark 6 mm off lies outside the first picture.
+  sim::CameraSpec cam = faultyCamera();
+  cam.pxPerMmX = cam.pxPerMmY = 50.0;
+  sim::SheetSpec sheet = codedSheet("", {30, 25}, 1.003, 0.7);
+  sheet.markRadius = 1.0;
+  sheet.lineWidth = 0.3;
+  CcdBench b("127.0.0.223", sheet, cam);
+  ASSERT_TRUE(b.ready()) << b.error;
+  config::CIniConfig cfg(b.home.path());
+  cfg.writeMark(0, 1.0);
+  cfg.writeMark(1, 0.5);
+  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
+  // Where the operator put the last sheet's first mark; this sheet lies 6 mm further up.
+  const cv::Point2d mark = b.table->sheet().tablePosition(kMarks[0]);
+  cfg.writeText("CCD", "FirstMark", std::to_string(mark.x) + "," + std::to_string(mark.y - 6.0));
+  b.headOver({200, 120});
+  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
+  const auto marks = b.op.copy(b.op.marks);
+  ASSERT_EQ(marks.size(), 4u);
+  EXPECT_GE(marks[0].searchSteps, 1);
+  for (const auto& m : marks) EXPECT_GT(m.quality.confidence(), 0.5) << m.index;
+  EXPECT_TRUE(b.op.questions.empty());
+  EXPECT_LT(b.worstLanding(0, pointsOf({{60, 60}, {280, 180}})), 0.05);
+}
+
+TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
+  sim::SheetSpec faint = codedSheet("", {30, 25}, 1.003, 0.7);
+  faint.ink = 180;  // printed 35 grey levels under the paper
+  CcdBench b("127.0.0.226", faint, faultyCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
+  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
+  b.headOver(b.table->sheet().tablePosition(kMarks[0]));
+  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
+  const auto marks = b.op.copy(b.op.marks);
+  ASSERT_EQ(marks.size(), 4u);
+  for (const auto& m : marks) {
+    EXPECT_TRUE(m.remeasured) << m.index;
+    EXPECT_LT(m.quality.confidence(), 0.5) << m.index;
+  }
+  EXPECT_LT(b.worstLanding(0, pointsOf({{60, 60}, {280, 180}})), 0.05);
+}
+
+TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThirdOfAMillimetre) {
+  std::vector<cv::Point2d> marks;
+  for (int i = 0; i <= 6; ++i) marks.push_back({20.0 + 500.0 * i, 20}), marks.push_back({20.0 + 500.0 * i, 220});
+  sim::SheetSpec roll;
+  roll.marks = marks;
+  roll.origin = {30, 25};
+  roll.printScaleX = 1.003;  // stretched 0.3 % along the roll
+  roll.driftDeg = 0.2;       // and turning 0.2 degrees over its length
+  roll.driftLengthMm = 3000;
+  sim::CameraSpec cam = faultyCamera();
+  CcdBench b("127.0.0.224", roll, cam);
+  ASSERT_TRUE(b.ready()) << b.error;
+  config::CIniConfig cfg(b.home.path());
+  cfg.write(config::keys::SegmentLength, 500.0);
+  cfg.write(config::keys::Page_Width, 4000.0);
+  cfg.write(config::keys::MoveBlockXHigh, 4000.0);
+  // A line along the whole roll, sampled every 50 mm, and a zigzag across the seams.
+  std::vector<cv::Point2d> line, zigzag;
+  for (double x = 40; x <= 3000; x += 50) line.push_back({x, 120});
+  for (double x = 40; x <= 3000; x += 125) zigzag.push_back({x, x / 125.0 - std::floor(x / 125.0) < 0.5 ? 60.0 : 180.0});
+  b.loadPattern(test::printAndCutPlot(marks, false, {line, zigzag}));
+  b.headOver(b.table->sheet().tablePosition(marks[0]));
+  ASSERT_EQ(b.run(120000), RunEnd::Completed) << test::firstTold(b.op);
+  std::vector<cv::Point2d> design = marks;
+  design.insert(design.end(), line.begin(), line.end());
+  design.insert(design.end(), zigzag.begin(), zigzag.end());
+  EXPECT_LT(b.worstLanding(0, design), 0.3);
+}
+
+TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRefused) {
+  CcdBench b("127.0.0.225", codedSheet("", {30, 25}, 1.003, 0.7), faultyCamera());
+  ASSERT_TRUE(b.ready()) << b.error;
+  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
+  b.headOver(b.table->sheet().tablePosition(kMarks[0]) + cv::Point2d(2, -1));
+  for (int job = 0; job < 3; ++job) {
+    ASSERT_EQ(b.run(), RunEnd::Completed) << "job " << job + 1 << ": " << test::firstTold(b.op);
+    // The head waits over the first mark, not the last.
+    ASSERT_TRUE(test::waitUntil([&] { return !b.coordinator->model().moving(); }, 10000));
+    const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
+    EXPECT_LT(cv::norm(head - b.table->sheet().tablePosition(kMarks[0])), 1.0) << "job " << job + 1;
+  }
+  EXPECT_EQ(b.coordinator->sim().downloads().size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_LT(b.worstLanding(i, pointsOf({{60, 60}, {280, 180}})), 0.05) << i;
+
+  // The next sheet was laid 30 mm further along: a mark seen from the first mark's place is too
+  // far from it to be taken for the first.
+  b.cameraFeed->close();
+  b.table = std::make_unique<sim::SimTable>(*b.renderClock, codedSheet("", {60, 25}, 1.003, 0.7), faultyCamera());
+  ASSERT_TRUE(b.cameraFeed->open());
+  EXPECT_EQ(b.run(), RunEnd::Failed);
+  const auto told = b.op.copy(b.op.told);
+  ASSERT_FALSE(told.empty());
+  EXPECT_EQ(told.back().first, CcdMessage::FirstMarkFar);
+  EXPECT_EQ(b.coordinator->sim().downloads().size(), 3u);
+  // The operator jogs to the sheet's first mark: the run starts where the head stands.
+  b.headOver(b.table->sheet().tablePosition(kMarks[0]));
+  b.workflow->headPlacedByOperator();
+  EXPECT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
+}
