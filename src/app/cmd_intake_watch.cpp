@@ -10,6 +10,7 @@
 
 #include "app/command.h"
 #include "app/progress_line.h"
+#include "app/scaled_clock.h"
 #include "app/stop_signals.h"
 #include "config/ini_config.h"
 #include "intake/send_queue.h"
@@ -25,19 +26,6 @@ namespace {
 
 // Real time between two progress lines of a send (times --time-scale).
 constexpr std::int64_t kProgressEveryMs = 5000;
-
-// Stretches or shrinks the queue's fixed waits (simulations and tests run them fast).
-class ScaledClock final : public qel::platform::Clock {
- public:
-  explicit ScaledClock(double scale) : scale_(scale) {}
-  std::int64_t nowMs() const override { return qel::platform::SystemClock::instance().nowMs(); }
-  void sleepMs(std::int64_t ms) override {
-    qel::platform::SystemClock::instance().sleepMs(static_cast<std::int64_t>(std::llround(double(ms) * scale_)));
-  }
-
- private:
-  double scale_;
-};
 
 #ifndef QEL_INTAKE_HAS_DISPOSE
 // Without the plot library the translate step hands the file on unchanged as its one page.
@@ -77,13 +65,9 @@ int runWatch(const std::vector<std::string>& argsIn) {
     return 2;
   }
   double scale = 1.0;
-  if (scaleOpt) {
-    char* end = nullptr;
-    scale = std::strtod(scaleOpt->c_str(), &end);
-    if (end == scaleOpt->c_str() || *end != '\0' || !(scale > 0.0) || scale > 100.0) {
-      std::fprintf(stderr, "qelcut watch: --time-scale wants a number above 0 and at most 100\n");
-      return 2;
-    }
+  if (scaleOpt && !qel::app::parseTimeScale(*scaleOpt, scale)) {
+    std::fprintf(stderr, "qelcut watch: --time-scale wants a number above 0 and at most 100\n");
+    return 2;
   }
   const std::string home = qel::platform::resolveHome(homeOpt);
   if (!qel::platform::makeDirectories(home)) {
@@ -100,7 +84,11 @@ int runWatch(const std::vector<std::string>& argsIn) {
   QLockFile lock(QString::fromStdString(home + "/qelcut.lock"));
   lock.setStaleLockTime(0);
   if (!lock.tryLock(0)) {
-    std::fprintf(stderr, "qelcut watch: another qelcut is already running on %s\n", home.c_str());
+    qint64 pid = 0;
+    QString host, holder;
+    lock.getLockInfo(&pid, &host, &holder);
+    std::fprintf(stderr, "qelcut watch: another qelcut is already running on %s (%s, process %lld)\n", home.c_str(),
+                 holder.isEmpty() ? "qelcut" : holder.toLocal8Bit().constData(), static_cast<long long>(pid));
     return 1;
   }
 
@@ -113,7 +101,7 @@ int runWatch(const std::vector<std::string>& argsIn) {
     return 1;
   }
 
-  ScaledClock clock(scale);
+  qel::app::ScaledClock clock(scale);
 #ifdef QEL_INTAKE_HAS_DISPOSE
   qel::intake::DisposeTranslator translator;
 #else

@@ -31,12 +31,16 @@ struct Forwarded {
   }
 };
 
-// Commands run by the executables beside this one: the desktop program's (qelcut-gui) and the
-// camera's (qelcut-camera), so that the plain commands load neither widgets nor image libraries.
+// Commands run by the executables beside this one: the desktop program's (qelcut-gui), the
+// camera's (qelcut-camera) and the printer application's (qelcut-printer-app), so that the plain
+// commands load neither widgets, image libraries nor the printing framework.
 constexpr Forwarded kForwardedCommands[] = {
 #ifdef QEL_HAS_DESKTOP_PROGRAM
     {"gui", "open the desktop program (main window and send queue)", "qelcut-gui"},
     {"screenshots", "render every window of the desktop program to PNG files", "qelcut-gui"},
+#endif
+#ifdef QEL_HAS_PRINTER_PROGRAM
+    {"printer-app", "serve every cutter as a network printer (IPP Everywhere) with a web page", "qelcut-printer-app"},
 #endif
 #ifdef QEL_HAS_CAMERA_PROGRAM
 #define QEL_CAMERA_COMMAND(name, summary) {name, summary, "qelcut-camera"},

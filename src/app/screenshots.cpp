@@ -31,11 +31,19 @@ bool ShotContext::save(QWidget* window, const QString& windowName, const QString
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < 150) QApplication::processEvents(QEventLoop::AllEvents, 20);
-  const QString path = QDir(outDir_).filePath(QStringLiteral("%1-%2-%3.png").arg(windowName, state, lang_));
+  const QString path = pathFor(windowName, state);
   const bool ok = window->grab().save(path);
+  record(path, ok);
+  return ok;
+}
+
+QString ShotContext::pathFor(const QString& windowName, const QString& state) const {
+  return QDir(outDir_).filePath(QStringLiteral("%1-%2-%3.png").arg(windowName, state, lang_));
+}
+
+void ShotContext::record(const QString& path, bool ok) {
   if (ok) written_ << path;
   else ++failures_;
-  return ok;
 }
 
 bool ShotContext::saveScreen(const QString& name) {

@@ -25,6 +25,10 @@ class ShotContext {
   bool saveScreen(const QString& name);
   // A real plot file for the windows that show one (copied into the home folder).
   QString samplePlot() const;
+  // OUTDIR/WINDOW-STATE-LANG.png, for pictures made by another program (a browser).
+  QString pathFor(const QString& windowName, const QString& state) const;
+  // Counts such a picture: written, or one more failure.
+  void record(const QString& path, bool ok);
   const QStringList& written() const { return written_; }
   int failures() const { return failures_; }
 

@@ -135,6 +135,9 @@ QEL_REAL("CutQuality", MaxMarkResidual, "0", true)
 
 QEL_INT("Language_ID", Language_Type, "1", true)
 
+// The cutter's name as a network printer (qelcut printer-app); empty: named after its link.
+QEL_TEXT("Printer", Printer_Name, "", false)
+
 QEL_INT("Watcher", Watcher_Enabled, "0", false)
 QEL_INT("Watcher", Watcher_SubDir, "0", false)
 QEL_TEXT("Watcher", Watcher_Filter, "*.plt", false)

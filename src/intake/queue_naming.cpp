@@ -70,7 +70,7 @@ QString CSendQueue::leftoverKey(const QString& name) {
   return name.right(len);
 }
 
-void CSendQueue::Impl::moveToDisposeStamped(const QString& fullPath, const QString& relative) {
+QString CSendQueue::Impl::moveToDisposeStamped(const QString& fullPath, const QString& relative) {
   QString rel = relative.startsWith(QLatin1Char('/')) ? relative : QLatin1Char('/') + relative;
   QString base, ext;
   splitExtension(rel, base, ext);
@@ -84,13 +84,14 @@ void CSendQueue::Impl::moveToDisposeStamped(const QString& fullPath, const QStri
   }
   if (!moveFile(fullPath, target)) {
     log(QStringLiteral("cannot move %1 to %2").arg(fullPath, target));
-    return;
+    return {};
   }
   settle_.forget(native(fullPath));
   QString row = target.mid(disposeDir_.size() + 1);
   appendQueued(row);
   log(QStringLiteral("queued %1 as %2").arg(fullPath, row));
   refreshSendQueueStatus();
+  return row;
 }
 
 }  // namespace qel::intake

@@ -25,7 +25,8 @@ CSendQueue::Impl::Impl(CSendQueue& queue, QString homeDir, Services services)
       waiting_({}),
       sendQueue_({QStringLiteral("File Name"), QStringLiteral("Status")}),
       history_({QStringLiteral("File Name"), QStringLiteral("Status")}),
-      bin_({QStringLiteral("File Name")}) {}
+      bin_({QStringLiteral("File Name")}),
+      jobDir_(home_ + QStringLiteral("/JobDir")) {}
 
 CSendQueue::CSendQueue(QString homeDir, Services services, QObject* parent)
     : QObject(parent), d_(std::make_unique<Impl>(*this, std::move(homeDir), std::move(services))) {
@@ -62,6 +63,10 @@ bool CSendQueue::recordPreviewSend(QueueList from, int row) { return d_->recordP
 bool CSendQueue::modifyName(int historyRow, const QString& newName, QString* error) {
   return d_->modifyName(historyRow, newName, error);
 }
+QString CSendQueue::jobDir() const { return d_->jobDir_; }
+bool CSendQueue::enqueueJob(quint64 id, const QString& file, QString* error) { return d_->enqueueJob(id, file, error); }
+void CSendQueue::cancelJob(quint64 id) { d_->cancelJob(id); }
+int CSendQueue::openJobs() const { return static_cast<int>(d_->jobs_.size()); }
 
 FileListModel* CSendQueue::waitingList() { return &d_->waiting_; }
 FileListModel* CSendQueue::sendQueueList() { return &d_->sendQueue_; }
@@ -88,7 +93,7 @@ QString CSendQueue::pauseButtonText() const {
 bool CSendQueue::isWatching() const { return d_->watcher_ && d_->watcher_->IsWatching(d_->watchDir_); }
 bool CSendQueue::idle() const { return !d_->translating_ && !d_->transferring_; }
 
-bool CSendQueue::stopRequested() const { return d_->cancelRequest_ || d_->shuttingDown_; }
+bool CSendQueue::stopRequested() const { return d_->cancelRequest_ || d_->shuttingDown_ || d_->cancelSend_; }
 void CSendQueue::setStopRequest(bool on) { d_->cancelRequest_ = on; }
 bool CSendQueue::previewTransferRunning() const { return d_->previewTransfer_; }
 void CSendQueue::setPreviewTransfer(bool on) { d_->previewTransfer_ = on; }

@@ -15,6 +15,7 @@
 #include "config/modes.h"
 #include "intake/file_list_model.h"
 #include "intake/queue_failure.h"
+#include "intake/queue_job.h"
 #include "intake/translator.h"
 #include "links/transfer_link.h"
 #include "platform/clock.h"
@@ -91,6 +92,21 @@ class CSendQueue : public QObject, public links::TransferOwner {
   bool recordPreviewSend(QueueList from, int row);
   // "Modify name" of a history row: renames the file within the printed folder.
   bool modifyName(int historyRow, const QString& newName, QString* error = nullptr);
+
+  // Jobs of a front end (the printer application). The front end writes a job's file into
+  // jobDir() under a plain name of its own and hands it in with an id of its own; the queue
+  // disposes of jobs before the watch folder's files, sends their pages like any others and
+  // reports each step as jobChanged. A job is never retried: a failed dispose or send ends it
+  // and puts its unsent pages (and its backed-up source) into the recycle bin.
+  QString jobDir() const;
+  // False with the reason in *error when the queue cannot take the file (then left as it is).
+  bool enqueueJob(quint64 id, const QString& file, QString* error = nullptr);
+  // Takes a job out: not yet disposed of, its file is deleted; disposed of, its pages go to the
+  // recycle bin. A send of one of its pages under way is stopped first, as the preview's Cancel
+  // does; the Cancelled report follows when the link has given up. Unknown ids are ignored.
+  void cancelJob(quint64 id);
+  // Jobs handed in and not yet finished.
+  int openJobs() const;
 
   FileListModel* waitingList();
   FileListModel* sendQueueList();
@@ -172,6 +188,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void previewRequested(const QString& path);
   void previewSent(const QString& path);
   void previewClosed();
+  // A job of a front end moved on (see enqueueJob); emitted on the queue's thread.
+  void jobChanged(quint64 id, const qel::intake::JobReport& report);
 
  private:
   struct Impl;

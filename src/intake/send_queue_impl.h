@@ -6,6 +6,8 @@
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <thread>
@@ -58,8 +60,8 @@ struct CSendQueue::Impl {
   void rebuildHistory();
   void appendQueued(const QString& row);
 
-  // Stamped names in the dispose folder (queue_naming.cpp).
-  void moveToDisposeStamped(const QString& fullPath, const QString& relative);
+  // Stamped names in the dispose folder (queue_naming.cpp). The new send-queue row, or empty.
+  QString moveToDisposeStamped(const QString& fullPath, const QString& relative);
 
   // The translate job (translate_job.cpp).
   void translateStep();
@@ -71,6 +73,35 @@ struct CSendQueue::Impl {
   void translateDone();
   void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
   void translateFailed(const QueueFailure& failure);
+
+  // Jobs of a front end (queue_jobs.cpp).
+  struct Job {
+    quint64 id = 0;
+    QString file;       // in jobDir_ until it is disposed of
+    QStringList pages;  // its send-queue rows not yet sent, in order
+    int pageCount = 0;
+    QString backup;     // its source in the printed folder, once disposed of
+    JobStage stage = JobStage::Queued;
+    bool cancelled = false;
+  };
+  bool enqueueJob(quint64 id, const QString& file, QString* error);
+  void cancelJob(quint64 id);
+  bool startNextJob();
+  Job* jobOfFile(const QString& file);
+  Job* jobOfRow(const QString& row);
+  void report(const Job& job, JobReport r);
+  void reportQueued();
+  // A job's translate step failed: reported and ended instead of going back to the waiting
+  // list. False when `failure.file` is no job's file.
+  bool jobTranslateFailed(const QueueFailure& failure);
+  void jobTranslated(const QString& source, const QStringList& rows, const QString& backup);
+  void jobSendStarting(const QString& row);
+  void jobSent(const QString& path);
+  // A send of a job's page failed (or was stopped): the job ends, unless the pause stopped it.
+  void jobSendFailed(const QueueFailure& failure);
+  // Ends a job: its rows still queued (and, when a page stayed unsent, its source backup) go to
+  // the recycle bin.
+  void finishJob(quint64 id, JobStage stage, const QueueFailure& failure = {});
 
   // The transfer job (transfer_job.cpp).
   void transferStep();
@@ -147,6 +178,14 @@ struct CSendQueue::Impl {
   std::function<int(const QString&)> ccdCut_;
   Prompt prompt_;
   QString ccdNoticeFor_;
+
+  QString jobDir_;
+  std::map<quint64, Job> jobs_;
+  std::deque<quint64> jobOrder_;  // jobs waiting for the translate step
+  // Set while the page on the link belongs to a cancelled job: the link's stop test sees it.
+  std::atomic<bool> cancelSend_{false};
+  // The send-queue row on the link, from the transfer step until its outcome.
+  QString rowOnLink_;
 };
 
 }  // namespace qel::intake

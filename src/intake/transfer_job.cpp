@@ -25,6 +25,8 @@ void CSendQueue::Impl::transferStep() {
   QString path = disposeDir_ + QLatin1Char('/') + sendQueue_.text(0);
   sendQueue_.setNote(0, {RowState::Sending});
   sendingFile_ = path;
+  cancelSend_ = false;
+  jobSendStarting(sendQueue_.text(0));
   emit q.previewRequested(path);
   try {
     transferThread_ = std::thread(&Impl::transferWorker, this, path);
@@ -149,9 +151,14 @@ void CSendQueue::Impl::sendFailed(const QString& path, FailureKind kind, const Q
   if (kind == FailureKind::SendStopped) {
     // The operator's pause (or the shut-down) stopped it: not a fault of the file or the machine.
     if (at >= 0) sendQueue_.setNote(at, {RowState::Stopped});
-    log(QStringLiteral("send of %1 stopped part-way: the machine keeps nothing of it; it is sent again from its start").arg(path));
+    const Job* job = jobOfRow(row);
+    if (job && job->cancelled)
+      log(QStringLiteral("send of %1 stopped part-way for its cancelled job: the machine keeps nothing of it").arg(path));
+    else
+      log(QStringLiteral("send of %1 stopped part-way: the machine keeps nothing of it; it is sent again from its start").arg(path));
     emit q.fileFailed(f);
     AfterSend(false, path);
+    jobSendFailed(f);
     return;
   }
   failuresInARow_ = (path == lastFailedPage_ && kind == lastFailure_) ? failuresInARow_ + 1 : 1;
@@ -169,6 +176,9 @@ void CSendQueue::Impl::sendFailed(const QString& path, FailureKind kind, const Q
                  : PauseCause::Failure,
              f);
   AfterSend(false, path);
+  // A front end's job ends on its first failure (its pages go to the recycle bin); the queue has
+  // paused for the machine as for any file.
+  jobSendFailed(f);
 }
 
 void CSendQueue::Impl::transferDone() {
@@ -179,6 +189,7 @@ void CSendQueue::Impl::transferDone() {
 }
 
 void CSendQueue::Impl::AfterSend(bool ok, const QString& path) {
+  rowOnLink_.clear();  // the link is done with it
   const QString name = fileNameOf(path);
   for (int i = 0; i < history_.count(); ++i) {
     if (history_.text(i).startsWith(name) && history_.status(i) == QLatin1String("Fail")) {
@@ -214,6 +225,7 @@ void CSendQueue::Impl::AfterSend(bool ok, const QString& path) {
   pageSource_.remove(row);
   log(QStringLiteral("sent %1%2").arg(path, kept ? QString() : QStringLiteral(" (left in the dispose folder)")));
   refreshSendQueueStatus();
+  jobSent(path);
 }
 
 }  // namespace qel::intake

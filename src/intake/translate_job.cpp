@@ -25,7 +25,9 @@ std::optional<FileLook> lookAt(const std::string& path) {
 }  // namespace
 
 void CSendQueue::Impl::translateStep() {
-  if (translatePaused_ || translating_ || waiting_.count() == 0) return;
+  if (translatePaused_ || translating_) return;
+  // A front end's jobs go before the watch folder's files.
+  if (startNextJob() || waiting_.count() == 0) return;
   // The first row whose file has settled; files still being written wait.
   int pick = -1;
   for (int i = 0; i < waiting_.count(); ++i) {
@@ -171,6 +173,10 @@ void CSendQueue::Impl::translateWorker(QString source, std::optional<FileLook> e
 }
 
 void CSendQueue::Impl::translateFailed(const QueueFailure& f) {
+  if (jobTranslateFailed(f)) {
+    emit q.fileFailed(f);
+    return;
+  }
   switch (f.kind) {
     case FailureKind::ChangedWhileRead:
     case FailureKind::SourceVanished:
@@ -203,15 +209,19 @@ void CSendQueue::Impl::translateDone() {
 
 void CSendQueue::Impl::AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs) {
   if (!ok) {
+    // A front end's job is not a file of the watch folder: translateFailed ends it.
+    if (jobOfFile(source)) return;
     waiting_.insert(0, rowFor(source));
     refreshWaitingStatus();
     return;
   }
   const QString prefix = disposeDir_ + QLatin1Char('/');
+  QStringList rows;
   for (const QString& out : outputs) {
     const QString row = out.startsWith(prefix) ? out.mid(prefix.size()) : fileNameOf(out);
     pageSource_.insert(row, source);
     appendQueued(row);
+    rows << row;
   }
   bool backedUp;
   QString target;
@@ -233,6 +243,7 @@ void CSendQueue::Impl::AfterTranslate(bool ok, const QString& source, const QStr
                         : QStringLiteral(", source could not be backed up")));
   refreshWaitingStatus();
   refreshSendQueueStatus();
+  jobTranslated(source, rows, backedUp && keepSent_ ? target : QString());
 }
 
 }  // namespace qel::intake

@@ -108,6 +108,11 @@ check "user service installed" test -f "$unit"
 check "service runs the installed watch" contains "$unit" "^ExecStart=$prefix/bin/qelcut watch$"
 check "service restarts on failure" contains "$unit" "^Restart=on-failure$"
 check "service logs to the journal" contains "$unit" "^StandardOutput=journal$"
+if [ -x "$top/bin/qelcut-printer-app" ]; then
+  unit="$top/lib/systemd/user/qelcut-printer-app.service"
+  check "printer service installed" test -f "$unit"
+  check "printer service runs the installed printer-app" contains "$unit" "^ExecStart=$prefix/bin/qelcut printer-app$"
+fi
 
 # Manual pages: one for qelcut naming every command, and every option of a command's --help
 # in that command's page.
