@@ -137,73 +137,91 @@ CoordinatorModel::Reply CoordinatorModel::execute(const std::string& command) {
   const std::string s = lower(command);
   std::lock_guard<std::mutex> g(mutex_);
   history_ += command + "\n";
-  Reply r;
+  const auto now = Clock::now();
+  if (std::optional<Reply> r = setLocked(s, now)) return *r;
+  return queryLocked(s, now);
+}
+
+std::optional<CoordinatorModel::Reply> CoordinatorModel::setLocked(const std::string& s, Clock::time_point now) {
+  const Reply refused{false, false, {}};
   std::vector<double> a;
   std::string rest;
   double v = 0;
-  const auto now = Clock::now();
   if (args(s, "base", &a)) {
     std::vector<int> axes;
     for (double x : a) {
-      if (x < 0 || x >= kAxes || x != std::floor(x)) return Reply{false, false, {}};
+      if (x < 0 || x >= kAxes || x != std::floor(x)) return refused;
       axes.push_back(static_cast<int>(x));
     }
-    if (axes.empty()) return Reply{false, false, {}};
+    if (axes.empty()) return refused;
     base_ = axes;
-    return r;
+    return Reply{};
   }
   for (const char* p : {"speed", "accel", "decel"}) {
     const std::string name = p;
     if (s.rfind(name + "=", 0) == 0) {
-      if (!number(s.substr(name.size() + 1), &v) || v < 0) return Reply{false, false, {}};
+      if (!number(s.substr(name.size() + 1), &v) || v < 0) return refused;
       double* arr = name == "speed" ? speed_ : name == "accel" ? accel_ : decel_;
       for (int ax : base_) arr[ax] = v;
-      return r;
+      return Reply{};
     }
   }
   if (args(s, "moveabs", &a)) {
-    if (a.empty() || a.size() > base_.size()) return Reply{false, false, {}};
-    Move m;
-    m.t0 = now;
-    for (int ax = 0; ax < kAxes; ++ax) m.start[ax] = m.target[ax] = positionLocked(ax, now);
-    double sq = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const int ax = base_[i];
-      m.delta[ax] = a[i] - m.start[ax];
-      m.target[ax] = a[i];
-      sq += m.delta[ax] * m.delta[ax];
-    }
-    m.length = std::sqrt(sq);
-    const int lead = base_[0];
-    m.speed = speed_[lead];
-    m.accel = accel_[lead];
-    m.decel = decel_[lead];
-    move_ = m;
-    return r;
+    if (a.empty() || a.size() > base_.size()) return refused;
+    startMoveLocked(a, now);
+    return Reply{};
   }
   if (args(s, "op", &a)) {
-    if (a.size() != 2) return Reply{false, false, {}};
+    if (a.size() != 2) return refused;
     outputs_[static_cast<int>(a[0])] = static_cast<int>(a[1]);
-    return r;
+    return Reply{};
   }
   if (args(s, "vr", &a, &rest) && a.size() == 1 && rest.size() > 1 && rest[0] == '=') {
-    if (!number(rest.substr(1), &v)) return Reply{false, false, {}};
-    const int n = static_cast<int>(a[0]);
-    updateJobLocked();
-    vr_[n] = v;
-    if (n == kVrFeed && v == 1 && !feeding_) {
-      feeding_ = true;
-      feedStart_ = now;
-    }
-    if (n == kVrStart && v == 1 && filePending_ && !jobRunning_) {
-      filePending_ = false;
-      jobRunning_ = true;
-      jobStart_ = now;
-      vr_[kVrBusy] = 1;
-    }
-    return r;
+    if (!number(rest.substr(1), &v)) return refused;
+    writeVrLocked(static_cast<int>(a[0]), v, now);
+    return Reply{};
   }
+  return std::nullopt;
+}
+
+void CoordinatorModel::startMoveLocked(const std::vector<double>& a, Clock::time_point now) {
+  Move m;
+  m.t0 = now;
+  for (int ax = 0; ax < kAxes; ++ax) m.start[ax] = m.target[ax] = positionLocked(ax, now);
+  double sq = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const int ax = base_[i];
+    m.delta[ax] = a[i] - m.start[ax];
+    m.target[ax] = a[i];
+    sq += m.delta[ax] * m.delta[ax];
+  }
+  m.length = std::sqrt(sq);
+  const int lead = base_[0];
+  m.speed = speed_[lead];
+  m.accel = accel_[lead];
+  m.decel = decel_[lead];
+  move_ = m;
+}
+
+void CoordinatorModel::writeVrLocked(int n, double v, Clock::time_point now) {
+  updateJobLocked();
+  vr_[n] = v;
+  if (n == kVrFeed && v == 1 && !feeding_) {
+    feeding_ = true;
+    feedStart_ = now;
+  }
+  if (n == kVrStart && v == 1 && filePending_ && !jobRunning_) {
+    filePending_ = false;
+    jobRunning_ = true;
+    jobStart_ = now;
+    vr_[kVrBusy] = 1;
+  }
+}
+
+CoordinatorModel::Reply CoordinatorModel::queryLocked(const std::string& s, Clock::time_point now) {
+  Reply r;
   r.query = true;
+  std::vector<double> a;
   if (s.rfind("?mpos", 0) == 0) {
     std::string t = s.substr(5);
     while (!t.empty() && t[0] == ' ') t.erase(0, 1);

@@ -68,6 +68,11 @@ class CoordinatorModel {
   double progressLocked(Clock::time_point now) const;  // distance covered along the move
   void updateJobLocked();
   double readVrLocked(int n);
+  // execute's two kinds: a setting or a move (nullopt: not one), else a query.
+  std::optional<Reply> setLocked(const std::string& s, Clock::time_point now);
+  Reply queryLocked(const std::string& s, Clock::time_point now);
+  void startMoveLocked(const std::vector<double>& a, Clock::time_point now);  // moveabs on the base axes
+  void writeVrLocked(int n, double v, Clock::time_point now);  // VR 950 starts a job, VR 954 a feed
 
   std::mutex mutex_;
   std::vector<int> base_{0};

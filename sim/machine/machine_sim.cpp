@@ -151,47 +151,24 @@ void NetworkMachineSim::run() {
   }
 }
 
-// One connection, until the link closes it, a fault drops it, or the simulator stops.
-void NetworkMachineSim::serve(int fd) {
+namespace {
+const std::uint8_t kReady[2] = {0x01, 0x01}, kBusy[2] = {0x01, 0x00}, kEnd[2] = {0x01, 0x02};
+}  // namespace
+
+// What one connection has brought so far.
+struct NetworkMachineSim::Connection {
+  explicit Connection(int f) : fd(f) {}
+  const int fd;
   enum class State { Idle, Receiving } state = State::Idle;
   std::vector<std::uint8_t> pending;  // requests not yet taken (idle)
   std::vector<std::uint8_t> data;     // the file as it comes in, end request included
   std::size_t answeredAt = 0;         // data size when the last end request was answered
   bool endAnswered = false;
-  static const std::uint8_t kReady[2] = {0x01, 0x01}, kBusy[2] = {0x01, 0x00}, kEnd[2] = {0x01, 0x02};
+};
 
-  auto takeRequests = [&]() -> bool {
-    std::size_t i = 0;
-    while (state == State::Idle && pending.size() - i >= 2) {
-      std::uint8_t a = pending[i], b = pending[i + 1];
-      if (a != 0x01) {  // out of step: drop one byte
-        ++i;
-        continue;
-      }
-      i += 2;
-      if (b != 0x01) {
-        event("unexpected request 01 " + std::to_string(b) + " outside a file");
-        continue;
-      }
-      ++startRequests_;
-      if (silent_) {
-        event("start request: staying silent");
-      } else if (busyRounds_ > 0) {
-        --busyRounds_;
-        event("start request: busy");
-        if (!sendAll(fd, kBusy, 2)) return false;
-      } else {
-        event("start request: ready");
-        if (!sendAll(fd, kReady, 2)) return false;
-        state = State::Receiving;
-      }
-    }
-    if (state == State::Receiving) data.assign(pending.begin() + static_cast<long>(i), pending.end());
-    pending.erase(pending.begin(), pending.begin() + static_cast<long>(std::min(i, pending.size())));
-    if (state == State::Receiving) pending.clear();
-    return true;
-  };
-
+// One connection, until the link closes it, a fault drops it, or the simulator stops.
+void NetworkMachineSim::serve(int fd) {
+  Connection c(fd);
   std::uint8_t buf[65536];
   for (;;) {
     pollfd p[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
@@ -200,47 +177,88 @@ void NetworkMachineSim::serve(int fd) {
     if (r < 0 || (p[1].revents & POLLIN)) return;
     if (r == 0) {
       // Quiet: a trailing 01 02 not yet answered is the end request.
-      if (state == State::Receiving && !silent_ && data.size() >= 2 && data.size() != answeredAt &&
+      const std::vector<std::uint8_t>& data = c.data;
+      if (c.state == Connection::State::Receiving && !silent_ && data.size() >= 2 && data.size() != c.answeredAt &&
           data[data.size() - 2] == 0x01 && data.back() == 0x02) {
         event("end request after " + std::to_string(data.size() - 2) + " file bytes");
         if (!sendAll(fd, kEnd, 2)) break;
-        answeredAt = data.size();
-        endAnswered = true;
+        c.answeredAt = data.size();
+        c.endAnswered = true;
       }
       continue;
     }
     ssize_t n = ::recv(fd, buf, sizeof buf, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    if (state == State::Idle) {
-      pending.insert(pending.end(), buf, buf + n);
-      if (!takeRequests()) break;
+    if (c.state == Connection::State::Idle) {
+      c.pending.insert(c.pending.end(), buf, buf + n);
+      if (!takeRequests(c)) break;
     } else {
-      data.insert(data.end(), buf, buf + n);
+      c.data.insert(c.data.end(), buf, buf + n);
     }
     long long limit = closeAfter_;
-    if (state == State::Receiving && limit >= 0 && static_cast<long long>(data.size()) >= limit) {
-      event("dropping the connection after " + std::to_string(data.size()) + " file bytes");
+    if (c.state == Connection::State::Receiving && limit >= 0 && static_cast<long long>(c.data.size()) >= limit) {
+      event("dropping the connection after " + std::to_string(c.data.size()) + " file bytes");
       ++aborted_;
       linger lg{1, 0};  // reset, as a machine that loses power would leave it
       ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
       return;
     }
   }
-  if (state != State::Receiving) {
+  if (c.state != Connection::State::Receiving) {
     event("connection closed");
     return;
   }
+  finishFile(c);
+}
+
+// Start requests while idle: answered busy, ready (the file follows) or not at all.
+bool NetworkMachineSim::takeRequests(Connection& c) {
+  std::vector<std::uint8_t>& pending = c.pending;
+  std::size_t i = 0;
+  while (c.state == Connection::State::Idle && pending.size() - i >= 2) {
+    std::uint8_t a = pending[i], b = pending[i + 1];
+    if (a != 0x01) {  // out of step: drop one byte
+      ++i;
+      continue;
+    }
+    i += 2;
+    if (b != 0x01) {
+      event("unexpected request 01 " + std::to_string(b) + " outside a file");
+      continue;
+    }
+    ++startRequests_;
+    if (silent_) {
+      event("start request: staying silent");
+    } else if (busyRounds_ > 0) {
+      --busyRounds_;
+      event("start request: busy");
+      if (!sendAll(c.fd, kBusy, 2)) return false;
+    } else {
+      event("start request: ready");
+      if (!sendAll(c.fd, kReady, 2)) return false;
+      c.state = Connection::State::Receiving;
+    }
+  }
+  if (c.state == Connection::State::Receiving) c.data.assign(pending.begin() + static_cast<long>(i), pending.end());
+  pending.erase(pending.begin(), pending.begin() + static_cast<long>(std::min(i, pending.size())));
+  if (c.state == Connection::State::Receiving) pending.clear();
+  return true;
+}
+
+// The link closed during a file: kept when it ended with its end request, else counted aborted.
+void NetworkMachineSim::finishFile(Connection& c) {
+  std::vector<std::uint8_t>& data = c.data;
   // The link closes after its end request has been answered; the end request may also have
   // come in just before the close, faster than the quiet time.
   bool complete = data.size() >= 2 && data[data.size() - 2] == 0x01 && data.back() == 0x02 &&
-                  (endAnswered || !silent_);
+                  (c.endAnswered || !silent_);
   if (!complete) {
     ++aborted_;
     event("connection closed mid-file after " + std::to_string(data.size()) + " bytes");
     return;
   }
-  if (data.size() != answeredAt && !silent_) sendAll(fd, kEnd, 2);
+  if (data.size() != c.answeredAt && !silent_) sendAll(c.fd, kEnd, 2);
   data.resize(data.size() - 2);
   ReceivedFile f;
   f.data = std::move(data);

@@ -71,7 +71,10 @@ class NetworkMachineSim {
 
  private:
   void run();
+  struct Connection;
   void serve(int fd);
+  bool takeRequests(Connection& c);  // false: the answer could not be sent
+  void finishFile(Connection& c);
   void event(const std::string& line);
 
   int listenFd_ = -1;

@@ -109,37 +109,56 @@ void CcdWorkflow::Impl::registerAndCut(PatternModel& p, int cutType, int piece, 
   record.cutType = cutType;
   record.marks.clear();
 
-  if (!first) {
-    const cv::Point2d d0 = design[0] / kPlotUnitsPerMm;
-    const std::optional<cv::Point2d> place = firstMarkPlace(p, d0, piece == 0);
-    cv::Point2d at = standing();
-    if (place && cv::norm(at - *place) > 0.001) {
-      moveTo(*place);
-      at = *place;
-    }
-    first = findMark(at, !services.unattended);
-    if (!first) throw Failed{CcdMessage::CantCaptureMark, kNoMarkText};
-    if (place) checkFirstMark(first->machine, *place);
-  }
+  if (!first) first = findFirstMark(p, design[0], piece);
   const cv::Point2d m0 = first->machine;
-  if (multi) {
-    if (piece == 0) {
-      writeVr(kVrPieceDx, 0.0);
-      writeVr(kVrPieceDy, 0.0);
-      reference = m0;
-    } else {
-      writeVr(kVrPieceDx, m0.x - reference.x);
-      writeVr(kVrPieceDy, m0.y - reference.y);
-    }
+  if (multi) placePiece(piece, m0, reference);
+  const bool anySkipped = measureMarks(reg, *first, record);
+  if (cutType == 4) {
+    saveAxisDeflection(reg);
+    return;
   }
-  reg.addMeasured(m0);
-  first->index = 0;
-  first->design = reg.design()[0];
-  record.marks.push_back(*first);
-  logMark(*first);
-  services.op->markMeasured(*first);
+  reg.computeFinalRatios();
+  record.ratioX = reg.ratio_x, record.ratioY = reg.ratio_y, record.angleRad = reg.angle;
+  services.op->correction(reg.ratio_x, reg.ratio_y, reg.angle);
+  correctAndSend(p, reg, cutType, anySkipped, record);
+  if (piece == 0 && !multi) rememberFirstMark(m0);
+}
+
+MarkReport CcdWorkflow::Impl::findFirstMark(const PatternModel& p, const cv::Point2d& design0, int piece) {
+  const cv::Point2d d0 = design0 / kPlotUnitsPerMm;
+  const std::optional<cv::Point2d> place = firstMarkPlace(p, d0, piece == 0);
+  cv::Point2d at = standing();
+  if (place && cv::norm(at - *place) > 0.001) {
+    moveTo(*place);
+    at = *place;
+  }
+  std::optional<MarkReport> first = findMark(at, !services.unattended);
+  if (!first) throw Failed{CcdMessage::CantCaptureMark, kNoMarkText};
+  if (place) checkFirstMark(first->machine, *place);
+  return *first;
+}
+
+void CcdWorkflow::Impl::placePiece(int piece, const cv::Point2d& m0, cv::Point2d& reference) {
+  // The machine shifts each later piece by its first mark's offset from the first piece's.
+  if (piece == 0) {
+    writeVr(kVrPieceDx, 0.0);
+    writeVr(kVrPieceDy, 0.0);
+    reference = m0;
+  } else {
+    writeVr(kVrPieceDx, m0.x - reference.x);
+    writeVr(kVrPieceDy, m0.y - reference.y);
+  }
+}
+
+bool CcdWorkflow::Impl::measureMarks(Registration& reg, MarkReport first, RunRecord& record) {
+  reg.addMeasured(first.machine);
+  first.index = 0;
+  first.design = reg.design()[0];
+  record.marks.push_back(first);
+  logMark(first);
+  services.op->markMeasured(first);
   bool anySkipped = false;
-  for (std::size_t k = 1; k < design.size(); ++k) {
+  for (std::size_t k = 1; k < reg.design().size(); ++k) {
     const cv::Point2d e = reg.expectedPosition(k);
     if (e.x < settings.blockXLow || e.x > settings.blockXHigh || e.y < settings.blockYLow || e.y > settings.blockYHigh)
       throw Failed{CcdMessage::OutOfBlock, kOutOfBlockText};
@@ -159,18 +178,19 @@ void CcdWorkflow::Impl::registerAndCut(PatternModel& p, int cutType, int piece, 
     logMark(*m);
     services.op->markMeasured(*m);
   }
-  if (cutType == 4) {
-    config::CIniConfig cfg(services.home);
-    const ProcedureResult r = saveAxisYRotate(cfg, reg.measured());
-    if (r.outcome != Outcome::Done) throw Failed{CcdMessage::Procedure, r.message};
-    settings.axisYRotate = cfg.read(config::keys::AxisYRotate);
-    services.op->tell(CcdMessage::Procedure, r.message);
-    return;
-  }
-  reg.computeFinalRatios();
-  record.ratioX = reg.ratio_x, record.ratioY = reg.ratio_y, record.angleRad = reg.angle;
-  services.op->correction(reg.ratio_x, reg.ratio_y, reg.angle);
+  return anySkipped;
+}
 
+void CcdWorkflow::Impl::saveAxisDeflection(const Registration& reg) {
+  config::CIniConfig cfg(services.home);
+  const ProcedureResult r = saveAxisYRotate(cfg, reg.measured());
+  if (r.outcome != Outcome::Done) throw Failed{CcdMessage::Procedure, r.message};
+  settings.axisYRotate = cfg.read(config::keys::AxisYRotate);
+  services.op->tell(CcdMessage::Procedure, r.message);
+}
+
+void CcdWorkflow::Impl::correctAndSend(PatternModel& p, const Registration& reg, int cutType, bool anySkipped,
+                                       RunRecord& record) {
   std::vector<MarkPair> pairs;
   for (const auto& m : record.marks)
     if (!m.skipped) pairs.push_back({m.design, m.machine});
@@ -208,7 +228,6 @@ void CcdWorkflow::Impl::registerAndCut(PatternModel& p, int cutType, int piece, 
     }
   }
   if (!saveAndSend(p, *correction, record)) throw Failed{CcdMessage::Procedure, {}};
-  if (piece == 0 && !multi) rememberFirstMark(m0);
 }
 
 bool CcdWorkflow::Impl::saveAndSend(PatternModel& p, const PointCorrection& correction, RunRecord& record) {

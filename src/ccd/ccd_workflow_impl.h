@@ -87,6 +87,15 @@ struct CcdWorkflow::Impl : camera::MarkMeasurer {
   // One piece of `p` with `cutType`; `first` is the first mark when it was found already.
   void registerAndCut(PatternModel& p, int cutType, int piece, cv::Point2d& reference,
                       std::optional<MarkReport> first, detail::RunRecord& record);
+  // Its steps: the first mark at its place, the later piece's shift, the further marks where
+  // the estimates predict them (true: some were not found), the Y-axis deflection of cut type 4,
+  // the correction fitted to the marks, checked and sent.
+  MarkReport findFirstMark(const PatternModel& p, const cv::Point2d& design0, int piece);
+  void placePiece(int piece, const cv::Point2d& m0, cv::Point2d& reference);
+  bool measureMarks(camera::Registration& reg, MarkReport first, detail::RunRecord& record);
+  void saveAxisDeflection(const camera::Registration& reg);
+  void correctAndSend(PatternModel& p, const camera::Registration& reg, int cutType, bool anySkipped,
+                      detail::RunRecord& record);
   // Looks for a mark with the head standing at `at`, then around it; the manual question when
   // `manual` and nothing was found. nullopt: not found (only when not `manual`).
   std::optional<MarkReport> findMark(const cv::Point2d& at, bool manual);

@@ -239,104 +239,109 @@ bool CController_Transfer::writeEscaped(int channel, const std::uint8_t* data, s
 
 void CController_Transfer::sendingWorker() {
   platform::Clock& clock = owner_.clock();
-  const int channel = dataChannel();
   const std::int64_t startS = clock.nowMs() / 1000;
+  if (channelProtocol_) openDataChannel();
   std::uint16_t crc = 0;
-
-  if (channelProtocol_) {
-    controller_->write(0, "MPE(1)\r");
-    controller_->setChannelMode(1, false);
-    for (;;) {
-      clock.sleepMs(100);
-      std::uint8_t drain[kReadBlock];
-      std::size_t len = sizeof drain;
-      if (!controller_->read(0, drain, &len) || len == 0) break;
-    }
-  }
-
-  bool lineLost = false;
   bool trailerSent = false;
   const int fd = ::open(filePath_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
-    struct stat st {};
-    const std::int64_t length = ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
-    lineLost = !controller_->write(channel, header(machineName_.empty() ? filePath_ : machineName_));
-    if (fileSize_ < 2048) clock.sleepMs(100);
-    std::int64_t sent = 0;
-    bool endOfFile = false;
-    int shown = -1;
-    static thread_local std::uint8_t block[kReadBlock];
-    while (!lineLost) {
-      const ssize_t n = ::read(fd, block, sizeof block);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        endOfFile = n == 0;
-        break;
-      }
-      if (!writeEscaped(channel, block, static_cast<std::size_t>(n))) {
-        lineLost = true;
-        break;
-      }
-      crc = controller::crc16Fast(block, static_cast<std::size_t>(n), crc);
-      sent += n;
-      owner_.reportBytesSent(sent, length);
-      const int pos = length > 0 ? static_cast<int>(std::min<std::int64_t>(sent * 100 / length, 100)) : 100;
-      if (pos != shown) owner_.setProgressPos(pos);
-      shown = pos;
-      if (owner_.stopInForce() || flags() != 0) break;
-    }
-    // Deliberate: the trailer goes out only after the whole file. A send stopped part-way (a
-    // pause, Cancel, the coordinator's ABORT) ends without it, so the coordinator never takes
-    // the part it holds for a whole file that it could run; closing the connection drops it.
-    if (!lineLost && (endOfFile || sent >= length)) {
-      controller_->setCancel(0);
-      static const std::uint8_t etx = kEtx;
-      if (controller_->write(channel, &etx, 1)) trailerSent = true;
-      else lineLost = true;
-    }
+    trailerSent = sendFile(fd, &crc);
     trailerSent_ = trailerSent;
-    if (trailerSent && flags() == 0) {
-      // The machine holds the whole file now: a stop waits a little for its CRC, so that a file
-      // that was delivered is not reported as stopped (and sent again).
-      const std::int64_t waitStart = clock.nowMs();
-      for (;;) {
-        if (flags() != 0) break;
-        if (owner_.stopInForce() && clock.nowMs() - waitStart >= kStopGraceMs) break;
-        if (!controller_->isOpen(controller::kSubMpe)) break;  // the line went down
-        if (timeoutOn_ && clock.nowMs() - waitStart >= static_cast<std::int64_t>(timeValue_) * 1000) {
-          raise(kFlagTimeout);
-          break;
-        }
-        clock.sleepMs(100);
-      }
-    }
+    if (trailerSent && flags() == 0) awaitCrc();
     ::close(fd);
   }
+  resultText_ = outcomeText(trailerSent, fd >= 0, crc) + durationText(clock.nowMs() / 1000 - startS);
+  raise(kFlagWorkerEnded);
+}
 
+void CController_Transfer::openDataChannel() {
+  platform::Clock& clock = owner_.clock();
+  controller_->write(0, "MPE(1)\r");
+  controller_->setChannelMode(1, false);
+  // Whatever the command channel still holds from before is read away.
+  for (;;) {
+    clock.sleepMs(100);
+    std::uint8_t drain[kReadBlock];
+    std::size_t len = sizeof drain;
+    if (!controller_->read(0, drain, &len) || len == 0) break;
+  }
+}
+
+bool CController_Transfer::sendFile(int fd, std::uint16_t* crc) {
+  platform::Clock& clock = owner_.clock();
+  const int channel = dataChannel();
+  struct stat st {};
+  const std::int64_t length = ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+  bool lineLost = !controller_->write(channel, header(machineName_.empty() ? filePath_ : machineName_));
+  if (fileSize_ < 2048) clock.sleepMs(100);
+  std::int64_t sent = 0;
+  bool endOfFile = false;
+  int shown = -1;
+  static thread_local std::uint8_t block[kReadBlock];
+  while (!lineLost) {
+    const ssize_t n = ::read(fd, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      endOfFile = n == 0;
+      break;
+    }
+    if (!writeEscaped(channel, block, static_cast<std::size_t>(n))) {
+      lineLost = true;
+      break;
+    }
+    *crc = controller::crc16Fast(block, static_cast<std::size_t>(n), *crc);
+    sent += n;
+    owner_.reportBytesSent(sent, length);
+    const int pos = length > 0 ? static_cast<int>(std::min<std::int64_t>(sent * 100 / length, 100)) : 100;
+    if (pos != shown) owner_.setProgressPos(pos);
+    shown = pos;
+    if (owner_.stopInForce() || flags() != 0) break;
+  }
+  // Deliberate: the trailer goes out only after the whole file. A send stopped part-way (a
+  // pause, Cancel, the coordinator's ABORT) ends without it, so the coordinator never takes
+  // the part it holds for a whole file that it could run; closing the connection drops it.
+  if (lineLost || !(endOfFile || sent >= length)) return false;
+  controller_->setCancel(0);
+  static const std::uint8_t etx = kEtx;
+  return controller_->write(channel, &etx, 1);
+}
+
+void CController_Transfer::awaitCrc() {
+  // The machine holds the whole file now: a stop waits a little for its CRC, so that a file
+  // that was delivered is not reported as stopped (and sent again).
+  platform::Clock& clock = owner_.clock();
+  const std::int64_t waitStart = clock.nowMs();
+  for (;;) {
+    if (flags() != 0) break;
+    if (owner_.stopInForce() && clock.nowMs() - waitStart >= kStopGraceMs) break;
+    if (!controller_->isOpen(controller::kSubMpe)) break;  // the line went down
+    if (timeoutOn_ && clock.nowMs() - waitStart >= static_cast<std::int64_t>(timeValue_) * 1000) {
+      raise(kFlagTimeout);
+      break;
+    }
+    clock.sleepMs(100);
+  }
+}
+
+std::string CController_Transfer::outcomeText(bool trailerSent, bool opened, std::uint16_t crc) {
   const std::uint32_t f = flags();
   const std::uint32_t received = receivedCrc_.load(std::memory_order_relaxed);
-  std::string text;
   if (trailerSent && (f & kFlagCrc) && received == crc) {
     // Checked first: a file whose CRC came back right was delivered, even when a stop came
     // while its answer was awaited.
-    text = "File transfer successful.";
     crcMatched_ = 1;
-  } else if (owner_.stopInForce()) {
-    text = "File transfer cancelled by user.";
-  } else if (f & kFlagAbort) {
-    text = "File transfer cancelled by controller.";
-  } else if (f & kFlagTimeout) {
-    text = "Timeout waiting for CRC.";
-  } else if ((f & kFlagCrc) && fd >= 0) {
+    return "File transfer successful.";
+  }
+  if (owner_.stopInForce()) return "File transfer cancelled by user.";
+  if (f & kFlagAbort) return "File transfer cancelled by controller.";
+  if (f & kFlagTimeout) return "Timeout waiting for CRC.";
+  if ((f & kFlagCrc) && opened) {
     char buf[128];
     std::snprintf(buf, sizeof buf, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)",
                   static_cast<unsigned>(crc), static_cast<unsigned>(received));
-    text = buf;
-  } else {
-    text = "Error in file transfer.";
+    return buf;
   }
-  resultText_ = text + durationText(clock.nowMs() / 1000 - startS);
-  raise(kFlagWorkerEnded);
+  return "Error in file transfer.";
 }
 
 void CController_Transfer::replyWorker() {

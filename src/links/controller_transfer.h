@@ -75,6 +75,13 @@ class CController_Transfer : public TransferLink {
   void closeController();
   bool runTransfer();
   void sendingWorker();
+  // The sending worker's steps: the data channel opened (channel protocol), the file with its
+  // header and, when all of it went, its trailer (false: no trailer), the wait for the CRC,
+  // the text of the outcome.
+  void openDataChannel();
+  bool sendFile(int fd, std::uint16_t* crc);
+  void awaitCrc();
+  std::string outcomeText(bool trailerSent, bool opened, std::uint16_t crc);
   void replyWorker();
   bool writeEscaped(int channel, const std::uint8_t* data, std::size_t len);
   bool startWorker(std::thread& t, std::function<void()> body);

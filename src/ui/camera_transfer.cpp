@@ -181,12 +181,51 @@ void cameraTransfer::shutDown() {
   video_->close();
 }
 
+QPushButton* cameraTransfer::makeButton(CcdControl c, QWidget* parent) {
+  auto* b = new QPushButton(parent);
+  buttons_[c].push_back(b);
+  return b;
+}
+
 void cameraTransfer::buildWindow() {
-  auto makeButton = [this](CcdControl c, QWidget* parent = nullptr) {
-    auto* b = new QPushButton(parent);
-    buttons_[c].push_back(b);
-    return b;
-  };
+  buildView();
+  buildMoveBox();
+  buildMarkBox();
+  buildAdjustBox();
+  buildPatternBox();
+  buildRunBox();
+  cameraBox_ = new QGroupBox(this);
+  auto* camLayout = new QVBoxLayout(cameraBox_);
+  camLayout->addWidget(video_, 1);
+
+  // The camera above two columns of groups, so that the whole window fits a 1366 x 768 screen.
+  auto* controls = new QGridLayout;
+  controls->addWidget(cameraBox_, 0, 0, 1, 2);
+  auto* left = new QVBoxLayout;
+  left->addWidget(moveBox_);
+  left->addWidget(patternBox_);
+  left->addStretch(1);
+  auto* right = new QVBoxLayout;
+  right->addWidget(markBox_);
+  right->addWidget(adjustBox_);
+  right->addWidget(runBox_);
+  right->addStretch(1);
+  controls->addLayout(left, 1, 0);
+  controls->addLayout(right, 1, 1);
+  controls->setRowStretch(0, 1);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(view_, 1);
+  top->addLayout(controls);
+  auto* outer = new QVBoxLayout(this);
+  outer->addLayout(top, 1);
+  outer->addWidget(buildStatusBar());
+  // Opens where it was last closed (WindowPlaces.ini), or centred, whole on the screen.
+  resize(1100, 690);
+  new PlaceKeeper(this, home_, QStringLiteral("CcdCut"));
+}
+
+void cameraTransfer::buildView() {
   view_ = new CMyView(this);
   view_->setObjectName(QStringLiteral("patternView"));
   view_->setCcdMode(true, false);
@@ -197,7 +236,9 @@ void cameraTransfer::buildWindow() {
     if (s == ViewStatus::Moving) setFile(tr("File: Moving"));
     else if (s == ViewStatus::MoveFinished) setFile(tr("File: Move finished"));
   });
+}
 
+void cameraTransfer::buildMoveBox() {
   // Jogging: the four arrows round the "○"; each holds its output while pressed.
   moveBox_ = new QGroupBox(this);
   auto* jogGrid = new QGridLayout(moveBox_);
@@ -230,7 +271,9 @@ void cameraTransfer::buildWindow() {
   connect(fastBtn_, &QPushButton::clicked, this, &cameraTransfer::onFastSlow);
   connect(manualBtn_, &QPushButton::clicked, this, &cameraTransfer::onManualAuto);
   connect(centerBtn_, &QPushButton::clicked, this, [this] { workflow_->startCentring(); });
+}
 
+void cameraTransfer::buildMarkBox() {
   markBox_ = new QGroupBox(this);
   auto* markColumn = new QVBoxLayout(markBox_);
   auto* markRow = new QHBoxLayout;
@@ -248,7 +291,9 @@ void cameraTransfer::buildWindow() {
   connect(startBtn_, &QPushButton::clicked, this, &cameraTransfer::startRun);
   connect(stopBtn_, &QPushButton::clicked, this, [this] { workflow_->stop(); });
   connect(markOkBtn_, &QPushButton::clicked, this, &cameraTransfer::onMarkConfirm);
+}
 
+void cameraTransfer::buildAdjustBox() {
   adjustBox_ = new QGroupBox(this);
   auto* adjustRow = new QHBoxLayout(adjustBox_);
   autoAdjBtn_ = makeButton(CcdControl::AutoAdjust);
@@ -261,7 +306,9 @@ void cameraTransfer::buildWindow() {
   connect(autoAdjBtn_, &QPushButton::clicked, this, [this] { workflow_->startCameraAdjust(); });
   connect(manualAdjBtn_, &QPushButton::clicked, this, [this] { workflow_->manualAdjust(); });
   connect(adjustOkBtn_, &QPushButton::clicked, this, [this] { workflow_->confirmManualMark(); });
+}
 
+void cameraTransfer::buildPatternBox() {
   patternBox_ = new QGroupBox(this);
   auto* patternGrid = new QGridLayout(patternBox_);
   selAllBtn_ = makeButton(CcdControl::SelectAll);
@@ -291,7 +338,9 @@ void cameraTransfer::buildWindow() {
   });
   connect(prevBtn_, &QPushButton::clicked, this, [this] { onPlate(false); });
   connect(nextBtn_, &QPushButton::clicked, this, [this] { onPlate(true); });
+}
 
+void cameraTransfer::buildRunBox() {
   runBox_ = new QGroupBox(this);
   auto* runGrid = new QGridLayout(runBox_);
   cutTypeLabel_ = new QLabel(runBox_);
@@ -331,31 +380,9 @@ void cameraTransfer::buildWindow() {
   connect(loadParaBtn_, &QPushButton::clicked, this, [this] { workflow_->reloadSettings(); });
   connect(correctBtn_, &QPushButton::clicked, this, &cameraTransfer::onCalibrationCorrection);
   connect(exitBtn_, &QPushButton::clicked, this, &cameraTransfer::requestExit);
+}
 
-  cameraBox_ = new QGroupBox(this);
-  auto* camLayout = new QVBoxLayout(cameraBox_);
-  camLayout->addWidget(video_, 1);
-
-  // The camera above two columns of groups, so that the whole window fits a 1366 x 768 screen.
-  auto* controls = new QGridLayout;
-  controls->addWidget(cameraBox_, 0, 0, 1, 2);
-  auto* left = new QVBoxLayout;
-  left->addWidget(moveBox_);
-  left->addWidget(patternBox_);
-  left->addStretch(1);
-  auto* right = new QVBoxLayout;
-  right->addWidget(markBox_);
-  right->addWidget(adjustBox_);
-  right->addWidget(runBox_);
-  right->addStretch(1);
-  controls->addLayout(left, 1, 0);
-  controls->addLayout(right, 1, 1);
-  controls->setRowStretch(0, 1);
-
-  auto* top = new QHBoxLayout;
-  top->addWidget(view_, 1);
-  top->addLayout(controls);
-
+QStatusBar* cameraTransfer::buildStatusBar() {
   auto* bar = new QStatusBar(this);
   bar->setSizeGripEnabled(false);
   for (int i = 0; i < 3; ++i) {
@@ -365,12 +392,7 @@ void cameraTransfer::buildWindow() {
   residualLabel_ = new QLabel(bar);
   residualLabel_->setObjectName(QStringLiteral("residualLabel"));
   bar->addWidget(residualLabel_, 1);
-  auto* outer = new QVBoxLayout(this);
-  outer->addLayout(top, 1);
-  outer->addWidget(bar);
-  // Opens where it was last closed (WindowPlaces.ini), or centred, whole on the screen.
-  resize(1100, 690);
-  new PlaceKeeper(this, home_, QStringLiteral("CcdCut"));
+  return bar;
 }
 
 void cameraTransfer::retranslate() {

@@ -25,6 +25,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QStatusBar;
 class QThreadPool;
 
 namespace qel::links {
@@ -88,7 +89,17 @@ class cameraTransfer : public QDialog {
 
  private:
   class Operator;
+  // The window and its groups; buildWindow builds them in the order of the focus chain.
   void buildWindow();
+  void buildView();
+  void buildMoveBox();
+  void buildMarkBox();
+  void buildAdjustBox();
+  void buildPatternBox();
+  void buildRunBox();
+  QStatusBar* buildStatusBar();
+  // A button of a control, counted among the buttons that control enables.
+  QPushButton* makeButton(ccd::CcdControl c, QWidget* parent = nullptr);
   void retranslate();
   void onState(ccd::CcdState s);
   void applyControls();

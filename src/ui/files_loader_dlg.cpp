@@ -202,6 +202,31 @@ QTableView* CFilesLoaderDlg::makeList(QueueList list, intake::FileListModel* mod
 }
 
 void CFilesLoaderDlg::buildWindow() {
+  buildLists();
+  buildParamBox();
+  buildWatchBox();
+  buildQueueButtons();
+  auto* left = new QVBoxLayout;
+  left->addWidget(queueBox_, 3);
+  left->addWidget(historyBox_, 3);
+  left->addWidget(binBox_, 2);
+  auto* right = new QVBoxLayout;
+  right->addWidget(paramBox_);
+  right->addWidget(watchBox_);
+  right->addWidget(pauseButton_);
+  right->addWidget(addButton_);
+  right->addStretch(1);
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left, 3);
+  columns->addLayout(right, 1);
+  buildStatusBar();
+  auto* root = new QVBoxLayout(this);
+  root->addLayout(columns, 1);
+  root->addWidget(statusBar_);
+  resize(980, 680);
+}
+
+void CFilesLoaderDlg::buildLists() {
   queueBox_ = new QGroupBox(this);
   historyBox_ = new QGroupBox(this);
   binBox_ = new QGroupBox(this);
@@ -215,7 +240,9 @@ void CFilesLoaderDlg::buildWindow() {
     auto* l = new QVBoxLayout(box);
     l->addWidget(view);
   }
+}
 
+void CFilesLoaderDlg::buildParamBox() {
   paramBox_ = new QGroupBox(this);
   ipLabel_ = new QLabel(paramBox_);
   widthLabel_ = new QLabel(paramBox_);
@@ -242,6 +269,19 @@ void CFilesLoaderDlg::buildWindow() {
   pb->addWidget(advancedButton_);
   pl->addLayout(pb, 3, 0, 1, 2);
 
+  const MachineFields f = loadMachineFields(home_);
+  ipField_->setText(f.ip);
+  widthField_->setText(f.width);
+  lengthField_->setText(f.length);
+  // Digits and points only in the address, numbers only in the sizes; "Save" checks the rest.
+  ipField_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]{0,15}")), ipField_));
+  applyRule(widthField_, kPageSizeRule);
+  applyRule(lengthField_, kPageSizeRule);
+  connect(saveButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onSave);
+  connect(advancedButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdvanced);
+}
+
+void CFilesLoaderDlg::buildWatchBox() {
   watchBox_ = new QGroupBox(this);
   folderField_ = new QLineEdit(watchBox_);
   folderField_->setObjectName(QStringLiteral("folderField"));
@@ -252,7 +292,11 @@ void CFilesLoaderDlg::buildWindow() {
   auto* wl = new QHBoxLayout(watchBox_);
   wl->addWidget(folderField_, 1);
   wl->addWidget(browseButton_);
+  folderField_->setText(queue_->watchDir());
+  connect(browseButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onBrowse);
+}
 
+void CFilesLoaderDlg::buildQueueButtons() {
   pauseButton_ = new QPushButton(this);
   pauseButton_->setObjectName(QStringLiteral("pauseButton"));
   pauseButton_->setMinimumHeight(96);
@@ -263,21 +307,11 @@ void CFilesLoaderDlg::buildWindow() {
   addButton_ = new QPushButton(QStringLiteral("+"), this);
   addButton_->setObjectName(QStringLiteral("addButton"));
   addButton_->setMinimumHeight(36);
+  connect(addButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdd);
+  connect(pauseButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onPause);
+}
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(queueBox_, 3);
-  left->addWidget(historyBox_, 3);
-  left->addWidget(binBox_, 2);
-  auto* right = new QVBoxLayout;
-  right->addWidget(paramBox_);
-  right->addWidget(watchBox_);
-  right->addWidget(pauseButton_);
-  right->addWidget(addButton_);
-  right->addStretch(1);
-  auto* columns = new QHBoxLayout;
-  columns->addLayout(left, 3);
-  columns->addLayout(right, 1);
-
+void CFilesLoaderDlg::buildStatusBar() {
   // Four panes: right edges at 130, 300 and 420 pixels, the last one filling the rest.
   statusBar_ = new QStatusBar(this);
   statusBar_->setSizeGripEnabled(false);
@@ -288,26 +322,6 @@ void CFilesLoaderDlg::buildWindow() {
     if (i < 3) paneLabels_[i]->setFixedWidth(widths[i] - 6);
     statusBar_->addWidget(paneLabels_[i], i == 3 ? 1 : 0);
   }
-  auto* root = new QVBoxLayout(this);
-  root->addLayout(columns, 1);
-  root->addWidget(statusBar_);
-  resize(980, 680);
-
-  const MachineFields f = loadMachineFields(home_);
-  ipField_->setText(f.ip);
-  widthField_->setText(f.width);
-  lengthField_->setText(f.length);
-  folderField_->setText(queue_->watchDir());
-  // Digits and points only in the address, numbers only in the sizes; "Save" checks the rest.
-  ipField_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]{0,15}")), ipField_));
-  applyRule(widthField_, kPageSizeRule);
-  applyRule(lengthField_, kPageSizeRule);
-
-  connect(saveButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onSave);
-  connect(advancedButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdvanced);
-  connect(browseButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onBrowse);
-  connect(addButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdd);
-  connect(pauseButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onPause);
 }
 
 void CFilesLoaderDlg::retranslate() {

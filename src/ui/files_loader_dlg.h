@@ -86,7 +86,14 @@ class CFilesLoaderDlg : public QDialog {
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  // The window and its parts: the three lists, the machine parameters, the watched folder, the
+  // pause and "+" buttons, the status panes.
   void buildWindow();
+  void buildLists();
+  void buildParamBox();
+  void buildWatchBox();
+  void buildQueueButtons();
+  void buildStatusBar();
   void retranslate();
   void onSave();
   void onAdvanced();

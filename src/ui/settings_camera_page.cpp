@@ -18,6 +18,7 @@
 #include "config/ini_config.h"
 #include "ui/message_service.h"
 #include "ui/settings_fields.h"
+#include "ui/settings_print_cut_box.h"
 
 namespace qel::ui {
 
@@ -81,8 +82,18 @@ CameraSetting::CameraSetting(const QString& homeDir, const config::CIniConfig& c
 
 void CameraSetting::build() {
   auto* layout = new QHBoxLayout(this);
-  layout->addWidget(buildCalibration(), 3);
+  layout->addWidget(buildLeft(), 3);
   layout->addWidget(buildRight(), 2);
+}
+
+QWidget* CameraSetting::buildLeft() {
+  auto* left = new QWidget(this);
+  auto* column = new QVBoxLayout(left);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addWidget(buildCalibration(), 1);
+  printCut_ = new PrintCutBox(left);
+  column->addWidget(printCut_);
+  return left;
 }
 
 QWidget* CameraSetting::buildCalibration() {
@@ -261,13 +272,15 @@ void CameraSetting::retranslate() {
 }
 
 std::vector<TextBinding<CameraForm>> CameraSetting::texts() const {
-  return {{cx_, &CameraForm::cameraCx},         {cy_, &CameraForm::cameraCy},
-          {markTime_, &CameraForm::markTime},   {radius_, &CameraForm::radius},
-          {tolerance_, &CameraForm::tolerance}, {markSp_, &CameraForm::markSp},
-          {blockXLow_, &CameraForm::blockXLow}, {blockXHigh_, &CameraForm::blockXHigh},
-          {blockYLow_, &CameraForm::blockYLow}, {blockYHigh_, &CameraForm::blockYHigh},
-          {speed_, &CameraForm::speed},         {accel_, &CameraForm::accel},
-          {delay_, &CameraForm::captureDelay},  {axisY_, &CameraForm::axisYRotate}};
+  std::vector<TextBinding<CameraForm>> t{{cx_, &CameraForm::cameraCx},         {cy_, &CameraForm::cameraCy},
+                                         {markTime_, &CameraForm::markTime},   {radius_, &CameraForm::radius},
+                                         {tolerance_, &CameraForm::tolerance}, {markSp_, &CameraForm::markSp},
+                                         {blockXLow_, &CameraForm::blockXLow}, {blockXHigh_, &CameraForm::blockXHigh},
+                                         {blockYLow_, &CameraForm::blockYLow}, {blockYHigh_, &CameraForm::blockYHigh},
+                                         {speed_, &CameraForm::speed},         {accel_, &CameraForm::accel},
+                                         {delay_, &CameraForm::captureDelay},  {axisY_, &CameraForm::axisYRotate}};
+  for (const auto& b : printCut_->texts()) t.push_back(b);
+  return t;
 }
 
 void CameraSetting::fill(const CameraForm& f) {
@@ -275,6 +288,7 @@ void CameraSetting::fill(const CameraForm& f) {
   target_->setCurrentIndex(static_cast<int>(f.target));
   autoFirst_->setChecked(f.autoFirstPoint);
   share_->setChecked(f.shareMark);
+  printCut_->fill(f);
   applyTargetType();
 }
 
@@ -284,6 +298,7 @@ CameraForm CameraSetting::form() const {
   f.target = target();
   f.autoFirstPoint = autoFirst_->isChecked();
   f.shareMark = share_->isChecked();
+  printCut_->read(f);
   return f;
 }
 
@@ -377,6 +392,7 @@ QString CameraSetting::labelOf(const std::string& field) const {
   if (field == "speed") return speedLabel_->text();
   if (field == "captureDelay") return delayLabel_->text();
   if (field == "axisYRotate") return axisYLabel_->text();
+  if (const QString label = printCut_->labelOf(field); !label.isEmpty()) return label;
   return QString::fromStdString(field);
 }
 

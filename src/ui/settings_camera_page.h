@@ -1,7 +1,8 @@
 #pragma once
 // The "Camera&&Machine" page of the settings window (CameraSetting): the calibration sets with
-// their 22 values, the camera offset, the mark target, the head's motion limits and the capture
-// delay. Rules and storing are in logic/settings_camera.h and logic/settings_calibration.h.
+// their 22 values, the camera offset, the mark target, the head's motion limits, the capture
+// delay and the print-and-cut production settings (settings_print_cut_box.h). Rules and storing
+// are in logic/settings_camera.h and logic/settings_calibration.h.
 #include <QWidget>
 
 #include <array>
@@ -17,6 +18,8 @@ class QPushButton;
 class QStackedWidget;
 
 namespace qel::ui {
+
+class PrintCutBox;
 
 class CameraSetting : public QWidget {
   Q_OBJECT
@@ -34,6 +37,7 @@ class CameraSetting : public QWidget {
 
  private:
   void build();
+  QWidget* buildLeft();
   QWidget* buildCalibration();
   QWidget* buildRight();
   void retranslate();
@@ -63,6 +67,7 @@ class CameraSetting : public QWidget {
   QLineEdit* nameBox_;
   QPushButton *edit_, *add_, *del_, *ok_, *cancel_, *autoLoad_;
   std::array<QLineEdit*, kCalibrationFieldCount> values_{};
+  PrintCutBox* printCut_;
 
   QLineEdit *cx_, *cy_, *markTime_, *radius_, *tolerance_, *markSp_;
   QLineEdit *blockXLow_, *blockXHigh_, *blockYLow_, *blockYHigh_, *speed_, *accel_, *delay_, *axisY_;

@@ -35,15 +35,17 @@ inline QCheckBox* namedCheck(QWidget* parent, const char* name) {
   return c;
 }
 
-// Adds a row "label, field, unit" to a grid installed on its widget; the label is worded later.
-inline QLineEdit* addFieldRow(QGridLayout* grid, int row, QLabel*& label, const char* name, const QString& unit = {}) {
+// Adds a row "label, field, unit" to a grid installed on its widget, from `column` on; the label
+// is worded later.
+inline QLineEdit* addFieldRow(QGridLayout* grid, int row, QLabel*& label, const char* name, const QString& unit = {},
+                              int column = 0) {
   QWidget* parent = grid->parentWidget();
   label = new QLabel(parent);
   QLineEdit* field = namedField(parent, name);
   label->setBuddy(field);
-  grid->addWidget(label, row, 0);
-  grid->addWidget(field, row, 1);
-  if (!unit.isEmpty()) grid->addWidget(new QLabel(unit, parent), row, 2);
+  grid->addWidget(label, row, column);
+  grid->addWidget(field, row, column + 1);
+  if (!unit.isEmpty()) grid->addWidget(new QLabel(unit, parent), row, column + 2);
   return field;
 }
 

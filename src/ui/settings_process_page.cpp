@@ -94,15 +94,30 @@ void AdvancedSetting::build() {
   weedPen_ = addFieldRow(weed, 3, weedPenLabel_, "weedPen");
   weed->setColumnStretch(1, 1);
 
+  // The queue: the settle time and the two resume waits on one line.
+  queueBox_ = new QGroupBox(this);
+  auto* queue = new QHBoxLayout(queueBox_);
+  auto* settle = new QGridLayout;
+  auto* resumeFirst = new QGridLayout;
+  auto* resumeMax = new QGridLayout;
+  for (QGridLayout* part : {settle, resumeFirst, resumeMax}) {
+    queue->addLayout(part, 1);
+    part->setColumnStretch(1, 1);
+  }
+  settle_ = addFieldRow(settle, 0, settleLabel_, "settleMs", QStringLiteral("ms"));
+  resumeFirst_ = addFieldRow(resumeFirst, 0, resumeFirstLabel_, "resumeFirstWait", QStringLiteral("s"));
+  resumeMax_ = addFieldRow(resumeMax, 0, resumeMaxLabel_, "resumeMaxWait", QStringLiteral("s"));
+
   auto* grid = new QGridLayout(this);
   grid->addWidget(transferBox_, 0, 0);
   grid->addWidget(pageBox_, 0, 1);
   grid->addWidget(fontBox_, 1, 0);
   grid->addWidget(otherBox_, 1, 1);
   grid->addWidget(cutBox_, 2, 0, 1, 2);
+  grid->addWidget(queueBox_, 3, 0, 1, 2);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
-  grid->setRowStretch(3, 1);
+  grid->setRowStretch(4, 1);
 }
 
 void AdvancedSetting::retranslate() {
@@ -147,6 +162,15 @@ void AdvancedSetting::retranslate() {
   weedLines_->setText(tr("Weeding lines"));
   weedMarginLabel_->setText(tr("Weed margin:"));
   weedPenLabel_->setText(tr("Weed pen:"));
+  queueBox_->setTitle(tr("Queue"));
+  settleLabel_->setText(tr("Settle time:"));
+  settleLabel_->setToolTip(tr("A new file in the watched folder is taken once it is closed and has stayed unchanged this long"));
+  resumeFirstLabel_->setText(tr("Resume after:"));
+  resumeFirstLabel_->setToolTip(
+      tr("Queue without a window (qelcut watch): after the machine was out of reach it goes on by itself after this "
+         "wait, each further wait twice the last; 0 never"));
+  resumeMaxLabel_->setText(tr("Longest wait:"));
+  resumeMaxLabel_->setToolTip(tr("Queue without a window: the waits before it goes on grow up to this"));
 }
 
 std::vector<TextBinding<ProcessForm>> AdvancedSetting::texts() const {
@@ -165,7 +189,10 @@ std::vector<TextBinding<ProcessForm>> AdvancedSetting::texts() const {
           {overcut_, &ProcessForm::overcut},
           {weedMargin_, &ProcessForm::weedMargin},
           {weedPen_, &ProcessForm::weedPen},
-          {maxMarkResidual_, &ProcessForm::maxMarkResidual}};
+          {maxMarkResidual_, &ProcessForm::maxMarkResidual},
+          {settle_, &ProcessForm::settleMs},
+          {resumeFirst_, &ProcessForm::resumeFirstWait},
+          {resumeMax_, &ProcessForm::resumeMaxWait}};
 }
 
 void AdvancedSetting::fill(const ProcessForm& f) {

@@ -1,7 +1,7 @@
 #pragma once
 // The "Process" page of the settings window (AdvancedSetting): transfer type, page mode,
-// outer contours, label options, the 'CI' transform and cut quality (knife, overcut, weeding and
-// the registration limit). The page only binds its widgets to a
+// outer contours, label options, the 'CI' transform, cut quality (knife, overcut, weeding and
+// the registration limit) and the queue's waits. The page only binds its widgets to a
 // ProcessForm; the rules and the storing are in logic/settings_process.h.
 #include <QWidget>
 
@@ -40,7 +40,7 @@ class AdvancedSetting : public QWidget {
   // The label a field's refusal names it by.
   QString labelOf(const std::string& field) const;
 
-  QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_, *cutBox_;
+  QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_, *cutBox_, *queueBox_;
   QLabel *typeLabel_, *splitLabel_;
   QComboBox *type_, *split_;
   QCheckBox *occ_, *tranCi_;
@@ -52,6 +52,8 @@ class AdvancedSetting : public QWidget {
   QLineEdit *knifeOffset_, *knifeCornerAngle_, *overcut_, *weedMargin_, *weedPen_, *maxMarkResidual_;
   QLabel *knifeOffsetLabel_, *knifeCornerAngleLabel_, *overcutLabel_, *weedMarginLabel_, *weedPenLabel_,
       *maxMarkResidualLabel_;
+  QLineEdit *settle_, *resumeFirst_, *resumeMax_;
+  QLabel *settleLabel_, *resumeFirstLabel_, *resumeMaxLabel_;
 };
 
 }  // namespace qel::ui

@@ -179,6 +179,24 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(child<QLineEdit>(again, "maxMarkResidual")->text(), QStringLiteral("0.250000"));
   }
 
+  // The queue's waits (Process page) and the print-and-cut group (Camera page) reach Config.ini.
+  void queueAndPrintCutFieldsAreStored() {
+    qel::test::TempHome home;
+    prepare(home);
+    CSettingDlg dlg(QString::fromStdString(home.path()));
+    dlg.show();
+    type(dlg, "settleMs", QStringLiteral("500"));
+    dlg.showPage(CSettingDlg::Page::CameraMachine);
+    type(dlg, "feedTimeout", QStringLiteral("90000"));
+    choose(dlg, "unknownJob", 1);
+    click(dlg, "save");
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(raw(home, "Watcher", "Watcher_SettleMs"), std::string("500"));
+    QCOMPARE(raw(home, "CCD", "FeedTimeout"), std::string("90000"));
+    QCOMPARE(raw(home, "CCD", "UnknownJob"), std::string("1"));
+    QCOMPARE(raw(home, "CCD", "MissingCode"), std::string("0"));
+  }
+
   // Letters never get into a numeric field; a value out of range is refused by Save with the
   // field's name and why, the page comes to the front, and nothing at all is stored (not even the
   // language chosen on another page).

@@ -36,6 +36,9 @@ ProcessForm validProcess() {
   f.knifeCornerAngle = "30";
   f.weedMargin = "5";
   f.weedPen = "2";
+  f.settleMs = "2000";
+  f.resumeFirstWait = "10";
+  f.resumeMaxWait = "300";
   return f;
 }
 
@@ -55,6 +58,13 @@ CameraForm validCamera() {
   f.accel = "1000";
   f.captureDelay = "500";
   f.axisYRotate = "0";
+  f.searchRadius = "12.5";
+  f.minConfidence = "0.6";
+  f.centreTolerance = "35";
+  f.standStill = "45";
+  f.segmentLength = "250";
+  f.feedTimeout = "70000";
+  f.missingCode = SheetFault::SkipSheet;
   return f;
 }
 
@@ -82,6 +92,9 @@ class SettingsLogicTest : public QObject {
     QCOMPARE(splitEntryOf(10), -1);
     QCOMPARE(cutFtOfSplitEntry(-1), 3);
     QCOMPARE(cutFtOfSplitEntry(2), 6);
+    QCOMPARE(sheetFaultOf(0), SheetFault::StopRun);
+    QCOMPARE(sheetFaultOf(1), SheetFault::SkipSheet);
+    QCOMPARE(sheetFaultOf(2), SheetFault::StopRun);  // only 1 skips, as the run reads it
   }
 
   void fontRotateIsBroughtIntoHalfTurn_data() {
@@ -135,6 +148,9 @@ class SettingsLogicTest : public QObject {
     f.fontRotate = "370";
     f.arcLength = " 30 ";
     f.detalX = "-3";
+    f.settleMs = "750";
+    f.resumeFirstWait = "15";
+    f.resumeMaxWait = "600";
     QCOMPARE(saveProcess(cfg, f), ProcessSave::Stored);
     QCOMPARE(raw(home, "Transfer_Config", "Xitong_TT"), std::string("4"));
     QCOMPARE(raw(home, "Split_Page", "CUT_FT"), std::string("3"));
@@ -145,6 +161,9 @@ class SettingsLogicTest : public QObject {
     QCOMPARE(raw(home, "Optimize", "ArcLen"), std::string("30"));
     QCOMPARE(raw(home, "RollMotion", "detal_x"), std::string("-3"));
     QCOMPARE(raw(home, "Optimize", "TranCI"), std::string("0"));
+    QCOMPARE(raw(home, "Watcher", "Watcher_SettleMs"), std::string("750"));
+    QCOMPARE(raw(home, "Transfer_Config", "Resume_FirstWait"), std::string("15"));
+    QCOMPARE(raw(home, "Transfer_Config", "Resume_MaxWait"), std::string("600"));
   }
 
   void arcLengthNotAboveZeroStoresNothing_data() {
@@ -186,11 +205,17 @@ class SettingsLogicTest : public QObject {
         {"arcLength", "0", small},     {"arcLength", "-5", small}, {"detalX", "1001", large}, {"detalY", "--1", letters},
         {"spn", "100", large},         {"knifeOffset", "-0.1", small}, {"knifeCornerAngle", "181", large},
         {"overcut", "50.01", large},   {"weedMargin", "-1", small}, {"weedPen", "0", small}, {"maxMarkResidual", "nan", letters},
+        {"settleMs", "60001", large},  {"settleMs", "0", fine},    {"resumeFirstWait", "1.5", whole},
+        {"resumeFirstWait", "3601", large}, {"resumeMaxWait", "-1", small}, {"resumeMaxWait", "3600", fine},
         // Camera and machine page
         {"cameraCx", "1000.5", large}, {"cameraCy", "abc", letters}, {"markTime", "0", small}, {"markTime", "21", large},
         {"radius", "0", small},        {"tolerance", "-1", small}, {"markSp", "8.5", whole},  {"blockXLow", "-100001", small},
         {"blockYHigh", "1e9", letters}, {"speed", "-500", small},  {"speed", "0", small},     {"captureDelay", "60001", large},
         {"axisYRotate", "181", large},
+        {"searchRadius", "0.5", small}, {"searchRadius", "500", fine}, {"minConfidence", "1.01", large},
+        {"minConfidence", "0", fine},  {"centreTolerance", "240.5", large}, {"standStill", "0", small},
+        {"standStill", "2.5", whole},  {"segmentLength", "-1", small}, {"feedTimeout", "999", small},
+        {"feedTimeout", "600001", large},
     };
     for (const Row& r : rows)
       QTest::newRow((std::string(r.field) + " " + r.text).c_str()) << r.field << r.text << r.problem;
@@ -226,7 +251,8 @@ class SettingsLogicTest : public QObject {
                {"arcLength", &ProcessForm::arcLength}, {"detalX", &ProcessForm::detalX}, {"detalY", &ProcessForm::detalY},
                {"knifeOffset", &ProcessForm::knifeOffset}, {"knifeCornerAngle", &ProcessForm::knifeCornerAngle},
                {"overcut", &ProcessForm::overcut}, {"weedMargin", &ProcessForm::weedMargin}, {"weedPen", &ProcessForm::weedPen},
-               {"maxMarkResidual", &ProcessForm::maxMarkResidual}})
+               {"maxMarkResidual", &ProcessForm::maxMarkResidual}, {"settleMs", &ProcessForm::settleMs},
+               {"resumeFirstWait", &ProcessForm::resumeFirstWait}, {"resumeMaxWait", &ProcessForm::resumeMaxWait}})
         if (field == name) process.*m = text.toStdString();
       refusal = processRefusal(process);
       stored = stores([&](CIniConfig& cfg) { return saveProcess(cfg, process) == ProcessSave::Stored; });
@@ -235,7 +261,10 @@ class SettingsLogicTest : public QObject {
                {"cameraCx", &CameraForm::cameraCx}, {"cameraCy", &CameraForm::cameraCy}, {"markTime", &CameraForm::markTime},
                {"radius", &CameraForm::radius}, {"tolerance", &CameraForm::tolerance}, {"markSp", &CameraForm::markSp},
                {"blockXLow", &CameraForm::blockXLow}, {"blockYHigh", &CameraForm::blockYHigh}, {"speed", &CameraForm::speed},
-               {"captureDelay", &CameraForm::captureDelay}, {"axisYRotate", &CameraForm::axisYRotate}})
+               {"captureDelay", &CameraForm::captureDelay}, {"axisYRotate", &CameraForm::axisYRotate},
+               {"searchRadius", &CameraForm::searchRadius}, {"minConfidence", &CameraForm::minConfidence},
+               {"centreTolerance", &CameraForm::centreTolerance}, {"standStill", &CameraForm::standStill},
+               {"segmentLength", &CameraForm::segmentLength}, {"feedTimeout", &CameraForm::feedTimeout}})
         if (field == name) camera.*m = text.toStdString();
       refusal = cameraRefusal(camera);
       stored = stores([&](CIniConfig& cfg) { return saveCamera(cfg, camera) == CameraCheck::Accepted; });
@@ -293,7 +322,36 @@ class SettingsLogicTest : public QObject {
       QCOMPARE(raw(home, "Machine", "MoveAccel"), accel.toStdString());
       QCOMPARE(raw(home, "Camera", "camera_cy"), std::string("-2.000000"));
       QCOMPARE(raw(home, "Mark", "radius2"), std::string("3.000000"));
+      QCOMPARE(raw(home, "Camera", "SearchRadius"), std::string("12.500000"));
+      QCOMPARE(raw(home, "Camera", "MinConfidence"), std::string("0.600000"));
+      QCOMPARE(raw(home, "Camera", "CentreTolerance"), std::string("35.000000"));
+      QCOMPARE(raw(home, "Camera", "StandStillMs"), std::string("45"));
+      QCOMPARE(raw(home, "CCD", "SegmentLength"), std::string("250.000000"));
+      QCOMPARE(raw(home, "CCD", "FeedTimeout"), std::string("70000"));
+      QCOMPARE(raw(home, "CCD", "UnknownJob"), std::string("0"));
+      QCOMPARE(raw(home, "CCD", "MissingCode"), std::string("1"));
     }
+  }
+
+  // The job folder is written only when it names another folder than the store gives, so an
+  // untouched default stays a default (and follows the home folder).
+  void jobFolderIsWrittenOnlyWhenChanged_data() {
+    QTest::addColumn<QString>("typed");  // "<default>": the folder the page showed
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("untouched") << "<default>" << "<absent>";
+    QTest::newRow("another") << " /srv/jobs " << "/srv/jobs";
+    QTest::newRow("emptied") << "" << "";
+  }
+  void jobFolderIsWrittenOnlyWhenChanged() {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    qel::test::TempHome home;
+    CIniConfig cfg(home.path());
+    CameraForm f = validCamera();
+    f.jobDir = typed == "<default>" ? loadCamera(cfg).jobDir : typed.toStdString();
+    QCOMPARE(saveCamera(cfg, f), CameraCheck::Accepted);
+    QCOMPARE(raw(home, "CCD", "JobDir"), stored.toStdString());
+    if (stored.isEmpty()) QCOMPARE(cfg.read(k::JobDir), cfg.programDir() + "Jobs");  // reads as the default
   }
 
   void deletingTheLastSetChoosesTheNewLast() {

@@ -9,6 +9,8 @@ using config::CIniConfig;
 
 TargetType targetTypeOf(int markType) { return markType == 0 ? TargetType::Circle : TargetType::Cross; }
 
+SheetFault sheetFaultOf(int stored) { return stored == 1 ? SheetFault::SkipSheet : SheetFault::StopRun; }
+
 CameraForm loadCamera(const CIniConfig& store) {
   const CIniConfig cfg = store.snapshot();
   auto i = [&](const auto& key) { return CIniConfig::formatInt(cfg.read(key)); };
@@ -31,10 +33,25 @@ CameraForm loadCamera(const CIniConfig& store) {
   f.accel = i(k::MoveAccel);
   f.captureDelay = i(k::WaitTime4Capture);
   f.axisYRotate = r(k::AxisYRotate);
+  f.searchRadius = r(k::SearchRadius);
+  f.minConfidence = r(k::MinConfidence);
+  f.centreTolerance = r(k::CentreTolerance);
+  f.standStill = i(k::StandStillMs);
+  f.segmentLength = r(k::SegmentLength);
+  f.feedTimeout = i(k::FeedTimeout);
+  f.jobDir = cfg.read(k::JobDir);
+  f.unknownJob = sheetFaultOf(cfg.read(k::UnknownJob));
+  f.missingCode = sheetFaultOf(cfg.read(k::MissingCode));
   return f;
 }
 
 namespace {
+
+std::string trimmed(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
 
 struct CameraField {
   const char* name;
@@ -43,7 +60,9 @@ struct CameraField {
   bool circleOnly;
 };
 
-// Lengths in mm, the capture delay in ms, angles in degrees, pens 1 to 99.
+// Lengths in mm, times in ms, angles in degrees, pens 1 to 99. The search radius is at least a
+// millimetre (a first mark found any further off its place is refused); the centre tolerance at
+// most half the 480-pixel picture height.
 const CameraField kCameraFields[] = {
     {"cameraCx", &CameraForm::cameraCx, {-1000, 1000, false}, false},
     {"cameraCy", &CameraForm::cameraCy, {-1000, 1000, false}, false},
@@ -58,6 +77,12 @@ const CameraField kCameraFields[] = {
     {"speed", &CameraForm::speed, {1, 100000, true}, false},
     {"captureDelay", &CameraForm::captureDelay, {0, 60000, true}, false},
     {"axisYRotate", &CameraForm::axisYRotate, {-180, 180, false}, false},
+    {"searchRadius", &CameraForm::searchRadius, {1, 500, false}, false},
+    {"minConfidence", &CameraForm::minConfidence, {0, 1, false}, false},
+    {"centreTolerance", &CameraForm::centreTolerance, {0, 240, false}, false},
+    {"standStill", &CameraForm::standStill, {1, 1000, true}, false},
+    {"segmentLength", &CameraForm::segmentLength, {0, 100000, false}, false},
+    {"feedTimeout", &CameraForm::feedTimeout, {1000, 600000, true}, false},
 };
 
 }  // namespace
@@ -109,6 +134,16 @@ CameraCheck saveCamera(CIniConfig& cfg, const CameraForm& f) {
   cfg.write(k::AxisYRotate, real(f.axisYRotate));
   cfg.write(k::MarkPoint_SP, integer(f.markSp));
   cfg.write(k::shareMark, f.shareMark ? 1 : 0);
+  cfg.write(k::SearchRadius, real(f.searchRadius));
+  cfg.write(k::MinConfidence, real(f.minConfidence));
+  cfg.write(k::CentreTolerance, real(f.centreTolerance));
+  cfg.write(k::StandStillMs, integer(f.standStill));
+  cfg.write(k::SegmentLength, real(f.segmentLength));
+  cfg.write(k::FeedTimeout, integer(f.feedTimeout));
+  cfg.write(k::UnknownJob, static_cast<int>(f.unknownJob));
+  cfg.write(k::MissingCode, static_cast<int>(f.missingCode));
+  const std::string jobDir = trimmed(f.jobDir);
+  if (jobDir != cfg.read(k::JobDir)) cfg.write(k::JobDir, jobDir);
   return CameraCheck::Accepted;
 }
 

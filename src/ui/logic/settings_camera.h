@@ -1,7 +1,8 @@
 #pragma once
-// The camera, mark and motion values of the "Camera&&Machine" page without its widgets: what
-// the page shows when it opens and the checks the settings window's "Save" runs before any of
-// them is stored. The calibration sets of the same page are settings_calibration.h.
+// The camera, mark, motion and print-and-cut production values of the "Camera&&Machine" page
+// without its widgets: what the page shows when it opens and the checks the settings window's
+// "Save" runs before any of them is stored. The calibration sets of the same page are
+// settings_calibration.h.
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ namespace qel::ui {
 
 // markType: the entries of the "Target Type:" list.
 enum class TargetType { Circle = 0, Cross = 1 };
+// UnknownJob and MissingCode: what a sheet whose code names no job, or that shows no code, does
+// to an unattended run (the entries of their lists, in this order).
+enum class SheetFault { StopRun = 0, SkipSheet = 1 };
 
 struct CameraForm {
   std::string cameraCx, cameraCy;  // camera offset, mm
@@ -29,6 +33,16 @@ struct CameraForm {
   std::string speed, accel;
   std::string captureDelay;          // WaitTime4Capture, ms
   std::string axisYRotate;           // degrees
+  // Print-and-cut production: the mark search, the sheets and their jobs.
+  std::string searchRadius;          // mm
+  std::string minConfidence;         // 0 to 1
+  std::string centreTolerance;       // pixels of the camera picture
+  std::string standStill;            // StandStillMs
+  std::string segmentLength;         // mm; 0 registers the plate as a whole
+  std::string feedTimeout;           // ms
+  std::string jobDir;                // the job folder as shown (the store's default when unset)
+  SheetFault unknownJob = SheetFault::StopRun;
+  SheetFault missingCode = SheetFault::StopRun;
 };
 
 // The radius fields mean something for circles only.
@@ -36,6 +50,8 @@ inline bool radiusEnabled(TargetType t) { return t == TargetType::Circle; }
 
 // markType 0 is a circle; any other value a cross (as the detector reads it).
 TargetType targetTypeOf(int markType);
+// 1 skips the sheet; any other value stops the run (as the workflow reads it).
+SheetFault sheetFaultOf(int stored);
 
 CameraForm loadCamera(const config::CIniConfig& cfg);
 
@@ -59,8 +75,12 @@ CameraCheck checkCamera(const CameraForm& form);
 
 // Checks, and only when every check passed stores markType, camera_cx, camera_cy,
 // WaitTime4Capture, MoveSpeed, MoveAccel, markTime, radius1, radius2, the four block limits,
-// autoMove2FirstMarkPoint, AxisYRotate, MarkPoint_SP and shareMark. Reals are the decimal
-// conversion of their text, integers its leading digits.
+// autoMove2FirstMarkPoint, AxisYRotate, MarkPoint_SP and shareMark, then SearchRadius,
+// MinConfidence, CentreTolerance, StandStillMs, SegmentLength, FeedTimeout, UnknownJob and
+// MissingCode. Reals are the decimal conversion of their text, integers its leading digits.
+// JobDir is written (trimmed) only when it names another folder than the store gives now, so
+// an untouched default stays a default; an emptied field stores empty, which reads as the
+// default folder.
 CameraCheck saveCamera(config::CIniConfig& cfg, const CameraForm& form);
 
 }  // namespace qel::ui

@@ -79,6 +79,9 @@ ProcessForm loadProcess(const CIniConfig& store) {
   f.weedMargin = r(k::WeedMargin);
   f.weedPen = i(k::WeedPen);
   f.maxMarkResidual = r(k::MaxMarkResidual);
+  f.settleMs = i(k::Watcher_SettleMs);
+  f.resumeFirstWait = i(k::Resume_FirstWait);
+  f.resumeMaxWait = i(k::Resume_MaxWait);
   return f;
 }
 
@@ -93,7 +96,8 @@ struct ProcessField {
 
 bool always(const ProcessEnables&) { return true; }
 
-// Pens 1 to 99; lengths in mm; the angle is normalised when stored.
+// Pens 1 to 99; lengths in mm; the angle is normalised when stored; the settle time up to a
+// minute, the resume waits up to an hour.
 const ProcessField kProcessFields[] = {
     {"spn", &ProcessForm::spn, {1, 99, true}, [](const ProcessEnables& e) { return e.spn; }},
     {"fontSp", &ProcessForm::fontSp, {1, 99, true}, always},
@@ -112,6 +116,9 @@ const ProcessField kProcessFields[] = {
     {"weedMargin", &ProcessForm::weedMargin, {0, 1000, false}, [](const ProcessEnables& e) { return e.weeding; }},
     {"weedPen", &ProcessForm::weedPen, {1, 99, true}, [](const ProcessEnables& e) { return e.weeding; }},
     {"maxMarkResidual", &ProcessForm::maxMarkResidual, {0, 100, false}, always},
+    {"settleMs", &ProcessForm::settleMs, {0, 60000, true}, always},
+    {"resumeFirstWait", &ProcessForm::resumeFirstWait, {0, 3600, true}, always},
+    {"resumeMaxWait", &ProcessForm::resumeMaxWait, {0, 3600, true}, always},
 };
 
 }  // namespace
@@ -160,6 +167,9 @@ ProcessSave saveProcess(CIniConfig& cfg, const ProcessForm& f) {
   cfg.write(k::WeedMargin, CIniConfig::toReal(f.weedMargin));
   cfg.write(k::WeedPen, CIniConfig::toInt(f.weedPen));
   cfg.write(k::MaxMarkResidual, CIniConfig::toReal(f.maxMarkResidual));
+  cfg.write(k::Watcher_SettleMs, CIniConfig::toInt(f.settleMs));
+  cfg.write(k::Resume_FirstWait, CIniConfig::toInt(f.resumeFirstWait));
+  cfg.write(k::Resume_MaxWait, CIniConfig::toInt(f.resumeMaxWait));
   return ProcessSave::Stored;
 }
 

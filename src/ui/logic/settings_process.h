@@ -1,7 +1,7 @@
 #pragma once
 // The "Process" page of the settings window without its widgets: the transfer type and page
-// mode lists, the label and contour options, the rules that enable the fields, and what "Save"
-// stores in Config.ini. The page binds its widgets to a ProcessForm and asks this unit.
+// mode lists, the label and contour options, cut quality, the queue's waits, the rules that
+// enable the fields, and what "Save" stores in Config.ini. The page binds its widgets to a ProcessForm and asks this unit.
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +38,9 @@ struct ProcessForm {
   // Cut quality ([CutQuality]): the knife, overcut and weeding, and the registration limit.
   bool weedBox = false, weedLines = false;
   std::string knifeOffset, knifeCornerAngle, overcut, weedMargin, weedPen, maxMarkResidual;
+  // The queue: how long a new file must stay unchanged (ms), and the unattended queue's resume
+  // waits after the machine was out of reach (s; a first wait of 0 never resumes).
+  std::string settleMs, resumeFirstWait, resumeMaxWait;
 };
 
 struct ProcessEnables {
@@ -82,7 +85,8 @@ enum class ProcessSave { Stored, ArcLengthRefused, FieldRefused };
 // this order: Xitong_TT, CUT_FT, ArcLen, TranCI, OCC, SPN (as typed), Font_SP, Font_Scale,
 // Font_Distance_Scale, Font_Rotate (normalised), Font_Offset_X, Font_Offset_Y, detal_x, detal_y,
 // then the [CutQuality] keys: KnifeOffset, KnifeCornerAngle, Overcut, WeedBox, WeedLines,
-// WeedMargin, WeedPen, MaxMarkResidual. Integers are the leading digits of their text, reals its decimal conversion.
+// WeedMargin, WeedPen, MaxMarkResidual, then Watcher_SettleMs, Resume_FirstWait and
+// Resume_MaxWait. Integers are the leading digits of their text, reals its decimal conversion.
 ProcessSave saveProcess(config::CIniConfig& cfg, const ProcessForm& form);
 
 }  // namespace qel::ui

@@ -143,6 +143,34 @@
         <source>Weed pen:</source>
         <translation>排废笔号：</translation>
     </message>
+    <message>
+        <source>Queue</source>
+        <translation>队列</translation>
+    </message>
+    <message>
+        <source>Settle time:</source>
+        <translation>稳定时间：</translation>
+    </message>
+    <message>
+        <source>A new file in the watched folder is taken once it is closed and has stayed unchanged this long</source>
+        <translation>监视文件夹中的新文件在关闭并保持此时长不变后才被取用</translation>
+    </message>
+    <message>
+        <source>Resume after:</source>
+        <translation>自动继续等待：</translation>
+    </message>
+    <message>
+        <source>Queue without a window (qelcut watch): after the machine was out of reach it goes on by itself after this wait, each further wait twice the last; 0 never</source>
+        <translation>无窗口队列（qelcut watch）：机器连接不上后，等待此时长自动继续，以后每次等待加倍；0 表示从不自动继续</translation>
+    </message>
+    <message>
+        <source>Longest wait:</source>
+        <translation>最长等待：</translation>
+    </message>
+    <message>
+        <source>Queue without a window: the waits before it goes on grow up to this</source>
+        <translation>无窗口队列：自动继续前的等待最多增长到此时长</translation>
+    </message>
 </context>
 <context>
     <name>qel::ui::CSettingDlg</name>
@@ -312,6 +340,97 @@
     <message>
         <source>Accel/Decel value is out of range(1000~5000)</source>
         <translation>加/减速度超出范围（1000~5000）</translation>
+    </message>
+</context>
+<context>
+    <name>qel::ui::PrintCutBox</name>
+    <message>
+        <source>Print and cut</source>
+        <translation>CCD 切割</translation>
+    </message>
+    <message>
+        <source>Search radius:</source>
+        <translation>搜索半径：</translation>
+    </message>
+    <message>
+        <source>A mark not at its predicted place is searched for out to this distance; a first mark further off is not used</source>
+        <translation>定位点不在预计位置时，在此距离内搜索；离位置更远的第一个定位点不予采用</translation>
+    </message>
+    <message>
+        <source>Min confidence:</source>
+        <translation>最低可信度：</translation>
+    </message>
+    <message>
+        <source>A mark measured with less confidence (0 to 1) is measured again</source>
+        <translation>可信度（0 到 1）低于此值的定位点重新测量</translation>
+    </message>
+    <message>
+        <source>Centre tolerance:</source>
+        <translation>居中容差：</translation>
+    </message>
+    <message>
+        <source>A mark this close to the picture&apos;s centre is taken where it lies; 0 always centres the head over it</source>
+        <translation>定位点离画面中心在此距离内时按原位采用；0 表示总是把机头移到定位点正上方</translation>
+    </message>
+    <message>
+        <source>Stand still:</source>
+        <translation>静止判定：</translation>
+    </message>
+    <message>
+        <source>The head counts as standing when two position reads this far apart agree</source>
+        <translation>相隔此时长的两次位置读数一致时，认为机头已静止</translation>
+    </message>
+    <message>
+        <source>Segment length:</source>
+        <translation>分段长度：</translation>
+    </message>
+    <message>
+        <source>Long media are registered in segments of this length; 0 registers the plate as a whole</source>
+        <translation>长幅材料按此长度分段对位；0 表示整版一次对位</translation>
+    </message>
+    <message>
+        <source>Feed timeout:</source>
+        <translation>送料超时：</translation>
+    </message>
+    <message>
+        <source>The run stops when the sheet feeder has not answered within this time</source>
+        <translation>送料器在此时间内没有响应时停止运行</translation>
+    </message>
+    <message>
+        <source>Unknown job:</source>
+        <translation>未知作业：</translation>
+    </message>
+    <message>
+        <source>A sheet whose code names no job in the job folder</source>
+        <translation>条码在作业文件夹中找不到对应作业的材料</translation>
+    </message>
+    <message>
+        <source>No code:</source>
+        <translation>无条码：</translation>
+    </message>
+    <message>
+        <source>A sheet with marks but no job code</source>
+        <translation>有定位点但没有作业条码的材料</translation>
+    </message>
+    <message>
+        <source>Stop the run</source>
+        <translation>停止运行</translation>
+    </message>
+    <message>
+        <source>Skip the sheet</source>
+        <translation>跳过该张</translation>
+    </message>
+    <message>
+        <source>Job folder:</source>
+        <translation>作业文件夹：</translation>
+    </message>
+    <message>
+        <source>The cut files that the sheets&apos; job codes name are read from this folder</source>
+        <translation>材料上作业条码所指的切割文件从此文件夹读取</translation>
+    </message>
+    <message>
+        <source>Select the job folder</source>
+        <translation>选择作业文件夹</translation>
     </message>
 </context>
 <context>
