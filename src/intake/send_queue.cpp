@@ -190,7 +190,6 @@ void CSendQueue::Impl::start() {
   started_ = true;
   shuttingDown_ = false;
   loadSettings();
-  log(QStringLiteral("start: watching %1, page mode %2").arg(watchDir_).arg(splitMode_));
 
   if (makeDirs(disposeDir_) && printUnfinished_) {
     ScanFolder(disposeDir_);
@@ -212,6 +211,8 @@ void CSendQueue::Impl::start() {
   if (services_.watcher) watcher_ = std::make_unique<CDirectoryChangeWatcher>(true, kFilterTestNameOnly);
   if (watcherEnabled_) startWatcher();
   timer_.start(services_.tickMs);
+  // Said once the folders exist and the watch runs, so whoever waits for it can drop files at once.
+  log(QStringLiteral("start: watching %1, page mode %2").arg(watchDir_).arg(splitMode_));
 }
 
 void CSendQueue::Impl::stop() {
