@@ -134,7 +134,7 @@ TEST(ProducerFiles, LabelsEndAtTheirTerminator) {
             "IN;IN;SP1PU100,100;LBHi; there\x03LT;SP1;PU200,200;PD300,300;;PX300;ZH300;");
   // The "DT" character ends a label where it stands before ";", a line break or a command.
   EXPECT_EQ(disposeToText("IN;DT*;SP1;PU100,100;LBa;b*PU200,200;PD300,300;"),
-            "IN;IN;SP1DT*PU100,100;LBa;b*LT;SP1;PU200,200;PD300,300;PX300;ZH300;");
+            "IN;IN;SP1DT*;PU100,100;LBa;b*LT;SP1;PU200,200;PD300,300;PX300;ZH300;");
   // Older programs end labels with ";" and write no terminator before the next label.
   DisposeRun run("SP2;PU40,50;LBAbc;PU;LBxyz\x03;PU0,0;LBend;", plainOptions());
   ASSERT_TRUE(run.loadOnly());
