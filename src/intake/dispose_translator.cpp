@@ -31,6 +31,9 @@ TranslateResult DisposeTranslator::translate(const std::string& homeDir, const s
   r.splitMode = file.options().cutFt;
   r.error = file.errorText();
   r.outputs = std::move(owner.outputs);
+  for (const plot::ReadNotice& n : file.notices())
+    if (n.kind == plot::ReadNotice::Kind::ScaleWithoutScalingPoints)
+      r.notices.push_back({TranslateNotice::Kind::ScaleWithoutScalingPoints, n.widthMm, n.heightMm});
   return r;
 }
 

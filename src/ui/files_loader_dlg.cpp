@@ -341,6 +341,12 @@ void CFilesLoaderDlg::onMessage(intake::QueueMessage what, const QString& a, con
       information(this, QString(), tr("the file: %1 's width is out of range, it will be moved to: %2").arg(a, b));
       break;
     case intake::QueueMessage::LinkMessage: information(this, b, a); break;
+    case intake::QueueMessage::ScaleWithoutScalingPoints:
+      information(this, QString(),
+                  tr("%1 sets user units (SC) without scaling points (IP): one user unit is one plotter unit, and "
+                     "the drawing comes out %2 mm.")
+                      .arg(a, b));
+      break;
     case intake::QueueMessage::LeftoversUnsent:
       // Said once the window is up (the queue starts inside the constructor).
       QMetaObject::invokeMethod(this, [this, a] {
