@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "intake/queue_failure.h"
+
 namespace qel::intake {
 
 // Said once to the operator about a file that was disposed of all the same.
@@ -18,6 +20,7 @@ struct TranslateResult {
   std::vector<std::string> outputs;  // full paths of the written page files, in sending order
   int splitMode = 0;                 // the page mode the run used
   std::string error;
+  FailureKind failure = FailureKind::DisposeFailed;  // why, when not ok
   std::vector<TranslateNotice> notices;
 };
 
