@@ -179,67 +179,61 @@ SourceResult HpglReader::read(PlotBuilder& builder) {
   return {true, {}};
 }
 
-void HpglReader::notePlotterUnitScale(const std::string& dtAtStart) {
-  // User units without scaling points count in plotter units: the reading stays, and the
-  // operator is told the size that results. A pass of its own measures the whole drawing.
+void HpglReader::scratchPass(const std::string& dtAtStart, const std::function<void(PlotBuilder&)>& look) {
+  // A pass over the whole file into a model of its own, without pages and without the window.
   PlotBuilder& real = *b_;
   PlotModel scratch;
   DisposeOptions o = real.options();
   o.splitPageEnabled = false;
-  PlotBuilder sizing(scratch, o, nullptr);
-  sizing.carryLineType(real.lineType());
-  sizing.reset();
-  const std::string dtAfter = dtText_;
+  PlotBuilder pass(scratch, o, nullptr);
+  pass.carryLineType(real.lineType());
+  pass.reset();
   resetPass();
   dtText_ = dtAtStart;
-  b_ = &sizing;
+  b_ = &pass;
   measuring_ = true;
   in_->seek(0);
   readAll();
   measuring_ = false;
   b_ = &real;
-  resetPass();
-  dtText_ = dtAfter;
+  look(pass);
+}
+
+void HpglReader::notePlotterUnitScale(const std::string& dtAtStart) {
+  // User units without scaling points count in plotter units: the reading stays, and the
+  // operator is told the size that results. The pages may have taken the strokes already: a
+  // pass of its own measures the whole drawing.
+  const std::string dtAfter = dtText_;
   bool any = false;
   double minX = 0, minY = 0, maxX = 0, maxY = 0;
-  auto note = [&](double x, double y, double r) {
-    if (!any || x - r < minX) minX = x - r;
-    if (!any || y - r < minY) minY = y - r;
-    if (!any || x + r > maxX) maxX = x + r;
-    if (!any || y + r > maxY) maxY = y + r;
-    any = true;
-  };
-  for (const CStroke& st : scratch.strokes)
-    for (const PlotPoint& pt : st.points) note(pt.x, pt.y, st.circleFlag ? std::abs(st.circleRadius) : 0.0);
-  for (const LabelRecord& l : scratch.labels) note(l.x, l.y, 0.0);
-  real.model().notices.push_back(
+  scratchPass(dtAtStart, [&](PlotBuilder& pass) {
+    auto note = [&](double x, double y, double r) {
+      if (!any || x - r < minX) minX = x - r;
+      if (!any || y - r < minY) minY = y - r;
+      if (!any || x + r > maxX) maxX = x + r;
+      if (!any || y + r > maxY) maxY = y + r;
+      any = true;
+    };
+    for (const CStroke& st : pass.model().strokes)
+      for (const PlotPoint& pt : st.points) note(pt.x, pt.y, st.circleFlag ? std::abs(st.circleRadius) : 0.0);
+    for (const LabelRecord& l : pass.model().labels) note(l.x, l.y, 0.0);
+  });
+  resetPass();
+  dtText_ = dtAfter;
+  b_->model().notices.push_back(
       {ReadNotice::Kind::ScaleWithoutScalingPoints, (maxX - minX) / kUnitsPerMm, (maxY - minY) / kUnitsPerMm});
 }
 
 void HpglReader::measure(const std::string& dtAtStart) {
-  PlotBuilder& real = *b_;
-  // The measuring pass reads into a model of its own, without pages and without the window.
-  PlotModel scratch;
-  DisposeOptions o = real.options();
-  o.splitPageEnabled = false;
-  PlotBuilder measuring(scratch, o, nullptr);
-  measuring.carryLineType(real.lineType());
-  measuring.reset();
-  resetPass();
-  dtText_ = dtAtStart;
-  b_ = &measuring;
-  measuring_ = true;
-  in_->seek(0);
-  readAll();
-  measuring_ = false;
-  b_ = &real;
-  const PlotPoint lowest = measuring.lowestExtent();
-  shiftX_ = lowest.x < 0 ? -lowest.x : 0.0;
-  shiftY_ = lowest.y < 0 ? -lowest.y : 0.0;
-  shifted_ = true;
-  // The line type the measuring pass ended with carries over, as it does from run to run.
-  real.carryLineType(measuring.lineType());
-  real.reset();
+  scratchPass(dtAtStart, [&](PlotBuilder& measuring) {
+    const PlotPoint lowest = measuring.lowestExtent();
+    shiftX_ = lowest.x < 0 ? -lowest.x : 0.0;
+    shiftY_ = lowest.y < 0 ? -lowest.y : 0.0;
+    shifted_ = true;
+    // The line type the measuring pass ended with carries over, as it does from run to run.
+    b_->carryLineType(measuring.lineType());
+  });
+  b_->reset();
   resetPass();
   dtText_ = dtAtStart;
 }

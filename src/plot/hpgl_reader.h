@@ -11,6 +11,7 @@
 //   hpgl_extended.cpp  the commands beyond it
 //   hpgl_labels.cpp    labels: their end, kept as text, drawn as strokes
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,6 +52,8 @@ class HpglReader : public PlotSource {
   // hpgl_reader.cpp
   void resetPass();
   Pass readAll();
+  // Reads the whole file into a model of its own and lets `look` see the builder that read it.
+  void scratchPass(const std::string& dtAtStart, const std::function<void(PlotBuilder&)>& look);
   void measure(const std::string& dtAtStart);
   void notePlotterUnitScale(const std::string& dtAtStart);
   void dispatch(int command);

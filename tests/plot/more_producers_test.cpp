@@ -11,27 +11,6 @@
 namespace qel::plot::test {
 namespace {
 
-DisposeOptions pages(int mode, double widthMm) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = mode;
-  o.pageWidth = widthMm;
-  o.detalX = o.detalY = 0;
-  return o;
-}
-
-// The page bodies of a run, without their first "IN;" and their trailers.
-std::vector<std::string> bodies(DisposeRun& run) {
-  std::vector<std::string> out;
-  for (int p = 0; p < run.file().outputCount(); ++p) {
-    std::string s = run.page(p);
-    if (s.rfind("IN;", 0) == 0) s.erase(0, 3);
-    const size_t px = s.find("PX");
-    if (px != std::string::npos) s.erase(px);
-    out.push_back(s);
-  }
-  return out;
-}
-
 TEST(MoreProducers, FileTextInPagesOut) {
   struct Case {
     const char* what;
@@ -72,7 +51,7 @@ TEST(MoreProducers, FileTextInPagesOut) {
   for (const auto& c : cases) {
     DisposeRun run(c.hpgl, plainOptions());
     ASSERT_TRUE(run.dispose()) << c.what << ": " << run.file().errorText();
-    EXPECT_EQ(bodies(run), c.pages) << c.what;
+    EXPECT_EQ(pageBodies(run), c.pages) << c.what;
   }
 }
 
@@ -143,7 +122,7 @@ TEST(MoreProducers, CirclesAndArcsAgainstPageEdges) {
        1000, 180, 2, 0},
   };
   for (const auto& c : cases) {
-    DisposeRun run(c.hpgl, pages(c.mode, c.widthMm));
+    DisposeRun run(c.hpgl, pagedOptions(c.mode, c.widthMm));
     ASSERT_TRUE(run.dispose()) << c.what << ": " << run.file().errorText();
     const Drawn d = drawnBy(run, c.mode, c.widthMm);
     EXPECT_EQ(d.pages, c.pages) << c.what;
@@ -183,7 +162,7 @@ TEST(MoreProducers, ArcsInUnequalUserUnitsAreDrawnAsPoints) {
 TEST(MoreProducers, TheWorkOfACircleIsBoundedByWhatCanBeCut) {
   // A huge circle cut as chords on 10 mm pages would fill hundreds of pages with a cut that
   // lies off the material: it is refused, and the text names the circle.
-  DisposeOptions o = pages(4, 10);
+  DisposeOptions o = pagedOptions(4, 10);
   o.pageHeight = 1200;
   o.tranCi = true;
   DisposeRun huge("IN;SP1;PU100000,100000;CI100000;PU;", o);

@@ -15,6 +15,7 @@ k page widths, and in the rolling split at the material the pages before it used
 
 usage: check_pages.py QELCUT CORPUS_DIR [SAMPLES_DIR]
 """
+import concurrent.futures
 import math
 import re
 import os
@@ -585,6 +586,13 @@ def curve_allowance(curves):
     return sum(length * min(1.0, 0.01 + 0.2 / max(r, 0.1)) for length, r in curves)
 
 
+def check_one(job):
+    """check_file for one (qelcut, path, hp2xx, work) job: the problems it found."""
+    found = []
+    check_file(*job, found)
+    return found
+
+
 def check_file(qelcut, path, hp2xx, work, problems):
     name = os.path.basename(path)
     with open(path, 'rb') as f:
@@ -682,17 +690,7 @@ def unmatched(want, got, key):
 
 
 def same_items(want, got, key):
-    if len(want) != len(got):
-        return False
-    left = list(got)
-    for item in want:
-        for j, g in enumerate(left):
-            if key(g) == key(item) and abs(g[0] - item[0]) <= TOL and abs(g[1] - item[1]) <= TOL:
-                del left[j]
-                break
-        else:
-            return False
-    return True
+    return len(want) == len(got) and unmatched(want, got, key) == []
 
 
 def main():
@@ -723,11 +721,12 @@ def main():
             print('SKIPPED: hp2xx is not installed, so the page files are not read back by hp2xx '
                   '(install it from scripts/packages/plot.txt)')
         problems = []
-        for path in files:
-            before = len(problems)
-            check_file(qelcut, path, hp2xx, os.path.join(work_root, 'run'), problems)
-            print('%-28s %s' % (os.path.basename(path), 'ok' if len(problems) == before else
-                                '%d problem(s)' % (len(problems) - before)))
+        # Two files at a time, each in a folder of its own (the runs of a file are sequential).
+        jobs = [(qelcut, path, hp2xx, os.path.join(work_root, 'run%d' % k)) for k, path in enumerate(files)]
+        with concurrent.futures.ProcessPoolExecutor(2) as pool:
+            for path, found in zip(files, pool.map(check_one, jobs)):
+                problems += found
+                print('%-28s %s' % (os.path.basename(path), 'ok' if not found else '%d problem(s)' % len(found)))
         # A file without any plot command is refused.
         text = os.path.join(work_root, 'passwd.txt')
         with open(text, 'w') as f:
