@@ -49,6 +49,12 @@ int runDispose(const std::vector<std::string>& argv) {
     std::fprintf(stderr, "qelcut dispose: %s\n", file.errorText().c_str());
     return 1;
   }
+  for (const plot::ReadNotice& n : file.notices())
+    if (n.kind == plot::ReadNotice::Kind::ScaleWithoutScalingPoints)
+      std::fprintf(stderr,
+                   "qelcut dispose: %s sets user units (SC) without scaling points (IP): one user unit is one plotter "
+                   "unit, and the drawing comes out %.1f x %.1f mm\n",
+                   args[0].c_str(), n.widthMm, n.heightMm);
   if (owner.count == 0) std::fprintf(stderr, "qelcut dispose: %s produced no page file\n", args[0].c_str());
   return 0;
 }

@@ -48,6 +48,9 @@ TranslateResult DisposeTranslator::translate(const std::string& homeDir, const s
   r.error = file.errorText();
   r.outputs = std::move(owner.outputs);
   if (!r.ok) r.failure = failureKindOf(plot::classifyDisposeFailure(r.error, source));
+  for (const plot::ReadNotice& n : file.notices())
+    if (n.kind == plot::ReadNotice::Kind::ScaleWithoutScalingPoints)
+      r.notices.push_back({TranslateNotice::Kind::ScaleWithoutScalingPoints, n.widthMm, n.heightMm});
   return r;
 }
 

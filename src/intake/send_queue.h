@@ -34,7 +34,16 @@ enum class QueueStatus { Waiting, Translated, Sent, WaitingToSend, BackupSuccess
 // The queue's own message boxes; a and b are the file paths of the width message.
 // LeftoversUnsent: page files of an earlier run that were never sent went to the recycle bin at
 // start (a is their list).
-enum class QueueMessage { TranslateThreadFailed, TransferThreadFailed, WidthOutOfRange, LinkMessage, LeftoversUnsent };
+// ScaleWithoutScalingPoints: a file set user units without scaling points; a = the file,
+// b = the size of the drawing that results ("<width> x <height>", millimetres).
+enum class QueueMessage {
+  TranslateThreadFailed,
+  TransferThreadFailed,
+  WidthOutOfRange,
+  LinkMessage,
+  LeftoversUnsent,
+  ScaleWithoutScalingPoints
+};
 
 class CSendQueue : public QObject, public links::TransferOwner {
   Q_OBJECT

@@ -138,6 +138,16 @@ void CSendQueue::Impl::translateWorker(QString source, std::optional<FileLook> e
     fail(FailureKind::ChangedWhileRead, QStringLiteral("it was written to while it was read"));
     return;
   }
+  for (const TranslateNotice& n : r.notices) {
+    if (!r.ok || n.kind != TranslateNotice::Kind::ScaleWithoutScalingPoints) continue;
+    QString size = QStringLiteral("%1 x %2").arg(n.widthMm, 0, 'f', 1).arg(n.heightMm, 0, 'f', 1);
+    post([this, source = ownCopy(source), size = std::move(size)] {
+      log(QStringLiteral("%1 sets user units (SC) without scaling points (IP): one user unit is one plotter unit, "
+                         "and the drawing comes out %2 mm")
+              .arg(source, size));
+      emit q.messageEvent(QueueMessage::ScaleWithoutScalingPoints, source, size);
+    });
+  }
   if (r.ok) {
     QStringList outputs;
     for (const std::string& o : r.outputs) outputs << fromNative(o);

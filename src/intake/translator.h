@@ -8,12 +8,20 @@
 
 namespace qel::intake {
 
+// Said once to the operator about a file that was disposed of all the same.
+struct TranslateNotice {
+  enum class Kind { ScaleWithoutScalingPoints };  // "SC" without "IP": user units are plotter units
+  Kind kind = Kind::ScaleWithoutScalingPoints;
+  double widthMm = 0.0, heightMm = 0.0;  // the size of the drawing that results
+};
+
 struct TranslateResult {
   bool ok = false;
   std::vector<std::string> outputs;  // full paths of the written page files, in sending order
   int splitMode = 0;                 // the page mode the run used
   std::string error;
   FailureKind failure = FailureKind::DisposeFailed;  // why, when not ok
+  std::vector<TranslateNotice> notices;
 };
 
 class Translator {

@@ -64,6 +64,8 @@ class CDisposeFile {
   const std::vector<int>& pensUsed() const { return model().pensUsed; }
   const DisposeOptions& options() const;
   const std::string& errorText() const;
+  // What reading noticed about the file, to be said to the operator once (the run succeeded).
+  const std::vector<ReadNotice>& notices() const { return model().notices; }
   int outputCount() const;
 
  private:

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "config/modes.h"
+#include "plot/circle_chords.h"
 #include "plot/hpgl_reader.h"
 #include "plot/hpgl_syntax.h"
 #include "plot/number_text.h"
@@ -20,7 +21,7 @@ using config::PageMode;
 void HpglReader::cmdPU() {
   b_->liftPen(!polygonMode_);
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   if (relative_ || polygonMode_) {
     readPairs(p.text, pairs_);
     if (pairs_.empty()) return;
@@ -44,7 +45,7 @@ void HpglReader::cmdPU() {
 
 void HpglReader::readAndAddPoints() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   readPairs(p.text, pairs_);
   addPoints(pairs_);
   if (polygonMode_) {
@@ -69,7 +70,7 @@ void HpglReader::cmdPD() {
   // Gather this run of "PD" commands (with nothing but unrecognised characters between them),
   // clean the run up, then add its points.
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   std::vector<PlotPoint> run;
   readPairs(p.text, run);
   std::int64_t resumeAt = in_->tell();
@@ -82,7 +83,7 @@ void HpglReader::cmdPD() {
     if (cmd == kNone) continue;
     if (cmd != kPD) break;
     in_->get();
-    if (!scanParams(p, false)) break;
+    scanParams(p, false);
     readPairs(p.text, pairs_);
     run.insert(run.end(), pairs_.begin(), pairs_.end());
     resumeAt = in_->tell();
@@ -96,15 +97,16 @@ void HpglReader::cmdPD() {
 
 void HpglReader::cmdSP() {
   Params p;
-  if (!scanParams(p, false)) return;
-  if (p.text.empty()) return;
+  scanParams(p, false);
+  if (allWhiteSpace(p.text)) return;
   b_->selectPen(parseInt(p.text));
 }
 
 void HpglReader::cmdPG() {
   Params p;
   const std::int64_t start = in_->tell();
-  const bool complete = scanParams(p, false);
+  scanParams(p, false);
+  const bool complete = !p.ended();
   if (opt_.cutFt != PageMode::MultiByPause || !b_->splitEnabled()) return;
   // Look for the page-break text in the parameters, the terminator and enough characters
   // after them to hold the text.
@@ -127,7 +129,7 @@ void HpglReader::cmdPG() {
 
 void HpglReader::cmdStoreText(std::string& slot, const char* letters) {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   std::string text(p.text);
   // A number written with an exponent ("DI4.5e-09,100") stays whole: the stored text is written
   // back as it is, and cut at the "e" it would no longer be a command.
@@ -140,21 +142,36 @@ void HpglReader::cmdStoreText(std::string& slot, const char* letters) {
       break;
     }
     text.push_back(static_cast<char>(p.terminator));
-    if (!scanParams(p, false)) return;
+    scanParams(p, false);
     text.append(p.text);
   }
-  slot.assign(letters).append(text);
+  // Line breaks and tabs around the parameters are no part of them (a space may be the "DT"
+  // character itself).
+  auto layout = [](char c) { return isWhiteSpace(c) && c != ' '; };
+  std::string_view kept(text);
+  while (!kept.empty() && layout(kept.back())) kept.remove_suffix(1);
+  while (!kept.empty() && layout(kept.front())) kept.remove_prefix(1);
+  slot.assign(letters).append(kept);
 }
 
 void HpglReader::cmdCI() {
   Params p;
-  if (!scanParams(p, true)) return;
-  if (polygonMode_) return;  // a circle inside a polygon is not edged
+  scanParams(p, false);
   b_->noteDrawing();
   int r = parseInt(p.text);
   if (units_.scaled()) r = truncToInt(std::round(r * std::fabs(units_.scaleX())));
   const PlotPoint at = b_->position();
   b_->noteExtent(at.x - std::abs(r), at.y - std::abs(r));
+  if (polygonMode_) {
+    addPolygonCircle(at, std::abs(r));
+    return;
+  }
+  if (opt_.cutFt == PageMode::CcdCut && opt_.tranCi && b_->stroke().pen == opt_.markPointSp)
+    return;  // a registration mark stays a point
+  if (circleCrossesPages(at, std::abs(r))) {
+    if (circleFitsPageHeight(at, std::abs(r))) drawCircleChords(at, std::abs(r));
+    return;
+  }
   const PlotPoint centre{at.x - b_->pageOffset(), at.y};
   CStroke& stroke = b_->stroke();
   // The circle is drawn about the pen's place. A stroke that is just the pen-up move there
@@ -170,34 +187,21 @@ void HpglReader::cmdCI() {
     b_->stroke().circleRadius = r;
     return;
   }
-  if (opt_.cutFt == PageMode::CcdCut && stroke.pen == opt_.markPointSp) return;  // a registration mark stays a point
+  if (!circleFitsPageHeight(at, std::abs(r))) return;
   if (atCentre)
     stroke.points.pop_back();
   else
     b_->finishStroke();
-  // Segments of about ArcLen; at most a bounded number however large the circle.
-  constexpr double kMaxSegments = 100000;
-  const double twoPi = 2.0 * M_PI;
-  double n = 3;
-  if (r >= opt_.arcLen) n = opt_.arcLen > 0 ? std::trunc(twoPi * r / opt_.arcLen) : kMaxSegments;
-  if (!(n >= 3)) n = 3;
-  if (n > kMaxSegments) n = kMaxSegments;
-  const int segments = static_cast<int>(n);
-  const PlotPoint c = centre;
+  // Segments of about ArcLen, never finer than the machine can follow.
+  const auto outline = circleOutline(centre, r, circleChordCount(r, opt_.arcLen));
   auto& points = b_->stroke().points;
-  points.push_back({c.x + r, c.y});
-  const double step = twoPi / segments;
-  const double limit = twoPi * (1.0 + 0.5 / segments);
-  for (int k = 1; k * step <= limit; ++k) {
-    const double a = k * step;
-    points.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
-  }
+  points.insert(points.end(), outline.begin(), outline.end());
   b_->setStrokeLeftPen();  // the pen goes back to the centre
 }
 
 void HpglReader::cmdLT() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   LineType lt;
   std::string_view rest;
   std::string_view t = firstField(p.text, rest);
@@ -211,34 +215,32 @@ void HpglReader::cmdLT() {
 
 void HpglReader::cmdWD() {
   Params p;
-  if (!scanParams(p, true)) return;
+  scanParams(p, true);
   b_->model().wdSeen = true;
   b_->model().wdValue = parseInt(p.text);
 }
 
-void HpglReader::drawArcPoints(double cx, double cy, double sweepDeg) {
+template <class ToPlotter>
+void HpglReader::drawArcPoints(const PlotPoint& c, double r, double a0, double sweep, ToPlotter toPlotter) {
   constexpr double kMaxArcSegments = 4096;
   constexpr double kArcTolerance = 0.25;  // plotter units
-  const PlotPoint s = b_->position();
-  const double r = std::hypot(s.x - cx, s.y - cy);
-  if (!(r > 0) || !std::isfinite(r) || !std::isfinite(sweepDeg)) return;
-  const double a0 = std::atan2(s.y - cy, s.x - cx);
-  const double sweep = sweepDeg * M_PI / 180.0;
+  if (!(r > 0) || !std::isfinite(r) || !std::isfinite(sweep)) return;
   // Chords that stay within a quarter unit of the arc, at most kMaxArcSegments of them.
-  const double step = r > kArcTolerance ? 2.0 * std::acos(1.0 - kArcTolerance / r) : M_PI / 2;
+  const double rp = r * std::max(std::fabs(units_.scaleX()), std::fabs(units_.scaleY()));
+  const double step = rp > kArcTolerance ? 2.0 * std::acos(1.0 - kArcTolerance / rp) : M_PI / 2;
   double n = std::ceil(std::fabs(sweep) / step);
   if (!(n >= 2)) n = 2;
   if (n > kMaxArcSegments) n = kMaxArcSegments;
   const int segments = static_cast<int>(n);
   for (int k = 1; k <= segments; ++k) {
     const double a = a0 + sweep * k / segments;
-    moveTo({cx + r * std::cos(a), cy + r * std::sin(a)});
+    moveTo(toPlotter(PlotPoint{c.x + r * std::cos(a), c.y + r * std::sin(a)}));
   }
 }
 
 void HpglReader::cmdAA() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   const auto f = fields(p.text);
   if (f.empty()) return;
   b_->noteDrawing();
@@ -246,17 +248,35 @@ void HpglReader::cmdAA() {
   const double uy = f.size() > 1 ? parseReal(f[1]) : 0.0;
   const double sweep = f.size() > 2 ? parseReal(f[2]) : 0.0;
   const PlotPoint c = toRaw(ux, uy);
+  const PlotPoint at = b_->position();
+  // The arc is drawn in the file's units: in user units its centre, radius and angles are
+  // those of the file, and every point is scaled as any other (an axis flipped by the scaling
+  // turns the arc the other way, unequal scales make it elliptic). Unscaled, plotter units.
+  const bool scaled = units_.scaled();
+  const double sx = units_.scaleX(), sy = units_.scaleY();
+  const PlotPoint centre = scaled ? PlotPoint{ux, uy} : c;
+  const PlotPoint start = scaled ? units_.toUser({at.x - shiftX_, at.y - shiftY_}) : at;
+  auto toPlotter = [&](const PlotPoint& q) { return scaled ? toRaw(q.x, q.y) : q; };
+  const double r = std::hypot(start.x - centre.x, start.y - centre.y);
+  const double a0 = std::atan2(start.y - centre.y, start.x - centre.x), span = sweep * M_PI / 180.0;
+  const bool drawn = r > 0 && std::isfinite(r) && std::isfinite(sweep);
+  if (drawn) {
+    const ArcExtent e = arcExtent(c.x, c.y, scaled ? r * sx : r, scaled ? r * sy : r, a0, span);
+    b_->noteExtent(e.minX, e.minY);
+  }
   const int mode = opt_.cutFt;
-  // Where pages cut strokes, the arc is cut with them: it is drawn as points.
-  if (polygonMode_ || (b_->splitEnabled() && (mode == PageMode::HardPartition || mode == PageMode::Rolling ||
-                                              mode == PageMode::PenGrouped || mode == PageMode::Contour))) {
-    drawArcPoints(c.x, c.y, sweep);
+  // The machine draws an arc only as a circle's arc in its own units: with unequal scales the
+  // arc is drawn as points. Where pages cut strokes, the arc is cut with them: points too.
+  const bool circular = std::fabs(std::fabs(sx) - std::fabs(sy)) <= 1e-9 * std::max(std::fabs(sx), std::fabs(sy));
+  if (polygonMode_ || !circular ||
+      (b_->splitEnabled() && (mode == PageMode::HardPartition || mode == PageMode::Rolling ||
+                              mode == PageMode::PenGrouped || mode == PageMode::Contour))) {
+    drawArcPoints(centre, r, a0, span, toPlotter);
     return;
   }
   // Elsewhere the machine draws it from the stroke's point before it.
   if (b_->stroke().circleFlag || b_->strokeLeftPen()) b_->finishStroke();
   CStroke& stroke = b_->stroke();
-  const PlotPoint at = b_->position();
   if (b_->penDown() && stroke.points.empty()) stroke.points.push_back({at.x - b_->pageOffset(), at.y});
   char buf[512];
   std::string text;
@@ -264,34 +284,31 @@ void HpglReader::cmdAA() {
   if (b_->penDown() && stroke.points.size() == 1) text = "PD;";
   std::snprintf(buf, sizeof buf, "AA%f,", c.x - b_->pageOffset());
   text.append(buf);
-  // The rest of the parameters as written (y, sweep, chord), unless y was moved or scaled.
+  // The rest of the parameters as written (y, sweep, chord), unless y was moved or scaled; an
+  // axis flipped by the scaling turns the sweep.
   std::string_view rest;
   {
     size_t i = 0;
     const std::string_view t = p.text;
-    while (i < t.size() && t[i] == ' ') ++i;
-    while (i < t.size() && t[i] != ',' && t[i] != ' ') ++i;
+    while (i < t.size() && isWhiteSpace(t[i])) ++i;
+    while (i < t.size() && !isSeparator(t[i])) ++i;
     rest = i < t.size() ? t.substr(i + 1) : std::string_view();
   }
-  if (units_.scaled() || shiftY_ != 0.0) {
+  if (scaled && sx * sy < 0) {
+    text.append(formatNumber(c.y)).append(",").append(formatNumber(-sweep));
+    if (f.size() > 3) text.append(",").append(f[3]);
+  } else if (scaled || shiftY_ != 0.0) {
     size_t i = 0;
-    while (i < rest.size() && rest[i] == ' ') ++i;
-    while (i < rest.size() && rest[i] != ',' && rest[i] != ' ') ++i;
+    while (i < rest.size() && isWhiteSpace(rest[i])) ++i;
+    while (i < rest.size() && !isSeparator(rest[i])) ++i;
     text.append(formatNumber(c.y));
     text.append(rest.substr(i));
   } else {
     text.append(rest);
   }
   stroke.inserted.push_back({static_cast<std::int32_t>(stroke.points.size()), std::move(text)});
-  // The pen ends at the far end of the arc; the whole arc counts for the drawing's extent.
-  const double r = std::hypot(at.x - c.x, at.y - c.y);
-  if (r > 0 && std::isfinite(sweep)) {
-    const double a0 = std::atan2(at.y - c.y, at.x - c.x), span = sweep * M_PI / 180.0;
-    constexpr int kExtentSteps = 64;
-    for (int k = 1; k <= kExtentSteps; ++k)
-      b_->noteExtent(c.x + r * std::cos(a0 + span * k / kExtentSteps), c.y + r * std::sin(a0 + span * k / kExtentSteps));
-    b_->setPosition({c.x + r * std::cos(a0 + span), c.y + r * std::sin(a0 + span)});
-  }
+  // The pen ends at the far end of the arc.
+  if (drawn) b_->setPosition(toPlotter({centre.x + r * std::cos(a0 + span), centre.y + r * std::sin(a0 + span)}));
 }
 
 }  // namespace qel::plot

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "config/modes.h"
+#include "plot/circle_chords.h"
 #include "plot/hpgl_reader.h"
 #include "plot/hpgl_syntax.h"
 #include "plot/number_text.h"
@@ -13,6 +15,7 @@
 namespace qel::plot {
 
 using namespace hpgl;
+using config::PageMode;
 
 void HpglReader::moveTo(const PlotPoint& raw) {
   if (polygonMode_)
@@ -28,16 +31,18 @@ void HpglReader::cmdPR() {
 
 void HpglReader::cmdScaling(bool scalingPoints) {
   Params p;
-  if (!scanParams(p, false)) return;
-  if (scalingPoints)
+  scanParams(p, false);
+  if (scalingPoints) {
     units_.setScalingPoints(p.text);
-  else
+  } else {
     units_.setScale(p.text);
+    if (units_.countsPlotterUnits()) plotterUnitScale_ = true;
+  }
 }
 
 void HpglReader::cmdIN() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   if (!polygonMode_) b_->finishStroke();
   units_.reset();
   relative_ = false;
@@ -47,13 +52,24 @@ void HpglReader::cmdIN() {
 
 void HpglReader::cmdDF() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   units_.setScale({});
   relative_ = false;
   polygonMode_ = false;
 }
 
 void HpglReader::cmdSkip(char kind) {
+  if (kind == 'C') {
+    // A comment runs to ";": its words are no commands, quoted or not (";" inside quotes is
+    // text). It is dropped.
+    for (int c = in_->get(); c != PlotInput::kEnd && c != ';'; c = in_->get()) {
+      if (c != '"') continue;
+      for (c = in_->get(); c != PlotInput::kEnd && c != '"'; c = in_->get()) {
+      }
+      if (c == PlotInput::kEnd) return;
+    }
+    return;
+  }
   if (kind == '"') {
     // Parameters that may hold quoted text ("CO", "BP").
     for (int c = in_->get(); c != PlotInput::kEnd; c = in_->get()) {
@@ -84,7 +100,7 @@ void HpglReader::cmdSkip(char kind) {
 void HpglReader::cmdMachineState(const char* letters) {
   // Speed and force go with the stroke they reach, so they take effect where the file set them.
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   std::string text(letters);
   text.append(p.text);
   CStroke& stroke = b_->stroke();
@@ -111,7 +127,7 @@ void HpglReader::drawPath(const std::vector<PathVertex>& path) {
 
 void HpglReader::cmdRectangle(bool relative) {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   const auto f = fields(p.text);
   if (f.size() < 2 || polygonMode_) return;
   const double u = parseReal(f[0]), v = parseReal(f[1]);
@@ -138,9 +154,82 @@ void HpglReader::recordPolygon(const PlotPoint& raw) {
   b_->setPosition(raw);
 }
 
+// Circles as chords.
+
+bool HpglReader::circleCrossesPages(const PlotPoint& c, double r) const {
+  if (!b_->splitEnabled() || !(r > 0)) return false;
+  const double w = opt_.pageWidth * kUnitsPerMm;
+  switch (static_cast<PageMode>(opt_.cutFt)) {
+    case PageMode::HardPartition:
+    case PageMode::PenGrouped: {
+      // Cut at the edges of the page the pen is on, like every pen-down segment.
+      const double x = c.x - b_->pageOffset();
+      return x - r < 0 || x + r > w;
+    }
+    case PageMode::Contour: {
+      // The whole-stroke split cuts at every page edge the circle crosses.
+      const double kmin = std::trunc((c.x - r) / w), kmax = std::trunc((c.x + r) / w);
+      return kmin < kmax && !(kmax == kmin + 1 && c.x + r == kmax * w);
+    }
+    case PageMode::Rolling:
+      // The rolling split moves a circle whole across a cut, unless it is wider than a page.
+      return 2 * r > w;
+    default:
+      return false;
+  }
+}
+
+bool HpglReader::circleFitsPageHeight(const PlotPoint& c, double r) {
+  // A circle cut as chords is bounded by what can be cut: one taller than the page is refused
+  // (its chords would be cut off the material, over any number of pages).
+  const double h = opt_.pageHeight * kUnitsPerMm;
+  if (!b_->splitEnabled() || measuring_ || 2 * r <= h) return true;
+  char buf[512];
+  std::snprintf(buf, sizeof buf,
+                "the circle of radius %.2f mm at (%.2f, %.2f) mm in %s is %.2f mm across, more than the page "
+                "height of %.2f mm: it cannot be cut",
+                r / kUnitsPerMm, (c.x - shiftX_) / kUnitsPerMm, (c.y - shiftY_) / kUnitsPerMm, inputPath_.c_str(),
+                2 * r / kUnitsPerMm, opt_.pageHeight);
+  if (circleRefusal_.empty()) circleRefusal_ = buf;
+  return false;
+}
+
+void HpglReader::drawCircleChords(const PlotPoint& c, double r) {
+  // Drawn like an outline from its first point; the pen then stands at the centre again.
+  const auto outline = circleOutline(c, r, circleChordCount(r, opt_.arcLen));
+  std::vector<PathVertex> path;
+  path.reserve(outline.size());
+  for (size_t i = 0; i < outline.size(); ++i) path.push_back({outline[i], i > 0});
+  drawPath(path);
+}
+
+void HpglReader::addPolygonCircle(const PlotPoint& c, double r) {
+  // In a polygon a circle is a closed subpolygon of its own; the pen stays at the centre and
+  // what follows starts a new subpolygon there.
+  if (!(r > 0)) return;
+  if (!polygon_.empty()) {
+    const auto& sub = polygon_.back();
+    if (std::none_of(sub.begin(), sub.end(), [](const PathVertex& v) { return v.penDown; })) {
+      polygon_.pop_back();
+      polygonClosed_.pop_back();
+    } else {
+      polygonClosed_.back() = b_->penDown();
+    }
+  }
+  const auto outline = circleOutline(c, r, circleChordCount(r, opt_.arcLen));
+  std::vector<PathVertex> circle;
+  circle.reserve(outline.size());
+  for (size_t i = 0; i < outline.size(); ++i) circle.push_back({outline[i], i > 0});
+  polygon_.push_back(std::move(circle));
+  polygonClosed_.push_back(true);
+  polygon_.push_back({{c, false}});
+  polygonClosed_.push_back(false);
+  b_->setPosition(c);
+}
+
 void HpglReader::cmdPM() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   const int n = parseInt(p.text);
   if (n == 0) {
     // The pen's place starts the polygon: a lone pen-up point standing there is not kept.
@@ -167,7 +256,7 @@ void HpglReader::cmdPM() {
 
 void HpglReader::cmdEP() {
   Params p;
-  if (!scanParams(p, false)) return;
+  scanParams(p, false);
   if (polygonMode_) return;
   for (size_t k = 0; k < polygon_.size(); ++k) {
     std::vector<PathVertex> path = polygon_[k];
@@ -181,8 +270,9 @@ void HpglReader::cmdEP() {
 // ">" fractional bits, "=" the next point is absolute, "7" seven-bit digits. Points are moves
 // from the pen's place with the pen down unless a flag says otherwise.
 void HpglReader::cmdPE() {
+  // The encoded bytes run to ";" (they include letters), or to the end of the input.
   std::string data;
-  if (in_->readUntil(data, [](int c) { return c == ';'; }) == PlotInput::kEnd) return;
+  in_->readUntil(data, [](int c) { return c == ';'; });
   b_->noteDrawing();
   bool sevenBit = false, nextUp = false, nextAbsolute = false;
   double fraction = 1.0;

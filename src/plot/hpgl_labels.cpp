@@ -100,7 +100,9 @@ void HpglReader::cmdLB() {
   Params p;
   const std::int64_t end = labelEnd();
   if (end < 0) {
-    if (!scanParams(p, true)) return;
+    scanParams(p, true);
+    // A label the input ends without its terminator is kept, ended by the terminator in force.
+    if (p.ended()) p.terminator = dtText_.size() > 2 ? static_cast<unsigned char>(dtText_[2]) : 3;
   } else {
     p.storage.clear();
     p.terminator = in_->readUntil(p.storage, [&](int) { return in_->tell() == end; });
@@ -130,6 +132,8 @@ void HpglReader::cmdLB() {
     r.siText = siText_;
     r.loText = loText_;
     r.dtText = dtText_;
+    for (const std::string* t : {&srText_, &slText_, &esText_})
+      if (!t->empty()) r.attributes.append(*t).push_back(';');
     r.labelText = std::string("LB").append(p.text);
     r.labelText.push_back(static_cast<char>(p.terminator));
     r.x = at.x - b_->pageOffset();
@@ -162,6 +166,8 @@ void HpglReader::labelToStrokes(std::string_view characters) {
     angle = rise == 0 ? 3.14 : std::atan(rise / run) + 3.14;
   angle += o.fontRotate / 180.0 * 3.14159;
   const double ca = std::cos(angle), sa = std::sin(angle);
+  // Slant ("SL", the tangent of the angle from the upright): each point leans by its height.
+  const double slant = attributeOr(slText_, 0, 0).first;
 
   // Positions are page-relative like every stroke of the page.
   const PlotPoint at = b_->position();
@@ -186,8 +192,9 @@ void HpglReader::labelToStrokes(std::string_view characters) {
   auto draw = [&](const std::vector<GlyphSegment>* glyph) {
     if (!glyph) return;
     for (const auto& g : *glyph) {
-      const PlotPoint a = place(g.x1 * kx + penX, (700 - g.y1) * ky + penY);
-      const PlotPoint b = place(g.x2 * kx + penX, (700 - g.y2) * ky + penY);
+      const double h1 = (700 - g.y1) * ky, h2 = (700 - g.y2) * ky;
+      const PlotPoint a = place(g.x1 * kx + penX + h1 * slant, h1 + penY);
+      const PlotPoint b = place(g.x2 * kx + penX + h2 * slant, h2 + penY);
       if (!haveEnd || !(a == lastEnd)) {
         b_->finishStroke();
         CStroke& s = b_->stroke();

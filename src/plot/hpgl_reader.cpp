@@ -47,17 +47,21 @@ Command lookup(int c1, int c2) {
     case 'F' * 256 + 'S': return kFS;
     case 'I' * 256 + 'N': return kIN;
     case 'D' * 256 + 'F': return kDF;
-    case 'C' * 256 + 'O':
+    case 'S' * 256 + 'R': return kSR;
+    case 'S' * 256 + 'L': return kSL;
+    case 'E' * 256 + 'S': return kES;
+    case 'P' * 256 + 'C': return kPC;
+    case 'C' * 256 + 'O': return kCO;
     case 'B' * 256 + 'P': return kQuoted;
     case 'S' * 256 + 'M': return kSM;
     case 'F' * 256 + 'P': case 'F' * 256 + 'T': case 'P' * 256 + 'W': case 'W' * 256 + 'U':
     case 'T' * 256 + 'R': case 'L' * 256 + 'A': case 'P' * 256 + 'T': case 'A' * 256 + 'C':
-    case 'N' * 256 + 'P': case 'C' * 256 + 'R': case 'P' * 256 + 'C': case 'M' * 256 + 'C':
+    case 'N' * 256 + 'P': case 'C' * 256 + 'R': case 'M' * 256 + 'C':
     case 'P' * 256 + 'P': case 'S' * 256 + 'V': case 'U' * 256 + 'L': case 'F' * 256 + 'I':
     case 'F' * 256 + 'N': case 'S' * 256 + 'D': case 'A' * 256 + 'D': case 'S' * 256 + 'S':
-    case 'S' * 256 + 'A': case 'C' * 256 + 'S': case 'C' * 256 + 'A': case 'E' * 256 + 'S':
+    case 'S' * 256 + 'A': case 'C' * 256 + 'S': case 'C' * 256 + 'A':
     case 'L' * 256 + 'M': case 'D' * 256 + 'V': case 'T' * 256 + 'D': case 'I' * 256 + 'W':
-    case 'R' * 256 + 'O': case 'C' * 256 + 'T': case 'S' * 256 + 'R': case 'E' * 256 + 'C':
+    case 'R' * 256 + 'O': case 'C' * 256 + 'T': case 'E' * 256 + 'C':
     case 'C' * 256 + 'P': case 'P' * 256 + 'S': case 'Q' * 256 + 'L': case 'R' * 256 + 'F':
     case 'O' * 256 + 'E': case 'O' * 256 + 'I': case 'O' * 256 + 'S': case 'O' * 256 + 'P':
     case 'O' * 256 + 'H': case 'O' * 256 + 'W': case 'O' * 256 + 'A': case 'O' * 256 + 'C':
@@ -68,7 +72,7 @@ Command lookup(int c1, int c2) {
 
 std::string_view firstField(std::string_view text, std::string_view& rest) {
   size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
+  while (i < text.size() && isWhiteSpace(text[i])) ++i;
   size_t j = i;
   while (j < text.size() && !isSeparator(text[j])) ++j;
   rest = j < text.size() ? text.substr(j + 1) : std::string_view();
@@ -79,9 +83,9 @@ std::vector<std::string_view> fields(std::string_view text) {
   std::vector<std::string_view> out;
   size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && (text[i] == ',' || text[i] == ' ')) ++i;
+    while (i < text.size() && isSeparator(text[i])) ++i;
     size_t j = i;
-    while (j < text.size() && text[j] != ',' && text[j] != ' ') ++j;
+    while (j < text.size() && !isSeparator(text[j])) ++j;
     if (j > i) out.push_back(text.substr(i, j - i));
     i = j;
   }
@@ -127,9 +131,14 @@ void HpglReader::resetPass() {
   diText_.clear();
   siText_.clear();
   loText_.clear();
+  srText_.clear();
+  slText_.clear();
+  esText_.clear();
   passThrough_.clear();
   headerPending_ = true;
   labelFontMissing_ = false;
+  circleRefusal_.clear();
+  plotterUnitScale_ = false;
 }
 
 SourceResult HpglReader::read(PlotBuilder& builder) {
@@ -158,38 +167,73 @@ SourceResult HpglReader::read(PlotBuilder& builder) {
     if (r == Pass::Failed) return failure_;
     measure(dtAtStart);
   }
-  in_.reset();
   if (labelFontMissing_) return fail(missingFontText());
-  if (!builder.drawingSeen()) return fail(nothingToCutText(inputPath_));
+  if (!builder.drawingSeen()) {
+    in_.reset();
+    return fail(nothingToCutText(inputPath_));
+  }
   builder.model().trailingText = std::move(passThrough_);
   passThrough_.clear();
+  if (plotterUnitScale_) notePlotterUnitScale(dtAtStart);
+  in_.reset();
   return {true, {}};
 }
 
-void HpglReader::measure(const std::string& dtAtStart) {
+void HpglReader::scratchPass(const std::string& dtAtStart, const std::function<void(PlotBuilder&)>& look) {
+  // A pass over the whole file into a model of its own, without pages and without the window.
   PlotBuilder& real = *b_;
-  // The measuring pass reads into a model of its own, without pages and without the window.
   PlotModel scratch;
   DisposeOptions o = real.options();
   o.splitPageEnabled = false;
-  PlotBuilder measuring(scratch, o, nullptr);
-  measuring.carryLineType(real.lineType());
-  measuring.reset();
+  PlotBuilder pass(scratch, o, nullptr);
+  pass.carryLineType(real.lineType());
+  pass.reset();
   resetPass();
   dtText_ = dtAtStart;
-  b_ = &measuring;
+  b_ = &pass;
   measuring_ = true;
   in_->seek(0);
   readAll();
   measuring_ = false;
   b_ = &real;
-  const PlotPoint lowest = measuring.lowestExtent();
-  shiftX_ = lowest.x < 0 ? -lowest.x : 0.0;
-  shiftY_ = lowest.y < 0 ? -lowest.y : 0.0;
-  shifted_ = true;
-  // The line type the measuring pass ended with carries over, as it does from run to run.
-  real.carryLineType(measuring.lineType());
-  real.reset();
+  look(pass);
+}
+
+void HpglReader::notePlotterUnitScale(const std::string& dtAtStart) {
+  // User units without scaling points count in plotter units: the reading stays, and the
+  // operator is told the size that results. The pages may have taken the strokes already: a
+  // pass of its own measures the whole drawing.
+  const std::string dtAfter = dtText_;
+  bool any = false;
+  double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  scratchPass(dtAtStart, [&](PlotBuilder& pass) {
+    auto note = [&](double x, double y, double r) {
+      if (!any || x - r < minX) minX = x - r;
+      if (!any || y - r < minY) minY = y - r;
+      if (!any || x + r > maxX) maxX = x + r;
+      if (!any || y + r > maxY) maxY = y + r;
+      any = true;
+    };
+    for (const CStroke& st : pass.model().strokes)
+      for (const PlotPoint& pt : st.points) note(pt.x, pt.y, st.circleFlag ? std::abs(st.circleRadius) : 0.0);
+    for (const LabelRecord& l : pass.model().labels) note(l.x, l.y, 0.0);
+  });
+  resetPass();
+  dtText_ = dtAfter;
+  b_->model().notices.push_back(
+      {ReadNotice::Kind::ScaleWithoutScalingPoints, (maxX - minX) / kUnitsPerMm, (maxY - minY) / kUnitsPerMm});
+}
+
+void HpglReader::measure(const std::string& dtAtStart) {
+  scratchPass(dtAtStart, [&](PlotBuilder& measuring) {
+    const PlotPoint lowest = measuring.lowestExtent();
+    shiftX_ = lowest.x < 0 ? -lowest.x : 0.0;
+    shiftY_ = lowest.y < 0 ? -lowest.y : 0.0;
+    shifted_ = true;
+    // The line type the measuring pass ended with carries over, as it does from run to run.
+    b_->carryLineType(measuring.lineType());
+  });
+  b_->reset();
   resetPass();
   dtText_ = dtAtStart;
 }
@@ -220,6 +264,10 @@ HpglReader::Pass HpglReader::readAll() {
     }
     if (labelFontMissing_) {
       fail(missingFontText());
+      return Pass::Failed;
+    }
+    if (!circleRefusal_.empty()) {
+      fail(circleRefusal_);
       return Pass::Failed;
     }
     if (b.crossedEdge()) {
@@ -263,8 +311,13 @@ void HpglReader::dispatch(int cmd) {
     case kPE: cmdPE(); break;
     case kPM: cmdPM(); break;
     case kEP: cmdEP(); break;
+    case kSR: cmdStoreText(srText_, "SR"); break;
+    case kSL: cmdStoreText(slText_, "SL"); break;
+    case kES: cmdStoreText(esText_, "ES"); break;
     case kVS: cmdMachineState("VS"); break;
     case kFS: cmdMachineState("FS"); break;
+    case kPC: cmdMachineState("PC"); break;
+    case kCO: cmdSkip('C'); break;
     case kIN: cmdIN(); break;
     case kDF: cmdDF(); break;
     case kQuoted: cmdSkip('"'); break;
@@ -274,13 +327,13 @@ void HpglReader::dispatch(int cmd) {
   }
 }
 
-bool HpglReader::scanParams(Params& p, bool labelMode) {
+void HpglReader::scanParams(Params& p, bool labelMode) {
   p.storage.clear();
   p.terminator = labelMode ? in_->scan(p.storage, p.text, [](int c) { return isTerminator(c, true); })
                            : in_->scan(p.storage, p.text, [](int c) { return kTerminators.normal[c]; });
-  if (p.terminator == PlotInput::kEnd) return false;
-  if (p.terminator != ';') in_->unget();
-  return true;
+  // A letter or ETX belongs to what follows: it is read again. The end of the input ends the
+  // parameters like a terminator.
+  if (p.terminator != ';' && p.terminator != PlotInput::kEnd) in_->unget();
 }
 
 void HpglReader::readPairs(std::string_view text, std::vector<PlotPoint>& out) const {

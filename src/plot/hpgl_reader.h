@@ -11,6 +11,7 @@
 //   hpgl_extended.cpp  the commands beyond it
 //   hpgl_labels.cpp    labels: their end, kept as text, drawn as strokes
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +41,7 @@ class HpglReader : public PlotSource {
     std::string storage;    // holds the text when it does not lie in one piece of the input buffer
     std::string_view text;  // valid until the next read
     int terminator = -1;    // the byte that ended them, -1 at the end of the input
+    bool ended() const { return terminator == -1; }
   };
   enum class Pass { Done, Restart, Failed };
   struct PathVertex {
@@ -50,9 +52,14 @@ class HpglReader : public PlotSource {
   // hpgl_reader.cpp
   void resetPass();
   Pass readAll();
+  // Reads the whole file into a model of its own and lets `look` see the builder that read it.
+  void scratchPass(const std::string& dtAtStart, const std::function<void(PlotBuilder&)>& look);
   void measure(const std::string& dtAtStart);
+  void notePlotterUnitScale(const std::string& dtAtStart);
   void dispatch(int command);
-  bool scanParams(Params& p, bool labelMode);
+  // The parameters up to the next command, ";" or (in label mode) the label's end. A command
+  // that the input ends without a terminator still takes what it holds.
+  void scanParams(Params& p, bool labelMode);
   void readPairs(std::string_view text, std::vector<PlotPoint>& out) const;
   PlotPoint toRaw(double ux, double uy) const;
   void addPoints(std::vector<PlotPoint>& userPoints) const;
@@ -70,7 +77,16 @@ class HpglReader : public PlotSource {
   void cmdLT();
   void cmdWD();
   void cmdAA();
-  void drawArcPoints(double cx, double cy, double sweepDeg);
+  // An arc about centre c of radius r from angle a0 through `sweep` radians, in the arc's own
+  // units (user units when scaled): each point is mapped to plotter units by `toPlotter`.
+  template <class ToPlotter>
+  void drawArcPoints(const PlotPoint& c, double r, double a0, double sweep, ToPlotter toPlotter);
+  // Circles cut as chords: where the page mode cuts strokes and the circle would reach past a
+  // page edge (or is wider than a page), and circles inside a polygon.
+  bool circleCrossesPages(const PlotPoint& centre, double r) const;
+  bool circleFitsPageHeight(const PlotPoint& centre, double r);
+  void drawCircleChords(const PlotPoint& centre, double r);
+  void addPolygonCircle(const PlotPoint& centre, double r);
 
   // hpgl_extended.cpp
   void moveTo(const PlotPoint& raw);
@@ -101,10 +117,13 @@ class HpglReader : public PlotSource {
   SourceResult failure_;
 
   std::string diText_, siText_, loText_, dtText_;
+  std::string srText_, slText_, esText_;  // relative size, slant and extra space of labels
   std::string passThrough_;
   bool headerPending_ = true;
   bool measuring_ = false;         // a pass that only finds the drawing's extent
   bool labelFontMissing_ = false;  // a label was to be drawn and no font with glyphs was found
+  std::string circleRefusal_;      // why a circle cannot be cut (the run fails)
+  bool plotterUnitScale_ = false;  // "SC" set user units without scaling points
   std::vector<PlotPoint> pairs_;   // scratch
   UserUnits units_;
   bool relative_ = false;               // "PR": coordinates are moves from the pen's place

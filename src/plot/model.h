@@ -160,6 +160,18 @@ struct LabelRecord {
   std::string labelText;                        // "LB" + characters + terminator
   double x = 0.0;                               // page-relative
   double y = 0.0;
+  // Further attributes in force for the label, each ended by ";" ("SR1.5,2;SL0.3;ES1;").
+  std::string attributes;
+};
+
+// What reading noticed about a file that is cut all the same, said once per file to the
+// operator: "SC" without "IP" counts user units as plotter units, and the drawing comes out at
+// this size (millimetres).
+struct ReadNotice {
+  enum class Kind { ScaleWithoutScalingPoints };
+  Kind kind = Kind::ScaleWithoutScalingPoints;
+  double widthMm = 0.0;
+  double heightMm = 0.0;
 };
 
 // One written page file as reported to the owner: its path and its size text

@@ -25,6 +25,16 @@ void writeText(std::FILE* f, std::string_view text) {
 
 }  // namespace
 
+void appendTerminatorText(std::string& out, const std::string& dtText) {
+  if (dtText.empty()) return;
+  // "DT" takes any character as its parameter, so it is always ended by ";" (a bare "DT" before
+  // "PU" would make "P" the terminator). Without a parameter it resets to the default: ETX is
+  // written out, which both plotter dialects read as that default.
+  out.append(dtText);
+  if (dtText.size() == 2) out.push_back('\x03');
+  out.push_back(';');
+}
+
 PageWriter::PageWriter(DisposeOwner* owner, const std::string& inputPath, const std::string& outputFolder,
                        const std::string& tag, const DisposeOptions& options, const PlotModel& model)
     : owner_(owner), inputPath_(inputPath), outputFolder_(outputFolder), tag_(tag), opt_(options), model_(model) {
@@ -151,7 +161,9 @@ void PageWriter::writePage(int pageIndex) {
   for (std::uint32_t k : labels) {
     const LabelRecord& l = model_.labels[k];
     out.append("SP").append(std::to_string(l.pen));
-    out.append(l.diText).append(l.siText).append(l.loText).append(l.dtText);
+    out.append(l.diText).append(l.siText).append(l.loText);
+    appendTerminatorText(out, l.dtText);
+    out.append(l.attributes);
     appendPoint(out, "PU", {l.x, l.y});
     out.append(l.labelText);
     if (l.x > extent.xMax) extent.xMax = l.x;

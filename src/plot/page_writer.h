@@ -103,6 +103,8 @@ void appendPoint(std::string& out, const char* cmd, const PlotPoint& p);
 // raising xMax and yMax to its points.
 void appendStroke(std::string& out, const CStroke& s, const DisposeOptions& options, double& xMax, double& yMax);
 void appendLineType(std::string& out, const LineType& lt);
+// A label's stored "DT" text as the page file takes it: ended by ";", the reset as "DT<ETX>;".
+void appendTerminatorText(std::string& out, const std::string& dtText);
 bool lineTypeChanged(const LineType& type, const LineType& last);
 
 // Writes strokes [from, end) of the model into one file (the print preview's send from a

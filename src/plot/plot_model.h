@@ -31,6 +31,8 @@ struct PlotModel {
   int wdValue = 0;
   // Text that followed the first command and was not recognised: written after the last page.
   std::string trailingText;
+  // What reading noticed about the file (said to the operator; the file is cut all the same).
+  std::vector<ReadNotice> notices;
 
   // The index of a line type, added when it is not among the last ones added (a file that
   // sets a new line type for every stroke must not make each look through all before it).
@@ -60,6 +62,7 @@ struct PlotModel {
     wdSeen = false;
     wdValue = 0;
     trailingText.clear();
+    notices.clear();
     points->release();
   }
 };

@@ -9,14 +9,16 @@ namespace qel::plot {
 
 namespace {
 
-// The numbers of a parameter list separated by "," or " "; empty fields are skipped.
+// The numbers of a parameter list separated by "," or white space; empty fields are skipped.
+bool separates(char c) { return c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
 std::vector<double> numbers(std::string_view text) {
   std::vector<double> out;
   size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && (text[i] == ',' || text[i] == ' ')) ++i;
+    while (i < text.size() && separates(text[i])) ++i;
     size_t j = i;
-    while (j < text.size() && text[j] != ',' && text[j] != ' ') ++j;
+    while (j < text.size() && !separates(text[j])) ++j;
     if (j > i) out.push_back(parseReal(text.substr(i, j - i)));
     i = j;
   }
@@ -80,6 +82,7 @@ void UserUnits::setScale(std::string_view params) {
       sx_ = sx;
       sy_ = sy;
       scaled_ = true;
+      plotterUnits_ = false;
       return;
     }
   }
@@ -89,6 +92,7 @@ void UserUnits::setScale(std::string_view params) {
   ox_ = px - xmin * sx;
   oy_ = py - ymin * sy;
   scaled_ = true;
+  plotterUnits_ = type != 2 && !ipSet_;
 }
 
 }  // namespace qel::plot

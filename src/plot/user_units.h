@@ -20,9 +20,16 @@ class UserUnits {
   void reset() { *this = UserUnits(); }
 
   bool scaled() const { return scaled_; }
+  // The last "SC" set a range of user units without scaling points: one user unit is then one
+  // plotter unit, whatever size the file meant the range to have.
+  bool countsPlotterUnits() const { return scaled_ && plotterUnits_; }
   // A position in user units to plotter units (without the shift).
   PlotPoint toPlotter(double ux, double uy) const {
     return scaled_ ? PlotPoint{ox_ + ux * sx_, oy_ + uy * sy_} : PlotPoint{ux, uy};
+  }
+  // A position in plotter units (without the shift) back to user units.
+  PlotPoint toUser(const PlotPoint& p) const {
+    return scaled_ ? PlotPoint{(p.x - ox_) / sx_, (p.y - oy_) / sy_} : p;
   }
   // A distance along x or y in user units to plotter units.
   double scaleX() const { return scaled_ ? sx_ : 1.0; }
@@ -32,6 +39,7 @@ class UserUnits {
   bool ipSet_ = false;
   double p1x_ = 0, p1y_ = 0, p2x_ = 0, p2y_ = 0;
   bool scaled_ = false;
+  bool plotterUnits_ = false;
   double sx_ = 1, sy_ = 1, ox_ = 0, oy_ = 0;
 };
 

@@ -379,6 +379,11 @@ void CFilesLoaderDlg::onMessage(intake::QueueMessage what, const QString& a, con
     // Said with the file's failure (onFailed), in the words of its kind.
     case intake::QueueMessage::WidthOutOfRange: break;
     case intake::QueueMessage::LinkMessage: say(b.isEmpty() ? a : b + QStringLiteral(": ") + a); break;
+    case intake::QueueMessage::ScaleWithoutScalingPoints:
+      say(tr("%1 sets user units (SC) without scaling points (IP): one user unit is one plotter unit, and the "
+             "drawing comes out %2 mm.")
+              .arg(a, b));
+      break;
     case intake::QueueMessage::LeftoversUnsent:
       // Said once the window is up (the queue starts inside the constructor).
       QMetaObject::invokeMethod(this, [this, a] {

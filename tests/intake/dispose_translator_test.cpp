@@ -26,6 +26,20 @@ TEST(DisposeTranslator, WritesAndReportsPageFiles) {
   EXPECT_FALSE(missing.ok);
 }
 
+// What reading noticed comes with the pages: user units without scaling points count as
+// plotter units, and the result says the size of the drawing.
+TEST(DisposeTranslator, PassesOnWhatReadingNoticed) {
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  home.writeFile("ListenDir/small.plt", "IN;SC0,100,0,100;SP1;PU0,0;PD100,0,100,50;PU;");
+  DisposeTranslator t;
+  const TranslateResult r = t.translate(home.path(), home.file("ListenDir/small.plt"), home.file("DisposeDir"), "x");
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.notices.size(), 1u);
+  EXPECT_DOUBLE_EQ(r.notices[0].widthMm, 2.5);
+  EXPECT_DOUBLE_EQ(r.notices[0].heightMm, 1.25);
+}
+
 // Each rejected file says what it was: the reason comes from the pipeline's result and, for a
 // file without a plot command, from its own bytes.
 TEST(DisposeTranslator, RejectedFilesSayWhatTheyWere) {

@@ -42,6 +42,7 @@ class FakeTranslator : public Translator {
       r.outputs.push_back(out);
     }
     r.ok = true;
+    r.notices = notices;
     return r;
   }
   std::mutex m;
@@ -50,6 +51,7 @@ class FakeTranslator : public Translator {
   bool fail = false;
   FailureKind failure = FailureKind::WiderThanPage;
   int splitMode = 6;
+  std::vector<TranslateNotice> notices;  // said of every file it disposes of
   std::function<void(const std::string&)> duringRead;  // a writer at work while the file is read
 };
 
@@ -663,6 +665,26 @@ TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
   ASSERT_TRUE(queue->isWatching());
   home.writeFile("ListenDir/new.plt", "IN;");
   EXPECT_TRUE(pumpUntil([this] { return queue->waitingList()->texts() == QStringList{"/new.plt"}; }));
+}
+
+TEST_F(SendQueueTest, ANoticeOfTheReadingIsLoggedAndSaidOnceAndTheFileIsCut) {
+  makeQueue();
+  QStringList logs, said;
+  QObject listening;  // ends the connections before the lists go
+  QObject::connect(queue.get(), &CSendQueue::logLine, &listening, [&logs](const QString& l) { logs << l; });
+  QObject::connect(queue.get(), &CSendQueue::messageEvent, &listening,
+                   [&said](QueueMessage m, const QString& a, const QString& b) {
+                     if (m == QueueMessage::ScaleWithoutScalingPoints) said << a + " | " + b;
+                   });
+  queue->start();
+  translator.notices = {{TranslateNotice::Kind::ScaleWithoutScalingPoints, 2.5, 1.5}};
+  home.writeFile("ListenDir/small.plt", "IN;SC0,100,0,100;PU0,0;PD100,50;");
+  tick();
+  tick();
+  tick();
+  EXPECT_EQ(said, QStringList{QString::fromStdString(watch("small.plt")) + " | 2.5 x 1.5"});
+  EXPECT_EQ(logs.filter("without scaling points").size(), 1) << logs.join('\n').toStdString();
+  EXPECT_EQ(queue->sendQueueList()->count() + sentCount(), 1);
 }
 
 TEST_F(SendQueueTest, UnknownLinkTypePausesTheQueueAndSaysWhy) {

@@ -22,9 +22,10 @@ TEST(BadInput, RandomBytesInEveryMode) {
   }
 }
 
-TEST(BadInput, TruncatedCommandsAreDroppedQuietly) {
+TEST(BadInput, TruncatedFilesKeepTheirLastCommand) {
+  // A pen-up move at the end draws nothing; a label the file ends in gets its terminator.
   EXPECT_EQ(disposeToText("PU0,0;PD10,10;PU20,2"), "IN;LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
-  EXPECT_EQ(disposeToText("PU0,0;PD10,10;LBunfinished"), "IN;LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
+  EXPECT_EQ(disposeToText("PU0,0;PD10,10;LBunfinished"), "IN;SP1PU10,10;LBunfinished\x03LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
   DisposeRun run("P", plainOptions());
   EXPECT_FALSE(run.dispose());  // no plot command at all
 }

@@ -56,4 +56,26 @@ inline std::string disposeToText(const std::string& hpgl, DisposeOptions o = pla
   return run.page(0);
 }
 
+// Options of a run in page mode `mode` on pages `widthMm` wide, without margins.
+inline DisposeOptions pagedOptions(int mode, double widthMm) {
+  DisposeOptions o = plainOptions();
+  o.cutFt = mode;
+  o.pageWidth = widthMm;
+  o.detalX = o.detalY = 0;
+  return o;
+}
+
+// The page bodies of a run, without their first "IN;" and their trailers.
+inline std::vector<std::string> pageBodies(DisposeRun& run) {
+  std::vector<std::string> out;
+  for (int p = 0; p < run.file().outputCount(); ++p) {
+    std::string s = run.page(p);
+    if (s.rfind("IN;", 0) == 0) s.erase(0, 3);
+    const size_t px = s.find("PX");
+    if (px != std::string::npos) s.erase(px);
+    out.push_back(s);
+  }
+  return out;
+}
+
 }  // namespace qel::plot::test

@@ -8,46 +8,25 @@
 namespace qel::plot::test {
 namespace {
 
-DisposeOptions pages(int mode, double widthMm) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = mode;
-  o.pageWidth = widthMm;
-  o.detalX = o.detalY = 0;
-  return o;
-}
-
-// The page bodies of a run, without their "IN;" and trailers.
-std::vector<std::string> bodies(DisposeRun& run) {
-  std::vector<std::string> out;
-  for (int p = 0; p < run.file().outputCount(); ++p) {
-    std::string s = run.page(p);
-    if (s.rfind("IN;", 0) == 0) s.erase(0, 3);
-    const size_t px = s.find("PX");
-    if (px != std::string::npos) s.erase(px);
-    out.push_back(s);
-  }
-  return out;
-}
-
 using Pages = std::vector<std::string>;
 
 TEST(ProducerFiles, RollingSplitTakesRepeatedPenUpPoints) {
   // Repeated pen-up points once counted as strokes joined end to end, so a cut backed off
   // across the whole plot again and again.
-  DisposeRun twice("IN;SP1;PU3000,100;PU3000,100;PU6000,100;PU6000,100;PU;", pages(6, 71));
+  DisposeRun twice("IN;SP1;PU3000,100;PU3000,100;PU6000,100;PU6000,100;PU;", pagedOptions(6, 71));
   ASSERT_TRUE(twice.dispose()) << twice.file().errorText();
   EXPECT_EQ(twice.file().outputCount(), 3);
-  EXPECT_EQ(bodies(twice), (Pages{"IN;", "LT;SP1;PU160,100;PU160,100;", "LT;SP1;PU320,100;PU320,100;"}));
-  DisposeRun last("IN;SP1;PU3000,100;PU3000,100;PU6000,100;PU;", pages(6, 71));
+  EXPECT_EQ(pageBodies(twice), (Pages{"IN;", "LT;SP1;PU160,100;PU160,100;", "LT;SP1;PU320,100;PU320,100;"}));
+  DisposeRun last("IN;SP1;PU3000,100;PU3000,100;PU6000,100;PU;", pagedOptions(6, 71));
   ASSERT_TRUE(last.dispose());
-  EXPECT_EQ(bodies(last).back(), "LT;SP1;PU320,100;");
+  EXPECT_EQ(pageBodies(last).back(), "LT;SP1;PU320,100;");
 }
 
 TEST(ProducerFiles, RollingSplitTakesACircleBesideALongLineWhole) {
   // The line is wider than a page and is cut; the circle across the cut is still carried whole
   // to the next page, and the line's far piece goes with it, so the pages add up along the roll
   // (material 850, then 1000, 1000, 150).
-  DisposeRun run("IN;SP1;PU0,0;PD3000,0;PU;PU950,500;CI100;PU;", pages(6, 25));
+  DisposeRun run("IN;SP1;PU0,0;PD3000,0;PU;PU950,500;CI100;PU;", pagedOptions(6, 25));
   ASSERT_TRUE(run.dispose());
   EXPECT_EQ(run.page(0), "IN;IN;LT;SP1;PU0,0;PD1000,0;PX850;PG;");
   EXPECT_EQ(run.page(1), "IN;LT;SP1;PU150,0;PD1000,0;PU100,500;CI100;PX1000;PG;");
@@ -57,24 +36,24 @@ TEST(ProducerFiles, RollingSplitTakesACircleBesideALongLineWhole) {
 
 TEST(ProducerFiles, ACircleIsWrittenOnceWhateverThePagesDo) {
   for (int mode : {4, 6, 8}) {
-    DisposeRun run("IN;SP1;PU500,500;CI50;PD2500,500;PU;", pages(mode, 25));
+    DisposeRun run("IN;SP1;PU500,500;CI50;PD2500,500;PU;", pagedOptions(mode, 25));
     ASSERT_TRUE(run.dispose()) << mode;
     int circles = 0;
-    for (const auto& b : bodies(run))
+    for (const auto& b : pageBodies(run))
       for (size_t at = b.find("CI"); at != std::string::npos; at = b.find("CI", at + 1)) ++circles;
     EXPECT_EQ(circles, 1) << "mode " << mode;
-    EXPECT_EQ(bodies(run)[0].rfind("IN;LT;SP1;PU500,500;CI50;", 0), 0u) << mode;
+    EXPECT_EQ(pageBodies(run)[0].rfind("IN;LT;SP1;PU500,500;CI50;", 0), 0u) << mode;
   }
 }
 
 TEST(ProducerFiles, APointOnThePageEdgeKeepsItsStrokeOnItsPage) {
-  DisposeRun run("IN;SP1;PU900,100;PD1000,0,1100,0;PU;", pages(4, 25));
+  DisposeRun run("IN;SP1;PU900,100;PD1000,0,1100,0;PU;", pagedOptions(4, 25));
   ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(bodies(run), (Pages{"IN;LT;SP1;PU900,100;PD1000,0;", "LT;SP1;PU0,0;PD100,0;"}));
+  EXPECT_EQ(pageBodies(run), (Pages{"IN;LT;SP1;PU900,100;PD1000,0;", "LT;SP1;PU0,0;PD100,0;"}));
   // Ending exactly on the edge: the stroke stays on its page, nothing is made for the next.
-  DisposeRun edge("IN;SP1;PU900,100;PD1000,0;PU;", pages(4, 25));
+  DisposeRun edge("IN;SP1;PU900,100;PD1000,0;PU;", pagedOptions(4, 25));
   ASSERT_TRUE(edge.dispose());
-  EXPECT_EQ(bodies(edge), (Pages{"IN;LT;SP1;PU900,100;PD1000,0;"}));
+  EXPECT_EQ(pageBodies(edge), (Pages{"IN;LT;SP1;PU900,100;PD1000,0;"}));
 }
 
 TEST(ProducerFiles, WhatIsDrawnBeforeTheFirstPenUpIsCut) {
@@ -83,23 +62,23 @@ TEST(ProducerFiles, WhatIsDrawnBeforeTheFirstPenUpIsCut) {
 }
 
 TEST(ProducerFiles, PenUpMovesTakeThePenToTheirPage) {
-  DisposeRun run("IN;SP1;PU100,300;PA1500,300;PU;PA1600,500;PD;PA1700,500;PU;", pages(4, 25));
+  DisposeRun run("IN;SP1;PU100,300;PA1500,300;PU;PA1600,500;PD;PA1700,500;PU;", pagedOptions(4, 25));
   ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(bodies(run), (Pages{"IN;", "LT;SP1;PU500,300;PU600,500;PD700,500;"}));
+  EXPECT_EQ(pageBodies(run), (Pages{"IN;", "LT;SP1;PU500,300;PU600,500;PD700,500;"}));
 }
 
 TEST(ProducerFiles, NegativeCoordinatesAreMovedOntoTheMaterial) {
   // Drawn about a centred origin: the drawing is moved so that its left and lower edges lie
   // at 0, and the hard partition cuts it like any other.
-  DisposeRun run("IN;SP1;PU-100,-300;PD500,-200;PD1500,-100;PU;", pages(4, 25));
+  DisposeRun run("IN;SP1;PU-100,-300;PD500,-200;PD1500,-100;PU;", pagedOptions(4, 25));
   ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(bodies(run), (Pages{"IN;LT;SP1;PU0,0;PD600,100;PD1000,140;", "LT;SP1;PU0,140;PD600,200;"}));
+  EXPECT_EQ(pageBodies(run), (Pages{"IN;LT;SP1;PU0,0;PD600,100;PD1000,140;", "LT;SP1;PU0,140;PD600,200;"}));
   // Page-order runs look at the whole file before writing the first page.
-  DisposeOptions o = pages(5, 25);
+  DisposeOptions o = pagedOptions(5, 25);
   o.strokeAppearOrderOfPage = true;
   DisposeRun ordered("IN;SP1;PU-500,0;PD-400,0;PU1200,0;PD1300,0;PU;", o);
   ASSERT_TRUE(ordered.dispose());
-  EXPECT_EQ(bodies(ordered), (Pages{"IN;LT;SP1;PU0,0;PD100,0;", "LT;SP1;PU700,0;PD800,0;"}));
+  EXPECT_EQ(pageBodies(ordered), (Pages{"IN;LT;SP1;PU0,0;PD100,0;", "LT;SP1;PU700,0;PD800,0;"}));
   // Without a page window nothing is moved.
   DisposeOptions off = plainOptions();
   off.splitPageEnabled = false;
@@ -134,7 +113,7 @@ TEST(ProducerFiles, LabelsEndAtTheirTerminator) {
             "IN;IN;SP1PU100,100;LBHi; there\x03LT;SP1;PU200,200;PD300,300;;PX300;ZH300;");
   // The "DT" character ends a label where it stands before ";", a line break or a command.
   EXPECT_EQ(disposeToText("IN;DT*;SP1;PU100,100;LBa;b*PU200,200;PD300,300;"),
-            "IN;IN;SP1DT*PU100,100;LBa;b*LT;SP1;PU200,200;PD300,300;PX300;ZH300;");
+            "IN;IN;SP1DT*;PU100,100;LBa;b*LT;SP1;PU200,200;PD300,300;PX300;ZH300;");
   // Older programs end labels with ";" and write no terminator before the next label.
   DisposeRun run("SP2;PU40,50;LBAbc;PU;LBxyz\x03;PU0,0;LBend;", plainOptions());
   ASSERT_TRUE(run.loadOnly());
@@ -203,9 +182,9 @@ TEST(ProducerFiles, SpeedAndForceTakeEffectWhereTheFileSetsThem) {
 TEST(ProducerFiles, ArcsAreCutWithThePagesThatCutThem) {
   // Where pages cut strokes an arc is drawn as points; elsewhere the machine draws it, with the
   // pen down when the file had it down.
-  DisposeRun run("IN;SP1;PU900,0;PD;AA1000,0,-180;PU;", pages(4, 25));
+  DisposeRun run("IN;SP1;PU900,0;PD;AA1000,0,-180;PU;", pagedOptions(4, 25));
   ASSERT_TRUE(run.dispose());
-  const auto b = bodies(run);
+  const auto b = pageBodies(run);
   ASSERT_EQ(b.size(), 2u);
   EXPECT_EQ(b[0].find("AA"), std::string::npos);
   EXPECT_NE(b[1].find("PD100,0;"), std::string::npos);  // the far end of the half circle

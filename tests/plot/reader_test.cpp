@@ -41,11 +41,10 @@ TEST(Reader, PointsOfPuPdAndPa) {
 }
 
 TEST(Reader, NumberSeparatorsAndLineBreaks) {
-  // A line break is no separator: it joins the second number's text, which then reads as its
-  // first figure group; a trailing number is the y of the last pair.
-  Model m = load("PU0,0;PD10,20\n30,40;PU0,0;");
+  // Line breaks separate numbers like "," and " "; a trailing number is the y of the last pair.
+  Model m = load("PU0,0;PD10,20\r\n30,40,50;PU0,0;");
   ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{0, 0}, {10, 20}, {10, 40}}));
+  EXPECT_EQ(m.strokes[0].points, (Points{{0, 0}, {10, 20}, {30, 40}, {30, 50}}));
   // Spaces and commas both separate, also together.
   m = load("PU 5, 6;PD 7 8, 9,10;PU0,0;");
   ASSERT_EQ(m.strokes.size(), 1u);

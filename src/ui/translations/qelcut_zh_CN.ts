@@ -103,6 +103,10 @@
         <translation>创建传输线程失败！</translation>
     </message>
     <message>
+        <source>%1 sets user units (SC) without scaling points (IP): one user unit is one plotter unit, and the drawing comes out %2 mm.</source>
+        <translation>%1 设置了用户单位（SC）但没有缩放点（IP）：一个用户单位按一个绘图仪单位计算，图形尺寸为 %2 毫米。</translation>
+    </message>
+    <message>
         <source>the file: %1 's width is out of range, it will be moved to: %2</source>
         <translation>文件：%1 的宽度超出范围，将被移至：%2</translation>
     </message>

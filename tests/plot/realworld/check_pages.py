@@ -4,8 +4,9 @@ the pages, put back together, are the drawing that went in:
 
 - the pen-down length of every pen is the same within 0.1 %;
 - every segment of a page lies on a segment of the drawing within one plotter unit;
-- no page holds a point, circle centre or label outside its width;
-- every circle and every label comes out exactly once, in its place;
+- no page holds a point, circle or label outside its width (a circle with its radius);
+- every circle and every label comes out exactly once, in its place; where pages cut a circle
+  (page modes 4, 6, 7, 8) it may come out as chords instead, lying on it and as long as it;
 - hp2xx reads every page file without an error (skipped, with a message, without hp2xx).
 
 The drawing is read by a plain HP-GL interpreter of its own (below), not by the program under
@@ -14,6 +15,7 @@ k page widths, and in the rolling split at the material the pages before it used
 
 usage: check_pages.py QELCUT CORPUS_DIR [SAMPLES_DIR]
 """
+import concurrent.futures
 import math
 import re
 import os
@@ -29,7 +31,9 @@ DRAW = {'PD', 'PU', 'PA', 'SP', 'PG', 'NR', 'DI', 'SI', 'LO', 'DT', 'LB', 'AA', 
         'PR', 'IP', 'SC', 'EA', 'ER', 'RA', 'RR', 'PE', 'PM', 'EP'}
 STATE = {'VS', 'FS', 'IN', 'DF', 'CO', 'BP', 'SM'}
 SKIP = set('FP FT PW WU TR LA PT AC NP CR PC MC PP SV UL FI FN SD AD SS SA CS CA ES LM DV TD IW RO '
-           'CT SR EC CP PS QL RF OE OI OS OP OH OW OA OC OF OD OT'.split())
+           'CT SR SL EC CP PS QL RF OE OI OS OP OH OW OA OC OF OD OT'.split())
+WHITE = ' \t\r\n\v\f'
+SAGITTA = 0.05  # how far the reference's chords of arcs and circles lie inside them, plotter units
 KNOWN = DRAW | STATE | SKIP
 
 
@@ -37,9 +41,22 @@ def is_letter(c):
     return ('A' <= c <= 'Z') or ('a' <= c <= 'z')
 
 
+def fields(text):
+    """Parameters are separated by "," and by white space (line breaks too)."""
+    for c in WHITE:
+        text = text.replace(c, ',')
+    return text.split(',')
+
+
+def chord_steps(r, span):
+    """Chords for an arc of radius r (plotter units) through span radians, within SAGITTA."""
+    step = 2 * math.acos(1 - SAGITTA / r) if r > SAGITTA else math.pi / 2
+    return max(2, int(math.ceil(abs(span) / step)))
+
+
 def numbers(text):
     out = []
-    for f in text.replace(' ', ',').split(','):
+    for f in fields(text):
         f = f.strip()
         if not f:
             continue
@@ -78,13 +95,14 @@ class Drawing:
         self.min_x = 0.0
         self.min_y = 0.0
         self.points = []    # every written position (pages only): for the width check
+        self.curves = {}    # pen -> [(length, radius)] of arcs and circles drawn as chords
 
     def seg(self, pen, a, b):
         if pen != 0 and a != b:
             self.segs.setdefault(pen, []).append((a[0], a[1], b[0], b[1]))
 
 
-def interpret(data, arc_len=0.5):
+def interpret(data):
     """HP-GL as the plotter draws it: positions, pen state, user units, polygons, labels."""
     d = Drawing()
     n = len(data)
@@ -127,26 +145,34 @@ def interpret(data, arc_len=0.5):
             d.points.append(p)
         x, y = p
 
-    def arc(cx, cy, sweep):
+    def arc(ucx, ucy, sweep):
+        # In user units, where the file drew it: the start, centre and radius there, each point
+        # scaled like any other (a flipped axis turns it, unequal scales stretch it).
         nonlocal x, y
-        r = math.hypot(x - cx, y - cy)
+        ux, uy = ((x - sc[0]) / sc[2], (y - sc[1]) / sc[3]) if sc else (x, y)
+        r = math.hypot(ux - ucx, uy - ucy)
         if r <= 0 or not math.isfinite(sweep):
             return
-        a0 = math.atan2(y - cy, x - cx)
+        a0 = math.atan2(uy - ucy, ux - ucx)
         span = math.radians(sweep)
-        steps = max(2, int(abs(span) * r / arc_len))
+        rp = r * (max(abs(sc[2]), abs(sc[3])) if sc else 1.0)
+        steps = chord_steps(rp, span)
+        if down and pen != 0:
+            d.curves.setdefault(pen, []).append((abs(span) * rp, rp))
         for k in range(1, steps + 1):
             a = a0 + span * k / steps
-            move((cx + r * math.cos(a), cy + r * math.sin(a)))
+            move(to_raw(ucx + r * math.cos(a), ucy + r * math.sin(a)))
 
     def scan(start, label=False):
+        # Up to ";", the next command (a letter) or ETX in a label; a command the file ends
+        # without a terminator takes what it holds.
         j = start
         while j < n:
             c = data[j]
             if c == ';' or (label and c == ETX) or (not label and is_letter(c)):
                 return data[start:j], j + (1 if c == ';' else 0), c
             j += 1
-        return None, n, None
+        return data[start:n], n, None
 
     def label_end(start):
         # ETX, or the "DT" character before ";", a line break or a command; searched up to the
@@ -178,8 +204,6 @@ def interpret(data, arc_len=0.5):
             end = label_end(i)
             if end is None:
                 text, i, term = scan(i, label=True)
-                if text is None:
-                    break
             else:
                 text, i = data[i:end], end + (0 if data[end] == ETX else 1)
             note(x, y)
@@ -190,7 +214,7 @@ def interpret(data, arc_len=0.5):
         if cmd == 'PE':
             j = data.find(';', i)
             if j < 0:
-                break
+                j = n
             body, i = data[i:j], j + 1
             frac, up_next, abs_next, was_down = 1.0, False, False, down
             for kind, val in pe_values(body):
@@ -213,7 +237,16 @@ def interpret(data, arc_len=0.5):
                     up_next = abs_next = False
             down = was_down
             continue
-        if cmd in ('CO', 'BP'):
+        if cmd == 'CO':
+            # A comment runs to ";", quoted or not.
+            while i < n and data[i] != ';':
+                if data[i] == '"':
+                    k = data.find('"', i + 1)
+                    i = n if k < 0 else k
+                i += 1
+            i += 1
+            continue
+        if cmd == 'BP':
             while i < n:
                 c = data[i]
                 if c == '"':
@@ -233,10 +266,7 @@ def interpret(data, arc_len=0.5):
             if i < n and data[i] == ';':
                 i += 1
             continue
-        label_mode = cmd in ('CI', 'WD')
-        text, i, term = scan(i, label=label_mode)
-        if text is None:
-            break
+        text, i, term = scan(i, label=cmd == 'WD')
         if cmd == 'PU':
             down = False
             if rel or poly is not None:
@@ -244,13 +274,13 @@ def interpret(data, arc_len=0.5):
                     move((x + u * (sc[2] if sc else 1), y + v * (sc[3] if sc else 1)) if rel else to_raw(u, v))
             else:
                 # The first pair only, as the cutter's reader has always taken it.
-                t = text.lstrip(' ')
+                t = text.lstrip(WHITE)
                 k = 0
-                while k < len(t) and t[k] not in ', ':
+                while k < len(t) and t[k] not in ',' + WHITE:
                     k += 1
                 xs, rest = t[:k], (t[k + 1:] if k < len(t) else '')
-                if xs != '' or rest != '':
-                    move(to_raw(atof(xs), atof(rest.lstrip(', '))))
+                if xs != '' or rest.strip(WHITE) != '':
+                    move(to_raw(atof(xs), atof(rest.lstrip(',' + WHITE))))
         elif cmd in ('PD', 'PA', 'PR'):
             if cmd == 'PD':
                 down = True
@@ -264,22 +294,40 @@ def interpret(data, arc_len=0.5):
                 else:
                     move(to_raw(u, v))
         elif cmd == 'SP':
-            if text != '':
+            if text.strip(WHITE) != '':
                 pen = int(atof(text))
         elif cmd == 'CI':
+            r = int(atof(text))
+            if sc:
+                r = int(round(r * abs(sc[2])))
+            note(x - abs(r), y - abs(r))
             if poly is None:
-                r = int(atof(text))
-                if sc:
-                    r = int(round(r * abs(sc[2])))
-                note(x - abs(r), y - abs(r))
                 if pen != 0:
                     d.circles.append((x, y, r, pen))
                     d.points.append((x, y))
+            elif r:
+                # In a polygon a circle is a closed subpolygon of its own; the pen stays at the
+                # centre, where the next subpolygon starts.
+                r = abs(r)
+                steps = chord_steps(r, 2 * math.pi)
+                ring = [((x + r, y), False)] + [((x + r * math.cos(2 * math.pi * k / steps),
+                                                   y + r * math.sin(2 * math.pi * k / steps)), True)
+                                                  for k in range(1, steps + 1)]
+                if polys and not any(v[1] for v in polys[-1]):
+                    polys.pop()
+                    closed.pop()
+                elif polys:
+                    closed[-1] = down
+                polys.append(ring)
+                closed.append(True)
+                polys.append([((x, y), False)])
+                closed.append(False)
+                if pen != 0:
+                    d.curves.setdefault(pen, []).append((2 * math.pi * r, r))
         elif cmd == 'AA':
             v = numbers(text)
             if v:
-                cx, cy = to_raw(v[0], v[1] if len(v) > 1 else 0.0)
-                arc(cx, cy, v[2] if len(v) > 2 else 0.0)
+                arc(v[0], v[1] if len(v) > 1 else 0.0, v[2] if len(v) > 2 else 0.0)
         elif cmd in ('EA', 'ER', 'RA', 'RR'):
             v = numbers(text)
             if len(v) >= 2 and poly is None:
@@ -342,7 +390,7 @@ def interpret(data, arc_len=0.5):
 
 def pair_list(text, default_x):
     v = []
-    for f in text.replace(' ', ',').split(','):
+    for f in fields(text):
         if f != '':
             v.append(atof(f))
     pairs = [(v[k], v[k + 1]) for k in range(0, len(v) - 1, 2)]
@@ -460,6 +508,7 @@ def shifted(d):
     out.circles = [(x + sx, y + sy, r, p) for x, y, r, p in d.circles]
     out.labels = [(x + sx, y + sy, t) for x, y, t in d.labels]
     out.points = [(x + sx, y + sy) for x, y in d.points]
+    out.curves = d.curves
     return out
 
 
@@ -473,7 +522,7 @@ def extent(d):
 
 
 class SegmentIndex:
-    def __init__(self, segs, cell=256.0):
+    def __init__(self, segs, cell=40.0):
         self.cell = cell
         self.grid = {}
         for s in segs:
@@ -521,6 +570,29 @@ def page_number(name):
     return int(name.rsplit('_', 1)[1].split('.')[0]) - 1
 
 
+def circle_segments(c):
+    """A reference circle as the chords of the reference."""
+    x, y, r, _ = c
+    r = abs(r)
+    steps = chord_steps(r, 2 * math.pi)
+    pts = [(x + r * math.cos(2 * math.pi * k / steps), y + r * math.sin(2 * math.pi * k / steps))
+           for k in range(steps + 1)]
+    return [(a[0], a[1], b[0], b[1]) for a, b in zip(pts, pts[1:])]
+
+
+def curve_allowance(curves):
+    """How much shorter chords may be than the arcs and circles they stand for: the cutter's
+    chords lie within a quarter unit of the arc, or are ArcLen (2 units) long."""
+    return sum(length * min(1.0, 0.01 + 0.2 / max(r, 0.1)) for length, r in curves)
+
+
+def check_one(job):
+    """check_file for one (qelcut, path, hp2xx, work) job: the problems it found."""
+    found = []
+    check_file(*job, found)
+    return found
+
+
 def check_file(qelcut, path, hp2xx, work, problems):
     name = os.path.basename(path)
     with open(path, 'rb') as f:
@@ -528,13 +600,13 @@ def check_file(qelcut, path, hp2xx, work, problems):
     ref = shifted(interpret(data))
     ref_len = {p: length(s) for p, s in ref.segs.items() if p != 0}
     index = SegmentIndex([s for p, segs in ref.segs.items() if p != 0 for s in segs])
+    # Where pages cut a circle it is cut as chords: those lie on the circle.
+    circle_index = SegmentIndex([s for c in ref.circles if c[3] != 0 for s in circle_segments(c)])
     max_x, max_y = extent(ref)
     wide_mm = int(max_x / 40) + 20
     height_mm = int(max_y / 40) + 20
-    # Narrow pages, about three to a drawing, but never narrower than a circle: a circle is cut
-    # whole on one page.
-    widest = max([2 * abs(c[2]) for c in ref.circles] + [0])
-    cut_mm = max(2, int(max_x / 40 / 3.2), int(widest / 40) + 2)
+    # Narrow pages, about three to a drawing: circles meet page edges too.
+    cut_mm = max(2, int(max_x / 40 / 3.2))
     for mode in MODES:
         w_mm = cut_mm if mode in CUTTING else wide_mm
         w = w_mm * 40.0
@@ -558,17 +630,18 @@ def check_file(qelcut, path, hp2xx, work, problems):
                 off = k * w
             else:
                 off = 0.0
-            for x, y in d.points:
-                if mode in CUTTING and not (-TOL <= x <= w + TOL):
-                    problems.append('%s: page %d holds x = %.1f outside its width %.0f' % (where, k + 1, x, w))
-                    break
+            if mode in CUTTING:
+                outside = [x for x, y in d.points if not (-TOL <= x <= w + TOL)]
+                outside += [x for x, y, r, p in d.circles if not (-TOL <= x - abs(r) and x + abs(r) <= w + TOL)]
+                if outside:
+                    problems.append('%s: page %d holds x = %.1f outside its width %.0f' % (where, k + 1, outside[0], w))
             for pen, segs in d.segs.items():
                 if pen == 0:
                     continue
                 got_len[pen] = got_len.get(pen, 0.0) + length(segs)
                 for a, b, c, e in segs:
                     for qx, qy in ((a, b), (c, e), ((a + c) / 2, (b + e) / 2)):
-                        if not index.near(qx + off, qy):
+                        if not index.near(qx + off, qy) and not (mode in CUTTING and circle_index.near(qx + off, qy)):
                             problems.append('%s: page %d segment (%.1f,%.1f)-(%.1f,%.1f) lies on no segment of the '
                                             'drawing' % (where, k + 1, a + off, b, c + off, e))
                             break
@@ -583,28 +656,41 @@ def check_file(qelcut, path, hp2xx, work, problems):
                 report = h.stdout + h.stderr
                 if h.returncode != 0 or 'rror' in report or 'Unexpected event(s):  0' not in report:
                     problems.append('%s: hp2xx does not read page %d: %s' % (where, k + 1, report[-300:]))
-        for pen in set(ref_len) | set(got_len):
-            a, b = ref_len.get(pen, 0.0), got_len.get(pen, 0.0)
-            if abs(a - b) > max(0.001 * a, 0.5):
-                problems.append('%s: pen %d cuts %.1f units, the drawing has %.1f' % (where, pen, b, a))
-        if not same_items(ref.circles, circles, lambda c: (c[2], c[3])):
+        # Circles that did not come out whole must have been cut as chords (modes that cut).
+        chorded = unmatched(ref.circles, circles, lambda c: (c[2], c[3]))
+        if chorded is None or (chorded and mode not in CUTTING):
             problems.append('%s: circles %d in, %d out, or misplaced' % (where, len(ref.circles), len(circles)))
+            chorded = []
+        want_len = dict(ref_len)
+        allow = {p: curve_allowance(c) for p, c in ref.curves.items()}
+        for x, y, r, p in chorded:
+            if p != 0:
+                want_len[p] = want_len.get(p, 0.0) + 2 * math.pi * abs(r)
+                allow[p] = allow.get(p, 0.0) + curve_allowance([(2 * math.pi * abs(r), abs(r))])
+        for pen in set(want_len) | set(got_len):
+            a, b = want_len.get(pen, 0.0), got_len.get(pen, 0.0)
+            if abs(a - b) > max(0.001 * a, 0.5) + allow.get(pen, 0.0):
+                problems.append('%s: pen %d cuts %.1f units, the drawing has %.1f' % (where, pen, b, a))
         if not same_items(ref.labels, labels, lambda l: l[2]):
             problems.append('%s: labels %d in, %d out, or misplaced' % (where, len(ref.labels), len(labels)))
 
 
-def same_items(want, got, key):
-    if len(want) != len(got):
-        return False
+def unmatched(want, got, key):
+    """The wanted items that nothing got matches, or None when something got matches nothing."""
     left = list(got)
+    missing = []
     for item in want:
         for j, g in enumerate(left):
             if key(g) == key(item) and abs(g[0] - item[0]) <= TOL and abs(g[1] - item[1]) <= TOL:
                 del left[j]
                 break
         else:
-            return False
-    return True
+            missing.append(item)
+    return None if left else missing
+
+
+def same_items(want, got, key):
+    return len(want) == len(got) and unmatched(want, got, key) == []
 
 
 def main():
@@ -635,11 +721,12 @@ def main():
             print('SKIPPED: hp2xx is not installed, so the page files are not read back by hp2xx '
                   '(install it from scripts/packages/plot.txt)')
         problems = []
-        for path in files:
-            before = len(problems)
-            check_file(qelcut, path, hp2xx, os.path.join(work_root, 'run'), problems)
-            print('%-28s %s' % (os.path.basename(path), 'ok' if len(problems) == before else
-                                '%d problem(s)' % (len(problems) - before)))
+        # Two files at a time, each in a folder of its own (the runs of a file are sequential).
+        jobs = [(qelcut, path, hp2xx, os.path.join(work_root, 'run%d' % k)) for k, path in enumerate(files)]
+        with concurrent.futures.ProcessPoolExecutor(2) as pool:
+            for path, found in zip(files, pool.map(check_one, jobs)):
+                problems += found
+                print('%-28s %s' % (os.path.basename(path), 'ok' if not found else '%d problem(s)' % len(found)))
         # A file without any plot command is refused.
         text = os.path.join(work_root, 'passwd.txt')
         with open(text, 'w') as f:

@@ -1,10 +1,17 @@
 #!/bin/bash
 # Makes the plot files of this folder with the design and plotting programs that write them
-# (Debian packages gnuplot-nox, plotutils, pstoedit, inkscape). Run from anywhere:
+# (Debian packages gnuplot-nox, plotutils, pstoedit, inkscape, dia, fig2dev with xfig-libs,
+# kicad with kicad-demos; installed first when missing and run as root). Run from anywhere:
 #   tests/plot/realworld/make_corpus.sh
-# The files are kept in the tree; run this again only to renew them.
+# The files are kept in the tree; run this again only to renew them. CI never runs it.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
+producers="gnuplot-nox plotutils pstoedit inkscape python3-lxml python3-numpy python3-cssselect python3-tinycss2
+  dia fig2dev xfig-libs kicad kicad-demos"
+missing=$(for p in $producers; do dpkg -s "$p" >/dev/null 2>&1 || echo "$p"; done)
+if [ -n "$missing" ]; then
+  apt-get install -y --no-install-recommends $missing
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -117,6 +124,45 @@ PATH=/usr/bin:/bin inkscape roll.svg --export-type=hpgl --export-filename=inksca
 ext=/usr/share/inkscape/extensions/hpgl_output.py
 /usr/bin/python3 $ext --center=true --speed=30 --force=20 shapes.svg > inkscape_centred.hpgl
 /usr/bin/python3 $ext --toolOffset=1.0 --overcut=2.0 --precut=true --orientation=90 --mirrorX=true shapes.svg > inkscape_tooloffset.hpgl
+
+# Dia, a diagram editor: its own example diagrams through its HP-GL export (line breaks after
+# every command, labels with "DT", arcs that turn more than once, rectangles by "EA").
+dia_examples=/usr/share/doc/dia-common/examples
+for f in Circuit:circuit arcs:arcs ER-demo:er grafcet:grafcet; do
+  dia -n -e "dia_${f#*:}.hpgl" -t hpgl "$dia_examples/${f%%:*}.dia" >/dev/null 2>&1
+done
+
+# fig2dev, xfig's exporter, on drawings of xfig's own library: HP-GL/2 in inches as user units
+# with the y axis flipped (P1 above P2), every shape a polygon edged by "EP", arcs in polygons,
+# labels placed by "CP".
+for f in cassette flowchart antennas; do
+  fig2dev -L ibmgl "/usr/share/xfig/Libraries/Examples/$f.fig" "fig2dev_$f.hpgl"
+done
+
+# KiCad, a circuit-board program: one of its demo boards plotted to HP-GL, the copper layer
+# (pads as filled polygons holding a circle, "PM 0; ...CI r;PM 2; FP; EP;") and the silk screen.
+cp -r /usr/share/kicad/demos/ecc83 kicad_board
+chmod -R u+w kicad_board
+cat > kicad_plot.py <<'PY'
+import sys, pcbnew
+board = pcbnew.LoadBoard(sys.argv[1])
+pc = pcbnew.PLOT_CONTROLLER(board)
+po = pc.GetPlotOptions()
+po.SetOutputDirectory(sys.argv[2])
+po.SetPlotFrameRef(False)
+po.SetAutoScale(False)
+po.SetScale(1)
+po.SetMirror(False)
+po.SetDrillMarksType(pcbnew.PCB_PLOT_PARAMS.NO_DRILL_SHAPE)
+for name, layer in [('copper', pcbnew.F_Cu), ('silk', pcbnew.F_SilkS)]:
+    pc.SetLayer(layer)
+    pc.OpenPlotfile(name, pcbnew.PLOT_FORMAT_HPGL, name)
+    pc.PlotLayer()
+pc.ClosePlot()
+PY
+/usr/bin/python3 kicad_plot.py kicad_board/ecc83-pp.kicad_pcb "$work/kicad_out" >/dev/null 2>&1
+cp kicad_out/ecc83-pp-copper.plt kicad_copper.hpgl
+cp kicad_out/ecc83-pp-silk.plt kicad_silk.hpgl
 
 for f in *.hpgl; do
   [ -s "$f" ] && cp "$f" "$here/"
