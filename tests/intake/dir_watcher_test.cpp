@@ -51,7 +51,7 @@ class Recorder : public CDirectoryChangeHandler {
     list.clear();
   }
   int filterAsked = 0;
-  bool offMainThread = false;
+  std::atomic<bool> offMainThread{false};
 
  private:
   void add(const QString& e) {
