@@ -295,7 +295,8 @@ TEST_F(SerialLinkTest, XoffFromThePeerStallsTheLine) {
   std::thread xoff([&] {
     if (peer.waitForBytes(1, 5000)) peer.sendByte(0x13);
   });
-  CSerial_Transfer link(owner, job(64 * 4096), 64 * 4096, o);
+  // Long enough that the whole file cannot pass before the XOFF does, however late its thread runs.
+  CSerial_Transfer link(owner, job(1024 * 4096), 1024 * 4096, o);
   EXPECT_FALSE(link.send());
   xoff.join();
   EXPECT_EQ(link.resultText().rfind("File transfer failed(Transfer=$1000, Received=$", 0), 0u) << link.resultText();
