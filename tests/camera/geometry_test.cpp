@@ -226,6 +226,11 @@ TEST(PatternCorrection, CorrectedDesignLandsOnTheMeasuredMarks) {
   const cv::Point2d moved = plain.apply({400, 400}) - plain.apply({12400, 400});
   EXPECT_NEAR(moved.x, -12000.0, 1e-9);
   EXPECT_NEAR(moved.y, 0.0, 1e-9);
+  // Each ratio scales its own axis.
+  PatternCorrection stretched(reg, 1, 0, 0, 0.0, 2.0, 0.5);
+  const cv::Point2d across = stretched.apply({12400, 8400}) - stretched.apply({400, 400});
+  EXPECT_NEAR(across.x, 24000.0, 1e-9);
+  EXPECT_NEAR(across.y, 4000.0, 1e-9);
 
   PatternCorrection none(reg, 0, 12.5, -7.25);
   EXPECT_EQ(none.apply({100, 200}), cv::Point2d(100 + 500, 200 - 290));

@@ -1,9 +1,6 @@
 // qelcut marks on picture files.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -11,28 +8,15 @@
 #include <opencv2/imgproc.hpp>
 
 #include "camera/sim_table.h"
+#include "support/process.h"
 #include "support/temp_home.h"
 
 using namespace qel;
 
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string out;
-};
-
-CommandRun qelcut(const std::string& args) {
-  CommandRun r;
-  const std::string cmd = std::string(QELCUT_PATH) + " marks " + args + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-  const int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+// `qelcut marks ARGS`, to its end.
+test::CommandResult qelcut(const std::string& args) { return test::runCommand(std::string(QELCUT_PATH) + " marks " + args); }
 
 cv::Mat frameWithMark(sim::MarkShape shape, cv::Point2d tableAt) {
   sim::SheetSpec sheet;
@@ -49,31 +33,31 @@ TEST(MarksCommand, PrintsCandidatesAndWritesTheAnnotatedPicture) {
   cv::Mat colour;
   cv::cvtColor(frameWithMark(sim::MarkShape::Disc, {-5.0, 2.5}), colour, cv::COLOR_GRAY2BGR);
   ASSERT_TRUE(cv::imwrite(home.file("frame.png"), colour));
-  const CommandRun r = qelcut(home.file("frame.png") + " --annotate " + home.file("seen.png"));
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("candidates: 1"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("default point: 280.000 260.000"), std::string::npos) << r.out;
+  const test::CommandResult r = qelcut(home.file("frame.png") + " --annotate " + home.file("seen.png"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("candidates: 1"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("default point: 280.000 260.000"), std::string::npos) << r.output;
   const cv::Mat seen = cv::imread(home.file("seen.png"), cv::IMREAD_COLOR);
   EXPECT_EQ(seen.size(), cv::Size(640, 480));
 
   ASSERT_TRUE(cv::imwrite(home.file("cross.png"), frameWithMark(sim::MarkShape::Cross, {10.0, 0.0})));
-  const CommandRun c = qelcut(home.file("cross.png") + " --type cross");
-  EXPECT_EQ(c.status, 0) << c.out;
-  EXPECT_NE(c.out.find("default point: 400.000 240.000"), std::string::npos) << c.out;
+  const test::CommandResult c = qelcut(home.file("cross.png") + " --type cross");
+  EXPECT_EQ(c.status, 0) << c.output;
+  EXPECT_NE(c.output.find("default point: 400.000 240.000"), std::string::npos) << c.output;
 }
 
 TEST(MarksCommand, RefusesWhatItCannotUse) {
   test::TempHome home;
   ASSERT_TRUE(cv::imwrite(home.file("big.png"), cv::Mat(600, 800, CV_8UC1, cv::Scalar(200))));
-  CommandRun r = qelcut(home.file("big.png"));
+  test::CommandResult r = qelcut(home.file("big.png"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("800 x 600"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("640 x 480"), std::string::npos) << r.out;
+  EXPECT_NE(r.output.find("800 x 600"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("640 x 480"), std::string::npos) << r.output;
 
   ASSERT_TRUE(cv::imwrite(home.file("blank.png"), cv::Mat(480, 640, CV_8UC1, cv::Scalar(200))));
   r = qelcut(home.file("blank.png"));
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("no mark found"), std::string::npos) << r.out;
+  EXPECT_NE(r.output.find("no mark found"), std::string::npos) << r.output;
 
   home.writeFile("junk.png", "not a picture");
   EXPECT_EQ(qelcut(home.file("junk.png")).status, 1);

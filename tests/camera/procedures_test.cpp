@@ -292,44 +292,18 @@ void markingRunLandsOnThePrint(const RunCase& c) {
 
 }  // namespace
 
-TEST(MarkingRun, FourDiscsOnASheetPrintedLargeAndTurned) {
-  markingRunLandsOnThePrint({sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 0.0, 0.0});
-}
-
-TEST(MarkingRun, SixNoisyRingsAlongBothEdges) {
-  markingRunLandsOnThePrint(
-      {sim::MarkShape::Ring, {{0, 0}, {200, 0}, {400, 0}, {400, 250}, {200, 250}, {0, 250}}, 4.0, 0.8});
-}
-
-TEST(MarkingRun, CrossMarks) {
-  markingRunLandsOnThePrint({sim::MarkShape::Cross, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 2.0, 0.6});
-}
-
-TEST(MarkingRun, DeflectedYAxisIsCompensated) {
-  RunCase c{sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 1.0, 0.5};
-  c.axisYRotate = 0.1;
-  markingRunLandsOnThePrint(c);
-}
-
-TEST(AxisYRotate, MeasuredFromTwoMarksAlongY) {
-  sim::SheetSpec sheet;
-  sheet.marks = {{0, 0}, {0, 300}};
-  sheet.origin = {100, 50};
-  Rig rig(sheet);
-  rig.table.setAxisYRotate(0.15);
-  // The machine position that shows mark 0: true (100, 50).
-  const double t = -0.15 * CV_PI / 180.0;
-  rig.table.placeHead({100 - std::tan(t) * 50 / 1.0 + 2.0, 50 / std::cos(t) - 1.5});
-  Registration reg;
-  reg.reset({{0, 0}, {0, 12000}}, 0, 0, 0);
-  const LocateResult m0 = rig.procedures->locateMark(false, false);
-  ASSERT_EQ(m0.status, LocateResult::Status::Found);
-  reg.addMeasured(m0.position);
-  const cv::Point2d e = reg.expectedPosition(1);
-  rig.table.moveAbsolute({0, 1}, {e.x, e.y}, 500, 1000);
-  const LocateResult m1 = rig.procedures->locateMark(false, false);
-  ASSERT_EQ(m1.status, LocateResult::Status::Found);
-  EXPECT_NEAR(computeAxisYRotate(m0.position, m1.position), 0.15, 0.005);
+// A row per sheet: mark shape, design marks (mm), camera noise and blur, Y axis deflection.
+TEST(MarkingRun, EachSheetIsCutWhereItWasPrinted) {
+  const std::vector<std::pair<const char*, RunCase>> rows = {
+      {"four discs", {sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 0.0, 0.0}},
+      {"six noisy rings", {sim::MarkShape::Ring, {{0, 0}, {200, 0}, {400, 0}, {400, 250}, {200, 250}, {0, 250}}, 4.0, 0.8}},
+      {"crosses", {sim::MarkShape::Cross, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 2.0, 0.6}},
+      {"deflected Y axis", {sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 1.0, 0.5, 0.1}},
+  };
+  for (const auto& [name, row] : rows) {
+    SCOPED_TRACE(name);
+    markingRunLandsOnThePrint(row);
+  }
 }
 
 namespace {

@@ -3,63 +3,36 @@
 // find the marks, print the correction and send the pattern to the simulated coordinator.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "config/ini_config.h"
+#include "support/process.h"
 #include "support/temp_home.h"
 
 namespace {
 
+// A command line to its end: what it printed, and its exit status in `status`.
 std::string run(const std::string& cmd, int* status) {
-  std::string out;
-  FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-  char buf[4096];
-  while (p && std::fgets(buf, sizeof buf, p)) out += buf;
-  *status = p ? ::pclose(p) : -1;
-  return out;
+  const qel::test::CommandResult r = qel::test::runCommand(cmd);
+  *status = r.status;
+  return r.output;
 }
 
-// The simulated machine as its own process with `args`, logging to `log`; waits until it runs.
-pid_t startSim(const std::string& q, const std::string& args, const std::string& log) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("QELCUT_LOOPBACK_ONLY", "1", 1);
-    ::freopen(log.c_str(), "w", stdout);
-    ::execl("/bin/sh", "sh", "-c", ("exec " + q + " sim" + args).c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  auto text = [&] {
-    std::FILE* f = std::fopen(log.c_str(), "r");
-    std::string out;
-    char buf[4096];
-    while (f && std::fgets(buf, sizeof buf, f)) out += buf;
-    if (f) std::fclose(f);
-    return out;
-  };
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (text().find("running") == std::string::npos && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_NE(text().find("running"), std::string::npos) << "the simulated machine did not start within 10 s: " << text();
-  return pid;
-}
-
-void stopSim(pid_t pid) {
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+// The simulated machine as its own process with `args`, logging to `log`, once it says it runs.
+std::unique_ptr<qel::test::ChildProcess> startSim(const std::string& q, const std::string& args, const std::string& log) {
+  auto sim = std::make_unique<qel::test::ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", "exec " + q + " sim" + args},
+                                                       log, SIGINT);
+  EXPECT_TRUE(sim->waitLog("running")) << "the simulated machine did not start within 10 s: " << sim->log();
+  return sim;
 }
 
 std::string sheetPlot() {
@@ -85,26 +58,24 @@ TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordina
   EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
 
   // The head starts at home.
-  pid_t sim = startSim(q, common, home.file("sim.log"));
-  ASSERT_GE(sim, 0);
+  auto sim = startSim(q, common, home.file("sim.log"));
   const std::string out = run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &status);
-  stopSim(sim);
+  sim->stop();
   // A limit no real fit meets: the residuals are printed, nothing is sent, and the mark is named.
   qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
   sim = startSim(q, common, home.file("sim2.log"));
-  ASSERT_GE(sim, 0);
   int refusedStatus = 0;
   const std::string refused =
       run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &refusedStatus);
-  stopSim(sim);
-  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
+  sim->stop();
+  ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("mark 4: design (20.000, 220.000) mm"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
   EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
   EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(mark residuals \(mm\): 1 0\.0\d\d, 2 0\.0\d\d, 3 0\.0\d\d, 4 0\.0\d\d)")))
       << out;
-  EXPECT_EQ(WEXITSTATUS(refusedStatus), 1) << refused;
+  EXPECT_EQ(refusedStatus, 1) << refused;
   EXPECT_NE(refused.find("mark residuals (mm): 1 "), std::string::npos) << refused;
   EXPECT_TRUE(std::regex_search(refused, std::regex(R"(qelcut ccd: Mark \d is 0\.\d{3} mm off the corrected pattern)")))
       << refused;
@@ -118,7 +89,7 @@ TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordina
 
   // A missing file: the file pane's text and exit status 1.
   const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(status, 1);
   EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
 }
 
@@ -146,11 +117,10 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   cfg.write(qel::config::keys::MoveSpeed, 3000);
   cfg.write(qel::config::keys::MoveAccel, 30000);
   cfg.write(qel::config::keys::WaitTime4Capture, 100);
-  const pid_t sim = startSim(q, args, home.file("sim.log"));
-  ASSERT_GE(sim, 0);
+  auto sim = startSim(q, args, home.file("sim.log"));
   const std::string out = run(q + " ccd --jobs " + home.file("Jobs") + " --sheets 10 --home " + home.path(), &status);
-  stopSim(sim);
-  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
+  sim->stop();
+  ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("sheets: 10 cut, 0 skipped"), std::string::npos) << out;
   for (std::size_t i = 0; i < order.size(); ++i) {
     const std::string line = "sheet " + std::to_string(i + 1) + ": job " + jobs[order[i]] + " (";
@@ -197,12 +167,12 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   ASSERT_EQ(records.size(), 10u);
   // A record printed again later; a file that is no record is refused.
   const std::string shown = run(q + " ccd --record " + records[0], &status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << shown;
+  EXPECT_EQ(status, 0) << shown;
   EXPECT_TRUE(std::regex_search(shown, std::regex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.\d\d)")))
       << shown;
   EXPECT_NE(shown.find("correction (affine)"), std::string::npos) << shown;
   home.writeFile("not-a-record.json", "{\"marks\": 3}");
   const std::string refused = run(q + " ccd --record " + home.file("not-a-record.json"), &status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(status, 1);
   EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
 }

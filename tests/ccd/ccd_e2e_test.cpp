@@ -11,6 +11,7 @@
 #include "ccd/ccd_texts.h"
 #include "machine_sim.h"
 #include "ccd_rig.h"
+#include "support/wait.h"
 
 using namespace qel;
 using namespace qel::camera;
@@ -57,32 +58,31 @@ bool historyHolds(const CcdBench& b, const std::string& base) {
   return false;
 }
 
-void expectCutTypeOneLandsOnThePrint(sim::MarkShape shape, const std::string& address) {
-  CcdBench b(address, printedSheet(shape, kFourMarks), tableCamera());
-  ASSERT_TRUE(b.ready()) << b.error;
-  b.loadPattern(test::printAndCutPlot(kFourMarks, shape == sim::MarkShape::Cross, kShapes));
-  ASSERT_EQ(b.pattern.markCount(), 4u);
-  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]) + cv::Point2d(3.0, -2.0));
-  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
-  EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
-  EXPECT_TRUE(b.op.questions.empty());
-  ASSERT_EQ(b.coordinator->sim().downloads().size(), 1u);
-  EXPECT_EQ(b.received(0).size(), 6u);  // four marks and the two shapes
-  EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
-  EXPECT_TRUE(std::filesystem::exists(b.home.file("temp.PLT")));
-  EXPECT_TRUE(historyHolds(b, "job"));
-  const auto files = b.op.copy(b.op.files);
-  EXPECT_EQ(files, (std::vector<CcdFileStatus>{CcdFileStatus::Saving, CcdFileStatus::SaveFinished,
-                                               CcdFileStatus::Sending, CcdFileStatus::SendFinished}));
-}
-
 }  // namespace
 
-TEST(CcdCut, CircleMarksOnATurnedAndEnlargedPrintLandWithinAHundredthOfAMillimetreOrSo) {
-  expectCutTypeOneLandsOnThePrint(sim::MarkShape::Disc, "127.0.0.151");
+// Circle and cross marks (the mark type the window's settings name) on a turned, enlarged print.
+TEST(CcdCut, MarksOnATurnedAndEnlargedPrintLandWithinAHundredthOfAMillimetreOrSo) {
+  for (const auto& [shape, address] :
+       {std::pair{sim::MarkShape::Disc, "127.0.0.151"}, std::pair{sim::MarkShape::Cross, "127.0.0.152"}}) {
+    SCOPED_TRACE(address);
+    CcdBench b(address, printedSheet(shape, kFourMarks), tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
+    b.loadPattern(test::printAndCutPlot(kFourMarks, shape == sim::MarkShape::Cross, kShapes));
+    ASSERT_EQ(b.pattern.markCount(), 4u);
+    b.headOver(b.table->sheet().tablePosition(kFourMarks[0]) + cv::Point2d(3.0, -2.0));
+    ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
+    EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
+    EXPECT_TRUE(b.op.questions.empty());
+    ASSERT_EQ(b.coordinator->sim().downloads().size(), 1u);
+    EXPECT_EQ(b.received(0).size(), 6u);  // four marks and the two shapes
+    EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+    EXPECT_TRUE(std::filesystem::exists(b.home.file("temp.PLT")));
+    EXPECT_TRUE(historyHolds(b, "job"));
+    const auto files = b.op.copy(b.op.files);
+    EXPECT_EQ(files, (std::vector<CcdFileStatus>{CcdFileStatus::Saving, CcdFileStatus::SaveFinished,
+                                                 CcdFileStatus::Sending, CcdFileStatus::SendFinished}));
+  }
 }
-
-TEST(CcdCut, CrossMarksToo) { expectCutTypeOneLandsOnThePrint(sim::MarkShape::Cross, "127.0.0.152"); }
 
 TEST(CcdCut, SmudgedMarkIsMarkedByHandAfterTheQuestion) {
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
@@ -111,43 +111,34 @@ TEST(CcdCut, SmudgedMarkIsMarkedByHandAfterTheQuestion) {
   EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
 }
 
-TEST(CcdCut, StopDuringManualMarkingEndsTheJobQuietly) {
-  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
-  sheet.smudged = {1};
-  CcdBench b("127.0.0.154", sheet, tableCamera());
-  ASSERT_TRUE(b.ready()) << b.error;
-  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
-  std::thread stopper;
-  b.op.answer = [&](CcdQuestion) {
-    stopper = std::thread([&] {
-      // Stop once the job waits for the operator.
-      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (b.workflow->state() != CcdState::ManualMarking && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      b.workflow->stop();
-    });
-    return true;
-  };
-  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
-  const RunEnd end = b.run();
-  if (stopper.joinable()) stopper.join();
-  EXPECT_EQ(end, RunEnd::Stopped);
-  EXPECT_EQ(b.workflow->state(), CcdState::Ready);
-  EXPECT_TRUE(b.op.copy(b.op.told).empty());
-  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
-  EXPECT_FALSE(b.command.stopFlag());  // cleared by the job that saw it
-}
-
-TEST(CcdCut, DecliningManualMarkingStopsWithoutMovingOn) {
-  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
-  sheet.smudged = {1};
-  CcdBench b("127.0.0.155", sheet, tableCamera());
-  ASSERT_TRUE(b.ready()) << b.error;
-  b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
-  b.op.answer = [](CcdQuestion) { return false; };
-  b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
-  EXPECT_EQ(b.run(), RunEnd::Stopped);
-  EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+// A mark the camera cannot find and an operator who does not finish marking it by hand: declining
+// the question, or a stop while the job waits, ends the job quietly with nothing sent.
+TEST(CcdCut, ManualMarkingDeclinedOrStoppedEndsTheJobQuietly) {
+  for (const bool decline : {true, false}) {
+    SCOPED_TRACE(decline ? "declined" : "stopped while waiting");
+    sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
+    sheet.smudged = {1};
+    CcdBench b(decline ? "127.0.0.155" : "127.0.0.154", sheet, tableCamera());
+    ASSERT_TRUE(b.ready()) << b.error;
+    b.loadPattern(test::printAndCutPlot(kFourMarks, false, kShapes));
+    std::thread stopper;
+    b.op.answer = [&](CcdQuestion) {
+      if (decline) return false;
+      stopper = std::thread([&] {
+        test::waitUntil([&] { return b.workflow->state() == CcdState::ManualMarking; }, 30000);
+        b.workflow->stop();
+      });
+      return true;
+    };
+    b.headOver(b.table->sheet().tablePosition(kFourMarks[0]));
+    const RunEnd end = b.run();
+    if (stopper.joinable()) stopper.join();
+    EXPECT_EQ(end, RunEnd::Stopped);
+    EXPECT_EQ(b.workflow->state(), CcdState::Ready);
+    EXPECT_TRUE(b.op.copy(b.op.told).empty());
+    EXPECT_TRUE(b.coordinator->sim().downloads().empty());
+    EXPECT_FALSE(b.command.stopFlag());  // cleared by the job that saw it
+  }
 }
 
 TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {

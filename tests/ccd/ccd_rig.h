@@ -25,24 +25,10 @@
 #include "coordinator_services.h"
 #include "links/fake_owner.h"
 #include "links/mc_command.h"
+#include "support/skip_clock.h"
 #include "support/temp_home.h"
 
 namespace qel::test {
-
-// Time for the workflow's waits: each sleep takes at most 30 ms of real time (so that frames
-// rendered after a wait really come after it) while the clock moves on by the whole wait.
-class QuickClock final : public platform::Clock {
- public:
-  std::int64_t nowMs() const override { return platform::SystemClock::instance().nowMs() + skipped_.load(); }
-  void sleepMs(std::int64_t ms) override {
-    const std::int64_t real = std::min<std::int64_t>(ms, 30);
-    if (real > 0) std::this_thread::sleep_for(std::chrono::milliseconds(real));
-    if (ms > real) skipped_ += ms - real;
-  }
-
- private:
-  std::atomic<std::int64_t> skipped_{0};
-};
 
 struct RecordingOperator : ccd::CcdOperator {
   void markMeasured(const ccd::MarkReport& r) override {
@@ -165,7 +151,9 @@ struct CcdBench {
 
   TempHome home;
   std::unique_ptr<sim::CoordinatorServices> coordinator;
-  QuickClock fakeClock;  // the workflow's waits
+  // The workflow's waits: each sleep takes at most 30 ms of real time (so that frames rendered
+  // after a wait really come after it) while the clock moves on by the whole wait.
+  SkipClock fakeClock{30};
   bool realTime = false;  // the workflow waits on the system clock instead (benchmarks)
   std::unique_ptr<platform::FakeClock> renderClock;  // the table's own (unused) motion model
   std::unique_ptr<sim::SimTable> table;

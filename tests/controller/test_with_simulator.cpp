@@ -13,6 +13,7 @@
 #include "controller/loaders.h"
 #include "controller/qel_controller.h"
 #include "coordinator_sim.h"
+#include "support/skip_clock.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 
@@ -22,28 +23,9 @@ using qel::sim::CoordinatorSim;
 
 namespace {
 
-// Real time plus skipped sleeps: the loaders' long pauses pass at once while the simulator still
-// gets real time to answer.
-class TestClock final : public qel::platform::Clock {
- public:
-  std::int64_t nowMs() const override {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-               .count() + offset_.load();
-  }
-  void sleepMs(std::int64_t ms) override {
-    offset_ += ms;
-    std::this_thread::sleep_for(std::chrono::microseconds(50));
-  }
-  // The time the sleepers skipped: grows only while someone waits on this clock.
-  std::int64_t skippedMs() const { return offset_.load(); }
-
- private:
-  std::atomic<std::int64_t> offset_{0};
-};
-
 struct Fixture {
   CoordinatorSim sim;
-  TestClock clock;
+  qel::test::SkipClock clock;
   CController c{&clock};
   std::vector<std::string> messages;
   std::mutex m;
@@ -193,7 +175,7 @@ TEST(WithSimulator, ProgramLoadOverASerialLineInMultiplexedMode) {
   CoordinatorSim sim;
   const std::string tty = sim.openPty();
   ASSERT_FALSE(tty.empty());
-  TestClock clock;
+  qel::test::SkipClock clock;
   CController c(&clock);
   ASSERT_EQ(c.openSerial(tty, 2, 1), 1);
   c.setChannelMode(1, false);

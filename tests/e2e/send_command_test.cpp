@@ -1,36 +1,19 @@
 // `qelcut send` and `qelcut sim` as processes: exit codes, result texts and the progress line.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
 #include "config/ini_config.h"
 #include "machine_sim.h"
+#include "support/process.h"
 #include "support/temp_home.h"
 
 namespace {
 
 using qel::test::TempHome;
 
-struct RunResult {
-  int status = -1;
-  std::string output;  // standard output and error together
-};
-
-RunResult run(const std::string& args) {
-  RunResult r;
-  std::string cmd = std::string(QELCUT_BINARY) + " " + args + " 2>&1";
-  std::FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+// `qelcut ARGS`, to its end.
+qel::test::CommandResult run(const std::string& args) { return qel::test::runCommand(std::string(QELCUT_BINARY) + " " + args); }
 
 class SendCommand : public ::testing::Test {
  protected:
@@ -48,7 +31,7 @@ TEST_F(SendCommand, DeliversWithProgressAndExitsZero) {
   qel::sim::NetworkMachineSim machine;
   std::string error;
   ASSERT_TRUE(machine.start("127.0.0.56", 3241, &error)) << error;
-  RunResult r = run("send " + home.file("job.plt") + " --home " + home.path());
+  qel::test::CommandResult r = run("send " + home.file("job.plt") + " --home " + home.path());
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("delivered"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("250/250 bytes"), std::string::npos) << r.output;
@@ -60,7 +43,7 @@ TEST_F(SendCommand, DeliversWithProgressAndExitsZero) {
 TEST_F(SendCommand, FailuresExitNonZeroWithTheResultText) {
   // Nothing listens on 127.0.0.58.
   qel::config::CIniConfig(home.path()).write(qel::config::keys::Xitong_IP, "127.0.0.58");
-  RunResult r = run("send " + home.file("job.plt") + " --home " + home.path());
+  qel::test::CommandResult r = run("send " + home.file("job.plt") + " --home " + home.path());
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("not delivered: QEL_Connect_Fail"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("can not connect to machine !"), std::string::npos) << r.output;
@@ -78,7 +61,7 @@ TEST_F(SendCommand, FailuresExitNonZeroWithTheResultText) {
 }
 
 TEST(SimCommand, RefusesAddressesOutsideLoopbackAndPointsAHome) {
-  RunResult r = run("sim --bind 192.168.0.250");
+  qel::test::CommandResult r = run("sim --bind 192.168.0.250");
   EXPECT_EQ(r.status, 2) << r.output;
   EXPECT_NE(r.output.find("loopback"), std::string::npos) << r.output;
   r = run("sim --port 70000");

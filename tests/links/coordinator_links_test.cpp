@@ -15,6 +15,7 @@
 #include "links/mc_command.h"
 #include "links/mc_control_transfer.h"
 #include "links/fake_owner.h"
+#include "support/skip_clock.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 
@@ -23,47 +24,11 @@ using links::CController_Transfer;
 
 namespace {
 
-// Real time with skipped sleeps: the 3 s retry pauses and 100 ms steps pass at once while the
-// simulator still gets real time to answer.
-class SkipClock final : public platform::Clock {
- public:
-  std::int64_t nowMs() const override {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-               .count() +
-           offset_.load();
-  }
-  void sleepMs(std::int64_t ms) override {
-    offset_ += ms;
-    skipped_ += ms;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  std::atomic<std::int64_t> skipped_{0};
-
- private:
-  std::atomic<std::int64_t> offset_{0};
-};
-
-class Owner : public test::FakeTransferOwner {
- public:
-  using FakeTransferOwner::FakeTransferOwner;
-  bool showMessage(const std::string& title, const std::string& text, Buttons buttons) override {
-    std::lock_guard<std::mutex> g(mm_);
-    messages_.push_back(title + ": " + text + (buttons == Buttons::OkCancel ? " [OK/Cancel]" : ""));
-    return answerOk_;
-  }
-  platform::Clock& clock() override { return clock_; }
-  int language() const override { return lang_; }
-  std::vector<std::string> messages() {
-    std::lock_guard<std::mutex> g(mm_);
-    return messages_;
-  }
-  SkipClock clock_;
-  bool answerOk_ = true;
-  int lang_ = 1;
-
- private:
-  std::mutex mm_;
-  std::vector<std::string> messages_;
+// The owner with a clock that skips the 3 s retry pauses and 100 ms steps while the simulator
+// still gets real time to answer.
+struct Owner : test::FakeTransferOwner {
+  explicit Owner(std::string home) : FakeTransferOwner(std::move(home), &clock_) {}
+  test::SkipClock clock_;
 };
 
 std::string allBytes() {
@@ -131,16 +96,6 @@ TEST(ControllerFileFormat, HeaderEscapeReplyAndDuration) {
   EXPECT_EQ(CController_Transfer::durationText(3725), "\nDuration=01:02:05");
   // The CRC is taken over the raw bytes.
   EXPECT_EQ(controller::crc16Fast("123456789", 9), 0xFEE8);
-}
-
-TEST(ControllerFileLink, FactoryMakesTypesThreeAndFive) {
-  test::TempHome home;
-  Owner owner(home.path());
-  const auto f = links::LinkFactory::standard();
-  auto three = f.make(3, owner, home.file("a.plt"), 1);
-  auto five = f.make(5, owner, home.file("a.plt"), 1);
-  EXPECT_NE(dynamic_cast<CController_Transfer*>(three.get()), nullptr);
-  EXPECT_NE(dynamic_cast<links::CMCControl_Transfer*>(five.get()), nullptr);
 }
 
 TEST(ControllerFileLink, EthernetDownloadsAllByteValuesAndAPlotFileByteExact) {
@@ -217,7 +172,7 @@ TEST(ControllerFileLink, WrongCrcOnEveryAttemptGivesSixAttempts) {
   std::snprintf(want, sizeof want, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)\nDuration=", crc,
                 crc ^ 0x1111);
   EXPECT_TRUE(startsWith(link.resultText(), want)) << link.resultText();
-  EXPECT_GE(b.owner.clock_.skipped_.load(), 5 * 3000);
+  EXPECT_GE(b.owner.clock_.skippedMs(), 5 * 3000);
 }
 
 TEST(ControllerFileLink, AbortMidFileEndsEachAttemptEarly) {
@@ -300,8 +255,8 @@ TEST(ControllerFileLink, TimeoutAndSilentCoordinatorWithoutTimeoutEndsOnlyByTheS
     done = true;
   });
   // Far beyond any time-out of the skipping clock, and the send still waits.
-  const std::int64_t before = b.owner.clock_.skipped_.load();
-  while (b.owner.clock_.skipped_.load() - before < 600 * 1000 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const std::int64_t before = b.owner.clock_.skippedMs();
+  while (b.owner.clock_.skippedMs() - before < 600 * 1000 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_FALSE(done.load());
   b.owner.setStopRequest(true);
   t.join();
@@ -516,7 +471,7 @@ TEST(ControlLink, ConnectionFailureStopAndWrongCrc) {
   const std::string path = b.put("stop.plt", "PU0,0;");
   links::CMCControl_Transfer waiting(b.owner, path, 6);
   std::thread stopper([&] {
-    b.sim->sim().waitFor([&] { return b.owner.clock_.skipped_.load() > 5000; });
+    b.sim->sim().waitFor([&] { return b.owner.clock_.skippedMs() > 5000; });
     b.owner.setStopRequest(true);
   });
   EXPECT_FALSE(waiting.send());

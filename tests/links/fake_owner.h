@@ -1,4 +1,7 @@
 #pragma once
+// The owner a link takes its services from, for tests: a stop request the test sets, progress
+// and messages recorded as text ("title: text", "[OK/Cancel]" added for a question), the answer
+// to questions, the interface language and the clock of the link's waits.
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -10,33 +13,47 @@ namespace qel::test {
 
 class FakeTransferOwner : public links::TransferOwner {
  public:
-  explicit FakeTransferOwner(std::string home) : home_(std::move(home)) {}
+  explicit FakeTransferOwner(std::string home, platform::Clock* clock = nullptr)
+      : home_(std::move(home)), clock_(clock) {}
   bool stopRequested() const override { return stop_; }
   void setStopRequest(bool on) override { stop_ = on; }
   bool previewTransferRunning() const override { return preview_; }
-  void setProgressRange(int lo, int hi) override {
-    std::lock_guard<std::mutex> l(m_);
-    progress_.push_back("range " + std::to_string(lo) + ".." + std::to_string(hi));
-  }
-  void setProgressPos(int pos) override {
-    std::lock_guard<std::mutex> l(m_);
-    progress_.push_back("pos " + std::to_string(pos));
-  }
-  int language() const override { return 1; }
+  void setProgressRange(int lo, int hi) override { record(progress_, "range " + std::to_string(lo) + ".." + std::to_string(hi)); }
+  void setProgressPos(int pos) override { record(progress_, "pos " + std::to_string(pos)); }
+  int language() const override { return lang_; }
   std::string programDir() const override { return home_; }
+  bool showMessage(const std::string& title, const std::string& text, Buttons buttons) override {
+    record(messages_, title + ": " + text + (buttons == Buttons::OkCancel ? " [OK/Cancel]" : ""));
+    return answerOk_;
+  }
+  platform::Clock& clock() override { return clock_ ? *clock_ : TransferOwner::clock(); }
 
-  std::vector<std::string> progress() const {
+  std::vector<std::string> progress() const { return copy(progress_); }
+  std::vector<std::string> messages() const { return copy(messages_); }
+  void clearMessages() {
     std::lock_guard<std::mutex> l(m_);
-    return progress_;
+    messages_.clear();
   }
 
   std::atomic<bool> stop_{false};
   std::atomic<bool> preview_{false};
+  std::atomic<bool> answerOk_{true};
+  std::atomic<int> lang_{1};
 
  private:
+  void record(std::vector<std::string>& v, std::string s) {
+    std::lock_guard<std::mutex> l(m_);
+    v.push_back(std::move(s));
+  }
+  std::vector<std::string> copy(const std::vector<std::string>& v) const {
+    std::lock_guard<std::mutex> l(m_);
+    return v;
+  }
   std::string home_;
+  platform::Clock* clock_;  // not owned; the system clock when null
   mutable std::mutex m_;
   std::vector<std::string> progress_;
+  std::vector<std::string> messages_;
 };
 
 }  // namespace qel::test

@@ -4,8 +4,14 @@
 #include "config/ini_config.h"
 #include "fake_owner.h"
 #include "links/machine_name.h"
+#include "links/network_transfer.h"
+#if QEL_LINKS_COORDINATOR
+#include "links/controller_transfer.h"
+#include "links/mc_control_transfer.h"
+#endif
 #include "links/send_outcome.h"
 #include "links/parallel_transfer.h"
+#include "links/serial_transfer.h"
 #include "links/transfer_link.h"
 #include "support/temp_home.h"
 
@@ -81,10 +87,19 @@ TEST_F(ParallelLinkTest, FailedCopyIsNotReportedAsDelivered) {
   EXPECT_EQ(home.readFile("lp0"), "");
 }
 
-TEST_F(ParallelLinkTest, UnknownOrUnbuiltTypesFailWithEmptyText) {
+TEST_F(ParallelLinkTest, FactoryMakesEachTypesLinkAndOtherTypesFailWithEmptyText) {
   home.writeFile("a.PLT", "IN;");
   LinkFactory f = LinkFactory::standard({pattern});
-  // 2, 3, 4 and 5 are built: their own tests run them against the simulators on loopback.
+  const std::pair<int, bool (*)(TransferLink*)> kinds[] = {
+      {1, [](TransferLink* l) { return dynamic_cast<CParallel_Transfer*>(l) != nullptr; }},
+      {2, [](TransferLink* l) { return dynamic_cast<CSerial_Transfer*>(l) != nullptr; }},
+      {4, [](TransferLink* l) { return dynamic_cast<CNetwork_Transfer*>(l) != nullptr; }},
+#if QEL_LINKS_COORDINATOR
+      {3, [](TransferLink* l) { return dynamic_cast<CController_Transfer*>(l) != nullptr; }},
+      {5, [](TransferLink* l) { return dynamic_cast<CMCControl_Transfer*>(l) != nullptr; }},
+#endif
+  };
+  for (const auto& [type, isItsLink] : kinds) EXPECT_TRUE(isItsLink(f.make(type, owner, home.file("a.PLT"), 3).get())) << type;
   for (int type : {0, 6, -1}) {
     SendResult r = sendWithLink(f, type, owner, home.file("a.PLT"), 3);
     EXPECT_FALSE(r.ok) << type;
@@ -92,15 +107,6 @@ TEST_F(ParallelLinkTest, UnknownOrUnbuiltTypesFailWithEmptyText) {
   }
   EXPECT_EQ(home.readFile("lp0"), "");
 }
-
-TEST(LinkTexts, ConnectionFailures) {
-  EXPECT_TRUE(isConnectionFailure("QEL_Connect_Fail"));
-  EXPECT_TRUE(isConnectionFailure("Serial_Open_Fail"));
-  EXPECT_TRUE(isConnectionFailure("MC_Connect_Fail"));
-  EXPECT_FALSE(isConnectionFailure(""));
-  EXPECT_FALSE(isConnectionFailure("QEL_Connect_Fail "));
-}
-
 
 // The links' result texts as outcomes the queue words.
 TEST(SendOutcomeTest, ResultTextsOfEveryLink) {
@@ -128,7 +134,12 @@ TEST(SendOutcomeTest, ResultTextsOfEveryLink) {
       {false, "Open Transfer-File Fail.", false, SendOutcome::FileUnreadable},
       {false, "Error creating receive thread", false, SendOutcome::Failed},
   };
-  for (const Case& c : cases) EXPECT_EQ(classifySend(c.ok, c.text, c.stopped), c.want) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_EQ(classifySend(c.ok, c.text, c.stopped), c.want) << c.text;
+    // The texts that pause the queue are exactly those of an unreachable machine.
+    EXPECT_EQ(isConnectionFailure(c.text), c.want == SendOutcome::Unreachable) << c.text;
+  }
+  EXPECT_FALSE(isConnectionFailure("QEL_Connect_Fail "));
 }
 
 // Names on the coordinator: 8 bytes of name and 4 of extension in the machine's code page (CP936,

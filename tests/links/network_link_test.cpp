@@ -20,19 +20,6 @@ namespace {
 
 using test::TempHome;
 
-// The fake owner plus the operator's messages.
-class Owner : public test::FakeTransferOwner {
- public:
-  using FakeTransferOwner::FakeTransferOwner;
-  int language() const override { return lang; }
-  bool showMessage(const std::string&, const std::string& text, Buttons) override {
-    messages.push_back(text);
-    return true;
-  }
-  int lang = 1;
-  std::vector<std::string> messages;
-};
-
 constexpr const char* kAddr = "127.0.0.41";
 
 class NetworkLinkTest : public ::testing::Test {
@@ -60,7 +47,7 @@ class NetworkLinkTest : public ::testing::Test {
   }
 
   TempHome home;
-  Owner owner{home.path()};
+  test::FakeTransferOwner owner{home.path()};
   platform::FakeClock clock;
   sim::NetworkMachineSim machine;
 };
@@ -100,7 +87,7 @@ TEST_F(NetworkLinkTest, DeliversFilesByteForByteInPacedPieces) {
     // One 200 ms pause after each piece of at most 100 bytes (250 bytes: 100, 100, 50).
     EXPECT_EQ(clock.nowMs() - before, std::int64_t((c.content.size() + 99) / 100) * 200);
   }
-  EXPECT_TRUE(owner.messages.empty());
+  EXPECT_TRUE(owner.messages().empty());
   // The network link leaves the progress bar and the stop request alone.
   EXPECT_TRUE(owner.progress().empty());
 }
@@ -124,8 +111,8 @@ TEST_F(NetworkLinkTest, ConnectionDroppedMidFileIsAnInterruption) {
   EXPECT_FALSE(link.send());
   EXPECT_EQ(link.resultText(), "QEL_Connect_Close");
   EXPECT_FALSE(isConnectionFailure(link.resultText()));
-  ASSERT_EQ(owner.messages.size(), 1u);
-  EXPECT_EQ(owner.messages[0], "network interruption !");
+  ASSERT_EQ(owner.messages().size(), 1u);
+  EXPECT_EQ(owner.messages()[0], "QEL: network interruption !");
   EXPECT_TRUE(machine.files().empty());
   EXPECT_FALSE(link.connected());
 }
@@ -133,17 +120,17 @@ TEST_F(NetworkLinkTest, ConnectionDroppedMidFileIsAnInterruption) {
 TEST_F(NetworkLinkTest, UnreachableMachineInBothLanguages) {
   machine.stop();  // nothing listens on the port any more
   for (int lang : {1, 0}) {
-    owner.lang = lang;
-    owner.messages.clear();
+    owner.lang_ = lang;
+    owner.clearMessages();
     CNetwork_Transfer link(owner, writeJob("PU;"), 3, options());
     EXPECT_FALSE(link.send());
     EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
     EXPECT_TRUE(isConnectionFailure(link.resultText()));
-    ASSERT_EQ(owner.messages.size(), 1u);
-    EXPECT_EQ(owner.messages[0], lang ? "can not connect to machine !" : "无法连接到机器！");
+    ASSERT_EQ(owner.messages().size(), 1u);
+    EXPECT_EQ(owner.messages()[0], lang ? "QEL: can not connect to machine !" : "QEL: 无法连接到机器！");
     EXPECT_EQ(link.Connect(), 0);
     EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
-    EXPECT_EQ(owner.messages.size(), 1u) << "Connect shows no message";
+    EXPECT_EQ(owner.messages().size(), 1u) << "Connect shows no message";
   }
 }
 
@@ -174,7 +161,7 @@ TEST_F(NetworkLinkTest, SilentMachineIsAskedAgainUntilThePause) {
   pauser.join();
   EXPECT_EQ(link.resultText(), "");
   EXPECT_GE(machine.startRequests(), 3);
-  EXPECT_TRUE(owner.messages.empty());
+  EXPECT_TRUE(owner.messages().empty());
 }
 
 TEST_F(NetworkLinkTest, FileThatCannotBeReadNeverReachesTheMachine) {
@@ -209,13 +196,6 @@ TEST_F(NetworkLinkTest, ProbeResultsAndTheLinkLeftClosed) {
   machine.stop();
   EXPECT_EQ(link.Probe(1), -1);
   EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
-}
-
-TEST_F(NetworkLinkTest, FactoryBuildsTheNetworkLinkForTypeFour) {
-  LinkFactory f = LinkFactory::standard();
-  auto link = f.make(4, owner, writeJob("PU;"), 3);
-  ASSERT_NE(link, nullptr);
-  EXPECT_NE(dynamic_cast<CNetwork_Transfer*>(link.get()), nullptr);
 }
 
 }  // namespace

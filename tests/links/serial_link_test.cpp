@@ -270,6 +270,8 @@ TEST_F(SerialLinkTest, PauseDuringTheSendCancelsIt) {
   CSerial_Transfer link(owner, job(5 * 4096), 5 * 4096, options());
   EXPECT_FALSE(link.send());
   EXPECT_EQ(link.resultText(), "File transfer cancelled by user.");
+  // The two blocks written may still be on their way through the line; no third follows.
+  EXPECT_TRUE(peer.waitForBytes(2 * 4096, 5000));
   EXPECT_EQ(peer.settle(50), 2u * 4096);
 }
 
@@ -293,7 +295,8 @@ TEST_F(SerialLinkTest, XoffFromThePeerStallsTheLine) {
   std::thread xoff([&] {
     if (peer.waitForBytes(1, 5000)) peer.sendByte(0x13);
   });
-  CSerial_Transfer link(owner, job(64 * 4096), 64 * 4096, o);
+  // Long enough that the whole file cannot pass before the XOFF does, however late its thread runs.
+  CSerial_Transfer link(owner, job(1024 * 4096), 1024 * 4096, o);
   EXPECT_FALSE(link.send());
   xoff.join();
   EXPECT_EQ(link.resultText().rfind("File transfer failed(Transfer=$1000, Received=$", 0), 0u) << link.resultText();

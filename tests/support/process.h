@@ -1,14 +1,18 @@
 #pragma once
-// Child processes and sockets in tests: end a process with a deadline, read a socket until
-// enough has come. Neither waits longer than its deadline.
+// Child processes and sockets in tests: run a command to its end, keep a program running in the
+// background with its output in a log, end a process with a deadline, read a socket until enough
+// has come. None of them waits longer than its deadline.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/wait.h"
 
@@ -45,5 +49,74 @@ inline std::string readUntil(int fd, const std::function<bool(const std::string&
   }
   return got;
 }
+
+struct CommandResult {
+  int status = -1;     // the exit status; -1 when the command did not exit by itself
+  std::string output;  // standard output and standard error together
+};
+
+// Runs a shell command line to its end.
+inline CommandResult runCommand(const std::string& commandLine) {
+  CommandResult r;
+  std::FILE* p = ::popen((commandLine + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  const int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+// A program running in the background (argv[0] is its path), standard output and error in
+// `logPath`; ended by `stopSignal` (as Ctrl-C or a service stop would) when the test is done.
+class ChildProcess {
+ public:
+  ChildProcess(std::vector<std::string> argv, std::string logPath, int stopSignal = SIGTERM)
+      : log_(std::move(logPath)), stopSignal_(stopSignal) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int fd = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(fd, 1);
+      ::dup2(fd, 2);
+      std::vector<char*> args;
+      for (auto& a : argv) args.push_back(a.data());
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+  }
+  ~ChildProcess() { stop(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  std::string log() const {
+    std::string out;
+    if (std::FILE* f = std::fopen(log_.c_str(), "r")) {
+      char buf[4096];
+      std::size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+      std::fclose(f);
+    }
+    return out;
+  }
+  // Whether `text` is in the log after its first `from` characters (now, or within timeoutMs).
+  bool logHas(const std::string& text, std::size_t from = 0) const { return log().find(text, from) != std::string::npos; }
+  bool waitLog(const std::string& text, std::size_t from = 0, int timeoutMs = 10000) const {
+    return waitUntil([&] { return logHas(text, from); }, timeoutMs, 20);
+  }
+  void signal(int sig) const { ::kill(pid_, sig); }
+  // Ends the program; its exit status, or -1 when it had to be killed. Only the first call ends it.
+  int stop(int timeoutMs = 15000) {
+    if (pid_ > 0) status_ = endProcess(pid_, stopSignal_, timeoutMs);
+    return status_;
+  }
+
+ private:
+  std::string log_;
+  int stopSignal_;
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
 
 }  // namespace qel::test
