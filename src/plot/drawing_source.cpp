@@ -1,0 +1,131 @@
+// The drawing source: a PDF or SVG document opened with MuPDF, its pages run through our device
+// one after another along the roll.
+#include "plot/drawing_source.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "plot/mupdf_device.h"
+#include "plot/plot_builder.h"
+
+// MuPDF's readers of the two formats (its headers do not declare them).
+extern "C" fz_document_handler pdf_document_handler;
+extern "C" fz_document_handler svg_document_handler;
+
+namespace qel::plot {
+
+namespace {
+
+constexpr std::size_t kMemoryLimit = std::size_t(1) << 30;
+constexpr double kUnitsPerPoint = kUnitsPerMm * 25.4 / 72.0;
+
+std::string grouped(long n) {
+  std::string digits = std::to_string(n), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
+  }
+  return out;
+}
+
+// The open document of one read; dropped with its context.
+struct Document {
+  mupdf::Context& context;
+  fz_document* doc = nullptr;
+  ~Document() {
+    if (doc) fz_drop_document(context.get(), doc);
+  }
+};
+
+struct Page {
+  fz_context* ctx;
+  fz_page* page = nullptr;
+  ~Page() {
+    if (page) fz_drop_page(ctx, page);
+  }
+};
+
+}  // namespace
+
+DrawingSource::DrawingSource(std::string inputPath, PlotFormat format, const DisposeOptions& options)
+    : path_(std::move(inputPath)), format_(format), opt_(options) {}
+
+DrawingSource::~DrawingSource() = default;
+
+SourceResult DrawingSource::read(PlotBuilder& builder) {
+  const bool pdf = format_ == PlotFormat::Pdf;
+  const std::string kind = pdf ? "PDF" : "SVG drawing";
+  mupdf::Context context(kMemoryLimit);
+  if (!context) return {false, path_ + ": the " + kind + " reader cannot start (out of memory)"};
+  fz_context* ctx = context.get();
+  const char* path = path_.c_str();
+
+  // Opened by what the file is, not by its name: a PDF named .plt is still read as a PDF.
+  Document document{context};
+  fz_document* doc = nullptr;
+  std::string why;
+  const bool opened = mupdf::guarded(ctx, [&] {
+    fz_register_document_handler(ctx, pdf ? &pdf_document_handler : &svg_document_handler);
+    fz_stream* stream = fz_open_file(ctx, path);
+    fz_try(ctx) { doc = fz_open_document_with_stream(ctx, pdf ? "application/pdf" : "image/svg+xml", stream); }
+    fz_always(ctx) { fz_drop_stream(ctx, stream); }
+    fz_catch(ctx) { fz_rethrow(ctx); }
+  }, &why);
+  document.doc = doc;
+  if (!opened || !doc)
+    return {false, path_ + (pdf ? ": the PDF is damaged and cannot be read (" : ": not an SVG drawing (") + why + ")"};
+
+  int needsPassword = 0, authenticated = 0;
+  mupdf::guarded(ctx, [&] {
+    needsPassword = fz_needs_password(ctx, doc);
+    if (needsPassword) authenticated = fz_authenticate_password(ctx, doc, "");
+  });
+  if (needsPassword && !authenticated)
+    return {false, path_ + ": the PDF is protected by a password; save it without one to cut it"};
+
+  int count = 0;
+  if (!mupdf::guarded(ctx, [&] { count = fz_count_pages(ctx, doc); }, &why))
+    return {false, path_ + ": the " + kind + " is damaged and cannot be read (" + why + ")"};
+  pages_ = count;
+  if (count <= 0) return {false, path_ + ": the " + kind + " has no page"};
+  const int only = opt_.drawing.onlyPage;
+  if (only > count || only < 0)
+    return {false, path_ + " has " + grouped(count) + (count == 1 ? " page" : " pages") + ": there is no page " +
+                       std::to_string(only)};
+  if (only == 0 && count > kMaxPages)
+    return {false, path_ + " has " + grouped(count) + " pages; at most " + grouped(kMaxPages) +
+                       " are read at once (choose one page with --page N)"};
+
+  DrawingCollector collector(opt_.drawing, opt_.markPointSp);
+  mupdf::PageRun run(ctx, collector, opt_.drawing.findMarks);
+  // Pages lie along the roll from x = 0, each with its lower left corner on the roll's edge.
+  double along = 0.0;
+  const double gap = std::isfinite(opt_.drawing.pageGapMm) ? std::max(0.0, opt_.drawing.pageGapMm) : 0.0;
+  for (int i = only ? only - 1 : 0; i < (only ? only : count); ++i) {
+    Page page{ctx};
+    fz_page* p = nullptr;
+    fz_rect bounds = fz_empty_rect;
+    if (!mupdf::guarded(ctx, [&] {
+          p = fz_load_page(ctx, doc, i);
+          bounds = fz_bound_page(ctx, p);
+        }, &why)) {
+      page.page = p;
+      if (!pdf) return {false, path_ + ": not an SVG drawing (" + why + ")"};
+      return {false, path_ + ": page " + std::to_string(i + 1) + " cannot be read (" + why + ")"};
+    }
+    page.page = p;
+    collector.beginPage(only ? 0 : i);
+    // Page space has y down from the page's top; the machine has y up from the roll's edge.
+    const mupdf::Affine toUnits{kUnitsPerPoint, 0.0, 0.0, -kUnitsPerPoint, along - bounds.x0 * kUnitsPerPoint,
+                                bounds.y1 * kUnitsPerPoint};
+    if (!run.run(p, toUnits, &why)) return {false, path_ + ": page " + std::to_string(i + 1) + ": " + why};
+    along += (bounds.x1 - bounds.x0) * kUnitsPerPoint + gap * kUnitsPerMm;
+  }
+  const SourceResult result = collector.emit(builder, path_);
+  counts_ = collector.flattenCounts();
+  paths_ = collector.pathCount();
+  marks_ = collector.marks();
+  return result;
+}
+
+}  // namespace qel::plot
