@@ -108,21 +108,26 @@ CutColours::CutColours(const DrawingOptions& o) : cut_(items(o.cutColours)), mar
   }
 }
 
-std::optional<int> CutColours::spotPen(std::string_view name) const {
-  bool cut = false;
+const CutColours::SpotRole& CutColours::role(std::string_view name) const {
+  const std::string key(name);
+  if (auto it = roles_.find(key); it != roles_.end()) return it->second;
+  SpotRole r;
   for (const std::string& p : cut_)
-    if (colourNameMatches(p, name)) cut = true;
-  if (!cut) return std::nullopt;
-  for (const PenRule& r : pens_)
-    if (!r.pattern.empty() && colourNameMatches(r.pattern, name)) return r.pen;
-  return 1;
+    if (colourNameMatches(p, name)) r.pen = 1;
+  if (r.pen)
+    for (const PenRule& rule : pens_)
+      if (!rule.pattern.empty() && colourNameMatches(rule.pattern, name)) {
+        r.pen = rule.pen;
+        break;
+      }
+  for (const std::string& p : marks_)
+    if (colourNameMatches(p, name)) r.mark = true;
+  return roles_.emplace(key, r).first->second;
 }
 
-bool CutColours::isMarkColour(std::string_view name) const {
-  for (const std::string& p : marks_)
-    if (colourNameMatches(p, name)) return true;
-  return false;
-}
+std::optional<int> CutColours::spotPen(std::string_view name) const { return role(name).pen; }
+
+bool CutColours::isMarkColour(std::string_view name) const { return role(name).mark; }
 
 std::optional<int> CutColours::rgbPen(const Rgb& c) const {
   bool cut = false;

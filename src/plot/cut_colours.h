@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "plot/drawing_options.h"
@@ -48,7 +49,16 @@ class CutColours {
     std::optional<Rgb> rgb;  // or a process colour
     int pen = 1;
   };
+  // What a spot colour's name is, worked out once per name: a drawing paints many paths in few
+  // colours.
+  struct SpotRole {
+    std::optional<int> pen;
+    bool mark = false;
+  };
+  const SpotRole& role(std::string_view name) const;
+
   std::vector<std::string> cut_, marks_, rgbText_;
+  mutable std::unordered_map<std::string, SpotRole> roles_;
   std::vector<Rgb> rgb_;
   std::vector<PenRule> pens_;
 };

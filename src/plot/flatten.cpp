@@ -102,20 +102,21 @@ void spreadParams(const std::vector<Quad>& quads, double tolerance, std::vector<
 
 struct Cubic {
   V p0, p1, p2, p3;
-  V at(double t) const {
-    const double s = 1.0 - t;
-    return (s * s * s) * p0 + (3.0 * s * s * t) * p1 + (3.0 * s * t * t) * p2 + (t * t * t) * p3;
-  }
-  V slope(double t) const {
-    const double s = 1.0 - t;
-    return (3.0 * s * s) * (p1 - p0) + (6.0 * s * t) * (p2 - p1) + (3.0 * t * t) * (p3 - p2);
-  }
-  // The piece between parameters a and b as a cubic of its own.
-  Cubic piece(double a, double b, V from, V to) const {
-    const double h = (b - a) / 3.0;
-    return {from, from + h * slope(a), to - h * slope(b), to};
-  }
+  // In powers of t: ((a t + b) t + c) t + p0.
+  V a = p3 - 3.0 * p2 + 3.0 * p1 - p0, b = 3.0 * p2 - 6.0 * p1 + 3.0 * p0, c = 3.0 * (p1 - p0);
+
+  V at(double t) const { return t * (t * (t * a + b) + c) + p0; }
+  V slope(double t) const { return t * ((3.0 * t) * a + 2.0 * b) + c; }
 };
+
+// The piece of a cubic between parameters t0 and t1 (points `from` and `to`), as a cubic of its own.
+struct Piece {
+  V q0, q1, q2, q3;
+};
+Piece pieceOf(const Cubic& c, double t0, double t1, V from, V to) {
+  const double h = (t1 - t0) / 3.0;
+  return {from, from + h * c.slope(t0), to - h * c.slope(t1), to};
+}
 
 double segmentDistance(V p, V a, V b) {
   const V d = b - a;
@@ -124,52 +125,50 @@ double segmentDistance(V p, V a, V b) {
   return length(a + t * d - p);
 }
 
-// How far the cubic strays from the chord between its ends. Exact while the curve runs along
-// the chord without passing its ends (the distance to the chord's line is then a cubic in t
-// whose largest value lies where its derivative, a quadratic, is 0); measured at samples where
-// the curve turns back beyond an end.
-double chordError(const Cubic& c) {
-  const V d = c.p3 - c.p0;
-  const double len = length(d);
-  if (!(len > 0.0)) return std::max(length(c.p1 - c.p0), length(c.p2 - c.p0));  // within its control points
-  const V u = (1.0 / len) * d, n{-u.y, u.x};
-  const double g1 = dot(c.p1 - c.p0, u), g2 = dot(c.p2 - c.p0, u);
-  if (g1 < 0.0 || g1 > len || g2 < 0.0 || g2 > len) {
-    double worst = 0.0;
-    for (int i = 1; i < 32; ++i) worst = std::max(worst, segmentDistance(c.at(i / 32.0), c.p0, c.p3));
-    return worst;
+// Whether the piece strays further than `tol` from the chord between its ends. Exact while the
+// curve runs along the chord without passing its ends: its distance from the chord's line is
+// then a cubic in t, largest where its derivative (a quadratic) is 0; worked in squares without
+// dividing by the chord's length. Measured at samples where the curve turns back past an end.
+bool strays(const Piece& c, double tol) {
+  const V d = c.q3 - c.q0, e1 = c.q1 - c.q0, e2 = c.q2 - c.q0;
+  const double len2 = dot(d, d);
+  if (!(len2 > 0.0)) return std::max(dot(e1, e1), dot(e2, e2)) > tol * tol;  // within its control points
+  const double g1 = dot(e1, d), g2 = dot(e2, d);
+  if (g1 < 0.0 || g1 > len2 || g2 < 0.0 || g2 > len2) {
+    const Cubic whole{c.q0, c.q1, c.q2, c.q3};
+    for (int i = 1; i < 32; ++i)
+      if (segmentDistance(whole.at(i / 32.0), c.q0, c.q3) > tol) return true;
+    return false;
   }
-  const double h1 = dot(c.p1 - c.p0, n), h2 = dot(c.p2 - c.p0, n);
-  auto f = [&](double t) { return std::fabs(3.0 * t * (1.0 - t) * ((1.0 - t) * h1 + t * h2)); };
-  const double a = 3.0 * (h1 - h2), b = 2.0 * h2 - 4.0 * h1, cc = h1;
-  double worst = 0.0;
-  auto consider = [&](double t) {
-    if (t > 0.0 && t < 1.0) worst = std::max(worst, f(t));
+  // Distances from the line times the chord's length.
+  const double h1 = cross(d, e1), h2 = cross(d, e2);
+  const double limit = tol * tol * len2;
+  auto over = [&](double t) {
+    if (!(t > 0.0 && t < 1.0)) return false;
+    const double f = 3.0 * t * (1.0 - t) * ((1.0 - t) * h1 + t * h2);
+    return f * f > limit;
   };
-  if (std::fabs(a) < 1e-12 * (std::fabs(b) + std::fabs(cc))) {
-    if (b != 0.0) consider(-cc / b);
-  } else {
-    const double disc = b * b - 4.0 * a * cc;
-    if (disc >= 0.0) {
-      const double r = std::sqrt(disc);
-      consider((-b + r) / (2.0 * a));
-      consider((-b - r) / (2.0 * a));
-    }
-  }
-  return worst;
+  // Never further than three quarters of the farther control point.
+  if (0.5625 * std::max(h1 * h1, h2 * h2) <= limit) return false;
+  const double qa = 3.0 * (h1 - h2), qb = 2.0 * h2 - 4.0 * h1, qc = h1;
+  if (std::fabs(qa) < 1e-12 * (std::fabs(qb) + std::fabs(qc))) return qb != 0.0 && over(-qc / qb);
+  const double disc = qb * qb - 4.0 * qa * qc;
+  if (disc < 0.0) return false;
+  const double r = std::sqrt(disc);
+  return over((-qb + r) / (2.0 * qa)) || over((-qb - r) / (2.0 * qa));
 }
 
-// Appends the end of the chord from parameter a (point `from`) to b, cut in halves where it
+// Appends the end of the chord from parameter t0 (point `from`) to t1, cut in halves where it
 // stands further than the tolerance from the curve.
-void emitChord(const Cubic& c, double a, V from, double b, double tolerance, int depth, int& budget,
+void emitChord(const Cubic& c, double t0, V from, double t1, double tolerance, int depth, int& budget,
                std::vector<PlotPoint>& out) {
-  const V to = b >= 1.0 ? c.p3 : c.at(b);
-  if (depth < 24 && budget > 0 && chordError(c.piece(a, b, from, to)) > tolerance) {
+  const V to = t1 >= 1.0 ? c.p3 : c.at(t1);
+  if (depth < 24 && budget > 0 && strays(pieceOf(c, t0, t1, from, to), tolerance)) {
     --budget;
-    const double m = 0.5 * (a + b);
+    const double m = 0.5 * (t0 + t1);
     const V mid = c.at(m);
-    emitChord(c, a, from, m, tolerance, depth + 1, budget, out);
-    emitChord(c, m, mid, b, tolerance, depth + 1, budget, out);
+    emitChord(c, t0, from, m, tolerance, depth + 1, budget, out);
+    emitChord(c, m, mid, t1, tolerance, depth + 1, budget, out);
     return;
   }
   out.push_back(pt(to));
@@ -199,8 +198,8 @@ void flattenCubic(const PlotPoint& a, const PlotPoint& b, const PlotPoint& c, co
   for (int i = 0; i < pieces; ++i) {
     const double t0 = double(i) / pieces, t1 = double(i + 1) / pieces;
     const V q3 = i + 1 == pieces ? cubic.p3 : cubic.at(t1);
-    const Cubic p = cubic.piece(t0, t1, q0, q3);
-    quads.push_back({p.p0, 0.25 * ((3.0 * p.p1 - p.p0) + (3.0 * p.p2 - p.p3)), p.p3});
+    const Piece p = pieceOf(cubic, t0, t1, q0, q3);
+    quads.push_back({p.q0, 0.25 * ((3.0 * p.q1 - p.q0) + (3.0 * p.q2 - p.q3)), p.q3});
     q0 = q3;
   }
   spreadParams(quads, 0.9 * tolerance, ts);
