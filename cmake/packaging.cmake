@@ -32,7 +32,8 @@ if(TARGET qelcut-gui)
   # The windows need a Qt platform plugin (only recommended by Qt's own packages) and show
   # Chinese texts in a CJK font; the libraries come from dpkg-shlibdeps.
   set(CPACK_DEBIAN_QELCUT_PACKAGE_DEPENDS "qt6-qpa-plugins")
-  set(CPACK_DEBIAN_QELCUT_PACKAGE_RECOMMENDS "fonts-wqy-microhei")
+  # Qt's own texts (OK, Cancel, Yes, No of every box) in Chinese.
+  set(CPACK_DEBIAN_QELCUT_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n")
 endif()
 set(CPACK_COMPONENT_QELCUT_DESCRIPTION
   "driver for plotter-style cutting machines\nA design program saves HPGL plot files into a watched folder; the QEL Cutting\nSystem picks each file up, joins and orders its strokes, draws label text as\nstrokes, splits long plots into pages of the working area and sends the pages\nto the machine over a parallel port, a serial line, the machine's network\ncontroller or a motion coordinator. A print-and-cut mode corrects the pattern\nto printed registration marks found by a camera on the head.\nThis package holds the qelcut tool, the desktop program, the label font and a\nuser service that runs the send queue unattended.")

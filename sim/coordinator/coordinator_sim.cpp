@@ -142,6 +142,7 @@ void CoordinatorSim::serve(std::shared_ptr<SimConnection> c, std::function<void(
     else
       c->feed(buf, static_cast<std::size_t>(n));
   }
+  if (!handler) c->ended();
   // Only this thread reads the descriptor, so only now may it be closed.
   c->release();
 }

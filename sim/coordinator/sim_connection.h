@@ -79,6 +79,9 @@ class SimConnection {
   bool mpe() const { return mpe_.load(); }
   // The descriptor the serving thread reads; −1 once released.
   int fd() const { return fd_.load(); }
+  // Serving thread, after its last read: a download that never got its end of file is dropped
+  // (and said so); a part of a file is never taken for a whole one.
+  void ended();
   // Serving thread, after its last read: closes the descriptor.
   void release();
 

@@ -43,10 +43,16 @@ void SimConnection::downloadByte(int channel, Chan& c, std::uint8_t b) {
   c.state = Chan::Line;
   const std::string name = c.header.rfind("SD:", 0) == 0 ? c.header.substr(3) : c.header;
   const std::uint16_t crc = simCrc16(c.data);
+  if (c.aborted) {
+    // The coordinator refused this file part-way: what came of it is not kept.
+    sim_.event("discarded the aborted download of " + name + " (" + std::to_string(c.data.size()) + " bytes)");
+    c.data.clear();
+    c.data.shrink_to_fit();
+    return;
+  }
   sim_.addDownload({channel, name, c.data});
   c.data.clear();
   c.data.shrink_to_fit();
-  if (c.aborted) return;
   if (f.downloadSilent) {
     sim_.event("answered nothing to " + name);
     return;
@@ -62,6 +68,17 @@ void SimConnection::downloadByte(int channel, Chan& c, std::uint8_t b) {
   }
   if (f.downloadWrongCrc) sim_.event("answered a wrong CRC to " + name);
   send(channel, simCrcReply(crc, f.downloadWrongCrc));
+}
+
+void SimConnection::ended() {
+  for (auto& [channel, c] : chans_) {
+    if (c.state != Chan::Header && c.state != Chan::Download) continue;
+    const std::string name = c.header.rfind("SD:", 0) == 0 ? c.header.substr(3) : c.header;
+    sim_.event("discarded an unfinished download of " + name + " on channel " + std::to_string(channel) + " (" +
+               std::to_string(c.data.size()) + " bytes, no end of file)");
+    c.state = Chan::Line;
+    c.data.clear();
+  }
 }
 
 }  // namespace qel::sim

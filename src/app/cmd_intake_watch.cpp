@@ -3,11 +3,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLockFile>
-#include <QSocketNotifier>
-
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +10,7 @@
 
 #include "app/command.h"
 #include "app/progress_line.h"
+#include "app/stop_signals.h"
 #include "config/ini_config.h"
 #include "intake/send_queue.h"
 #include "links/transfer_link.h"
@@ -27,15 +23,8 @@
 
 namespace {
 
-int g_signalFd = -1;
-
 // Real time between two progress lines of a send (times --time-scale).
 constexpr std::int64_t kProgressEveryMs = 5000;
-
-void onSignal(int) {
-  char c = 1;
-  (void)!::write(g_signalFd, &c, 1);
-}
 
 // Stretches or shrinks the queue's fixed waits (simulations and tests run them fast).
 class ScaledClock final : public qel::platform::Clock {
@@ -115,25 +104,14 @@ int runWatch(const std::vector<std::string>& argsIn) {
     return 1;
   }
 
-  int fds[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
-    std::fprintf(stderr, "qelcut watch: cannot set up signal handling\n");
-    return 1;
-  }
-  g_signalFd = fds[0];
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  QSocketNotifier notifier(fds[1], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-    char c;
-    (void)!::read(fds[1], &c, 1);
+  qel::app::StopSignals stopSignals([&app] {
     printLine(QStringLiteral("stopping"));
     app.quit();
   });
+  if (!stopSignals.ok()) {
+    std::fprintf(stderr, "qelcut watch: cannot set up signal handling\n");
+    return 1;
+  }
 
   ScaledClock clock(scale);
 #ifdef QEL_INTAKE_HAS_DISPOSE
@@ -148,6 +126,9 @@ int runWatch(const std::vector<std::string>& argsIn) {
   services.links = qel::links::LinkFactory::standard(env);
   services.clock = &clock;
   services.tickMs = std::max(1, static_cast<int>(std::lround(600 * scale)));
+  // Unattended: after the machine was out of reach the queue resumes by itself, with growing
+  // waits (Resume_FirstWait, Resume_MaxWait in Config.ini), each try logged.
+  services.autoResume = true;
 
   qel::intake::CSendQueue queue(QString::fromStdString(home), std::move(services));
   QObject::connect(&queue, &qel::intake::CSendQueue::logLine, [](const QString& l) { printLine(l); });
@@ -157,6 +138,11 @@ int runWatch(const std::vector<std::string>& argsIn) {
                    [](const QString& t) { printLine(QStringLiteral("message: %1").arg(t)); });
   QObject::connect(&queue, &qel::intake::CSendQueue::pauseChanged,
                    [](const QString& button, bool) { printLine(QStringLiteral("button: %1").arg(button)); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::fileFailed, [](const qel::intake::QueueFailure& f) {
+    printLine(QStringLiteral("failed: %1: %2%3")
+                  .arg(f.file, qel::intake::englishText(f.kind),
+                       f.source.isEmpty() ? QString() : QStringLiteral(" (from %1)").arg(f.source)));
+  });
 
   // A send on a slow link takes hours (the network link carries about 500 B/s): one progress
   // line every few seconds, and one when the last byte is out.
@@ -185,8 +171,6 @@ int runWatch(const std::vector<std::string>& argsIn) {
   queue.stop();
   // The progress state above goes before the queue does.
   QObject::disconnect(&queue, nullptr, &app, nullptr);
-  ::close(fds[0]);
-  ::close(fds[1]);
   printLine(QStringLiteral("stopped"));
   return rc;
 }
@@ -197,8 +181,10 @@ const qel::app::CommandRegistration kWatch{{
     "usage: qelcut watch [--home DIR] [--lp-device PATTERN] [--time-scale X]\n\n"
     "Runs the send queue: picks plot files up from the watch folder, disposes of them into\n"
     "page files and sends these over the link chosen by Xitong_TT, logging each event on\n"
-    "standard output; a send under way adds a progress line every 5 s. SIGINT or SIGTERM\n"
-    "(Ctrl-C) stop it cleanly.\n\n"
+    "standard output; a send under way adds a progress line every 5 s. When the machine is out\n"
+    "of reach the queue pauses and resumes by itself after 10 s, then after twice as long each\n"
+    "time up to 5 minutes (Resume_FirstWait, Resume_MaxWait in Config.ini; 0 turns it off).\n"
+    "SIGINT or SIGTERM (Ctrl-C) stop it cleanly.\n\n"
     "  --home DIR            home folder (default: $QELCUT_HOME, else ~/.local/share/qelcut)\n"
     "  --lp-device PATTERN   printer device of the parallel link, %d being the port number\n"
     "                        minus one (default /dev/lp%d); a plain file serves for simulation\n"

@@ -10,6 +10,7 @@
 
 #include "app/command.h"
 #include "config/ini_config.h"
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/home.h"
 #ifdef QEL_HAS_MACHINE_SIM
@@ -178,10 +179,10 @@ int runSim(const std::vector<std::string>& argsIn) {
   } else {
 #ifdef QEL_HAS_COORDINATOR_SIM
     auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
-    // Every received file is kept under its own number; the name is the one it was sent under,
-    // without any folder.
+    // Every received file is kept under its own number; the name is the one it was sent under
+    // (in the machine's code page, kept here in UTF-8), without any folder.
     auto store = std::make_shared<qel::sim::ReceivedStore>(s.storeDir, [](int n, const std::string& sent) {
-      std::string name = sent.substr(sent.find_last_of('/') + 1);
+      std::string name = qel::platform::fromSystemCodePage(sent.substr(sent.find_last_of('/') + 1));
       for (char& ch : name)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == '\\') ch = '_';
       if (name.empty() || name == "." || name == "..") name = "file";
@@ -204,7 +205,7 @@ int runSim(const std::vector<std::string>& argsIn) {
                       o.downloaded = [store](const qel::sim::SimDownload& d) {
                         std::string why;
                         const std::string path = store->keep(d.name, d.data, &why);
-                        printStamped("coordinator: file " + d.name + " received on channel " +
+                        printStamped("coordinator: file " + qel::platform::fromSystemCodePage(d.name) + " received on channel " +
                                      std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes" +
                                      (path.empty() ? ", not kept: " + why : ", kept as " + path));
                       };

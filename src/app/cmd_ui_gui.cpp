@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/command.h"
+#include "app/stop_signals.h"
 #include "config/ini_config.h"
 #include "intake/dispose_translator.h"
 #include "links/transfer_link.h"
@@ -61,9 +62,26 @@ int runGui(const std::vector<std::string>& argsIn) {
   queue.links = qel::links::LinkFactory::standard();
   qel::ui::CFilesLoaderDlg::Services services;
   services.queue = std::move(queue);
-  qel::ui::CFilesLoaderDlg window(QString::fromStdString(home), std::move(services));
-  window.show();
-  return app.exec();
+  int rc = 0;
+  {
+    qel::ui::CFilesLoaderDlg window(QString::fromStdString(home), std::move(services));
+    // SIGTERM (a logout, the service manager, kill) and Ctrl-C close the program as its close box
+    // does: a send under way stops without leaving the machine a part of a file, the queue and
+    // its workers end (with the window), the lock is released.
+    qel::app::StopSignals stopSignals([&app, &window] {
+      std::printf("qelcut gui: stopping\n");
+      std::fflush(stdout);
+      window.close();
+      app.quit();
+    });
+    if (qel::config::CIniConfig(home).read(qel::config::keys::Language_Type) == 0 && !qel::ui::qtChineseLoaded())
+      std::fprintf(stderr, "qelcut gui: Qt's own Chinese texts are missing (package qt6-translations-l10n)\n");
+    window.show();
+    rc = app.exec();
+  }
+  std::printf("qelcut gui: stopped\n");
+  std::fflush(stdout);
+  return rc;
 }
 
 const qel::app::CommandRegistration kGui{{

@@ -91,13 +91,30 @@ void shootMain(qel::app::ShotContext& ctx) {
   q.moveRow(qel::intake::QueueList::RecycleBin, 0, qel::intake::QueueList::History);
   q.moveRow(qel::intake::QueueList::RecycleBin, 0, qel::intake::QueueList::History);
   q.moveRow(qel::intake::QueueList::RecycleBin, 0, qel::intake::QueueList::History);
-  q.historyList()->setStatus(q.historyList()->count() - 1, QStringLiteral("Sending..."));
+  using qel::intake::RowState;
+  for (int i = 0; i < q.historyList()->count(); ++i) q.historyList()->setNote(i, {RowState::Sent});
+  // The first page failed twice, its CRC wrong: the row and the last-event pane say so.
+  q.sendQueueList()->setNote(0, {RowState::Failed, qel::intake::FailureKind::WrongCrc, 2, false});
+  qel::intake::QueueFailure crc;
+  crc.kind = qel::intake::FailureKind::WrongCrc;
+  crc.file = home + QStringLiteral("/DisposeDir/") + q.sendQueueList()->text(0);
+  crc.inARow = 2;
+  emit q.fileFailed(crc);
   ctx.save(&w, QStringLiteral("main"), QStringLiteral("paused"));
   // Running, with the sending held back so that the pictures stay as they are.
   q.TogglePause();
   q.ToggleTransferPause();
-  q.sendQueueList()->setStatus(0, QStringLiteral("waiting..."));
+  q.sendQueueList()->setNote(0, {RowState::Sending});
+  q.sendQueueList()->setNote(1, {RowState::Waiting});
   ctx.save(&w, QStringLiteral("main"), QStringLiteral("running"));
+  // The screen as the operator sees it: the main window with the follow preview beside it.
+  emit q.previewRequested(home + QStringLiteral("/DisposeDir/") + q.sendQueueList()->text(0));
+  QElapsedTimer t;
+  t.start();
+  while ((!w.followPreview() || !w.followPreview()->loaded()) && t.elapsed() < 10000)
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ctx.saveScreen(QStringLiteral("desktop"));
+  emit q.previewClosed();
   q.ToggleTransferPause();
   q.TogglePause();
 }

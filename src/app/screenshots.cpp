@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QWidget>
 
 #include "platform/data_dir.h"
@@ -30,6 +33,31 @@ bool ShotContext::save(QWidget* window, const QString& windowName, const QString
   while (t.elapsed() < 150) QApplication::processEvents(QEventLoop::AllEvents, 20);
   const QString path = QDir(outDir_).filePath(QStringLiteral("%1-%2-%3.png").arg(windowName, state, lang_));
   const bool ok = window->grab().save(path);
+  if (ok) written_ << path;
+  else ++failures_;
+  return ok;
+}
+
+bool ShotContext::saveScreen(const QString& name) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 150) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return false;
+  QPixmap canvas(screen->geometry().size());
+  canvas.fill(QColor(58, 110, 165));
+  QPainter p(&canvas);
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible() || w->isMinimized()) continue;
+    const QRect frame = w->frameGeometry();
+    p.fillRect(frame, QColor(40, 40, 40));
+    p.drawPixmap(w->geometry().topLeft(), w->grab());
+    p.setPen(QColor(250, 250, 250));
+    p.drawRect(frame.adjusted(0, 0, -1, -1));
+  }
+  p.end();
+  const QString path = QDir(outDir_).filePath(QStringLiteral("%1-%2.png").arg(name, lang_));
+  const bool ok = canvas.save(path);
   if (ok) written_ << path;
   else ++failures_;
   return ok;

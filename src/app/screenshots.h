@@ -20,6 +20,9 @@ class ShotContext {
   const QString& lang() const { return lang_; }
   // Lets pending events and paints run, then saves WINDOW-STATE-LANG.png; false on failure.
   bool save(QWidget* window, const QString& windowName, const QString& state);
+  // The pretend screen with every shown window where it stands (a thin line for each frame):
+  // SCREEN-LANG.png.
+  bool saveScreen(const QString& name);
   // A real plot file for the windows that show one (copied into the home folder).
   QString samplePlot() const;
   const QStringList& written() const { return written_; }

@@ -42,6 +42,10 @@ QEL_INT("System", DebugStatus, "0", false)
 QEL_INT("Transfer_Config", Print_Unfinished, "0", false)
 QEL_INT("Transfer_Config", Transfer_DelayTime, "5", false)
 QEL_INT("Transfer_Config", Xitong_TT, "3", true)
+// Unattended queues (qelcut watch) resume by themselves after the machine was out of reach:
+// first after Resume_FirstWait seconds, each wait twice the last up to Resume_MaxWait (0: never).
+QEL_INT("Transfer_Config", Resume_FirstWait, "10", false)
+QEL_INT("Transfer_Config", Resume_MaxWait, "300", false)
 
 QEL_INT("Parallel", Parallel_No, "1", false)
 
@@ -145,6 +149,8 @@ QEL_INT("Language_ID", Language_Type, "1", true)
 QEL_INT("Watcher", Watcher_Enabled, "0", false)
 QEL_INT("Watcher", Watcher_SubDir, "0", false)
 QEL_TEXT("Watcher", Watcher_Filter, "*.plt", false)
+// A new file is taken once it has stayed unchanged (and closed by its writer) this long, in ms.
+QEL_INT("Watcher", Watcher_SettleMs, "2000", false)
 
 QEL_INT("Camera", MarkPoint_SP, "8", true)
 QEL_INT("Camera", markType, "0", true)

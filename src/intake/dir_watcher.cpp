@@ -33,6 +33,7 @@ void CDirectoryChangeHandler::OnReadError(int, const QString&) {}
 void CDirectoryChangeHandler::OnWatchStarted(int, const QString&) {}
 void CDirectoryChangeHandler::OnWatchStopped(const QString&) {}
 bool CDirectoryChangeHandler::OnFilterTest(int, const QString&, const QString&) { return true; }
+void CDirectoryChangeHandler::OnFileWritten(const QString&, bool) {}
 
 // ---- delivery -------------------------------------------------------------------------------
 
@@ -125,6 +126,7 @@ void CDelayedDirectoryChangeHandler::dispatch(const Notification& n) {
     case kAdded: h->OnFileAdded(n.path); break;
     case kRemoved: h->OnFileRemoved(n.path); break;
     case kModified: h->OnFileModified(n.path); break;
+    case kWritten: h->OnFileWritten(n.path, n.error != 0); break;
     case kNameChange: h->OnNameChange(n.path, n.newPath); break;
     case kReadError: h->OnReadError(n.error, n.path); break;
     case kWatchStarted: h->OnWatchStarted(n.error, n.path); break;
@@ -184,7 +186,7 @@ namespace {
 
 std::uint32_t inotifyMask(std::uint32_t notifyFilter) {
   std::uint32_t m = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-  if (notifyFilter & (kNotifySize | kNotifyLastWrite)) m |= IN_MODIFY;
+  if (notifyFilter & (kNotifySize | kNotifyLastWrite)) m |= IN_MODIFY | IN_CLOSE_WRITE;
   if (notifyFilter & (kNotifyAttributes | kNotifySecurity | kNotifyCreation | kNotifyLastWrite)) m |= IN_ATTRIB;
   return m;
 }
@@ -456,9 +458,14 @@ void CDirectoryChangeWatcher::handleEvents(const std::vector<DecodedEvent>& even
             if (kind != kModified && !wants(info, e.isDir)) continue;
             if (kind == kModified && e.isDir) continue;
             info->handler->post({kind, pathOf(info, e.wd, e.name), {}, 0});
+            if (e.written) info->handler->post({kWritten, pathOf(info, e.wd, e.name), {}, 0});
           }
           break;
         }
+        case DecodedEvent::ClosedAfterWrite:
+          if (e.isDir) break;
+          for (CDirWatchInfo* info : usersOf(e.wd)) info->handler->post({kWritten, pathOf(info, e.wd, e.name), {}, 1});
+          break;
         case DecodedEvent::NameChange: {
           auto oldUsers = usersOf(e.wd);
           auto newUsers = usersOf(e.newWd);

@@ -51,7 +51,10 @@ inline constexpr int kErrNoMemory = 14;
 inline constexpr int kErrMaxThreads = 164;
 
 // Notification kinds as posted to the interface side.
-enum NotificationKind { kAdded = 1, kRemoved = 2, kModified = 3, kNameChange = 4, kReadError = 5, kWatchStarted = 6, kWatchStopped = 7 };
+// kWritten goes with a file's content: written to (error 0) or closed by its writer (error 1); it
+// tells a file still being written from one that is complete.
+enum NotificationKind { kAdded = 1, kRemoved = 2, kModified = 3, kNameChange = 4, kReadError = 5, kWatchStarted = 6, kWatchStopped = 7,
+                        kWritten = 8 };
 
 template <class T>
 class CountedRef;
@@ -74,6 +77,8 @@ class CDirectoryChangeHandler {
   virtual void OnWatchStarted(int error, const QString& directory);
   virtual void OnWatchStopped(const QString& directory);
   virtual bool OnFilterTest(int action, const QString& path, const QString& newPath);
+  // Bytes were written to the file (closed false), or its writer closed it (closed true).
+  virtual void OnFileWritten(const QString& path, bool closed);
 
  protected:
   virtual ~CDirectoryChangeHandler() = default;

@@ -1,6 +1,7 @@
 #include "intake/dispose_translator.h"
 
 #include "config/ini_config.h"
+#include "plot/dispose_failure.h"
 #include "plot/dispose_file.h"
 
 namespace qel::intake {
@@ -19,6 +20,21 @@ class Collector : public plot::DisposeOwner {
   std::string folder_;
 };
 
+FailureKind failureKindOf(plot::DisposeFailure f) {
+  switch (f) {
+    case plot::DisposeFailure::Unreadable: return FailureKind::Unreadable;
+    case plot::DisposeFailure::EmptyFile: return FailureKind::EmptyFile;
+    case plot::DisposeFailure::NotPlotFile: return FailureKind::NotPlotFile;
+    case plot::DisposeFailure::NoPlotCommand: return FailureKind::NoPlotCommand;
+    case plot::DisposeFailure::WiderThanPage: return FailureKind::WiderThanPage;
+    case plot::DisposeFailure::TooManyPages: return FailureKind::TooManyPages;
+    case plot::DisposeFailure::NoLabelFont: return FailureKind::NoLabelFont;
+    case plot::DisposeFailure::PageNotWritten: return FailureKind::PageNotWritten;
+    case plot::DisposeFailure::Other: break;
+  }
+  return FailureKind::DisposeFailed;
+}
+
 }  // namespace
 
 TranslateResult DisposeTranslator::translate(const std::string& homeDir, const std::string& source,
@@ -31,6 +47,7 @@ TranslateResult DisposeTranslator::translate(const std::string& homeDir, const s
   r.splitMode = file.options().cutFt;
   r.error = file.errorText();
   r.outputs = std::move(owner.outputs);
+  if (!r.ok) r.failure = failureKindOf(plot::classifyDisposeFailure(r.error, source));
   return r;
 }
 

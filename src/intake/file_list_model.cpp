@@ -12,8 +12,10 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= count() || role != Qt::DisplayRole) return {};
+  if (!index.isValid() || index.row() >= count()) return {};
   const Row& r = rows_[static_cast<size_t>(index.row())];
+  if (role == kRowNoteRole && index.column() == 1) return QVariant::fromValue(r.note);
+  if (role != Qt::DisplayRole) return {};
   return index.column() == 0 ? r.name : index.column() == 1 ? r.status : QVariant();
 }
 
@@ -46,14 +48,14 @@ int FileListModel::findPrefix(const QString& prefix, int from) const {
 
 void FileListModel::append(const QString& name, const QString& status) {
   beginInsertRows({}, count(), count());
-  rows_.push_back({name, status});
+  rows_.push_back({name, status, {}});
   endInsertRows();
 }
 
 void FileListModel::insert(int row, const QString& name) {
   row = std::clamp(row, 0, count());
   beginInsertRows({}, row, row);
-  rows_.insert(rows_.begin() + row, Row{name, {}});
+  rows_.insert(rows_.begin() + row, Row{name, {}, {}});
   endInsertRows();
 }
 
@@ -73,8 +75,18 @@ void FileListModel::setText(int row, const QString& name) {
 void FileListModel::setStatus(int row, const QString& status) {
   if (row < 0 || row >= count()) return;
   rows_[size_t(row)].status = status;
+  rows_[size_t(row)].note = {};
   emit dataChanged(index(row, 1), index(row, 1));
 }
+
+void FileListModel::setNote(int row, const RowNote& note) {
+  if (row < 0 || row >= count()) return;
+  rows_[size_t(row)].note = note;
+  rows_[size_t(row)].status = englishText(note);
+  emit dataChanged(index(row, 1), index(row, 1));
+}
+
+RowNote FileListModel::note(int row) const { return row >= 0 && row < count() ? rows_[size_t(row)].note : RowNote{}; }
 
 void FileListModel::clear() {
   if (rows_.empty()) return;
@@ -87,7 +99,7 @@ void FileListModel::setTexts(const QStringList& names) {
   beginResetModel();
   rows_.clear();
   rows_.reserve(size_t(names.size()));
-  for (const QString& n : names) rows_.push_back({n, {}});
+  for (const QString& n : names) rows_.push_back({n, {}, {}});
   endResetModel();
 }
 

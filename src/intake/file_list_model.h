@@ -6,7 +6,13 @@
 
 #include <vector>
 
+#include "intake/queue_failure.h"
+
 namespace qel::intake {
+
+// The role under which a row's RowNote is found (column 1): what happens to the file, as data
+// for a window to word.
+inline constexpr int kRowNoteRole = Qt::UserRole + 1;
 
 class FileListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -32,6 +38,9 @@ class FileListModel : public QAbstractTableModel {
   void remove(int row);
   void setText(int row, const QString& name);
   void setStatus(int row, const QString& status);
+  // The row's note; its English text becomes the row's status.
+  void setNote(int row, const RowNote& note);
+  RowNote note(int row) const;
   void clear();
   // Replaces every row at once (the folder scan).
   void setTexts(const QStringList& names);
@@ -40,6 +49,7 @@ class FileListModel : public QAbstractTableModel {
   struct Row {
     QString name;
     QString status;
+    RowNote note;
   };
   QStringList headers_;
   std::vector<Row> rows_;

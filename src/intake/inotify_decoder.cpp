@@ -71,7 +71,11 @@ void EventDecoder::decodeOne(const RawEvent& e, std::vector<DecodedEvent>& out) 
     return;
   }
   if (e.mask & (IN_MODIFY | IN_ATTRIB)) {
-    out.push_back({DecodedEvent::Modified, e.wd, e.name, -1, {}, isDir});
+    out.push_back({DecodedEvent::Modified, e.wd, e.name, -1, {}, isDir, (e.mask & IN_MODIFY) != 0});
+    return;
+  }
+  if (e.mask & IN_CLOSE_WRITE) {
+    out.push_back({DecodedEvent::ClosedAfterWrite, e.wd, e.name, -1, {}, isDir});
     return;
   }
 }

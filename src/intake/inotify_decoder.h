@@ -21,13 +21,16 @@ struct RawEvent {
 std::vector<RawEvent> parseInotifyBuffer(const char* data, std::size_t length);
 
 struct DecodedEvent {
-  enum Kind { Added = 1, Removed = 2, Modified = 3, NameChange = 4, WatchGone = 5, DirCreated = 6 };
+  // Modified with `written`: bytes were written (IN_MODIFY; without: attributes changed).
+  // ClosedAfterWrite: a writer closed the file (IN_CLOSE_WRITE).
+  enum Kind { Added = 1, Removed = 2, Modified = 3, NameChange = 4, WatchGone = 5, DirCreated = 6, ClosedAfterWrite = 7 };
   Kind kind = Added;
   int wd = -1;
   std::string name;
   int newWd = -1;          // name change: where the new name lives
   std::string newName;
   bool isDir = false;
+  bool written = false;
 };
 
 class EventDecoder {

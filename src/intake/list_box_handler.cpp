@@ -59,4 +59,8 @@ void CDirectoryChangeHandler_ListBox::OnNameChange(const QString& oldPath, const
   }
 }
 
+void CDirectoryChangeHandler_ListBox::OnFileWritten(const QString& path, bool closed) {
+  if (written_) written_(path, closed);
+}
+
 }  // namespace qel::intake

@@ -21,6 +21,12 @@ class CDirectoryChangeHandler_ListBox : public CDirectoryChangeHandler {
   void OnFileAdded(const QString& path) override;
   void OnFileRemoved(const QString& path) override;
   void OnNameChange(const QString& oldPath, const QString& newPath) override;
+  void OnFileWritten(const QString& path, bool closed) override;
+
+  // Told when a file in the folder is written to or closed by its writer (the queue's settle
+  // test); any file, whatever the filter.
+  using WrittenFn = std::function<void(const QString& path, bool closed)>;
+  void setWrittenFn(WrittenFn fn) { written_ = std::move(fn); }
 
   // The extension test: the upper-cased extension (from the last dot, the whole path
   // without one) occurs in the filter text, or the filter holds "*.*".
@@ -33,6 +39,7 @@ class CDirectoryChangeHandler_ListBox : public CDirectoryChangeHandler {
 
   QPointer<FileListModel> list_;
   StatusFn status_;
+  WrittenFn written_;
   QString directory_;
   QString filter_;
 };

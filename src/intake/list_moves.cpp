@@ -46,7 +46,8 @@ bool CSendQueue::Impl::moveRow(QueueList from, int row, QueueList to, QString* e
   if (!moveFile(folderOf(from) + QLatin1Char('/') + text, targetDir + QLatin1Char('/') + name))
     return fail(QStringLiteral("%1 cannot be moved").arg(name));
   src->remove(row);
-  listOf(to)->append(name);
+  if (to == QueueList::SendQueue) appendQueued(name);
+  else listOf(to)->append(name);
   log(QStringLiteral("moved %1 from %2 to %3").arg(name, folderOf(from), targetDir));
   refreshSendQueueStatus();
   return true;
@@ -85,6 +86,7 @@ bool CSendQueue::Impl::recordPreviewSend(QueueList from, int row) {
   if (!moveFile(folderOf(from) + QLatin1Char('/') + text, printedDir_ + QLatin1Char('/') + name)) return false;
   src->remove(row);
   history_.append(name);
+  history_.setNote(history_.count() - 1, {RowState::Sent});
   ++sentCount_;
   status(QueueStatus::Sent, sentCount_);
   log(QStringLiteral("sent from the preview: %1").arg(name));

@@ -86,9 +86,9 @@ void CSendQueue::Impl::moveToDisposeStamped(const QString& fullPath, const QStri
     log(QStringLiteral("cannot move %1 to %2").arg(fullPath, target));
     return;
   }
-  seen_.erase(native(fullPath));
+  settle_.forget(native(fullPath));
   QString row = target.mid(disposeDir_.size() + 1);
-  sendQueue_.append(row);
+  appendQueued(row);
   log(QStringLiteral("queued %1 as %2").arg(fullPath, row));
   refreshSendQueueStatus();
 }

@@ -25,6 +25,11 @@ bool exists(const QString& path);
 // A name that does not overwrite an earlier file: "name.ext", else "name_2.ext", ...
 QString freePath(const QString& path);
 
+// Names the printed folder gives backed-up sources: "<name>_<YYYYMMDD>_<HHMMSS><ext>", with
+// "_2", "_3", ... when the name was taken. Page files carry their page number after the stamp
+// instead ("_001.PLT"), and other files keep the names the operator gave them.
+bool isSourceBackupName(const QString& name);
+
 bool moveFile(const QString& from, const QString& to);
 bool makeDirs(const QString& dir);
 bool dirExists(const QString& dir);

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <string_view>
 
+#include <QRegularExpression>
+
 #include "intake/list_box_handler.h"
+#include "platform/open_writers.h"
 #include "intake/send_queue_impl.h"
 
 namespace qel::intake {
@@ -72,6 +75,28 @@ std::vector<DirEntry> listFolder(const std::string& dir) {
   return out;
 }
 
+// Every file of a folder (not only plot files), in name order.
+std::vector<DirEntry> listFolderAll(const std::string& dir) {
+  std::vector<DirEntry> out;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return out;
+  while (dirent* e = ::readdir(d)) {
+    if (e->d_name[0] == '.') continue;
+    DirEntry entry;
+    entry.name = e->d_name;
+    if (::fstatat(::dirfd(d), e->d_name, &entry.st, 0) != 0) continue;
+    entry.isDir = S_ISDIR(entry.st.st_mode);
+    if (!entry.isDir && !S_ISREG(entry.st.st_mode)) continue;
+    out.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  return out;
+}
+
+// The history shows at most this many of the printed folder's files at start, the newest.
+constexpr std::size_t kHistoryRowsAtStart = 5000;
+
 }  // namespace
 
 void CSendQueue::Impl::collectLeftovers() {
@@ -117,6 +142,9 @@ void CSendQueue::Impl::startWatcher() {
   watcher_->StopWatching(watchDir_);
   auto handler = makeHandler<CDirectoryChangeHandler_ListBox>(
       &waiting_, [this](int, const QString&) { refreshWaitingStatus(); }, watchDir_, watcherFilter_);
+  // Writes seen by the watcher keep a file from being taken until its writer has closed it.
+  handler->setWrittenFn(
+      [this](const QString& path, bool closed) { settle_.written(native(stripTrailingSeparator(path)), closed, clock_->nowMs()); });
   watcher_->StartWatching(watchDir_, kWatcherFilter, handler.get(), watcherSubDir_, QString(), QString());
 }
 
@@ -128,48 +156,50 @@ QString CSendQueue::Impl::rowFor(const QString& fullPath) const {
   return rest.mid(i);
 }
 
-bool CSendQueue::Impl::isStable(const QString& fullPath) const {
-  auto it = seen_.find(native(fullPath));
-  return it != seen_.end() && it->second.stable;
+bool CSendQueue::Impl::isStable(const QString& fullPath) { return takeable(native(fullPath), clock_->nowMs()); }
+
+bool CSendQueue::Impl::takeable(const std::string& path, std::int64_t nowMs) {
+  if (!settle_.settled(path, nowMs)) return false;
+  if (!writers_) writers_.emplace();
+  if (!writers_->holds(path)) return true;
+  settle_.written(path, false, nowMs);
+  if (heldOpen_.insert(path).second)
+    log(QStringLiteral("%1 is still open for writing: it is taken once its writer has closed it").arg(fromNative(path)));
+  return false;
 }
 
 void CSendQueue::Impl::ScanFolder(const QString& dir) {
+  writers_.reset();
   QStringList rows;
-  std::unordered_map<std::string, Seen> seen;
-  seen.reserve(seen_.size() + 16);
+  std::unordered_set<std::string> seen;
   scanInto(dir, rows, seen);
-  seen_.swap(seen);
-  for (auto it = done_.begin(); it != done_.end();) it = seen_.count(*it) ? std::next(it) : done_.erase(it);
+  settle_.keepOnly(seen);
+  for (auto it = done_.begin(); it != done_.end();) it = seen.count(*it) ? std::next(it) : done_.erase(it);
+  for (auto it = heldOpen_.begin(); it != heldOpen_.end();) it = seen.count(*it) ? std::next(it) : heldOpen_.erase(it);
   if (rows != waiting_.texts()) {
     waiting_.setTexts(rows);
     refreshWaitingStatus();  // files moved at once (page modes 5 and 9) leave the count too
   }
 }
 
-void CSendQueue::Impl::scanInto(const QString& dirIn, QStringList& rows, std::unordered_map<std::string, Seen>& seen) {
+void CSendQueue::Impl::scanInto(const QString& dirIn, QStringList& rows, std::unordered_set<std::string>& seen) {
   const QString dir = stripTrailingSeparator(dirIn);
   const std::string nativeDir = native(dir);
   const std::string nativeWatch = native(watchDir_);
   // These modes do not translate: a file goes straight into the dispose folder.
   const bool moveAtOnce = splitMode_ == config::PageMode::NoSplit || splitMode_ == config::PageMode::CcdCut;
+  const std::int64_t now = clock_->nowMs();
   for (const DirEntry& e : listFolder(nativeDir)) {
     std::string key = nativeDir + "/" + e.name;
     if (e.isDir) {
       if (watcherSubDir_ && e.name[0] != '.') scanInto(fromNative(key), rows, seen);
       continue;
     }
-    Seen s;
-    s.size = e.st.st_size;
-    s.mtimeNs = qint64(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec;
-    auto prev = seen_.find(key);
-    s.stable = prev != seen_.end() && prev->second.size == s.size && prev->second.mtimeNs == s.mtimeNs;
-    if (done_.count(key)) {
-      seen.emplace(std::move(key), s);
-      continue;
-    }
+    seen.insert(key);
+    settle_.look(key, {e.st.st_size, std::int64_t(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec}, now);
+    if (done_.count(key)) continue;
     if (moveAtOnce) {
-      seen.emplace(key, s);
-      if (s.stable) {
+      if (takeable(key, now)) {
         QString full = fromNative(key);
         moveToDisposeStamped(full, rowFor(full));
       }
@@ -183,8 +213,33 @@ void CSendQueue::Impl::scanInto(const QString& dirIn, QStringList& rows, std::un
     } else {
       rows << fromNative(key);
     }
-    seen.emplace(std::move(key), s);
   }
+}
+
+bool queue::isSourceBackupName(const QString& name) {
+  static const QRegularExpression backup(QStringLiteral("_\\d{8}_\\d{6}(_\\d+)?\\.[^.]+$"));
+  static const QRegularExpression page(QStringLiteral("_\\d{8}_\\d{6}_\\d{3}\\.PLT$"));
+  return backup.match(name).hasMatch() && !page.match(name).hasMatch();
+}
+
+void CSendQueue::Impl::rebuildHistory() {
+  struct Entry {
+    QString name;
+    std::int64_t mtimeNs;
+  };
+  std::vector<Entry> entries;
+  for (const DirEntry& e : listFolderAll(native(printedDir_))) {
+    const QString name = fromNative(e.name);
+    if (e.isDir || isSourceBackupName(name)) continue;
+    entries.push_back({name, std::int64_t(e.st.st_mtim.tv_sec) * 1000000000 + e.st.st_mtim.tv_nsec});
+  }
+  // Oldest first, so that the newest row is the last, as sends append them.
+  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.mtimeNs < b.mtimeNs; });
+  if (entries.size() > kHistoryRowsAtStart) entries.erase(entries.begin(), entries.end() - kHistoryRowsAtStart);
+  QStringList names;
+  for (const Entry& e : entries) names << e.name;
+  history_.setTexts(names);
+  if (!names.isEmpty()) log(QStringLiteral("history: %1 sent file(s) from %2").arg(names.size()).arg(printedDir_));
 }
 
 }  // namespace qel::intake

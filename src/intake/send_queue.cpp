@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 #include "config/ini_config.h"
 #include "intake/send_queue_impl.h"
 #include "platform/run_stamp.h"
@@ -27,6 +29,10 @@ CSendQueue::Impl::Impl(CSendQueue& queue, QString homeDir, Services services)
 
 CSendQueue::CSendQueue(QString homeDir, Services services, QObject* parent)
     : QObject(parent), d_(std::make_unique<Impl>(*this, std::move(homeDir), std::move(services))) {
+  // The events carry these to front ends on other threads too.
+  qRegisterMetaType<QueueFailure>();
+  qRegisterMetaType<PauseCause>();
+  qRegisterMetaType<RowNote>();
   d_->timer_.setParent(this);
   connect(&d_->timer_, &QTimer::timeout, this, &CSendQueue::Tick);
   d_->loadSettings();
@@ -74,6 +80,8 @@ bool CSendQueue::keepSent() const { return d_->keepSent_; }
 bool CSendQueue::watcherEnabled() const { return d_->watcherEnabled_; }
 int CSendQueue::sentCount() const { return d_->sentCount_; }
 int CSendQueue::splitMode() const { return d_->splitMode_; }
+QString CSendQueue::sourceOf(const QString& pageRow) const { return d_->pageSource_.value(pageRow); }
+std::int64_t CSendQueue::resumeAtMs() const { return d_->resumeAtMs_; }
 QString CSendQueue::pauseButtonText() const {
   return d_->translatePaused_ ? QStringLiteral("Continue") : QStringLiteral("Pause");
 }
@@ -110,7 +118,7 @@ void CSendQueue::Impl::setWatchDir(const QString& dir) {
   if (dir == watchDir_) return;
   if (watcher_) watcher_->StopWatching(watchDir_);
   watchDir_ = dir;
-  seen_.clear();
+  settle_.clear();
   if (started_) {
     ScanFolder(watchDir_);
     refreshWaitingStatus();
@@ -132,6 +140,9 @@ void CSendQueue::Impl::loadSettings() {
   watcherSubDir_ = cfg.read(k::Watcher_SubDir) != 0;
   watcherFilter_ = fromNative(cfg.read(k::Watcher_Filter)).toUpper();
   language_ = cfg.read(k::Language_Type);
+  settle_.setSettleMs(cfg.read(k::Watcher_SettleMs));
+  resumeFirstMs_ = std::int64_t(std::max(0, cfg.read(k::Resume_FirstWait))) * 1000;
+  resumeMaxMs_ = std::max(resumeFirstMs_, std::int64_t(std::max(0, cfg.read(k::Resume_MaxWait))) * 1000);
 }
 
 std::tm CSendQueue::Impl::now() const {
@@ -153,6 +164,11 @@ void CSendQueue::Impl::status(QueueStatus what, int count) {
   }
   emit q.statusText(pane, text);
   emit q.statusEvent(pane, what, count);
+}
+
+void CSendQueue::Impl::appendQueued(const QString& row) {
+  sendQueue_.append(row);
+  sendQueue_.setNote(sendQueue_.count() - 1, {RowState::Waiting});
 }
 
 void CSendQueue::Impl::refreshWaitingStatus() { status(QueueStatus::Waiting, waiting_.count()); }
@@ -180,6 +196,7 @@ void CSendQueue::Impl::start() {
     log(QStringLiteral("printed folder %1 cannot be created: sent files are deleted").arg(printedDir_));
   }
   collectLeftovers();
+  rebuildHistory();
   if (dirExists(watchDir_)) {
     ScanFolder(watchDir_);
     refreshWaitingStatus();
@@ -187,7 +204,7 @@ void CSendQueue::Impl::start() {
     watcherEnabled_ = false;
     log(QStringLiteral("watch folder %1 cannot be created").arg(watchDir_));
   }
-  watcher_ = std::make_unique<CDirectoryChangeWatcher>(true, kFilterTestNameOnly);
+  if (services_.watcher) watcher_ = std::make_unique<CDirectoryChangeWatcher>(true, kFilterTestNameOnly);
   if (watcherEnabled_) startWatcher();
   timer_.start(services_.tickMs);
 }
@@ -214,6 +231,7 @@ void CSendQueue::Impl::waitMs(std::int64_t ms) {
 // ---- the heartbeat ----
 
 void CSendQueue::Impl::Tick() {
+  resumeWhenDue();
   ScanFolder(watchDir_);
   // The watcher is (re)started whenever it is not watching the folder, e.g. after the folder
   // vanished and came back.
@@ -225,6 +243,15 @@ void CSendQueue::Impl::Tick() {
 // ---- pausing ----
 
 void CSendQueue::Impl::TogglePause() {
+  // The operator's button: a resumption the queue had planned is the operator's now.
+  resumeAtMs_ = -1;
+  resumeTries_ = 0;
+  setPaused(!translatePaused_);
+  if (translatePaused_) emit q.pausedFor(PauseCause::Operator, QueueFailure{});
+}
+
+void CSendQueue::Impl::setPaused(bool paused) {
+  if (paused == translatePaused_ && paused == transferPaused_) return;
   transferPaused_ = translatePaused_;
   ToggleTransferPause();
   translatePaused_ = !translatePaused_;
@@ -232,12 +259,37 @@ void CSendQueue::Impl::TogglePause() {
     emit q.pauseChanged(QStringLiteral("Pause"), false);
     emit q.pausedChanged(false, false);
   } else {
-    sendQueue_.setStatus(0, QString());
-    history_.setStatus(history_.count() - 1, QString());
+    // Rows keep their notes: a failed or stopped row still says what happened to it.
     emit q.pauseChanged(QStringLiteral("Continue"), true);
     emit q.pausedChanged(true, true);
   }
   log(translatePaused_ ? QStringLiteral("paused") : QStringLiteral("running"));
+}
+
+void CSendQueue::Impl::pauseFor(PauseCause cause, const QueueFailure& failure) {
+  if (translatePaused_) return;
+  setPaused(true);
+  log(QStringLiteral("paused: %1 failed %2 time(s) in a row: %3")
+          .arg(failure.file)
+          .arg(failure.inARow)
+          .arg(englishText(failure.kind)));
+  emit q.pausedFor(cause, failure);
+  if (!services_.autoResume || resumeFirstMs_ <= 0 || !isConnectionKind(failure.kind)) return;
+  // Each wait twice the last, from the first wait up to the longest.
+  std::int64_t wait = resumeFirstMs_;
+  for (int i = 0; i < resumeTries_ && wait < resumeMaxMs_; ++i) wait *= 2;
+  wait = std::min(wait, resumeMaxMs_);
+  ++resumeTries_;
+  resumeAtMs_ = clock_->nowMs() + wait;
+  log(QStringLiteral("resuming by itself in %1 s (try %2)").arg(wait / 1000.0).arg(resumeTries_));
+  emit q.resumeScheduled(resumeTries_, wait);
+}
+
+void CSendQueue::Impl::resumeWhenDue() {
+  if (resumeAtMs_ < 0 || !translatePaused_ || clock_->nowMs() < resumeAtMs_) return;
+  resumeAtMs_ = -1;
+  log(QStringLiteral("resuming after the machine was out of reach (try %1)").arg(resumeTries_));
+  setPaused(false);
 }
 
 void CSendQueue::Impl::ToggleTransferPause() {

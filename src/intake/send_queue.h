@@ -14,6 +14,7 @@
 
 #include "config/modes.h"
 #include "intake/file_list_model.h"
+#include "intake/queue_failure.h"
 #include "intake/translator.h"
 #include "links/transfer_link.h"
 #include "platform/clock.h"
@@ -43,6 +44,13 @@ class CSendQueue : public QObject, public links::TransferOwner {
     platform::Clock* clock = nullptr;             // waits of the workers; the system clock when null
     int tickMs = 600;
     std::function<std::tm()> localTime;           // the stamps' clock; local time when empty
+    // Unattended front ends (qelcut watch): after the machine was out of reach the queue
+    // resumes by itself, with growing waits (Resume_FirstWait, Resume_MaxWait). Off in the
+    // desktop program, where the operator continues.
+    bool autoResume = false;
+    // The directory watcher beside the scans. Tests of the queue's own steps turn it off, so
+    // that the kernel's notifications arrive at no unforeseen moment.
+    bool watcher = true;
   };
 
   CSendQueue(QString homeDir, Services services, QObject* parent = nullptr);
@@ -68,7 +76,8 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void ScanFolder(const QString& dir);
   void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
   void AfterSend(bool ok, const QString& path);
-  // "+": translates a chosen file at once, on the translate worker; false while one runs.
+  // "+": translates a chosen file at once, on the translate worker; false while one runs. A
+  // file from outside the watch folder is copied into it first: the operator's own file stays.
   bool translateNow(const QString& fullPath);
   void TogglePause();
   void ToggleTransferPause();
@@ -103,6 +112,10 @@ class CSendQueue : public QObject, public links::TransferOwner {
   // The stored page mode (CUT_FT), compared against config::PageMode.
   int splitMode() const;
   QString pauseButtonText() const;
+  // The source plot file of a page row of the send queue, when this run made the page.
+  QString sourceOf(const QString& pageRow) const;
+  // When the queue will resume by itself (its clock, ms); -1 when it will not.
+  std::int64_t resumeAtMs() const;
   bool isWatching() const;
   bool idle() const;
 
@@ -145,6 +158,12 @@ class CSendQueue : public QObject, public links::TransferOwner {
   void messageEvent(qel::intake::QueueMessage what, const QString& a, const QString& b);
   // One line per event of the queue, for consoles and logs.
   void logLine(const QString& line);
+  // A file failed in the translate or the transfer step (also a send stopped part-way).
+  void fileFailed(const qel::intake::QueueFailure& failure);
+  // The queue paused, and why (the failure is empty for the operator's pause).
+  void pausedFor(qel::intake::PauseCause cause, const qel::intake::QueueFailure& failure);
+  // Unattended: the queue resumes by itself after waitMs (the attempt-th time in a row).
+  void resumeScheduled(int attempt, qint64 waitMs);
   void progressRange(int low, int high);
   void progressPos(int pos);
   // Bytes of the file being sent that have gone out; emitted on the transfer worker.

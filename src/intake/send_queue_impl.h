@@ -2,26 +2,25 @@
 // The send queue's own state and stages, behind CSendQueue: its lists, folders, the timer and
 // the two workers. Only the queue's units include this; windows see send_queue.h alone.
 // Everything here belongs to the queue's thread except where a member says otherwise.
+#include <QHash>
 #include <QTimer>
 
 #include <atomic>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "intake/dir_watcher.h"
+#include "intake/file_settle.h"
 #include "intake/queue_naming.h"
 #include "intake/send_queue.h"
+#include "platform/open_writers.h"
 
 namespace qel::intake {
 
 struct CSendQueue::Impl {
-  struct Seen {
-    qint64 size = -1;
-    qint64 mtimeNs = -1;
-    bool stable = false;
-  };
-
   Impl(CSendQueue& queue, QString homeDir, Services services);
 
   // Settings, status and start-up (send_queue.cpp).
@@ -36,17 +35,28 @@ struct CSendQueue::Impl {
   void refreshSendQueueStatus();
   void TogglePause();
   void ToggleTransferPause();
+  // Pauses or resumes both steps (the big button's effect, without its bookkeeping).
+  void setPaused(bool paused);
+  // The queue pauses itself for a failure; unattended, it schedules its own resumption.
+  void pauseFor(PauseCause cause, const QueueFailure& failure);
+  void resumeWhenDue();
   // Waits on the queue's clock in short steps; a shutdown cuts it short. Runs on a worker.
   void waitMs(std::int64_t ms);
   void log(const QString& line) { emit q.logLine(line); }
 
   // Folder scanning and the watcher (queue_scan.cpp).
   void ScanFolder(const QString& dir);
-  void scanInto(const QString& dir, QStringList& rows, std::unordered_map<std::string, Seen>& seen);
+  void scanInto(const QString& dir, QStringList& rows, std::unordered_set<std::string>& seen);
   QString rowFor(const QString& fullPath) const;
-  bool isStable(const QString& fullPath) const;
+  // Settled (file_settle.h) and held open for writing by no process: the file may be taken. A
+  // file still held by its writer counts as being written from now on.
+  bool isStable(const QString& fullPath);
+  bool takeable(const std::string& path, std::int64_t nowMs);
   void startWatcher();
   void collectLeftovers();
+  // The history as the printed folder holds it: its sent files, oldest first.
+  void rebuildHistory();
+  void appendQueued(const QString& row);
 
   // Stamped names in the dispose folder (queue_naming.cpp).
   void moveToDisposeStamped(const QString& fullPath, const QString& relative);
@@ -54,10 +64,13 @@ struct CSendQueue::Impl {
   // The translate job (translate_job.cpp).
   void translateStep();
   bool translateNow(const QString& fullPath);
-  void startTranslate(const QString& fullPath);
-  void translateWorker(QString source);  // runs on the translate worker
+  // copyFrom: a file outside the watch folder, copied to fullPath first ("+").
+  void startTranslate(const QString& fullPath, std::optional<FileLook> expected, const QString& copyFrom = {});
+  // Runs on the translate worker.
+  void translateWorker(QString source, std::optional<FileLook> expected, QString copyFrom);
   void translateDone();
   void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
+  void translateFailed(const QueueFailure& failure);
 
   // The transfer job (transfer_job.cpp).
   void transferStep();
@@ -65,6 +78,7 @@ struct CSendQueue::Impl {
   void transferWorker(QString path);  // runs on the transfer worker
   void transferDone();
   void AfterSend(bool ok, const QString& path);
+  void sendFailed(const QString& path, FailureKind kind, const QString& detail);
 
   // List moves of the context menus (list_moves.cpp).
   QString folderOf(QueueList list) const;
@@ -87,6 +101,7 @@ struct CSendQueue::Impl {
   bool watcherSubDir_ = false;
   QString watcherFilter_;
   int language_ = 1;
+  std::int64_t resumeFirstMs_ = 10000, resumeMaxMs_ = 300000;
 
   bool keepSent_ = true;
   bool translatePaused_ = false;
@@ -106,11 +121,23 @@ struct CSendQueue::Impl {
   FileListModel history_;
   FileListModel bin_;
 
-  // What the last scan saw of each file: a file is taken only once its size and time have
-  // stayed the same from one scan to the next (it may still be being written).
-  std::unordered_map<std::string, Seen> seen_;
+  // Whether each file of the watch folder is complete (it may still be being written).
+  FileSettle settle_;
+  // The source of each page this run made (the send queue's row text), for failure reports.
+  QHash<QString, QString> pageSource_;
+  // The last failed send: the same file failing the same way kRepeatsBeforePause times pauses.
+  QString lastFailedPage_;
+  FailureKind lastFailure_ = FailureKind::None;
+  int failuresInARow_ = 0;
+  // Unattended resumption: when (queue clock) and how many times in a row.
+  std::int64_t resumeAtMs_ = -1;
+  int resumeTries_ = 0;
   // Sources that were processed but could not be moved away; not taken again this run.
   std::set<std::string> done_;
+  // Files found still open for writing (said once each in the log), and who writes what, looked
+  // up once per scan when a file is about to be taken.
+  std::set<std::string> heldOpen_;
+  std::optional<platform::OpenWriters> writers_;
 
   std::unique_ptr<CDirectoryChangeWatcher> watcher_;
   QTimer timer_;

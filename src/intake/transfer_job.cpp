@@ -8,6 +8,7 @@
 #include "config/ini_config.h"
 #include "intake/queued_call.h"
 #include "intake/send_queue_impl.h"
+#include "links/send_outcome.h"
 
 namespace qel::intake {
 
@@ -22,7 +23,7 @@ void CSendQueue::Impl::transferStep() {
   transferring_ = true;
   if (transferThread_.joinable()) transferThread_.join();
   QString path = disposeDir_ + QLatin1Char('/') + sendQueue_.text(0);
-  sendQueue_.setStatus(0, QStringLiteral("waiting..."));
+  sendQueue_.setNote(0, {RowState::Sending});
   sendingFile_ = path;
   emit q.previewRequested(path);
   try {
@@ -64,12 +65,36 @@ void CSendQueue::Impl::ccdCutStep() {
   refreshSendQueueStatus();
 }
 
+namespace {
+
+FailureKind failureOf(links::SendOutcome o) {
+  switch (o) {
+    case links::SendOutcome::Delivered: return FailureKind::None;
+    case links::SendOutcome::Unreachable: return FailureKind::MachineUnreachable;
+    case links::SendOutcome::ConnectionLost: return FailureKind::ConnectionLost;
+    case links::SendOutcome::Stopped: return FailureKind::SendStopped;
+    case links::SendOutcome::MachineAborted: return FailureKind::MachineAborted;
+    case links::SendOutcome::NoReply: return FailureKind::NoCrcReply;
+    case links::SendOutcome::WrongCrc: return FailureKind::WrongCrc;
+    case links::SendOutcome::TransferBroken: return FailureKind::TransferBroken;
+    case links::SendOutcome::FileUnreadable: return FailureKind::PageUnreadable;
+    case links::SendOutcome::Failed: break;
+  }
+  return FailureKind::SendFailed;
+}
+
+}  // namespace
+
 void CSendQueue::Impl::transferWorker(QString path) {
   auto post = [this](auto fn) { postQueued(&q, std::move(fn)); };
   const std::string file = native(path);
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || cancelRequest_) {
-    post([this, path = ownCopy(path)] { AfterSend(false, path); });
+    const bool vanished = !cancelRequest_;
+    post([this, path = ownCopy(path), vanished] {
+      if (vanished) sendFailed(path, FailureKind::PageVanished, {});
+      else AfterSend(false, path);
+    });
     waitMs(500);
     post([this] { transferDone(); });
     return;
@@ -101,17 +126,49 @@ void CSendQueue::Impl::transferWorker(QString path) {
     post([this, path = ownCopy(path)] { AfterSend(true, path); });
     waitMs(std::int64_t(delay) * 2000 + (size < 2048 ? 2000 : 0));
   } else {
+    const FailureKind kind = noLink ? FailureKind::NoLink : failureOf(links::classifySend(false, r.text, q.stopInForce()));
     QString text = QString::fromStdString(r.text);
-    bool unreachable = links::isConnectionFailure(r.text);
-    post([this, path = ownCopy(path), text = std::move(text), unreachable, noLink, type] {
+    post([this, path = ownCopy(path), text = std::move(text), kind, noLink, type] {
       log(QStringLiteral("send of %1 failed%2").arg(path, text.isEmpty() ? QString() : QStringLiteral(": ") + text));
-      if ((unreachable || noLink) && !translatePaused_) TogglePause();
       if (noLink) status(QueueStatus::NoLink, type);
-      AfterSend(false, path);
+      sendFailed(path, kind, text);
     });
     waitMs(1000);
   }
   post([this] { transferDone(); });
+}
+
+void CSendQueue::Impl::sendFailed(const QString& path, FailureKind kind, const QString& detail) {
+  const QString row = path.mid(disposeDir_.size() + 1);
+  QueueFailure f;
+  f.kind = kind;
+  f.file = path;
+  f.source = pageSource_.value(row);
+  f.detail = detail;
+  const int at = sendQueue_.find(row);
+  if (kind == FailureKind::SendStopped) {
+    // The operator's pause (or the shut-down) stopped it: not a fault of the file or the machine.
+    if (at >= 0) sendQueue_.setNote(at, {RowState::Stopped});
+    log(QStringLiteral("send of %1 stopped part-way: the machine keeps nothing of it; it is sent again from its start").arg(path));
+    emit q.fileFailed(f);
+    AfterSend(false, path);
+    return;
+  }
+  failuresInARow_ = (path == lastFailedPage_ && kind == lastFailure_) ? failuresInARow_ + 1 : 1;
+  lastFailedPage_ = path;
+  lastFailure_ = kind;
+  f.inARow = failuresInARow_;
+  const bool pause = kind == FailureKind::MachineUnreachable || kind == FailureKind::NoLink ||
+                     failuresInARow_ >= kRepeatsBeforePause;
+  if (at >= 0) sendQueue_.setNote(at, {RowState::Failed, kind, failuresInARow_, pause});
+  log(QStringLiteral("%1: %2 (%3 of %4 in a row)").arg(path, englishText(kind)).arg(failuresInARow_).arg(kRepeatsBeforePause));
+  emit q.fileFailed(f);
+  if (pause && !translatePaused_)
+    pauseFor(failuresInARow_ >= kRepeatsBeforePause && kind != FailureKind::MachineUnreachable && kind != FailureKind::NoLink
+                 ? PauseCause::RepeatedFailure
+                 : PauseCause::Failure,
+             f);
+  AfterSend(false, path);
 }
 
 void CSendQueue::Impl::transferDone() {
@@ -133,14 +190,19 @@ void CSendQueue::Impl::AfterSend(bool ok, const QString& path) {
     refreshSendQueueStatus();
     return;
   }
+  lastFailedPage_.clear();
+  lastFailure_ = FailureKind::None;
+  failuresInARow_ = 0;
+  resumeTries_ = 0;
   history_.append(name);
-  if (history_.count() >= 2) history_.setStatus(history_.count() - 2, QString());
-  history_.setStatus(history_.count() - 1, QStringLiteral("Sending..."));
+  history_.setNote(history_.count() - 1, {RowState::Sent});
   ++sentCount_;
   bool kept;
   if (keepSent_) {
-    emit q.previewSent(path);
-    kept = moveFile(path, printedDir_ + QLatin1Char('/') + name);
+    const QString printed = printedDir_ + QLatin1Char('/') + name;
+    kept = moveFile(path, printed);
+    // The follow preview reads the file where it is now, never where it was.
+    if (kept) emit q.previewSent(printed);
   } else {
     kept = ::unlink(native(path).c_str()) == 0;
   }
@@ -149,6 +211,7 @@ void CSendQueue::Impl::AfterSend(bool ok, const QString& path) {
   QString row = path.mid(disposeDir_.size() + 1);
   int at = sendQueue_.find(row);
   if (at >= 0) sendQueue_.remove(at);
+  pageSource_.remove(row);
   log(QStringLiteral("sent %1%2").arg(path, kept ? QString() : QStringLiteral(" (left in the dispose folder)")));
   refreshSendQueueStatus();
 }

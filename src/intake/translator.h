@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "intake/queue_failure.h"
+
 namespace qel::intake {
 
 struct TranslateResult {
@@ -11,6 +13,7 @@ struct TranslateResult {
   std::vector<std::string> outputs;  // full paths of the written page files, in sending order
   int splitMode = 0;                 // the page mode the run used
   std::string error;
+  FailureKind failure = FailureKind::DisposeFailed;  // why, when not ok
 };
 
 class Translator {

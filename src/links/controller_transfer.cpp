@@ -12,6 +12,8 @@
 #include "config/ini_config.h"
 #include "controller/controller.h"
 #include "controller/crc.h"
+#include "links/machine_name.h"
+#include "platform/code_page.h"
 
 namespace qel::links {
 
@@ -71,8 +73,8 @@ std::string CController_Transfer::header(const std::string& path) {
   std::string h;
   h += '\x01';
   h += "SD:";
-  h += base.substr(0, 8);
-  h += ext.substr(0, 4);
+  h += platform::cutAtCharacter(base, kMachineNameBytes);
+  h += platform::cutAtCharacter(ext, kMachineExtensionBytes);
   h += '\x02';
   return h;
 }
@@ -122,6 +124,8 @@ bool CController_Transfer::send() {
   owner_.setStopRequest(false);
   owner_.setProgressRange(0, 100);
   owner_.setProgressPos(1);
+  const std::string::size_type slash = filePath_.find_last_of('/');
+  machineName_ = registerMachineName(owner_.programDir(), slash == std::string::npos ? filePath_ : filePath_.substr(slash + 1));
   bool ok = false;
   for (int failures = 0;;) {
     ++attempts_;
@@ -185,6 +189,7 @@ bool CController_Transfer::startWorker(std::thread& t, std::function<void()> bod
 
 bool CController_Transfer::runTransfer() {
   controller_->setCancel(0);
+  trailerSent_ = false;
   flags_.store(0, std::memory_order_release);
   receivedCrc_.store(0, std::memory_order_relaxed);
   crcMatched_ = 0;
@@ -250,19 +255,24 @@ void CController_Transfer::sendingWorker() {
   }
 
   bool lineLost = false;
+  bool trailerSent = false;
   const int fd = ::open(filePath_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     struct stat st {};
     const std::int64_t length = ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
-    lineLost = !controller_->write(channel, header(filePath_));
+    lineLost = !controller_->write(channel, header(machineName_.empty() ? filePath_ : machineName_));
     if (fileSize_ < 2048) clock.sleepMs(100);
     std::int64_t sent = 0;
+    bool endOfFile = false;
     int shown = -1;
     static thread_local std::uint8_t block[kReadBlock];
     while (!lineLost) {
       const ssize_t n = ::read(fd, block, sizeof block);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
+      if (n <= 0) {
+        endOfFile = n == 0;
+        break;
+      }
       if (!writeEscaped(channel, block, static_cast<std::size_t>(n))) {
         lineLost = true;
         break;
@@ -275,13 +285,23 @@ void CController_Transfer::sendingWorker() {
       shown = pos;
       if (owner_.stopInForce() || flags() != 0) break;
     }
-    controller_->setCancel(0);
-    static const std::uint8_t etx = kEtx;
-    if (!controller_->write(channel, &etx, 1)) lineLost = true;
-    if (!lineLost && !owner_.stopInForce() && flags() == 0) {
+    // Deliberate: the trailer goes out only after the whole file. A send stopped part-way (a
+    // pause, Cancel, the coordinator's ABORT) ends without it, so the coordinator never takes
+    // the part it holds for a whole file that it could run; closing the connection drops it.
+    if (!lineLost && (endOfFile || sent >= length)) {
+      controller_->setCancel(0);
+      static const std::uint8_t etx = kEtx;
+      if (controller_->write(channel, &etx, 1)) trailerSent = true;
+      else lineLost = true;
+    }
+    trailerSent_ = trailerSent;
+    if (trailerSent && flags() == 0) {
+      // The machine holds the whole file now: a stop waits a little for its CRC, so that a file
+      // that was delivered is not reported as stopped (and sent again).
       const std::int64_t waitStart = clock.nowMs();
       for (;;) {
-        if (flags() != 0 || owner_.stopInForce()) break;
+        if (flags() != 0) break;
+        if (owner_.stopInForce() && clock.nowMs() - waitStart >= kStopGraceMs) break;
         if (!controller_->isOpen(controller::kSubMpe)) break;  // the line went down
         if (timeoutOn_ && clock.nowMs() - waitStart >= static_cast<std::int64_t>(timeValue_) * 1000) {
           raise(kFlagTimeout);
@@ -294,24 +314,24 @@ void CController_Transfer::sendingWorker() {
   }
 
   const std::uint32_t f = flags();
+  const std::uint32_t received = receivedCrc_.load(std::memory_order_relaxed);
   std::string text;
-  if (owner_.stopInForce()) {
+  if (trailerSent && (f & kFlagCrc) && received == crc) {
+    // Checked first: a file whose CRC came back right was delivered, even when a stop came
+    // while its answer was awaited.
+    text = "File transfer successful.";
+    crcMatched_ = 1;
+  } else if (owner_.stopInForce()) {
     text = "File transfer cancelled by user.";
   } else if (f & kFlagAbort) {
     text = "File transfer cancelled by controller.";
   } else if (f & kFlagTimeout) {
     text = "Timeout waiting for CRC.";
   } else if ((f & kFlagCrc) && fd >= 0) {
-    const std::uint32_t received = receivedCrc_.load(std::memory_order_relaxed);
-    if (received == crc) {
-      text = "File transfer successful.";
-      crcMatched_ = 1;
-    } else {
-      char buf[128];
-      std::snprintf(buf, sizeof buf, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)",
-                    static_cast<unsigned>(crc), static_cast<unsigned>(received));
-      text = buf;
-    }
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)",
+                  static_cast<unsigned>(crc), static_cast<unsigned>(received));
+    text = buf;
   } else {
     text = "Error in file transfer.";
   }
@@ -325,7 +345,8 @@ void CController_Transfer::replyWorker() {
   bool collecting = false;
   std::string text;
   for (int turn = 0;; turn = (turn + 1) % 4) {
-    if (owner_.stopInForce() || (flags() & kFlagWorkerEnded)) break;
+    // After the trailer the answer is read through a stop; the sending worker's end ends this.
+    if ((owner_.stopInForce() && !trailerSent_) || (flags() & kFlagWorkerEnded)) break;
     std::uint8_t b = 0;
     std::size_t len = 1;
     const int ch = rotation[turn];

@@ -50,9 +50,13 @@ class CController_Transfer : public TransferLink {
   bool send() override;
   std::string resultText() const override { return resultText_; }
 
-  // The download header for a path: 0x01 "SD:" base name (8 at most) extension with its dot
-  // (4 at most) 0x02.
+  // The download header for a path in the machine's code page: 0x01 "SD:" base name (8 bytes at
+  // most) extension with its dot (4 at most) 0x02, both cut at a character boundary. The link
+  // sends the name the machine name register gives the file (machine_name.h).
   static std::string header(const std::string& path);
+  // How long a stop waits once the whole file and its trailer are out: the machine holds the
+  // whole file then, and its CRC answer tells whether it was delivered.
+  static constexpr int kStopGraceMs = 3000;
   // Escapes a block: 0x02 → "\s", 0x03 → "\e", 0x5C → "\\".
   static std::string escape(const std::string& raw);
   // Understands one reply text: "CRC=<hex>" gives kFlagCrc and the value, "ABORT" gives
@@ -62,6 +66,8 @@ class CController_Transfer : public TransferLink {
   static std::string durationText(std::int64_t seconds);
 
   int attempts() const { return attempts_; }
+  // The name the file was sent under (code page bytes), after send().
+  const std::string& machineName() const { return machineName_; }
   bool crcMatched() const { return crcMatched_ != 0; }
 
  private:
@@ -90,6 +96,10 @@ class CController_Transfer : public TransferLink {
   int channelNo_ = 5;
   int timeValue_ = 60;
   std::string filePath_;
+  std::string machineName_;
+  // Set by the sending worker once the trailer is out: the reply worker then reads on through a
+  // stop (for the grace above).
+  std::atomic<bool> trailerSent_{false};
   std::int32_t crcMatched_ = 0;
   std::string resultText_;
   std::int32_t fileSize_;

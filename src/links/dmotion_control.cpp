@@ -150,13 +150,18 @@ bool CDMotionControl::GetIn(short first, short last, std::int32_t* value) {
   return true;
 }
 
+void CDMotionControl::setDownloadName(std::string name) {
+  std::lock_guard<std::mutex> g(mutex_);
+  downloadName_ = std::move(name);
+}
+
 bool CDMotionControl::Download(const std::string& path, std::int32_t, const std::string&, std::int32_t, bool,
                                std::int32_t, bool, std::int32_t) {
   const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file < 0) return false;
   std::lock_guard<std::mutex> g(mutex_);
   bool ok = fd_ >= 0;
-  const std::string head = CController_Transfer::header(path);
+  const std::string head = CController_Transfer::header(downloadName_.empty() ? path : downloadName_);
   ok = ok && mcsock::sendAll(fd_, head.data(), head.size());
   std::uint16_t crc = 0;
   std::string block(65536, '\0');

@@ -44,6 +44,9 @@ class CDMotionControl {
   // ("1", 2, false, 0, true, 15 for a plot file) and are not used by our coordinator.
   bool Download(const std::string& path, std::int32_t a, const std::string& b, std::int32_t c, bool d,
                 std::int32_t e, bool f, std::int32_t g);
+  // The name the next Download gives the file on the coordinator (machine_name.h); empty: the
+  // path's own name, cut to the header's size.
+  void setDownloadName(std::string name);
   // 77: inputs first..last as bits of *value (first is bit 0).
   bool GetIn(short first, short last, std::int32_t* value);
 
@@ -64,6 +67,7 @@ class CDMotionControl {
   int fd_ = -1;
   int port_ = 0;
   std::string pending_;  // bytes received after the last answer line
+  std::string downloadName_;
   int replyTimeoutMs_ = 5000;
   int connectTimeoutMs_ = 3000;
 };

@@ -2,6 +2,7 @@
 
 #include "config/ini_config.h"
 #include "links/dmotion_control.h"
+#include "links/machine_name.h"
 
 namespace qel::links {
 
@@ -42,6 +43,9 @@ bool CMCControl_Transfer::send() {
     control_->Close(0);
     return false;
   }
+  const std::string::size_type slash = filePath_.find_last_of('/');
+  control_->setDownloadName(
+      registerMachineName(owner_.programDir(), slash == std::string::npos ? filePath_ : filePath_.substr(slash + 1)));
   if (!control_->Download(filePath_, 0, "1", 2, false, 0, true, 15)) {
     control_->Close(0);
     return false;

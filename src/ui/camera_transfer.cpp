@@ -28,7 +28,7 @@
 #include "ui/capture_video.h"
 #include "ui/logic/display_copy.h"
 #include "ui/logic/settings_calibration.h"
-#include "ui/logic/window_place.h"
+#include "ui/place_keeper.h"
 #include "ui/message_service.h"
 #include "ui/my_view.h"
 #include "ui/prompt.h"
@@ -179,38 +179,6 @@ void cameraTransfer::shutDown() {
   ccd::saveCcdSettings(home_.toStdString(), workflow_->settings());
   io_->waitForDone();
   video_->close();
-  savePlace();
-}
-
-namespace {
-constexpr const char* kPlaceSection = "Window";
-constexpr const char* kPlaceKey = "CcdCut";
-}  // namespace
-
-// The place is kept as the frame's top left corner and the size of the window's inside. The
-// frame adds its title bar above the inside; before the window is shown it is not known, so a
-// usual one is assumed.
-constexpr int kTitle = 32;
-
-void cameraTransfer::placeOnScreen() {
-  std::optional<QRect> saved;
-  const std::string text = config::CIniConfig(home_.toStdString()).readText(kPlaceSection, kPlaceKey, "");
-  int x = 0, y = 0, w = 0, h = 0;
-  if (std::sscanf(text.c_str(), "%d,%d,%d,%d", &x, &y, &w, &h) == 4 && w > 0 && h > 0) saved = QRect(x, y, w, h + kTitle);
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  const QRect available = screen ? screen->availableGeometry() : QRect();
-  const QSize least = minimumSizeHint() + QSize(0, kTitle);
-  const QRect frame = placeWindow(saved, available, QSize(1100, 690 + kTitle), least);
-  resize(frame.size() - QSize(0, kTitle));
-  move(frame.topLeft());
-}
-
-void cameraTransfer::savePlace() {
-  if (!isVisible() && !testAttribute(Qt::WA_WState_ExplicitShowHide)) return;
-  const QPoint at = frameGeometry().topLeft();
-  config::CIniConfig(home_.toStdString())
-      .writeText(kPlaceSection, kPlaceKey,
-                 QStringLiteral("%1,%2,%3,%4").arg(at.x()).arg(at.y()).arg(width()).arg(height()).toStdString());
 }
 
 void cameraTransfer::buildWindow() {
@@ -400,7 +368,9 @@ void cameraTransfer::buildWindow() {
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(top, 1);
   outer->addWidget(bar);
-  placeOnScreen();
+  // Opens where it was last closed (WindowPlaces.ini), or centred, whole on the screen.
+  resize(1100, 690);
+  new PlaceKeeper(this, home_, QStringLiteral("CcdCut"));
 }
 
 void cameraTransfer::retranslate() {

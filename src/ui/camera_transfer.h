@@ -112,10 +112,6 @@ class cameraTransfer : public QDialog {
   void onJob(int sheet, const QString& job, const QString& path);
   void onSheetEnded(int sheet, ccd::SheetEnd end);
   void startRun();
-  // Opens where it was last closed, or centred, whole on the screen ([Window] CcdCut of
-  // Config.ini keeps the place).
-  void placeOnScreen();
-  void savePlace();
   QString operationWords(ccd::CcdState s) const;
   QString fileWords(ccd::CcdFileStatus f) const;
   void shutDown();

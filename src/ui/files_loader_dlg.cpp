@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableView>
@@ -27,7 +28,11 @@
 #include "config/language.h"
 #include "ui/language.h"
 #include "ui/logic/main_rules.h"
+#include "ui/logic/window_place.h"
 #include "ui/message_service.h"
+#include "ui/place_keeper.h"
+#include "ui/queue_words.h"
+#include "ui/settings_fields.h"
 #include "ui/print_preview.h"
 #include "ui/prompt.h"
 #include "ui/tray.h"
@@ -46,9 +51,10 @@ using intake::QueueStatus;
 QVariant QueueListWording::data(const QModelIndex& index, int role) const {
   QVariant v = QIdentityProxyModel::data(index, role);
   if (role != Qt::DisplayRole || index.column() != 1) return v;
+  // What happens to the row, as the queue notes it; rows without a note show their text.
+  const auto note = QIdentityProxyModel::data(index, intake::kRowNoteRole).value<intake::RowNote>();
+  if (note.state != intake::RowState::None) return QueueWords::rowNote(note);
   const QString s = v.toString();
-  if (s == QLatin1String("waiting...")) return CFilesLoaderDlg::tr("waiting...");
-  if (s == QLatin1String("Sending...")) return CFilesLoaderDlg::tr("Sending...");
   if (s == QLatin1String("Fail")) return CFilesLoaderDlg::tr("Fail");
   return v;
 }
@@ -111,6 +117,10 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
   });
 #endif
   buildWindow();
+  // A first start leaves room on the left for the follow preview when the screen is wide enough.
+  place_ = new PlaceKeeper(this, home_, QStringLiteral("MainWindow"), [](const QRect& available, const QSize& frame) {
+    return firstMainPlace(frame, available, kFollowWidth, kFollowMinWidth);
+  });
 
   if (services_.tray) tray_ = services_.tray;
   else {
@@ -122,11 +132,16 @@ CFilesLoaderDlg::CFilesLoaderDlg(QString home, Services services, QWidget* paren
 
   connect(queue_.get(), &intake::CSendQueue::statusEvent, this, &CFilesLoaderDlg::onStatus);
   connect(queue_.get(), &intake::CSendQueue::messageEvent, this, &CFilesLoaderDlg::onMessage);
+  connect(queue_.get(), &intake::CSendQueue::fileFailed, this, &CFilesLoaderDlg::onFailed);
+  connect(queue_.get(), &intake::CSendQueue::pausedFor, this, &CFilesLoaderDlg::onPausedFor);
   connect(queue_.get(), &intake::CSendQueue::pausedChanged, this, &CFilesLoaderDlg::onPausedChanged);
   connect(queue_.get(), &intake::CSendQueue::previewRequested, this, &CFilesLoaderDlg::onFollowRequested);
   connect(queue_.get(), &intake::CSendQueue::previewSent, this, [this](const QString& path) {
     if (follow_ && QFileInfo::exists(path)) follow_->pointAt(path);
   });
+  // The newest history row stays in view.
+  connect(historyWording_, &QAbstractItemModel::rowsInserted, historyView_, [this] { historyView_->scrollToBottom(); });
+  connect(historyWording_, &QAbstractItemModel::modelReset, historyView_, [this] { historyView_->scrollToBottom(); });
   connect(queue_.get(), &intake::CSendQueue::previewClosed, this, &CFilesLoaderDlg::closeFollow);
   connect(queue_.get(), &intake::CSendQueue::logLine, this, [this](const QString& line) {
     if (!debugConsole_) return;
@@ -283,6 +298,10 @@ void CFilesLoaderDlg::buildWindow() {
   widthField_->setText(f.width);
   lengthField_->setText(f.length);
   folderField_->setText(queue_->watchDir());
+  // Digits and points only in the address, numbers only in the sizes; "Save" checks the rest.
+  ipField_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]{0,15}")), ipField_));
+  applyRule(widthField_, kPageSizeRule);
+  applyRule(lengthField_, kPageSizeRule);
 
   connect(saveButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onSave);
   connect(advancedButton_, &QPushButton::clicked, this, &CFilesLoaderDlg::onAdvanced);
@@ -306,7 +325,7 @@ void CFilesLoaderDlg::retranslate() {
   pauseButton_->setText(queuePaused() ? tr("Continue") : tr("Pause"));
   for (auto* w : {queueWording_, historyWording_, binWording_}) w->retranslate();
   for (int i = 0; i < 4; ++i)
-    if (panes_[i].set) paneLabels_[i]->setText(statusWords(panes_[i].what, panes_[i].count));
+    if (paneWords_[i]) paneLabels_[i]->setText(paneWords_[i]());
   if (tray_) tray_->setTip(tr("Click to open directory watcher window"));
 }
 
@@ -323,10 +342,16 @@ QString CFilesLoaderDlg::statusWords(QueueStatus what, int count) const {
   return {};
 }
 
+void CFilesLoaderDlg::setPane(int pane, std::function<QString()> words) {
+  if (pane < 0 || pane > 3) return;
+  paneWords_[pane] = std::move(words);
+  paneLabels_[pane]->setText(paneWords_[pane]());
+  paneLabels_[pane]->setToolTip(paneLabels_[pane]->text());
+}
+
 void CFilesLoaderDlg::onStatus(int pane, QueueStatus what, int count) {
   if (pane < 0 || pane > 3) return;
-  panes_[pane] = {what, count, true};
-  paneLabels_[pane]->setText(statusWords(what, count));
+  setPane(pane, [this, what, count] { return statusWords(what, count); });
   // An empty waiting list makes the folder button usable again.
   if (what == QueueStatus::Waiting && count == 0) browseButton_->setEnabled(true);
 }
@@ -335,23 +360,46 @@ QString CFilesLoaderDlg::paneText(int pane) const { return pane >= 0 && pane < 4
 
 void CFilesLoaderDlg::onMessage(intake::QueueMessage what, const QString& a, const QString& b) {
   switch (what) {
-    case intake::QueueMessage::TranslateThreadFailed: information(this, QString(), tr("Creating Optimize thread failed!")); break;
-    case intake::QueueMessage::TransferThreadFailed: information(this, QString(), tr("Create Transfer Thread Fail!")); break;
-    case intake::QueueMessage::WidthOutOfRange:
-      information(this, QString(), tr("the file: %1 's width is out of range, it will be moved to: %2").arg(a, b));
-      break;
-    case intake::QueueMessage::LinkMessage: information(this, b, a); break;
+    case intake::QueueMessage::TranslateThreadFailed: say(tr("Creating Optimize thread failed!")); break;
+    case intake::QueueMessage::TransferThreadFailed: say(tr("Create Transfer Thread Fail!")); break;
+    // Said with the file's failure (onFailed), in the words of its kind.
+    case intake::QueueMessage::WidthOutOfRange: break;
+    case intake::QueueMessage::LinkMessage: say(b.isEmpty() ? a : b + QStringLiteral(": ") + a); break;
     case intake::QueueMessage::LeftoversUnsent:
       // Said once the window is up (the queue starts inside the constructor).
       QMetaObject::invokeMethod(this, [this, a] {
-        information(this, QString(), tr("These page files were not sent before the program stopped; they are in the recycle bin: %1").arg(a));
+        say(tr("These page files were not sent before the program stopped; they are in the recycle bin: %1").arg(a));
       }, Qt::QueuedConnection);
       break;
   }
 }
 
+void CFilesLoaderDlg::onFailed(const intake::QueueFailure& f) {
+  setPane(intake::kPaneMessage, [f] { return QueueWords::failed(f); });
+  // A rejected source is said in a box; send failures stand in their row and this pane (the
+  // queue retries them, and pauses with a box once retrying is of no use).
+  if (intake::isTranslateKind(f.kind) && f.kind != intake::FailureKind::ChangedWhileRead &&
+      f.kind != intake::FailureKind::SourceVanished && f.kind != intake::FailureKind::ConversionFailed)
+    say(QueueWords::rejected(f));
+}
+
+void CFilesLoaderDlg::onPausedFor(intake::PauseCause cause, const intake::QueueFailure& f) {
+  setPane(intake::kPaneMessage, [cause, f] { return QueueWords::paused(cause, f); });
+  if (cause == intake::PauseCause::Failure || cause == intake::PauseCause::RepeatedFailure)
+    say(tr("The queue paused: %1\nPress Continue to go on.").arg(QueueWords::paused(cause, f)));
+}
+
+void CFilesLoaderDlg::say(const QString& text) {
+  if (!messages_.offer(text)) return;
+  information(this, QString(), text);
+  for (QStringList more = messages_.next(); !more.isEmpty(); more = messages_.next())
+    information(this, QString(), more.size() == 1 ? more[0] : tr("%1 more messages:\n\n%2").arg(more.size()).arg(more.join(QStringLiteral("\n\n"))));
+}
+
 void CFilesLoaderDlg::onPausedChanged(bool paused, bool browseEnabled) {
   pauseButton_->setText(paused ? tr("Continue") : tr("Pause"));
+  // Going on: a pause's reason no longer stands in the last-event pane.
+  if (!paused && paneWords_[intake::kPaneMessage]) setPane(intake::kPaneMessage, [] { return QueueWords::running(); });
   browseButton_->setEnabled(browseEnabled);
   const bool editing = editingAllowed(paused);
   advancedButton_->setEnabled(editing);
@@ -361,7 +409,23 @@ void CFilesLoaderDlg::onPausedChanged(bool paused, bool browseEnabled) {
 void CFilesLoaderDlg::onPause() { queue_->TogglePause(); }
 
 void CFilesLoaderDlg::onSave() {
-  saveMachineFields(home_, {ipField_->text(), widthField_->text(), lengthField_->text()});
+  const MachineFields fields{ipField_->text(), widthField_->text(), lengthField_->text()};
+  switch (checkMachineFields(fields)) {
+    case MachineCheck::Accepted: saveMachineFields(home_, fields); return;
+    case MachineCheck::AddressRefused:
+      ipField_->setFocus();
+      warning(this, tr("Error"), tr("%1 must be an address such as 192.168.0.250.").arg(fieldName(ipLabel_->text())));
+      return;
+    case MachineCheck::WidthRefused:
+    case MachineCheck::LengthRefused: {
+      const bool width = checkMachineFields(fields) == MachineCheck::WidthRefused;
+      QLineEdit* field = width ? widthField_ : lengthField_;
+      field->setFocus();
+      const FieldRefusal r{width ? "width" : "length", checkNumber(field->text().toStdString(), kPageSizeRule), kPageSizeRule};
+      warning(this, tr("Error"), refusalText((width ? widthLabel_ : lengthLabel_)->text(), r));
+      return;
+    }
+  }
 }
 
 void CFilesLoaderDlg::onAdvanced() {
@@ -470,10 +534,10 @@ void CFilesLoaderDlg::onFollowRequested(const QString& path) {
     follow_ = new CPrintPreView(home_, links_, queue_.get(), false, this);
     follow_->setAttribute(Qt::WA_DeleteOnClose);
     follow_->setModal(false);
-    placeFollow();
-    if (isVisible()) follow_->show();
+    follow_->resize(kFollowWidth, kFollowHeight);
   }
   follow_->pointAt(path);
+  placeFollow();
 }
 
 void CFilesLoaderDlg::closeFollow() {
@@ -485,7 +549,23 @@ void CFilesLoaderDlg::closeFollow() {
 }
 
 void CFilesLoaderDlg::placeFollow() {
-  if (follow_) follow_->move(followPosition(frameGeometry(), follow_->frameGeometry().size()));
+  if (!follow_) return;
+  // Shown only beside a shown window, and only where it covers nothing of it.
+  const auto frame = isVisible() && !isMinimized()
+                         ? followPlace(frameGeometry(),
+                                       QSize(kFollowWidth, kFollowHeight) + (follow_->frameGeometry().size() - follow_->size()),
+                                       PlaceKeeper::availableFor(this), kFollowMinWidth)
+                         : std::nullopt;
+  if (!frame) {
+    follow_->hide();
+    return;
+  }
+  follow_->setGeometry(PlaceKeeper::clientFor(follow_, *frame));
+  if (!follow_->isVisible()) {
+    follow_->show();
+    // Placed with a guessed frame: once the window system has framed it, place it again.
+    QMetaObject::invokeMethod(this, [this] { placeFollow(); }, Qt::QueuedConnection);
+  }
 }
 
 void CFilesLoaderDlg::moveEvent(QMoveEvent* e) {
@@ -493,13 +573,24 @@ void CFilesLoaderDlg::moveEvent(QMoveEvent* e) {
   placeFollow();
 }
 
+void CFilesLoaderDlg::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  placeFollow();
+}
+
 void CFilesLoaderDlg::changeEvent(QEvent* e) {
   if (e->type() == QEvent::LanguageChange) retranslate();
-  if (e->type() == QEvent::WindowStateChange && isMinimized() && tray_ && tray_->available()) {
-    // Minimised: into the notification area.
-    tray_->show(programIcon(), tr("Click to open directory watcher window"));
-    QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+  if (e->type() == QEvent::WindowStateChange && isMinimized()) {
+    // The follow preview goes with the window.
+    if (follow_) follow_->hide();
+    if (tray_ && tray_->available()) {
+      // Minimised: into the notification area.
+      tray_->show(programIcon(), tr("Click to open directory watcher window"));
+      QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+    }
   }
+  if (e->type() == QEvent::WindowStateChange && !isMinimized())
+    QMetaObject::invokeMethod(this, [this] { placeFollow(); }, Qt::QueuedConnection);
   QDialog::changeEvent(e);
 }
 
@@ -509,6 +600,7 @@ void CFilesLoaderDlg::restoreFromTray() {
   showNormal();
   raise();
   activateWindow();
+  placeFollow();
 }
 
 void CFilesLoaderDlg::closeEvent(QCloseEvent* e) {

@@ -12,6 +12,7 @@
 
 #include "intake/send_queue.h"
 #include "links/transfer_link.h"
+#include "ui/logic/message_queue.h"
 #include "ui/print_preview.h"
 
 class QGroupBox;
@@ -25,6 +26,7 @@ class QTableView;
 namespace qel::ui {
 
 class CPrintPreView;
+class PlaceKeeper;
 class Prompter;
 class Tray;
 
@@ -67,6 +69,8 @@ class CFilesLoaderDlg : public QDialog {
   void reloadSettings();
   // Status pane texts as shown.
   QString paneText(int pane) const;
+  // The follow preview's wanted size and the least width it is shown at beside the window.
+  static constexpr int kFollowWidth = 420, kFollowHeight = 360, kFollowMinWidth = 240;
 
  signals:
   // The interactive preview is about to run modally (tests drive it from here).
@@ -77,6 +81,7 @@ class CFilesLoaderDlg : public QDialog {
  protected:
   void changeEvent(QEvent* e) override;
   void moveEvent(QMoveEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
 
@@ -90,6 +95,12 @@ class CFilesLoaderDlg : public QDialog {
   void onPause();
   void onStatus(int pane, intake::QueueStatus what, int count);
   void onMessage(intake::QueueMessage what, const QString& a, const QString& b);
+  void onFailed(const intake::QueueFailure& failure);
+  void onPausedFor(intake::PauseCause cause, const intake::QueueFailure& failure);
+  // A pane's text, worded anew after each language switch.
+  void setPane(int pane, std::function<QString()> words);
+  // One message box at a time; what comes meanwhile is said in one box after it.
+  void say(const QString& text);
   void onPausedChanged(bool paused, bool browseEnabled);
   void onFollowRequested(const QString& path);
   void closeFollow();
@@ -108,12 +119,10 @@ class CFilesLoaderDlg : public QDialog {
   bool debugConsole_ = false;
   // Nulls itself when the preview goes (it is closed with delete-on-close).
   QPointer<CPrintPreView> follow_;
-  // What each pane says, kept as events so a language switch words them anew.
-  struct Pane {
-    intake::QueueStatus what = intake::QueueStatus::Waiting;
-    int count = 0;
-    bool set = false;
-  } panes_[4];
+  // What each pane says, kept as wording so a language switch words it anew.
+  std::function<QString()> paneWords_[4];
+  MessageQueue messages_;
+  PlaceKeeper* place_ = nullptr;
 
   QGroupBox* queueBox_;
   QGroupBox* historyBox_;

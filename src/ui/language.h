@@ -14,5 +14,7 @@ void applyLanguage(int flag);
 void applyLanguage(const config::CIniConfig& cfg);
 // True when the Chinese translations were found and loaded by the last switch to Chinese.
 bool chineseLoaded();
+// True when Qt's own Chinese texts (qtbase_zh_CN, package qt6-translations-l10n) were loaded.
+bool qtChineseLoaded();
 
 }  // namespace qel::ui

@@ -21,7 +21,10 @@
 #include "plot/dispose_file.h"
 #include "ui/message_service.h"
 #include "ui/my_view.h"
+#include "ui/place_keeper.h"
 #include "ui/prompt.h"
+#include "ui/queue_words.h"
+#include "links/send_outcome.h"
 
 namespace qel::ui {
 
@@ -118,6 +121,8 @@ CPrintPreView::CPrintPreView(QString home, links::LinkFactory links, intake::CSe
     delete side;  // the follow view has no side column; its widgets stay children of the window
   }
   resize(interactive ? QSize(900, 620) : QSize(420, 360));
+  // The interactive view opens where it stood last; the follow view stands beside the main window.
+  if (interactive) new PlaceKeeper(this, home_, QStringLiteral("PrintPreview"));
 
   connect(setButton_, &QPushButton::clicked, this, &CPrintPreView::onSet);
   connect(modButton_, &QPushButton::clicked, this, &CPrintPreView::onMod);
@@ -320,13 +325,15 @@ void CPrintPreView::onSendDone(const PreviewSendResult& r) {
     return;
   }
   if (!r.send.ok) {
-    if (!r.send.text.empty()) information(this, QString(), QString::fromStdString(r.send.text));
+    // The link's own text says it in English: the window says what became of the send in the
+    // interface language, with the link's words beside it.
+    const QString said = QueueWords::sendOutcome(links::classifySend(false, r.send.text, r.stopped));
+    information(this, QString(), r.send.text.empty() ? said : tr("%1\n(%2)").arg(said, QString::fromStdString(r.send.text)));
     emit sendFinished(false);
     return;
   }
   // Bookkeeping: a file from the send queue or the recycle bin now counts as sent.
   if (queue_ && QFileInfo::exists(path_)) {
-    emit queue_->previewSent(path_);
     if (originList_ && (*originList_ == intake::QueueList::SendQueue || *originList_ == intake::QueueList::RecycleBin)) {
       intake::FileListModel* list =
           *originList_ == intake::QueueList::SendQueue ? queue_->sendQueueList() : queue_->recycleBinList();
@@ -337,6 +344,8 @@ void CPrintPreView::onSendDone(const PreviewSendResult& r) {
         path_ = queue_->printedDir() + QLatin1Char('/') + QFileInfo(path_).fileName();
       }
     }
+    // A follow preview reads the file where it is now.
+    emit queue_->previewSent(path_);
   }
   information(this, QString(), tr("Send Successfully"));
   emit sendFinished(true);

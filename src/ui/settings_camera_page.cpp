@@ -62,6 +62,9 @@ CameraSetting::CameraSetting(const QString& homeDir, const config::CIniConfig& c
   build();
   retranslate();
   fill(loadCamera(cfg));
+  for (const auto& b : texts())
+    if (const auto rule = cameraRule(b.field->objectName().toStdString())) applyRule(b.field, *rule);
+  for (QLineEdit* v : values_) applyRule(v, kCalibrationValueRule);
   const CalibrationTexts values = sets_.open();
   showSets();
   showValues(values);
@@ -363,7 +366,35 @@ void CameraSetting::onAutoLoad() {
   showValues(*values);
 }
 
+QString CameraSetting::labelOf(const std::string& field) const {
+  if (field == "cameraCx") return QStringLiteral("Cx");
+  if (field == "cameraCy") return QStringLiteral("Cy");
+  if (field == "markTime") return markTimeLabel_->text();
+  if (field == "radius" || field == "tolerance") return radiusLabel_->text();
+  if (field == "markSp") return spLabel_->text();
+  if (field == "blockXLow" || field == "blockXHigh") return blockXLabel_->text();
+  if (field == "blockYLow" || field == "blockYHigh") return blockYLabel_->text();
+  if (field == "speed") return speedLabel_->text();
+  if (field == "captureDelay") return delayLabel_->text();
+  if (field == "axisYRotate") return axisYLabel_->text();
+  return QString::fromStdString(field);
+}
+
 bool CameraSetting::check() {
+  // The calibration values first: they are stored with the page.
+  std::vector<FieldCheck> values;
+  for (int i = 0; i < kCalibrationFieldCount; ++i)
+    values.push_back({kCalibrationFields[i].label, textOf(values_[i]), kCalibrationValueRule, true});
+  auto refused = firstRefusal(values);
+  if (!refused) refused = cameraRefusal(form());
+  if (refused) {
+    if (auto* field = findChild<QLineEdit*>(QString::fromStdString(refused->field))) {
+      field->setFocus();
+      field->selectAll();
+    }
+    warning(this, tr("Error"), refusalText(labelOf(refused->field), *refused));
+    return false;
+  }
   switch (checkCamera(form())) {
     case CameraCheck::BlockXReversed:
       warning(this, tr("Error"), tr("Block_X: minimum value larger than maximal value"));
@@ -374,6 +405,7 @@ bool CameraSetting::check() {
     case CameraCheck::AccelOutOfRange:
       warning(this, tr("Error"), tr("Accel/Decel value is out of range(1000~5000)"));
       return false;
+    case CameraCheck::FieldRefused:  // said above
     case CameraCheck::Accepted: break;
   }
   return true;

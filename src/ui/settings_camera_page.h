@@ -45,6 +45,7 @@ class CameraSetting : public QWidget {
   void showSets();
   void showEditing(bool editing);
   void applyTargetType();
+  QString labelOf(const std::string& field) const;
 
   void onSetChosen(int index);
   void onEdit();

@@ -9,6 +9,8 @@
 #include "config/ini_config.h"
 #include "config/language.h"
 #include "ui/language.h"
+#include "ui/message_service.h"
+#include "ui/place_keeper.h"
 #include "ui/settings_camera_page.h"
 #include "ui/settings_display_page.h"
 #include "ui/settings_process_page.h"
@@ -32,6 +34,7 @@ CSettingDlg::CSettingDlg(QString homeDir, QWidget* parent) : QDialog(parent), ho
   process_ = new AdvancedSetting(cfg, tabs_);
   camera_ = new CameraSetting(home_, cfg, tabs_);
   display_ = new DisplaySetting(tabs_);
+  new PlaceKeeper(this, home_, QStringLiteral("Settings"));
   tabs_->addTab(process_, QString());
   tabs_->addTab(camera_, QString());
   tabs_->addTab(display_, QString());
@@ -67,21 +70,22 @@ void CSettingDlg::retranslate() {
 }
 
 void CSettingDlg::onSave() {
-  config::CIniConfig cfg(home_.toStdString());
-  const int language = display_->language();
-  useLanguage(language);
-  cfg.write(config::keys::Language_Type, language);
-  // Both pages are checked before either stores, so that a refusal by the camera page leaves
-  // the file as it was apart from the language. A refusing page is brought to the front;
-  // "Arc Length:" refuses without a message.
-  if (!process_->acceptable()) {
+  // Every page is checked before anything is stored: a refused Save stores nothing at all, not
+  // even the language. A refusing page comes to the front and says which field and why.
+  const QString processRefusal = process_->refusal();
+  if (!processRefusal.isEmpty()) {
     showPage(Page::Process);
+    warning(this, tr("Error"), processRefusal);
     return;
   }
   if (!camera_->check()) {
     showPage(Page::CameraMachine);
     return;
   }
+  config::CIniConfig cfg(home_.toStdString());
+  const int language = display_->language();
+  useLanguage(language);
+  cfg.write(config::keys::Language_Type, language);
   process_->save(cfg);
   camera_->save(cfg);
   accept();

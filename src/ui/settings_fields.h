@@ -8,8 +8,11 @@
 #include <QLineEdit>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "ui/logic/field_rules.h"
 
 namespace qel::ui {
 
@@ -37,11 +40,23 @@ inline QLineEdit* addFieldRow(QGridLayout* grid, int row, QLabel*& label, const 
   QWidget* parent = grid->parentWidget();
   label = new QLabel(parent);
   QLineEdit* field = namedField(parent, name);
+  label->setBuddy(field);
   grid->addWidget(label, row, 0);
   grid->addWidget(field, row, 1);
   if (!unit.isEmpty()) grid->addWidget(new QLabel(unit, parent), row, 2);
   return field;
 }
+
+// Keeps letters out of a numeric field while it is typed into (the rule's range is checked by
+// "Save", which names the field).
+void applyRule(QLineEdit* field, const NumberRule& rule);
+
+// The refusal of a field in the interface language: "Font size scale: must be a number from
+// 0.01 to 100." label is the field's label as shown.
+QString refusalText(const QString& label, const FieldRefusal& refusal);
+
+// A label's text as a field's name in a message: without the trailing colon and blanks.
+QString fieldName(const QString& label);
 
 inline void setText(QLineEdit* field, const std::string& text) { field->setText(QString::fromStdString(text)); }
 inline std::string textOf(const QLineEdit* field) { return field->text().toStdString(); }

@@ -19,6 +19,8 @@ AdvancedSetting::AdvancedSetting(const config::CIniConfig& cfg, QWidget* parent)
   build();
   retranslate();
   fill(loadProcess(cfg));
+  for (const auto& b : texts())
+    if (const auto rule = processRule(b.field->objectName().toStdString())) applyRule(b.field, *rule);
   applyEnables();
   connect(split_, &QComboBox::currentIndexChanged, this, &AdvancedSetting::applyEnables);
   connect(occ_, &QCheckBox::toggled, this, &AdvancedSetting::applyEnables);
@@ -201,6 +203,23 @@ void AdvancedSetting::applyEnables() {
 }
 
 bool AdvancedSetting::acceptable() const { return processAcceptable(form()); }
+
+QString AdvancedSetting::labelOf(const std::string& field) const {
+  if (field == "spn") return occ_->text();
+  for (QLabel* l : findChildren<QLabel*>())
+    if (l->buddy() && l->buddy()->objectName().toStdString() == field) return l->text();
+  return QString::fromStdString(field);
+}
+
+QString AdvancedSetting::refusal() {
+  const auto r = processRefusal(form());
+  if (!r) return {};
+  if (auto* field = findChild<QLineEdit*>(QString::fromStdString(r->field))) {
+    field->setFocus();
+    field->selectAll();
+  }
+  return refusalText(labelOf(r->field), *r);
+}
 
 bool AdvancedSetting::save(config::CIniConfig& cfg) { return saveProcess(cfg, form()) == ProcessSave::Stored; }
 

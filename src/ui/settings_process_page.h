@@ -21,7 +21,9 @@ class AdvancedSetting : public QWidget {
   explicit AdvancedSetting(const config::CIniConfig& cfg, QWidget* parent = nullptr);
 
   ProcessForm form() const;
-  // False when "Arc Length:" is not above 0 (the page then stores nothing, and says nothing).
+  // Empty when every field holds a number its rule takes; else why not, naming the field (the
+  // field then has the focus).
+  QString refusal();
   bool acceptable() const;
   // Stores the page; false (nothing stored) when it is not acceptable.
   bool save(config::CIniConfig& cfg);
@@ -35,6 +37,8 @@ class AdvancedSetting : public QWidget {
   std::vector<TextBinding<ProcessForm>> texts() const;
   void fill(const ProcessForm& f);
   void applyEnables();
+  // The label a field's refusal names it by.
+  QString labelOf(const std::string& field) const;
 
   QGroupBox *transferBox_, *pageBox_, *fontBox_, *otherBox_, *cutBox_;
   QLabel *typeLabel_, *splitLabel_;

@@ -26,5 +26,32 @@ TEST(DisposeTranslator, WritesAndReportsPageFiles) {
   EXPECT_FALSE(missing.ok);
 }
 
+// Each rejected file says what it was: the reason comes from the pipeline's result and, for a
+// file without a plot command, from its own bytes.
+TEST(DisposeTranslator, RejectedFilesSayWhatTheyWere) {
+  test::TempHome home;
+  config::CIniConfig cfg(home.path());
+  cfg.write(config::keys::CUT_FT, 6);
+  cfg.write(config::keys::Page_Width, 10.0);
+  cfg.writeText("Split_Page", "Max_Page_Count", "2");
+  struct Case {
+    const char* name;
+    std::string content;
+    FailureKind want;
+  } cases[] = {
+      {"empty.plt", "", FailureKind::EmptyFile},
+      {"picture.plt", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x02\x80", 20), FailureKind::NotPlotFile},
+      {"notes.plt", "just some words\nand more words\n", FailureKind::NoPlotCommand},
+      {"long.plt", "IN;SP1;PU0,0;PD4000,0;PU;", FailureKind::TooManyPages},
+  };
+  DisposeTranslator t;
+  for (const Case& c : cases) {
+    home.writeFile(std::string("ListenDir/") + c.name, c.content);
+    const TranslateResult r = t.translate(home.path(), home.file(std::string("ListenDir/") + c.name), home.file("DisposeDir"), "x");
+    EXPECT_FALSE(r.ok) << c.name;
+    EXPECT_EQ(r.failure, c.want) << c.name << ": " << r.error;
+  }
+}
+
 }  // namespace
 }  // namespace qel::intake

@@ -84,6 +84,8 @@ void runKillRestart(int mode, int files, int kills) {
     cfg.write(qel::config::keys::CUT_FT, mode);
     cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
     cfg.writeText("Watcher", "Watcher_Enabled", "1");
+    // The files are written whole before the queue looks: a short settle time will do.
+    cfg.writeText("Watcher", "Watcher_SettleMs", "100");
   }
   home.writeFile("lp0", "");
   std::mt19937 rng(12345 + mode);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "config/ini_config.h"
@@ -23,10 +24,12 @@ class FakeTranslator : public Translator {
                             const std::string& stamp) override {
     std::lock_guard<std::mutex> l(m);
     sources.push_back(source);
+    if (duringRead) duringRead(source);
     TranslateResult r;
     r.splitMode = splitMode;
     if (fail) {
       r.error = "rejected";
+      r.failure = failure;
       return r;
     }
     std::string base = fs::path(source).stem().string();
@@ -45,7 +48,9 @@ class FakeTranslator : public Translator {
   std::vector<std::string> sources;
   int pages = 1;
   bool fail = false;
+  FailureKind failure = FailureKind::WiderThanPage;
   int splitMode = 6;
+  std::function<void(const std::string&)> duringRead;  // a writer at work while the file is read
 };
 
 struct SentFile {
@@ -77,13 +82,17 @@ class SendQueueTest : public ::testing::Test {
     cfg.write(config::keys::Xitong_TT, 3);
     cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
     cfg.write(config::keys::CUT_FT, 6);
+    // Two looks at the same size and time are enough here; the settle time has its own tests.
+    cfg.writeText("Watcher", "Watcher_SettleMs", "0");
   }
   void set(const char* section, const char* key, const std::string& value) {
     config::CIniConfig(home.path()).writeText(section, key, value);
   }
 
-  void makeQueue() {
+  void makeQueue(bool autoResume = false, bool watcher = false) {
     CSendQueue::Services s;
+    s.autoResume = autoResume;
+    s.watcher = watcher;
     s.translator = &translator;
     s.clock = &clock;
     s.tickMs = 3600000;  // ticks are driven by the test
@@ -94,7 +103,11 @@ class SendQueueTest : public ::testing::Test {
     };
     s.links.set(3, [this](links::TransferOwner& owner, const std::string& path, std::int32_t) {
       return std::make_unique<FakeLink>(
-          [this] { return linkOk; }, linkText, [this, &owner, path](std::string) {
+          [this, &owner] {
+            if (pauseDuringSend) owner.setStopRequest(true);  // what the pause button does to a send
+            return linkOk;
+          },
+          linkText, [this, &owner, path](std::string) {
             std::lock_guard<std::mutex> l(m);
             sent.push_back({path, platform::readWholeFile(path).value_or(""), clock.nowMs()});
             stopSeenBySend = owner.stopInForce();
@@ -104,6 +117,9 @@ class SendQueueTest : public ::testing::Test {
     QObject::connect(queue.get(), &CSendQueue::statusText,
                      [this](int pane, const QString& t) { panes[pane] = t.toStdString(); });
     QObject::connect(queue.get(), &CSendQueue::messageBox, [this](const QString& t) { boxes.push_back(t.toStdString()); });
+    QObject::connect(queue.get(), &CSendQueue::fileFailed, [this](const QueueFailure& f) { failures.push_back(f); });
+    QObject::connect(queue.get(), &CSendQueue::pausedFor,
+                     [this](PauseCause c, const QueueFailure& f) { pauses.push_back({c, f}); });
   }
 
   // One heartbeat, then the workers it started run to their end.
@@ -133,7 +149,10 @@ class SendQueueTest : public ::testing::Test {
   std::mutex m;
   std::vector<SentFile> sent;
   bool linkOk = true;
+  bool pauseDuringSend = false;
   std::string linkText;
+  std::vector<QueueFailure> failures;
+  std::vector<std::pair<PauseCause, QueueFailure>> pauses;
   bool stopSeenBySend = false;
   std::map<int, std::string> panes;
   std::vector<std::string> boxes;
@@ -169,6 +188,10 @@ TEST_F(SendQueueTest, FileTravelsFromWatchFolderToPrintedFolder) {
   tick();  // seen for the first time: not taken yet
   EXPECT_TRUE(translator.sources.empty());
   EXPECT_EQ(queue->waitingList()->texts(), QStringList{"/job.plt"});
+  QStringList followed;  // the follow preview reads each sent file where it is now
+  QObject::connect(queue.get(), &CSendQueue::previewSent, [&](const QString& p) {
+    followed << (platform::fileExists(p.toStdString()) ? p : QStringLiteral("missing: ") + p);
+  });
   tick();  // unchanged for a tick: translated, then the first page is sent
   ASSERT_EQ(translator.sources.size(), 1u);
   EXPECT_EQ(panes[3], "Backup File Success");
@@ -180,14 +203,16 @@ TEST_F(SendQueueTest, FileTravelsFromWatchFolderToPrintedFolder) {
   EXPECT_EQ(sent[0].path, home.path() + "/DisposeDir/job_20260105_093000_001.PLT");
   EXPECT_EQ(queue->sendQueueList()->count(), 0);
   EXPECT_EQ(queue->historyList()->texts(), (QStringList{"job_20260105_093000_001.PLT", "job_20260105_093000_002.PLT"}));
-  EXPECT_EQ(queue->historyList()->status(0), "");
-  EXPECT_EQ(queue->historyList()->status(1), "Sending...");
+  EXPECT_EQ(queue->historyList()->status(0), "Sent");
+  EXPECT_EQ(queue->historyList()->status(1), "Sent");
   EXPECT_EQ(panes[2], "Sended File: 2");
   EXPECT_EQ(panes[1], "Translated File: 0");
   EXPECT_EQ(panes[3], "Waiting to send files.");
   EXPECT_EQ(filesIn("PrintedDir"), (std::vector<std::string>{"job_20260105_093000.plt", "job_20260105_093000_001.PLT",
                                                               "job_20260105_093000_002.PLT"}));
   EXPECT_EQ(filesIn("DisposeDir"), std::vector<std::string>{});
+  EXPECT_EQ(followed, (QStringList{QString::fromStdString(home.path() + "/PrintedDir/job_20260105_093000_001.PLT"),
+                                   QString::fromStdString(home.path() + "/PrintedDir/job_20260105_093000_002.PLT")}));
 }
 
 TEST_F(SendQueueTest, DelayAfterSendDependsOnSize) {
@@ -260,14 +285,16 @@ TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
   tick();
   EXPECT_EQ(translator.sources.size(), 1u);
   EXPECT_EQ(queue->waitingList()->count(), 0);
-  // A second rejected file of the same name keeps the first.
+  // A second rejected file of the same name keeps the first, and says its own reason: only a
+  // width failure gives the width message.
   home.writeFile("ListenDir/bad.plt", "junk2");
-  translator.splitMode = 1;
+  translator.failure = FailureKind::NoPlotCommand;
   tick();
   tick();
   EXPECT_EQ(filesIn("UnDisposeDir"), (std::vector<std::string>{"bad.plt", "bad_2.plt"}));
-  // Only the rolling split fails on a width: the window is told of the first file alone.
-  EXPECT_EQ(boxes.size(), 1u);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1], "the file: " + watch("bad.plt") + " cannot be cut: it holds no plot command, it was moved to: " +
+                          home.path() + "/UnDisposeDir/bad_2.plt");
   EXPECT_EQ(widthEvents, std::vector<std::string>{watch("bad.plt")});
 }
 
@@ -293,6 +320,156 @@ TEST_F(SendQueueTest, ConnectionFailurePausesQueue) {
   tick();
   EXPECT_EQ(sentCount(), 2);
   EXPECT_EQ(queue->sendQueueList()->count(), 0);
+}
+
+TEST_F(SendQueueTest, TheSameFailureFiveTimesInARowPausesWithItsReason) {
+  makeQueue();
+  queue->start();
+  home.writeFile("ListenDir/job.plt", "IN;");
+  queue->ToggleTransferPause();  // translated first, sent below
+  tick();
+  tick();
+  queue->ToggleTransferPause();
+  ASSERT_EQ(queue->sendQueueList()->count(), 1);
+  const QString page = queue->sendQueueList()->text(0);
+  linkOk = false;
+  linkText = "Timeout waiting for CRC.\nDuration=00:01:00";
+  tick();  // another failure first: the count is of one and the same failure
+  linkText = "File transfer failed. CRC wrong (Calculated=$1, Received=$2)\nDuration=00:00:01";
+  for (int i = 1; i <= 4; ++i) {
+    tick();
+    EXPECT_FALSE(queue->transferPaused()) << i;
+    EXPECT_EQ(queue->sendQueueList()->note(0).inARow, i);
+  }
+  EXPECT_EQ(queue->sendQueueList()->status(0), "Failed: wrong CRC (4 of 5)");
+  tick();
+  EXPECT_TRUE(queue->translatePaused());
+  EXPECT_EQ(sentCount(), 6);
+  EXPECT_EQ(queue->sendQueueList()->status(0), "Failed: wrong CRC (queue paused)");
+  ASSERT_EQ(pauses.size(), 1u);
+  EXPECT_EQ(pauses[0].first, PauseCause::RepeatedFailure);
+  const QueueFailure& why = pauses[0].second;
+  EXPECT_EQ(why.kind, FailureKind::WrongCrc);
+  EXPECT_EQ(why.inARow, 5);
+  EXPECT_EQ(why.file.toStdString(), home.path() + "/DisposeDir/" + page.toStdString());
+  EXPECT_EQ(why.source.toStdString(), watch("job.plt"));  // the printer application's job
+  EXPECT_TRUE(why.detail.startsWith("File transfer failed. CRC wrong"));
+  ASSERT_EQ(failures.size(), 6u);
+  EXPECT_EQ(failures[0].kind, FailureKind::NoCrcReply);
+  // The desktop program does not resume by itself.
+  EXPECT_EQ(queue->resumeAtMs(), -1);
+}
+
+TEST_F(SendQueueTest, AStopPartWayIsSaidAndTheFileIsSentAgainFromItsStart) {
+  makeQueue();
+  queue->start();
+  home.writeFile("DisposeDir/a.PLT", "a");
+  queue->sendQueueList()->append("a.PLT");
+  linkOk = false;
+  linkText = "File transfer cancelled by user.\nDuration=00:00:03";
+  pauseDuringSend = true;
+  tick();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].kind, FailureKind::SendStopped);
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
+  EXPECT_EQ(queue->sendQueueList()->note(0).state, RowState::Stopped);
+  // Stops are the operator's doing: they never count towards a pause.
+  EXPECT_TRUE(pauses.empty());
+  queue->setStopRequest(false);
+  pauseDuringSend = false;
+  linkOk = true;
+  tick();
+  EXPECT_EQ(sentCount(), 2);
+  EXPECT_EQ(queue->historyList()->texts(), QStringList{"a.PLT"});
+}
+
+TEST_F(SendQueueTest, AnUnattendedQueueResumesWithGrowingWaits) {
+  makeQueue(true);
+  std::vector<qint64> waits;
+  QObject::connect(queue.get(), &CSendQueue::resumeScheduled, [&](int, qint64 ms) { waits.push_back(ms); });
+  queue->start();
+  home.writeFile("DisposeDir/a.PLT", "a");
+  queue->sendQueueList()->append("a.PLT");
+  linkOk = false;
+  linkText = "MC_Connect_Fail";
+  tick();
+  ASSERT_TRUE(queue->translatePaused());
+  tick();  // not yet
+  EXPECT_EQ(sentCount(), 1);
+  while (waits.size() < 7) {
+    clock.advance(queue->resumeAtMs() - clock.nowMs());
+    tick();
+  }
+  EXPECT_EQ(waits, (std::vector<qint64>{10000, 20000, 40000, 80000, 160000, 300000, 300000}));
+  EXPECT_EQ(sentCount(), 7);
+  // The machine is back: the file goes, and the next outage starts from the first wait again.
+  linkOk = true;
+  clock.advance(queue->resumeAtMs() - clock.nowMs());
+  tick();
+  EXPECT_EQ(queue->historyList()->texts(), QStringList{"a.PLT"});
+  home.writeFile("DisposeDir/b.PLT", "b");
+  queue->sendQueueList()->append("b.PLT");
+  linkOk = false;
+  tick();
+  EXPECT_EQ(waits.back(), 10000);
+  // The operator's own pause and continue take over from the queue's plan.
+  queue->TogglePause();
+  EXPECT_EQ(queue->resumeAtMs(), -1);
+}
+
+TEST_F(SendQueueTest, PlusCopiesAFileFromOutsideTheWatchFolder) {
+  makeQueue();
+  queue->start();
+  queue->ToggleTransferPause();
+  home.writeFile("Elsewhere/own.plt", "IN;own");
+  ASSERT_TRUE(queue->translateNow(QString::fromStdString(home.file("Elsewhere/own.plt"))));
+  ASSERT_TRUE(pumpUntil([this] { return queue->idle(); }, 5000));
+  EXPECT_EQ(home.readFile("Elsewhere/own.plt"), "IN;own");  // the operator's file stays
+  EXPECT_EQ(home.readFile("PrintedDir/own_20260105_093000.plt"), "IN;own");
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"own_20260105_093000_001.PLT"});
+  EXPECT_EQ(filesIn("ListenDir"), std::vector<std::string>{});
+}
+
+TEST_F(SendQueueTest, AFileChangedWhileItWasReadIsReadAgain) {
+  makeQueue();
+  queue->start();
+  queue->ToggleTransferPause();
+  home.writeFile("ListenDir/job.plt", "IN;part");
+  int reads = 0;
+  translator.duringRead = [&](const std::string& source) {
+    if (++reads == 1) std::ofstream(source, std::ios::app) << ";rest";
+  };
+  tick();
+  tick();  // read while a writer went on: no page of it is kept
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+  EXPECT_EQ(filesIn("DisposeDir"), std::vector<std::string>{});
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].kind, FailureKind::ChangedWhileRead);
+  tick();
+  tick();
+  EXPECT_EQ(reads, 2);
+  EXPECT_EQ(home.readFile("DisposeDir/job_20260105_093000_001.PLT"), "IN;part;restPG1;");
+}
+
+TEST_F(SendQueueTest, HistoryIsRebuiltFromThePrintedFolderNewestLast) {
+  struct File {
+    const char* name;
+    int ageS;
+  } files[] = {
+      {"c_20260105_093000_001.PLT", 30}, {"a_20260105_080000_001.PLT", 50},
+      {"mine.plt", 10},                   // renamed by the operator
+      {"a_20260105_080000.plt", 60},      // backed-up sources are no sent files
+      {"a_20260105_080000_2.hpgl", 55},   {"c_20260105_093000.PLT", 40},
+  };
+  const auto now = fs::file_time_type::clock::now();
+  for (const File& f : files) {
+    home.writeFile(std::string("PrintedDir/") + f.name, "x");
+    fs::last_write_time(home.file(std::string("PrintedDir/") + f.name), now - std::chrono::seconds(f.ageS));
+  }
+  makeQueue();
+  queue->start();
+  EXPECT_EQ(queue->historyList()->texts(), (QStringList{"a_20260105_080000_001.PLT", "c_20260105_093000_001.PLT", "mine.plt"}));
 }
 
 TEST_F(SendQueueTest, OtherFailuresRetry) {
@@ -481,7 +658,7 @@ TEST_F(SendQueueTest, VanishedQueuedFileStaysFirstAndIsRetried) {
 
 TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
   set("Watcher", "Watcher_Enabled", "1");
-  makeQueue();
+  makeQueue(false, true);
   queue->start();
   ASSERT_TRUE(queue->isWatching());
   home.writeFile("ListenDir/new.plt", "IN;");

@@ -153,7 +153,7 @@ TEST(ControllerFileLink, EthernetDownloadsAllByteValuesAndAPlotFileByteExact) {
   EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=00:00:")) << link.resultText();
   auto d = b.sim->sim().downloads();
   ASSERT_EQ(d.size(), 1u);
-  EXPECT_EQ(d[0].name, "all_byte.bin");
+  EXPECT_EQ(d[0].name, "all_by~1.bin");  // a name that had to be cut is numbered
   EXPECT_EQ(d[0].channel, 0);
   EXPECT_EQ(d[0].data, bytes);
 
@@ -230,7 +230,54 @@ TEST(ControllerFileLink, AbortMidFileEndsEachAttemptEarly) {
   EXPECT_FALSE(link.send());
   EXPECT_TRUE(startsWith(link.resultText(), "File transfer cancelled by controller.\nDuration=")) << link.resultText();
   EXPECT_EQ(link.attempts(), 6);
-  for (const auto& d : b.sim->sim().downloads()) EXPECT_LT(d.data.size(), body.size() / 4);
+  // What came before the ABORT is never kept as a file.
+  EXPECT_TRUE(b.sim->sim().downloads().empty());
+}
+
+// A pause or Cancel part-way through a file: the coordinator never gets the end of the file, so
+// it keeps nothing it could run; the whole file goes out again on the next send, under the same
+// name.
+TEST(ControllerFileLink, AStopPartWayLeavesTheCoordinatorNoFile) {
+  class StoppingOwner final : public Owner {
+   public:
+    using Owner::Owner;
+    void reportBytesSent(std::int64_t sent, std::int64_t) override {
+      if (stopAt_ > 0 && sent >= stopAt_) stop_ = true;
+    }
+    std::int64_t stopAt_ = 0;
+  };
+  Bench b("127.0.0.211");
+  StoppingOwner owner(b.home.path());
+  std::vector<std::string> events;
+  std::mutex m;
+  b.sim->sim().setEventHook([&](const std::string& e) {
+    std::lock_guard<std::mutex> g(m);
+    events.push_back(e);
+  });
+  const std::string body = plotFile(4 * 1024 * 1024);
+  const std::string path = b.put("job_20260105_093000_001.PLT", body);
+  CController_Transfer::Options o;
+  o.connectTimeoutMs = 500;
+  owner.stopAt_ = 1024 * 1024;
+  CController_Transfer stopped(owner, path, static_cast<std::int32_t>(body.size()), o);
+  EXPECT_FALSE(stopped.send());
+  EXPECT_TRUE(startsWith(stopped.resultText(), "File transfer cancelled by user.")) << stopped.resultText();
+  EXPECT_EQ(stopped.attempts(), 1);
+  ASSERT_TRUE(b.sim->sim().waitFor([&] {
+    std::lock_guard<std::mutex> g(m);
+    return !events.empty();
+  }));
+  EXPECT_TRUE(b.sim->sim().downloads().empty());
+  EXPECT_TRUE(startsWith(events.at(0), "discarded an unfinished download of job_20~1.PLT")) << events.at(0);
+
+  owner.stopAt_ = 0;
+  owner.stop_ = false;
+  CController_Transfer again(owner, path, static_cast<std::int32_t>(body.size()), o);
+  ASSERT_TRUE(again.send()) << again.resultText();
+  const auto d = b.sim->sim().downloads();
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_EQ(d[0].name, "job_20~1.PLT");
+  EXPECT_TRUE(d[0].data == body);
 }
 
 TEST(ControllerFileLink, TimeoutAndSilentCoordinatorWithoutTimeoutEndsOnlyByTheStop) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include "config/ini_config.h"
 #include "fake_owner.h"
+#include "links/machine_name.h"
+#include "links/send_outcome.h"
 #include "links/parallel_transfer.h"
 #include "links/transfer_link.h"
 #include "support/temp_home.h"
@@ -96,6 +99,86 @@ TEST(LinkTexts, ConnectionFailures) {
   EXPECT_TRUE(isConnectionFailure("MC_Connect_Fail"));
   EXPECT_FALSE(isConnectionFailure(""));
   EXPECT_FALSE(isConnectionFailure("QEL_Connect_Fail "));
+}
+
+
+// The links' result texts as outcomes the queue words.
+TEST(SendOutcomeTest, ResultTextsOfEveryLink) {
+  struct Case {
+    bool ok;
+    const char* text;
+    bool stopped;
+    SendOutcome want;
+  } cases[] = {
+      {true, "File transfer successful.\nDuration=00:00:01", false, SendOutcome::Delivered},
+      {false, "MC_Connect_Fail", false, SendOutcome::Unreachable},
+      {false, "QEL_Connect_Fail", false, SendOutcome::Unreachable},
+      {false, "Serial_Open_Fail", false, SendOutcome::Unreachable},
+      {false, "QEL_Connect_Close", false, SendOutcome::ConnectionLost},
+      {false, "File transfer cancelled by user.\nDuration=00:00:03", true, SendOutcome::Stopped},
+      {false, "\xe5\x81\x9c\xe6\xad\xa2\xe5\x8f\x91\xe9\x80\x81", true, SendOutcome::Stopped},
+      {false, "", true, SendOutcome::Stopped},  // network and serial links stopped
+      {false, "", false, SendOutcome::Failed},  // parallel link: nothing to say
+      {false, "File transfer cancelled by controller.\nDuration=00:00:01", false, SendOutcome::MachineAborted},
+      {false, "Timeout waiting for CRC.\nDuration=00:01:00", false, SendOutcome::NoReply},
+      {false, "File transfer failed. CRC wrong (Calculated=$fee8, Received=$eff9)\nDuration=00:00:01", false,
+       SendOutcome::WrongCrc},
+      {false, "Error in file transfer.\nDuration=00:00:02", false, SendOutcome::TransferBroken},
+      {false, "File transfer failed(Transfer=$1000, Received=$800)", false, SendOutcome::TransferBroken},
+      {false, "Open Transfer-File Fail.", false, SendOutcome::FileUnreadable},
+      {false, "Error creating receive thread", false, SendOutcome::Failed},
+  };
+  for (const Case& c : cases) EXPECT_EQ(classifySend(c.ok, c.text, c.stopped), c.want) << c.text;
+}
+
+// Names on the coordinator: 8 bytes of name and 4 of extension in the machine's code page (CP936,
+// where a Chinese character takes 2 bytes), never split inside a character, unique.
+TEST(MachineName, CutAtCharacterBoundariesAndKeptUnique) {
+  const std::string zhong = "\xd6\xd0", wen = "\xce\xc4";  // 中 文 in CP936
+  struct Case {
+    const char* file;
+    std::vector<std::string> taken;
+    std::string want;
+  } cases[] = {
+      {"job.plt", {}, "job.plt"},
+      {"job.plt", {"JOB.PLT"}, "job~1.plt"},  // the machine does not tell case apart
+      {"verylongname.hpgl", {}, "verylo~1.hpg"},
+      {"verylongname.hpgl", {"verylo~1.hpg", "verylo~2.hpg"}, "verylo~3.hpg"},
+      {"job_20260105_093000_001.PLT", {}, "job_20~1.PLT"},
+      {"abcdefg\xe4\xb8\xad.PLT", {}, "abcdef~1.PLT"},  // 9 bytes: cut, and never mid-character
+      {"\xe4\xb8\xad\xe6\x96\x87.plt", {}, zhong + wen + ".plt"},
+      {"\xe4\xb8\xad\xe6\x96\x87\xe4\xb8\xad\xe6\x96\x87\xe4\xb8\xad.plt", {}, zhong + wen + zhong + "~1.plt"},
+      {"a\xe4\xb8\xad\xe6\x96\x87\xe4\xb8\xad\xe6\x96\x87.plt", {}, "a" + zhong + wen + "~1.plt"},
+      {"job.\xe4\xb8\xad\xe6\x96\x87", {}, "job." + zhong},
+      {"bad\xff.plt", {}, "bad?.plt"},  // no UTF-8: a placeholder, not a stray byte
+      {"noext", {}, "noext"},
+  };
+  for (const Case& c : cases) {
+    const std::string got = machineName(c.file, [&](const std::string& n) {
+      for (const auto& t : c.taken)
+        if (strcasecmp(t.c_str(), n.c_str()) == 0) return true;
+      return false;
+    });
+    EXPECT_EQ(got, c.want) << c.file;
+  }
+}
+
+TEST(MachineName, TheRegisterGivesEachFileItsOwnNameAndTheSameNameAgain) {
+  TempHome home;
+  const std::string a = registerMachineName(home.path(), "job_20260105_093000_001.PLT");
+  const std::string b = registerMachineName(home.path(), "job_20260105_093000_002.PLT");
+  const std::string c = registerMachineName(home.path(), "job_20260106_080000_001.PLT");
+  EXPECT_EQ(a, "job_20~1.PLT");
+  EXPECT_EQ(b, "job_20~2.PLT");
+  EXPECT_EQ(c, "job_20~3.PLT");
+  // A page sent again (after a stop) replaces its own part on the machine, and nothing else.
+  EXPECT_EQ(registerMachineName(home.path(), "job_20260105_093000_002.PLT"), b);
+  // The register outlives the program; once it is full its oldest names are given out again.
+  std::string full = home.readFile("MachineNames.txt");
+  for (std::size_t i = 3; i < kMaxMachineNames; ++i) full += "x~" + std::to_string(i) + ".plt\tx" + std::to_string(i) + ".plt\n";
+  home.writeFile("MachineNames.txt", full);
+  EXPECT_EQ(registerMachineName(home.path(), "job_20260107_080000_001.PLT"), "job_20~1.PLT");
+  EXPECT_EQ(registerMachineName(home.path(), "job_20260107_080000_002.PLT"), "job_20~2.PLT");
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/home.h"
+#include "platform/open_writers.h"
 #include "support/temp_home.h"
 
 namespace qel::platform {
@@ -22,6 +25,33 @@ TEST(Files, AtomicWriteReplacesContentAndKeepsMode) {
   int entries = 0;
   for (auto& e : std::filesystem::directory_iterator(home.path())) (void)e, ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+// A file some process still writes is seen as such, under any name, by the kernel's lease and by
+// the look through /proc; read-only holders do not count.
+TEST(Files, AWriterStillHoldingTheFileIsSeen) {
+  test::TempHome home;
+  auto ask = [](const std::string& path, bool byDescriptors) {
+    OpenWriters w;
+    return byDescriptors ? w.holdsByDescriptors(path) : w.holds(path);
+  };
+  for (const bool byDescriptors : {false, true}) {
+    SCOPED_TRACE(byDescriptors ? "through /proc" : "through a lease");
+    home.writeFile("job.plt", "IN;");
+    const std::string job = home.file("job.plt"), moved = home.file("moved.plt");
+    EXPECT_FALSE(ask(job, byDescriptors));
+    const int reader = ::open(job.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_FALSE(ask(job, byDescriptors));
+    const int writer = ::open(job.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    EXPECT_TRUE(ask(job, byDescriptors));
+    ASSERT_EQ(::rename(job.c_str(), moved.c_str()), 0);
+    EXPECT_TRUE(ask(moved, byDescriptors));
+    ::close(writer);
+    EXPECT_FALSE(ask(moved, byDescriptors));
+    ::close(reader);
+    EXPECT_FALSE(ask(home.file("none.plt"), byDescriptors));
+    ::unlink(moved.c_str());
+  }
 }
 
 TEST(Files, AtomicWriteIntoMissingFolderFailsCleanly) {

@@ -19,6 +19,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "ccd/ccd_state.h"
+#include "ui/logic/window_place.h"
 #ifdef QEL_HAVE_CCD_RIG
 #include "ccd/ccd_rig.h"
 #endif
@@ -338,6 +339,7 @@ class CcdWindowTest : public QObject {
   // where it was closed, pulled back onto the screen.
   void fitsALaptopScreenAndRemembersItsPlace() {
     ui::RecordingMessages boxes;
+    QRect kept;
     {
       auto w = open();
       QVERIFY(waitLoaded(*w));
@@ -346,12 +348,12 @@ class CcdWindowTest : public QObject {
                qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
       w->move(60, 30);
       w->resize(1100, 640);
+      kept = w->frameGeometry();
       w->button(CcdControl::Exit)->click();
       QVERIFY(!w->isVisible());
     }
-    const std::string saved = config::CIniConfig(home_->path()).readText("Window", "CcdCut", "");
-    QCOMPARE(QString::fromStdString(saved), QStringLiteral("60,30,1100,640"));
-    config::CIniConfig(home_->path()).writeText("Window", "CcdCut", "-111,-300,1100,640");
+    QCOMPARE(ui::loadPlace(QString::fromStdString(home_->path()), QStringLiteral("CcdCut")), std::optional<QRect>(kept));
+    ui::savePlace(QString::fromStdString(home_->path()), QStringLiteral("CcdCut"), QRect(-111, -300, 1100, 640));
     auto again = open();
     QVERIFY(waitLoaded(*again));
     QVERIFY(again->frameGeometry().left() >= 0);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The desktop program as a process (offscreen): a file dropped into the watch folder reaches
 # the simulated coordinator on a loopback address and the history; one queue per home folder,
-# whether the other one is a window or the headless queue.
+# whether the other one is a window or the headless queue; SIGTERM closes it cleanly.
 set -u
 qelcut="$1"
 tmp="$(mktemp -d)"
@@ -52,8 +52,11 @@ check "a second window says so" grep -q "The program has already opened" "$tmp/g
 check "the headless queue is refused beside the window" test $? -ne 0
 check "the first window runs on" kill -0 "$gui"
 
-kill "$gui"
-wait "$gui" 2>/dev/null
+# SIGTERM closes the window as its close box does: the queue ends, the lock goes.
+kill -TERM "$gui"
+wait "$gui"
+check "SIGTERM ends the window with success" test $? -eq 0
+check "the window says it stopped" grep -q "qelcut gui: stopped" "$tmp/gui.log"
 "$qelcut" watch --home "$home" >"$tmp/watch2.log" 2>&1 &
 watch=$!
 pids+=($watch)

@@ -9,6 +9,9 @@
 #include "ui/logic/settings_camera.h"
 #include "ui/logic/settings_process.h"
 
+#include <initializer_list>
+#include <optional>
+
 using namespace qel::ui;
 using qel::config::CIniConfig;
 namespace k = qel::config::keys;
@@ -29,6 +32,10 @@ ProcessForm validProcess() {
   f.fontRotate = f.fontOffsetX = f.fontOffsetY = "0";
   f.arcLength = "2";
   f.detalX = f.detalY = "1";
+  f.knifeOffset = f.overcut = f.maxMarkResidual = "0";
+  f.knifeCornerAngle = "30";
+  f.weedMargin = "5";
+  f.weedPen = "2";
   return f;
 }
 
@@ -122,16 +129,16 @@ class SettingsLogicTest : public QObject {
     ProcessForm f = validProcess();
     f.typeEntry = 1;
     f.splitEntry = -1;
-    f.spn = "7x";
-    f.fontSp = "12abc";
+    f.spn = "7";
+    f.fontSp = "12";
     f.fontScale = "1.25";
     f.fontRotate = "370";
-    f.arcLength = " 30mil";
-    f.detalX = "-3.9";
+    f.arcLength = " 30 ";
+    f.detalX = "-3";
     QCOMPARE(saveProcess(cfg, f), ProcessSave::Stored);
     QCOMPARE(raw(home, "Transfer_Config", "Xitong_TT"), std::string("4"));
     QCOMPARE(raw(home, "Split_Page", "CUT_FT"), std::string("3"));
-    QCOMPARE(raw(home, "Contour", "SPN"), std::string("7x"));  // as typed
+    QCOMPARE(raw(home, "Contour", "SPN"), std::string("7"));  // as typed
     QCOMPARE(raw(home, "Optimize", "Font_SP"), std::string("12"));
     QCOMPARE(raw(home, "Optimize", "Font_Scale"), std::string("1.250000"));
     QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("10.000000"));
@@ -157,6 +164,90 @@ class SettingsLogicTest : public QObject {
     f.arcLength = arc.toStdString();
     QCOMPARE(saveProcess(cfg, f), ProcessSave::ArcLengthRefused);
     QCOMPARE(home.readFile("Config.ini"), before);
+  }
+
+  // Every numeric field takes only a number within its rule; the first field that breaks its rule
+  // is named, and nothing is stored. Each row breaks one field of an otherwise valid page.
+  void everyNumericFieldIsCheckedAgainstItsRule_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("problem");
+    const int letters = int(FieldProblem::NotANumber), small = int(FieldProblem::TooSmall), large = int(FieldProblem::TooLarge),
+              empty = int(FieldProblem::Empty), whole = int(FieldProblem::NotWhole), fine = int(FieldProblem::None);
+    struct Row {
+      const char* field;
+      const char* text;
+      int problem;
+    } rows[] = {
+        // Process page
+        {"fontScale", "abc", letters}, {"fontScale", "0", small}, {"fontScale", "100", fine}, {"fontScale", "1e3", letters},
+        {"fontSp", "1.5", whole},      {"fontSp", "0", small},    {"fontSp", "", empty},     {"fontSpace", "-100.5", small},
+        {"fontRotate", "3601", large}, {"fontOffsetX", "-10001", small}, {"fontOffsetY", "x1", letters},
+        {"arcLength", "0", small},     {"arcLength", "-5", small}, {"detalX", "1001", large}, {"detalY", "--1", letters},
+        {"spn", "100", large},         {"knifeOffset", "-0.1", small}, {"knifeCornerAngle", "181", large},
+        {"overcut", "50.01", large},   {"weedMargin", "-1", small}, {"weedPen", "0", small}, {"maxMarkResidual", "nan", letters},
+        // Camera and machine page
+        {"cameraCx", "1000.5", large}, {"cameraCy", "abc", letters}, {"markTime", "0", small}, {"markTime", "21", large},
+        {"radius", "0", small},        {"tolerance", "-1", small}, {"markSp", "8.5", whole},  {"blockXLow", "-100001", small},
+        {"blockYHigh", "1e9", letters}, {"speed", "-500", small},  {"speed", "0", small},     {"captureDelay", "60001", large},
+        {"axisYRotate", "181", large},
+    };
+    for (const Row& r : rows)
+      QTest::newRow((std::string(r.field) + " " + r.text).c_str()) << r.field << r.text << r.problem;
+  }
+  void everyNumericFieldIsCheckedAgainstItsRule() {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(int, problem);
+    ProcessForm process = validProcess();
+    process.splitEntry = splitEntryOf(int(field.startsWith("detal") ? SplitMode::Rolling : SplitMode::Contour));
+    process.outerContours = true;
+    process.knifeOffset = "0.5";
+    process.weedBox = true;
+    CameraForm camera = validCamera();
+    camera.target = TargetType::Circle;
+    // Saves the form into a fresh home: true when it stored; a refusal that still wrote to
+    // Config.ini counts as stored.
+    auto stores = [](auto save) {
+      qel::test::TempHome home;
+      CIniConfig cfg(home.path());
+      const std::string before = home.readFile("Config.ini");
+      const bool stored = save(cfg);
+      if (!stored && home.readFile("Config.ini") != before) return true;
+      return stored;
+    };
+    std::optional<FieldRefusal> refusal;
+    bool stored = false;
+    if (processRule(field.toStdString())) {
+      for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string ProcessForm::*>>{
+               {"spn", &ProcessForm::spn}, {"fontSp", &ProcessForm::fontSp}, {"fontScale", &ProcessForm::fontScale},
+               {"fontSpace", &ProcessForm::fontSpace}, {"fontRotate", &ProcessForm::fontRotate},
+               {"fontOffsetX", &ProcessForm::fontOffsetX}, {"fontOffsetY", &ProcessForm::fontOffsetY},
+               {"arcLength", &ProcessForm::arcLength}, {"detalX", &ProcessForm::detalX}, {"detalY", &ProcessForm::detalY},
+               {"knifeOffset", &ProcessForm::knifeOffset}, {"knifeCornerAngle", &ProcessForm::knifeCornerAngle},
+               {"overcut", &ProcessForm::overcut}, {"weedMargin", &ProcessForm::weedMargin}, {"weedPen", &ProcessForm::weedPen},
+               {"maxMarkResidual", &ProcessForm::maxMarkResidual}})
+        if (field == name) process.*m = text.toStdString();
+      refusal = processRefusal(process);
+      stored = stores([&](CIniConfig& cfg) { return saveProcess(cfg, process) == ProcessSave::Stored; });
+    } else {
+      for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string CameraForm::*>>{
+               {"cameraCx", &CameraForm::cameraCx}, {"cameraCy", &CameraForm::cameraCy}, {"markTime", &CameraForm::markTime},
+               {"radius", &CameraForm::radius}, {"tolerance", &CameraForm::tolerance}, {"markSp", &CameraForm::markSp},
+               {"blockXLow", &CameraForm::blockXLow}, {"blockYHigh", &CameraForm::blockYHigh}, {"speed", &CameraForm::speed},
+               {"captureDelay", &CameraForm::captureDelay}, {"axisYRotate", &CameraForm::axisYRotate}})
+        if (field == name) camera.*m = text.toStdString();
+      refusal = cameraRefusal(camera);
+      stored = stores([&](CIniConfig& cfg) { return saveCamera(cfg, camera) == CameraCheck::Accepted; });
+    }
+    QCOMPARE(stored, problem == int(FieldProblem::None));
+    if (problem == int(FieldProblem::None)) {
+      QVERIFY(!refusal);
+    } else {
+      QVERIFY(refusal);
+      QCOMPARE(QString::fromStdString(refusal->field), field);
+      QCOMPARE(int(refusal->problem), problem);
+    }
   }
 
   void cameraChecksInOrderAndAtTheirLimits_data() {

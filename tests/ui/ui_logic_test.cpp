@@ -5,6 +5,8 @@
 #include "plot/model.h"
 #include "ui/logic/display_copy.h"
 #include "ui/logic/main_rules.h"
+#include "ui/logic/message_queue.h"
+#include "ui/logic/window_place.h"
 #include "ui/logic/preview_logic.h"
 #include "ui/logic/stroke_render.h"
 #include "ui/logic/view_transform.h"
@@ -129,9 +131,52 @@ class UiLogicTest : public QObject {
     QCOMPARE(int(menuFor(L::History).front().action), int(ListAction::ModifyName));
     QCOMPARE(int(menuFor(L::RecycleBin).back().target), int(L::History));
     QVERIFY(menuFor(L::Waiting).empty());
-    QCOMPARE(followPosition(QRect(500, 80, 900, 700), QSize(420, 360)), QPoint(80, 80));
     QCOMPARE(int(checkPreviewFile(QString())), int(PreviewCheck::EmptyName));
     QCOMPARE(int(checkPreviewFile(QStringLiteral("/nonexistent/x.plt"))), int(PreviewCheck::Missing));
+  }
+
+  // Where windows stand on a 1366 x 728 work area (a 768-pixel screen less its panel).
+  void windowsStandWholeOnTheScreenAndBesideEachOther() {
+    const QRect screen(0, 0, 1366, 728);
+    QCOMPARE(fitOnScreen(QRect(100, 50, 900, 600), screen), QRect(100, 50, 900, 600));
+    QCOMPARE(fitOnScreen(QRect(-111, -20, 900, 600), screen), QRect(0, 0, 900, 600));     // off the left and top
+    QCOMPARE(fitOnScreen(QRect(900, 500, 900, 600), screen), QRect(466, 128, 900, 600));  // off the right and bottom
+    QCOMPARE(fitOnScreen(QRect(0, 0, 1400, 909), screen), QRect(0, 0, 1366, 728));       // larger than the screen
+    QCOMPARE(fitOnScreen(QRect(3000, 0, 400, 300), QRect(1366, 0, 1920, 1080)), QRect(2886, 0, 400, 300));  // second screen
+
+    const QSize follow(420, 360);
+    struct Case {
+      QRect main;
+      std::optional<QRect> want;
+    } cases[] = {
+        {QRect(500, 80, 800, 600), QRect(80, 80, 420, 360)},    // room on the left
+        {QRect(300, 80, 800, 600), QRect(0, 80, 300, 360)},     // narrower room: narrower preview
+        {QRect(0, 100, 900, 600), QRect(900, 100, 420, 360)},   // against the left edge: on the right
+        {QRect(200, 10, 1000, 600), std::nullopt},              // no room on either side: hidden
+        {QRect(600, 500, 700, 200), QRect(180, 368, 420, 360)}, // low on the screen: lifted to stay whole
+    };
+    for (const Case& c : cases) {
+      const auto got = followPlace(c.main, follow, screen, 240);
+      QCOMPARE(got.has_value(), c.want.has_value());
+      if (got) QCOMPARE(*got, *c.want);
+    }
+    // A first start leaves the room on the left for the preview, where there is enough.
+    QCOMPARE(firstMainPlace(QSize(984, 684), screen, 420, 240), QRect(382, 22, 984, 684));
+    QCOMPARE(firstMainPlace(QSize(984, 684), QRect(0, 0, 1920, 1050), 420, 240), QRect(678, 183, 984, 684));
+    QCOMPARE(firstMainPlace(QSize(1200, 684), screen, 420, 240), QRect(83, 22, 1200, 684));  // centred
+  }
+
+  void messagesWaitWhileABoxIsOpen() {
+    MessageQueue q;
+    QVERIFY(q.offer(QStringLiteral("a")));
+    QVERIFY(!q.offer(QStringLiteral("b")));
+    QVERIFY(!q.offer(QStringLiteral("c")));
+    QVERIFY(!q.offer(QStringLiteral("b")));
+    QCOMPARE(q.next(), (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
+    QVERIFY(!q.offer(QStringLiteral("d")));  // the box of b and c is open
+    QCOMPARE(q.next(), QStringList{QStringLiteral("d")});
+    QCOMPARE(q.next(), QStringList{});
+    QVERIFY(q.offer(QStringLiteral("e")));
   }
 };
 

@@ -6,10 +6,15 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <utility>
 #include <thread>
 
 #include <filesystem>
@@ -49,17 +54,40 @@ struct Received {
 
 class RecordingLink final : public qel::links::TransferLink {
  public:
-  RecordingLink(std::string path, Received* r) : path_(std::move(path)), r_(r) {}
+  // failText: when not empty, every send fails with this result text.
+  RecordingLink(std::string path, Received* r, std::string failText = {})
+      : path_(std::move(path)), r_(r), failText_(std::move(failText)) {}
   bool send() override {
+    if (!failText_.empty()) return false;
     std::ifstream in(path_, std::ios::binary);
     r_->add(std::string(std::istreambuf_iterator<char>(in), {}));
     return true;
   }
-  std::string resultText() const override { return {}; }
+  std::string resultText() const override { return failText_; }
 
  private:
   std::string path_;
   Received* r_;
+  std::string failText_;
+};
+
+// Boxes that stay open while the queue goes on (as modal boxes do): records how many are open at
+// once and lets `whileOpen` run inside the first one.
+class ModalMessages final : public MessageService {
+ public:
+  ModalMessages() { install(this); }
+  ~ModalMessages() override { install(nullptr); }
+  bool show(QWidget*, Kind, const QString&, const QString& text, bool) override {
+    ++open;
+    deepest = std::max(deepest, open);
+    texts << text;
+    if (whileOpen) std::exchange(whileOpen, nullptr)();
+    --open;
+    return true;
+  }
+  int open = 0, deepest = 0;
+  QStringList texts;
+  std::function<void()> whileOpen;
 };
 
 class FakeTray final : public Tray {
@@ -92,6 +120,7 @@ class UiWindowsTest : public QObject {
   qel::platform::FakeClock clock_;
   qel::intake::DisposeTranslator translator_;
   Received received_;
+  std::string failText_;
   FakeTray tray_;
 
   CFilesLoaderDlg::Services services() {
@@ -100,7 +129,7 @@ class UiWindowsTest : public QObject {
     s.queue.clock = &clock_;
     s.queue.tickMs = 20;
     s.queue.links.set(3, [this](qel::links::TransferOwner&, const std::string& path, std::int32_t) {
-      return std::make_unique<RecordingLink>(path, &received_);
+      return std::make_unique<RecordingLink>(path, &received_, failText_);
     });
     s.tray = &tray_;
     return s;
@@ -118,7 +147,9 @@ class UiWindowsTest : public QObject {
     cfg.write(qel::config::keys::Language_Type, 1);
     cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
     cfg.write(qel::config::keys::CUT_FT, 4);
+    cfg.writeText("Watcher", "Watcher_SettleMs", "0");  // the queue's clock stands still here
     received_.files.clear();
+    failText_.clear();
   }
   void cleanup() {
     boxes_.reset();
@@ -187,8 +218,10 @@ class UiWindowsTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(w.queue().historyList()->count() == 1, 10000);
     QCOMPARE(received_.count(), std::size_t(1));
     QTRY_COMPARE(w.paneText(2), QStringLiteral("Sended File: 1"));
-    // The follow preview showed the file being sent.
+    // The follow preview showed the file being sent, and reads it where it went after the send.
     QVERIFY(w.followPreview() != nullptr);
+    QTRY_VERIFY(w.followPreview()->file().startsWith(home() + QStringLiteral("/PrintedDir/")));
+    QTRY_VERIFY(w.followPreview()->loaded());
     applyLanguage(0);
     QTRY_COMPARE(w.paneText(2), QString::fromUtf8("\xe5\xb7\xb2\xe5\x8f\x91\xe9\x80\x81\xe6\x96\x87\xe4\xbb\xb6: 1"));
   }
@@ -365,20 +398,121 @@ class UiWindowsTest : public QObject {
     QVERIFY(boxes_->texts.isEmpty());
   }
 
-  void theFollowPreviewStandsAgainstTheLeftEdge() {
+  // On a 1366 x 768 screen: the main window opens whole with room for the follow preview, which
+  // stands beside it and never over it, goes with it into the tray, stays hidden while there is
+  // no room, and the window opens again where it was.
+  void theWindowsFitTheScreenAndTheFollowPreviewNeverCoversTheMainWindow() {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(screen.size(), QSize(1366, 768));
+    auto besideAndWhole = [&](CFilesLoaderDlg& w) {
+      CPrintPreView* f = w.followPreview();
+      return f && f->isVisible() && screen.contains(f->frameGeometry()) && !f->frameGeometry().intersects(w.frameGeometry());
+    };
+    QRect last;
+    {
+      CFilesLoaderDlg w(home(), services());
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      QVERIFY(screen.contains(w.frameGeometry()));
+      home_->writeFile("DisposeDir/f.PLT", tenLines());
+      emit w.queue().previewRequested(home() + QStringLiteral("/DisposeDir/f.PLT"));
+      QTRY_VERIFY(besideAndWhole(w));
+      QCOMPARE(w.followPreview()->frameGeometry().right() + 1, w.frameGeometry().left());
+      QCOMPARE(w.followPreview()->frameGeometry().top(), w.frameGeometry().top());
+      // Against the screen's left edge: the preview goes to the right.
+      w.move(screen.left(), screen.top() + 20);
+      QTRY_VERIFY(besideAndWhole(w));
+      QCOMPARE(w.followPreview()->frameGeometry().left(), w.frameGeometry().right() + 1);
+      // No room on either side: hidden rather than over the window.
+      w.setGeometry(screen.adjusted(100, 0, -100, 0));
+      QTRY_VERIFY(!w.followPreview()->isVisible());
+      w.setGeometry(QRect(screen.right() - 920, screen.top() + 40, 900, 640));
+      QTRY_VERIFY(besideAndWhole(w));
+      // Into the tray and back.
+      w.setWindowState(Qt::WindowMinimized);
+      QTRY_VERIFY(!w.isVisible());
+      QVERIFY(!w.followPreview()->isVisible());
+      tray_.click();
+      QTRY_VERIFY(besideAndWhole(w));
+      last = w.frameGeometry();
+      w.close();
+    }
+    CFilesLoaderDlg again(home(), services());
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.frameGeometry(), last);
+  }
+
+  // A send that fails the same way again and again: the row says how often, the queue pauses and
+  // says why, in the interface language; the boxes' own buttons are Chinese too.
+  void failuresAndPausesAreSaidInTheInterfaceLanguage() {
+    qel::config::CIniConfig(home_->path()).write(qel::config::keys::Language_Type, 0);
+    failText_ = "File transfer failed. CRC wrong (Calculated=$1, Received=$2)\nDuration=00:00:01";
     CFilesLoaderDlg w(home(), services());
-    w.move(700, 100);
+    home_->writeFile("DisposeDir/a.PLT", tenLines());
+    w.queue().sendQueueList()->append(QStringLiteral("a.PLT"));
+    QTRY_VERIFY_WITH_TIMEOUT(w.queue().translatePaused(), 10000);
+    auto* view = w.findChild<QTableView*>(QStringLiteral("sendQueueList"));
+    QCOMPARE(view->model()->index(0, 1).data().toString(), QString::fromUtf8("失败：校验码错误（队列已暂停）"));
+    QCOMPARE(w.paneText(3), QString::fromUtf8("已暂停：a.PLT 连续失败 5 次：校验码错误"));
+    QTRY_VERIFY(!boxes_->texts.isEmpty());
+    QCOMPARE(boxes_->texts.last(), QString::fromUtf8("队列已暂停：已暂停：a.PLT 连续失败 5 次：校验码错误\n请按“继续”接着处理。"));
+    QVERIFY(qtChineseLoaded());
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
+  }
+
+  // Rejected files while a box is open: one box at a time, and what came meanwhile in one box.
+  void messagesComeOneBoxAtATime() {
+    boxes_.reset();
+    ModalMessages modal;
+    CFilesLoaderDlg w(home(), services());
+    auto reject = [&](const char* name) {
+      qel::intake::QueueFailure f;
+      f.kind = qel::intake::FailureKind::NoPlotCommand;
+      f.file = home() + QStringLiteral("/ListenDir/") + QLatin1String(name);
+      f.movedTo = home() + QStringLiteral("/UnDisposeDir/") + QLatin1String(name);
+      emit w.queue().fileFailed(f);
+    };
+    modal.whileOpen = [&] {
+      reject("b.plt");
+      reject("c.plt");
+    };
+    reject("a.plt");
+    QCOMPARE(modal.deepest, 1);
+    QCOMPARE(modal.texts.size(), 2);
+    QVERIFY(modal.texts[0].contains(QStringLiteral("a.plt cannot be cut: it holds no plot command.")));
+    QVERIFY(modal.texts[1].startsWith(QStringLiteral("2 more messages:")));
+    QVERIFY(modal.texts[1].contains(QStringLiteral("b.plt")) && modal.texts[1].contains(QStringLiteral("c.plt")));
+  }
+
+  void saveRefusesWhatIsNoAddressOrSize() {
+    const std::string before = configText();
+    CFilesLoaderDlg w(home(), services());
+    auto* width = w.findChild<QLineEdit*>(QStringLiteral("widthField"));
+    auto* ip = w.findChild<QLineEdit*>(QStringLiteral("ipField"));
+    width->clear();
+    QTest::keyClicks(width, QStringLiteral("-abc"));  // neither a sign nor letters get in
+    QCOMPARE(width->text(), QString());
+    QTest::keyClicks(width, QStringLiteral("0"));
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(boxes_->texts, QStringList{QStringLiteral("Width must be a number from 1 to 100000.")});
+    width->setText(QStringLiteral("1500"));
+    ip->setText(QStringLiteral("127.0.0.300"));
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(boxes_->texts.value(1), QStringLiteral("IP must be an address such as 192.168.0.250."));
+    QVERIFY(configText() == before);
+  }
+
+  // The history keeps its newest row in view.
+  void theHistoryShowsItsNewestRow() {
+    CFilesLoaderDlg w(home(), services());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    home_->writeFile("DisposeDir/f.PLT", tenLines());
-    emit w.queue().previewRequested(home() + QStringLiteral("/DisposeDir/f.PLT"));
-    QVERIFY(w.followPreview());
-    QTRY_VERIFY(w.followPreview()->loaded());
-    w.move(800, 150);
-    QTRY_COMPARE(w.followPreview()->frameGeometry().right() + 1, w.frameGeometry().left());
-    QCOMPARE(w.followPreview()->frameGeometry().top(), w.frameGeometry().top());
-    emit w.queue().previewClosed();
-    QTRY_VERIFY(w.followPreview() == nullptr);
+    auto* view = w.findChild<QTableView*>(QStringLiteral("historyList"));
+    for (int i = 0; i < 60; ++i) w.queue().historyList()->append(QStringLiteral("job_%1.PLT").arg(i));
+    const QModelIndex newest = view->model()->index(59, 0);
+    QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(newest)));
   }
 
   void advancedOpensTheSettingsAndTheWindowTakesTheNewLanguage() {

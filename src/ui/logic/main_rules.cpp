@@ -1,6 +1,7 @@
 #include "ui/logic/main_rules.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cmath>
 #include <limits>
@@ -19,6 +20,20 @@ MachineFields loadMachineFields(const QString& home) {
   config::CIniConfig cfg(home.toStdString());
   namespace k = config::keys;
   return {QString::fromStdString(cfg.read(k::Xitong_IP)), wholePart(cfg.read(k::Page_Width)), wholePart(cfg.read(k::Page_Height))};
+}
+
+MachineCheck checkMachineFields(const MachineFields& f) {
+  const QStringList parts = f.ip.trimmed().split(QLatin1Char('.'));
+  bool address = parts.size() == 4;
+  for (const QString& p : parts) {
+    bool ok = false;
+    const int v = p.toInt(&ok);
+    address = address && ok && !p.isEmpty() && p.size() <= 3 && v >= 0 && v <= 255;
+  }
+  if (!address) return MachineCheck::AddressRefused;
+  if (checkNumber(f.width.toStdString(), kPageSizeRule) != FieldProblem::None) return MachineCheck::WidthRefused;
+  if (checkNumber(f.length.toStdString(), kPageSizeRule) != FieldProblem::None) return MachineCheck::LengthRefused;
+  return MachineCheck::Accepted;
 }
 
 void saveMachineFields(const QString& home, const MachineFields& f) {
@@ -59,8 +74,5 @@ QString rowFile(const intake::CSendQueue& queue, intake::QueueList list, const Q
   return folder + QLatin1Char('/') + rowText;
 }
 
-QPoint followPosition(const QRect& mainFrame, const QSize& previewFrame) {
-  return {mainFrame.left() - previewFrame.width(), mainFrame.top()};
-}
 
 }  // namespace qel::ui

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "intake/send_queue.h"
+#include "ui/logic/field_rules.h"
 
 namespace qel::ui {
 
@@ -18,7 +19,12 @@ struct MachineFields {
 
 // The three fields from Config.ini: the address as stored, the sizes with their fraction cut.
 MachineFields loadMachineFields(const QString& home);
-// "Save": Xitong_IP as typed, Page_Width and Page_Height read as reals.
+// The working width and length, in mm.
+inline constexpr NumberRule kPageSizeRule{1, 100000, false};
+enum class MachineCheck { Accepted, AddressRefused, WidthRefused, LengthRefused };
+// What "Save" takes: a dotted IPv4 address and two sizes within kPageSizeRule.
+MachineCheck checkMachineFields(const MachineFields& fields);
+// "Save": Xitong_IP as typed, Page_Width and Page_Height read as reals (after the check).
 void saveMachineFields(const QString& home, const MachineFields& fields);
 // A stored size as the fields show it: the whole part, "%d".
 QString wholePart(double value);
@@ -39,8 +45,5 @@ enum class PreviewCheck { Ok, EmptyName, Missing };
 PreviewCheck checkPreviewFile(const QString& path);
 // The file a double click on a row names: that list's folder and the row text.
 QString rowFile(const intake::CSendQueue& queue, intake::QueueList list, const QString& rowText);
-
-// Where the follow preview stands: against the main window's left edge, top aligned.
-QPoint followPosition(const QRect& mainFrame, const QSize& previewFrame);
 
 }  // namespace qel::ui

@@ -63,6 +63,7 @@ PreviewSendResult runPreviewSend(const plot::CDisposeFile& document, int start, 
   r.written = true;
   const auto size = std::filesystem::file_size(temp, ec);
   r.send = links::sendWithLink(links, linkType, owner, temp, static_cast<std::int32_t>(ec ? 0 : size));
+  r.stopped = owner.stopInForce();
   std::filesystem::remove(temp, ec);
   return r;
 }

@@ -64,6 +64,7 @@ class PreviewLogic {
 struct PreviewSendResult {
   bool written = false;  // the temporary file existed ("The file isn't Exist!" otherwise)
   links::SendResult send;
+  bool stopped = false;  // Cancel was in force when the send ended
 };
 PreviewSendResult runPreviewSend(const plot::CDisposeFile& document, int start, const std::string& tempFolder,
                                  const std::string& sourcePath, const links::LinkFactory& links, int linkType,

@@ -34,7 +34,52 @@ CameraForm loadCamera(const CIniConfig& store) {
   return f;
 }
 
+namespace {
+
+struct CameraField {
+  const char* name;
+  std::string CameraForm::*text;
+  NumberRule rule;
+  bool circleOnly;
+};
+
+// Lengths in mm, the capture delay in ms, angles in degrees, pens 1 to 99.
+const CameraField kCameraFields[] = {
+    {"cameraCx", &CameraForm::cameraCx, {-1000, 1000, false}, false},
+    {"cameraCy", &CameraForm::cameraCy, {-1000, 1000, false}, false},
+    {"markTime", &CameraForm::markTime, {1, 20, true}, false},
+    {"radius", &CameraForm::radius, {0.1, 100, false}, true},
+    {"tolerance", &CameraForm::tolerance, {0, 100, false}, true},
+    {"markSp", &CameraForm::markSp, {1, 99, true}, false},
+    {"blockXLow", &CameraForm::blockXLow, {-100000, 100000, false}, false},
+    {"blockXHigh", &CameraForm::blockXHigh, {-100000, 100000, false}, false},
+    {"blockYLow", &CameraForm::blockYLow, {-100000, 100000, false}, false},
+    {"blockYHigh", &CameraForm::blockYHigh, {-100000, 100000, false}, false},
+    {"speed", &CameraForm::speed, {1, 100000, true}, false},
+    {"captureDelay", &CameraForm::captureDelay, {0, 60000, true}, false},
+    {"axisYRotate", &CameraForm::axisYRotate, {-180, 180, false}, false},
+};
+
+}  // namespace
+
+std::vector<FieldCheck> cameraFieldChecks(const CameraForm& form) {
+  std::vector<FieldCheck> out;
+  for (const CameraField& f : kCameraFields)
+    out.push_back({f.name, form.*f.text, f.rule, !f.circleOnly || radiusEnabled(form.target)});
+  return out;
+}
+
+std::optional<NumberRule> cameraRule(const std::string& field) {
+  if (field == "accel") return NumberRule{kAccelMin, kAccelMax, true};
+  for (const CameraField& f : kCameraFields)
+    if (field == f.name) return f.rule;
+  return std::nullopt;
+}
+
+std::optional<FieldRefusal> cameraRefusal(const CameraForm& form) { return firstRefusal(cameraFieldChecks(form)); }
+
 CameraCheck checkCamera(const CameraForm& f) {
+  if (cameraRefusal(f)) return CameraCheck::FieldRefused;
   if (CIniConfig::toReal(f.blockXHigh) < CIniConfig::toReal(f.blockXLow)) return CameraCheck::BlockXReversed;
   if (CIniConfig::toReal(f.blockYHigh) < CIniConfig::toReal(f.blockYLow)) return CameraCheck::BlockYReversed;
   const int accel = CIniConfig::toInt(f.accel);

@@ -2,7 +2,11 @@
 // The camera, mark and motion values of the "Camera&&Machine" page without its widgets: what
 // the page shows when it opens and the checks the settings window's "Save" runs before any of
 // them is stored. The calibration sets of the same page are settings_calibration.h.
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "ui/logic/field_rules.h"
 
 namespace qel::config {
 class CIniConfig;
@@ -38,8 +42,19 @@ CameraForm loadCamera(const config::CIniConfig& cfg);
 inline constexpr int kAccelMin = 1000;
 inline constexpr int kAccelMax = 5000;
 
-// The checks, in order; the first that fails is the answer.
-enum class CameraCheck { Accepted, BlockXReversed, BlockYReversed, AccelOutOfRange };
+// The numeric fields of the page with their rules (field names are the widgets' object names);
+// "Accel/Decel:" has its own check and message below and is not among them. The radius fields
+// are checked for circle marks only.
+std::vector<FieldCheck> cameraFieldChecks(const CameraForm& form);
+// The rule of one field (its validator), "accel" and the calibration values included.
+std::optional<NumberRule> cameraRule(const std::string& field);
+// The calibration values: any real number of plain notation.
+inline constexpr NumberRule kCalibrationValueRule{-1e9, 1e9, false};
+std::optional<FieldRefusal> cameraRefusal(const CameraForm& form);
+
+// The checks, in order; the first that fails is the answer (FieldRefused: cameraRefusal says
+// which field).
+enum class CameraCheck { Accepted, BlockXReversed, BlockYReversed, AccelOutOfRange, FieldRefused };
 CameraCheck checkCamera(const CameraForm& form);
 
 // Checks, and only when every check passed stores markType, camera_cx, camera_cy,

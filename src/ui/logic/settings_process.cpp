@@ -82,10 +82,60 @@ ProcessForm loadProcess(const CIniConfig& store) {
   return f;
 }
 
-bool processAcceptable(const ProcessForm& form) { return CIniConfig::toInt(form.arcLength) > 0; }
+namespace {
+
+struct ProcessField {
+  const char* name;
+  std::string ProcessForm::*text;
+  NumberRule rule;
+  bool (*checked)(const ProcessEnables&);
+};
+
+bool always(const ProcessEnables&) { return true; }
+
+// Pens 1 to 99; lengths in mm; the angle is normalised when stored.
+const ProcessField kProcessFields[] = {
+    {"spn", &ProcessForm::spn, {1, 99, true}, [](const ProcessEnables& e) { return e.spn; }},
+    {"fontSp", &ProcessForm::fontSp, {1, 99, true}, always},
+    {"fontScale", &ProcessForm::fontScale, {0.01, 100, false}, always},
+    {"fontSpace", &ProcessForm::fontSpace, {-100, 100, false}, always},
+    {"fontRotate", &ProcessForm::fontRotate, {-3600, 3600, false}, always},
+    {"fontOffsetX", &ProcessForm::fontOffsetX, {-10000, 10000, false}, always},
+    {"fontOffsetY", &ProcessForm::fontOffsetY, {-10000, 10000, false}, always},
+    // Deliberate: checked also while disabled, as the window always did.
+    {"arcLength", &ProcessForm::arcLength, {1, 10000, true}, always},
+    {"detalX", &ProcessForm::detalX, {-1000, 1000, true}, [](const ProcessEnables& e) { return e.detal; }},
+    {"detalY", &ProcessForm::detalY, {-1000, 1000, true}, [](const ProcessEnables& e) { return e.detal; }},
+    {"knifeOffset", &ProcessForm::knifeOffset, {0, 5, false}, always},
+    {"knifeCornerAngle", &ProcessForm::knifeCornerAngle, {0, 180, false}, [](const ProcessEnables& e) { return e.knifeCorner; }},
+    {"overcut", &ProcessForm::overcut, {0, 50, false}, always},
+    {"weedMargin", &ProcessForm::weedMargin, {0, 1000, false}, [](const ProcessEnables& e) { return e.weeding; }},
+    {"weedPen", &ProcessForm::weedPen, {1, 99, true}, [](const ProcessEnables& e) { return e.weeding; }},
+    {"maxMarkResidual", &ProcessForm::maxMarkResidual, {0, 100, false}, always},
+};
+
+}  // namespace
+
+std::vector<FieldCheck> processFieldChecks(const ProcessForm& form) {
+  const ProcessEnables e = processEnables(form);
+  std::vector<FieldCheck> out;
+  for (const ProcessField& f : kProcessFields) out.push_back({f.name, form.*f.text, f.rule, f.checked(e)});
+  return out;
+}
+
+std::optional<NumberRule> processRule(const std::string& field) {
+  for (const ProcessField& f : kProcessFields)
+    if (field == f.name) return f.rule;
+  return std::nullopt;
+}
+
+std::optional<FieldRefusal> processRefusal(const ProcessForm& form) { return firstRefusal(processFieldChecks(form)); }
+
+bool processAcceptable(const ProcessForm& form) { return !processRefusal(form); }
 
 ProcessSave saveProcess(CIniConfig& cfg, const ProcessForm& f) {
-  if (!processAcceptable(f)) return ProcessSave::ArcLengthRefused;
+  if (const auto refusal = processRefusal(f))
+    return refusal->field == "arcLength" ? ProcessSave::ArcLengthRefused : ProcessSave::FieldRefused;
   const int arcLength = CIniConfig::toInt(f.arcLength);
   cfg.write(k::Xitong_TT, xitongOfTypeEntry(f.typeEntry));
   cfg.write(k::CUT_FT, cutFtOfSplitEntry(f.splitEntry));

@@ -2,9 +2,12 @@
 // The "Process" page of the settings window without its widgets: the transfer type and page
 // mode lists, the label and contour options, the rules that enable the fields, and what "Save"
 // stores in Config.ini. The page binds its widgets to a ProcessForm and asks this unit.
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "config/modes.h"
+#include "ui/logic/field_rules.h"
 
 namespace qel::config {
 class CIniConfig;
@@ -64,11 +67,18 @@ double normaliseFontRotate(double degrees);
 // Fills the form from the store ("%d" and "%f" texts).
 ProcessForm loadProcess(const config::CIniConfig& cfg);
 
-// "Arc Length:" read as an integer must be above 0.
+// The numeric fields of the page, each with its rule and whether it is checked now (the enabled
+// ones, and "Arc Length:" always). Field names are the widgets' object names.
+std::vector<FieldCheck> processFieldChecks(const ProcessForm& form);
+// The rule of one field (its validator), by name; nothing for a field that is no number.
+std::optional<NumberRule> processRule(const std::string& field);
+
+// The first field whose text breaks its rule ("Arc Length:" must be a whole number above 0).
+std::optional<FieldRefusal> processRefusal(const ProcessForm& form);
 bool processAcceptable(const ProcessForm& form);
 
-enum class ProcessSave { Stored, ArcLengthRefused };
-// "Arc Length:" read as an integer must be above 0, else nothing is stored. Then stores, in
+enum class ProcessSave { Stored, ArcLengthRefused, FieldRefused };
+// When a field breaks its rule nothing is stored ("Arc Length:" gives ArcLengthRefused). Then stores, in
 // this order: Xitong_TT, CUT_FT, ArcLen, TranCI, OCC, SPN (as typed), Font_SP, Font_Scale,
 // Font_Distance_Scale, Font_Rotate (normalised), Font_Offset_X, Font_Offset_Y, detal_x, detal_y,
 // then the [CutQuality] keys: KnifeOffset, KnifeCornerAngle, Overcut, WeedBox, WeedLines,

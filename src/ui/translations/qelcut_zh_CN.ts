@@ -3,14 +3,6 @@
 <context>
     <name>qel::ui::CFilesLoaderDlg</name>
     <message>
-        <source>waiting...</source>
-        <translation>等待中...</translation>
-    </message>
-    <message>
-        <source>Sending...</source>
-        <translation>发送中...</translation>
-    </message>
-    <message>
         <source>Fail</source>
         <translation>失败</translation>
     </message>
