@@ -3,7 +3,11 @@
 #include "plot/drawing_source.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <regex>
 
 #include "plot/mupdf_device.h"
 #include "plot/plot_builder.h"
@@ -45,6 +49,55 @@ struct Page {
   }
 };
 
+// An SVG's size without a unit, or in px, is in CSS pixels of 1/96 inch, as drawing programs
+// write it; the PDF library takes such a number as points (1/72 inch). The factor from what the
+// library gives to what is meant: 0.75 for a root element sized in pixels (or by its viewBox
+// alone), 1 where the size has a unit of length (mm, cm, in, pt, pc) or is a percentage.
+double svgPixelScale(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(16384, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+  const std::size_t open = head.find("<svg");
+  if (open == std::string::npos) return 1.0;
+  const std::size_t close = head.find('>', open);
+  const std::string tag = head.substr(open, close == std::string::npos ? std::string::npos : close - open);
+  auto inPixels = [&](const char* name) {
+    std::smatch m;
+    const std::regex attr(std::string("\\s") + name + "\\s*=\\s*[\"']\\s*([-+0-9.eE]+)\\s*([a-zA-Z%]*)");
+    if (!std::regex_search(tag, m, attr)) return true;  // the viewBox's numbers are pixels
+    std::string unit = m[2].str();
+    for (char& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return unit.empty() || unit == "px";
+  };
+  return inPixels("width") && inPixels("height") ? 0.75 : 1.0;
+}
+
+// The PDF library's SVG reader never finishes a polyline or polygon whose points hold anything
+// but numbers (it stops moving through the text), so such a list is refused before it is read:
+// the name of the first element at fault, or nothing when every list is numbers.
+std::string svgPointListFault(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string key = "points";
+  for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + key.size())) {
+    if (at > 0 && !std::isspace(static_cast<unsigned char>(text[at - 1]))) continue;  // part of another name
+    std::size_t i = at + key.size();
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || text[i] != '=') continue;
+    ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) continue;
+    const char quote = text[i++];
+    for (; i < text.size() && text[i] != quote; ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (!(std::isdigit(c) || std::isspace(c) || c == ',' || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+        return "a point list holds \"" + std::string(1, static_cast<char>(c)) + "\", which is no number";
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 DrawingSource::DrawingSource(std::string inputPath, PlotFormat format, const DisposeOptions& options)
@@ -59,6 +112,10 @@ SourceResult DrawingSource::read(PlotBuilder& builder) {
   if (!context) return {false, path_ + ": the " + kind + " reader cannot start (out of memory)"};
   fz_context* ctx = context.get();
   const char* path = path_.c_str();
+
+  if (!pdf)
+    if (const std::string fault = svgPointListFault(path_); !fault.empty())
+      return {false, path_ + ": not an SVG drawing (" + fault + ")"};
 
   // Opened by what the file is, not by its name: a PDF named .plt is still read as a PDF.
   Document document{context};
@@ -96,6 +153,7 @@ SourceResult DrawingSource::read(PlotBuilder& builder) {
     return {false, path_ + " has " + grouped(count) + " pages; at most " + grouped(kMaxPages) +
                        " are read at once (choose one page with --page N)"};
 
+  const double perPoint = kUnitsPerPoint * (pdf ? 1.0 : svgPixelScale(path_));
   DrawingCollector collector(opt_.drawing, opt_.markPointSp);
   mupdf::PageRun run(ctx, collector, opt_.drawing.findMarks);
   // Pages lie along the roll from x = 0, each with its lower left corner on the roll's edge.
@@ -116,10 +174,9 @@ SourceResult DrawingSource::read(PlotBuilder& builder) {
     page.page = p;
     collector.beginPage(only ? 0 : i);
     // Page space has y down from the page's top; the machine has y up from the roll's edge.
-    const mupdf::Affine toUnits{kUnitsPerPoint, 0.0, 0.0, -kUnitsPerPoint, along - bounds.x0 * kUnitsPerPoint,
-                                bounds.y1 * kUnitsPerPoint};
+    const mupdf::Affine toUnits{perPoint, 0.0, 0.0, -perPoint, along - bounds.x0 * perPoint, bounds.y1 * perPoint};
     if (!run.run(p, toUnits, &why)) return {false, path_ + ": page " + std::to_string(i + 1) + ": " + why};
-    along += (bounds.x1 - bounds.x0) * kUnitsPerPoint + gap * kUnitsPerMm;
+    along += (bounds.x1 - bounds.x0) * perPoint + gap * kUnitsPerMm;
   }
   const SourceResult result = collector.emit(builder, path_);
   counts_ = collector.flattenCounts();

@@ -138,6 +138,61 @@ TEST(DrawingSource, SvgMagentaStrokesAreCutAsOnPaper) {
   EXPECT_GT(d.strokes[1].points.size(), 5u) << "the curve is flattened";
 }
 
+// How far the points of `a`'s strokes, and the middles of their chords, lie from `b`'s strokes
+// at most.
+double farthestFrom(const std::vector<CutStroke>& a, const std::vector<CutStroke>& b) {
+  double worst = 0;
+  for (const CutStroke& s : a)
+    for (std::size_t i = 0; i < s.points.size(); ++i) {
+      std::vector<PlotPoint> probes{s.points[i]};
+      if (i + 1 < s.points.size())
+        probes.push_back({(s.points[i].x + s.points[i + 1].x) / 2, (s.points[i].y + s.points[i + 1].y) / 2});
+      for (const PlotPoint& p : probes) {
+        double best = INFINITY;
+        for (const CutStroke& t : b)
+          for (std::size_t k = 0; k + 1 < t.points.size() && best > 0; ++k)
+            best = std::min(best, toSegment(p, t.points[k], t.points[k + 1]));
+        worst = std::max(worst, best);
+      }
+    }
+  return worst;
+}
+
+std::vector<CutStroke> readDrawing(const std::string& path, PlotFormat format, const DisposeOptions& o) {
+  DrawingSource source(path, format, o);
+  PlotModel model;
+  PlotBuilder builder(model, o, nullptr);
+  builder.reset();
+  const SourceResult r = source.read(builder);
+  EXPECT_TRUE(r.ok) << path << ": " << r.text;
+  std::vector<CutStroke> out;
+  for (const auto& s : model.strokes) out.push_back({s.pen, {s.points.begin(), s.points.end()}});
+  return out;
+}
+
+// SVGs drawn by hand and Inkscape's own examples, and the PDFs Inkscape exports of them
+// (tests/plot/drawings/generate.sh): the SVG read directly and its PDF give the same cut.
+TEST(DrawingSource, AnInkscapePdfCutsAsItsSvg) {
+  const std::string dir = std::string(QEL_SOURCE_DIR) + "/tests/plot/drawings/";
+  struct Case {
+    const char* name;
+    bool cutAll;  // the examples have no magenta: every stroke is cut
+    std::size_t strokes;
+  } cases[] = {{"magenta-sign", false, 4}, {"magenta-px", false, 2}, {"live-path-effects-gears", true, 16}};
+  for (const Case& c : cases) {
+    DisposeOptions o = plainOptions();
+    o.drawing.cutAll = c.cutAll;
+    const auto svg = readDrawing(dir + c.name + ".svg", PlotFormat::Svg, o);
+    const auto pdf = readDrawing(dir + c.name + ".pdf", PlotFormat::Pdf, o);
+    EXPECT_EQ(svg.size(), c.strokes) << c.name;
+    EXPECT_EQ(pdf.size(), c.strokes) << c.name;
+    // Both within the tolerance of the same curves (Inkscape writes its numbers to 1/1000 pt).
+    const double allowed = 2 * kTolerance + 0.02 * kUnitsPerPoint;
+    EXPECT_LT(farthestFrom(svg, pdf), allowed) << c.name;
+    EXPECT_LT(farthestFrom(pdf, svg), allowed) << c.name;
+  }
+}
+
 TEST(DrawingSource, DrawingsAreKnownByWhatTheyHoldNotByTheirName) {
   qel::test::TempHome home;
   const std::string body = spotColour("CutContour") + Shape({10, 10}).line({100, 10}).postScript() + "stroke\n";
@@ -171,6 +226,8 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
   home.writeFile("zero.pdf", "");
   home.writeFile("page.svg", "<?xml version=\"1.0\"?>\n<html><body>not a drawing</body></html>\n");
   home.writeFile("broken.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><path d=\"M 0 0 L");
+  home.writeFile("letters.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50\" height=\"50\">"
+                                 "<polyline points=\"1,1 40,5 GGG20,30\" stroke=\"magenta\" fill=\"none\"/></svg>");
   home.writeFile("print.svg",
                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\">"
                  "<path d=\"M 0 0 L 50 50\" stroke=\"black\"/><path d=\"M 0 50 L 50 0\" stroke=\"blue\"/></svg>");
@@ -185,6 +242,7 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
       {"zero.pdf", 0, "damaged"},
       {"page.svg", 0, "not an SVG drawing"},
       {"broken.svg", 0, "not an SVG drawing"},
+      {"letters.svg", 0, "not an SVG drawing (a point list holds \"G\""},
       {"print.svg", 0, "no cut line: 2 paths, none in CutContour"},
       {"owner_only.pdf", 3, "has 1 page: there is no page 3"},
   };
