@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -73,26 +74,39 @@ double svgPixelScale(const std::string& path) {
   return inPixels("width") && inPixels("height") ? 0.75 : 1.0;
 }
 
-// The PDF library's SVG reader never finishes a polyline or polygon whose points hold anything
-// but numbers (it stops moving through the text), so such a list is refused before it is read:
-// the name of the first element at fault, or nothing when every list is numbers.
-std::string svgPointListFault(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string key = "points";
-  for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + key.size())) {
-    if (at > 0 && !std::isspace(static_cast<unsigned char>(text[at - 1]))) continue;  // part of another name
-    std::size_t i = at + key.size();
+// The PDF library's SVG reader never finishes a path or point list that holds a plus sign or
+// anything else it does not take for a number or a path command (it stops moving through the
+// text). Before it reads an SVG, plus signs in path data and point lists become blanks (the
+// number is the same) and a list with any other stranger is refused: the fault, or nothing.
+std::string cleanSvgGeometry(std::string& text) {
+  auto attributeAt = [&](std::size_t at, std::size_t nameLength, std::size_t* valueStart) {
+    if (at == 0 || !std::isspace(static_cast<unsigned char>(text[at - 1]))) return char(0);  // part of a name
+    std::size_t i = at + nameLength;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i >= text.size() || text[i] != '=') continue;
+    if (i >= text.size() || text[i] != '=') return char(0);
     ++i;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) continue;
-    const char quote = text[i++];
-    for (; i < text.size() && text[i] != quote; ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      if (!(std::isdigit(c) || std::isspace(c) || c == ',' || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-        return "a point list holds \"" + std::string(1, static_cast<char>(c)) + "\", which is no number";
+    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return char(0);
+    *valueStart = i + 1;
+    return text[i];
+  };
+  for (const std::string name : {"points", "d"}) {
+    const bool path = name == "d";
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + name.size())) {
+      std::size_t i = 0;
+      const char quote = attributeAt(at, name.size(), &i);
+      if (!quote) continue;
+      for (; i < text.size() && text[i] != quote; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '+') {
+          text[i] = ' ';
+          continue;
+        }
+        if (std::isdigit(c) || std::isspace(c) || c == ',' || c == '.' || c == '-' || c == 'e' || c == 'E') continue;
+        if (path && std::strchr("MmLlHhVvCcSsQqTtAaZz", c) && c != 0) continue;
+        return std::string(path ? "path data" : "a point list") + " holds \"" + std::string(1, static_cast<char>(c)) +
+               "\", which is no number" + (path ? " nor path command" : "");
+      }
     }
   }
   return {};
@@ -113,9 +127,16 @@ SourceResult DrawingSource::read(PlotBuilder& builder) {
   fz_context* ctx = context.get();
   const char* path = path_.c_str();
 
-  if (!pdf)
-    if (const std::string fault = svgPointListFault(path_); !fault.empty())
+  // An SVG is read from memory, its geometry made safe for the library first; the text outlives
+  // the document.
+  std::string svgText;
+  if (!pdf) {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return {false, path_ + ": cannot open the SVG drawing"};
+    svgText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (const std::string fault = cleanSvgGeometry(svgText); !fault.empty())
       return {false, path_ + ": not an SVG drawing (" + fault + ")"};
+  }
 
   // Opened by what the file is, not by its name: a PDF named .plt is still read as a PDF.
   Document document{context};
@@ -123,7 +144,8 @@ SourceResult DrawingSource::read(PlotBuilder& builder) {
   std::string why;
   const bool opened = mupdf::guarded(ctx, [&] {
     fz_register_document_handler(ctx, pdf ? &pdf_document_handler : &svg_document_handler);
-    fz_stream* stream = fz_open_file(ctx, path);
+    fz_stream* stream = pdf ? fz_open_file(ctx, path)
+                            : fz_open_memory(ctx, reinterpret_cast<const unsigned char*>(svgText.data()), svgText.size());
     fz_try(ctx) { doc = fz_open_document_with_stream(ctx, pdf ? "application/pdf" : "image/svg+xml", stream); }
     fz_always(ctx) { fz_drop_stream(ctx, stream); }
     fz_catch(ctx) { fz_rethrow(ctx); }

@@ -258,6 +258,13 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
   }
   // A PDF with only an owner password (printing and copying restricted) opens.
   EXPECT_TRUE(dispose(home.file("owner_only.pdf"), home.file("out_owner"), plainOptions()).ok);
+  // Signed numbers in path data and point lists are numbers all the same.
+  home.writeFile("signed.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50mm\" height=\"50mm\">"
+                               "<path d=\"M+10 40 C+20 55,40 25,+60 +40\" stroke=\"#ff00ff\" fill=\"none\"/>"
+                               "<polygon points=\"+1,+1 40,5 20,30\" stroke=\"#ff00ff\" fill=\"none\"/></svg>");
+  const Disposed signedNumbers = dispose(home.file("signed.svg"), home.file("out_signed"), plainOptions());
+  EXPECT_TRUE(signedNumbers.ok) << signedNumbers.error;
+  EXPECT_EQ(signedNumbers.strokes.size(), 2u);
 }
 
 TEST(DrawingSource, ReportsTheChordsOfItsCurvesAgainstUniformSteps) {
