@@ -76,8 +76,8 @@ double svgPixelScale(const std::string& path) {
 
 // The PDF library's SVG reader never finishes a path or point list that holds a plus sign or
 // anything else it does not take for a number or a path command (it stops moving through the
-// text). Before it reads an SVG, plus signs in path data and point lists become blanks (the
-// number is the same) and a list with any other stranger is refused: the fault, or nothing.
+// text). Before it reads an SVG, plus signs and form feeds in path data and point lists become
+// blanks (the numbers are the same) and a list with any other stranger is refused: the fault, or nothing.
 std::string cleanSvgGeometry(std::string& text) {
   auto attributeAt = [&](std::size_t at, std::size_t nameLength, std::size_t* valueStart) {
     if (at == 0 || !std::isspace(static_cast<unsigned char>(text[at - 1]))) return char(0);  // part of a name
@@ -98,11 +98,11 @@ std::string cleanSvgGeometry(std::string& text) {
       if (!quote) continue;
       for (; i < text.size() && text[i] != quote; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '+') {
+        if (c == '+' || c == '\f' || c == '\v') {  // the library's blanks are space, tab and line ends
           text[i] = ' ';
           continue;
         }
-        if (std::isdigit(c) || std::isspace(c) || c == ',' || c == '.' || c == '-' || c == 'e' || c == 'E') continue;
+        if (std::isdigit(c) || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',' || c == '.' || c == '-' || c == 'e' || c == 'E') continue;
         if (path && std::strchr("MmLlHhVvCcSsQqTtAaZz", c) && c != 0) continue;
         return std::string(path ? "path data" : "a point list") + " holds \"" + std::string(1, static_cast<char>(c)) +
                "\", which is no number" + (path ? " nor path command" : "");
