@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -168,35 +169,43 @@ class ConsoleOperator final : public ccd::CcdOperator, public links::TransferOwn
   std::string question_, failure_;
 };
 
-int runCcd(const std::vector<std::string>& argsIn) {
+struct CcdOptions {
+  std::vector<std::string> files;
+  std::optional<std::string> home, jobs, record;
+  bool selectAll = false;
+  int plate = 0, cutType = -1, sheets = 0;
+};
+
+// Reads the command line into options; 0 when a run follows, else the exit status (the quality
+// record print is done here, as it needs neither camera nor machine).
+int readCcdOptions(const std::vector<std::string>& argsIn, CcdOptions* o) {
   std::vector<std::string> args = argsIn;
-  bool missing = false;
-  const auto homeOpt = app::takeOption(args, "--home", &missing);
-  bool bad = missing;
-  const auto plateOpt = app::takeOption(args, "--plate", &missing);
-  bad = bad || missing;
-  const auto cutOpt = app::takeOption(args, "--cut-type", &missing);
-  bad = bad || missing;
-  const bool selectAll = app::takeFlag(args, "--select-all");
-  const auto jobsOpt = app::takeOption(args, "--jobs", &missing);
-  bad = bad || missing;
-  const auto sheetsOpt = app::takeOption(args, "--sheets", &missing);
-  bad = bad || missing;
-  const auto recordOpt = app::takeOption(args, "--record", &missing);
-  bad = bad || missing;
-  if (recordOpt && !bad && args.empty()) {
+  bool missing = false, bad = false;
+  auto option = [&](const char* name) {
+    auto v = app::takeOption(args, name, &missing);
+    bad = bad || missing;
+    return v;
+  };
+  o->home = option("--home");
+  const auto plateOpt = option("--plate");
+  const auto cutOpt = option("--cut-type");
+  o->selectAll = app::takeFlag(args, "--select-all");
+  o->jobs = option("--jobs");
+  const auto sheetsOpt = option("--sheets");
+  o->record = option("--record");
+  if (o->record && !bad && args.empty()) {
     std::string error;
-    const auto summary = ccd::qualityRecordSummary(*recordOpt, &error);
+    const auto summary = ccd::qualityRecordSummary(*o->record, &error);
     if (!summary) {
       std::fprintf(stderr, "qelcut ccd: %s\n", error.c_str());
       return 1;
     }
     std::printf("%s", summary->c_str());
-    return 0;
+    return -1;
   }
-  const std::size_t files = jobsOpt ? 0 : 1;
-  if (bad || recordOpt || args.size() != files || (files == 1 && args[0].rfind("--", 0) == 0) ||
-      (sheetsOpt && !jobsOpt)) {
+  const std::size_t files = o->jobs ? 0 : 1;
+  if (bad || o->record || args.size() != files || (files == 1 && args[0].rfind("--", 0) == 0) ||
+      (sheetsOpt && !o->jobs)) {
     std::fprintf(stderr,
                  "qelcut ccd: give one plot file, or --jobs DIR [--sheets N], or --record FILE (see 'qelcut ccd "
                  "--help')\n");
@@ -210,38 +219,108 @@ int runCcd(const std::vector<std::string>& argsIn) {
     *out = static_cast<int>(n);
     return true;
   };
-  int plate = 0, cutType = -1, sheets = 0;
-  if (!number(plateOpt, 0, 99999, &plate) || !number(cutOpt, 0, 4, &cutType) || !number(sheetsOpt, 1, 1000000, &sheets)) {
+  if (!number(plateOpt, 0, 99999, &o->plate) || !number(cutOpt, 0, 4, &o->cutType) ||
+      !number(sheetsOpt, 1, 1000000, &o->sheets)) {
     std::fprintf(stderr, "qelcut ccd: --plate takes a plate number from 0, --cut-type 0 to 4, --sheets 1 or more\n");
     return 2;
   }
-  const std::string home = platform::resolveHome(homeOpt);
-  const config::CIniConfig cfg(home);
-  if (jobsOpt) {
+  o->files = args;
+  return 0;
+}
+
+// Loads the one plot file (none in a sheet run) and selects what the run works on.
+bool loadCcdPattern(const CcdOptions& o, const config::CIniConfig& cfg, ccd::PatternModel* pattern) {
+  if (o.jobs) {
     struct stat st {};
-    if (::stat(jobsOpt->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      std::fprintf(stderr, "qelcut ccd: the job folder %s does not exist\n", jobsOpt->c_str());
-      return 1;
+    if (::stat(o.jobs->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      std::fprintf(stderr, "qelcut ccd: the job folder %s does not exist\n", o.jobs->c_str());
+      return false;
     }
   }
-
-  ccd::PatternModel pattern;
-  switch (jobsOpt ? ccd::PatternLoad::Loaded : pattern.load(args[0], cfg)) {
+  switch (o.jobs ? ccd::PatternLoad::Loaded : pattern->load(o.files[0], cfg)) {
     case ccd::PatternLoad::Loaded: break;
-    case ccd::PatternLoad::NotExist: std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileNotExistText); return 1;
-    case ccd::PatternLoad::FormatError:
-      std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileFormatErrorText);
+    case ccd::PatternLoad::NotExist: std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileNotExistText); return false;
+    case ccd::PatternLoad::FormatError: std::fprintf(stderr, "qelcut ccd: %s\n", ccd::kFileFormatErrorText); return false;
+  }
+  if (o.selectAll) {
+    pattern->toggleSelectAll();
+  } else if (!pattern->strokes().empty() && !pattern->strokes()[0].points.empty()) {
+    pattern->pressAt(pattern->strokes()[0].points[0]);
+  }
+  pattern->setPlate(o.plate);
+  if (!o.jobs)
+    std::printf("%s: %zu strokes, %zu marks, plate %d of %d\n", o.files[0].c_str(), pattern->strokes().size(),
+                pattern->markCount(), o.plate, pattern->plateCount());
+  return true;
+}
+
+// Says why a run ended without a cut, and where the head was looked for when it was not reached.
+void reportCcdFailure(ConsoleOperator& op, const links::CMC_Command& command, const config::CIniConfig& cfg) {
+  if (!op.question().empty()) std::fprintf(stderr, "qelcut ccd: the operator would be asked: %s\n", op.question().c_str());
+  else if (!op.failure().empty()) std::fprintf(stderr, "qelcut ccd: %s\n", op.failure().c_str());
+  else std::fprintf(stderr, "qelcut ccd: stopped, nothing sent\n");
+  const std::string failure = op.failure();
+  if (!command.connected() && (failure.find("Network connection failure") != std::string::npos ||
+                               failure.find("网络连接失败") != std::string::npos))
+    std::fprintf(stderr,
+                 "qelcut ccd: the coordinator's command line at %s (port %d) did not answer; "
+                 "`qelcut sim` serves it only when run as root\n",
+                 cfg.read(config::keys::Xitong_IP).c_str(), links::CMC_Command::kCommandPort);
+}
+
+// Runs the marking run (or the sheet run) to its end, Ctrl-C and SIGTERM stopping it; the exit status.
+int runCcdWorkflow(const CcdOptions& o, const std::string& home, const config::CIniConfig& cfg,
+                   ccd::PatternModel& pattern, camera::MarkMeasurement& measurement, camera::HeadlessCamera& feed) {
+  ConsoleOperator op(home);
+  links::CMC_Command command(&op);
+  command.setAddress(cfg.read(config::keys::Xitong_IP));
+  ccd::CcdServices services;
+  services.home = cfg.programDir();
+  services.linkOwner = &op;
+  services.command = &command;
+  services.measurement = &measurement;
+  services.cameraGrabbing = [&feed] { return feed.grabbing(); };
+  services.op = &op;
+  services.unattended = true;
+  ccd::CcdWorkflow workflow(services, pattern);
+  if (o.cutType >= 0) workflow.settings().cutType = o.cutType;
+  if (o.jobs) workflow.settings().jobDir = *o.jobs;
+
+  struct sigaction sa {};
+  sa.sa_handler = onInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+
+  if (!(o.jobs ? workflow.startSheetRun(o.sheets) : workflow.startMarkingRun())) return 1;
+  while (workflow.busy() || workflow.lastRunEnd() == ccd::RunEnd::None) {
+    if (g_interrupted) workflow.stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  workflow.join();
+  feed.close();
+  const bool completed = workflow.lastRunEnd() == ccd::RunEnd::Completed;
+  if (o.jobs) {
+    std::printf("sheets: %d cut, %d skipped\n", workflow.sheetsCut(), workflow.sheetsSkipped());
+    if (completed && workflow.sheetsCut() > 0) return 0;
+    if (completed) {
+      std::fprintf(stderr, "qelcut ccd: no sheet with a job code was found\n");
       return 1;
+    }
+  } else if (completed && (workflow.piecesSent() > 0 || workflow.settings().cutType == 4)) {
+    return 0;
   }
-  if (selectAll) {
-    pattern.toggleSelectAll();
-  } else if (!pattern.strokes().empty() && !pattern.strokes()[0].points.empty()) {
-    pattern.pressAt(pattern.strokes()[0].points[0]);
-  }
-  pattern.setPlate(plate);
-  if (!jobsOpt)
-    std::printf("%s: %zu strokes, %zu marks, plate %d of %d\n", args[0].c_str(), pattern.strokes().size(),
-                pattern.markCount(), plate, pattern.plateCount());
+  reportCcdFailure(op, command, cfg);
+  return 1;
+}
+
+int runCcd(const std::vector<std::string>& argsIn) {
+  CcdOptions o;
+  if (const int status = readCcdOptions(argsIn, &o); status != 0) return status < 0 ? 0 : status;
+  const std::string home = platform::resolveHome(o.home);
+  const config::CIniConfig cfg(home);
+  ccd::PatternModel pattern;
+  if (!loadCcdPattern(o, cfg, &pattern)) return 1;
 
   std::string cameraName;
   auto source = camera::makeConfiguredFrameSource(home, &cameraName);
@@ -259,58 +338,7 @@ int runCcd(const std::vector<std::string>& argsIn) {
     return 1;
   }
   std::printf("camera: %s\n", cameraName.c_str());
-
-  ConsoleOperator op(home);
-  links::CMC_Command command(&op);
-  command.setAddress(cfg.read(config::keys::Xitong_IP));
-  ccd::CcdServices services;
-  services.home = cfg.programDir();
-  services.linkOwner = &op;
-  services.command = &command;
-  services.measurement = &measurement;
-  services.cameraGrabbing = [&feed] { return feed.grabbing(); };
-  services.op = &op;
-  services.unattended = true;
-  ccd::CcdWorkflow workflow(services, pattern);
-  if (cutType >= 0) workflow.settings().cutType = cutType;
-  if (jobsOpt) workflow.settings().jobDir = *jobsOpt;
-
-  struct sigaction sa {};
-  sa.sa_handler = onInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-
-  if (!(jobsOpt ? workflow.startSheetRun(sheets) : workflow.startMarkingRun())) return 1;
-  while (workflow.busy() || workflow.lastRunEnd() == ccd::RunEnd::None) {
-    if (g_interrupted) workflow.stop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  workflow.join();
-  feed.close();
-  if (jobsOpt) {
-    std::printf("sheets: %d cut, %d skipped\n", workflow.sheetsCut(), workflow.sheetsSkipped());
-    if (workflow.lastRunEnd() == ccd::RunEnd::Completed && workflow.sheetsCut() > 0) return 0;
-  }
-  if (!jobsOpt && workflow.lastRunEnd() == ccd::RunEnd::Completed &&
-      (workflow.piecesSent() > 0 || workflow.settings().cutType == 4))
-    return 0;
-  if (jobsOpt && workflow.lastRunEnd() == ccd::RunEnd::Completed) {
-    std::fprintf(stderr, "qelcut ccd: no sheet with a job code was found\n");
-    return 1;
-  }
-  if (!op.question().empty()) std::fprintf(stderr, "qelcut ccd: the operator would be asked: %s\n", op.question().c_str());
-  else if (!op.failure().empty()) std::fprintf(stderr, "qelcut ccd: %s\n", op.failure().c_str());
-  else std::fprintf(stderr, "qelcut ccd: stopped, nothing sent\n");
-  // The head could not be reached: say where it was looked for.
-  const std::string& failure = op.failure();
-  if (!command.connected() && (failure.find("Network connection failure") != std::string::npos ||
-                               failure.find("网络连接失败") != std::string::npos))
-    std::fprintf(stderr,
-                 "qelcut ccd: the coordinator's command line at %s (port %d) did not answer; "
-                 "`qelcut sim` serves it only when run as root\n",
-                 cfg.read(config::keys::Xitong_IP).c_str(), links::CMC_Command::kCommandPort);
-  return 1;
+  return runCcdWorkflow(o, home, cfg, pattern, measurement, feed);
 }
 
 const app::CommandRegistration kCcd{{

@@ -46,6 +46,197 @@ void printStamped(const std::string& line) {
   std::fflush(stdout);
 }
 
+#ifdef QEL_HAS_SIM_TABLE
+using SheetStack = std::vector<qel::sim::SimSheet>;
+#else
+struct SheetStack {
+  bool empty() const { return true; }
+};
+#endif
+
+#ifdef QEL_HAS_SIM_TABLE
+// The printed sheet(s) on the simulated table: --sheet (given more than once, a stack), how the
+// print came out and what the camera meets on it. 0, or the exit status of a bad option.
+int takeSheetOptions(std::vector<std::string>& args, qel::sim::SimSheetOptions* o, std::vector<std::string>* paths) {
+  bool missing = false;
+  while (auto sheetPath = qel::app::takeOption(args, "--sheet", &missing)) paths->push_back(*sheetPath);
+  if (missing) {
+    std::fprintf(stderr, "qelcut sim: --sheet is missing its plot file\n");
+    return 2;
+  }
+  for (auto [name, slot] : {std::pair<const char*, double*>{"--print-scale", &o->printScale},
+                            std::pair<const char*, double*>{"--print-rotate", &o->printRotateDeg},
+                            std::pair<const char*, double*>{"--print-stretch", &o->printStretchPct},
+                            std::pair<const char*, double*>{"--print-drift", &o->printDriftDeg}}) {
+    const auto v = qel::app::takeOption(args, name, &missing);
+    char* end = nullptr;
+    if (missing || (v && (*slot = std::strtod(v->c_str(), &end), end == v->c_str() || *end != '\0'))) {
+      std::fprintf(stderr, "qelcut sim: %s takes a number\n", name);
+      return 2;
+    }
+  }
+  if (o->printScale <= 0.0 || o->printStretchPct <= -100.0) {
+    std::fprintf(stderr, "qelcut sim: --print-scale must be above 0 and --print-stretch above -100\n");
+    return 2;
+  }
+  if (const auto off = qel::app::takeOption(args, "--sheet-off", &missing); missing || off) {
+    char tail = 0;
+    if (missing || std::sscanf(off->c_str(), "%lf,%lf%c", &o->sheetOff.x, &o->sheetOff.y, &tail) != 2) {
+      std::fprintf(stderr, "qelcut sim: --sheet-off takes X,Y in millimetres\n");
+      return 2;
+    }
+  }
+  o->codes = qel::app::takeFlag(args, "--codes");
+  if (const auto format = qel::app::takeOption(args, "--code-format", &missing); missing || format) {
+    if (missing || (*format != "qr" && *format != "datamatrix")) {
+      std::fprintf(stderr, "qelcut sim: --code-format is qr or datamatrix\n");
+      return 2;
+    }
+    o->codeFormat = *format == "qr" ? qel::camera::CodeFormat::QrCode : qel::camera::CodeFormat::DataMatrix;
+  }
+  o->markFaults = qel::app::takeFlag(args, "--mark-faults");
+  return 0;
+}
+
+// Each plot file printed as a sheet of the stack, the first on the table.
+bool loadSheetStack(const std::string& home, qel::sim::SimSheetOptions o, const std::vector<std::string>& paths,
+                    SheetStack* stack) {
+  if (!paths.empty()) qel::platform::makeDirectories(home);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    o.plotPath = paths[i];
+    o.stackIndex = static_cast<int>(i);
+    std::string error;
+    auto sheet = qel::sim::loadSimSheet(home, o, &error);
+    if (!sheet) {
+      std::fprintf(stderr, "qelcut sim: %s\n", error.c_str());
+      return false;
+    }
+    stack->push_back(std::move(*sheet));
+  }
+  return true;
+}
+#endif
+
+// --configure-home: the home folder's link pointed at the simulator (and, with a printed sheet,
+// its camera at the simulated table); the exit status.
+int configureHome(const std::string& home, const std::string& kind, const qel::sim::MachineSimSettings& s,
+                  [[maybe_unused]] const SheetStack* stack) {
+  if (s.port != 3241) {
+    std::fprintf(stderr, "qelcut sim: the network link always uses port 3241; --configure-home needs it\n");
+    return 2;
+  }
+  if (!qel::platform::makeDirectories(home)) {
+    std::fprintf(stderr, "qelcut sim: cannot create the home folder %s\n", home.c_str());
+    return 1;
+  }
+  qel::config::CIniConfig cfg(home);
+  cfg.write(qel::config::keys::Xitong_IP, s.bind);
+  if (kind == "coordinator") {
+    cfg.write(qel::config::keys::Xitong_TT, 3);
+    cfg.writeText("Modbus", "Modbus_LinkType", "2");  // Ethernet
+    std::printf("home %s: controller file link (Xitong_TT=3, Ethernet) to the simulated coordinator at %s\n",
+                home.c_str(), s.bind.c_str());
+  } else {
+    cfg.write(qel::config::keys::Xitong_TT, 4);
+    std::printf("home %s: network link (Xitong_TT=4) to the simulated machine at %s\n", home.c_str(), s.bind.c_str());
+  }
+#ifdef QEL_HAS_SIM_TABLE
+  // With a printed sheet, the home turns to print-and-cut: the camera of the CCD cut window
+  // becomes the simulated table's and the page mode "CCD CUT". Without one, the home keeps
+  // its page mode (the plain queue's demonstration and tests rely on it).
+  if (stack && !stack->empty()) {
+    qel::sim::configureHomeForSimTable(home, stack->front());
+    std::printf("camera: the simulated table (FrameSource=sim, socket %s%s), page mode 9 (CCD CUT)\n",
+                cfg.programDir().c_str(), qel::camera::kSimCameraSocketName);
+  }
+#endif
+  std::printf("watch folder: %s\n", cfg.read(qel::config::keys::Watcher_Dir).c_str());
+  std::printf("printed folder: %s\n", cfg.read(qel::config::keys::SPD).c_str());
+  return 0;
+}
+
+#ifdef QEL_HAS_COORDINATOR_SIM
+// The simulated coordinator, and the table's camera following its head when a sheet is printed.
+void addCoordinatorSimulators(const qel::sim::MachineSimSettings& s, [[maybe_unused]] const std::string& home,
+                              [[maybe_unused]] const SheetStack& stack,
+                              std::vector<qel::sim::SimulatorEntry>* sims, qel::sim::FaultSetter* setFault) {
+  auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
+  // Every received file is kept under its own number; the name is the one it was sent under
+  // (in the machine's code page, kept here in UTF-8), without any folder.
+  auto store = std::make_shared<qel::sim::ReceivedStore>(s.storeDir, [](int n, const std::string& sent) {
+    std::string name = qel::platform::fromSystemCodePage(sent.substr(sent.find_last_of('/') + 1));
+    for (char& ch : name)
+      if (static_cast<unsigned char>(ch) < 0x20 || ch == '\\') ch = '_';
+    if (name.empty() || name == "." || name == "..") name = "file";
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%04d_", n);
+    return prefix + name;
+  });
+  *setFault = [services](const std::string& name, long long value) {
+    if (*services) (*services)->setFault(name, value);
+  };
+  const std::string bind = s.bind;
+  const bool serial = s.serial;
+  const qel::sim::FaultValues faults = s.faults;
+  sims->push_back({"coordinator",
+                   [services, store, bind, serial, faults](std::string* where, std::string* error) {
+                     qel::sim::CoordinatorServiceOptions o;
+                     o.pty = serial;
+                     // The command line keeps its port 23 where we may bind it (root).
+                     if (::geteuid() != 0) o.commandPort = -1;
+                     o.downloaded = [store](const qel::sim::SimDownload& d) {
+                       std::string why;
+                       const std::string path = store->keep(d.name, d.data, &why);
+                       printStamped("coordinator: file " + qel::platform::fromSystemCodePage(d.name) +
+                                    " received on channel " + std::to_string(d.channel) + ", " +
+                                    std::to_string(d.data.size()) + " bytes" +
+                                    (path.empty() ? ", not kept: " + why : ", kept as " + path));
+                     };
+                     o.event = [](const std::string& line) { printStamped("coordinator: " + line); };
+                     *services = qel::sim::startCoordinatorServices(bind, o, error);
+                     if (!*services) return false;
+                     for (const auto& [name, value] : faults) (*services)->setFault(name, value);
+                     const auto& c = **services;
+                     *where = "TCP " + bind + ":" + std::to_string(c.mpePort()) + " (file download), control port " +
+                              std::to_string(c.controlPort());
+                     if (c.commandPort() > 0) *where += ", command line " + std::to_string(c.commandPort());
+                     else *where += "; no command line (port 23 needs root): nothing can move the head";
+                     if (!c.ptyPath().empty()) *where += ", serial line " + c.ptyPath();
+                     *where += ", files into " + store->dir();
+                     return true;
+                   },
+                   [services] { services->reset(); }});
+#ifdef QEL_HAS_SIM_TABLE
+  if (stack.empty()) return;
+  // The table's camera follows the coordinator's head, so it starts after the coordinator.
+  auto camera = std::make_shared<std::unique_ptr<qel::sim::SimTableCamera>>();
+  const std::string socket = qel::config::CIniConfig(home).programDir() + qel::camera::kSimCameraSocketName;
+  sims->push_back({"table camera",
+                   [camera, services, socket, stack](std::string* where, std::string* error) {
+                     if (!*services) return false;
+                     auto* model = &(*services)->model();
+                     *camera = std::make_unique<qel::sim::SimTableCamera>(
+                         stack, [model] { return cv::Point2d(model->position(0), model->position(1)); });
+                     auto* cam = camera->get();
+                     // The coordinator's feeder brings the next sheet of the stack (VR 954).
+                     model->setFeeder([cam] {
+                       cam->feed();
+                       printStamped("table: sheet " + std::to_string(cam->sheetOnTable() + 1) + " fed");
+                     });
+                     if (!(*camera)->start(socket, error)) return false;
+                     *where = "Unix socket " + socket + " (" + std::to_string(stack.size()) + " sheet(s), " +
+                              std::to_string(stack[0].sheet.marks.size()) +
+                              " marks on the first; each frame shows what lies under the head)";
+                     return true;
+                   },
+                   [camera, services] {
+                     if (*services) (*services)->model().setFeeder({});
+                     camera->reset();
+                   }});
+#endif
+}
+#endif
+
 int runSim(const std::vector<std::string>& argsIn) {
   std::vector<std::string> args = argsIn;
   bool missing = false;
@@ -67,45 +258,11 @@ int runSim(const std::vector<std::string>& argsIn) {
     return 1;
   }
 #endif
+  SheetStack stack;
 #ifdef QEL_HAS_SIM_TABLE
   qel::sim::SimSheetOptions sheetOptions;
-  std::vector<std::string> sheetPaths;  // a stack when given more than once
-  while (auto sheetPath = qel::app::takeOption(args, "--sheet", &missing)) sheetPaths.push_back(*sheetPath);
-  if (missing) {
-    std::fprintf(stderr, "qelcut sim: --sheet is missing its plot file\n");
-    return 2;
-  }
-  for (auto [name, slot] : {std::pair<const char*, double*>{"--print-scale", &sheetOptions.printScale},
-                            std::pair<const char*, double*>{"--print-rotate", &sheetOptions.printRotateDeg},
-                            std::pair<const char*, double*>{"--print-stretch", &sheetOptions.printStretchPct},
-                            std::pair<const char*, double*>{"--print-drift", &sheetOptions.printDriftDeg}}) {
-    const auto v = qel::app::takeOption(args, name, &missing);
-    char* end = nullptr;
-    if (missing || (v && (*slot = std::strtod(v->c_str(), &end), end == v->c_str() || *end != '\0'))) {
-      std::fprintf(stderr, "qelcut sim: %s takes a number\n", name);
-      return 2;
-    }
-  }
-  if (sheetOptions.printScale <= 0.0 || sheetOptions.printStretchPct <= -100.0) {
-    std::fprintf(stderr, "qelcut sim: --print-scale must be above 0 and --print-stretch above -100\n");
-    return 2;
-  }
-  if (const auto off = qel::app::takeOption(args, "--sheet-off", &missing); missing || off) {
-    char tail = 0;
-    if (missing || std::sscanf(off->c_str(), "%lf,%lf%c", &sheetOptions.sheetOff.x, &sheetOptions.sheetOff.y, &tail) != 2) {
-      std::fprintf(stderr, "qelcut sim: --sheet-off takes X,Y in millimetres\n");
-      return 2;
-    }
-  }
-  sheetOptions.codes = qel::app::takeFlag(args, "--codes");
-  if (const auto format = qel::app::takeOption(args, "--code-format", &missing); missing || format) {
-    if (missing || (*format != "qr" && *format != "datamatrix")) {
-      std::fprintf(stderr, "qelcut sim: --code-format is qr or datamatrix\n");
-      return 2;
-    }
-    sheetOptions.codeFormat = *format == "qr" ? qel::camera::CodeFormat::QrCode : qel::camera::CodeFormat::DataMatrix;
-  }
-  sheetOptions.markFaults = qel::app::takeFlag(args, "--mark-faults");
+  std::vector<std::string> sheetPaths;
+  if (const int status = takeSheetOptions(args, &sheetOptions, &sheetPaths); status != 0) return status;
 #endif
   qel::sim::MachineSimSettings s;
   std::string error;
@@ -120,140 +277,17 @@ int runSim(const std::vector<std::string>& argsIn) {
   }
   const std::string home = qel::platform::resolveHome(homeOpt);
 #ifdef QEL_HAS_SIM_TABLE
-  std::vector<qel::sim::SimSheet> stack;
-  if (!sheetPaths.empty()) qel::platform::makeDirectories(home);
-  for (std::size_t i = 0; i < sheetPaths.size(); ++i) {
-    sheetOptions.plotPath = sheetPaths[i];
-    sheetOptions.stackIndex = static_cast<int>(i);
-    auto sheet = qel::sim::loadSimSheet(home, sheetOptions, &error);
-    if (!sheet) {
-      std::fprintf(stderr, "qelcut sim: %s\n", error.c_str());
-      return 1;
-    }
-    stack.push_back(std::move(*sheet));
-  }
-  const std::optional<qel::sim::SimSheet> table =
-      stack.empty() ? std::nullopt : std::optional<qel::sim::SimSheet>(stack[0]);
+  if (!loadSheetStack(home, sheetOptions, sheetPaths, &stack)) return 1;
 #endif
-  if (configure) {
-    if (s.port != 3241) {
-      std::fprintf(stderr, "qelcut sim: the network link always uses port 3241; --configure-home needs it\n");
-      return 2;
-    }
-    if (!qel::platform::makeDirectories(home)) {
-      std::fprintf(stderr, "qelcut sim: cannot create the home folder %s\n", home.c_str());
-      return 1;
-    }
-    qel::config::CIniConfig cfg(home);
-    cfg.write(qel::config::keys::Xitong_IP, s.bind);
-    if (kind == "coordinator") {
-      cfg.write(qel::config::keys::Xitong_TT, 3);
-      cfg.writeText("Modbus", "Modbus_LinkType", "2");  // Ethernet
-      std::printf("home %s: controller file link (Xitong_TT=3, Ethernet) to the simulated coordinator at %s\n",
-                  home.c_str(), s.bind.c_str());
-    } else {
-      cfg.write(qel::config::keys::Xitong_TT, 4);
-      std::printf("home %s: network link (Xitong_TT=4) to the simulated machine at %s\n", home.c_str(),
-                  s.bind.c_str());
-    }
-#ifdef QEL_HAS_SIM_TABLE
-    // With a printed sheet, the home turns to print-and-cut: the camera of the CCD cut window
-    // becomes the simulated table's and the page mode "CCD CUT". Without one, the home keeps
-    // its page mode (the plain queue's demonstration and tests rely on it).
-    if (table) {
-      qel::sim::configureHomeForSimTable(home, *table);
-      std::printf("camera: the simulated table (FrameSource=sim, socket %s%s), page mode 9 (CCD CUT)\n",
-                  cfg.programDir().c_str(), qel::camera::kSimCameraSocketName);
-    }
-#endif
-    std::printf("watch folder: %s\n", cfg.read(qel::config::keys::Watcher_Dir).c_str());
-    std::printf("printed folder: %s\n", cfg.read(qel::config::keys::SPD).c_str());
-    return 0;
-  }
+  if (configure) return configureHome(home, kind, s, &stack);
   if (s.storeDir.empty()) s.storeDir = home + "/SimMachine";
   qel::platform::makeDirectories(home);
   std::vector<qel::sim::SimulatorEntry> sims;
   qel::sim::FaultSetter setFault;
-  if (kind == "network") {
-    sims = qel::sim::machineSimulators(s, printStamped, &setFault);
-  } else {
+  if (kind == "network") sims = qel::sim::machineSimulators(s, printStamped, &setFault);
 #ifdef QEL_HAS_COORDINATOR_SIM
-    auto services = std::make_shared<std::unique_ptr<qel::sim::CoordinatorServices>>();
-    // Every received file is kept under its own number; the name is the one it was sent under
-    // (in the machine's code page, kept here in UTF-8), without any folder.
-    auto store = std::make_shared<qel::sim::ReceivedStore>(s.storeDir, [](int n, const std::string& sent) {
-      std::string name = qel::platform::fromSystemCodePage(sent.substr(sent.find_last_of('/') + 1));
-      for (char& ch : name)
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == '\\') ch = '_';
-      if (name.empty() || name == "." || name == "..") name = "file";
-      char prefix[16];
-      std::snprintf(prefix, sizeof prefix, "%04d_", n);
-      return prefix + name;
-    });
-    setFault = [services](const std::string& name, long long value) {
-      if (*services) (*services)->setFault(name, value);
-    };
-    const std::string bind = s.bind;
-    const bool serial = s.serial;
-    const qel::sim::FaultValues faults = s.faults;
-    sims.push_back({"coordinator",
-                    [services, store, bind, serial, faults](std::string* where, std::string* error) {
-                      qel::sim::CoordinatorServiceOptions o;
-                      o.pty = serial;
-                      // The command line keeps its port 23 where we may bind it (root).
-                      if (::geteuid() != 0) o.commandPort = -1;
-                      o.downloaded = [store](const qel::sim::SimDownload& d) {
-                        std::string why;
-                        const std::string path = store->keep(d.name, d.data, &why);
-                        printStamped("coordinator: file " + qel::platform::fromSystemCodePage(d.name) + " received on channel " +
-                                     std::to_string(d.channel) + ", " + std::to_string(d.data.size()) + " bytes" +
-                                     (path.empty() ? ", not kept: " + why : ", kept as " + path));
-                      };
-                      o.event = [](const std::string& line) { printStamped("coordinator: " + line); };
-                      *services = qel::sim::startCoordinatorServices(bind, o, error);
-                      if (!*services) return false;
-                      for (const auto& [name, value] : faults) (*services)->setFault(name, value);
-                      const auto& c = **services;
-                      *where = "TCP " + bind + ":" + std::to_string(c.mpePort()) +
-                               " (file download), control port " + std::to_string(c.controlPort());
-                      if (c.commandPort() > 0) *where += ", command line " + std::to_string(c.commandPort());
-                      else *where += "; no command line (port 23 needs root): nothing can move the head";
-                      if (!c.ptyPath().empty()) *where += ", serial line " + c.ptyPath();
-                      *where += ", files into " + store->dir();
-                      return true;
-                    },
-                    [services] { services->reset(); }});
-#ifdef QEL_HAS_SIM_TABLE
-    // The table's camera follows the coordinator's head, so it starts after the coordinator.
-    if (table) {
-      auto camera = std::make_shared<std::unique_ptr<qel::sim::SimTableCamera>>();
-      const std::string socket = qel::config::CIniConfig(home).programDir() + qel::camera::kSimCameraSocketName;
-      sims.push_back({"table camera",
-                      [camera, services, socket, stack](std::string* where, std::string* error) {
-                        if (!*services) return false;
-                        auto* model = &(*services)->model();
-                        *camera = std::make_unique<qel::sim::SimTableCamera>(
-                            stack, [model] { return cv::Point2d(model->position(0), model->position(1)); });
-                        auto* cam = camera->get();
-                        // The coordinator's feeder brings the next sheet of the stack (VR 954).
-                        model->setFeeder([cam] {
-                          cam->feed();
-                          printStamped("table: sheet " + std::to_string(cam->sheetOnTable() + 1) + " fed");
-                        });
-                        if (!(*camera)->start(socket, error)) return false;
-                        *where = "Unix socket " + socket + " (" + std::to_string(stack.size()) + " sheet(s), " +
-                                 std::to_string(stack[0].sheet.marks.size()) +
-                                 " marks on the first; each frame shows what lies under the head)";
-                        return true;
-                      },
-                      [camera, services] {
-                        if (*services) (*services)->model().setFeeder({});
-                        camera->reset();
-                      }});
-    }
+  else addCoordinatorSimulators(s, home, stack, &sims, &setFault);
 #endif
-#endif
-  }
   return qel::sim::runSimulators(std::move(sims), printStamped, simKind, s, setFault);
 }
 
