@@ -321,7 +321,8 @@ std::string usage() {
       "                       watch folder\n";
 #if defined(QEL_HAS_SIM_TABLE) || defined(QEL_SIM_TABLE_IN_CAMERA_PROGRAM)
   u +=
-      "  --sheet FILE.plt     a printed sheet on the simulated table: the marks of the plot file;\n"
+      "  --sheet FILE.plt     a printed sheet on the simulated table: the marks of the plot file\n"
+      "                       (or of a PDF or SVG drawing, its registration colour);\n"
       "                       its camera is served on DIR/sim-camera.sock and sees where the\n"
       "                       coordinator's head stands\n"
       "  --print-scale S      how the sheet was printed: scale (default 1, e.g. 1.003)\n"

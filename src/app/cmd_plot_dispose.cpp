@@ -34,8 +34,14 @@ int runDispose(const std::vector<std::string>& argv) {
     std::fprintf(stderr, "qelcut dispose: --out needs a folder\n");
     return 2;
   }
+  const auto page = takeOption(args, "--page", &missing);
+  int onlyPage = 0;
+  if (missing || (page && (std::sscanf(page->c_str(), "%d", &onlyPage) != 1 || onlyPage < 1))) {
+    std::fprintf(stderr, "qelcut dispose: --page needs a page number (1 for the first)\n");
+    return 2;
+  }
   if (args.size() != 1 || args[0].rfind("--", 0) == 0) {
-    std::fprintf(stderr, "usage: qelcut dispose FILE [--home DIR] [--out DIR] (see --help)\n");
+    std::fprintf(stderr, "usage: qelcut dispose FILE [--home DIR] [--out DIR] [--page N] (see --help)\n");
     return 2;
   }
   const std::string homeDir = platform::resolveHome(home);
@@ -44,7 +50,10 @@ int runDispose(const std::vector<std::string>& argv) {
   const std::string outDir = out ? *out : platform::withTrailingSlash(homeDir) + "DisposeDir";
 
   PrintingOwner owner;
-  plot::CDisposeFile file(&owner, args[0], outDir, platform::runStamp(platform::localTimeOf(std::time(nullptr))), cfg);
+  plot::DisposeOptions options = plot::DisposeOptions::read(cfg);
+  options.drawing.onlyPage = onlyPage;
+  plot::CDisposeFile file(&owner, args[0], outDir, platform::runStamp(platform::localTimeOf(std::time(nullptr))),
+                          options);
   if (!file.dispose()) {
     std::fprintf(stderr, "qelcut dispose: %s\n", file.errorText().c_str());
     return 1;
@@ -62,11 +71,13 @@ int runDispose(const std::vector<std::string>& argv) {
 const CommandRegistration reg{{
     "dispose",
     "prepare a plot file for cutting and write its page files",
-    "usage: qelcut dispose FILE [--home DIR] [--out DIR]\n\n"
-    "Reads the HPGL plot file FILE with the options of DIR/Config.ini (created with its\n"
-    "first-run values when missing), processes it for the configured page mode and writes one\n"
-    "HPGL file per page into --out (default: DIR/DisposeDir). Prints one line per written file:\n"
-    "its path and its size in millimetres (width * length).\n\n"
+    "usage: qelcut dispose FILE [--home DIR] [--out DIR] [--page N]\n\n"
+    "Reads the plot file FILE (HPGL, or a PDF or SVG drawing whose cut lines are cut) with the\n"
+    "options of DIR/Config.ini (created with its first-run values when missing), processes it\n"
+    "for the configured page mode and writes one HPGL file per page into --out (default:\n"
+    "DIR/DisposeDir). Prints one line per written file: its path and its size in millimetres\n"
+    "(width * length). --page N reads only page N of a PDF (1 for the first); without it the\n"
+    "pages lie one after another along the roll, [Input] PageGap apart.\n\n"
     "Exit status: 0 when the file was processed, 1 when it could not be (the reason is printed),\n"
     "2 for a usage error.\n",
     runDispose,

@@ -42,7 +42,7 @@ int runGui(const std::vector<std::string>& argsIn) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("qelcut"));
   QApplication::setApplicationDisplayName(QStringLiteral("QEL Cutting System"));
-  QApplication::setDesktopFileName(QStringLiteral("qelcut"));
+  QApplication::setDesktopFileName(QStringLiteral("io.github.qelcut.QelCut"));
 
   QLockFile lock(QString::fromStdString(home + "/qelcut.lock"));
   lock.setStaleLockTime(0);

@@ -62,7 +62,7 @@ std::optional<std::string> jobNameFromCode(const std::string& text) {
 
 std::optional<std::string> jobFileFor(const std::string& jobDir, const std::string& name) {
   const std::string base = jobDir.empty() || jobDir.back() == '/' ? jobDir + name : jobDir + "/" + name;
-  for (const char* ext : {"", ".plt", ".PLT", ".hpgl", ".HPGL"})
+  for (const char* ext : {"", ".plt", ".PLT", ".hpgl", ".HPGL", ".pdf", ".PDF", ".svg", ".SVG"})
     if (regularFile(base + ext)) return base + ext;
   return std::nullopt;
 }

@@ -31,7 +31,8 @@ cv::Mat codeModules(const std::string& text, CodeFormat format);
 std::optional<std::string> jobNameFromCode(const std::string& text);
 
 // The cut file of a job in the job folder: the name itself, else the name with ".plt", ".PLT",
-// ".hpgl" or ".HPGL" added; nullopt when none of them is a regular file.
+// ".hpgl", ".HPGL", then a drawing's ".pdf", ".PDF", ".svg" or ".SVG" added; nullopt when none
+// of them is a regular file.
 std::optional<std::string> jobFileFor(const std::string& jobDir, const std::string& name);
 
 }  // namespace qel::camera

@@ -39,6 +39,8 @@ PatternLoad PatternModel::load(const std::string& path, const config::CIniConfig
   // the load runs without the page window, which would make points relative to their page.
   plot::DisposeOptions options = plot::DisposeOptions::read(cfg);
   options.splitPageEnabled = false;
+  // A drawing's printed registration marks are the pattern's marks, whatever the page mode.
+  options.drawing.findMarks = true;
   plot::CDisposeFile file(nullptr, path, cfg.programDir() + "TempDir", platform::runStamp(platform::localTimeOf(std::time(nullptr))), options);
   if (!file.loadOnly()) return PatternLoad::FormatError;
   setStrokes(file.strokes(), cfg.read(config::keys::MarkPoint_SP), cfg.read(config::keys::Page_Width));

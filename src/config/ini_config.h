@@ -133,6 +133,17 @@ QEL_REAL("CutQuality", WeedMargin, "5", true)
 QEL_INT("CutQuality", WeedPen, "2", true)
 QEL_REAL("CutQuality", MaxMarkResidual, "0", true)
 
+// Drawings (PDF, SVG): the spot colours and RGB colours of cut lines and their pens, fills and
+// every stroke as cut lines, the registration colours, curve tolerance and page gap (mm).
+QEL_TEXT("Input", CutColours, "CutContour,Thru-cut,Kiss-cut,Perf-cut,Die*", false)
+QEL_TEXT("Input", CutPens, "", false)
+QEL_TEXT("Input", CutRGB, "#FF00FF", false)
+QEL_INT("Input", CutAll, "0", false)
+QEL_INT("Input", CutFills, "0", false)
+QEL_REAL("Input", Tolerance, "0.01", false)
+QEL_REAL("Input", PageGap, "20", false)
+QEL_TEXT("Input", MarkColours, "Regmark,Registration,All", false)
+
 QEL_INT("Language_ID", Language_Type, "1", true)
 
 // The cutter's name as a network printer (qelcut printer-app); empty: named after its link.

@@ -30,6 +30,9 @@ FailureKind failureKindOf(plot::DisposeFailure f) {
     case plot::DisposeFailure::TooManyPages: return FailureKind::TooManyPages;
     case plot::DisposeFailure::NoLabelFont: return FailureKind::NoLabelFont;
     case plot::DisposeFailure::PageNotWritten: return FailureKind::PageNotWritten;
+    case plot::DisposeFailure::NoCutLine: return FailureKind::NoCutLine;
+    case plot::DisposeFailure::DrawingLocked: return FailureKind::DrawingLocked;
+    case plot::DisposeFailure::DrawingDamaged: return FailureKind::DrawingDamaged;
     case plot::DisposeFailure::Other: break;
   }
   return FailureKind::DisposeFailed;

@@ -23,6 +23,9 @@ QString englishText(FailureKind k) {
     case FailureKind::TooManyPages: return QStringLiteral("it needs too many pages");
     case FailureKind::NoLabelFont: return QStringLiteral("its labels need the label font, which is missing");
     case FailureKind::PageNotWritten: return QStringLiteral("a page file cannot be written");
+    case FailureKind::NoCutLine: return QStringLiteral("it has no cut line: no path in a cut colour ([Input] CutColours, CutRGB, CutAll)");
+    case FailureKind::DrawingLocked: return QStringLiteral("the PDF is protected by a password; save it without one");
+    case FailureKind::DrawingDamaged: return QStringLiteral("the drawing is damaged, empty or not a PDF or SVG drawing");
     case FailureKind::DisposeFailed: return QStringLiteral("it cannot be processed");
     case FailureKind::MachineUnreachable: return QStringLiteral("the machine cannot be reached");
     case FailureKind::ConnectionLost: return QStringLiteral("the connection to the machine broke");

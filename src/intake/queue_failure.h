@@ -21,6 +21,9 @@ enum class FailureKind {
   TooManyPages,       // more pages than Max_Page_Count
   NoLabelFont,        // labels and no font
   PageNotWritten,     // a page file could not be written
+  NoCutLine,          // a drawing (PDF, SVG) without a path in a cut colour
+  DrawingLocked,      // a PDF that needs a password
+  DrawingDamaged,     // a damaged or empty PDF, an SVG that is no drawing
   DisposeFailed,      // any other reason of the pipeline
   // The transfer step (a page file).
   MachineUnreachable, // the port or connection could not be opened: the queue pauses

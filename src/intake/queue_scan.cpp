@@ -27,7 +27,8 @@ constexpr std::uint32_t kWatcherFilter = kNotifyFileName | kNotifyAttributes | k
                                          kNotifyLastAccess | kNotifyCreation | kNotifySecurity;
 static_assert(kWatcherFlags == 232 && kWatcherFilter == 381, "the watcher's flags as the queue has always set them");
 
-const char* const kPlotPatterns[] = {"*.PLT", "*.HPG", "*.HP2", "*.HPGL"};
+// Drawings (PDF, SVG) are taken as plot files are; what a file holds decides how it is read.
+const char* const kPlotPatterns[] = {"*.PLT", "*.HPG", "*.HP2", "*.HPGL", "*.PDF", "*.SVG"};
 
 struct DirEntry {
   std::string name;

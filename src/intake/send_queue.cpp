@@ -144,6 +144,8 @@ void CSendQueue::Impl::loadSettings() {
   watcherEnabled_ = cfg.read(k::Watcher_Enabled) != 0;
   watcherSubDir_ = cfg.read(k::Watcher_SubDir) != 0;
   watcherFilter_ = fromNative(cfg.read(k::Watcher_Filter)).toUpper();
+  // Drawings are taken as plot files are, also where the filter was stored before they were.
+  if (!watcherFilter_.contains(QLatin1String("*.*"))) watcherFilter_ += QStringLiteral(";*.PDF;*.SVG");
   language_ = cfg.read(k::Language_Type);
   settle_.setSettleMs(cfg.read(k::Watcher_SettleMs));
   resumeFirstMs_ = std::int64_t(std::max(0, cfg.read(k::Resume_FirstWait))) * 1000;

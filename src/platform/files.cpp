@@ -48,6 +48,32 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   return out;
 }
 
+std::optional<std::string> readFileHead(const std::string& path, std::size_t maxBytes) {
+  // Not blocking on a pipe or device: only a regular file is read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string out(maxBytes, '\0');
+  std::size_t got = 0;
+  while (got < maxBytes) {
+    ssize_t n = ::read(fd, out.data() + got, maxBytes - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  out.resize(got);
+  return out;
+}
+
 namespace {
 
 bool writeAll(int fd, std::string_view data) {

@@ -1,6 +1,7 @@
 #pragma once
 // File services: whole-file reads, atomic replacement, moves that survive crossing
 // file systems, folder creation.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,9 @@ bool directoryExists(const std::string& path);
 
 // Reads the whole file; nothing when it cannot be opened or read.
 std::optional<std::string> readWholeFile(const std::string& path);
+// Reads at most `maxBytes` from the start of a regular file (fewer when it is shorter); nothing
+// when it is no regular file (a pipe is never waited on) or cannot be read.
+std::optional<std::string> readFileHead(const std::string& path, std::size_t maxBytes);
 
 // Replaces the file's content atomically: writes a temporary file beside it, syncs it and
 // renames it over the target, so a crash leaves either the old or the new file, never a

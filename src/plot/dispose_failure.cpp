@@ -35,6 +35,12 @@ bool looksBinary(const std::string& bytes) {
 }
 
 DisposeFailure classifyDisposeFailure(const std::string& error, const std::string& inputPath) {
+  // The drawing source's reasons come first: the PDF library's own words in them may say
+  // "cannot open".
+  if (has(error, ": no cut line: ")) return DisposeFailure::NoCutLine;
+  if (has(error, "the PDF is protected by a password")) return DisposeFailure::DrawingLocked;
+  if (has(error, "is damaged and cannot be read") || has(error, ": not an SVG drawing") || has(error, " has no page"))
+    return DisposeFailure::DrawingDamaged;
   if (has(error, "wider than the page")) return DisposeFailure::WiderThanPage;
   if (has(error, "would need more than")) return DisposeFailure::TooManyPages;
   if (has(error, "cannot be drawn")) return DisposeFailure::NoLabelFont;

@@ -16,6 +16,10 @@ enum class DisposeFailure {
   TooManyPages,    // more pages than [Split_Page] Max_Page_Count
   NoLabelFont,     // labels to draw and no font for them
   PageNotWritten,  // a page file could not be written
+  // Drawings (PDF, SVG).
+  NoCutLine,        // no path in a cut colour
+  DrawingLocked,    // a PDF that needs a password to open
+  DrawingDamaged,   // damaged, empty, or no SVG drawing at all
 };
 
 // errorText: CDisposeFile::errorText() of the failed run; inputPath: the file it read (still in

@@ -1,6 +1,7 @@
 #include "plot/dispose_options.h"
 
 #include "config/ini_config.h"
+#include "config/modes.h"
 
 namespace qel::plot {
 
@@ -74,6 +75,8 @@ DisposeOptions DisposeOptions::read(const config::CIniConfig& store) {
   o.cutQuality.weedMarginMm = cfg.read(k::WeedMargin);
   o.cutQuality.weedPen = cfg.read(k::WeedPen);
   o.maxMarkResidualMm = cfg.read(k::MaxMarkResidual);
+  o.drawing = DrawingOptions::read(cfg);
+  o.drawing.findMarks = o.cutFt == config::PageMode::CcdCut;
   o.homeDir = cfg.programDir();
   return o;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "plot/cut_quality.h"
+#include "plot/drawing_options.h"
 
 namespace qel::config {
 class CIniConfig;
@@ -53,6 +54,9 @@ struct DisposeOptions {
   CutQualityOptions cutQuality;
   // Read with the others for the registration report; no plot stage acts on it.
   double maxMarkResidualMm = 0.0;  // 0 = no limit
+
+  // [Input]: how drawings (PDF, SVG) become strokes.
+  DrawingOptions drawing;
 
   // Inputs of at least this many bytes are written page by page while they are read, in the
   // modes where no stage needs their strokes afterwards (the model then keeps no strokes).

@@ -9,9 +9,10 @@
 #include "platform/trace.h"
 #include "plot/contour_stages.h"
 #include "plot/cut_quality.h"
-#include "plot/hpgl_reader.h"
+#include "plot/plot_format.h"
 #include "plot/pagination.h"
 #include "plot/rolling_split.h"
+#include "plot/source_for_file.h"
 #include "plot/whole_stroke_split.h"
 
 namespace qel::plot {
@@ -30,7 +31,11 @@ DisposeRun::DisposeRun(DisposeOwner* owner, std::string inputPath, std::string o
       writer_(owner, inputPath_, outputFolder_, tag_, opt_, model_) {
   while (outputFolder_.size() > 1 && outputFolder_.back() == '/') outputFolder_.pop_back();
   if (opt_.pageWidth == 0.0 || opt_.pageHeight == 0.0) opt_.splitPageEnabled = false;
-  if (!source_) source_ = std::make_unique<HpglReader>(inputPath_, opt_);
+  if (!source_) {
+    // A drawing cannot go to the machine as it is: it is read even where a plot file is copied.
+    copyAllowed_ = !isDrawing(plotFormatOfFile(inputPath_));
+    source_ = sourceForFile(inputPath_, opt_);
+  }
   writer_.setSpool(&spool_);
 }
 
@@ -50,7 +55,7 @@ int DisposeRun::failRun() {
 bool DisposeRun::dispose() {
   std::lock_guard<std::mutex> runGuard(disposeRunLock());
   error_.clear();
-  if (!opt_.optimizeFunction && !opt_.splitPageEnabled) {
+  if (!opt_.optimizeFunction && !opt_.splitPageEnabled && copyAllowed_) {
     std::string why;
     if (!writer_.copyThrough(why)) return fail(why.empty() ? "cannot copy " + inputPath_ : why);
     return true;

@@ -18,7 +18,7 @@ namespace qel::plot {
 
 class DisposeRun : private ReadListener {
  public:
-  // Without a source the input is read as HPGL.
+  // Without a source the input is read by what it holds: a PDF or SVG drawing, else HPGL.
   DisposeRun(DisposeOwner* owner, std::string inputPath, std::string outputFolder, std::string tag,
              DisposeOptions options, std::unique_ptr<PlotSource> source = nullptr);
   ~DisposeRun() override;
@@ -69,6 +69,7 @@ class DisposeRun : private ReadListener {
   int pagesFlushed_ = 0;
   bool pageOrder_ = false;
   bool loadOnlyRun_ = false;
+  bool copyAllowed_ = true;  // the input may be copied through unread (not a drawing)
 };
 
 }  // namespace qel::plot

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "plot/plot_format.h"
 
 namespace qel::plot {
 
@@ -125,6 +126,8 @@ bool CFileCodeConv::convert() {
     return false;
   }
   const std::string& data = *content;
+  // A drawing (PDF, SVG) is no plot text: its bytes are its reader's business.
+  if (isDrawing(plotFormatOf(data, sourcePath_))) return true;
   const auto* b = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t n = data.size();
   if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE)

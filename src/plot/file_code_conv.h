@@ -1,7 +1,7 @@
 #pragma once
 // CFileCodeConv: rewrites a plot file written in UTF-16 or UTF-8 in the system's single-byte
 // code page (CP936 here), so that label text reaches the machine in the code page it expects.
-// Files already in a single-byte code page are left as they are.
+// Files already in a single-byte code page are left as they are, and so are drawings (PDF, SVG).
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -24,7 +24,8 @@
 // - A source runs on the run's thread, once per run; it keeps no state between runs that the
 //   run does not give it.
 // - A run reads from a source given to CDisposeFile (dispose_file.h); the file's path still
-//   names the page files. Without one it reads HPGL (HpglReader).
+//   names the page files. Without one it reads the file by what it holds (source_for_file.h):
+//   PDF and SVG through DrawingSource, everything else as HPGL (HpglReader).
 #include <memory>
 #include <string>
 

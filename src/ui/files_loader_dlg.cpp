@@ -490,7 +490,7 @@ void CFilesLoaderDlg::onBrowse() {
 
 void CFilesLoaderDlg::onAdd() {
   if (!editingAllowed(queuePaused())) return;
-  const QString filter = tr("Plot files (*.plt *.hpg *.hp2 *.hpgl *.PLT *.HPG *.HP2 *.HPGL)");
+  const QString filter = tr("Plot files and drawings (*.plt *.hpg *.hp2 *.hpgl *.pdf *.svg *.PLT *.HPG *.HP2 *.HPGL *.PDF *.SVG)");
   auto choose = services_.chooseFile ? services_.chooseFile : [](QWidget* parent, const QString& f) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), f);
   };

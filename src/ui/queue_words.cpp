@@ -20,6 +20,9 @@ QString QueueWords::failure(FailureKind k) {
     case FailureKind::TooManyPages: return tr("it needs more pages than allowed");
     case FailureKind::NoLabelFont: return tr("its labels need the label font, which is missing");
     case FailureKind::PageNotWritten: return tr("a page file cannot be written");
+    case FailureKind::NoCutLine: return tr("it has no cut line: no path in a cut colour ([Input] CutColours, CutRGB, CutAll)");
+    case FailureKind::DrawingLocked: return tr("the PDF is protected by a password; save it without one");
+    case FailureKind::DrawingDamaged: return tr("the drawing is damaged, empty or not a PDF or SVG drawing");
     case FailureKind::DisposeFailed: return tr("it cannot be processed");
     case FailureKind::MachineUnreachable: return tr("the machine cannot be reached");
     case FailureKind::ConnectionLost: return tr("the connection to the machine broke");

@@ -54,11 +54,13 @@ TEST(JobCode, NamesStandForFilesOfTheJobFolderOnly) {
   test::TempHome home;
   home.writeFile("Jobs/alpha.plt", "IN;");
   home.writeFile("Jobs/beta", "IN;");
+  home.writeFile("Jobs/epsilon.pdf", "%PDF-1.4");
   std::filesystem::create_directories(home.file("Jobs/gamma.plt"));  // a folder is no cut file
   EXPECT_EQ(jobFileFor(home.file("Jobs"), "alpha"), home.file("Jobs/alpha.plt"));
   EXPECT_EQ(jobFileFor(home.file("Jobs") + "/", "beta"), home.file("Jobs/beta"));
   EXPECT_EQ(jobFileFor(home.file("Jobs"), "gamma"), std::nullopt);
   EXPECT_EQ(jobFileFor(home.file("Jobs"), "delta"), std::nullopt);
+  EXPECT_EQ(jobFileFor(home.file("Jobs"), "epsilon"), home.file("Jobs/epsilon.pdf")) << "a drawing is a job's file";
 }
 
 TEST(JobCode, CodesPrintedOnTheSimulatedSheetAreReadThroughTheCameraWithFaults) {

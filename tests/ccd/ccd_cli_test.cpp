@@ -176,3 +176,48 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   EXPECT_EQ(status, 1);
   EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
 }
+
+// The same sheet as a PDF from a design program: the marks printed as filled circles in the
+// registration colour, the cut line in CutContour. The simulated table prints the PDF's marks,
+// and `qelcut ccd` registers and cuts the PDF as it does the plot file, every mark within
+// 0.05 mm of the fit.
+TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
+  qel::test::TempHome home;
+  const double pt = 72 / 25.4;
+  char buf[256];
+  std::snprintf(buf, sizeof buf, "<< /PageSize [%.3f %.3f] >> setpagedevice %.6f %.6f scale 0.2 setlinewidth\n",
+                340 * pt, 240 * pt, pt, pt);
+  std::string ps = std::string("%!PS\n") + buf;
+  ps += "[/Separation (All) /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor\n";
+  for (auto [x, y] : {std::pair{20, 20}, {320, 20}, {320, 220}, {20, 220}}) {
+    std::snprintf(buf, sizeof buf, "newpath %d %d 4 0 360 arc closepath fill\n", x, y);
+    ps += buf;
+  }
+  ps += "[/Separation (CutContour) /DeviceCMYK {dup 0 exch 0}] setcolorspace 1 setcolor\n"
+        "newpath 60 60 moveto 280 60 lineto 280 180 lineto 60 180 lineto closepath stroke\n"
+        "0 0 0 1 setcmykcolor newpath 70 70 moveto 270 170 lineto stroke showpage\n";
+  home.writeFile("sheet.ps", ps);
+  int status = 0;
+  const std::string converted = run("ps2pdf " + home.file("sheet.ps") + " " + home.file("sheet.pdf"), &status);
+  if (status != 0) GTEST_SKIP() << "Ghostscript (ps2pdf) is not installed: " << converted;
+  const std::string q = QELCUT_PATH;
+  const std::string common = " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
+                             " --print-scale 1.003 --print-rotate 0.7";
+  const std::string configured = run(q + " sim --configure-home" + common, &status);
+  ASSERT_EQ(status, 0) << configured;
+  const pid_t sim = startSim(q, common, home.file("sim.log"));
+  ASSERT_GE(sim, 0);
+  const std::string out = run(q + " ccd " + home.file("sheet.pdf") + " --home " + home.path() + " --cut-type 1", &status);
+  stopSim(sim);
+  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
+  for (const char* design : {"(20.000, 20.000)", "(320.000, 20.000)", "(320.000, 220.000)", "(20.000, 220.000)"})
+    EXPECT_NE(out.find(std::string("design ") + design + " mm"), std::string::npos) << design << "\n" << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;
+  EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(
+      out, std::regex(R"(mark residuals \(mm\): 1 0\.0[0-4]\d, 2 0\.0[0-4]\d, 3 0\.0[0-4]\d, 4 0\.0[0-4]\d)")))
+      << out;
+  EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
+  EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
+}

@@ -85,8 +85,8 @@ check "example runs on the installed library" test $? -eq 0
 check "example used the installed library" test "$(LD_LIBRARY_PATH="$libdir" ldd "$tmp/example" | awk '/libqelcontroller/ { print $3 }' | xargs -r readlink -f)" = "$(readlink -f "$lib")"
 
 # Desktop integration.
-desktop="$top/share/applications/org.qelcut.qelcut.desktop"
-metainfo="$top/share/metainfo/org.qelcut.qelcut.metainfo.xml"
+desktop="$top/share/applications/io.github.qelcut.QelCut.desktop"
+metainfo="$top/share/metainfo/io.github.qelcut.QelCut.metainfo.xml"
 check "desktop entry installed" test -f "$desktop"
 check "desktop entry opens the desktop program" contains "$desktop" "^Exec=qelcut gui$"
 check "metainfo installed" test -f "$metainfo"

@@ -57,6 +57,11 @@ TEST(DisposeTranslator, RejectedFilesSayWhatTheyWere) {
       {"picture.plt", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x02\x80", 20), FailureKind::NotPlotFile},
       {"notes.plt", "just some words\nand more words\n", FailureKind::NoPlotCommand},
       {"long.plt", "IN;SP1;PU0,0;PD4000,0;PU;", FailureKind::TooManyPages},
+      {"print.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="9" height="9"><path d="M0 0 L9 9" stroke="black"/></svg>)",
+       FailureKind::NoCutLine},
+      {"page.svg", "<html><body>no drawing</body></html>", FailureKind::DrawingDamaged},
+      {"broken.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n" + std::string(99, '\xff'),
+       FailureKind::DrawingDamaged},
   };
   DisposeTranslator t;
   for (const Case& c : cases) {

@@ -63,6 +63,18 @@
         <translation>无法写入页面文件</translation>
     </message>
     <message>
+        <source>it has no cut line: no path in a cut colour ([Input] CutColours, CutRGB, CutAll)</source>
+        <translation>没有切割线：没有切割颜色的路径（[Input] CutColours、CutRGB、CutAll）</translation>
+    </message>
+    <message>
+        <source>the PDF is protected by a password; save it without one</source>
+        <translation>PDF 受密码保护；请另存为不带密码的文件</translation>
+    </message>
+    <message>
+        <source>the drawing is damaged, empty or not a PDF or SVG drawing</source>
+        <translation>图稿已损坏、为空，或不是 PDF 或 SVG 图稿</translation>
+    </message>
+    <message>
         <source>it cannot be processed</source>
         <translation>无法处理</translation>
     </message>

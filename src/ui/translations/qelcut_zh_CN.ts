@@ -119,8 +119,8 @@
         <translation>输入的路径无效！是否继续？</translation>
     </message>
     <message>
-        <source>Plot files (*.plt *.hpg *.hp2 *.hpgl *.PLT *.HPG *.HP2 *.HPGL)</source>
-        <translation>绘图文件 (*.plt *.hpg *.hp2 *.hpgl *.PLT *.HPG *.HP2 *.HPGL)</translation>
+        <source>Plot files and drawings (*.plt *.hpg *.hp2 *.hpgl *.pdf *.svg *.PLT *.HPG *.HP2 *.HPGL *.PDF *.SVG)</source>
+        <translation>绘图文件和图稿 (*.plt *.hpg *.hp2 *.hpgl *.pdf *.svg *.PLT *.HPG *.HP2 *.HPGL *.PDF *.SVG)</translation>
     </message>
     <message>
         <source>to History</source>

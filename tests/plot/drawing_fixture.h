@@ -1,0 +1,168 @@
+#pragma once
+// Drawings for the drawing source's tests: shapes of known geometry written as PostScript (and
+// turned into PDF by Ghostscript) or SVG, the page files a dispose run writes read back as pen
+// strokes, and distances between what was cut and what was drawn. Independent of the code
+// under test: the page files are read by a parser of their own, the shapes sampled from their
+// own definitions.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "plot/model.h"
+
+namespace qel::plot::test {
+
+constexpr double kUnitsPerPoint = 40.0 * 25.4 / 72.0;
+
+// A path of lines and cubic curves in PostScript points (y up from the page's lower left corner).
+struct Shape {
+  struct Segment {
+    bool curve = false;
+    PlotPoint c1, c2, to;
+  };
+  explicit Shape(PlotPoint start) : from(start) {}
+  PlotPoint from;
+  std::vector<Segment> segments;
+  bool closed = false;
+
+  Shape& line(PlotPoint to) {
+    segments.push_back({false, {}, {}, to});
+    return *this;
+  }
+  Shape& curve(PlotPoint c1, PlotPoint c2, PlotPoint to) {
+    segments.push_back({true, c1, c2, to});
+    return *this;
+  }
+  Shape& close() {
+    closed = true;
+    return *this;
+  }
+
+  std::string postScript() const {
+    char buf[200];
+    std::string ps;
+    std::snprintf(buf, sizeof buf, "newpath %.4f %.4f moveto\n", from.x, from.y);
+    ps += buf;
+    for (const Segment& s : segments) {
+      if (s.curve)
+        std::snprintf(buf, sizeof buf, "%.4f %.4f %.4f %.4f %.4f %.4f curveto\n", s.c1.x, s.c1.y, s.c2.x, s.c2.y, s.to.x,
+                      s.to.y);
+      else
+        std::snprintf(buf, sizeof buf, "%.4f %.4f lineto\n", s.to.x, s.to.y);
+      ps += buf;
+    }
+    if (closed) ps += "closepath\n";
+    return ps;
+  }
+
+  // Dense points along the shape, in plotter units, shifted by `offset` units along x.
+  std::vector<PlotPoint> samples(double offsetX = 0.0) const {
+    std::vector<PlotPoint> out;
+    PlotPoint at = from;
+    auto add = [&](PlotPoint p) { out.push_back({p.x * kUnitsPerPoint + offsetX, p.y * kUnitsPerPoint}); };
+    add(at);
+    std::vector<Segment> all = segments;
+    if (closed) all.push_back({false, {}, {}, from});
+    for (const Segment& s : all) {
+      for (int i = 1; i <= 2000; ++i) {
+        const double t = i / 2000.0, u = 1 - t;
+        if (s.curve)
+          add({u * u * u * at.x + 3 * u * u * t * s.c1.x + 3 * u * t * t * s.c2.x + t * t * t * s.to.x,
+               u * u * u * at.y + 3 * u * u * t * s.c1.y + 3 * u * t * t * s.c2.y + t * t * t * s.to.y});
+        else
+          add({at.x + t * (s.to.x - at.x), at.y + t * (s.to.y - at.y)});
+      }
+      at = s.to;
+    }
+    return out;
+  }
+};
+
+// A circle as four cubic curves (the way drawing programs write one).
+inline Shape circleShape(PlotPoint c, double r) {
+  const double k = 0.5522847498 * r;
+  Shape s({c.x + r, c.y});
+  s.curve({c.x + r, c.y + k}, {c.x + k, c.y + r}, {c.x, c.y + r});
+  s.curve({c.x - k, c.y + r}, {c.x - r, c.y + k}, {c.x - r, c.y});
+  s.curve({c.x - r, c.y - k}, {c.x - k, c.y - r}, {c.x, c.y - r});
+  s.curve({c.x + k, c.y - r}, {c.x + r, c.y - k}, {c.x + r, c.y});
+  return s.close();
+}
+
+// A separation colour space named `name` with full tint, as design programs write spot colours.
+inline std::string spotColour(const std::string& name) {
+  return "[/Separation (" + name + ") /DeviceCMYK {dup 0 exch 0 0}] setcolorspace 1 setcolor\n";
+}
+
+// A PostScript page of `widthMm` x `heightMm` around `body`.
+inline std::string postScriptPage(double widthMm, double heightMm, const std::string& body) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "<< /PageSize [%.3f %.3f] >> setpagedevice\n0.5 setlinewidth\n", widthMm * 72 / 25.4,
+                heightMm * 72 / 25.4);
+  return buf + body + "showpage\n";
+}
+
+// ps2pdf, as a design program's export would be; false when Ghostscript is missing or fails.
+inline bool toPdf(const std::string& psPath, const std::string& pdfPath, const std::string& extra = "") {
+  const std::string cmd = "ps2pdf " + extra + " '" + psPath + "' '" + pdfPath + "' >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+struct CutStroke {
+  int pen = 0;
+  std::vector<PlotPoint> points;
+};
+
+// The pen strokes of page files: "SP n;" selects the pen, "PU x,y;" starts a stroke and every
+// "PD x,y;" draws on; a "CI r;" after a lone point marks a circle (kept with its one point).
+inline std::vector<CutStroke> strokesOfPages(const std::vector<std::string>& pages) {
+  std::vector<CutStroke> out;
+  for (const std::string& text : pages) {
+    int pen = 0;
+    std::size_t i = 0;
+    while (i + 1 < text.size()) {
+      const std::string cmd = text.substr(i, 2);
+      const std::size_t end = text.find(';', i);
+      const std::string args = text.substr(i + 2, (end == std::string::npos ? text.size() : end) - i - 2);
+      i = end == std::string::npos ? text.size() : end + 1;
+      double x = 0, y = 0;
+      const bool pair = std::sscanf(args.c_str(), "%lf,%lf", &x, &y) == 2;
+      if (cmd == "SP") pen = std::atoi(args.c_str());
+      if (cmd == "PU" && pair) out.push_back({pen, {{x, y}}});
+      if (cmd == "PD" && pair && !out.empty()) out.back().points.push_back({x, y});
+    }
+  }
+  out.erase(std::remove_if(out.begin(), out.end(), [](const CutStroke& s) { return s.points.size() < 2; }), out.end());
+  return out;
+}
+
+inline double toSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+  const double t = len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y);
+}
+
+// The distance from a point to a densely sampled shape.
+inline double toSamples(const PlotPoint& p, const std::vector<PlotPoint>& samples) {
+  double best = INFINITY;
+  for (std::size_t k = 0; k + 1 < samples.size(); ++k) best = std::min(best, toSegment(p, samples[k], samples[k + 1]));
+  return best;
+}
+
+// How far the stroke strays from the shape: its points and five points along each chord.
+inline double strayFrom(const CutStroke& s, const std::vector<PlotPoint>& samples) {
+  double worst = toSamples(s.points[0], samples);
+  for (std::size_t k = 0; k + 1 < s.points.size(); ++k)
+    for (int j = 1; j <= 5; ++j) {
+      const double t = j / 5.0;
+      const PlotPoint p{s.points[k].x + t * (s.points[k + 1].x - s.points[k].x),
+                        s.points[k].y + t * (s.points[k + 1].y - s.points[k].y)};
+      worst = std::max(worst, toSamples(p, samples));
+    }
+  return worst;
+}
+
+}  // namespace qel::plot::test

@@ -1,0 +1,289 @@
+// Drawings through the whole dispose run: PDF written by Ghostscript from PostScript with shapes
+// of known geometry in spot colours, SVG by hand; the page files read back must hold exactly
+// the cut lines, where the paper has them, within the tolerance. And every kind of bad input
+// fails with its reason and leaves no page file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "drawing_fixture.h"
+#include "plot/drawing_source.h"
+#include "plot/plot_builder.h"
+#include "plot_fixture.h"
+
+namespace qel::plot::test {
+namespace {
+
+struct Disposed {
+  bool ok = false;
+  std::string error;
+  std::vector<std::string> pages;
+  std::vector<CutStroke> strokes;
+};
+
+Disposed dispose(const std::string& input, const std::string& outDir, const DisposeOptions& o) {
+  Collector owner;
+  CDisposeFile file(&owner, input, outDir, "T", o);
+  Disposed d;
+  d.ok = file.dispose();
+  d.error = file.errorText();
+  for (const auto& r : owner.reports) d.pages.push_back(platform::readWholeFile(r.fileName).value_or(""));
+  d.strokes = strokesOfPages(d.pages);
+  return d;
+}
+
+bool noPageFiles(const std::string& dir) {
+  std::error_code ec;
+  return !std::filesystem::exists(dir, ec) || std::filesystem::is_empty(dir, ec);
+}
+
+// Half a hundredth of a unit: what six significant digits of a page file keep.
+constexpr double kWritten = 0.01;
+const double kTolerance = DrawingOptions{}.toleranceMm * kUnitsPerMm;
+
+TEST(DrawingSource, SpotColourShapesAreCutWithinTheToleranceAndNothingElse) {
+  qel::test::TempHome home;
+  const Shape rect = Shape({20, 20}).line({120, 20}).line({120, 80}).line({20, 80}).close();
+  const Shape ring = circleShape({300, 100}, 40);
+  const Shape wave = Shape({50, 300}).curve({150, 400}, {250, 200}, {350, 300});
+  const Shape tri = Shape({400, 400}).line({500, 400}).line({450, 480}).close();
+  const Shape hook = Shape({60, 450}).curve({90, 520}, {130, 380}, {230, 500});
+  const std::vector<Shape> pen1{rect, ring, wave}, pen2{tri, hook};
+  std::string body = spotColour("CutContour");
+  for (const Shape& s : pen1) body += s.postScript() + "stroke\n";
+  body += spotColour("Thru-cut");
+  for (const Shape& s : pen2) body += s.postScript() + "stroke\n";
+  // Print: a process colour (magenta ink, the cut RGB colour were there no spot colour), a
+  // registration mark, text.
+  body += "0 1 0 0 setcmykcolor\n" + Shape({20, 530}).line({300, 530}).postScript() + "stroke\n";
+  body += "[/Separation /All /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor\n" +
+          circleShape({15, 15}, 5).postScript() + "fill\n";
+  body += "0 0 0 1 setcmykcolor /Helvetica findfont 20 scalefont setfont 300 250 moveto (Print) show\n";
+  home.writeFile("job.ps", postScriptPage(200, 200, body));
+  ASSERT_TRUE(toPdf(home.file("job.ps"), home.file("job.pdf"))) << "ps2pdf (ghostscript) is needed";
+
+  DisposeOptions o = plainOptions();
+  o.drawing.cutPens = "Thru-cut:2";
+  const Disposed d = dispose(home.file("job.pdf"), home.file("out"), o);
+  ASSERT_TRUE(d.ok) << d.error;
+  ASSERT_EQ(d.strokes.size(), 5u);
+  for (const CutStroke& s : d.strokes) {
+    ASSERT_TRUE(s.pen == 1 || s.pen == 2);
+    double best = INFINITY;
+    for (const Shape& shape : s.pen == 1 ? pen1 : pen2) best = std::min(best, strayFrom(s, shape.samples()));
+    EXPECT_LE(best, kTolerance + kWritten) << "a pen " << s.pen << " stroke from " << s.points[0].x << ","
+                                           << s.points[0].y;
+  }
+  // Every shape is cut whole, with its own pen.
+  for (int pen : {1, 2}) {
+    for (const Shape& shape : pen == 1 ? pen1 : pen2) {
+      const auto samples = shape.samples();
+      for (std::size_t i = 0; i < samples.size(); i += 97) {
+        double best = INFINITY;
+        for (const CutStroke& s : d.strokes)
+          if (s.pen == pen)
+            for (std::size_t k = 0; k + 1 < s.points.size(); ++k)
+              best = std::min(best, toSegment(samples[i], s.points[k], s.points[k + 1]));
+        ASSERT_LE(best, kTolerance + kWritten) << "pen " << pen << " shape at " << samples[i].x << "," << samples[i].y;
+      }
+    }
+  }
+}
+
+TEST(DrawingSource, PagesLieAlongTheRollOrOnlyTheOneAskedFor) {
+  qel::test::TempHome home;
+  // Two pages, 127 and 63.5 mm wide (whole points), each with a square 10 mm from its lower left
+  // corner.
+  const double mm = 72 / 25.4;
+  const Shape square = Shape({10 * mm, 10 * mm}).line({20 * mm, 10 * mm}).line({20 * mm, 20 * mm}).close();
+  const std::string body = spotColour("CutContour") + square.postScript() + "stroke\n";
+  home.writeFile("two.ps", postScriptPage(127, 50, body) + postScriptPage(63.5, 40, body));
+  ASSERT_TRUE(toPdf(home.file("two.ps"), home.file("two.pdf")));
+  struct Case {
+    int onlyPage;
+    double gapMm;
+    std::vector<double> firstX;  // mm
+  } cases[] = {{0, 20, {10, 157}}, {0, 0, {10, 137}}, {2, 20, {10}}, {1, 20, {10}}};
+  for (const Case& c : cases) {
+    DisposeOptions o = plainOptions();
+    o.drawing.onlyPage = c.onlyPage;
+    o.drawing.pageGapMm = c.gapMm;
+    const Disposed d = dispose(home.file("two.pdf"), home.file("out"), o);
+    ASSERT_TRUE(d.ok) << d.error;
+    ASSERT_EQ(d.strokes.size(), c.firstX.size()) << c.onlyPage;
+    for (std::size_t i = 0; i < c.firstX.size(); ++i) {
+      EXPECT_NEAR(d.strokes[i].points[0].x, c.firstX[i] * kUnitsPerMm, 0.05) << c.onlyPage << " gap " << c.gapMm;
+      EXPECT_NEAR(d.strokes[i].points[0].y, 10 * kUnitsPerMm, 0.05) << "y up from the page's lower edge";
+    }
+  }
+}
+
+TEST(DrawingSource, SvgMagentaStrokesAreCutAsOnPaper) {
+  qel::test::TempHome home;
+  // 100 x 50 mm; SVG's y runs down from the top: (10,10) mm is 40 mm above the lower edge.
+  home.writeFile("cut.svg", R"(<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="100mm" height="50mm" viewBox="0 0 100 50">
+  <path d="M 10 10 L 30 10 L 30 20" fill="none" stroke="#ff00ff" stroke-width="0.3"/>
+  <path d="M 50 10 C 60 0 70 30 80 10" fill="none" stroke="magenta" stroke-width="0.3"/>
+  <path d="M 10 40 L 90 40" fill="none" stroke="#000000" stroke-width="0.3"/>
+  <rect x="40" y="30" width="10" height="10" fill="#ff00ff"/>
+</svg>
+)");
+  const Disposed d = dispose(home.file("cut.svg"), home.file("out"), plainOptions());
+  ASSERT_TRUE(d.ok) << d.error;
+  ASSERT_EQ(d.strokes.size(), 2u) << "the black stroke and the magenta fill are not cut";
+  EXPECT_NEAR(d.strokes[0].points[0].x, 10 * kUnitsPerMm, 0.05);
+  EXPECT_NEAR(d.strokes[0].points[0].y, 40 * kUnitsPerMm, 0.05);
+  EXPECT_NEAR(d.strokes[0].points.back().y, 30 * kUnitsPerMm, 0.05);
+  EXPECT_GT(d.strokes[1].points.size(), 5u) << "the curve is flattened";
+}
+
+// How far the points of `a`'s strokes, and the middles of their chords, lie from `b`'s strokes
+// at most.
+double farthestFrom(const std::vector<CutStroke>& a, const std::vector<CutStroke>& b) {
+  double worst = 0;
+  for (const CutStroke& s : a)
+    for (std::size_t i = 0; i < s.points.size(); ++i) {
+      std::vector<PlotPoint> probes{s.points[i]};
+      if (i + 1 < s.points.size())
+        probes.push_back({(s.points[i].x + s.points[i + 1].x) / 2, (s.points[i].y + s.points[i + 1].y) / 2});
+      for (const PlotPoint& p : probes) {
+        double best = INFINITY;
+        for (const CutStroke& t : b)
+          for (std::size_t k = 0; k + 1 < t.points.size() && best > 0; ++k)
+            best = std::min(best, toSegment(p, t.points[k], t.points[k + 1]));
+        worst = std::max(worst, best);
+      }
+    }
+  return worst;
+}
+
+std::vector<CutStroke> readDrawing(const std::string& path, PlotFormat format, const DisposeOptions& o) {
+  DrawingSource source(path, format, o);
+  PlotModel model;
+  PlotBuilder builder(model, o, nullptr);
+  builder.reset();
+  const SourceResult r = source.read(builder);
+  EXPECT_TRUE(r.ok) << path << ": " << r.text;
+  std::vector<CutStroke> out;
+  for (const auto& s : model.strokes) out.push_back({s.pen, {s.points.begin(), s.points.end()}});
+  return out;
+}
+
+// SVGs drawn by hand and Inkscape's own examples, and the PDFs Inkscape exports of them
+// (tests/plot/drawings/generate.sh): the SVG read directly and its PDF give the same cut.
+TEST(DrawingSource, AnInkscapePdfCutsAsItsSvg) {
+  const std::string dir = std::string(QEL_SOURCE_DIR) + "/tests/plot/drawings/";
+  struct Case {
+    const char* name;
+    bool cutAll;  // the examples have no magenta: every stroke is cut
+    std::size_t strokes;
+  } cases[] = {{"magenta-sign", false, 4}, {"magenta-px", false, 2}, {"live-path-effects-gears", true, 16}};
+  for (const Case& c : cases) {
+    DisposeOptions o = plainOptions();
+    o.drawing.cutAll = c.cutAll;
+    const auto svg = readDrawing(dir + c.name + ".svg", PlotFormat::Svg, o);
+    const auto pdf = readDrawing(dir + c.name + ".pdf", PlotFormat::Pdf, o);
+    EXPECT_EQ(svg.size(), c.strokes) << c.name;
+    EXPECT_EQ(pdf.size(), c.strokes) << c.name;
+    // Both within the tolerance of the same curves (Inkscape writes its numbers to 1/1000 pt).
+    const double allowed = 2 * kTolerance + 0.02 * kUnitsPerPoint;
+    EXPECT_LT(farthestFrom(svg, pdf), allowed) << c.name;
+    EXPECT_LT(farthestFrom(pdf, svg), allowed) << c.name;
+  }
+}
+
+TEST(DrawingSource, DrawingsAreKnownByWhatTheyHoldNotByTheirName) {
+  qel::test::TempHome home;
+  const std::string body = spotColour("CutContour") + Shape({10, 10}).line({100, 10}).postScript() + "stroke\n";
+  home.writeFile("a.ps", postScriptPage(50, 50, body));
+  ASSERT_TRUE(toPdf(home.file("a.ps"), home.file("a.pdf")));
+  std::filesystem::copy_file(home.file("a.pdf"), home.file("job_20260105_093000_001.PLT"));
+  const Disposed d = dispose(home.file("job_20260105_093000_001.PLT"), home.file("out"), plainOptions());
+  ASSERT_TRUE(d.ok) << d.error;
+  ASSERT_EQ(d.strokes.size(), 1u);
+  EXPECT_NEAR(d.strokes[0].points[1].x, 100 * kUnitsPerPoint, 0.05);
+  // Copied through unread where a plot file would be: a drawing is read all the same.
+  DisposeOptions copy = plainOptions();
+  copy.optimizeFunction = false;
+  copy.splitPageEnabled = false;
+  const Disposed c = dispose(home.file("a.pdf"), home.file("out2"), copy);
+  ASSERT_TRUE(c.ok) << c.error;
+  ASSERT_EQ(c.pages.size(), 1u);
+  EXPECT_EQ(c.pages[0].rfind("IN;", 0), 0u) << "a page file, not the PDF's bytes";
+}
+
+TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
+  qel::test::TempHome home;
+  const std::string cut = spotColour("CutContour") + Shape({10, 10}).line({100, 10}).postScript() + "stroke\n";
+  home.writeFile("ok.ps", postScriptPage(50, 50, cut));
+  ASSERT_TRUE(toPdf(home.file("ok.ps"), home.file("locked.pdf"), "-sOwnerPassword=o -sUserPassword=u"));
+  ASSERT_TRUE(toPdf(home.file("ok.ps"), home.file("owner_only.pdf"), "-sOwnerPassword=o"));
+  home.writeFile("damaged.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n" + std::string(300, '\xff'));
+  home.writeFile("empty.pdf",
+                 "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                 "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
+  home.writeFile("zero.pdf", "");
+  home.writeFile("page.svg", "<?xml version=\"1.0\"?>\n<html><body>not a drawing</body></html>\n");
+  home.writeFile("broken.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><path d=\"M 0 0 L");
+  home.writeFile("letters.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50\" height=\"50\">"
+                                 "<polyline points=\"1,1 40,5 GGG20,30\" stroke=\"magenta\" fill=\"none\"/></svg>");
+  home.writeFile("print.svg",
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\">"
+                 "<path d=\"M 0 0 L 50 50\" stroke=\"black\"/><path d=\"M 0 50 L 50 0\" stroke=\"blue\"/></svg>");
+  struct Case {
+    const char* file;
+    int onlyPage;
+    const char* reason;
+  } cases[] = {
+      {"locked.pdf", 0, "protected by a password"},
+      {"damaged.pdf", 0, "damaged"},
+      {"empty.pdf", 0, "has no page"},
+      {"zero.pdf", 0, "damaged"},
+      {"page.svg", 0, "not an SVG drawing"},
+      {"broken.svg", 0, "not an SVG drawing"},
+      {"letters.svg", 0, "not an SVG drawing (a point list holds \"G\""},
+      {"print.svg", 0, "no cut line: 2 paths, none in CutContour"},
+      {"owner_only.pdf", 3, "has 1 page: there is no page 3"},
+  };
+  for (const Case& c : cases) {
+    DisposeOptions o = plainOptions();
+    o.drawing.onlyPage = c.onlyPage;
+    const std::string out = home.file(std::string("out_") + c.file);
+    const Disposed d = dispose(home.file(c.file), out, o);
+    EXPECT_FALSE(d.ok) << c.file;
+    EXPECT_NE(d.error.find(c.reason), std::string::npos) << c.file << ": " << d.error;
+    EXPECT_EQ(d.error.rfind(home.file(c.file), 0), 0u) << "the reason names the file: " << d.error;
+    EXPECT_TRUE(noPageFiles(out)) << c.file;
+  }
+  // A PDF with only an owner password (printing and copying restricted) opens.
+  EXPECT_TRUE(dispose(home.file("owner_only.pdf"), home.file("out_owner"), plainOptions()).ok);
+  // Signed numbers in path data and point lists are numbers all the same.
+  home.writeFile("signed.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50mm\" height=\"50mm\">"
+                               "<path d=\"M+10 40 C+20 55,40 25,+60 +40\" stroke=\"#ff00ff\" fill=\"none\"/>"
+                               "<polygon points=\"+1,+1 40,5 20,30\" stroke=\"#ff00ff\" fill=\"none\"/></svg>");
+  const Disposed signedNumbers = dispose(home.file("signed.svg"), home.file("out_signed"), plainOptions());
+  EXPECT_TRUE(signedNumbers.ok) << signedNumbers.error;
+  EXPECT_EQ(signedNumbers.strokes.size(), 2u);
+}
+
+TEST(DrawingSource, ReportsTheChordsOfItsCurvesAgainstUniformSteps) {
+  qel::test::TempHome home;
+  std::string body = spotColour("CutContour");
+  for (int i = 0; i < 20; ++i) body += circleShape({30.0 + i * 20, 100}, 3 + i).postScript() + "stroke\n";
+  home.writeFile("rings.ps", postScriptPage(500, 200, body));
+  ASSERT_TRUE(toPdf(home.file("rings.ps"), home.file("rings.pdf")));
+  DisposeOptions o = plainOptions();
+  DrawingSource source(home.file("rings.pdf"), PlotFormat::Pdf, o);
+  PlotModel model;
+  PlotBuilder builder(model, o, nullptr);
+  builder.reset();
+  ASSERT_TRUE(source.read(builder).ok);
+  EXPECT_EQ(source.pageCount(), 1);
+  EXPECT_EQ(source.flattenCounts().curves, 80);
+  EXPECT_LT(source.flattenCounts().chords, source.flattenCounts().uniformChords);
+  EXPECT_EQ(model.strokes.size(), 20u);
+}
+
+}  // namespace
+}  // namespace qel::plot::test
