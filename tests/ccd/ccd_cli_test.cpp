@@ -206,10 +206,9 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
                              " --print-scale 1.003 --print-rotate 0.7";
   const std::string configured = run(q + " sim --configure-home" + common, &status);
   ASSERT_EQ(status, 0) << configured;
-  const pid_t sim = startSim(q, common, home.file("sim.log"));
-  ASSERT_GE(sim, 0);
+  auto sim = startSim(q, common, home.file("sim.log"));
   const std::string out = run(q + " ccd " + home.file("sheet.pdf") + " --home " + home.path() + " --cut-type 1", &status);
-  stopSim(sim);
+  sim->stop();
   ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
   for (const char* design : {"(20.000, 20.000)", "(320.000, 20.000)", "(320.000, 220.000)", "(20.000, 220.000)"})
     EXPECT_NE(out.find(std::string("design ") + design + " mm"), std::string::npos) << design << "\n" << out;
