@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <filesystem>
 
 #include "app/command.h"
@@ -48,6 +49,48 @@ void printLine(const QString& text) {
   QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz"));
   std::printf("%s %s\n", stamp.toLocal8Bit().constData(), text.toLocal8Bit().constData());
   std::fflush(stdout);
+}
+
+// Every event of the queue as a line on standard output.
+void printQueueEvents(qel::intake::CSendQueue& queue) {
+  QObject::connect(&queue, &qel::intake::CSendQueue::logLine, [](const QString& l) { printLine(l); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::statusText,
+                   [](int pane, const QString& t) { printLine(QStringLiteral("status %1: %2").arg(pane).arg(t)); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::messageBox,
+                   [](const QString& t) { printLine(QStringLiteral("message: %1").arg(t)); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::pauseChanged,
+                   [](const QString& button, bool) { printLine(QStringLiteral("button: %1").arg(button)); });
+  QObject::connect(&queue, &qel::intake::CSendQueue::fileFailed, [](const qel::intake::QueueFailure& f) {
+    printLine(QStringLiteral("failed: %1: %2%3")
+                  .arg(f.file, qel::intake::englishText(f.kind),
+                       f.source.isEmpty() ? QString() : QStringLiteral(" (from %1)").arg(f.source)));
+  });
+}
+
+// A send on a slow link takes hours (the network link carries about 500 B/s): one progress
+// line every few seconds, and one when the last byte is out. The connections belong to
+// `context`, so disconnecting it from the queue ends them.
+void printSendProgress(qel::intake::CSendQueue& queue, QObject& context, double scale) {
+  struct State {
+    std::int64_t everyMs = 0, lastMs = 0, startMs = 0;
+  };
+  auto state = std::make_shared<State>();
+  state->everyMs = static_cast<std::int64_t>(std::llround(kProgressEveryMs * scale));
+  auto nowMs = [] { return qel::platform::SystemClock::instance().nowMs(); };
+  // The queue logs "sending FILE ..." (posted to this thread) before the link reports bytes.
+  QObject::connect(&queue, &qel::intake::CSendQueue::logLine, &context, [state, nowMs](const QString& l) {
+    if (l.startsWith(QStringLiteral("sending "))) state->startMs = state->lastMs = nowMs();
+  });
+  QObject::connect(&queue, &qel::intake::CSendQueue::bytesSent, &context, [state, nowMs](qint64 sent, qint64 total) {
+    const std::int64_t now = nowMs();
+    if (sent <= 0 || (sent < total && now - state->lastMs < state->everyMs)) return;
+    state->lastMs = now;
+    qel::app::Progress p;
+    p.sent = sent;
+    p.size = total;
+    p.seconds = double(now - state->startMs) / 1000.0;
+    printLine(QStringLiteral("progress: %1").arg(QString::fromStdString(qel::app::progressLogText(p))));
+  }, Qt::QueuedConnection);
 }
 
 int runWatch(const std::vector<std::string>& argsIn) {
@@ -119,39 +162,8 @@ int runWatch(const std::vector<std::string>& argsIn) {
   services.autoResume = true;
 
   qel::intake::CSendQueue queue(QString::fromStdString(home), std::move(services));
-  QObject::connect(&queue, &qel::intake::CSendQueue::logLine, [](const QString& l) { printLine(l); });
-  QObject::connect(&queue, &qel::intake::CSendQueue::statusText,
-                   [](int pane, const QString& t) { printLine(QStringLiteral("status %1: %2").arg(pane).arg(t)); });
-  QObject::connect(&queue, &qel::intake::CSendQueue::messageBox,
-                   [](const QString& t) { printLine(QStringLiteral("message: %1").arg(t)); });
-  QObject::connect(&queue, &qel::intake::CSendQueue::pauseChanged,
-                   [](const QString& button, bool) { printLine(QStringLiteral("button: %1").arg(button)); });
-  QObject::connect(&queue, &qel::intake::CSendQueue::fileFailed, [](const qel::intake::QueueFailure& f) {
-    printLine(QStringLiteral("failed: %1: %2%3")
-                  .arg(f.file, qel::intake::englishText(f.kind),
-                       f.source.isEmpty() ? QString() : QStringLiteral(" (from %1)").arg(f.source)));
-  });
-
-  // A send on a slow link takes hours (the network link carries about 500 B/s): one progress
-  // line every few seconds, and one when the last byte is out.
-  const auto progressEveryMs = static_cast<std::int64_t>(std::llround(kProgressEveryMs * scale));
-  std::int64_t lastProgressMs = 0;
-  std::int64_t sendStartMs = 0;
-  auto nowMs = [] { return qel::platform::SystemClock::instance().nowMs(); };
-  // The queue logs "sending FILE ..." (posted to this thread) before the link reports bytes.
-  QObject::connect(&queue, &qel::intake::CSendQueue::logLine, &app, [&](const QString& l) {
-    if (l.startsWith(QStringLiteral("sending "))) sendStartMs = lastProgressMs = nowMs();
-  });
-  QObject::connect(&queue, &qel::intake::CSendQueue::bytesSent, &app, [&](qint64 sent, qint64 total) {
-    const std::int64_t now = nowMs();
-    if (sent <= 0 || (sent < total && now - lastProgressMs < progressEveryMs)) return;
-    lastProgressMs = now;
-    qel::app::Progress p;
-    p.sent = sent;
-    p.size = total;
-    p.seconds = double(now - sendStartMs) / 1000.0;
-    printLine(QStringLiteral("progress: %1").arg(QString::fromStdString(qel::app::progressLogText(p))));
-  }, Qt::QueuedConnection);
+  printQueueEvents(queue);
+  printSendProgress(queue, app, scale);
 
   printLine(QStringLiteral("home %1").arg(QString::fromStdString(home)));
   queue.start();
