@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/command.h"
@@ -69,6 +70,85 @@ bool parseLogLevel(const std::string& text, pappl_loglevel_t& level) {
   return false;
 }
 
+int usageError(const std::string& why) {
+  std::fprintf(stderr, "qelcut printer-app: %s (see 'qelcut printer-app --help')\n", why.c_str());
+  return 2;
+}
+
+// The command line as given, before any of it is checked.
+struct PrinterAppArgs {
+  bool setPassword = false;
+  std::optional<std::string> listen, state, auth, log, logLevel, maxMb, scaleText, lp;
+  std::vector<std::string> homes;
+};
+
+int takePrinterAppArgs(std::vector<std::string> args, PrinterAppArgs* a) {
+  bool missing = false;
+  auto option = [&](const char* name) {
+    bool m = false;
+    auto value = qel::app::takeOption(args, name, &m);
+    missing |= m;
+    return value;
+  };
+  a->setPassword = qel::app::takeFlag(args, "--set-password");
+  a->listen = option("--listen");
+  while (auto h = option("--home")) a->homes.push_back(*h);
+  a->state = option("--state");
+  a->auth = option("--auth-service");
+  a->log = option("--log");
+  a->logLevel = option("--log-level");
+  a->maxMb = option("--max-job-mb");
+  a->scaleText = option("--time-scale");
+  a->lp = option("--lp-device");
+  if (missing) return usageError("an option is missing its value");
+  if (!args.empty()) return usageError("unexpected argument '" + args[0] + "'");
+  return 0;
+}
+
+// What serving needs: where to listen and who may administer, logging, limits, the homes.
+int servingOptions(const PrinterAppArgs& a, PrinterAppOptions* o, double* scale) {
+  std::string error;
+  auto address = qel::app::printer::parseListen(a.listen ? *a.listen : "localhost:8631", &error);
+  if (!address) return usageError(error);
+  o->listen = *address;
+  if (a.auth) o->authService = *a.auth;
+  if (!o->listen.loopback && o->authService.empty() && !qel::app::printer::readAdminPassword(o->stateDir))
+    return usageError("listening beyond this computer needs administration to be authenticated: give --auth-service "
+                      "SERVICE (PAM), or set a password first with 'qelcut printer-app --set-password'");
+  if (a.log) o->logFile = *a.log;
+  if (a.logLevel && !parseLogLevel(*a.logLevel, o->logLevel))
+    return usageError("--log-level is one of debug, info, warn, error, fatal");
+  if (a.maxMb) {
+    char* end = nullptr;
+    const long long mb = std::strtoll(a.maxMb->c_str(), &end, 10);
+    if (end == a.maxMb->c_str() || *end || mb < 1 || mb > 1024 * 1024)
+      return usageError("--max-job-mb wants a number from 1 to 1048576");
+    o->maxJobBytes = mb * 1024 * 1024;
+  }
+  if (a.scaleText && !qel::app::parseTimeScale(*a.scaleText, *scale))
+    return usageError("--time-scale wants a number above 0 and at most 100");
+  if (a.lp) o->links.parallelDevicePattern = *a.lp;
+  if (a.homes.empty()) o->homes.push_back(qel::platform::resolveHome(std::nullopt));
+  for (const std::string& h : a.homes) o->homes.push_back(qel::platform::resolveHome(h));
+  return 0;
+}
+
+// Each cutter's log lines, tagged with its name, and the addresses it is reached at.
+void announceCutters(PrinterApp& printers, const PrinterAppOptions& o) {
+  const QString host = QString::fromStdString(o.listen.host.empty() ? "HOST" : o.listen.host);
+  for (const auto& c : printers.cutters()) {
+    const QString tag = QStringLiteral("[%1] ").arg(QString::fromStdString(c->settings().name));
+    QObject::connect(&c->queue(), &qel::intake::CSendQueue::logLine, [tag](const QString& l) { printLine(tag + l); });
+    QObject::connect(c.get(), &qel::app::printer::Cutter::logLine, [tag](const QString& l) { printLine(tag + l); });
+    QObject::connect(&c->queue(), &qel::intake::CSendQueue::messageBox,
+                     [tag](const QString& t) { printLine(tag + QStringLiteral("message: ") + t); });
+    printLine(QStringLiteral("printer %1 for %2: ipp://%3:%4/ipp/print/%1")
+                  .arg(QString::fromStdString(c->settings().name), QString::fromStdString(c->settings().home), host)
+                  .arg(o.listen.port));
+  }
+  printLine(QStringLiteral("web page: http://%1:%2/").arg(host).arg(o.listen.port));
+}
+
 int runPrinterApp(const std::vector<std::string>& argsIn) {
   // SIGINT and SIGTERM are read from a descriptor on the Qt thread; blocked before any thread
   // starts, so that the framework's own handlers never see them.
@@ -78,37 +158,13 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  std::vector<std::string> args = argsIn;
-  bool missing = false;
-  auto option = [&](const char* name) {
-    bool m = false;
-    auto value = qel::app::takeOption(args, name, &m);
-    missing |= m;
-    return value;
-  };
+  PrinterAppArgs a;
+  if (const int status = takePrinterAppArgs(argsIn, &a); status != 0) return status;
   PrinterAppOptions o;
-  const bool setPassword = qel::app::takeFlag(args, "--set-password");
-  auto listen = option("--listen");
-  std::vector<std::string> homes;
-  while (auto h = option("--home")) homes.push_back(*h);
-  auto state = option("--state");
-  auto auth = option("--auth-service");
-  auto log = option("--log");
-  auto logLevel = option("--log-level");
-  auto maxMb = option("--max-job-mb");
-  auto scaleText = option("--time-scale");
-  auto lp = option("--lp-device");
-  auto usage = [](const std::string& why) {
-    std::fprintf(stderr, "qelcut printer-app: %s (see 'qelcut printer-app --help')\n", why.c_str());
-    return 2;
-  };
-  if (missing) return usage("an option is missing its value");
-  if (!args.empty()) return usage("unexpected argument '" + args[0] + "'");
-
-  o.stateDir = state ? *state : defaultStateDir();
-  if (o.stateDir.empty()) return usage("no state folder: give --state DIR");
-  if (setPassword) {
-    std::string error;
+  o.stateDir = a.state ? *a.state : defaultStateDir();
+  if (o.stateDir.empty()) return usageError("no state folder: give --state DIR");
+  std::string error;
+  if (a.setPassword) {
     if (!qel::app::printer::writeAdminPassword(o.stateDir, readPassword(), &error)) {
       std::fprintf(stderr, "qelcut printer-app: %s\n", error.c_str());
       return 1;
@@ -116,28 +172,8 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
     std::printf("The administration password of %s is set.\n", o.stateDir.c_str());
     return 0;
   }
-
-  std::string error;
-  auto address = qel::app::printer::parseListen(listen ? *listen : "localhost:8631", &error);
-  if (!address) return usage(error);
-  o.listen = *address;
-  if (auth) o.authService = *auth;
-  if (!o.listen.loopback && o.authService.empty() && !qel::app::printer::readAdminPassword(o.stateDir))
-    return usage("listening beyond this computer needs administration to be authenticated: give --auth-service "
-                 "SERVICE (PAM), or set a password first with 'qelcut printer-app --set-password'");
-  if (log) o.logFile = *log;
-  if (logLevel && !parseLogLevel(*logLevel, o.logLevel)) return usage("--log-level is one of debug, info, warn, error, fatal");
-  if (maxMb) {
-    char* end = nullptr;
-    const long long mb = std::strtoll(maxMb->c_str(), &end, 10);
-    if (end == maxMb->c_str() || *end || mb < 1 || mb > 1024 * 1024) return usage("--max-job-mb wants a number from 1 to 1048576");
-    o.maxJobBytes = mb * 1024 * 1024;
-  }
   double scale = 1.0;
-  if (scaleText && !qel::app::parseTimeScale(*scaleText, scale)) return usage("--time-scale wants a number above 0 and at most 100");
-  if (lp) o.links.parallelDevicePattern = *lp;
-  if (homes.empty()) homes.push_back(qel::platform::resolveHome(std::nullopt));
-  for (const std::string& h : homes) o.homes.push_back(qel::platform::resolveHome(h));
+  if (const int status = servingOptions(a, &o, &scale); status != 0) return status;
 
   static int argc = 1;
   static char name[] = "qelcut";
@@ -156,20 +192,7 @@ int runPrinterApp(const std::vector<std::string>& argsIn) {
     std::fprintf(stderr, "qelcut printer-app: %s\n", error.c_str());
     return 1;
   }
-  for (const auto& c : printers.cutters()) {
-    const QString tag = QStringLiteral("[%1] ").arg(QString::fromStdString(c->settings().name));
-    QObject::connect(&c->queue(), &qel::intake::CSendQueue::logLine, [tag](const QString& l) { printLine(tag + l); });
-    QObject::connect(c.get(), &qel::app::printer::Cutter::logLine, [tag](const QString& l) { printLine(tag + l); });
-    QObject::connect(&c->queue(), &qel::intake::CSendQueue::messageBox,
-                     [tag](const QString& t) { printLine(tag + QStringLiteral("message: ") + t); });
-    printLine(QStringLiteral("printer %1 for %2: ipp://%3:%4/ipp/print/%1")
-                  .arg(QString::fromStdString(c->settings().name), QString::fromStdString(c->settings().home),
-                       QString::fromStdString(o.listen.host.empty() ? "HOST" : o.listen.host))
-                  .arg(o.listen.port));
-  }
-  printLine(QStringLiteral("web page: http://%1:%2/")
-                .arg(QString::fromStdString(o.listen.host.empty() ? "HOST" : o.listen.host))
-                .arg(o.listen.port));
+  announceCutters(printers, o);
 
   const int sfd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
   QSocketNotifier notifier(sfd, QSocketNotifier::Read);
