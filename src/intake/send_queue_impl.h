@@ -70,6 +70,10 @@ struct CSendQueue::Impl {
   void startTranslate(const QString& fullPath, std::optional<FileLook> expected, const QString& copyFrom = {});
   // Runs on the translate worker.
   void translateWorker(QString source, std::optional<FileLook> expected, QString copyFrom);
+  void failOnWorker(const QString& source, FailureKind kind, const QString& detail);
+  TranslateResult runTranslator(const std::string& src, const QString& stamp);
+  void reportNotices(const QString& source, const TranslateResult& r);
+  void reportRejected(const QString& source, const TranslateResult& r);
   void translateDone();
   void AfterTranslate(bool ok, const QString& source, const QString& stamp, const QStringList& outputs);
   void translateFailed(const QueueFailure& failure);

@@ -71,21 +71,80 @@ void CSendQueue::Impl::startTranslate(const QString& full, std::optional<FileLoo
   }
 }
 
-void CSendQueue::Impl::translateWorker(QString source, std::optional<FileLook> expected, QString copyFrom) {
-  auto post = [this](auto fn) { postQueued(&q, std::move(fn)); };
-  // Every string handed over is the receiver's alone (ownCopy, or moved when the worker is done
-  // with it).
-  auto fail = [&](FailureKind kind, const QString& detail) {
-    QueueFailure f;
-    f.kind = kind;
-    f.file = ownCopy(source);
-    f.detail = ownCopy(detail);
-    post([this, f = std::move(f)] {
-      AfterTranslate(false, f.file, {}, {});
-      translateFailed(f);
+// Worker side: a file that failed before the translator could read it. Every string handed over
+// is the receiver's alone (ownCopy, or moved when the worker is done with it).
+void CSendQueue::Impl::failOnWorker(const QString& source, FailureKind kind, const QString& detail) {
+  QueueFailure f;
+  f.kind = kind;
+  f.file = ownCopy(source);
+  f.detail = ownCopy(detail);
+  postQueued(&q, [this, f = std::move(f)] {
+    AfterTranslate(false, f.file, {}, {});
+    translateFailed(f);
+  });
+  postQueued(&q, [this] { translateDone(); });
+}
+
+// Worker side: the translator's run; an exception fails this file with its text, the queue goes on.
+TranslateResult CSendQueue::Impl::runTranslator(const std::string& src, const QString& stamp) {
+  TranslateResult r;
+  if (!services_.translator) {
+    r.error = "no translator";
+    return r;
+  }
+  try {
+    r = services_.translator->translate(home_.toStdString(), src, native(disposeDir_), stamp.toStdString());
+  } catch (const std::exception& e) {
+    r = TranslateResult{};
+    r.error = e.what();
+  } catch (...) {
+    r = TranslateResult{};
+    r.error = "the translator failed with an exception that carries no text";
+  }
+  return r;
+}
+
+// Worker side: what the reading noticed and the operator should know, said once per file.
+void CSendQueue::Impl::reportNotices(const QString& source, const TranslateResult& r) {
+  for (const TranslateNotice& n : r.notices) {
+    if (!r.ok || n.kind != TranslateNotice::Kind::ScaleWithoutScalingPoints) continue;
+    QString size = QStringLiteral("%1 x %2").arg(n.widthMm, 0, 'f', 1).arg(n.heightMm, 0, 'f', 1);
+    postQueued(&q, [this, source = ownCopy(source), size = std::move(size)] {
+      log(QStringLiteral("%1 sets user units (SC) without scaling points (IP): one user unit is one plotter unit, "
+                         "and the drawing comes out %2 mm")
+              .arg(source, size));
+      emit q.messageEvent(QueueMessage::ScaleWithoutScalingPoints, source, size);
     });
-    post([this] { translateDone(); });
-  };
+  }
+}
+
+// Worker side: a file the translator refused goes to the undisposed folder (or, where it cannot
+// be moved, is left in place and not taken again until it changes or the queue restarts).
+void CSendQueue::Impl::reportRejected(const QString& source, const TranslateResult& r) {
+  QueueFailure f;
+  f.kind = r.failure;
+  f.file = ownCopy(source);
+  f.detail = QString::fromStdString(r.error);
+  bool moved = false;
+  if (dirExists(undisposedDir_) || makeDirs(undisposedDir_)) {
+    const QString target = freePath(undisposedDir_ + QLatin1Char('/') + fileNameOf(source));
+    moved = moveFile(source, target);
+    if (moved) f.movedTo = target;
+  }
+  postQueued(&q, [this, f = std::move(f), moved] {
+    log(QStringLiteral("dispose of %1 failed: %2").arg(f.file, f.detail));
+    AfterTranslate(false, f.file, {}, {});
+    if (moved) {
+      log(QStringLiteral("moved %1 to %2").arg(f.file, f.movedTo));
+    } else {
+      done_.insert(native(f.file));
+      log(QStringLiteral("cannot move %1 to the undisposed folder").arg(f.file));
+    }
+    translateFailed(f);
+  });
+}
+
+void CSendQueue::Impl::translateWorker(QString source, std::optional<FileLook> expected, QString copyFrom) {
   std::string src = native(source);
   if (!copyFrom.isEmpty()) {
     // Copied under a name the scan does not list, then renamed: the scan never sees half a copy.
@@ -93,93 +152,49 @@ void CSendQueue::Impl::translateWorker(QString source, std::optional<FileLook> e
                                     fileNameOf(source) + QStringLiteral(".part"));
     if (!platform::copyFile(native(copyFrom), part) || ::rename(part.c_str(), src.c_str()) != 0) {
       ::unlink(part.c_str());
-      fail(FailureKind::Unreadable, QStringLiteral("%1 cannot be copied into the watch folder").arg(copyFrom));
+      failOnWorker(source, FailureKind::Unreadable, QStringLiteral("%1 cannot be copied into the watch folder").arg(copyFrom));
       return;
     }
   }
   if (!platform::fileExists(src)) {
-    fail(FailureKind::SourceVanished, {});
+    failOnWorker(source, FailureKind::SourceVanished, {});
     return;
   }
   const std::optional<FileLook> before = lookAt(src);
   if (expected && before != expected) {
-    fail(FailureKind::ChangedWhileRead, QStringLiteral("it changed after it had settled"));
+    failOnWorker(source, FailureKind::ChangedWhileRead, QStringLiteral("it changed after it had settled"));
     return;
   }
   plot::CFileCodeConv conv(src, src, clock_);
   if (!conv.convert()) {
-    fail(FailureKind::ConversionFailed, QString::fromStdString(conv.message()));
+    failOnWorker(source, FailureKind::ConversionFailed, QString::fromStdString(conv.message()));
     return;
   }
   // What the pipeline reads (the conversion may have rewritten the file).
   const std::optional<FileLook> read = lookAt(src);
   QString stamp = makeStamp(now());
   waitMs(100);
-  TranslateResult r;
   makeDirs(disposeDir_);
-  if (services_.translator) {
-    // A translator's exception fails this file with its text; the queue goes on.
-    try {
-      r = services_.translator->translate(home_.toStdString(), src, native(disposeDir_), stamp.toStdString());
-    } catch (const std::exception& e) {
-      r = TranslateResult{};
-      r.error = e.what();
-    } catch (...) {
-      r = TranslateResult{};
-      r.error = "the translator failed with an exception that carries no text";
-    }
-  } else {
-    r.error = "no translator";
-  }
+  const TranslateResult r = runTranslator(src, stamp);
   if (r.ok && lookAt(src) != read) {
     // Written to while it was read: its pages may hold half of it. They go, and the file is
     // read again once it has settled.
     for (const std::string& o : r.outputs) ::unlink(o.c_str());
-    fail(FailureKind::ChangedWhileRead, QStringLiteral("it was written to while it was read"));
+    failOnWorker(source, FailureKind::ChangedWhileRead, QStringLiteral("it was written to while it was read"));
     return;
   }
-  for (const TranslateNotice& n : r.notices) {
-    if (!r.ok || n.kind != TranslateNotice::Kind::ScaleWithoutScalingPoints) continue;
-    QString size = QStringLiteral("%1 x %2").arg(n.widthMm, 0, 'f', 1).arg(n.heightMm, 0, 'f', 1);
-    post([this, source = ownCopy(source), size = std::move(size)] {
-      log(QStringLiteral("%1 sets user units (SC) without scaling points (IP): one user unit is one plotter unit, "
-                         "and the drawing comes out %2 mm")
-              .arg(source, size));
-      emit q.messageEvent(QueueMessage::ScaleWithoutScalingPoints, source, size);
-    });
-  }
+  reportNotices(source, r);
   if (r.ok) {
     QStringList outputs;
     for (const std::string& o : r.outputs) outputs << fromNative(o);
-    post([this, source = ownCopy(source), stamp = ownCopy(stamp), outputs = std::move(outputs)] {
+    postQueued(&q, [this, source = ownCopy(source), stamp = ownCopy(stamp), outputs = std::move(outputs)] {
       AfterTranslate(true, source, stamp, outputs);
     });
   } else {
-    QueueFailure f;
-    f.kind = r.failure;
-    f.file = ownCopy(source);
-    f.detail = QString::fromStdString(r.error);
-    bool moved = false;
-    if (dirExists(undisposedDir_) || makeDirs(undisposedDir_)) {
-      const QString target = freePath(undisposedDir_ + QLatin1Char('/') + fileNameOf(source));
-      moved = moveFile(source, target);
-      if (moved) f.movedTo = target;
-    }
-    post([this, f = std::move(f), moved] {
-      log(QStringLiteral("dispose of %1 failed: %2").arg(f.file, f.detail));
-      AfterTranslate(false, f.file, {}, {});
-      if (moved) {
-        log(QStringLiteral("moved %1 to %2").arg(f.file, f.movedTo));
-      } else {
-        // Left in place: not taken again until it changes or the queue restarts.
-        done_.insert(native(f.file));
-        log(QStringLiteral("cannot move %1 to the undisposed folder").arg(f.file));
-      }
-      translateFailed(f);
-    });
+    reportRejected(source, r);
   }
   waitMs(1000);
-  post([this] { translateDone(); });
+  postQueued(&q, [this] { translateDone(); });
 }
 
 void CSendQueue::Impl::translateFailed(const QueueFailure& f) {
