@@ -5,14 +5,21 @@
 #include <iterator>
 
 #include "plot/hpgl_sniff.h"
+#include "plot/plot_format.h"
 
 namespace qel::app::printer {
 
 namespace {
 
+bool looksLikePdf(std::string_view head) { return plot::plotFormatOf(head, {}) == plot::PlotFormat::Pdf; }
+bool looksLikeSvg(std::string_view head) { return plot::plotFormatOf(head, {}) == plot::PlotFormat::Svg; }
+
 // One line per plot source. The extension is the one the translate step's source expects.
+// Drawings are recognised first: their marks ("%PDF-", "<svg") are surer than HPGL's mnemonics.
 constexpr JobFormat kFormats[] = {
     {kCutterFormat, ".plt", plot::looksLikeHpgl},
+    {"application/pdf", ".pdf", looksLikePdf},
+    {"image/svg+xml", ".svg", looksLikeSvg},
 };
 
 }  // namespace
@@ -25,8 +32,9 @@ const JobFormat* formatForMime(std::string_view mime) {
 }
 
 const JobFormat* formatForContent(std::string_view head) {
-  auto it = std::find_if(std::begin(kFormats), std::end(kFormats), [&](const JobFormat& f) { return f.recognise(head); });
-  return it == std::end(kFormats) ? nullptr : &*it;
+  for (const JobFormat* f : {&kFormats[1], &kFormats[2], &kFormats[0]})
+    if (f->recognise(head)) return f;
+  return nullptr;
 }
 
 }  // namespace qel::app::printer

@@ -64,9 +64,9 @@ bool onRefusedFormat(pappl_job_t* job, pappl_device_t*, void*) {
   const std::string format = papplJobGetFormat(job) ? papplJobGetFormat(job) : "";
   papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR | PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
   if (format == "application/octet-stream")
-    papplJobSetMessage(job, "The document was not recognised as a plot file: a cutter takes HPGL plot files.");
+    papplJobSetMessage(job, "The document was not recognised as a plot file: a cutter takes HPGL plot files and PDF or SVG drawings.");
   else
-    papplJobSetMessage(job, "A cutter cuts outlines: %s documents cannot be cut. Send an HPGL plot file.", format.c_str());
+    papplJobSetMessage(job, "A cutter cuts outlines: %s documents cannot be cut. Send an HPGL plot file or a PDF or SVG drawing.", format.c_str());
   return false;
 }
 
@@ -130,7 +130,7 @@ bool onSecond(pappl_system_t* system, void*) {
         for (int id : found.unreadable)
           if (pappl_job_t* job = papplPrinterFindJob(printer, id)) {
             papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR | PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
-            papplJobSetMessage(job, "A cutter takes no documents of the format %s: send an HPGL plot file.", papplJobGetFormat(job));
+            papplJobSetMessage(job, "A cutter takes no documents of the format %s: send an HPGL plot file or a PDF or SVG drawing.", papplJobGetFormat(job));
           }
       },
       nullptr);

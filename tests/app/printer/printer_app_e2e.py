@@ -63,6 +63,15 @@ def delivery(check, port):
             ok, _, out = rig.ipptool(name, std + test, **extra)
             check("ipptool %s passes" % test, ok, out[-2000:])
         check("every job completed", wait_for(lambda: all(rig.job(name, i).get("job-state") == "completed" for i in (2, 3)), 20))
+        # A drawing: only its cut lines reach the machine.
+        check("PDF among the formats", "application/pdf" in p.get("document-format-supported", ""), str(p))
+        drawing = os.path.join(SRC, "tests", "plot", "drawings", "magenta-sign.pdf")
+        before = len(rig.received(home))
+        r = rig.run("lp", "-h", "127.0.0.1:%d" % port, "-d", name, drawing)
+        check("lp takes the PDF drawing", r.returncode == 0, r.stdout + r.stderr)
+        job = rig.wait_job(name, 4)
+        check("the drawing's job ends completed", job.get("job-state") == "completed", str(job))
+        check("its cut lines reached the machine", wait_for(lambda: len(rig.received(home)) > before, 20), str(rig.received(home)))
         rc, took = rig.stop_app()
         check("SIGTERM stops it cleanly and soon (%.1f s)" % took, rc == 0 and took < 5)
 
