@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -31,6 +32,15 @@ std::string grouped(long n) {
     out.push_back(digits[i]);
   }
   return out;
+}
+
+// A page's side for a message: whole millimetres, grouped, or with an exponent when huge.
+std::string sizeText(double mm) {
+  if (!std::isfinite(mm)) return "unbounded";
+  if (mm < 1e12) return grouped(std::lround(mm));
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", mm);
+  return text;
 }
 
 // The open document of one read; dropped with its context.
@@ -194,6 +204,14 @@ SourceResult DrawingSource::read(PlotBuilder& builder) {
       return {false, path_ + ": page " + std::to_string(i + 1) + " cannot be read (" + why + ")"};
     }
     page.page = p;
+    // A page no roll holds (an SVG's width or height can say anything) is refused before its
+    // curves are flattened at a scale that would take them to millions of chords.
+    const double widthMm = (bounds.x1 - bounds.x0) * perPoint / kUnitsPerMm;
+    const double heightMm = (bounds.y1 - bounds.y0) * perPoint / kUnitsPerMm;
+    if (!(widthMm <= kMaxPageSideMm && heightMm <= kMaxPageSideMm))
+      return {false, path_ + ": page " + std::to_string(i + 1) + " is " + sizeText(widthMm) + " x " +
+                         sizeText(heightMm) + " mm, larger than any roll (at most " + grouped(kMaxPageSideMm) +
+                         " mm a side)"};
     collector.beginPage(only ? 0 : i);
     // Page space has y down from the page's top; the machine has y up from the roll's edge.
     const mupdf::Affine toUnits{perPoint, 0.0, 0.0, -perPoint, along - bounds.x0 * perPoint, bounds.y1 * perPoint};

@@ -6,7 +6,7 @@
 // the page's lower left corner at 0), the pages one after another along the roll with the page
 // gap between them.
 //
-// Reading is bounded: at most kMaxPages pages, the path and point limits of the collector, and
+// Reading is bounded: at most kMaxPages pages of at most kMaxPageSideMm a side, the path and point limits of the collector, and
 // 1 GB of memory for MuPDF; an encrypted, damaged or empty document, an SVG that is not SVG or a
 // drawing without a cut line fails with the reason.
 #include <memory>
@@ -23,6 +23,8 @@ namespace qel::plot {
 class DrawingSource : public PlotSource {
  public:
   static constexpr int kMaxPages = 1000;
+  // The longest side of a page that is read: a kilometre of roll.
+  static constexpr int kMaxPageSideMm = 1000000;
 
   // `format` is Pdf or Svg (plot_format.h).
   DrawingSource(std::string inputPath, PlotFormat format, const DisposeOptions& options);

@@ -228,6 +228,8 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
   home.writeFile("broken.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><path d=\"M 0 0 L");
   home.writeFile("letters.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50\" height=\"50\">"
                                  "<polyline points=\"1,1 40,5 GGG20,30\" stroke=\"magenta\" fill=\"none\"/></svg>");
+  home.writeFile("tall.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100mm\" height=\"6e31mm\" "
+                             "viewBox=\"0 0 100 60\"><circle cx=\"70\" cy=\"20\" r=\"8\" stroke=\"#ff00ff\"/></svg>");
   home.writeFile("print.svg",
                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\">"
                  "<path d=\"M 0 0 L 50 50\" stroke=\"black\"/><path d=\"M 0 50 L 50 0\" stroke=\"blue\"/></svg>");
@@ -244,6 +246,7 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
       {"broken.svg", 0, "not an SVG drawing"},
       {"letters.svg", 0, "not an SVG drawing (a point list holds \"G\""},
       {"print.svg", 0, "no cut line: 2 paths, none in CutContour"},
+      {"tall.svg", 0, "page 1 is 100 x 6e+31 mm, larger than any roll"},
       {"owner_only.pdf", 3, "has 1 page: there is no page 3"},
   };
   for (const Case& c : cases) {
