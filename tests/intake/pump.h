@@ -18,8 +18,4 @@ inline bool pumpUntil(const std::function<bool()>& done, int ms = 3000) {
   return done();
 }
 
-inline void pumpFor(int ms) {
-  pumpUntil([] { return false; }, ms);
-}
-
 }  // namespace qel::test

@@ -122,7 +122,9 @@ class SendQueueTest : public ::testing::Test {
     QObject::connect(queue.get(), &CSendQueue::fileFailed, [this](const QueueFailure& f) { failures.push_back(f); });
     QObject::connect(queue.get(), &CSendQueue::pausedFor,
                      [this](PauseCause c, const QueueFailure& f) { pauses.push_back({c, f}); });
+    QObject::connect(queue.get(), &CSendQueue::logLine, [this](const QString& l) { logs << l; });
   }
+  std::string logText() const { return logs.join('\n').toStdString(); }
 
   // One heartbeat, then the workers it started run to their end.
   void tick() {
@@ -158,6 +160,7 @@ class SendQueueTest : public ::testing::Test {
   bool stopSeenBySend = false;
   std::map<int, std::string> panes;
   std::vector<std::string> boxes;
+  QStringList logs;
 };
 
 TEST_F(SendQueueTest, ScanListsPlotFilesOnlyAndSubFolderRows) {
@@ -300,28 +303,38 @@ TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
   EXPECT_EQ(widthEvents, std::vector<std::string>{watch("bad.plt")});
 }
 
-TEST_F(SendQueueTest, ConnectionFailurePausesQueue) {
-  makeQueue();
-  queue->start();
-  home.writeFile("DisposeDir/a.PLT", "a");
-  queue->sendQueueList()->append("a.PLT");
-  linkOk = false;
-  linkText = "QEL_Connect_Fail";
-  tick();
-  EXPECT_EQ(sentCount(), 1);
-  EXPECT_TRUE(queue->translatePaused());
-  EXPECT_TRUE(queue->transferPaused());
-  EXPECT_EQ(queue->pauseButtonText(), "Continue");
-  tick();
-  tick();
-  EXPECT_EQ(sentCount(), 1);
-  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
-  queue->TogglePause();
-  EXPECT_FALSE(queue->stopRequested());
-  linkOk = true;
-  tick();
-  EXPECT_EQ(sentCount(), 2);
-  EXPECT_EQ(queue->sendQueueList()->count(), 0);
+// A failed send as the link words it: a machine out of reach pauses the queue with the page kept
+// first (going on sends it), any other failure is tried again at the next beat.
+TEST_F(SendQueueTest, AFailedSendPausesOrRetriesByItsResult) {
+  struct Row {
+    const char* linkText;
+    bool pauses;
+  } rows[] = {{"QEL_Connect_Fail", true}, {"MC_Connect_Fail", true}, {"File_Send_Fail", false}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.linkText);
+    makeQueue();
+    queue->start();
+    home.writeFile("DisposeDir/a.PLT", "a");
+    queue->sendQueueList()->append("a.PLT");
+    linkOk = false;
+    linkText = r.linkText;
+    const int before = sentCount();
+    tick();
+    tick();
+    EXPECT_EQ(sentCount() - before, r.pauses ? 1 : 2);
+    EXPECT_EQ(queue->translatePaused(), r.pauses);
+    EXPECT_EQ(queue->transferPaused(), r.pauses);
+    EXPECT_EQ(queue->pauseButtonText(), r.pauses ? "Continue" : "Pause");
+    EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"a.PLT"});
+    linkOk = true;
+    if (r.pauses) {
+      queue->TogglePause();
+      EXPECT_FALSE(queue->stopRequested());
+    }
+    tick();
+    EXPECT_EQ(queue->sendQueueList()->count(), 0);
+    queue.reset();
+  }
 }
 
 TEST_F(SendQueueTest, TheSameFailureFiveTimesInARowPausesWithItsReason) {
@@ -472,19 +485,6 @@ TEST_F(SendQueueTest, HistoryIsRebuiltFromThePrintedFolderNewestLast) {
   makeQueue();
   queue->start();
   EXPECT_EQ(queue->historyList()->texts(), (QStringList{"a_20260105_080000_001.PLT", "c_20260105_093000_001.PLT", "mine.plt"}));
-}
-
-TEST_F(SendQueueTest, OtherFailuresRetry) {
-  makeQueue();
-  queue->start();
-  home.writeFile("DisposeDir/a.PLT", "a");
-  queue->sendQueueList()->append("a.PLT");
-  linkOk = false;
-  linkText = "File_Send_Fail";
-  tick();
-  tick();
-  EXPECT_EQ(sentCount(), 2);
-  EXPECT_FALSE(queue->transferPaused());
 }
 
 TEST_F(SendQueueTest, PauseAndTransferPause) {
@@ -669,9 +669,8 @@ TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
 
 TEST_F(SendQueueTest, ANoticeOfTheReadingIsLoggedAndSaidOnceAndTheFileIsCut) {
   makeQueue();
-  QStringList logs, said;
-  QObject listening;  // ends the connections before the lists go
-  QObject::connect(queue.get(), &CSendQueue::logLine, &listening, [&logs](const QString& l) { logs << l; });
+  QStringList said;
+  QObject listening;  // ends the connection before `said` goes
   QObject::connect(queue.get(), &CSendQueue::messageEvent, &listening,
                    [&said](QueueMessage m, const QString& a, const QString& b) {
                      if (m == QueueMessage::ScaleWithoutScalingPoints) said << a + " | " + b;
@@ -683,16 +682,13 @@ TEST_F(SendQueueTest, ANoticeOfTheReadingIsLoggedAndSaidOnceAndTheFileIsCut) {
   tick();
   tick();
   EXPECT_EQ(said, QStringList{QString::fromStdString(watch("small.plt")) + " | 2.5 x 1.5"});
-  EXPECT_EQ(logs.filter("without scaling points").size(), 1) << logs.join('\n').toStdString();
+  EXPECT_EQ(logs.filter("without scaling points").size(), 1) << logText();
   EXPECT_EQ(queue->sendQueueList()->count() + sentCount(), 1);
 }
 
 TEST_F(SendQueueTest, UnknownLinkTypePausesTheQueueAndSaysWhy) {
   config::CIniConfig(home.path()).write(config::keys::Xitong_TT, 99);
   makeQueue();
-  QStringList logs;
-  QObject listening;  // ends the connection before `logs` goes
-  QObject::connect(queue.get(), &CSendQueue::logLine, &listening, [&logs](const QString& l) { logs << l; });
   queue->start();
   home.writeFile("DisposeDir/a.PLT", "a");
   queue->sendQueueList()->append("a.PLT");
@@ -701,7 +697,7 @@ TEST_F(SendQueueTest, UnknownLinkTypePausesTheQueueAndSaysWhy) {
   tick();
   // One attempt, then the queue waits for the user instead of retrying the page.
   const QString why = "transfer type 99 has no link in this build";
-  EXPECT_EQ(logs.filter("send of").size(), 1) << logs.join('\n').toStdString();
+  EXPECT_EQ(logs.filter("send of").size(), 1) << logText();
   EXPECT_TRUE(logs.filter("send of").value(0).endsWith(": " + why));
   EXPECT_EQ(panes[kPaneMessage], why.toStdString());
   EXPECT_TRUE(queue->translatePaused());
@@ -718,11 +714,8 @@ TEST_F(SendQueueTest, UnknownLinkTypePausesTheQueueAndSaysWhy) {
 TEST_F(SendQueueTest, UnreadableConfigIsLogged) {
   home.writeFile("Config.ini", "\xFF\xFE[Transfer_Config]\r\nXitong_TT=3\r\n");
   makeQueue();
-  QStringList logs;
-  QObject listening;
-  QObject::connect(queue.get(), &CSendQueue::logLine, &listening, [&logs](const QString& l) { logs << l; });
   queue->start();
-  ASSERT_EQ(logs.filter("cannot be read").size(), 1) << logs.join('\n').toStdString();
+  ASSERT_EQ(logs.filter("cannot be read").size(), 1) << logText();
   EXPECT_TRUE(logs.filter("cannot be read")[0].contains("UTF-16"));
 }
 

@@ -25,44 +25,53 @@ CStroke rect(double x0, double y0, double x1, double y1, int pen = 1) {
   return stroke({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}, pen, true);
 }
 
-TEST(Join, TouchingNeighboursBecomeOneStroke) {
-  std::vector<CStroke> s = {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {10, 10}}), stroke({{0, 20}, {10, 10}})};
-  std::vector<int> pages = {0, 0, 0};
-  joinTouching(s, pages, 0);
-  ASSERT_EQ(s.size(), 1u);
-  // Forwards without repeating the shared point; backwards repeating it.
-  EXPECT_EQ(s[0].points, (Points{{0, 0}, {10, 0}, {10, 10}, {10, 10}, {0, 20}}));
-  EXPECT_EQ(pages.size(), 1u);
-}
-
-TEST(Join, OnlySamePageAndPenAndEitherEnd) {
-  std::vector<CStroke> s = {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {20, 0}}, 2), stroke({{20, 0}, {30, 0}}, 2),
-                            stroke({{30, 0}, {40, 0}}, 2)};
-  std::vector<int> pages = {0, 0, 0, 1};
-  joinTouching(s, pages, 0);
-  ASSERT_EQ(s.size(), 3u);
-  EXPECT_EQ(s[1].points, (Points{{10, 0}, {20, 0}, {30, 0}}));
-  EXPECT_EQ(pages, (std::vector<int>{0, 0, 1}));
-  // Front to front and front to back put the other stroke in front.
-  std::vector<CStroke> f = {stroke({{5, 5}, {9, 9}}), stroke({{5, 5}, {1, 1}})};
-  std::vector<int> fp = {0, 0};
-  joinTouching(f, fp, 0);
-  EXPECT_EQ(f[0].points, (Points{{1, 1}, {5, 5}, {5, 5}, {9, 9}}));
-  std::vector<CStroke> g = {stroke({{5, 5}, {9, 9}}), stroke({{1, 1}, {5.5, 5}})};
-  std::vector<int> gp = {0, 0};
-  joinTouching(g, gp, 1);  // near, not equal
-  EXPECT_EQ(g[0].points, (Points{{1, 1}, {5.5, 5}, {5, 5}, {9, 9}}));
-}
-
-TEST(Join, FourSidesOfARectangle) {
-  std::vector<CStroke> s = {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {10, 10}}), stroke({{10, 10}, {0, 10}}),
-                            stroke({{0, 10}, {0, 0}})};
-  std::vector<int> pages(4, 0);
-  joinTouching(s, pages, 0);
-  ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ(s[0].points.size(), 5u);
-  EXPECT_FALSE(s[0].closedFlag);  // not recomputed
-  EXPECT_TRUE(findOuter(s, 0)[0]);  // but its ends meet, so it counts as closed
+// Strokes whose ends touch become one: only on the same page and with the same pen, at either
+// end. Forwards without repeating the shared point; backwards, or with the other stroke put in
+// front, repeating it.
+TEST(Join, TouchingStrokesBecomeOne) {
+  struct Row {
+    const char* name;
+    std::vector<CStroke> strokes;
+    std::vector<int> pages;
+    double distance;
+    std::vector<Points> joined;
+    std::vector<int> joinedPages;
+  } rows[] = {
+      {"end to start, then end to end",
+       {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {10, 10}}), stroke({{0, 20}, {10, 10}})},
+       {0, 0, 0},
+       0,
+       {{{0, 0}, {10, 0}, {10, 10}, {10, 10}, {0, 20}}},
+       {0}},
+      {"same page and pen only",
+       {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {20, 0}}, 2), stroke({{20, 0}, {30, 0}}, 2), stroke({{30, 0}, {40, 0}}, 2)},
+       {0, 0, 0, 1},
+       0,
+       {{{0, 0}, {10, 0}}, {{10, 0}, {20, 0}, {30, 0}}, {{30, 0}, {40, 0}}},
+       {0, 0, 1}},
+      {"start to start", {stroke({{5, 5}, {9, 9}}), stroke({{5, 5}, {1, 1}})}, {0, 0}, 0,
+       {{{1, 1}, {5, 5}, {5, 5}, {9, 9}}}, {0}},
+      {"near, not equal", {stroke({{5, 5}, {9, 9}}), stroke({{1, 1}, {5.5, 5}})}, {0, 0}, 1,
+       {{{1, 1}, {5.5, 5}, {5, 5}, {9, 9}}}, {0}},
+      {"four sides of a rectangle",
+       {stroke({{0, 0}, {10, 0}}), stroke({{10, 0}, {10, 10}}), stroke({{10, 10}, {0, 10}}), stroke({{0, 10}, {0, 0}})},
+       {0, 0, 0, 0},
+       0,
+       {{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}},
+       {0}},
+  };
+  for (Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    joinTouching(r.strokes, r.pages, r.distance);
+    std::vector<Points> got;
+    for (const CStroke& s : r.strokes) got.emplace_back(s.points.begin(), s.points.end());
+    EXPECT_EQ(got, r.joined);
+    EXPECT_EQ(r.pages, r.joinedPages);
+  }
+  // The rectangle's closed flag is not recomputed, but its ends meet, so it counts as closed.
+  std::vector<CStroke>& rectangle = rows[4].strokes;
+  EXPECT_FALSE(rectangle[0].closedFlag);
+  EXPECT_TRUE(findOuter(rectangle, 0)[0]);
 }
 
 TEST(Contours, CircleInsideRectangleIsCutFirstAndLabelsBeforeIt) {

@@ -36,31 +36,41 @@ TEST(Pipeline, ZeroPageSizeTurnsTheWindowOff) {
   EXPECT_NE(run.page(0).find("PU900000,5;PD990000,5;"), std::string::npos);
 }
 
-TEST(Pipeline, FileWithoutPlotCommandsIsRefusedAndLeavesNoPage) {
-  // A text file (a password file, a note) dropped in the folder is not sent as an empty page.
-  for (const std::string text : {"hello, world\r\n\x01\xc3\xa9!", "root:x:0:0:root:/root:/bin/bash\n", "IN;SP1;"}) {
-    DisposeRun run(text, plainOptions());
-    EXPECT_FALSE(run.dispose()) << text;
-    EXPECT_NE(run.file().errorText().find("no plot command"), std::string::npos);
+// A refused run says why and leaves no page behind: the source goes aside whole, and nothing
+// half-written is sent.
+TEST(Pipeline, RefusedRunsSayWhyAndLeaveNoPage) {
+  DisposeOptions mode2 = plainOptions();
+  mode2.cutFt = 2;
+  mode2.pageWidth = 100;  // 4000 units
+  struct Row {
+    const char* name;
+    std::string hpgl;
+    DisposeOptions options;
+    bool outIsAFile;  // a file stands where the output folder should be
+    const char* why;
+  } rows[] = {
+      // A text file (a password file, a note) dropped in the folder is not sent as an empty page.
+      {"text", "hello, world\r\n\x01\xc3\xa9!", plainOptions(), false, "no plot command"},
+      {"password file", "root:x:0:0:root:/root:/bin/bash\n", plainOptions(), false, "no plot command"},
+      {"set-up only", "IN;SP1;", plainOptions(), false, "no plot command"},
+      {"mode 2 stroke across the edge", "PU100,100;PD900,900;PU3000,0;PD4100,0;PU0,0;", mode2, false, ""},
+      {"unwritable output folder", "PU0,0;PD10,10;", plainOptions(), true, "out"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    DisposeRun run(r.hpgl, r.options);
+    if (r.outIsAFile) run.home().writeFile("out", "a file where the folder should be");
+    EXPECT_FALSE(run.dispose());
+    EXPECT_FALSE(run.file().errorText().empty());
+    EXPECT_NE(run.file().errorText().find(r.why), std::string::npos) << run.file().errorText();
     EXPECT_EQ(run.page(0), "<missing>");
-    EXPECT_TRUE(run.reports().empty());
+    if (!r.outIsAFile) EXPECT_TRUE(run.reports().empty());
   }
 }
 
 TEST(Pipeline, TextAroundCommandsIsKeptFiltered) {
   // Text before the first command is written as read; text after it is filtered at the end.
   EXPECT_EQ(disposeToText("IN;\r\nPU0,0;PD5,5;\r\nXY 1;"), "IN;IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;PX5;ZH5;");
-}
-
-TEST(Pipeline, Mode2FailsOnAStrokeAcrossTheEdgeAndLeavesNoPage) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = 2;
-  o.pageWidth = 100;  // 4000 units
-  DisposeRun run("PU100,100;PD900,900;PU3000,0;PD4100,0;PU0,0;", o);
-  EXPECT_FALSE(run.dispose());
-  EXPECT_FALSE(run.file().errorText().empty());
-  EXPECT_EQ(run.page(0), "<missing>");  // the source goes aside whole; no page is left behind
-  EXPECT_TRUE(run.reports().empty());
 }
 
 TEST(Pipeline, ExtraPageIsReportedLastWhenItExists) {
@@ -116,13 +126,6 @@ TEST(Pipeline, OptionsComeFromTheStore) {
   ASSERT_EQ(owner.reports.size(), 2u);
   EXPECT_NE(owner.reports[1].fileName.find("in_T_002.PLT"), std::string::npos);  // page 1 of 400 units
   EXPECT_EQ(*platform::readWholeFile(owner.reports[1].fileName), "IN;LT;SP1;PU100,0;PD110,0;PX110;ZH110;");
-}
-
-TEST(Pipeline, UnwritableOutputFolderFailsInsteadOfLosingThePage) {
-  DisposeRun run("PU0,0;PD10,10;", plainOptions());
-  run.home().writeFile("out", "a file where the folder should be");
-  EXPECT_FALSE(run.dispose());
-  EXPECT_NE(run.file().errorText().find("out"), std::string::npos);
 }
 
 TEST(Pipeline, TagFormat) {

@@ -30,29 +30,31 @@ Model load(const std::string& hpgl, DisposeOptions o = plainOptions()) {
   return m;
 }
 
-TEST(Reader, PointsOfPuPdAndPa) {
-  Model m = load("PU10,20;PD30,40,50,60;PA70,80;PU1,2;");
-  ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{10, 20}, {30, 40}, {50, 60}, {70, 80}}));
-  // A "PU" with two pairs keeps the first only; a pen-up "PA" moves the last point.
-  m = load("PU10,20,30,40;PA50,60;PA70,80;PD1,1;PU0,0;");
-  ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{70, 80}, {1, 1}}));
-}
-
-TEST(Reader, NumberSeparatorsAndLineBreaks) {
-  // Line breaks separate numbers like "," and " "; a trailing number is the y of the last pair.
-  Model m = load("PU0,0;PD10,20\r\n30,40,50;PU0,0;");
-  ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{0, 0}, {10, 20}, {30, 40}, {30, 50}}));
-  // Spaces and commas both separate, also together.
-  m = load("PU 5, 6;PD 7 8, 9,10;PU0,0;");
-  ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{5, 6}, {7, 8}, {9, 10}}));
-  // Letters end the parameters without ";".
-  m = load("PU0,0PD5,5PU9,9;");
-  ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{0, 0}, {5, 5}}));
+// Commands and their numbers into the points of each stroke.
+TEST(Reader, StrokePoints) {
+  struct Row {
+    const char* name;
+    const char* hpgl;
+    std::vector<Points> strokes;
+  } rows[] = {
+      {"PU PD PA", "PU10,20;PD30,40,50,60;PA70,80;PU1,2;", {{{10, 20}, {30, 40}, {50, 60}, {70, 80}}}},
+      // A "PU" with two pairs keeps the first only; a pen-up "PA" moves the last point.
+      {"pen-up moves", "PU10,20,30,40;PA50,60;PA70,80;PD1,1;PU0,0;", {{{70, 80}, {1, 1}}}},
+      // Line breaks separate numbers like "," and " "; a trailing number is the y of the last pair.
+      {"line breaks", "PU0,0;PD10,20\r\n30,40,50;PU0,0;", {{{0, 0}, {10, 20}, {30, 40}, {30, 50}}}},
+      {"spaces and commas", "PU 5, 6;PD 7 8, 9,10;PU0,0;", {{{5, 6}, {7, 8}, {9, 10}}}},
+      {"letters end the numbers", "PU0,0PD5,5PU9,9;", {{{0, 0}, {5, 5}}}},
+      // A single "PU" point is a stroke at the next "PU"; at the end a stroke needs two points.
+      {"lone pen-up points", "PU1,1;PU2,2;PU3,3;", {{{1, 1}}, {{2, 2}}}},
+      {"two points at the end", "PU1,1;PD2,2;", {{{1, 1}, {2, 2}}}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const Model m = load(r.hpgl);
+    std::vector<Points> got;
+    for (const CStroke& s : m.strokes) got.emplace_back(s.points.begin(), s.points.end());
+    EXPECT_EQ(got, r.strokes);
+  }
 }
 
 TEST(Reader, LowerCaseIsNotACommand) {
@@ -60,16 +62,6 @@ TEST(Reader, LowerCaseIsNotACommand) {
   ASSERT_TRUE(run.dispose());
   // The lower-case text is carried before the first command, as read.
   EXPECT_EQ(run.page(0).substr(0, 22), "IN;pu10,10;pd20,20;LT;");
-}
-
-TEST(Reader, StrokeEndRules) {
-  // A single "PU" point is a stroke at the next "PU"; at the end a stroke needs two points.
-  Model m = load("PU1,1;PU2,2;PU3,3;");
-  ASSERT_EQ(m.strokes.size(), 2u);
-  EXPECT_EQ(m.strokes[0].points, (Points{{1, 1}}));
-  m = load("PU1,1;PD2,2;");
-  ASSERT_EQ(m.strokes.size(), 1u);
-  EXPECT_EQ(m.strokes[0].points.size(), 2u);
 }
 
 TEST(Reader, ClosedFlagUsesPlotterUnits) {

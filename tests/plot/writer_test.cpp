@@ -1,6 +1,8 @@
 // The page files: the exact bytes of bodies and trailers.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "plot_fixture.h"
 #include "plot/contour_stages.h"
 #include "plot/pagination.h"
@@ -20,63 +22,55 @@ std::string body(const std::string& hpgl, DisposeOptions o = plainOptions()) {
   return page;
 }
 
-TEST(Writer, LineTypeAndPenOnlyWhenTheyChange) {
-  EXPECT_EQ(body("PU0,0;PD100,0;PU0,10;PD100,10;"), "LT;SP1;PU0,0;PD100,0;PU0,10;PD100,10;");
-  EXPECT_EQ(body("SP2;PU0,0;PD1,0;PU;SP3;PU0,5;PD1,5;PU;LT4,2.5;PU0,9;PD1,9;"),
-            "LT;SP2;PU0,0;PD1,0;SP3;PU0,5;PD1,5;LT4,2.5;PU0,9;PD1,9;");
-  DisposeOptions wide = plainOptions();
-  wide.pageWidth = 100000;
-  wide.splitPageEnabled = false;  // no page window: the negative y stays as written
-  EXPECT_EQ(body("PU123456.7,0.5;PD2000000,-3;", wide), "LT;SP1;PU123457,0.5;PD2e+06,-3;");
-}
-
-TEST(Writer, InsertedCommandsGoBeforeTheirPoint) {
-  // The first arc dips below y = 0: without a page window nothing moves the drawing.
-  DisposeOptions o = plainOptions();
-  o.splitPageEnabled = false;
-  EXPECT_EQ(body("PU0,0;AA5,5,90;PD10,0;PD20,0;AA1,1,45;", o),
-            "LT;SP1;PU0,0;AA5.000000,5,90;PD10,0;PD20,0;AA1.000000,1,45;");
-}
-
-TEST(Writer, LeaveCutStopsShortOfTheLastPoint) {
-  DisposeOptions o = plainOptions();
-  o.leaveCut = true;
-  o.distLeaveCut = 1;  // 40 units
-  EXPECT_EQ(body("SP2;PU0,0;PD50,0,50,100;", o), "LT;SP2;PU0,0;PD50,0;PD50,60;");
-  EXPECT_EQ(body("SP2;PU0,0;PD200,0,100,0;", o), "LT;SP2;PU0,0;PD200,0;PD140,0;");
-  EXPECT_EQ(body("SP2;PU0,0;PD0,0,30,0;", o), "LT;SP2;PU0,0;PD0,0;");
-  EXPECT_EQ(body("SP1;PU0,0;PD0,0,30,0;", o), "LT;SP1;PU0,0;PD0,0;PD30,0;");  // other pens cut through
-}
-
-TEST(Writer, CutterVariantDrawsOutAndBackSegmentsWithPenOne) {
-  DisposeOptions o = plainOptions();
-  o.cutterHandle = true;
-  // Nothing doubled: the same as the plain form.
-  EXPECT_EQ(body("SP2;PU0,0;PD10,0,10,10,0,10;", o), "LT;SP2;SP2;PU0,0;PD10,0;PD10,10;PD0,10;");
-  // A spur in the middle (out to 20,0 and back) is drawn with pen 1.
-  EXPECT_EQ(body("SP2;PU0,0;PD10,0,20,0,10,0,10,10,0,10;", o),
-            "LT;SP2;SP2;PU0,0;PD10,0;SP1;PU10,0;PD20,0;PD10,0;SP2;PU10,0;PD10,0;PD10,10;PD0,10;");
-  // Pen 1 strokes are never changed.
-  EXPECT_EQ(body("SP1;PU0,0;PD10,0,0,0;", o), "LT;SP1;PU0,0;PD10,0;PD0,0;");
-}
-
-TEST(Writer, LabelsComeFirstWithTheirAttributes) {
-  EXPECT_EQ(body("DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;"),
-            "SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;");
-}
-
-TEST(Writer, WdValueOpensEveryPage) {
-  EXPECT_EQ(body("WD12;PU0,0;PD1,1;"), "WD12;LT;SP1;PU0,0;PD1,1;");
-}
-
-TEST(Writer, PenGroupsInMode7) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = 7;
-  o.spOut[0] = 2;
-  o.spOut[1] = 1;
-  o.spOut[2] = 2;  // a pen named twice is written once
-  EXPECT_EQ(body("SP1;PU0,0;PD1,0;PU;SP2;PU0,5;PD1,5;PU;SP1;PU0,9;PD1,9;PU;SP5;PU3,3;PD4,4;", o),
-            "LT;SP2;PU0,5;PD1,5;SP1;PU0,0;PD1,0;PU0,9;PD1,9;SP5;PU3,3;PD4,4;");
+// Page bodies byte for byte: each row a drawing under the options it changes from the plain ones.
+TEST(Writer, PageBodies) {
+  const auto plain = [](DisposeOptions&) {};
+  const auto noWindow = [](DisposeOptions& o) { o.splitPageEnabled = false; };
+  const auto leaveCut = [](DisposeOptions& o) {
+    o.leaveCut = true;
+    o.distLeaveCut = 1;  // 40 units
+  };
+  const auto cutter = [](DisposeOptions& o) { o.cutterHandle = true; };
+  struct Row {
+    const char* name;
+    std::function<void(DisposeOptions&)> set;
+    const char* hpgl;
+    const char* body;
+  } rows[] = {
+      // Line type and pen are written only when they change.
+      {"one pen", plain, "PU0,0;PD100,0;PU0,10;PD100,10;", "LT;SP1;PU0,0;PD100,0;PU0,10;PD100,10;"},
+      {"pens and line types", plain, "SP2;PU0,0;PD1,0;PU;SP3;PU0,5;PD1,5;PU;LT4,2.5;PU0,9;PD1,9;",
+       "LT;SP2;PU0,0;PD1,0;SP3;PU0,5;PD1,5;LT4,2.5;PU0,9;PD1,9;"},
+      // Without a page window the negative y stays as written; six significant digits.
+      {"numbers", [](DisposeOptions& o) { o.pageWidth = 100000, o.splitPageEnabled = false; },
+       "PU123456.7,0.5;PD2000000,-3;", "LT;SP1;PU123457,0.5;PD2e+06,-3;"},
+      // The first arc dips below y = 0: without a page window nothing moves the drawing.
+      {"inserted commands before their point", noWindow, "PU0,0;AA5,5,90;PD10,0;PD20,0;AA1,1,45;",
+       "LT;SP1;PU0,0;AA5.000000,5,90;PD10,0;PD20,0;AA1.000000,1,45;"},
+      // Leave-cut stops short of the last point, for pen 2 only.
+      {"leave cut", leaveCut, "SP2;PU0,0;PD50,0,50,100;", "LT;SP2;PU0,0;PD50,0;PD50,60;"},
+      {"leave cut backwards", leaveCut, "SP2;PU0,0;PD200,0,100,0;", "LT;SP2;PU0,0;PD200,0;PD140,0;"},
+      {"leave cut shorter than its distance", leaveCut, "SP2;PU0,0;PD0,0,30,0;", "LT;SP2;PU0,0;PD0,0;"},
+      {"leave cut other pens", leaveCut, "SP1;PU0,0;PD0,0,30,0;", "LT;SP1;PU0,0;PD0,0;PD30,0;"},
+      // The cutter variant draws out-and-back spurs with pen 1 and never changes pen 1 strokes.
+      {"cutter, nothing doubled", cutter, "SP2;PU0,0;PD10,0,10,10,0,10;", "LT;SP2;SP2;PU0,0;PD10,0;PD10,10;PD0,10;"},
+      {"cutter, a spur", cutter, "SP2;PU0,0;PD10,0,20,0,10,0,10,10,0,10;",
+       "LT;SP2;SP2;PU0,0;PD10,0;SP1;PU10,0;PD20,0;PD10,0;SP2;PU10,0;PD10,0;PD10,10;PD0,10;"},
+      {"cutter, pen 1", cutter, "SP1;PU0,0;PD10,0,0,0;", "LT;SP1;PU0,0;PD10,0;PD0,0;"},
+      {"labels first with their attributes", plain, "DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;",
+       "SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;"},
+      {"WD opens every page", plain, "WD12;PU0,0;PD1,1;", "WD12;LT;SP1;PU0,0;PD1,1;"},
+      // Mode 7 cuts pen by pen in the order given; a pen named twice is written once.
+      {"pen groups",
+       [](DisposeOptions& o) { o.cutFt = 7, o.spOut[0] = 2, o.spOut[1] = 1, o.spOut[2] = 2; },
+       "SP1;PU0,0;PD1,0;PU;SP2;PU0,5;PD1,5;PU;SP1;PU0,9;PD1,9;PU;SP5;PU3,3;PD4,4;",
+       "LT;SP2;PU0,5;PD1,5;SP1;PU0,0;PD1,0;PU0,9;PD1,9;SP5;PU3,3;PD4,4;"},
+  };
+  for (const Row& r : rows) {
+    DisposeOptions o = plainOptions();
+    r.set(o);
+    EXPECT_EQ(body(r.hpgl, o), r.body) << r.name;
+  }
 }
 
 TEST(Writer, TrailersNamesAndSizes) {

@@ -59,7 +59,6 @@ class MarksChooseTest : public QObject {
     MarksChoose dlg(greyFrame(), kMarks, 30);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("Please select one Mark point among these"));
     QWidget* view = dlg.view();
     QCOMPARE(view->size(), QSize(640, 480));
     QTest::mouseMove(view, QPoint(130, 100));
@@ -83,7 +82,6 @@ class MarksChooseTest : public QObject {
     MarksChoose dlg(greyFrame(), kMarks, 30);
     dlg.show();
     auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("ok"));
-    QCOMPARE(ok->text(), QStringLiteral("OK"));
     QTest::mouseClick(ok, Qt::LeftButton);
     QVERIFY(dlg.isVisible());
     QCOMPARE(messages.texts, QStringList{QStringLiteral("Please select one Mark point")});
