@@ -1,7 +1,6 @@
 // qelcut watch: the send queue without windows. Every event goes to standard output; the
 // queue runs until SIGINT or SIGTERM, which stop it cleanly.
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QLockFile>
 
 #include <cmath>
@@ -10,6 +9,7 @@
 #include <filesystem>
 
 #include "app/command.h"
+#include "app/log_line.h"
 #include "app/progress_line.h"
 #include "app/scaled_clock.h"
 #include "app/stop_signals.h"
@@ -45,11 +45,7 @@ class CopyThroughTranslator : public qel::intake::Translator {
 };
 #endif
 
-void printLine(const QString& text) {
-  QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz"));
-  std::printf("%s %s\n", stamp.toLocal8Bit().constData(), text.toLocal8Bit().constData());
-  std::fflush(stdout);
-}
+using qel::app::printLine;
 
 // Every event of the queue as a line on standard output.
 void printQueueEvents(qel::intake::CSendQueue& queue) {

@@ -1,7 +1,6 @@
 // qelcut printer-app: every cutter (home folder) a network printer. Runs until SIGINT or SIGTERM,
 // which stop it cleanly; each queue's events go to standard output.
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QSocketNotifier>
 
 #include <signal.h>
@@ -16,6 +15,7 @@
 #include <string>
 
 #include "app/command.h"
+#include "app/log_line.h"
 #include "app/printer/admin_password.h"
 #include "app/printer/framework_fixes.h"
 #include "app/printer/printer_app.h"
@@ -27,11 +27,7 @@ namespace {
 using qel::app::printer::PrinterApp;
 using qel::app::printer::PrinterAppOptions;
 
-void printLine(const QString& text) {
-  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss.zzz"));
-  std::printf("%s %s\n", stamp.toLocal8Bit().constData(), text.toLocal8Bit().constData());
-  std::fflush(stdout);
-}
+using qel::app::printLine;
 
 std::string defaultStateDir() {
   if (const char* s = std::getenv("XDG_STATE_HOME"); s && *s == '/') return std::string(s) + "/qelcut/printer-app";

@@ -15,11 +15,12 @@ bool looksLikePdf(std::string_view head) { return plot::plotFormatOf(head, {}) =
 bool looksLikeSvg(std::string_view head) { return plot::plotFormatOf(head, {}) == plot::PlotFormat::Svg; }
 
 // One line per plot source. The extension is the one the translate step's source expects.
-// Drawings are recognised first: their marks ("%PDF-", "<svg") are surer than HPGL's mnemonics.
+// Content is recognised in this order: drawings first, as their marks ("%PDF-", "<svg") are
+// surer than HPGL's mnemonics.
 constexpr JobFormat kFormats[] = {
-    {kCutterFormat, ".plt", plot::looksLikeHpgl},
     {"application/pdf", ".pdf", looksLikePdf},
     {"image/svg+xml", ".svg", looksLikeSvg},
+    {kCutterFormat, ".plt", plot::looksLikeHpgl},
 };
 
 }  // namespace
@@ -32,9 +33,8 @@ const JobFormat* formatForMime(std::string_view mime) {
 }
 
 const JobFormat* formatForContent(std::string_view head) {
-  for (const JobFormat* f : {&kFormats[1], &kFormats[2], &kFormats[0]})
-    if (f->recognise(head)) return f;
-  return nullptr;
+  auto it = std::find_if(std::begin(kFormats), std::end(kFormats), [&](const JobFormat& f) { return f.recognise(head); });
+  return it == std::end(kFormats) ? nullptr : &*it;
 }
 
 }  // namespace qel::app::printer
