@@ -1,5 +1,6 @@
-// Files of diagram, figure and circuit-board programs: commands ended only by the next command
-// or by a line break, labels with their terminator reset, circles inside polygons, arcs in
+// Files of design programs as they are written: commands ended only by the next command or by
+// a line break, pen-up runs, circles and labels as producers emit them, relative moves, user
+// units, rectangles, polygons, encoded polylines, drawings about a centred origin, arcs in
 // flipped user units, circles across page edges. Each case comes from a file that was cut wrongly.
 #include <gtest/gtest.h>
 
@@ -11,11 +12,23 @@
 namespace qel::plot::test {
 namespace {
 
+using Pages = std::vector<std::string>;
+
+DisposeOptions pageOrder(DisposeOptions o) {
+  o.strokeAppearOrderOfPage = true;
+  return o;
+}
+
 TEST(MoreProducers, FileTextInPagesOut) {
+  // Encoded polylines: base-64 digits, least significant first, the lowest bit of a value its
+  // sign. 100 is 200 = 8 + 3 * 64: "G" then the last digit 3 + 191; -50 is 101 = 37 + 1 * 64.
+  const std::string e100 = std::string("G") + static_cast<char>(3 + 191), zero(1, static_cast<char>(191));
+  const std::string m50 = std::string("d") + static_cast<char>(1 + 191);
   struct Case {
     const char* what;
     std::string hpgl;
-    std::vector<std::string> pages;
+    Pages pages;
+    DisposeOptions options = plainOptions();
   };
   const Case cases[] = {
       // A command's parameters end at the next command; line breaks separate, never a zero.
@@ -26,15 +39,55 @@ TEST(MoreProducers, FileTextInPagesOut) {
        {"IN;LT;SP1;PU100,100;PD200,200;PU200,200;PD300,300;"}},
       {"pairs on separate lines", "PU0,0;PD10,20\r\n30,40\n;", {"LT;SP1;PU0,0;PD10,20;PD30,40;"}},
       {"pen number before a line break", "SP\n;PU0,0;PD5,5;", {"LT;SP1;PU0,0;PD5,5;"}},
-      // The last command counts without a terminator.
       {"last command unterminated", "IN;SP1;PU0,0;PD1000,0;PU0,500;PD1000,500",
        {"IN;LT;SP1;PU0,0;PD1000,0;PU0,500;PD1000,500;"}},
-      // A circle's radius ends at the next command.
+      {"drawn before the first pen-up", "IN;SP1;PA200,100;PD400,230;PU;PA100,300;PD;PA200,300;PU;",
+       {"IN;LT;SP1;PU200,100;PD400,230;PU100,300;PD200,300;"}},
+      // gnuplot: a tick from the point the pen stands on.
+      {"pen down after a bare pen-up", "IN;SP1;PU5052,3780;PU;SP1;PD;PA5052,3887;PU;",
+       {"IN;LT;SP1;PU5052,3780;PU5052,3780;PD5052,3887;"}},
+      {"pen zero is no pen", "IN;SP1;PU0,0;PD100,100;SP0;PU0,0;PD500,500;PU;LBhidden\x03SP2;PU10,10;PD20,20;",
+       {"IN;LT;SP1;PU0,0;PD100,100;SP2;PU10,10;PD20,20;"}},
+      {"speed and force where the file sets them", "IN;SP1;PU0,0;PD10,0;VS20;PD20,0;PU;FS3;PU30,0;PD40,0;PU;CO\"a;b\";PW0.5;",
+       {"IN;LT;SP1;PU0,0;PD10,0;VS20;PD20,0;FS3;PU30,0;PD40,0;"}},
+      // "PR" moves from the pen's place (every pair of a relative "PU" counts); "PA" is absolute again.
+      {"relative moves", "IN;SP1;PU0,0;PR100,0,0,100;PU-50,-50;PD100,0;PA0,0;PD10,10;",
+       {"IN;LT;SP1;PU100,100;PU50,50;PD150,50;PD0,0;PD10,10;"}},
+      {"user units", "IN;IP0,0,8128,8128;SC0,10000,0,10000;SP1;PA5000,5000;PD10000,5000;PU;",
+       {"IN;LT;SP1;PU4064,4064;PD8128,4064;"}},
+      // Rectangles: the outline from the pen's place; the pen stays where it was.
+      {"rectangles", "IN;SP1;PA10,10;EA30,20;ER-5,5;RA1,1;PD20,10;",
+       {"IN;LT;SP1;PU10,10;PD30,10;PD30,20;PD10,20;PD10,10;PU10,10;PD5,10;PD5,15;PD10,15;PD10,10;"
+        "PU10,10;PD1,10;PD1,1;PD10,1;PD10,10;PU10,10;PD20,10;"}},
+      // plotutils: a closed path (pen down when it is closed) gets its closing edge, an open one
+      // does not; fills and pen widths are left out, not piled up at the end of the page.
+      {"polygons edged", "IN;SP1;PW0.3;FT1;PA0,0;PM0;PD;PA100,0,100,100;PM2;PU;EP;FP;PA200,0;PM0;PD;PA300,0,300,100;PU;PM2;EP;",
+       {"IN;LT;SP1;PU0,0;PD100,0;PD100,100;PD0,0;PU200,0;PD300,0;PD300,100;"}},
+      // Only filled: not cut; two subpolygons each close on their own start.
+      {"polygons filled", "IN;SP1;PU0,0;PM0;PD10,0,10,10;PM2;FP;PU50,50;PM0;PD60,50,60,60;PM1;PU70,70;PD80,70,80,80;PM2;EP;",
+       {"IN;LT;SP1;PU50,50;PD60,50;PD60,60;PD50,50;PU70,70;PD80,70;PD80,80;PD70,70;"}},
+      {"encoded polyline", "IN;SP1;PA10,10;PE<" + e100 + zero + e100 + zero + zero + e100 + m50 + m50 + ";PU;",
+       {"IN;LT;SP1;PU110,10;PD210,10;PD210,110;PD160,60;"}},
+      // Seven-bit digits and an absolute point: "?a" is 64 = 0 + 2 * 32, the sign bit clear: 32.
+      {"encoded polyline, seven bits", "IN;SP1;PU0,0;PE7=?a?a;PU;", {"IN;LT;SP1;PU0,0;PD32,32;"}},
+      // Circles: the radius ends at the next command; every circle of a pen-up run is kept, about
+      // the pen-up point, and a line goes on from there.
       {"circle then label", "IN;SP1;PU100,100;CI10LBA\x03;PU;", {"IN;SP1PU100,100;LBA\x03LT;SP1;PU100,100;CI10;;"}},
       {"circle then lines on their own lines", "IN;SP1;PU100,100;CI50\nPU500,500\nPD600,600\nPU;",
        {"IN;LT;SP1;PU100,100;CI50;PU500,500;PD600,600;"}},
       {"circle glued to the next command", "IN;SP1;PU100,100;CI50PU500,500;PD600,600;",
        {"IN;LT;SP1;PU100,100;CI50;PU500,500;PD600,600;"}},
+      {"circles of one pen-up run", "IN;SP1;PU;PA100,100;CI20;PA300,100;CI20;PA500,100;CI20;PU;",
+       {"IN;LT;SP1;PU100,100;CI20;PU300,100;CI20;PU500,100;CI20;"}},
+      {"line from a circle's centre", "IN;SP1;PU500,500;CI50;PD700,500;PU;",
+       {"IN;LT;SP1;PU500,500;CI50;PU500,500;PD700,500;"}},
+      {"circle after a spaced pen-up", "IN;SP1;PU 500,500;CI50;PU;", {"IN;LT;SP1;PU500,500;CI50;"}},
+      // Labels: ";" inside a label ended by ETX is text, and nothing of it is left for the end of
+      // the page; the "DT" character ends one where it stands before ";", a line break or a command.
+      {"label with a semicolon", "IN;SP1;PU100,100;LBHi; there\x03;PU200,200;PD300,300;",
+       {"IN;SP1PU100,100;LBHi; there\x03LT;SP1;PU200,200;PD300,300;;"}},
+      {"label ended by DT", "IN;DT*;SP1;PU100,100;LBa;b*PU200,200;PD300,300;",
+       {"IN;SP1DT*;PU100,100;LBa;b*LT;SP1;PU200,200;PD300,300;"}},
       // The terminator reset is written so that no reader takes the next letter for it.
       {"label terminator reset", "IN;SP1;DT*;PU0,0;LBA*DT;PU100,1000;LBB\x03;",
        {"IN;SP1DT*;PU0,0;LBA*SP1DT\x03;PU100,1000;LBB\x03;"}},
@@ -47,12 +100,67 @@ TEST(MoreProducers, FileTextInPagesOut) {
       // turning the other way about the scaled centre.
       {"arc with a flipped axis", "IN;IP0,4000,4000,0;SC0,100,0,100;SP1;PA50,0;PD;AA50,50,90;PU;",
        {"IN;LT;SP1;PU2000,4000;PD;AA2000.000000,2000,-90;"}},
+      // Where no page cuts it the machine draws an arc, with the pen down when the file had it down.
+      {"arc", "IN;SP1;PU900,0;PD;AA1000,0,-180;PU;", {"IN;LT;SP1;PU900,0;PD;AA1000.000000,0,-180;"}},
+      // Repeated pen-up points once counted as strokes joined end to end, so a cut backed off
+      // across the whole plot again and again.
+      {"rolling split, repeated pen-up points", "IN;SP1;PU3000,100;PU3000,100;PU6000,100;PU6000,100;PU;",
+       {"IN;", "LT;SP1;PU160,100;PU160,100;", "LT;SP1;PU320,100;PU320,100;"}, pagedOptions(6, 71)},
+      {"pen-up moves take the pen to their page", "IN;SP1;PU100,300;PA1500,300;PU;PA1600,500;PD;PA1700,500;PU;",
+       {"IN;", "LT;SP1;PU500,300;PU600,500;PD700,500;"}, pagedOptions(4, 25)},
+      {"a point on the page edge keeps its stroke on its page", "IN;SP1;PU900,100;PD1000,0,1100,0;PU;",
+       {"IN;LT;SP1;PU900,100;PD1000,0;", "LT;SP1;PU0,0;PD100,0;"}, pagedOptions(4, 25)},
+      {"ending exactly on the edge makes nothing for the next page", "IN;SP1;PU900,100;PD1000,0;PU;",
+       {"IN;LT;SP1;PU900,100;PD1000,0;"}, pagedOptions(4, 25)},
+      // Drawn about a centred origin: moved so that its left and lower edges lie at 0, then cut
+      // like any other; page-order runs look at the whole file before writing the first page.
+      {"negative coordinates", "IN;SP1;PU-100,-300;PD500,-200;PD1500,-100;PU;",
+       {"IN;LT;SP1;PU0,0;PD600,100;PD1000,140;", "LT;SP1;PU0,140;PD600,200;"}, pagedOptions(4, 25)},
+      {"negative coordinates, page order", "IN;SP1;PU-500,0;PD-400,0;PU1200,0;PD1300,0;PU;",
+       {"IN;LT;SP1;PU0,0;PD100,0;", "LT;SP1;PU700,0;PD800,0;"}, pageOrder(pagedOptions(5, 25))},
   };
   for (const auto& c : cases) {
-    DisposeRun run(c.hpgl, plainOptions());
+    DisposeRun run(c.hpgl, c.options);
     ASSERT_TRUE(run.dispose()) << c.what << ": " << run.file().errorText();
     EXPECT_EQ(pageBodies(run), c.pages) << c.what;
   }
+}
+
+TEST(MoreProducers, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {
+  for (int mode : {4, 6, 8}) {
+    DisposeRun run("IN;SP1;PU500,500;CI50;PD2500,500;PU;", pagedOptions(mode, 25));
+    ASSERT_TRUE(run.dispose()) << mode;
+    int circles = 0;
+    for (const auto& b : pageBodies(run))
+      for (size_t at = b.find("CI"); at != std::string::npos; at = b.find("CI", at + 1)) ++circles;
+    EXPECT_EQ(circles, 1) << "mode " << mode;
+    EXPECT_EQ(pageBodies(run)[0].rfind("IN;LT;SP1;PU500,500;CI50;", 0), 0u) << mode;
+  }
+  // In the rolling split the line wider than a page is cut; the circle across the cut is carried
+  // whole to the next page with the line's far piece, so the pages add up along the roll
+  // (material 850, then 1000, 1000, 150).
+  DisposeRun run("IN;SP1;PU0,0;PD3000,0;PU;PU950,500;CI100;PU;", pagedOptions(6, 25));
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;IN;LT;SP1;PU0,0;PD1000,0;PX850;PG;");
+  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU150,0;PD1000,0;PU100,500;CI100;PX1000;PG;");
+  EXPECT_EQ(run.page(3), "IN;LT;SP1;PU0,0;PD150,0;PX150;ZH150;PG;");
+  // Converted to points, each circle of a pen-up run is its own closed stroke about its centre.
+  DisposeOptions o = plainOptions();
+  o.tranCi = true;
+  DisposeRun points("IN;SP1;PU;PA100,100;CI20;PA300,100;CI20;PU;", o);
+  ASSERT_TRUE(points.loadOnly());
+  ASSERT_EQ(points.file().strokes().size(), 2u);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(points.file().strokes()[k].points.front(), (PlotPoint{120.0 + 200 * k, 100}));
+    EXPECT_NEAR(points.file().strokes()[k].points.back().x, 120.0 + 200 * k, 1e-9);
+  }
+  // Where pages cut strokes an arc is drawn as points, ending on the far page.
+  DisposeRun arc("IN;SP1;PU900,0;PD;AA1000,0,-180;PU;", pagedOptions(4, 25));
+  ASSERT_TRUE(arc.dispose());
+  const auto b = pageBodies(arc);
+  ASSERT_EQ(b.size(), 2u);
+  EXPECT_EQ(b[0].find("AA"), std::string::npos);
+  EXPECT_NE(b[1].find("PD100,0;"), std::string::npos);
 }
 
 // The drawing of a run put back together: every pen-down segment of every page, moved by its

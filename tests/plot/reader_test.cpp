@@ -168,14 +168,16 @@ TEST(Reader, ArcLineTypeAndLabels) {
   EXPECT_EQ(m.lineType(1).type, 2);  // begun before "LT;"
   EXPECT_EQ(m.lineType(2), (LineType{0, 0.0f, ""}));
 
-  m = load("SP2;DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU;LBxyz\x03;");
-  ASSERT_EQ(m.labels.size(), 2u);
+  // Older programs end labels with ";" and write no terminator before the next label.
+  m = load("SP2;DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU;LBxyz\x03;PU0,0;LBend;");
+  ASSERT_EQ(m.labels.size(), 3u);
   EXPECT_EQ(m.labels[0].labelText, "LBAbc;");
   EXPECT_EQ(m.labels[0].diText, "DI0,1");
   EXPECT_EQ(m.labels[0].siText, "SI0.2,0.3");
   EXPECT_EQ(m.labels[0].pen, 2);
   EXPECT_EQ(m.labels[0].x, 40);
   EXPECT_EQ(m.labels[1].labelText, "LBxyz\x03");
+  EXPECT_EQ(m.labels[2].labelText, "LBend;");
 }
 
 }  // namespace
