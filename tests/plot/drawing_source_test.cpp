@@ -118,26 +118,6 @@ TEST(DrawingSource, PagesLieAlongTheRollOrOnlyTheOneAskedFor) {
   }
 }
 
-TEST(DrawingSource, SvgMagentaStrokesAreCutAsOnPaper) {
-  qel::test::TempHome home;
-  // 100 x 50 mm; SVG's y runs down from the top: (10,10) mm is 40 mm above the lower edge.
-  home.writeFile("cut.svg", R"(<?xml version="1.0" encoding="UTF-8"?>
-<svg xmlns="http://www.w3.org/2000/svg" width="100mm" height="50mm" viewBox="0 0 100 50">
-  <path d="M 10 10 L 30 10 L 30 20" fill="none" stroke="#ff00ff" stroke-width="0.3"/>
-  <path d="M 50 10 C 60 0 70 30 80 10" fill="none" stroke="magenta" stroke-width="0.3"/>
-  <path d="M 10 40 L 90 40" fill="none" stroke="#000000" stroke-width="0.3"/>
-  <rect x="40" y="30" width="10" height="10" fill="#ff00ff"/>
-</svg>
-)");
-  const Disposed d = dispose(home.file("cut.svg"), home.file("out"), plainOptions());
-  ASSERT_TRUE(d.ok) << d.error;
-  ASSERT_EQ(d.strokes.size(), 2u) << "the black stroke and the magenta fill are not cut";
-  EXPECT_NEAR(d.strokes[0].points[0].x, 10 * kUnitsPerMm, 0.05);
-  EXPECT_NEAR(d.strokes[0].points[0].y, 40 * kUnitsPerMm, 0.05);
-  EXPECT_NEAR(d.strokes[0].points.back().y, 30 * kUnitsPerMm, 0.05);
-  EXPECT_GT(d.strokes[1].points.size(), 5u) << "the curve is flattened";
-}
-
 // How far the points of `a`'s strokes, and the middles of their chords, lie from `b`'s strokes
 // at most.
 double farthestFrom(const std::vector<CutStroke>& a, const std::vector<CutStroke>& b) {

@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-#include "plot/contour_stages.h"
-#include "plot/pagination.h"
 #include "plot/rolling_split.h"
 #include "plot/whole_stroke_split.h"
 #include "plot_fixture.h"
@@ -50,21 +48,6 @@ TEST(Pagination, PenUpMovesAreNeverCut) {
   ASSERT_TRUE(run.loadOnly());
   for (const auto& s : run.file().strokes()) EXPECT_GE(s.points.size(), 1u);
   EXPECT_EQ(run.file().strokes().size(), 1u);
-}
-
-TEST(Pagination, Mode5KeepsStrokesWhole) {
-  test::DisposeRun run("PU900,50;PD1500,50;", pages1000(5));
-  ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU900,50;PD1500,50;PX1500;ZH1500;");
-}
-
-TEST(Pagination, Mode3CountsPauseCommands) {
-  DisposeOptions o = pages1000(3);
-  o.splitLabel = ";";
-  test::DisposeRun run("PU0,0;PD1,1;PU;PG;PU0,0;PD2,2;PU;NR;PU0,0;PD3,3;", o);
-  ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(run.reports().size(), 3u);
-  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,0;PD3,3;PX3;ZH3;");
 }
 
 TEST(Pagination, WholeStrokeCutAtEdges) {

@@ -158,25 +158,6 @@ TEST(PlotModelStorage, WholeStrokeSplitFromTheContourBoxesMatchesTheMeasuredOne)
   EXPECT_GT(*std::max_element(given.strokePages.begin(), given.strokePages.end()), 10);
 }
 
-TEST(PlotModelStorage, RollingSplitCutsAWideStrokeAndKeepsTheOthersWhole) {
-  // A stroke wider than a page is cut at the cut; the strokes around it are moved into the
-  // new list and must keep their points.
-  test::DisposeRun run("PU0,0;PD100,0,100,100;PU900,500;PD2900,500;PU300,300;PD400,300,400,400;", [] {
-    DisposeOptions o = test::plainOptions();
-    o.cutFt = 6;
-    o.pageWidth = 25;
-    o.detalX = o.detalY = 0;  // no seam correction: the points are the drawing's
-    return o;
-  }());
-  ASSERT_TRUE(run.dispose());
-  const auto& s = run.file().strokes();
-  ASSERT_EQ(s.size(), 5u);
-  EXPECT_EQ(s[0].points, (Points{{0, 0}, {100, 0}, {100, 100}}));
-  EXPECT_EQ(s[3].points, (Points{{0, 500}, {900, 500}}));
-  EXPECT_EQ(s[4].points, (Points{{300, 300}, {400, 300}, {400, 400}}));
-  EXPECT_EQ(run.file().strokePages(), (std::vector<int>{0, 0, 1, 2, 0}));
-}
-
 TEST(PlotModelStorage, JoinedStrokesGrowOutOfTheArenaWhole) {
   // Sixty segments drawn one by one, each starting where the last ended: the contour stage
   // joins them into one stroke that grows far past the block its first segment had.
