@@ -55,36 +55,16 @@ def chord_steps(r, span):
 
 
 def numbers(text):
-    out = []
-    for f in fields(text):
-        f = f.strip()
-        if not f:
-            continue
-        out.append(atof(f))
-    return out
+    return [atof(f) for f in fields(text) if f.strip()]
+
+
+ATOF = re.compile(r'[ \t\r\n]*([+-]?([0-9]+\.?[0-9]*|\.[0-9]+))')
 
 
 def atof(text):
-    # The longest leading decimal number, as C's atof reads it.
-    i, n = 0, len(text)
-    while i < n and text[i] in ' \t\r\n':
-        i += 1
-    j = i
-    if j < n and text[j] in '+-':
-        j += 1
-    best = None
-    k = j
-    while k < n and text[k].isdigit():
-        k += 1
-    if k < n and text[k] == '.':
-        k += 1
-        while k < n and text[k].isdigit():
-            k += 1
-    try:
-        best = float(text[i:k]) if k > j and text[j:k] != '.' else 0.0
-    except ValueError:
-        best = 0.0
-    return best
+    """The longest leading decimal number, as C's atof reads it (without exponents)."""
+    m = ATOF.match(text)
+    return float(m.group(1)) if m else 0.0
 
 
 class Drawing:
@@ -124,9 +104,11 @@ def interpret(data):
         d.min_y = min(d.min_y, py)
 
     def to_raw(u, v):
-        if sc:
-            return (sc[0] + u * sc[2], sc[1] + v * sc[3])
-        return (u, v)
+        return (sc[0] + u * sc[2], sc[1] + v * sc[3]) if sc else (u, v)
+
+    def by(u, v):
+        # A move from the pen's place, in user units.
+        return (x + u * (sc[2] if sc else 1), y + v * (sc[3] if sc else 1))
 
     def move(p):
         nonlocal x, y
@@ -228,12 +210,8 @@ def interpret(data):
                     abs_next = True
                 else:
                     px, py = val[0] * frac, val[1] * frac
-                    if abs_next:
-                        p = to_raw(px, py)
-                    else:
-                        p = (x + px * (sc[2] if sc else 1), y + py * (sc[3] if sc else 1))
                     down = not up_next
-                    move(p)
+                    move(to_raw(px, py) if abs_next else by(px, py))
                     up_next = abs_next = False
             down = was_down
             continue
@@ -271,7 +249,7 @@ def interpret(data):
             down = False
             if rel or poly is not None:
                 for u, v in pair_list(text, x):
-                    move((x + u * (sc[2] if sc else 1), y + v * (sc[3] if sc else 1)) if rel else to_raw(u, v))
+                    move(by(u, v) if rel else to_raw(u, v))
             else:
                 # The first pair only, as the cutter's reader has always taken it.
                 t = text.lstrip(WHITE)
@@ -284,15 +262,10 @@ def interpret(data):
         elif cmd in ('PD', 'PA', 'PR'):
             if cmd == 'PD':
                 down = True
-            elif cmd == 'PA':
-                rel = False
             else:
-                rel = True
+                rel = cmd == 'PR'
             for u, v in pair_list(text, x):
-                if rel:
-                    move((x + u * (sc[2] if sc else 1), y + v * (sc[3] if sc else 1)))
-                else:
-                    move(to_raw(u, v))
+                move(by(u, v) if rel else to_raw(u, v))
         elif cmd == 'SP':
             if text.strip(WHITE) != '':
                 pen = int(atof(text))
@@ -309,10 +282,7 @@ def interpret(data):
                 # In a polygon a circle is a closed subpolygon of its own; the pen stays at the
                 # centre, where the next subpolygon starts.
                 r = abs(r)
-                steps = chord_steps(r, 2 * math.pi)
-                ring = [((x + r, y), False)] + [((x + r * math.cos(2 * math.pi * k / steps),
-                                                   y + r * math.sin(2 * math.pi * k / steps)), True)
-                                                  for k in range(1, steps + 1)]
+                ring = [(q, k > 0) for k, q in enumerate(ring_points(x, y, r))]
                 if polys and not any(v[1] for v in polys[-1]):
                     polys.pop()
                     closed.pop()
@@ -331,14 +301,9 @@ def interpret(data):
         elif cmd in ('EA', 'ER', 'RA', 'RR'):
             v = numbers(text)
             if len(v) >= 2 and poly is None:
-                a = (x, y)
-                if cmd in ('ER', 'RR'):
-                    b = (x + v[0] * (sc[2] if sc else 1), y + v[1] * (sc[3] if sc else 1))
-                else:
-                    b = to_raw(v[0], v[1])
-                corners = [(b[0], a[1]), b, (a[0], b[1]), a]
-                prev = a
-                for c in corners:
+                a = prev = (x, y)
+                b = by(v[0], v[1]) if cmd in ('ER', 'RR') else to_raw(v[0], v[1])
+                for c in [(b[0], a[1]), b, (a[0], b[1]), a]:
                     note(*c)
                     d.seg(pen, prev, c)
                     d.points.append(c)
@@ -389,10 +354,7 @@ def interpret(data):
 
 
 def pair_list(text, default_x):
-    v = []
-    for f in fields(text):
-        if f != '':
-            v.append(atof(f))
+    v = [atof(f) for f in fields(text) if f != '']
     pairs = [(v[k], v[k + 1]) for k in range(0, len(v) - 1, 2)]
     if len(v) % 2:
         # A trailing number is the y of one more pair with the last x.
@@ -458,26 +420,17 @@ def pe_values(body):
 
     while i < n:
         c = body[i]
-        if c == ':':
+        if c in ':>':
             i += 1
             v = number()
             if v is None:
                 break
-            out.append(('pen', v))
-        elif c == '<':
-            out.append(('up', None))
-            i += 1
-        elif c == '>':
-            i += 1
-            v = number()
-            if v is None:
-                break
-            out.append(('frac', v))
-        elif c == '=':
-            out.append(('abs', None))
-            i += 1
-        elif c == '7':
-            seven = True
+            out.append(('pen' if c == ':' else 'frac', v))
+        elif c in '<=7':
+            if c == '7':
+                seven = True
+            else:
+                out.append(('up' if c == '<' else 'abs', None))
             i += 1
         elif ord(c) >= 63:
             a = number()
@@ -570,13 +523,15 @@ def page_number(name):
     return int(name.rsplit('_', 1)[1].split('.')[0]) - 1
 
 
-def circle_segments(c):
-    """A reference circle as the chords of the reference."""
-    x, y, r, _ = c
-    r = abs(r)
+def ring_points(x, y, r):
+    """A circle as the reference's chords: their ends, from angle 0 round to it again."""
     steps = chord_steps(r, 2 * math.pi)
-    pts = [(x + r * math.cos(2 * math.pi * k / steps), y + r * math.sin(2 * math.pi * k / steps))
-           for k in range(steps + 1)]
+    return [(x + r * math.cos(2 * math.pi * k / steps), y + r * math.sin(2 * math.pi * k / steps))
+            for k in range(steps + 1)]
+
+
+def circle_segments(c):
+    pts = ring_points(c[0], c[1], abs(c[2]))
     return [(a[0], a[1], b[0], b[1]) for a, b in zip(pts, pts[1:])]
 
 
@@ -640,14 +595,11 @@ def check_file(qelcut, path, hp2xx, work, problems):
                     continue
                 got_len[pen] = got_len.get(pen, 0.0) + length(segs)
                 for a, b, c, e in segs:
-                    for qx, qy in ((a, b), (c, e), ((a + c) / 2, (b + e) / 2)):
-                        if not index.near(qx + off, qy) and not (mode in CUTTING and circle_index.near(qx + off, qy)):
-                            problems.append('%s: page %d segment (%.1f,%.1f)-(%.1f,%.1f) lies on no segment of the '
-                                            'drawing' % (where, k + 1, a + off, b, c + off, e))
-                            break
-                    else:
-                        continue
-                    break
+                    if not all(index.near(qx + off, qy) or (mode in CUTTING and circle_index.near(qx + off, qy))
+                               for qx, qy in ((a, b), (c, e), ((a + c) / 2, (b + e) / 2))):
+                        problems.append('%s: page %d segment (%.1f,%.1f)-(%.1f,%.1f) lies on no segment of the '
+                                        'drawing' % (where, k + 1, a + off, b, c + off, e))
+                        break
             circles += [(x + off, y, r, p) for x, y, r, p in d.circles]
             labels += [(x + off, y, t) for x, y, t in d.labels]
             if hp2xx:
