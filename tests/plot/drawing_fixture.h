@@ -58,11 +58,11 @@ struct Shape {
     return ps;
   }
 
-  // Dense points along the shape, in plotter units, shifted by `offset` units along x.
-  std::vector<PlotPoint> samples(double offsetX = 0.0) const {
+  // Dense points along the shape, in plotter units.
+  std::vector<PlotPoint> samples() const {
     std::vector<PlotPoint> out;
     PlotPoint at = from;
-    auto add = [&](PlotPoint p) { out.push_back({p.x * kUnitsPerPoint + offsetX, p.y * kUnitsPerPoint}); };
+    auto add = [&](PlotPoint p) { out.push_back({p.x * kUnitsPerPoint, p.y * kUnitsPerPoint}); };
     add(at);
     std::vector<Segment> all = segments;
     if (closed) all.push_back({false, {}, {}, from});
@@ -145,22 +145,22 @@ inline double toSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint&
   return std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y);
 }
 
-// The distance from a point to a densely sampled shape.
-inline double toSamples(const PlotPoint& p, const std::vector<PlotPoint>& samples) {
-  double best = INFINITY;
-  for (std::size_t k = 0; k + 1 < samples.size(); ++k) best = std::min(best, toSegment(p, samples[k], samples[k + 1]));
-  return best;
-}
-
-// How far the stroke strays from the shape: its points and five points along each chord.
-inline double strayFrom(const CutStroke& s, const std::vector<PlotPoint>& samples) {
-  double worst = toSamples(s.points[0], samples);
-  for (std::size_t k = 0; k + 1 < s.points.size(); ++k)
-    for (int j = 1; j <= 5; ++j) {
-      const double t = j / 5.0;
-      const PlotPoint p{s.points[k].x + t * (s.points[k + 1].x - s.points[k].x),
-                        s.points[k].y + t * (s.points[k + 1].y - s.points[k].y)};
-      worst = std::max(worst, toSamples(p, samples));
+// How far the points of `a`'s strokes, and the middles of their chords, lie from `b`'s strokes
+// at most.
+inline double farthestFrom(const std::vector<CutStroke>& a, const std::vector<CutStroke>& b) {
+  double worst = 0;
+  for (const CutStroke& s : a)
+    for (std::size_t i = 0; i < s.points.size(); ++i) {
+      std::vector<PlotPoint> probes{s.points[i]};
+      if (i + 1 < s.points.size())
+        probes.push_back({(s.points[i].x + s.points[i + 1].x) / 2, (s.points[i].y + s.points[i + 1].y) / 2});
+      for (const PlotPoint& p : probes) {
+        double best = INFINITY;
+        for (const CutStroke& t : b)
+          for (std::size_t k = 0; k + 1 < t.points.size() && best > 0; ++k)
+            best = std::min(best, toSegment(p, t.points[k], t.points[k + 1]));
+        worst = std::max(worst, best);
+      }
     }
   return worst;
 }
