@@ -98,20 +98,6 @@ TEST(Pipeline, ExtraPageIsReportedLastWhenItExists) {
   }
 }
 
-TEST(Pipeline, PageOrderModeFinishesPagesWhileReading) {
-  DisposeOptions o = plainOptions();
-  o.strokeAppearOrderOfPage = true;
-  o.pageWidth = 100;  // 4000 units
-  DisposeRun run("PU10,0;PD20,0;PU4010,0;PD4020,0;PU8010,0;PD8030,0;PU8000,0;", o);
-  ASSERT_TRUE(run.dispose());
-  ASSERT_EQ(run.reports().size(), 3u);
-  for (int p = 0; p < 3; ++p)
-    EXPECT_NE(run.reports()[p].fileName.find("_00" + std::to_string(p + 1) + ".PLT"), std::string::npos);
-  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU10,0;PD20,0;PX20;");
-  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU10,0;PD20,0;PX20;");
-  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU10,0;PD30,0;PX30;ZH30;");
-}
-
 TEST(Pipeline, LoadOnlyRunWritesNothing) {
   DisposeRun run("PU0,0;PD10,10;PU5000,0;PD5100,0;", plainOptions());
   ASSERT_TRUE(run.loadOnly());

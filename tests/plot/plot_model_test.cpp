@@ -192,48 +192,5 @@ TEST(PlotModelStorage, EveryStrokeKeepsItsLineTypeAmongMany) {
   EXPECT_EQ(test::disposeToText(hpgl), "IN;" + body + "PX5;ZH5;");
 }
 
-TEST(PlotModelStorage, RollingSplitMovesWholeAndFractionalStrokesAlike) {
-  // Pairs of squares, one on whole units and its twin a quarter unit to the right, every 250
-  // units along 6000: the cuts move both of a pair by the same whole number of units, and
-  // every square keeps its shape.
-  std::string hpgl;
-  std::vector<Points> drawn;
-  for (int k = 0; k < 24; ++k) {
-    for (double f : {0.0, 0.25}) {
-      const double x = 250.0 * k + f, y = 100.0 * (k % 5);
-      drawn.push_back({{x, y}, {x + 300, y}, {x + 300, y + 80}, {x, y + 80}, {x, y + 1}});
-      hpgl += "PU" + std::to_string(x) + "," + std::to_string(y) + ";PD";
-      for (size_t q = 1; q < drawn.back().size(); ++q)
-        hpgl += (q > 1 ? "," : "") + std::to_string(drawn.back()[q].x) + "," + std::to_string(drawn.back()[q].y);
-      hpgl += ";";
-    }
-  }
-  DisposeOptions o = test::plainOptions();
-  o.cutFt = 6;
-  o.pageWidth = 25;
-  o.detalX = o.detalY = 0;
-  test::DisposeRun run(hpgl, o);
-  ASSERT_TRUE(run.dispose());
-  const auto& s = run.file().strokes();
-  const auto& pages = run.file().strokePages();
-  ASSERT_EQ(s.size(), drawn.size());
-  int movedPairs = 0;
-  for (size_t i = 0; i + 1 < s.size(); i += 2) {
-    double shift[2];
-    for (size_t t = 0; t < 2; ++t) {
-      const Points& before = drawn[i + t];
-      shift[t] = s[i + t].points[0].x + 1000.0 * pages[i + t] - before[0].x;
-      for (size_t q = 0; q < before.size(); ++q) {
-        EXPECT_EQ(s[i + t].points[q].x + 1000.0 * pages[i + t] - shift[t], before[q].x) << i + t;
-        EXPECT_EQ(s[i + t].points[q].y, before[q].y) << i + t;
-      }
-    }
-    EXPECT_EQ(shift[0], shift[1]) << "pair " << i / 2;
-    EXPECT_EQ(shift[0], std::trunc(shift[0]));
-    if (shift[0] > 0) ++movedPairs;
-  }
-  EXPECT_GT(movedPairs, 10);  // most pairs lie beyond a cut that backed off
-}
-
 }  // namespace
 }  // namespace qel::plot
