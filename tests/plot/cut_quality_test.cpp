@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 
 #include "config/ini_config.h"
 #include "plot/dispose_options.h"
@@ -177,12 +178,10 @@ TEST(Overcut, AddsExactlyTheSetLengthAlongTheFirstSegments) {
 TEST(Overcut, OnlyClosedStrokesGetItAndTheTipRunsPastTheStart) {
   CutQualityOptions o;
   o.overcutMm = 1;
-  o.knifeOffsetMm = 0.5;
   std::vector<CStroke> strokes(2);
   strokes[0].points = square(1600);
   strokes[1].points = {{0, 0}, {500, 0}, {500, 500}};
   const Path open(strokes[1].points.begin(), strokes[1].points.end());
-  o.knifeOffsetMm = 0;
   applyKnifeAndOvercut(strokes, {0, 0}, o, 0.0);
   EXPECT_EQ(strokes[1].points, open);
   EXPECT_EQ(strokes[0].points.back(), (PlotPoint{40, 0}));
@@ -325,10 +324,7 @@ TEST(Weeding, LabelsKeptAsTextCountWithTheirSizeAndDirection) {
   auto box = shapeBoxes({}, {}, {l}, 0);
   ASSERT_EQ(box.size(), 1u);
   // Four characters at 1.5 x 0.3 cm along x, two heights of 0.4 cm to either side.
-  EXPECT_DOUBLE_EQ(box[0].minX, 1000);
-  EXPECT_DOUBLE_EQ(box[0].maxX, 1720);
-  EXPECT_DOUBLE_EQ(box[0].minY, 680);
-  EXPECT_DOUBLE_EQ(box[0].maxY, 1320);
+  EXPECT_EQ(std::tuple(box[0].minX, box[0].maxX, box[0].minY, box[0].maxY), std::tuple(1000.0, 1720.0, 680.0, 1320.0));
   l.diText = "DI0,1";  // upwards
   box = shapeBoxes({}, {}, {l}, 0);
   EXPECT_NEAR(box[0].minY, 1000, 1e-9);
@@ -400,27 +396,15 @@ TEST(CutQualityPipeline, KnifeReachesPagesWrittenWhileReadingAndTheContourMode) 
     }
 }
 
-TEST(CutQualityOptions, KeysAreReadAndOffByDefault) {
+TEST(CutQualityOptions, KeysAreRead) {
   qel::test::TempHome home;
-  config::CIniConfig cfg(home.path());
-  EXPECT_FALSE(DisposeOptions::read(cfg).cutQuality.active());
-  namespace k = config::keys;
-  cfg.write(k::KnifeOffset, 0.35);
-  cfg.write(k::KnifeCornerAngle, 25);
-  cfg.write(k::Overcut, 1.5);
-  cfg.write(k::WeedBox, 1);
-  cfg.write(k::WeedLines, 1);
-  cfg.write(k::WeedMargin, 3);
-  cfg.write(k::WeedPen, 4);
-  cfg.write(k::MaxMarkResidual, 0.2);
-  const DisposeOptions o = DisposeOptions::read(cfg);
-  EXPECT_DOUBLE_EQ(o.cutQuality.knifeOffsetMm, 0.35);
-  EXPECT_DOUBLE_EQ(o.cutQuality.knifeCornerAngleDeg, 25);
-  EXPECT_DOUBLE_EQ(o.cutQuality.overcutMm, 1.5);
-  EXPECT_TRUE(o.cutQuality.weedBox && o.cutQuality.weedLines);
-  EXPECT_DOUBLE_EQ(o.cutQuality.weedMarginMm, 3);
-  EXPECT_EQ(o.cutQuality.weedPen, 4);
-  EXPECT_DOUBLE_EQ(o.maxMarkResidualMm, 0.2);
+  home.writeFile("Config.ini", "[CutQuality]\nKnifeOffset=0.35\nKnifeCornerAngle=25\nOvercut=1.5\nWeedBox=1\n"
+                               "WeedLines=1\nWeedMargin=3\nWeedPen=4\nMaxMarkResidual=0.2\n");
+  const DisposeOptions o = DisposeOptions::read(config::CIniConfig(home.path()));
+  const CutQualityOptions& c = o.cutQuality;
+  EXPECT_EQ(std::tuple(c.knifeOffsetMm, c.knifeCornerAngleDeg, c.overcutMm, c.weedBox, c.weedLines, c.weedMarginMm,
+                       c.weedPen, o.maxMarkResidualMm),
+            std::tuple(0.35, 25.0, 1.5, true, true, 3.0, 4, 0.2));
 }
 
 }  // namespace

@@ -54,17 +54,21 @@ struct Outcome {
   }
 };
 
-Outcome collect(const std::vector<Path>& paths, DrawingOptions o = {}) {
-  DrawingCollector c(o, 8);
-  c.beginPage(0);
-  for (const Path& p : paths) paint(c, p);
+Outcome emit(DrawingCollector& c, const char* file = "job.pdf") {
   Outcome out;
   DisposeOptions d;
   d.cutFt = 5;
   PlotBuilder b(out.model, d, nullptr);
   b.reset();
-  out.result = c.emit(b, "job.pdf");
+  out.result = c.emit(b, file);
   return out;
+}
+
+Outcome collect(const std::vector<Path>& paths, DrawingOptions o = {}) {
+  DrawingCollector c(o, 8);
+  c.beginPage(0);
+  for (const Path& p : paths) paint(c, p);
+  return emit(c);
 }
 
 TEST(DrawingCollector, CutColoursAndTheirPens) {
@@ -118,15 +122,11 @@ TEST(DrawingCollector, KeepsEachSubpathAsAStrokeAndClosesClosedOnes) {
   c.moveTo({200, 0});
   c.lineTo({300, 0});
   c.endPath();
-  PlotModel model;
-  DisposeOptions d;
-  d.cutFt = 5;
-  PlotBuilder b(model, d, nullptr);
-  b.reset();
-  ASSERT_TRUE(c.emit(b, "x.svg").ok);
-  ASSERT_EQ(model.strokes.size(), 2u);
-  EXPECT_EQ(model.strokes[0].points, (std::vector<PlotPoint>{{0, 0}, {100, 0}, {100, 100}, {0, 0}}));
-  EXPECT_EQ(model.strokes[1].points, (std::vector<PlotPoint>{{200, 0}, {300, 0}}));
+  const Outcome out = emit(c);
+  ASSERT_TRUE(out.result.ok);
+  ASSERT_EQ(out.model.strokes.size(), 2u);
+  EXPECT_EQ(out.model.strokes[0].points, (std::vector<PlotPoint>{{0, 0}, {100, 0}, {100, 100}, {0, 0}}));
+  EXPECT_EQ(out.model.strokes[1].points, (std::vector<PlotPoint>{{200, 0}, {300, 0}}));
 }
 
 TEST(DrawingCollector, NothingCutSaysWhatWasLookedForAndWhatTheFileHolds) {
@@ -134,16 +134,12 @@ TEST(DrawingCollector, NothingCutSaysWhatWasLookedForAndWhatTheFileHolds) {
   c.noteSpotName("PANTONE 485 C");
   c.beginPage(0);
   for (int i = 0; i < 1204; ++i) paint(c, line(PaintKind::Stroke, {}, kBlack));
-  PlotModel model;
-  DisposeOptions d;
-  PlotBuilder b(model, d, nullptr);
-  b.reset();
-  const SourceResult r = c.emit(b, "/in/job.pdf");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.text,
+  const Outcome out = emit(c, "/in/job.pdf");
+  EXPECT_FALSE(out.result.ok);
+  EXPECT_EQ(out.result.text,
             "/in/job.pdf: no cut line: 1,204 paths, none in CutContour, Thru-cut, Kiss-cut, Perf-cut, Die* or "
             "#FF00FF; set CutColours or CutAll (spot colours in the file: PANTONE 485 C)");
-  EXPECT_TRUE(model.strokes.empty());
+  EXPECT_TRUE(out.model.strokes.empty());
 }
 
 TEST(DrawingCollector, StopsCountingBeyondItsPathLimit) {

@@ -35,6 +35,8 @@ SKIP = set('FP FT PW WU TR LA PT AC NP CR PC MC PP SV UL FI FN SD AD SS SA CS CA
 WHITE = ' \t\r\n\v\f'
 SAGITTA = 0.05  # how far the reference's chords of arcs and circles lie inside them, plotter units
 KNOWN = DRAW | STATE | SKIP
+SKIP_TO = {'CO': re.compile(r'(?:"[^"]*"?|[^;"])*;?'), 'BP': re.compile(r'(?:"[^"]*"?|[^;"A-Za-z])*;?'),
+           'SM': re.compile(r'[^;]?;?')}
 
 
 def is_letter(c):
@@ -85,19 +87,11 @@ class Drawing:
 def interpret(data):
     """HP-GL as the plotter draws it: positions, pen state, user units, polygons, labels."""
     d = Drawing()
-    n = len(data)
-    i = 0
-    x = y = 0.0
-    down = False
-    pen = 1
-    rel = False
-    ip = None
-    sc = None  # (ox, oy, sx, sy)
-    dt = ETX
-    poly = None
-    polys, closed = [], []
+    n, i, x, y, pen, dt = len(data), 0, 0.0, 0.0, 1, ETX
+    down = rel = passthrough = False
     header = True
-    passthrough = False
+    ip = sc = poly = None  # sc: (ox, oy, sx, sy)
+    polys, closed = [], []
 
     def note(px, py):
         d.min_x = min(d.min_x, px)
@@ -215,34 +209,10 @@ def interpret(data):
                     up_next = abs_next = False
             down = was_down
             continue
-        if cmd == 'CO':
-            # A comment runs to ";", quoted or not.
-            while i < n and data[i] != ';':
-                if data[i] == '"':
-                    k = data.find('"', i + 1)
-                    i = n if k < 0 else k
-                i += 1
-            i += 1
-            continue
-        if cmd == 'BP':
-            while i < n:
-                c = data[i]
-                if c == '"':
-                    k = data.find('"', i + 1)
-                    i = n if k < 0 else k + 1
-                    continue
-                if c == ';':
-                    i += 1
-                    break
-                if is_letter(c):
-                    break
-                i += 1
-            continue
-        if cmd == 'SM':
-            if i < n and data[i] != ';':
-                i += 1
-            if i < n and data[i] == ';':
-                i += 1
+        if cmd in SKIP_TO:
+            # A comment runs to ";", quoted or not; "BP" also ends at the next command; "SM"
+            # takes one character.
+            i = SKIP_TO[cmd].match(data, i).end()
             continue
         text, i, term = scan(i, label=cmd == 'WD')
         if cmd == 'PU':
@@ -466,11 +436,8 @@ def shifted(d):
 
 
 def extent(d):
-    xs = [p[0] for p in d.points] + [0.0]
-    ys = [p[1] for p in d.points] + [0.0]
-    for x, y, r, _ in d.circles:
-        xs.append(x + abs(r))
-        ys.append(y + abs(r))
+    xs = [p[0] for p in d.points] + [x + abs(r) for x, y, r, _ in d.circles] + [0.0]
+    ys = [p[1] for p in d.points] + [y + abs(r) for x, y, r, _ in d.circles] + [0.0]
     return max(xs), max(ys)
 
 
@@ -486,10 +453,7 @@ class SegmentIndex:
                     self.grid.setdefault((gx, gy), []).append(s)
 
     def near(self, x, y):
-        for s in self.grid.get((int(x // self.cell), int(y // self.cell)), ()):
-            if point_segment(x, y, s) <= TOL:
-                return True
-        return False
+        return any(point_segment(x, y, s) <= TOL for s in self.grid.get((int(x // self.cell), int(y // self.cell)), ()))
 
 
 def point_segment(px, py, s):
