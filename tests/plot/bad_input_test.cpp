@@ -26,8 +26,6 @@ TEST(BadInput, TruncatedFilesKeepTheirLastCommand) {
   // A pen-up move at the end draws nothing; a label the file ends in gets its terminator.
   EXPECT_EQ(disposeToText("PU0,0;PD10,10;PU20,2"), "IN;LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
   EXPECT_EQ(disposeToText("PU0,0;PD10,10;LBunfinished"), "IN;SP1PU10,10;LBunfinished\x03LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
-  DisposeRun run("P", plainOptions());
-  EXPECT_FALSE(run.dispose());  // no plot command at all
 }
 
 TEST(BadInput, OddNumbers) {
@@ -63,25 +61,21 @@ TEST(BadInput, LongLineWithoutSeparators) {
 TEST(BadInput, InputThatIsNoPlotFile) {
   qel::test::TempHome home;
   test::Collector owner;
-  {
-    CDisposeFile f(&owner, home.path(), home.file("out"), "T", plainOptions());
-    EXPECT_FALSE(f.dispose());
-    EXPECT_NE(f.errorText().find("Is a directory"), std::string::npos);
-  }
-  {
-    CDisposeFile f(&owner, home.file("missing.plt"), home.file("out"), "T", plainOptions());
-    EXPECT_FALSE(f.dispose());
-    EXPECT_NE(f.errorText().find("No such file"), std::string::npos);
-  }
-  {
-    const std::string fifo = home.file("pipe.plt");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    CDisposeFile f(&owner, fifo, home.file("out"), "T", plainOptions());
-    EXPECT_FALSE(f.dispose());  // refused at once, not waiting for a writer
-    DisposeOptions copy = plainOptions();
-    copy.optimizeFunction = copy.splitPageEnabled = false;
-    CDisposeFile c(&owner, fifo, home.file("out"), "T", copy);
-    EXPECT_FALSE(c.dispose());
+  ASSERT_EQ(::mkfifo(home.file("pipe.plt").c_str(), 0600), 0);
+  DisposeOptions copy = plainOptions();
+  copy.optimizeFunction = copy.splitPageEnabled = false;
+  // A pipe is refused at once, not waited on for a writer, also where a file is copied through.
+  const struct {
+    std::string path, reason;
+    DisposeOptions options;
+  } cases[] = {{home.path(), "Is a directory", plainOptions()},
+               {home.file("missing.plt"), "No such file", plainOptions()},
+               {home.file("pipe.plt"), "", plainOptions()},
+               {home.file("pipe.plt"), "", copy}};
+  for (const auto& c : cases) {
+    CDisposeFile f(&owner, c.path, home.file("out"), "T", c.options);
+    EXPECT_FALSE(f.dispose()) << c.path;
+    EXPECT_NE(f.errorText().find(c.reason), std::string::npos) << f.errorText();
   }
   EXPECT_TRUE(owner.reports.empty());
 }

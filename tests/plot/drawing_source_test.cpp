@@ -217,23 +217,5 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
   EXPECT_EQ(signedNumbers.strokes.size(), 2u);
 }
 
-TEST(DrawingSource, ReportsTheChordsOfItsCurvesAgainstUniformSteps) {
-  qel::test::TempHome home;
-  std::string body = spotColour("CutContour");
-  for (int i = 0; i < 20; ++i) body += circleShape({30.0 + i * 20, 100}, 3 + i).postScript() + "stroke\n";
-  home.writeFile("rings.ps", postScriptPage(500, 200, body));
-  ASSERT_TRUE(toPdf(home.file("rings.ps"), home.file("rings.pdf")));
-  DisposeOptions o = plainOptions();
-  DrawingSource source(home.file("rings.pdf"), PlotFormat::Pdf, o);
-  PlotModel model;
-  PlotBuilder builder(model, o, nullptr);
-  builder.reset();
-  ASSERT_TRUE(source.read(builder).ok);
-  EXPECT_EQ(source.pageCount(), 1);
-  EXPECT_EQ(source.flattenCounts().curves, 80);
-  EXPECT_LT(source.flattenCounts().chords, source.flattenCounts().uniformChords);
-  EXPECT_EQ(model.strokes.size(), 20u);
-}
-
 }  // namespace
 }  // namespace qel::plot::test

@@ -36,21 +36,24 @@ TEST(FileCodeConv, SingleByteFilesStayByteForByte) {
 
 TEST(FileCodeConv, UnicodeFilesAreRewrittenInCodePage) {
   TempHome home;
-  int enc = -1;
-  // UTF-8 without mark: "LB标签;"
-  EXPECT_EQ(convertInPlace(home, "LB\xE6\xA0\x87\xE7\xAD\xBE;", &enc), "LB\xB1\xEA\xC7\xA9;");
-  EXPECT_EQ(enc, CFileCodeConv::Utf8);
-  // UTF-8 with mark: the mark goes.
-  EXPECT_EQ(convertInPlace(home, "\xEF\xBB\xBFLB\xE6\xA0\x87;", &enc), "LB\xB1\xEA;");
-  EXPECT_EQ(enc, CFileCodeConv::Utf8Bom);
-  // UTF-16 little-endian with mark.
-  std::string le("\xFF\xFEL\0B\0\x07\x68;\0", 10);
-  EXPECT_EQ(convertInPlace(home, le, &enc), "LB\xB1\xEA;");
-  EXPECT_EQ(enc, CFileCodeConv::Utf16LeBom);
-  // UTF-16 big-endian with mark, odd trailing byte ignored.
-  std::string be("\xFE\xFF\0L\0B\x68\x07\0;Z", 11);
-  EXPECT_EQ(convertInPlace(home, be, &enc), "LB\xB1\xEA;");
-  EXPECT_EQ(enc, CFileCodeConv::Utf16BeBom);
+  struct Case {
+    const char* name;
+    std::string bytes, converted;
+    int encoding;
+  } cases[] = {
+      {"UTF-8 without mark", "LB\xE6\xA0\x87\xE7\xAD\xBE;", "LB\xB1\xEA\xC7\xA9;", CFileCodeConv::Utf8},
+      {"UTF-8 with mark, which goes", "\xEF\xBB\xBFLB\xE6\xA0\x87;", "LB\xB1\xEA;", CFileCodeConv::Utf8Bom},
+      {"UTF-16 little-endian", std::string("\xFF\xFEL\0B\0\x07\x68;\0", 10), "LB\xB1\xEA;", CFileCodeConv::Utf16LeBom},
+      {"UTF-16 big-endian, odd byte ignored", std::string("\xFE\xFF\0L\0B\x68\x07\0;Z", 11), "LB\xB1\xEA;",
+       CFileCodeConv::Utf16BeBom},
+      // Two Latin-1 characters "Ã©" happen to be the UTF-8 form of é.
+      {"Latin text that looks like UTF-8", "LB\xC3\xA9;", "LB\xA8\xA6;", CFileCodeConv::Utf8},
+  };
+  for (const Case& c : cases) {
+    int enc = -1;
+    EXPECT_EQ(convertInPlace(home, c.bytes, &enc), c.converted) << c.name;
+    EXPECT_EQ(enc, c.encoding) << c.name;
+  }
 }
 
 TEST(FileCodeConv, UnrepresentableCharactersBecomeQuestionMarks) {
@@ -59,14 +62,6 @@ TEST(FileCodeConv, UnrepresentableCharactersBecomeQuestionMarks) {
   std::string le("\xFF\xFE" "A\0\x01\x0E" "\x3D\xD8\x00\xDE" "B\0", 12);
   EXPECT_EQ(convertInPlace(home, le), "A??B");
   EXPECT_EQ(convertInPlace(home, "A\xE0\xB8\x81" "B"), "A?B");
-}
-
-TEST(FileCodeConv, LatinTextThatLooksLikeUtf8IsRewritten) {
-  TempHome home;
-  int enc = -1;
-  // Two Latin-1 characters "Ã©" happen to be the UTF-8 form of é.
-  EXPECT_EQ(convertInPlace(home, "LB\xC3\xA9;", &enc), "LB\xA8\xA6;");
-  EXPECT_EQ(enc, CFileCodeConv::Utf8);
 }
 
 TEST(FileCodeConv, IsUtf8Rule) {

@@ -115,49 +115,6 @@ TEST(PlotModelStorage, WholeStrokeSplitMovesPiecesAndTheRestIntoPlace) {
   }
 }
 
-// The page split given the boxes of the contour stages ends as the one that measures the
-// points itself: pieces, pages and shifted points alike.
-TEST(PlotModelStorage, WholeStrokeSplitFromTheContourBoxesMatchesTheMeasuredOne) {
-  DisposeOptions o = test::plainOptions();
-  o.pageWidth = 25;  // 1000 units
-  o.occ = true;
-  o.spn = 3;
-  auto fill = [](PlotModel& m) {
-    for (int i = 0; i < 120; ++i) {
-      const double x = 130.0 * i;
-      CStroke box;
-      box.closedFlag = true;
-      box.points = Points{{x, 0}, {x + 700, 0}, {x + 700, 500}, {x, 500}, {x, 0}};
-      m.add(box, 0);
-      m.add(numbered(i, 3, x + 10), 0);                 // inside the box, maybe across an edge
-      if (i % 9 == 0) m.add(CStroke{}, 0);              // no points
-      if (i % 13 == 0) {                                // across several edges
-        CStroke wide;
-        wide.points = Points{{x, 700}, {x + 2600.5, 705}};
-        m.add(wide, 0);
-      }
-    }
-  };
-  PlotModel measured, given;
-  fill(measured);
-  fill(given);
-  contourStages(measured, o, false);
-  ASSERT_TRUE(wholeStrokeSplit(measured, o, 100, false));
-  const std::vector<Box> boxes = contourStages(given, o, false);
-  ASSERT_EQ(boxes.size(), given.strokes.size());
-  for (size_t i = 0; i < boxes.size(); ++i) {
-    const Box b = boundingBox(given.strokes[i]);
-    if (!std::isnan(b.minX)) {
-      ASSERT_TRUE(b.contains(boxes[i]) && boxes[i].contains(b)) << i;
-    }
-  }
-  ASSERT_TRUE(wholeStrokeSplit(given, o, 100, false, &boxes));
-  ASSERT_EQ(given.strokes.size(), measured.strokes.size());
-  EXPECT_EQ(given.strokePages, measured.strokePages);
-  for (size_t i = 0; i < given.strokes.size(); ++i) ASSERT_EQ(given.strokes[i], measured.strokes[i]) << i;
-  EXPECT_GT(*std::max_element(given.strokePages.begin(), given.strokePages.end()), 10);
-}
-
 TEST(PlotModelStorage, JoinedStrokesGrowOutOfTheArenaWhole) {
   // Sixty segments drawn one by one, each starting where the last ended: the contour stage
   // joins them into one stroke that grows far past the block its first segment had.
