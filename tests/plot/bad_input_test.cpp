@@ -22,33 +22,6 @@ TEST(BadInput, RandomBytesInEveryMode) {
   }
 }
 
-TEST(BadInput, TruncatedFilesKeepTheirLastCommand) {
-  // A pen-up move at the end draws nothing; a label the file ends in gets its terminator.
-  EXPECT_EQ(disposeToText("PU0,0;PD10,10;PU20,2"), "IN;LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
-  EXPECT_EQ(disposeToText("PU0,0;PD10,10;LBunfinished"), "IN;SP1PU10,10;LBunfinished\x03LT;SP1;PU0,0;PD10,10;PX10;ZH10;");
-}
-
-TEST(BadInput, OddNumbers) {
-  // "1e999": the letter ends the number; "--5" reads as 0.
-  // Text met between the first two commands still counts as the file header.
-  EXPECT_EQ(disposeToText("PU1e999,5;PD--5,7;"), "IN;e999,5;LT;SP1;PU1,0;PD0,7;PX1;ZH1;");
-  // Too large for a page index: refused with a reason.
-  DisposeOptions o = plainOptions();
-  DisposeRun run("PU0,0;PD1,1;PU" + std::string(400, '9') + ",0;PD1,1;", o);
-  EXPECT_FALSE(run.dispose());
-  EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos);
-  // Left of the first page: the drawing is moved onto the material.
-  EXPECT_EQ(disposeToText("PU-90000,5;PD-80000,5;"), "IN;LT;SP1;PU0,5;PD10000,5;PX10000;ZH10000;");
-}
-
-TEST(BadInput, TinyPagesOverflowingThePageIndex) {
-  DisposeOptions o = plainOptions();
-  o.pageWidth = 0.001;
-  DisposeRun run("PU0,0;PD1,1;PU2000000000,0;PD1,1;", o);
-  EXPECT_FALSE(run.dispose());
-  EXPECT_FALSE(run.file().errorText().empty());
-}
-
 TEST(BadInput, LongLineWithoutSeparators) {
   std::string big = "PU0,0;PD" + std::string(10 * 1024 * 1024, '7') + ";PD1,1;";
   DisposeOptions o = plainOptions();

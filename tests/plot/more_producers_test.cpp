@@ -18,7 +18,15 @@ DisposeOptions pageOrder(DisposeOptions o) {
   return o;
 }
 
+// Page bodies (without "IN;" and trailer) byte for byte: each row a file under the options it
+// changes from the plain ones.
 TEST(MoreProducers, FileTextInPagesOut) {
+  DisposeOptions noWindow = plainOptions(), leaveCut = plainOptions(), cutter = plainOptions(), penGroups = plainOptions();
+  noWindow.splitPageEnabled = false;
+  leaveCut.leaveCut = true;
+  leaveCut.distLeaveCut = 1;  // 40 units
+  cutter.cutterHandle = true;
+  penGroups.cutFt = 7, penGroups.spOut[0] = 2, penGroups.spOut[1] = 1, penGroups.spOut[2] = 2;
   // Encoded polylines: base-64 digits, least significant first, the lowest bit of a value its
   // sign. 100 is 200 = 8 + 3 * 64: "G" then the last digit 3 + 191; -50 is 101 = 37 + 1 * 64.
   const std::string e100 = std::string("G") + static_cast<char>(3 + 191), zero(1, static_cast<char>(191));
@@ -30,6 +38,38 @@ TEST(MoreProducers, FileTextInPagesOut) {
     DisposeOptions options = plainOptions();
   };
   const Case cases[] = {
+      // Line type and pen are written only when they change.
+      {"one pen", "PU0,0;PD100,0;PU0,10;PD100,10;", {"LT;SP1;PU0,0;PD100,0;PU0,10;PD100,10;"}},
+      {"pens and line types", "SP2;PU0,0;PD1,0;PU;SP3;PU0,5;PD1,5;PU;LT4,2.5;PU0,9;PD1,9;",
+       {"LT;SP2;PU0,0;PD1,0;SP3;PU0,5;PD1,5;LT4,2.5;PU0,9;PD1,9;"}},
+      // Without a page window negative numbers stay as written; six significant digits.
+      {"numbers", "PU123456.7,0.5;PD2000000,-3;", {"LT;SP1;PU123457,0.5;PD2e+06,-3;"}, noWindow},
+      {"inserted commands before their point", "PU0,0;AA5,5,90;PD10,0;PD20,0;AA1,1,45;",
+       {"LT;SP1;PU0,0;AA5.000000,5,90;PD10,0;PD20,0;AA1.000000,1,45;"}, noWindow},
+      // "1e999": the letter ends the number; "--5" reads as 0. Text met between the first two
+      // commands still counts as the file header; text after it is filtered at the end.
+      {"odd numbers", "PU1e999,5;PD--5,7;", {"e999,5;LT;SP1;PU1,0;PD0,7;"}},
+      {"text around commands", "IN;\r\nPU0,0;PD5,5;\r\nXY 1;", {"IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;"}},
+      {"left of the first page", "PU-90000,5;PD-80000,5;", {"LT;SP1;PU0,5;PD10000,5;"}},
+      // A truncated file: a pen-up move at the end draws nothing; a label gets its terminator.
+      {"truncated move", "PU0,0;PD10,10;PU20,2", {"LT;SP1;PU0,0;PD10,10;"}},
+      {"truncated label", "PU0,0;PD10,10;LBunfinished", {"SP1PU10,10;LBunfinished\x03LT;SP1;PU0,0;PD10,10;"}},
+      // Leave-cut stops short of the last point, for pen 2 only.
+      {"leave cut", "SP2;PU0,0;PD50,0,50,100;", {"LT;SP2;PU0,0;PD50,0;PD50,60;"}, leaveCut},
+      {"leave cut backwards", "SP2;PU0,0;PD200,0,100,0;", {"LT;SP2;PU0,0;PD200,0;PD140,0;"}, leaveCut},
+      {"leave cut shorter than its distance", "SP2;PU0,0;PD0,0,30,0;", {"LT;SP2;PU0,0;PD0,0;"}, leaveCut},
+      {"leave cut other pens", "SP1;PU0,0;PD0,0,30,0;", {"LT;SP1;PU0,0;PD0,0;PD30,0;"}, leaveCut},
+      // The cutter variant draws out-and-back spurs with pen 1 and never changes pen 1 strokes.
+      {"cutter, nothing doubled", "SP2;PU0,0;PD10,0,10,10,0,10;", {"LT;SP2;SP2;PU0,0;PD10,0;PD10,10;PD0,10;"}, cutter},
+      {"cutter, a spur", "SP2;PU0,0;PD10,0,20,0,10,0,10,10,0,10;",
+       {"LT;SP2;SP2;PU0,0;PD10,0;SP1;PU10,0;PD20,0;PD10,0;SP2;PU10,0;PD10,0;PD10,10;PD0,10;"}, cutter},
+      {"cutter, pen 1", "SP1;PU0,0;PD10,0,0,0;", {"LT;SP1;PU0,0;PD10,0;PD0,0;"}, cutter},
+      {"labels first with their attributes", "DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;",
+       {"SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;"}},
+      {"WD opens every page", "WD12;PU0,0;PD1,1;", {"WD12;LT;SP1;PU0,0;PD1,1;"}},
+      // Mode 7 cuts pen by pen in the order given; a pen named twice is written once.
+      {"pen groups", "SP1;PU0,0;PD1,0;PU;SP2;PU0,5;PD1,5;PU;SP1;PU0,9;PD1,9;PU;SP5;PU3,3;PD4,4;",
+       {"LT;SP2;PU0,5;PD1,5;SP1;PU0,0;PD1,0;PU0,9;PD1,9;SP5;PU3,3;PD4,4;"}, penGroups},
       // A command's parameters end at the next command; line breaks separate, never a zero.
       {"relative move after a line break", "IN;SP1;PU4000,4000;PR\nPD100,0\nPU;",
        {"IN;LT;SP1;PU4000,4000;PD4100,4000;"}},
@@ -135,16 +175,6 @@ TEST(MoreProducers, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {
   EXPECT_EQ(run.page(0), "IN;IN;LT;SP1;PU0,0;PD1000,0;PX850;PG;");
   EXPECT_EQ(run.page(1), "IN;LT;SP1;PU150,0;PD1000,0;PU100,500;CI100;PX1000;PG;");
   EXPECT_EQ(run.page(3), "IN;LT;SP1;PU0,0;PD150,0;PX150;ZH150;PG;");
-  // Converted to points, each circle of a pen-up run is its own closed stroke about its centre.
-  DisposeOptions o = plainOptions();
-  o.tranCi = true;
-  DisposeRun points("IN;SP1;PU;PA100,100;CI20;PA300,100;CI20;PU;", o);
-  ASSERT_TRUE(points.loadOnly());
-  ASSERT_EQ(points.file().strokes().size(), 2u);
-  for (int k = 0; k < 2; ++k) {
-    EXPECT_EQ(points.file().strokes()[k].points.front(), (PlotPoint{120.0 + 200 * k, 100}));
-    EXPECT_NEAR(points.file().strokes()[k].points.back().x, 120.0 + 200 * k, 1e-9);
-  }
   // Where pages cut strokes an arc is drawn as points, ending on the far page.
   DisposeRun arc("IN;SP1;PU900,0;PD;AA1000,0,-180;PU;", pagedOptions(4, 25));
   ASSERT_TRUE(arc.dispose());

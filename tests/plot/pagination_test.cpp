@@ -20,18 +20,6 @@ DisposeOptions pages1000(int mode) {
   return o;
 }
 
-TEST(Pagination, HardPartitionCutsAtEveryEdge) {
-  test::DisposeRun run("PU900,50;PD2100,50;", pages1000(4));
-  ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU900,50;PD1000,50;PX1000;");
-  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU0,50;PD1000,50;PX1000;");
-  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,50;PD100,50;PX100;ZH100;");
-  // Sloped: the crossing heights are interpolated.
-  test::DisposeRun slope("PU500,0;PD1500,1000;", pages1000(4));
-  ASSERT_TRUE(slope.dispose());
-  EXPECT_EQ(slope.page(1), "IN;LT;SP1;PU0,500;PD500,1000;PX500;ZH500;");
-}
-
 TEST(Pagination, LeftwardsPiecesKeepDrawingOrder) {
   test::DisposeRun run("PU2100,50;PD900,50;", pages1000(7));
   ASSERT_TRUE(run.loadOnly());
@@ -41,13 +29,6 @@ TEST(Pagination, LeftwardsPiecesKeepDrawingOrder) {
   EXPECT_EQ(s[0].points, (Points{{100, 50}, {0, 50}}));
   EXPECT_EQ(s[1].points, (Points{{1000, 50}, {0, 50}}));
   EXPECT_EQ(s[2].points, (Points{{1000, 50}, {900, 50}}));
-}
-
-TEST(Pagination, PenUpMovesAreNeverCut) {
-  test::DisposeRun run("PU900,50;PA2100,50;PD2200,50;", pages1000(4));
-  ASSERT_TRUE(run.loadOnly());
-  for (const auto& s : run.file().strokes()) EXPECT_GE(s.points.size(), 1u);
-  EXPECT_EQ(run.file().strokes().size(), 1u);
 }
 
 TEST(Pagination, WholeStrokeCutAtEdges) {

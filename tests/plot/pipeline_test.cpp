@@ -6,6 +6,7 @@
 #include <random>
 
 #include "config/ini_config.h"
+#include "plot/rolling_split.h"
 #include "plot_fixture.h"
 
 namespace qel::plot::test {
@@ -75,11 +76,6 @@ TEST(Pipeline, RefusedRunsSayWhyAndLeaveNoPage) {
   }
 }
 
-TEST(Pipeline, TextAroundCommandsIsKeptFiltered) {
-  // Text before the first command is written as read; text after it is filtered at the end.
-  EXPECT_EQ(disposeToText("IN;\r\nPU0,0;PD5,5;\r\nXY 1;"), "IN;IN;\r\nLT;SP1;PU0,0;PD5,5;XY1;PX5;ZH5;");
-}
-
 TEST(Pipeline, ExtraPageIsReportedLastWhenItExists) {
   DisposeOptions o = plainOptions();
   o.needExtraPage = true;
@@ -119,6 +115,22 @@ TEST(Pipeline, OptionsComeFromTheStore) {
   ASSERT_EQ(owner.reports.size(), 2u);
   EXPECT_NE(owner.reports[1].fileName.find("in_T_002.PLT"), std::string::npos);  // page 1 of 400 units
   EXPECT_EQ(*platform::readWholeFile(owner.reports[1].fileName), "IN;LT;SP1;PU100,0;PD110,0;PX110;ZH110;");
+}
+
+TEST(Pipeline, TrailersNamesAndSizes) {
+  DisposeOptions o = plainOptions();
+  o.addPg = true;
+  o.pageWidth = 100;  // 4000 units
+  DisposeRun run("PU100,200;PD3000,1000;PU8100,0;PD8600,40;", o, "my.job.plt");
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU100,200;PD3000,1000;PX3000;PG;");
+  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU100,0;PD600,40;PX600;ZH600;PG;");
+  ASSERT_EQ(run.reports().size(), 2u);  // page 1 has no file and is not reported
+  EXPECT_EQ(run.reports()[0].fileName, run.home().file("out") + "/my.job_TAG_001.PLT");
+  EXPECT_EQ(run.reports()[0].sizeText, "75.00 * 25.00");
+  EXPECT_EQ(run.reports()[1].fileName, run.home().file("out") + "/my.job_TAG_003.PLT");
+  EXPECT_EQ(run.reports()[1].sizeText, "15.00 * 1.00");
+  EXPECT_EQ(rollingSplitList(), (std::vector<int>{4000, 3000, 0, 600}));
 }
 
 TEST(Pipeline, TagFormat) {

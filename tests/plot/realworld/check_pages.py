@@ -35,12 +35,10 @@ SKIP = set('FP FT PW WU TR LA PT AC NP CR PC MC PP SV UL FI FN SD AD SS SA CS CA
 WHITE = ' \t\r\n\v\f'
 SAGITTA = 0.05  # how far the reference's chords of arcs and circles lie inside them, plotter units
 KNOWN = DRAW | STATE | SKIP
+PARAMETERS, LABEL_TEXT = re.compile('[^;A-Za-z]*'), re.compile('[^;\x03]*')
+FIRST_PAIR = re.compile('[ \t\r\n\v\f]*([^, \t\r\n\v\f]*)[, \t\r\n\v\f]?(.*)', re.S)
 SKIP_TO = {'CO': re.compile(r'(?:"[^"]*"?|[^;"])*;?'), 'BP': re.compile(r'(?:"[^"]*"?|[^;"A-Za-z])*;?'),
            'SM': re.compile(r'[^;]?;?')}
-
-
-def is_letter(c):
-    return ('A' <= c <= 'Z') or ('a' <= c <= 'z')
 
 
 def fields(text):
@@ -142,13 +140,8 @@ def interpret(data):
     def scan(start, label=False):
         # Up to ";", the next command (a letter) or ETX in a label; a command the file ends
         # without a terminator takes what it holds.
-        j = start
-        while j < n:
-            c = data[j]
-            if c == ';' or (label and c == ETX) or (not label and is_letter(c)):
-                return data[start:j], j + (1 if c == ';' else 0), c
-            j += 1
-        return data[start:n], n, None
+        j = (LABEL_TEXT if label else PARAMETERS).match(data, start).end()
+        return data[start:j], j + (data[j:j + 1] == ';')
 
     def label_end(start):
         # ETX, or the "DT" character before ";", a line break or a command; searched up to the
@@ -179,7 +172,7 @@ def interpret(data):
         if cmd == 'LB':
             end = label_end(i)
             if end is None:
-                text, i, term = scan(i, label=True)
+                text, i = scan(i, label=True)
             else:
                 text, i = data[i:end], end + (0 if data[end] == ETX else 1)
             note(x, y)
@@ -214,7 +207,7 @@ def interpret(data):
             # takes one character.
             i = SKIP_TO[cmd].match(data, i).end()
             continue
-        text, i, term = scan(i, label=cmd == 'WD')
+        text, i = scan(i, label=cmd == 'WD')
         if cmd == 'PU':
             down = False
             if rel or poly is not None:
@@ -222,11 +215,7 @@ def interpret(data):
                     move(by(u, v) if rel else to_raw(u, v))
             else:
                 # The first pair only, as the cutter's reader has always taken it.
-                t = text.lstrip(WHITE)
-                k = 0
-                while k < len(t) and t[k] not in ',' + WHITE:
-                    k += 1
-                xs, rest = t[:k], (t[k + 1:] if k < len(t) else '')
+                xs, rest = FIRST_PAIR.match(text).groups()
                 if xs != '' or rest.strip(WHITE) != '':
                     move(to_raw(atof(xs), atof(rest.lstrip(',' + WHITE))))
         elif cmd in ('PD', 'PA', 'PR'):
