@@ -20,13 +20,17 @@ DisposeOptions pageOrder(DisposeOptions o) {
 
 // Page bodies (without "IN;" and trailer) byte for byte: each row a file under the options it
 // changes from the plain ones.
-TEST(MoreProducers, FileTextInPagesOut) {
+TEST(PageText, FileTextInPagesOut) {
   DisposeOptions noWindow = plainOptions(), leaveCut = plainOptions(), cutter = plainOptions(), penGroups = plainOptions();
   noWindow.splitPageEnabled = false;
   leaveCut.leaveCut = true;
   leaveCut.distLeaveCut = 1;  // 40 units
   cutter.cutterHandle = true;
   penGroups.cutFt = 7, penGroups.spOut[0] = 2, penGroups.spOut[1] = 1, penGroups.spOut[2] = 2;
+  DisposeOptions window = pagedOptions(0, 10), pauses = pagedOptions(3, 1000), pausesPu = pauses;
+  window.pageHeight = 10;  // 400 x 400 units
+  pauses.splitLabel = "1;";
+  pausesPu.splitLabel = ";PU";
   // Encoded polylines: base-64 digits, least significant first, the lowest bit of a value its
   // sign. 100 is 200 = 8 + 3 * 64: "G" then the last digit 3 + 191; -50 is 101 = 37 + 1 * 64.
   const std::string e100 = std::string("G") + static_cast<char>(3 + 191), zero(1, static_cast<char>(191));
@@ -38,6 +42,38 @@ TEST(MoreProducers, FileTextInPagesOut) {
     DisposeOptions options = plainOptions();
   };
   const Case cases[] = {
+      // The reader: "PU" with two pairs keeps the first only; a pen-up "PA" moves the last point;
+      // line breaks separate numbers like "," and " "; a trailing number is the y of the last
+      // pair; a single "PU" point is a stroke at the next "PU", at the end a stroke needs two.
+      {"PU PD PA", "PU10,20;PD30,40,50,60;PA70,80;PU1,2;", {"LT;SP1;PU10,20;PD30,40;PD50,60;PD70,80;"}},
+      {"pen-up moves", "PU10,20,30,40;PA50,60;PA70,80;PD1,1;PU0,0;", {"LT;SP1;PU70,80;PD1,1;"}},
+      {"line breaks", "PU0,0;PD10,20\r\n30,40,50;PU0,0;", {"LT;SP1;PU0,0;PD10,20;PD30,40;PD30,50;"}},
+      {"spaces and commas", "PU 5, 6;PD 7 8, 9,10;PU0,0;", {"LT;SP1;PU5,6;PD7,8;PD9,10;"}},
+      {"letters end the numbers", "PU0,0PD5,5PU9,9;", {"LT;SP1;PU0,0;PD5,5;"}},
+      {"lone pen-up points", "PU1,1;PU2,2;PU3,3;", {"LT;SP1;PU1,1;PU2,2;"}},
+      {"lower case is no command: carried before the first command", "pu10,10;pd20,20;PU0,0;PD1,1;",
+       {"pu10,10;pd20,20;LT;SP1;PU0,0;PD1,1;"}},
+      // A pen change while cutting continues from the same point; pen up, the stroke under
+      // construction takes the pen; an empty "SP" changes nothing.
+      {"pen change while cutting", "SP1;PU0,0;PD10,0,10,10;SP3;PD20,20;PU0,0;",
+       {"LT;SP1;PU0,0;PD10,0;PD10,10;SP3;PU10,10;PD20,20;"}},
+      {"pen change pen up", "PU0,0;SP4;SP;PD5,5;PU0,0;", {"LT;SP4;PU0,0;PD5,5;"}},
+      // Arcs go before their point; a stroke begun before "LT;" keeps its line type.
+      {"arc and line types", "LT2,1.5,1;PU0,0;PD10,0;AA0,0,90;PD20,0;PU0,0;LT;PU1,1;PD2,2;",
+       {"LT2,1.5,1;SP1;PU0,0;PD10,0;AA0.000000,0,90;PD20,0;PU0,0;LT;PU1,1;PD2,2;"}},
+      // Single-page modes drop strokes leaving the window (the last one is kept all the same);
+      // multi-page modes shift strokes into their page, mode 5 by the page of the "PU", whole.
+      {"window of mode 0", "PU0,0;PD100,100;PU0,0;PD500,100;PU0,0;PD50,50;PU0,0;PD9999,0;",
+       {"LT;SP1;PU0,0;PD100,100;PU0,0;PD50,50;PU0,0;PD9999,0;"}, window},
+      {"pages of mode 2", "PU10000,50;PD10100,60;PU0,0;", {"", "<missing>", "LT;SP1;PU2000,50;PD2100,60;"},
+       pagedOptions(2, 100)},
+      {"pages of mode 5", "PU3900,0;PD4100,0;PU8100,0;PD8200,0;",
+       {"LT;SP1;PU3900,0;PD4100,0;", "<missing>", "LT;SP1;PU100,0;PD200,0;"}, pagedOptions(5, 100)},
+      // Mode 3 counts pause commands; characters after the terminator count too, and are read again.
+      {"pauses of mode 3", "PU0,0;PD1,1;PU;PG1;PU0,0;PD2,2;PU;NR;PU0,0;PD3,3;PU;PG1;PG;PU0,0;PD4,4;PU0,0;",
+       {"LT;SP1;PU0,0;PD1,1;", "LT;SP1;PU0,0;PD2,2;PU0,0;PD3,3;", "LT;SP1;PU0,0;PD4,4;"}, pauses},
+      {"pause label read again", "PU0,0;PD1,1;PU;PG;PU0,0;PD2,2;PU0,0;", {"LT;SP1;PU0,0;PD1,1;", "LT;SP1;PU0,0;PD2,2;"},
+       pausesPu},
       // Line type and pen are written only when they change.
       {"one pen", "PU0,0;PD100,0;PU0,10;PD100,10;", {"LT;SP1;PU0,0;PD100,0;PU0,10;PD100,10;"}},
       {"pens and line types", "SP2;PU0,0;PD1,0;PU;SP3;PU0,5;PD1,5;PU;LT4,2.5;PU0,9;PD1,9;",
@@ -165,7 +201,7 @@ TEST(MoreProducers, FileTextInPagesOut) {
   }
 }
 
-TEST(MoreProducers, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {
+TEST(PageText, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {
   // (Circles against page edges in every mode are checked on real files by realworld/check_pages.py.)
   // In the rolling split the line wider than a page is cut; the circle across the cut is carried
   // whole to the next page with the line's far piece, so the pages add up along the roll
@@ -184,7 +220,7 @@ TEST(MoreProducers, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {
   EXPECT_NE(b[1].find("PD100,0;"), std::string::npos);
 }
 
-TEST(MoreProducers, ArcsInUnequalUserUnitsAreDrawnAsPoints) {
+TEST(PageText, ArcsInUnequalUserUnitsAreDrawnAsPoints) {
   // 40 plotter units a user unit along x, 20 along y (flipped): the quarter circle of the file
   // becomes a quarter ellipse, which no "AA" can draw.
   DisposeRun run("IN;IP0,4000,4000,2000;SC0,100,0,100;SP1;PA50,0;PD;AA50,50,90;PU;", plainOptions());
@@ -197,7 +233,7 @@ TEST(MoreProducers, ArcsInUnequalUserUnitsAreDrawnAsPoints) {
   for (const auto& p : pts) EXPECT_NEAR(std::pow((p.x - 2000) / 2000, 2) + std::pow((p.y - 3000) / 1000, 2), 1.0, 1e-9);
 }
 
-TEST(MoreProducers, TheWorkOfACircleIsBoundedByWhatCanBeCut) {
+TEST(PageText, TheWorkOfACircleIsBoundedByWhatCanBeCut) {
   // A huge circle cut as chords on 10 mm pages would fill hundreds of pages with a cut that
   // lies off the material: it is refused, and the text names the circle.
   DisposeOptions o = pagedOptions(4, 10);
@@ -218,7 +254,7 @@ TEST(MoreProducers, TheWorkOfACircleIsBoundedByWhatCanBeCut) {
   EXPECT_EQ(fine.file().strokes()[0].points.size(), 628u + 1);
 }
 
-TEST(MoreProducers, UserUnitsWithoutScalingPointsAreSaidOnce) {
+TEST(PageText, UserUnitsWithoutScalingPointsAreSaidOnce) {
   // The 100 x 100 user units of the file count as plotter units: the drawing comes out
   // 2.5 x 1.25 mm. Said once however often "SC" comes.
   DisposeRun plain("IN;SC0,100,0,100;SP1;PU0,0;PD100,0,100,50;SC0,100,0,100;PU;", plainOptions());
