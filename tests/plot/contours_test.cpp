@@ -6,7 +6,6 @@
 #include <cmath>
 #include <random>
 
-#include "plot_fixture.h"
 
 namespace qel::plot {
 namespace {
@@ -143,25 +142,6 @@ TEST(Contours, GridOffersEveryContainerOfABox) {
       ASSERT_EQ(first, expected.empty() ? -1 : expected.front()) << "round " << round << " box " << q;
     }
   }
-}
-
-TEST(Contours, Mode8PipelineOrdersAndSplitsWholeStrokes) {
-  DisposeOptions o = test::plainOptions();
-  o.cutFt = 8;
-  o.pageWidth = 25;  // 1000 units
-  o.occ = true;
-  o.spn = 2;
-  const std::string hpgl =
-      "SP1;PU100,100;PD900,100,900,900,100,900,100,100;"  // a square
-      "PU500,500;PD600,600;"                               // inside it
-      "PU900,950;PD2100,950;"                              // across two edges
-      "PU1500,0;PD2000,0;PU0,0;";                          // merely reaches the edge of page 1→2
-  test::DisposeRun run(hpgl, o);
-  ASSERT_TRUE(run.dispose()) << run.file().errorText();
-  EXPECT_EQ(run.page(0), "IN;LT;SP1;PU500,500;PD600,600;SP2;PU100,100;PD900,100;PD900,900;PD100,900;PD100,100;"
-                         "SP1;PU900,950;PD1000,950;PX1000;");
-  EXPECT_EQ(run.page(1), "IN;LT;SP1;PU0,950;PD1000,950;PU500,0;PD1000,0;PX1000;");
-  EXPECT_EQ(run.page(2), "IN;LT;SP1;PU0,950;PD100,950;PX100;ZH100;");
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ TEST(PageText, FileTextInPagesOut) {
   window.pageHeight = 10;  // 400 x 400 units
   pauses.splitLabel = "1;";
   pausesPu.splitLabel = ";PU";
+  DisposeOptions contours = pagedOptions(8, 25), noWidth = pagedOptions(2, 0);
+  contours.occ = true;
+  contours.spn = 2;
   // Encoded polylines: base-64 digits, least significant first, the lowest bit of a value its
   // sign. 100 is 200 = 8 + 3 * 64: "G" then the last digit 3 + 191; -50 is 101 = 37 + 1 * 64.
   const std::string e100 = std::string("G") + static_cast<char>(3 + 191), zero(1, static_cast<char>(191));
@@ -69,6 +72,15 @@ TEST(PageText, FileTextInPagesOut) {
        pagedOptions(2, 100)},
       {"pages of mode 5", "PU3900,0;PD4100,0;PU8100,0;PD8200,0;",
        {"LT;SP1;PU3900,0;PD4100,0;", "<missing>", "LT;SP1;PU100,0;PD200,0;"}, pagedOptions(5, 100)},
+      // A page width of 0 turns the page window off.
+      {"no page width", "PU900000,5;PD990000,5;", {"LT;SP1;PU900000,5;PD990000,5;"}, noWidth},
+      // Contours: what is inside first, the contour with pen SPN; strokes split at the edges
+      // whole, one that merely reaches an edge (1500 to 2000) kept on its page.
+      {"contours", "SP1;PU100,100;PD900,100,900,900,100,900,100,100;PU500,500;PD600,600;PU900,950;PD2100,950;"
+                   "PU1500,0;PD2000,0;PU0,0;",
+       {"LT;SP1;PU500,500;PD600,600;SP2;PU100,100;PD900,100;PD900,900;PD100,900;PD100,100;SP1;PU900,950;PD1000,950;",
+        "LT;SP1;PU0,950;PD1000,950;PU500,0;PD1000,0;", "LT;SP1;PU0,950;PD100,950;"},
+       contours},
       // Mode 3 counts pause commands; characters after the terminator count too, and are read again.
       {"pauses of mode 3", "PU0,0;PD1,1;PU;PG1;PU0,0;PD2,2;PU;NR;PU0,0;PD3,3;PU;PG1;PG;PU0,0;PD4,4;PU0,0;",
        {"LT;SP1;PU0,0;PD1,1;", "LT;SP1;PU0,0;PD2,2;PU0,0;PD3,3;", "LT;SP1;PU0,0;PD4,4;"}, pauses},

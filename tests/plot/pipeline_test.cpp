@@ -27,16 +27,6 @@ TEST(Pipeline, CopyThroughWhenNothingIsSwitchedOn) {
   EXPECT_NE(run.reports()[0].fileName.find("_TAG_001.PLT"), std::string::npos);
 }
 
-TEST(Pipeline, ZeroPageSizeTurnsTheWindowOff) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = 2;
-  o.pageWidth = 0;
-  DisposeRun run("PU900000,5;PD990000,5;", o);
-  ASSERT_TRUE(run.dispose());
-  EXPECT_EQ(run.reports().size(), 1u);
-  EXPECT_NE(run.page(0).find("PU900000,5;PD990000,5;"), std::string::npos);
-}
-
 // A refused run says why and leaves no page behind: the source goes aside whole, and nothing
 // half-written is sent.
 TEST(Pipeline, RefusedRunsSayWhyAndLeaveNoPage) {

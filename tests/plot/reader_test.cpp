@@ -51,8 +51,8 @@ TEST(Reader, CircleAsPolygonOrKept) {
   EXPECT_EQ(m.strokes[0].circleRadius, 50);
 }
 
-// Labels with what goes with them (the page text of the reader's other rules is in the
-// producers' table).
+// Labels with what goes with them (the page text of the reader's other rules is in the page
+// text table).
 TEST(Reader, Labels) {
   // Older programs end labels with ";" and write no terminator before the next label.
   const Model m = load("SP2;DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU;LBxyz\x03;PU0,0;LBend;");
