@@ -14,21 +14,10 @@ namespace {
 
 int filesIn(const std::string& folder) {
   std::error_code ec;
-  int n = 0;
-  for (auto it = std::filesystem::directory_iterator(folder, ec); !ec && it != std::filesystem::directory_iterator();
-       it.increment(ec))
-    ++n;
-  return n;
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator(folder, ec), {}));
 }
 
-int openDescriptors() {
-  int n = 0;
-  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
-    (void)e;
-    ++n;
-  }
-  return n;
-}
+int openDescriptors() { return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})); }
 
 DisposeOptions mode(int m, double widthMm) {
   DisposeOptions o = plainOptions();

@@ -5,14 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 
-#include "plot/dispose_options.h"
-#include "plot/contour_stages.h"
-#include "plot/pagination.h"
-#include "plot/rolling_split.h"
-#include "plot/whole_stroke_split.h"
 #include "plot_fixture.h"
 
 namespace qel::plot {
@@ -76,43 +70,6 @@ TEST(PlotModelStorage, MovesBetweenTheArenaAndTheHeapKeepEveryPoint) {
   flagged.lineType = m.lineTypeIndex({2, 1.5f, "1"});
   flagged.inserted.push_back({1, "AA0,0,90"});
   EXPECT_EQ(CStroke(flagged, m.points.get()), flagged);
-}
-
-TEST(PlotModelStorage, WholeStrokeSplitMovesPiecesAndTheRestIntoPlace) {
-  // Page width 1000 units. Strokes across edges are cut; the ones after them move along the
-  // list and must arrive whole, with their pages.
-  DisposeOptions o = test::plainOptions();
-  o.pageWidth = 25;
-  PlotModel m;
-  for (int i = 0; i < 300; ++i) {
-    // Every tenth stroke runs from x = 950 across two edges; the others lie on page i % 3.
-    if (i % 10 == 0) {
-      CStroke s;
-      s.pen = 1 + i % 7;
-      s.points = Points{{950, double(i)}, {2050, double(i)}};
-      m.add(s, 0);
-    } else {
-      m.add(numbered(i, 4, 1000.0 * (i % 3) + 100), 0);
-    }
-  }
-  ASSERT_TRUE(wholeStrokeSplit(m, o, 100, false));
-  ASSERT_EQ(m.strokes.size(), 300u + 30u * 2);
-  size_t at = 0;
-  for (int i = 0; i < 300; ++i) {
-    if (i % 10 == 0) {
-      const Points pieces[3] = {{{950, double(i)}, {1000, double(i)}},
-                                {{0, double(i)}, {1000, double(i)}},
-                                {{0, double(i)}, {50, double(i)}}};
-      for (int k = 0; k < 3; ++k, ++at) {
-        EXPECT_EQ(m.strokes[at].points, pieces[k]) << i << " piece " << k;
-        EXPECT_EQ(m.strokePages[at], k) << i;
-      }
-    } else {
-      EXPECT_TRUE(holds(m.strokes[at], i, 4, 100)) << i;
-      EXPECT_EQ(m.strokePages[at], i % 3) << i;
-      ++at;
-    }
-  }
 }
 
 TEST(PlotModelStorage, JoinedStrokesGrowOutOfTheArenaWhole) {
