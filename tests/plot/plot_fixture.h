@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "plot/dispose_file.h"
+#include "plot/plot_source.h"
 #include "support/temp_home.h"
 
 namespace qel::plot::test {
@@ -30,6 +31,10 @@ class DisposeRun {
       : input_(home_.file(name)) {
     home_.writeFile(name, hpgl);
     file_ = std::make_unique<CDisposeFile>(&owner_, input_, home_.file("out"), "TAG", options);
+  }
+  // A run whose model comes from `source` instead of the HPGL reader.
+  DisposeRun(std::unique_ptr<PlotSource> source, const DisposeOptions& options) : input_(home_.file("lines.pdf")) {
+    file_ = std::make_unique<CDisposeFile>(&owner_, std::move(source), input_, home_.file("out"), "TAG", options);
   }
   bool dispose() { return file_->dispose(); }
   bool loadOnly() { return file_->loadOnly(); }

@@ -38,59 +38,40 @@ class PolylineSource : public PlotSource {
   std::string failure_;
 };
 
-struct SourceRun {
-  SourceRun(std::unique_ptr<PlotSource> source, const DisposeOptions& o)
-      : file(&owner, std::move(source), home.file("lines.pdf"), home.file("out"), "TAG", o) {}
-  std::string page(int p) const {
-    auto s = platform::readWholeFile(file.outputName(p));
-    return s ? *s : "<missing>";
-  }
-  qel::test::TempHome home;
-  Collector owner;
-  CDisposeFile file;
-};
-
-DisposeOptions pages1000(int mode) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = mode;
-  o.pageWidth = 25;  // 1000 units
-  return o;
-}
-
 TEST(PlotSource, PolylinesGetThePagesOfTheSameDrawingInHpgl) {
   // Each mode's pages of two polylines (one across two page edges) are those of the HPGL file
   // that draws them.
   const std::vector<Polyline> lines{{2, {{900, 50}, {2100, 50}}}, {3, {{100, 300}, {400, 300}, {400, 600}}}};
   const std::string hpgl = "PU;SP2;PU900,50;PD2100,50;PU;SP3;PU100,300;PD400,300;PD400,600;PU;";
   for (int mode : {0, 3, 4, 5, 6, 7, 8}) {
-    SourceRun fromSource(std::make_unique<PolylineSource>(lines), pages1000(mode));
-    DisposeRun fromHpgl(hpgl, pages1000(mode));
-    ASSERT_TRUE(fromSource.file.dispose()) << mode << fromSource.file.errorText();
+    DisposeRun fromSource(std::make_unique<PolylineSource>(lines), pagedOptions(mode, 25));
+    DisposeRun fromHpgl(hpgl, pagedOptions(mode, 25));
+    ASSERT_TRUE(fromSource.file().dispose()) << mode << fromSource.file().errorText();
     ASSERT_TRUE(fromHpgl.dispose()) << mode;
-    ASSERT_EQ(fromSource.owner.reports.size(), fromHpgl.reports().size()) << mode;
+    ASSERT_EQ(fromSource.reports().size(), fromHpgl.reports().size()) << mode;
     for (size_t p = 0; p < fromHpgl.reports().size(); ++p)
       EXPECT_EQ(fromSource.page(static_cast<int>(p)), fromHpgl.page(static_cast<int>(p))) << "mode " << mode << " page " << p;
   }
   // The hard partition cuts the first polyline at both edges it crosses.
-  SourceRun run(std::make_unique<PolylineSource>(lines), pages1000(4));
-  ASSERT_TRUE(run.file.loadOnly());
-  EXPECT_EQ(run.file.strokePages(), (std::vector<int>{0, 1, 2, 0}));
+  DisposeRun run(std::make_unique<PolylineSource>(lines), pagedOptions(4, 25));
+  ASSERT_TRUE(run.file().loadOnly());
+  EXPECT_EQ(run.file().strokePages(), (std::vector<int>{0, 1, 2, 0}));
 }
 
 TEST(PlotSource, AFailingSourceFailsTheRunAndLeavesNoPage) {
-  DisposeOptions o = pages1000(4);
+  DisposeOptions o = pagedOptions(4, 25);
   o.strokeAppearOrderOfPage = true;  // pages are written while the source reads
-  SourceRun run(std::make_unique<PolylineSource>(std::vector<Polyline>{{1, {{100, 0}, {2500, 0}}}, {1, {{100, 5}, {200, 5}}}},
+  DisposeRun run(std::make_unique<PolylineSource>(std::vector<Polyline>{{1, {{100, 0}, {2500, 0}}}, {1, {{100, 5}, {200, 5}}}},
                                                  "lines.pdf: the page tree is damaged"),
                 o);
-  EXPECT_FALSE(run.file.dispose());
-  EXPECT_EQ(run.file.errorText(), "lines.pdf: the page tree is damaged");
+  EXPECT_FALSE(run.file().dispose());
+  EXPECT_EQ(run.file().errorText(), "lines.pdf: the page tree is damaged");
   for (int p = 0; p < 3; ++p) EXPECT_EQ(run.page(p), "<missing>") << p;
   // A polyline beyond the page limit stops the source with the limit's reason.
   o.maxPageCount = 2;
-  SourceRun far(std::make_unique<PolylineSource>(std::vector<Polyline>{{1, {{100, 0}, {5500, 0}}}}), o);
-  EXPECT_FALSE(far.file.dispose());
-  EXPECT_NE(far.file.errorText().find("more than 2 pages"), std::string::npos) << far.file.errorText();
+  DisposeRun far(std::make_unique<PolylineSource>(std::vector<Polyline>{{1, {{100, 0}, {5500, 0}}}}), o);
+  EXPECT_FALSE(far.file().dispose());
+  EXPECT_NE(far.file().errorText().find("more than 2 pages"), std::string::npos) << far.file().errorText();
 }
 
 TEST(PlotSource, LargeFilesWrittenWhileReadGiveTheSamePages) {
@@ -116,7 +97,7 @@ TEST(PlotSource, LargeFilesWrittenWhileReadGiveTheSamePages) {
   for (const std::string& hpgl : drawings)
   for (int mode : {0, 1, 2, 3, 4, 5, 6, 8, 9}) {
     for (const Variant& v : variants) {
-      DisposeOptions o = pages1000(mode);
+      DisposeOptions o = pagedOptions(mode, 25);
       o.addPg = true;
       v.set(o);
       DisposeRun kept(hpgl, o);
