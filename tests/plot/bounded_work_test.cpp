@@ -27,36 +27,24 @@ DisposeOptions mode(int m, double widthMm) {
 }
 
 TEST(BoundedWork, FilesNeedingTooManyPagesAreRefusedBeforeAnyPageIsWritten) {
-  struct Case {
-    std::string hpgl;
-    int mode;
-    double widthMm;
-  };
-  // The tiny files that once ran for a minute and left thousands of pages behind.
-  const Case cases[] = {
-      {"PU0,0;PD8000000,0;PU-90000PD1,1;PG;NR;PG;", 8, 10},
-      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", 6, 10},
-      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", 4, 10},
-      {"IN;SP1;PU480000,0;PD480001,0;", 5, 10},
-  };
-  for (const auto& c : cases) {
-    DisposeRun run(c.hpgl, mode(c.mode, c.widthMm));
-    EXPECT_FALSE(run.dispose()) << c.hpgl;
-    EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos)
-        << run.file().errorText();
+  std::string pauses = "IN;SP1;PU0,0;PD1,1;";
+  for (int i = 0; i < 1200; ++i) pauses += "PU0,0;PG;";
+  DisposeOptions byPauses = mode(3, 10);
+  byPauses.splitLabel = ";";
+  // The tiny files that once ran for a minute and left thousands of pages behind, and pages
+  // counted by pause commands.
+  const std::pair<std::string, DisposeOptions> cases[] = {
+      {"PU0,0;PD8000000,0;PU-90000PD1,1;PG;NR;PG;", mode(8, 10)}, {"IN;SP1;PU0,0;PD480000,0;PU0,0;", mode(6, 10)},
+      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", mode(4, 10)},            {"IN;SP1;PU480000,0;PD480001,0;", mode(5, 10)},
+      {pauses, byPauses}};
+  for (const auto& [hpgl, options] : cases) {
+    DisposeRun run(hpgl, options);
+    EXPECT_FALSE(run.dispose()) << hpgl;
+    EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos) << run.file().errorText();
     EXPECT_NE(run.file().errorText().find("Max_Page_Count"), std::string::npos);
-    EXPECT_EQ(filesIn(run.home().file("out")), 0) << c.hpgl;
+    EXPECT_EQ(filesIn(run.home().file("out")), 0) << hpgl;
     EXPECT_TRUE(run.reports().empty());
   }
-  // Pages counted by pause commands.
-  DisposeOptions o = mode(3, 10);
-  o.splitLabel = ";";
-  std::string many = "IN;SP1;PU0,0;PD1,1;";
-  for (int i = 0; i < 1200; ++i) many += "PU0,0;PG;";
-  DisposeRun run(many, o);
-  EXPECT_FALSE(run.dispose());
-  EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos);
-  EXPECT_EQ(filesIn(run.home().file("out")), 0);
 }
 
 TEST(BoundedWork, TheLimitComesFromConfigIni) {
