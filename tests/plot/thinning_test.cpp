@@ -23,26 +23,22 @@ ThinningOptions thinOn() {
   return o;
 }
 
-TEST(Thinning, KeepsEveryIntervalPointAndTheLast) {
-  const Points run = verticalRun(10, 40);  // 1 mm segments, straight
-  EXPECT_EQ(thin(run, thinOn()), (Points{run[0], run[3], run[6], run[9]}));
-  const Points run11 = verticalRun(11, 40);
-  EXPECT_EQ(thin(run11, thinOn()), (Points{run11[0], run11[3], run11[6], run11[9], run11[10]}));
-}
-
-TEST(Thinning, CornersAndLongSegmentsSurvive) {
-  Points run = verticalRun(6, 40);  // up to (100, 200)
-  run.push_back({140, 200});        // right-angle corner, short
-  run.push_back({180, 200});
-  const Points out = thin(run, thinOn());
-  // The point before the corner and the corner point are both kept.
-  EXPECT_EQ(out, (Points{run[0], run[3], run[5], run[6], run[7]}));
-  // A long segment (3 mm) is never thinned.
-  Points longRun = {{0, 0}, {0, 40}, {0, 160}, {0, 200}, {0, 240}};
-  EXPECT_EQ(thin(longRun, thinOn()), (Points{{0, 0}, {0, 40}, {0, 160}, {0, 240}}));
-  // A zero-length segment has no direction: it counts as a corner.
-  Points dup = {{0, 0}, {0, 40}, {0, 40}, {0, 80}, {0, 120}};
-  EXPECT_EQ(thin(dup, thinOn()), dup);
+// Every third point of a straight run of short segments is kept, and the last; corners (the
+// point before and the corner itself), long segments (3 mm) and zero-length ones (no direction,
+// so a corner) survive.
+TEST(Thinning, KeepsIntervalPointsCornersAndLongSegments) {
+  const Points run10 = verticalRun(10, 40), run11 = verticalRun(11, 40);  // 1 mm segments
+  Points corner = verticalRun(6, 40);                                      // up to (100, 200)
+  corner.insert(corner.end(), {{140, 200}, {180, 200}});                   // a right angle, short
+  const Points dup = {{0, 0}, {0, 40}, {0, 40}, {0, 80}, {0, 120}};
+  const std::pair<Points, Points> cases[] = {
+      {run10, {run10[0], run10[3], run10[6], run10[9]}},
+      {run11, {run11[0], run11[3], run11[6], run11[9], run11[10]}},
+      {corner, {corner[0], corner[3], corner[5], corner[6], corner[7]}},
+      {{{0, 0}, {0, 40}, {0, 160}, {0, 200}, {0, 240}}, {{0, 0}, {0, 40}, {0, 160}, {0, 240}}},
+      {dup, dup},
+  };
+  for (const auto& [in, kept] : cases) EXPECT_EQ(thin(in, thinOn()), kept) << in.size() << " points";
 }
 
 TEST(Thinning, ChooseNeedsFivePointsAndActsOnce) {
