@@ -17,7 +17,9 @@ int filesIn(const std::string& folder) {
   return static_cast<int>(std::distance(std::filesystem::directory_iterator(folder, ec), {}));
 }
 
-int openDescriptors() { return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})); }
+int openDescriptors() {
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
 
 DisposeOptions mode(int m, double widthMm) {
   DisposeOptions o = plainOptions();
@@ -40,7 +42,8 @@ TEST(BoundedWork, FilesNeedingTooManyPagesAreRefusedBeforeAnyPageIsWritten) {
   for (const auto& [hpgl, options] : cases) {
     DisposeRun run(hpgl, options);
     EXPECT_FALSE(run.dispose()) << hpgl;
-    EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos) << run.file().errorText();
+    EXPECT_NE(run.file().errorText().find("would need more than 1000 pages"), std::string::npos)
+        << run.file().errorText();
     EXPECT_NE(run.file().errorText().find("Max_Page_Count"), std::string::npos);
     EXPECT_EQ(filesIn(run.home().file("out")), 0) << hpgl;
     EXPECT_TRUE(run.reports().empty());

@@ -77,7 +77,10 @@ Path square(double side) { return {{0, 0}, {side, 0}, {side, side}, {0, side}, {
 template <class Radius>
 Path polygon(int n, Radius r, double a0 = 0) {
   Path p;
-  for (int i = 0; i < n; ++i) p.push_back({r(i) * std::cos(a0 + 2 * kPi * i / n), r(i) * std::sin(a0 + 2 * kPi * i / n)});
+  for (int i = 0; i < n; ++i) {
+    const double a = a0 + 2 * kPi * i / n;
+    p.push_back({r(i) * std::cos(a), r(i) * std::sin(a)});
+  }
   p.push_back(p.front());
   return p;
 }

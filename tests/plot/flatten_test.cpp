@@ -93,16 +93,12 @@ TEST(Flatten, BendsGetTheChordsThatUniformStepsSpreadEverywhere) {
   EXPECT_LE(strayOf(hook, steps), 0.4);
 }
 
-TEST(Flatten, StraightAndBrokenCurvesGetOneChord) {
-  std::vector<PlotPoint> out;
-  flattenCubic({0, 0}, {10, 10}, {20, 20}, {30, 30}, 0.4, out);
-  EXPECT_EQ(out, (std::vector<PlotPoint>{{30, 30}}));
-  out.clear();
-  flattenCubic({0, 0}, {NAN, 1}, {2, INFINITY}, {3, 3}, 0.4, out);
-  EXPECT_EQ(out, (std::vector<PlotPoint>{{3, 3}}));
-  out.clear();
-  flattenCubic({0, 0}, {0, 0}, {0, 0}, {0, 0}, 0.4, out);
-  EXPECT_EQ(out.size(), 1u);
+TEST(Flatten, StraightBrokenAndPointCurvesGetOneChord) {
+  const Cubic cases[] = {{"straight", {0, 0}, {10, 10}, {20, 20}, {30, 30}},
+                         {"broken", {0, 0}, {NAN, 1}, {2, INFINITY}, {3, 3}},
+                         {"a point", {0, 0}, {0, 0}, {0, 0}, {0, 0}}};
+  for (const Cubic& c : cases)
+    EXPECT_EQ(flattened(c, 0.4), (std::vector<PlotPoint>{c.p0, c.p3})) << c.name;
 }
 
 TEST(Flatten, QuadraticsAreFlattenedAsTheSameCurve) {
