@@ -21,23 +21,18 @@ int openDescriptors() {
   return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-DisposeOptions mode(int m, double widthMm) {
-  DisposeOptions o = plainOptions();
-  o.cutFt = m;
-  o.pageWidth = widthMm;
-  return o;
-}
-
 TEST(BoundedWork, FilesNeedingTooManyPagesAreRefusedBeforeAnyPageIsWritten) {
   std::string pauses = "IN;SP1;PU0,0;PD1,1;";
   for (int i = 0; i < 1200; ++i) pauses += "PU0,0;PG;";
-  DisposeOptions byPauses = mode(3, 10);
+  DisposeOptions byPauses = pagedOptions(3, 10);
   byPauses.splitLabel = ";";
   // The tiny files that once ran for a minute and left thousands of pages behind, and pages
   // counted by pause commands.
   const std::pair<std::string, DisposeOptions> cases[] = {
-      {"PU0,0;PD8000000,0;PU-90000PD1,1;PG;NR;PG;", mode(8, 10)}, {"IN;SP1;PU0,0;PD480000,0;PU0,0;", mode(6, 10)},
-      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", mode(4, 10)},            {"IN;SP1;PU480000,0;PD480001,0;", mode(5, 10)},
+      {"PU0,0;PD8000000,0;PU-90000PD1,1;PG;NR;PG;", pagedOptions(8, 10)},
+      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", pagedOptions(6, 10)},
+      {"IN;SP1;PU0,0;PD480000,0;PU0,0;", pagedOptions(4, 10)},
+      {"IN;SP1;PU480000,0;PD480001,0;", pagedOptions(5, 10)},
       {pauses, byPauses}};
   for (const auto& [hpgl, options] : cases) {
     DisposeRun run(hpgl, options);
@@ -72,7 +67,7 @@ TEST(BoundedWork, ManyPagesWithFewFilesOpen) {
   for (int k = 0; k < 400; ++k)
     hpgl += "PU" + std::to_string(k * 1000 + 10) + ",0;PD" + std::to_string(k * 1000 + 500) + ",300;";
   for (int m : {4, 5, 6, 8}) {
-    DisposeRun run(hpgl, mode(m, 25));
+    DisposeRun run(hpgl, pagedOptions(m, 25));
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
     rlimit tight = old;

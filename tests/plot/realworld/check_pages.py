@@ -35,6 +35,7 @@ SKIP = set('FP FT PW WU TR LA PT AC NP CR PC MC PP SV UL FI FN SD AD SS SA CS CA
 WHITE = ' \t\r\n\v\f'
 SAGITTA = 0.05  # how far the reference's chords of arcs and circles lie inside them, plotter units
 KNOWN = DRAW | STATE | SKIP
+SEPARATORS = re.compile('[, \t\r\n\v\f]')
 PARAMETERS, LABEL_TEXT = re.compile('[^;A-Za-z]*'), re.compile('[^;\x03]*')
 FIRST_PAIR = re.compile('[ \t\r\n\v\f]*([^, \t\r\n\v\f]*)[, \t\r\n\v\f]?(.*)', re.S)
 SKIP_TO = {'CO': re.compile(r'(?:"[^"]*"?|[^;"])*;?'), 'BP': re.compile(r'(?:"[^"]*"?|[^;"A-Za-z])*;?'),
@@ -43,9 +44,7 @@ SKIP_TO = {'CO': re.compile(r'(?:"[^"]*"?|[^;"])*;?'), 'BP': re.compile(r'(?:"[^
 
 def fields(text):
     """Parameters are separated by "," and by white space (line breaks too)."""
-    for c in WHITE:
-        text = text.replace(c, ',')
-    return text.split(',')
+    return SEPARATORS.split(text)
 
 
 def chord_steps(r, span):
@@ -72,8 +71,7 @@ class Drawing:
         self.segs = {}      # pen -> [(x1, y1, x2, y2)]
         self.circles = []   # (x, y, r, pen)
         self.labels = []    # (x, y, text)
-        self.min_x = 0.0
-        self.min_y = 0.0
+        self.min_x = self.min_y = 0.0
         self.points = []    # every written position (pages only): for the width check
         self.curves = {}    # pen -> [(length, radius)] of arcs and circles drawn as chords
 
@@ -392,8 +390,7 @@ def pe_values(body):
                 out.append(('up' if c == '<' else 'abs', None))
             i += 1
         elif ord(c) >= 63:
-            a = number()
-            b = number()
+            a, b = number(), number()
             if a is None or b is None:
                 break
             out.append(('pt', (a, b)))
