@@ -119,16 +119,19 @@ std::vector<CutStroke> readDrawing(const std::string& path, PlotFormat format, c
   return out;
 }
 
-// SVGs drawn by hand and the PDFs Inkscape exports of them (tests/plot/drawings/generate.sh):
-// the SVG read directly and its PDF give the same cut.
+// SVGs drawn by hand and one of Inkscape's own examples (in px, whose scale once came out 4/3
+// too large), and the PDFs Inkscape exports of them (tests/plot/drawings/generate.sh): the SVG
+// read directly and its PDF give the same cut.
 TEST(DrawingSource, AnInkscapePdfCutsAsItsSvg) {
   const std::string dir = std::string(QEL_SOURCE_DIR) + "/tests/plot/drawings/";
   struct Case {
     const char* name;
+    bool cutAll;  // the example has no magenta: every stroke is cut
     std::size_t strokes;
-  } cases[] = {{"magenta-sign", 4}, {"magenta-px", 2}};
+  } cases[] = {{"magenta-sign", false, 4}, {"magenta-px", false, 2}, {"live-path-effects-gears", true, 16}};
   for (const Case& c : cases) {
-    const DisposeOptions o = plainOptions();
+    DisposeOptions o = plainOptions();
+    o.drawing.cutAll = c.cutAll;
     const auto svg = readDrawing(dir + c.name + ".svg", PlotFormat::Svg, o);
     const auto pdf = readDrawing(dir + c.name + ".pdf", PlotFormat::Pdf, o);
     EXPECT_EQ(svg.size(), c.strokes) << c.name;
