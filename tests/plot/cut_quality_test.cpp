@@ -10,6 +10,7 @@
 
 #include "config/ini_config.h"
 #include "plot/dispose_options.h"
+#include "drawing_fixture.h"
 #include "plot_fixture.h"
 #include "support/temp_home.h"
 
@@ -23,16 +24,11 @@ using Path = std::vector<PlotPoint>;
 
 double dist(const PlotPoint& a, const PlotPoint& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-double distToSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y, l2 = dx * dx + dy * dy;
-  double t = l2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / l2 : 0.0;
-  t = std::clamp(t, 0.0, 1.0);
-  return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
-}
+using test::toSegment;
 
 double distToPath(const PlotPoint& p, const Path& path) {
   double best = HUGE_VAL;
-  for (size_t i = 1; i < path.size(); ++i) best = std::min(best, distToSegment(p, path[i - 1], path[i]));
+  for (size_t i = 1; i < path.size(); ++i) best = std::min(best, toSegment(p, path[i - 1], path[i]));
   return best;
 }
 
@@ -224,7 +220,7 @@ bool segmentCrossesRect(const PlotPoint& a, const PlotPoint& b, const Rect& r) {
   return a.x >= r.minX && a.x <= r.maxX && std::max(a.y, b.y) >= r.minY && std::min(a.y, b.y) <= r.maxY;
 }
 
-bool onSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint& b) { return distToSegment(p, a, b) < 1e-9; }
+bool onSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint& b) { return toSegment(p, a, b) < 1e-9; }
 
 // Every weeding line is axis-parallel, crosses no shape and ends on the box or on another line.
 void expectSoundWeeding(const std::vector<CStroke>& shapes, const std::vector<CStroke>& weed, const Rect& box) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "drawing_fixture.h"
 #include "plot/flatten.h"
 
 namespace qel::plot {
@@ -24,11 +25,7 @@ PlotPoint at(const Cubic& c, double t) {
           s * s * s * c.p0.y + 3 * s * s * t * c.p1.y + 3 * s * t * t * c.p2.y + t * t * t * c.p3.y};
 }
 
-double toSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
-  const double t = len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
-  return std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y);
-}
+using test::toSegment;
 
 // The largest distance from the curve (5,000 samples) to the polyline.
 double strayOf(const Cubic& c, const std::vector<PlotPoint>& line) {
