@@ -6,7 +6,6 @@
 
 #include <filesystem>
 
-#include "config/ini_config.h"
 #include "plot_fixture.h"
 
 namespace qel::plot::test {
@@ -45,19 +44,15 @@ TEST(BoundedWork, FilesNeedingTooManyPagesAreRefusedBeforeAnyPageIsWritten) {
   }
 }
 
-TEST(BoundedWork, TheLimitComesFromConfigIni) {
-  qel::test::TempHome home;
-  home.writeFile("Config.ini", "[Split_Page]\nMax_Page_Count=3\nCUT_FT=4\nPage_Width=25\n");
-  config::CIniConfig cfg(home.path());
-  // Three pages pass, four are refused.
-  const DisposeOptions o = DisposeOptions::read(cfg);
+TEST(BoundedWork, AFileNeedingExactlyTheLimitPasses) {
+  DisposeOptions o = pagedOptions(4, 25);
+  o.maxPageCount = 3;
   DisposeRun three("PU0,0;PD2999,0;", o);
   EXPECT_TRUE(three.dispose()) << three.file().errorText();
   EXPECT_EQ(three.reports().size(), 3u);
   DisposeRun four("PU0,0;PD3001,0;", o);
   EXPECT_FALSE(four.dispose());
   EXPECT_NE(four.file().errorText().find("more than 3 pages"), std::string::npos);
-  EXPECT_EQ(filesIn(four.home().file("out")), 0);
 }
 
 TEST(BoundedWork, ManyPagesWithFewFilesOpen) {

@@ -1,6 +1,8 @@
 // Which colours are cut, with which pen, and which are registration marks.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "plot/cut_colours.h"
 
 namespace qel::plot {
@@ -40,9 +42,7 @@ TEST(CutColours, RgbTextsAreParsedOrRefused) {
     const auto rgb = parseRgb(c.text);
     ASSERT_EQ(rgb.has_value(), c.ok) << c.text;
     if (!rgb) continue;
-    EXPECT_DOUBLE_EQ(rgb->r, c.r) << c.text;
-    EXPECT_DOUBLE_EQ(rgb->g, c.g) << c.text;
-    EXPECT_DOUBLE_EQ(rgb->b, c.b) << c.text;
+    EXPECT_EQ(std::tuple(rgb->r, rgb->g, rgb->b), std::tuple(c.r, c.g, c.b)) << c.text;
   }
 }
 
@@ -50,13 +50,10 @@ TEST(CutColours, SpotColoursGoToTheirPensAndOthersAreNotCut) {
   DrawingOptions o;
   o.cutPens = "Thru-cut:2, Die*:3, Kiss-cut:0, Perf-cut:x, #00FF00:4";
   const CutColours c(o);
-  EXPECT_EQ(c.spotPen("CutContour"), 1);
-  EXPECT_EQ(c.spotPen("thru cut"), 2);
-  EXPECT_EQ(c.spotPen("Die-line"), 3);
-  EXPECT_EQ(c.spotPen("Kiss-cut"), 1) << "pen 0 cuts nothing: the rule is left out";
-  EXPECT_EQ(c.spotPen("Perf-cut"), 1) << "a pen that is no number is left out";
-  EXPECT_EQ(c.spotPen("PANTONE 485 C"), std::nullopt);
-  EXPECT_EQ(c.spotPen("Regmark"), std::nullopt);
+  // Pen 0 cuts nothing and a pen that is no number means nothing: those rules are left out.
+  const std::pair<const char*, std::optional<int>> spots[] = {{"CutContour", 1}, {"thru cut", 2}, {"Die-line", 3},
+      {"Kiss-cut", 1}, {"Perf-cut", 1}, {"PANTONE 485 C", std::nullopt}, {"Regmark", std::nullopt}};
+  for (const auto& [name, pen] : spots) EXPECT_EQ(c.spotPen(name), pen) << name;
   EXPECT_TRUE(c.isMarkColour("Registration"));
   EXPECT_TRUE(c.isMarkColour("All"));
   EXPECT_FALSE(c.isMarkColour("CutContour"));

@@ -8,11 +8,9 @@
 #include <filesystem>
 #include <tuple>
 
-#include "config/ini_config.h"
-#include "plot/dispose_options.h"
 #include "drawing_fixture.h"
+#include "plot/dispose_options.h"
 #include "plot_fixture.h"
-#include "support/temp_home.h"
 
 namespace qel::plot {
 namespace {
@@ -385,17 +383,6 @@ TEST(CutQualityPipeline, KnifeReachesPagesWrittenWhileReadingAndTheContourMode) 
       EXPECT_NE(out.find("PU400,380;"), std::string::npos) << out;
       EXPECT_NE(out.find("PU1000,380;"), std::string::npos) << out;  // the small square, on page 1
     }
-}
-
-TEST(CutQualityOptions, KeysAreRead) {
-  qel::test::TempHome home;
-  home.writeFile("Config.ini", "[CutQuality]\nKnifeOffset=0.35\nKnifeCornerAngle=25\nOvercut=1.5\nWeedBox=1\n"
-                               "WeedLines=1\nWeedMargin=3\nWeedPen=4\nMaxMarkResidual=0.2\n");
-  const DisposeOptions o = DisposeOptions::read(config::CIniConfig(home.path()));
-  const CutQualityOptions& c = o.cutQuality;
-  EXPECT_EQ(std::tuple(c.knifeOffsetMm, c.knifeCornerAngleDeg, c.overcutMm, c.weedBox, c.weedLines, c.weedMarginMm,
-                       c.weedPen, o.maxMarkResidualMm),
-            std::tuple(0.35, 25.0, 1.5, true, true, 3.0, 4, 0.2));
 }
 
 }  // namespace

@@ -32,23 +32,13 @@ TEST(NumberFormat, MatchesTheDefaultStreamFormat) {
 }
 
 TEST(NumberParse, ReadsLikeAtofAndAtoi) {
-  EXPECT_EQ(parseReal("12.5"), 12.5);
-  EXPECT_EQ(parseReal("\r\n12"), 12);
-  EXPECT_EQ(parseReal("12\n345"), 12);
-  EXPECT_EQ(parseReal("+5"), 5);
-  EXPECT_EQ(parseReal("--5"), 0);
-  EXPECT_EQ(parseReal("+-5"), 0);
-  EXPECT_EQ(parseReal("-.5"), -0.5);
-  EXPECT_EQ(parseReal(""), 0);
-  EXPECT_EQ(parseReal("1.2.3"), 1.2);
-  EXPECT_EQ(parseReal("\x90\xff"), 0);
-  EXPECT_TRUE(std::isinf(parseReal("1e999")));
-  EXPECT_TRUE(std::isinf(parseReal(std::string(400, '9'))));
-  EXPECT_EQ(parseInt("12abc"), 12);
-  EXPECT_EQ(parseInt("--5"), 0);
-  EXPECT_EQ(parseInt(" -7"), -7);
-  EXPECT_EQ(parseInt("99999999999999999999"), std::numeric_limits<int>::max());
-  EXPECT_EQ(parseInt("-99999999999999999999"), std::numeric_limits<int>::min());
+  const std::pair<std::string, double> reals[] = {
+      {"12.5", 12.5}, {"\r\n12", 12}, {"12\n345", 12}, {"+5", 5},     {"--5", 0},      {"+-5", 0},
+      {"-.5", -0.5},  {"", 0},          {"1.2.3", 1.2},   {"\x90\xff", 0}, {"1e999", INFINITY}, {std::string(400, '9'), INFINITY}};
+  for (const auto& [text, value] : reals) EXPECT_EQ(parseReal(text), value) << text;
+  const std::pair<const char*, int> ints[] = {{"12abc", 12}, {"--5", 0}, {" -7", -7},
+      {"99999999999999999999", std::numeric_limits<int>::max()}, {"-99999999999999999999", std::numeric_limits<int>::min()}};
+  for (const auto& [text, value] : ints) EXPECT_EQ(parseInt(text), value) << text;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "support/calendar.h"
 
 #include <random>
+#include <tuple>
 
 #include "config/ini_config.h"
 #include "plot/rolling_split.h"
@@ -87,20 +88,19 @@ TEST(Pipeline, LoadOnlyRunWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(run.home().file("out")));
 }
 
-TEST(Pipeline, OptionsComeFromTheStore) {
+// The options of a run come from Config.ini in one read (the queue constructs its runs from the
+// store; its tests see that wiring).
+TEST(Pipeline, OptionsComeFromConfigIni) {
   qel::test::TempHome home;
-  config::CIniConfig cfg(home.path());
-  cfg.write(config::keys::CUT_FT, 2);
-  cfg.write(config::keys::Page_Width, 10.0);
-  cfg.writeText("Split_Page", "Add_PG", "0");
-  home.writeFile("in.plt", "PU500,0;PD510,0;");
-  Collector owner;
-  CDisposeFile file(&owner, home.file("in.plt"), home.file("DisposeDir"), "T", cfg);
-  ASSERT_TRUE(file.dispose());
-  // Page 0 is made at the start of every run, so it is reported even when empty.
-  ASSERT_EQ(owner.reports.size(), 2u);
-  EXPECT_NE(owner.reports[1].fileName.find("in_T_002.PLT"), std::string::npos);  // page 1 of 400 units
-  EXPECT_EQ(*platform::readWholeFile(owner.reports[1].fileName), "IN;LT;SP1;PU100,0;PD110,0;PX110;ZH110;");
+  home.writeFile("Config.ini", "[Split_Page]\nCUT_FT=2\nPage_Width=10\nAdd_PG=0\nMax_Page_Count=3\n"
+                               "[CutQuality]\nKnifeOffset=0.35\nKnifeCornerAngle=25\nOvercut=1.5\nWeedBox=1\n"
+                               "WeedLines=1\nWeedMargin=3\nWeedPen=4\nMaxMarkResidual=0.2\n");
+  const DisposeOptions o = DisposeOptions::read(config::CIniConfig(home.path()));
+  EXPECT_EQ(std::tuple(o.cutFt, o.pageWidth, o.addPg, o.maxPageCount), std::tuple(2, 10.0, false, 3));
+  const CutQualityOptions& c = o.cutQuality;
+  EXPECT_EQ(std::tuple(c.knifeOffsetMm, c.knifeCornerAngleDeg, c.overcutMm, c.weedBox, c.weedLines, c.weedMarginMm,
+                       c.weedPen, o.maxMarkResidualMm),
+            std::tuple(0.35, 25.0, 1.5, true, true, 3.0, 4, 0.2));
 }
 
 TEST(Pipeline, TrailersNamesAndSizes) {
