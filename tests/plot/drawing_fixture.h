@@ -1,9 +1,7 @@
 #pragma once
 // Drawings for the drawing source's tests: shapes of known geometry written as PostScript (and
-// turned into PDF by Ghostscript) or SVG, the page files a dispose run writes read back as pen
-// strokes, and distances between what was cut and what was drawn. Independent of the code
-// under test: the page files are read by a parser of their own, the shapes sampled from their
-// own definitions.
+// turned into PDF by Ghostscript), and distances between what was cut and what was drawn (the
+// shapes sampled from their own definitions, not by the code under test).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -115,29 +113,6 @@ struct CutStroke {
   int pen = 0;
   std::vector<PlotPoint> points;
 };
-
-// The pen strokes of page files: "SP n;" selects the pen, "PU x,y;" starts a stroke and every
-// "PD x,y;" draws on; a "CI r;" after a lone point marks a circle (kept with its one point).
-inline std::vector<CutStroke> strokesOfPages(const std::vector<std::string>& pages) {
-  std::vector<CutStroke> out;
-  for (const std::string& text : pages) {
-    int pen = 0;
-    std::size_t i = 0;
-    while (i + 1 < text.size()) {
-      const std::string cmd = text.substr(i, 2);
-      const std::size_t end = text.find(';', i);
-      const std::string args = text.substr(i + 2, (end == std::string::npos ? text.size() : end) - i - 2);
-      i = end == std::string::npos ? text.size() : end + 1;
-      double x = 0, y = 0;
-      const bool pair = std::sscanf(args.c_str(), "%lf,%lf", &x, &y) == 2;
-      if (cmd == "SP") pen = std::atoi(args.c_str());
-      if (cmd == "PU" && pair) out.push_back({pen, {{x, y}}});
-      if (cmd == "PD" && pair && !out.empty()) out.back().points.push_back({x, y});
-    }
-  }
-  out.erase(std::remove_if(out.begin(), out.end(), [](const CutStroke& s) { return s.points.size() < 2; }), out.end());
-  return out;
-}
 
 inline double toSegment(const PlotPoint& p, const PlotPoint& a, const PlotPoint& b) {
   const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;

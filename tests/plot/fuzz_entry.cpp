@@ -1,11 +1,6 @@
 #include "fuzz_entry.h"
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-
+#include "fuzz/fuzz_support.h"
 #include "plot/dispose_file.h"
 
 namespace qel::plot::fuzz {
@@ -17,13 +12,8 @@ struct NullOwner : DisposeOwner {
 }  // namespace
 
 void disposeBytes(const std::uint8_t* data, std::size_t size) {
-  static const std::string dir = [] {
-    std::string d = (std::filesystem::temp_directory_path() / ("qelcut-fuzz-" + std::to_string(::getpid()))).string();
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  const std::string input = dir + "/in.plt";
-  std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  const std::string dir = qel::fuzz::scratchDir(), input = dir + "/in.plt";
+  qel::fuzz::writeBytes(input, data, size);
   // The first byte picks the options, so the fuzzer explores every mode.
   const std::uint8_t sel = size ? data[0] : 0;
   DisposeOptions o;
