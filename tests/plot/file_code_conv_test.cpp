@@ -68,14 +68,11 @@ TEST(FileCodeConv, IsUtf8Rule) {
   auto u = [](const std::string& s) {
     return CFileCodeConv::isUtf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
   };
-  EXPECT_FALSE(u(""));
-  EXPECT_FALSE(u("plain ascii"));
-  EXPECT_TRUE(u("a\xC3\xA9"));
-  EXPECT_FALSE(u("\xA9"));            // stray continuation
-  EXPECT_FALSE(u("a\xE6\xA0"));       // continuation still pending at the end
-  EXPECT_FALSE(u("\xE6" "a\xA0"));    // continuation expected
-  EXPECT_TRUE(u("\xFE\x80\x80\x80\x80\x80\x80"));  // a lead byte announcing six continuations
-  EXPECT_TRUE(u("\xFF\x80\x80\x80\x80\x80\x80\x80"));
+  // A stray continuation, one still pending at the end, one expected; lead bytes announcing six
+  // and seven continuations.
+  for (const char* no : {"", "plain ascii", "\xA9", "a\xE6\xA0", "\xE6" "a\xA0"}) EXPECT_FALSE(u(no)) << no;
+  for (const char* yes : {"a\xC3\xA9", "\xFE\x80\x80\x80\x80\x80\x80", "\xFF\x80\x80\x80\x80\x80\x80\x80"})
+    EXPECT_TRUE(u(yes)) << yes;
 }
 
 TEST(FileCodeConv, FailuresLeaveTheFile) {

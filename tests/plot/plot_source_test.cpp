@@ -84,34 +84,27 @@ TEST(PlotSource, LargeFilesWrittenWhileReadGiveTheSamePages) {
       "PD4200,10;PU3000,600;PD900,600;ZZ;",
       // Left of the origin only: the trailer's largest x is negative without the window.
       "SP1;PU-900,10;PD-500,10;PU-700,40;PD-400,80;"};
-  struct Variant {
-    const char* name;
-    void (*set)(DisposeOptions&);
-  };
-  const Variant variants[] = {
-      {"plain", [](DisposeOptions&) {}},
-      {"page order", [](DisposeOptions& o) { o.strokeAppearOrderOfPage = true; }},
-      {"cutter", [](DisposeOptions& o) { o.cutterHandle = o.leaveCut = true; }},
-      {"no window", [](DisposeOptions& o) { o.splitPageEnabled = false; }},
-  };
+  // Plain, in page order, with the cutter's options, without the page window.
   for (const std::string& hpgl : drawings)
-  for (int mode : {0, 1, 2, 3, 4, 5, 6, 8, 9}) {
-    for (const Variant& v : variants) {
-      DisposeOptions o = pagedOptions(mode, 25);
-      o.addPg = true;
-      v.set(o);
-      DisposeRun kept(hpgl, o);
-      o.spoolFromBytes = 0;
-      DisposeRun spooled(hpgl, o);
-      const bool ok = kept.dispose();
-      ASSERT_EQ(spooled.dispose(), ok) << mode << " " << v.name;
-      ASSERT_EQ(spooled.reports().size(), kept.reports().size()) << mode << " " << v.name;
-      for (size_t p = 0; p < kept.reports().size(); ++p) {
-        EXPECT_EQ(spooled.reports()[p].sizeText, kept.reports()[p].sizeText) << mode << " " << v.name << " " << p;
-        EXPECT_EQ(spooled.page(static_cast<int>(p)), kept.page(static_cast<int>(p))) << mode << " " << v.name << " " << p;
+    for (int mode : {0, 1, 2, 3, 4, 5, 6, 8, 9})
+      for (int v = 0; v < 4; ++v) {
+        DisposeOptions o = pagedOptions(mode, 25);
+        o.addPg = true;
+        o.strokeAppearOrderOfPage = v == 1;
+        o.cutterHandle = o.leaveCut = v == 2;
+        o.splitPageEnabled = v != 3;
+        DisposeRun kept(hpgl, o);
+        o.spoolFromBytes = 0;
+        DisposeRun spooled(hpgl, o);
+        const bool ok = kept.dispose();
+        SCOPED_TRACE("mode " + std::to_string(mode) + " variant " + std::to_string(v));
+        ASSERT_EQ(spooled.dispose(), ok);
+        ASSERT_EQ(spooled.reports().size(), kept.reports().size());
+        for (size_t p = 0; p < kept.reports().size(); ++p) {
+          EXPECT_EQ(spooled.reports()[p].sizeText, kept.reports()[p].sizeText) << p;
+          EXPECT_EQ(spooled.page(static_cast<int>(p)), kept.page(static_cast<int>(p))) << p;
+        }
       }
-    }
-  }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The reader: commands into strokes, labels and page indexes.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "plot_fixture.h"
 
 namespace qel::plot::test {
@@ -57,13 +59,9 @@ TEST(Reader, Labels) {
   // Older programs end labels with ";" and write no terminator before the next label.
   const Model m = load("SP2;DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU;LBxyz\x03;PU0,0;LBend;");
   ASSERT_EQ(m.labels.size(), 3u);
-  EXPECT_EQ(m.labels[0].labelText, "LBAbc;");
-  EXPECT_EQ(m.labels[0].diText, "DI0,1");
-  EXPECT_EQ(m.labels[0].siText, "SI0.2,0.3");
-  EXPECT_EQ(m.labels[0].pen, 2);
-  EXPECT_EQ(m.labels[0].x, 40);
-  EXPECT_EQ(m.labels[1].labelText, "LBxyz\x03");
-  EXPECT_EQ(m.labels[2].labelText, "LBend;");
+  const LabelRecord& l = m.labels[0];
+  EXPECT_EQ(std::tuple(l.labelText, l.diText, l.siText, l.pen, l.x), std::tuple("LBAbc;", "DI0,1", "SI0.2,0.3", 2, 40.0));
+  EXPECT_EQ(std::tuple(m.labels[1].labelText, m.labels[2].labelText), std::tuple("LBxyz\x03", "LBend;"));
 }
 
 }  // namespace
