@@ -35,16 +35,11 @@ SKIP = set('FP FT PW WU TR LA PT AC NP CR PC MC PP SV UL FI FN SD AD SS SA CS CA
 WHITE = ' \t\r\n\v\f'
 SAGITTA = 0.05  # how far the reference's chords of arcs and circles lie inside them, plotter units
 KNOWN = DRAW | STATE | SKIP
-SEPARATORS = re.compile('[, \t\r\n\v\f]')
+SEPARATORS = re.compile('[, \t\r\n\v\f]')  # parameters: "," and white space (line breaks too)
 PARAMETERS, LABEL_TEXT = re.compile('[^;A-Za-z]*'), re.compile('[^;\x03]*')
 FIRST_PAIR = re.compile('[ \t\r\n\v\f]*([^, \t\r\n\v\f]*)[, \t\r\n\v\f]?(.*)', re.S)
 SKIP_TO = {'CO': re.compile(r'(?:"[^"]*"?|[^;"])*;?'), 'BP': re.compile(r'(?:"[^"]*"?|[^;"A-Za-z])*;?'),
            'SM': re.compile(r'[^;]?;?')}
-
-
-def fields(text):
-    """Parameters are separated by "," and by white space (line breaks too)."""
-    return SEPARATORS.split(text)
 
 
 def chord_steps(r, span):
@@ -54,7 +49,7 @@ def chord_steps(r, span):
 
 
 def numbers(text):
-    return [atof(f) for f in fields(text) if f.strip()]
+    return [atof(f) for f in SEPARATORS.split(text) if f.strip()]
 
 
 ATOF = re.compile(r'[ \t\r\n]*([+-]?([0-9]+\.?[0-9]*|\.[0-9]+))')
@@ -90,8 +85,7 @@ def interpret(data):
     polys, closed = [], []
 
     def note(px, py):
-        d.min_x = min(d.min_x, px)
-        d.min_y = min(d.min_y, py)
+        d.min_x, d.min_y = min(d.min_x, px), min(d.min_y, py)
 
     def to_raw(u, v):
         return (sc[0] + u * sc[2], sc[1] + v * sc[3]) if sc else (u, v)
@@ -241,14 +235,11 @@ def interpret(data):
                 r = abs(r)
                 ring = [(q, k > 0) for k, q in enumerate(ring_points(x, y, r))]
                 if polys and not any(v[1] for v in polys[-1]):
-                    polys.pop()
-                    closed.pop()
+                    del polys[-1], closed[-1]
                 elif polys:
                     closed[-1] = down
-                polys.append(ring)
-                closed.append(True)
-                polys.append([((x, y), False)])
-                closed.append(False)
+                polys += [ring, [((x, y), False)]]
+                closed += [True, False]
                 if pen != 0:
                     d.curves.setdefault(pen, []).append((2 * math.pi * r, r))
         elif cmd == 'AA':
@@ -299,8 +290,7 @@ def interpret(data):
             elif len(v) < 2:
                 ip = None
         elif cmd == 'SC':
-            v = numbers(text)
-            sc = scaling(ip, v)
+            sc = scaling(ip, numbers(text))
         elif cmd == 'IN':
             sc, ip, rel, poly, down = None, None, False, None, False
         elif cmd == 'DF':
@@ -311,7 +301,7 @@ def interpret(data):
 
 
 def pair_list(text, default_x):
-    v = [atof(f) for f in fields(text) if f != '']
+    v = [atof(f) for f in SEPARATORS.split(text) if f != '']
     pairs = [(v[k], v[k + 1]) for k in range(0, len(v) - 1, 2)]
     if len(v) % 2:
         # A trailing number is the y of one more pair with the last x.
@@ -360,8 +350,7 @@ def pe_values(body):
         # go on, 95..126 end it (base 32). The lowest bit of the value is the sign.
         nonlocal i
         value, scale = 0, 1
-        base = 32 if seven else 64
-        last_from = 95 if seven else 191
+        base, last_from = (32, 95) if seven else (64, 191)
         while i < n:
             c = ord(body[i])
             i += 1
@@ -412,8 +401,7 @@ def shifted(d):
     """The drawing as the cutter places it: negative coordinates moved onto the material."""
     sx, sy = -min(d.min_x, 0.0), -min(d.min_y, 0.0)
     out = Drawing()
-    for pen, segs in d.segs.items():
-        out.segs[pen] = [(a + sx, b + sy, c + sx, e + sy) for a, b, c, e in segs]
+    out.segs = {pen: [(a + sx, b + sy, c + sx, e + sy) for a, b, c, e in segs] for pen, segs in d.segs.items()}
     out.circles = [(x + sx, y + sy, r, p) for x, y, r, p in d.circles]
     out.labels = [(x + sx, y + sy, t) for x, y, t in d.labels]
     out.points = [(x + sx, y + sy) for x, y in d.points]
@@ -455,8 +443,7 @@ def length(segs):
 
 
 def run_mode(qelcut, path, mode, width_mm, height_mm, work):
-    home = os.path.join(work, 'home')
-    out = os.path.join(work, 'out')
+    home, out = os.path.join(work, 'home'), os.path.join(work, 'out')
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(home)
     with open(os.path.join(home, 'Config.ini'), 'w') as f:
@@ -491,14 +478,10 @@ def curve_allowance(curves):
     return sum(length * min(1.0, 0.01 + 0.2 / max(r, 0.1)) for length, r in curves)
 
 
-def check_one(job):
-    """check_file for one (qelcut, path, hp2xx, work) job: the problems it found."""
-    found = []
-    check_file(*job, found)
-    return found
-
-
-def check_file(qelcut, path, hp2xx, work, problems):
+def check_file(job):
+    """The problems found in one (qelcut, path, hp2xx, work) job."""
+    qelcut, path, hp2xx, work = job
+    problems = []
     name = os.path.basename(path)
     with open(path, 'rb') as f:
         data = f.read().decode('latin-1')
@@ -508,8 +491,7 @@ def check_file(qelcut, path, hp2xx, work, problems):
     # Where pages cut a circle it is cut as chords: those lie on the circle.
     circle_index = SegmentIndex([s for c in ref.circles if c[3] != 0 for s in circle_segments(c)])
     max_x, max_y = extent(ref)
-    wide_mm = int(max_x / 40) + 20
-    height_mm = int(max_y / 40) + 20
+    wide_mm, height_mm = int(max_x / 40) + 20, int(max_y / 40) + 20
     # Narrow pages, about three to a drawing: circles meet page edges too.
     cut_mm = max(2, int(max_x / 40 / 3.2))
     for mode in MODES:
@@ -520,8 +502,7 @@ def check_file(qelcut, path, hp2xx, work, problems):
         if rc != 0:
             problems.append('%s: qelcut dispose failed (%d): %s' % (where, rc, err))
             continue
-        got_len, circles, labels = {}, [], []
-        offset = 0.0
+        got_len, circles, labels, offset = {}, [], [], 0.0
         for page in pages:
             with open(page, 'rb') as f:
                 text = f.read().decode('latin-1')
@@ -575,6 +556,7 @@ def check_file(qelcut, path, hp2xx, work, problems):
                 problems.append('%s: pen %d cuts %.1f units, the drawing has %.1f' % (where, pen, b, a))
         if not same_items(ref.labels, labels, lambda l: l[2]):
             problems.append('%s: labels %d in, %d out, or misplaced' % (where, len(ref.labels), len(labels)))
+    return problems
 
 
 def unmatched(want, got, key):
@@ -626,7 +608,7 @@ def main():
         # Two files at a time, each in a folder of its own (the runs of a file are sequential).
         jobs = [(qelcut, path, hp2xx, os.path.join(work_root, 'run%d' % k)) for k, path in enumerate(files)]
         with concurrent.futures.ProcessPoolExecutor(2) as pool:
-            for path, found in zip(files, pool.map(check_one, jobs)):
+            for path, found in zip(files, pool.map(check_file, jobs)):
                 problems += found
                 print('%-28s %s' % (os.path.basename(path), 'ok' if not found else '%d problem(s)' % len(found)))
         for p in problems[:60]:
