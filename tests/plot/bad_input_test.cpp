@@ -2,25 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <random>
-
 #include "fuzz_entry.h"
 #include "plot_fixture.h"
 
 namespace qel::plot::test {
 namespace {
-
-TEST(BadInput, RandomBytesInEveryMode) {
-  std::mt19937 rng(11);
-  for (int round = 0; round < 40; ++round) {
-    std::string bytes;
-    const int len = 1 + static_cast<int>(rng() % 20000);
-    const std::string alphabet = "PUDASGNRILBCTW,; -.0123456789\x03\n";
-    for (int i = 0; i < len; ++i)
-      bytes.push_back(round % 2 ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()]);
-    fuzz::disposeBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  }
-}
 
 TEST(BadInput, LongLineWithoutSeparators) {
   std::string big = "PU0,0;PD" + std::string(10 * 1024 * 1024, '7') + ";PD1,1;";

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "plot_fixture.h"
 
 namespace qel::plot {
 namespace {
@@ -20,9 +21,7 @@ CStroke stroke(Points pts, int pen = 1, bool closed = false) {
   return s;
 }
 
-CStroke rect(double x0, double y0, double x1, double y1, int pen = 1) {
-  return stroke({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}, pen, true);
-}
+using test::rectStroke;
 
 // Strokes whose ends touch become one: only on the same page and with the same pen, at either
 // end. Forwards without repeating the shared point; backwards, or with the other stroke put in
@@ -65,8 +64,8 @@ TEST(Join, TouchingStrokesBecomeOne) {
 
 TEST(Contours, CircleInsideRectangleIsCutFirstAndLabelsBeforeIt) {
   std::vector<CStroke> s;
-  s.push_back(rect(0, 0, 100, 100, 3));
-  s.push_back(rect(200, 0, 300, 100, 3));  // a second, empty contour
+  s.push_back(rectStroke(0, 0, 100, 100, 3));
+  s.push_back(rectStroke(200, 0, 300, 100, 3));  // a second, empty contour
   CStroke circle = stroke({{60, 50}, {50, 60}, {40, 50}, {50, 40}, {60, 50}}, 1, true);
   s.push_back(circle);
   CStroke label = stroke({{10, 10}, {20, 20}});
@@ -90,7 +89,7 @@ TEST(Contours, CircleInsideRectangleIsCutFirstAndLabelsBeforeIt) {
 }
 
 TEST(Contours, EqualBoxesAreNeitherOuter) {
-  std::vector<CStroke> s = {rect(0, 0, 10, 10), rect(0, 0, 10, 10), rect(20, 0, 30, 10)};
+  std::vector<CStroke> s = {rectStroke(0, 0, 10, 10), rectStroke(0, 0, 10, 10), rectStroke(20, 0, 30, 10)};
   const auto outer = findOuter(s, 0);
   EXPECT_EQ(outer, (std::vector<bool>{false, false, true}));
 }

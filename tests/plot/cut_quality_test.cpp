@@ -205,12 +205,7 @@ TEST(KnifeCompensation, KeptCirclesAndArcsKeepTheirCentres) {
 
 // ---- weeding
 
-CStroke shapeAt(double x, double y, double w, double h, int pen = 1) {
-  CStroke s;
-  s.pen = pen;
-  s.points = {{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}, {x, y}};
-  return s;
-}
+CStroke shapeAt(double x, double y, double w, double h) { return test::rectStroke(x, y, x + w, y + h); }
 
 bool segmentCrossesRect(const PlotPoint& a, const PlotPoint& b, const Rect& r) {
   // Weeding lines are axis-parallel.

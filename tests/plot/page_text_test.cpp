@@ -13,11 +13,6 @@ namespace {
 
 using Pages = std::vector<std::string>;
 
-DisposeOptions pageOrder(DisposeOptions o) {
-  o.strokeAppearOrderOfPage = true;
-  return o;
-}
-
 // Page bodies (without "IN;" and trailer) byte for byte: each row a file under the options it
 // changes from the plain ones.
 TEST(PageText, FileTextInPagesOut) {
@@ -34,6 +29,8 @@ TEST(PageText, FileTextInPagesOut) {
   DisposeOptions contours = pagedOptions(8, 25), noWidth = pagedOptions(2, 0);
   contours.occ = true;
   contours.spn = 2;
+  DisposeOptions pageOrder = pagedOptions(5, 25);
+  pageOrder.strokeAppearOrderOfPage = true;
   // Encoded polylines: base-64 digits, least significant first, the lowest bit of a value its
   // sign. 100 is 200 = 8 + 3 * 64: "G" then the last digit 3 + 191; -50 is 101 = 37 + 1 * 64.
   const std::string e100 = std::string("G") + static_cast<char>(3 + 191), zero(1, static_cast<char>(191));
@@ -204,7 +201,7 @@ TEST(PageText, FileTextInPagesOut) {
       {"negative coordinates", "IN;SP1;PU-100,-300;PD500,-200;PD1500,-100;PU;",
        {"IN;LT;SP1;PU0,0;PD600,100;PD1000,140;", "LT;SP1;PU0,140;PD600,200;"}, pagedOptions(4, 25)},
       {"negative coordinates, page order", "IN;SP1;PU-500,0;PD-400,0;PU1200,0;PD1300,0;PU;",
-       {"IN;LT;SP1;PU0,0;PD100,0;", "LT;SP1;PU700,0;PD800,0;"}, pageOrder(pagedOptions(5, 25))},
+       {"IN;LT;SP1;PU0,0;PD100,0;", "LT;SP1;PU700,0;PD800,0;"}, pageOrder},
   };
   for (const auto& c : cases) {
     DisposeRun run(c.hpgl, c.options);

@@ -70,6 +70,15 @@ inline DisposeOptions pagedOptions(int mode, double widthMm) {
   return o;
 }
 
+// A closed rectangle stroke from (x0, y0) to (x1, y1), drawn counter-clockwise from (x0, y0).
+inline CStroke rectStroke(double x0, double y0, double x1, double y1, int pen = 1) {
+  CStroke s;
+  s.points = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
+  s.pen = pen;
+  s.closedFlag = true;
+  return s;
+}
+
 // The page bodies of a run, without their first "IN;" and their trailers.
 inline std::vector<std::string> pageBodies(DisposeRun& run) {
   std::vector<std::string> out;

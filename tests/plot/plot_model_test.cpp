@@ -78,11 +78,9 @@ TEST(PlotModelStorage, JoinedStrokesGrowOutOfTheArenaWhole) {
   std::string hpgl;
   Points expected{{0, 0}};
   for (int k = 1; k <= 60; ++k) {
-    const double x = 10.0 * k, y = (k % 2) * 10.0;
-    hpgl += "PU" + std::to_string(static_cast<int>(expected.back().x)) + "," +
-            std::to_string(static_cast<int>(expected.back().y)) + ";PD" + std::to_string(static_cast<int>(x)) + "," +
-            std::to_string(static_cast<int>(y)) + ";";
-    expected.push_back({x, y});
+    hpgl += "PU" + std::to_string(10 * k - 10) + "," + std::to_string((k - 1) % 2 * 10) + ";PD" +
+            std::to_string(10 * k) + "," + std::to_string(k % 2 * 10) + ";";
+    expected.push_back({10.0 * k, k % 2 * 10.0});
   }
   DisposeOptions o = test::plainOptions();
   o.cutFt = 8;
