@@ -19,7 +19,7 @@ struct Path {
   std::optional<Rgb> rgb;
   std::vector<PlotPoint> points;
   bool closed = false;
-  std::vector<PlotPoint> second = {};  // a second subpath
+  std::vector<std::vector<PlotPoint>> more = {};  // further subpaths
 };
 
 const Rgb kMagenta{1, 0, 1}, kBlack{0, 0, 0};
@@ -37,9 +37,9 @@ void paint(DrawingCollector& c, const Path& p) {
   c.moveTo(p.points.front());
   for (std::size_t i = 1; i < p.points.size(); ++i) c.lineTo(p.points[i]);
   if (p.closed) c.closePath();
-  if (!p.second.empty()) {
-    c.moveTo(p.second.front());
-    for (std::size_t i = 1; i < p.second.size(); ++i) c.lineTo(p.second[i]);
+  for (const auto& sub : p.more) {
+    c.moveTo(sub.front());
+    for (std::size_t i = 1; i < sub.size(); ++i) c.lineTo(sub[i]);
   }
   c.endPath();
 }
@@ -110,19 +110,9 @@ TEST(DrawingCollector, CutColoursAndTheirPens) {
 }
 
 TEST(DrawingCollector, KeepsEachSubpathAsAStrokeAndClosesClosedOnes) {
-  DrawingCollector c({}, 8);
-  int pen = 0;
-  ASSERT_EQ(c.classify(PaintKind::Stroke, PaintColour{{}, kMagenta}, &pen), DrawingCollector::Use::Cut);
-  c.beginPath(DrawingCollector::Use::Cut, pen);
-  c.moveTo({0, 0});
-  c.lineTo({100, 0});
-  c.lineTo({100, 100});
-  c.closePath();
-  c.moveTo({500, 500});  // a lone point cuts nothing
-  c.moveTo({200, 0});
-  c.lineTo({300, 0});
-  c.endPath();
-  const Outcome out = emit(c);
+  // A lone point between the subpaths cuts nothing.
+  const Outcome out =
+      collect({{PaintKind::Stroke, {}, kMagenta, {{0, 0}, {100, 0}, {100, 100}}, true, {{{500, 500}}, {{200, 0}, {300, 0}}}}});
   ASSERT_TRUE(out.result.ok);
   ASSERT_EQ(out.model.strokes.size(), 2u);
   EXPECT_EQ(out.model.strokes[0].points, (std::vector<PlotPoint>{{0, 0}, {100, 0}, {100, 100}, {0, 0}}));
@@ -173,7 +163,7 @@ TEST(DrawingCollector, RegistrationShapesBecomeMarkStrokes) {
       {PaintKind::Fill, {"All"}, std::nullopt, circle(a, 100), true},
       // A cross over the same mark is the same mark.
       {PaintKind::Stroke, {"All"}, std::nullopt, {{a.x - 120, a.y}, {a.x + 120, a.y}}, false,
-       {{a.x, a.y - 120}, {a.x, a.y + 120}}},
+       {{{a.x, a.y - 120}, {a.x, a.y + 120}}}},
       {PaintKind::Fill, {"Regmark"}, std::nullopt, circle(b, 100), true},
       // A crop line in the registration colour is no mark.
       {PaintKind::Stroke, {"All"}, std::nullopt, {{0, 0}, {0, 800}}},

@@ -33,8 +33,9 @@ TEST(NumberFormat, MatchesTheDefaultStreamFormat) {
 
 TEST(NumberParse, ReadsLikeAtofAndAtoi) {
   const std::pair<std::string, double> reals[] = {
-      {"12.5", 12.5}, {"\r\n12", 12}, {"12\n345", 12}, {"+5", 5},     {"--5", 0},      {"+-5", 0},
-      {"-.5", -0.5},  {"", 0},          {"1.2.3", 1.2},   {"\x90\xff", 0}, {"1e999", INFINITY}, {std::string(400, '9'), INFINITY}};
+      {"12.5", 12.5}, {"\r\n12", 12}, {"12\n345", 12}, {"+5", 5},         {"--5", 0},          {"+-5", 0},
+      {"-.5", -0.5},  {"", 0},          {"1.2.3", 1.2},   {"\x90\xff", 0}, {"1e999", INFINITY},
+      {std::string(400, '9'), INFINITY}};
   for (const auto& [text, value] : reals) EXPECT_EQ(parseReal(text), value) << text;
   const std::pair<const char*, int> ints[] = {{"12abc", 12}, {"--5", 0}, {" -7", -7},
       {"99999999999999999999", std::numeric_limits<int>::max()}, {"-99999999999999999999", std::numeric_limits<int>::min()}};
