@@ -23,6 +23,17 @@ ThinningOptions thinOn() {
   return o;
 }
 
+// Densifying every run: no limit of length or angle.
+ThinningOptions densifyAll() {
+  ThinningOptions o;
+  o.addPointEnabled = true;
+  o.apMinLength = 0;
+  o.apMaxLength = 1e9;
+  o.apMinAngle = -1;
+  o.apMaxAngle = 1e9;
+  return o;
+}
+
 // Every third point of a straight run of short segments is kept, and the last; corners (the
 // point before and the corner itself), long segments (3 mm) and zero-length ones (no direction,
 // so a corner) survive.
@@ -42,12 +53,8 @@ TEST(Thinning, KeepsIntervalPointsCornersAndLongSegments) {
 }
 
 TEST(Thinning, ChooseNeedsFivePointsAndActsOnce) {
-  ThinningOptions o = thinOn();
-  o.addPointEnabled = true;
-  o.apMinLength = 0;
-  o.apMaxLength = 1000;
-  o.apMinAngle = 0;
-  o.apMaxAngle = 360;
+  ThinningOptions o = densifyAll();
+  o.deletePointEnabled = true;
   const Points four = {{0, 0}, {400, 10}, {800, 40}, {1200, 90}};
   EXPECT_EQ(chooseFilter(four, o), densify(densify(four, o), o));  // not thinned: densified twice
   const Points five = verticalRun(5, 40);
@@ -88,13 +95,8 @@ TEST(Densify, CentreSpecialCasesAndCollinearPoints) {
 }
 
 TEST(Densify, ManyPassesStayBounded) {
-  ThinningOptions o;
-  o.addPointEnabled = true;
+  ThinningOptions o = densifyAll();
   o.apTimes = 1000;
-  o.apMinLength = 0;
-  o.apMaxLength = 1e9;
-  o.apMinAngle = -1;
-  o.apMaxAngle = 1e9;
   Points run;
   for (int i = 0; i < 100; ++i) run.push_back({i * 100.0, (i % 2) * 50.0});
   EXPECT_LE(chooseFilter(run, o).size(), 2 * kMaxDensifiedPoints + 1);
