@@ -54,13 +54,6 @@ class DisposeRun {
   std::unique_ptr<CDisposeFile> file_;
 };
 
-// Body of a single-page run in mode 5 without trailer.
-inline std::string disposeToText(const std::string& hpgl, DisposeOptions o = plainOptions()) {
-  DisposeRun run(hpgl, o);
-  if (!run.dispose()) return "<failed: " + run.file().errorText() + ">";
-  return run.page(0);
-}
-
 // Options of a run in page mode `mode` on pages `widthMm` wide, without margins.
 inline DisposeOptions pagedOptions(int mode, double widthMm) {
   DisposeOptions o = plainOptions();

@@ -101,7 +101,9 @@ TEST(PlotModelStorage, EveryStrokeKeepsItsLineTypeAmongMany) {
     hpgl += type + line;
     body += type + (k == 0 ? "SP1;" : "") + line;
   }
-  EXPECT_EQ(test::disposeToText(hpgl), "IN;" + body + "PX5;ZH5;");
+  test::DisposeRun run(hpgl, test::plainOptions());
+  ASSERT_TRUE(run.dispose());
+  EXPECT_EQ(run.page(0), "IN;" + body + "PX5;ZH5;");
 }
 
 }  // namespace
