@@ -143,6 +143,7 @@ TEST(DrawingSource, DrawingsAreKnownByWhatTheyHoldNotByTheirName) {
   std::filesystem::copy_file(pdf, home.file("job_20260105_093000_001.PLT"));
   const Disposed d = dispose(home.file("job_20260105_093000_001.PLT"), home.file("out"), plainOptions());
   ASSERT_TRUE(d.ok && !d.pages.empty()) << d.error;
+  EXPECT_NE(d.pages[0].find("PD"), std::string::npos) << "the drawing's cut lines reach the page";
   EXPECT_EQ(d.pages, dispose(pdf, home.file("out1"), plainOptions()).pages) << "cut as the same file named .pdf";
   // Copied through unread where a plot file would be: a drawing is read all the same.
   DisposeOptions copy = plainOptions();
