@@ -52,24 +52,33 @@ class Labels : public ::testing::Test {
   qel::test::TempHome fontHome;
 };
 
-TEST_F(Labels, GlyphsBecomeStrokesWithTheLabelPen) {
-  // SI 0.4,0.4: kx = 1, ky = 0.6; advance = 40 + 500 = 540 units.
-  auto s = load("SI0.4,0.4;PU1000,2000;LBAB;PU0,0;PD1,1;", options());
-  ASSERT_EQ(s.size(), 4u);  // the "PU" point, A, B, and the last stroke
-  EXPECT_EQ(s[1].points, (Points{{1000, 2000}, {1250, 2420}, {1500, 2000}}));
-  EXPECT_EQ(s[2].points, (Points{{1540, 2420}, {1540, 2000}}));
-  EXPECT_EQ(s[1].pen, 5);
-  EXPECT_TRUE(s[1].labelStrokeFlag);
-  EXPECT_FALSE(s[3].labelStrokeFlag);
-}
-
-TEST_F(Labels, SpacesAdvanceAndUnknownCharactersDrawNothing) {
-  auto s = load("SI0.4,0.4;PU0,0;LBA A~\x01;PU0,0;", options());
-  ASSERT_EQ(s.size(), 3u);
-  EXPECT_EQ(s[2].points.front(), (PlotPoint{1080, 0}));  // two advances: 'A' and the space
-  // The pen position ends four advances on ("~" has no glyph but advances; \x01 is skipped).
-  s = load("SI0.4,0.4;PU0,0;LBA A~\x01;LBB;", options());
-  EXPECT_EQ(s.back().points.front().x, 4 * 540);
+// SI 0.4,0.4: kx = 1, ky = 0.6 (a glyph 700 high is 420); advance = 40 + 500 = 540 units.
+TEST_F(Labels, GlyphsAreLaidOutAlongTheLabel) {
+  const struct {
+    const char* name;
+    std::string hpgl;
+    std::size_t index;  // of the stroke checked (stroke 0 is the "PU" point)
+    Points points;
+  } rows[] = {
+      {"A at the pen", "SI0.4,0.4;PU1000,2000;LBAB;PU0,0;PD1,1;", 1, {{1000, 2000}, {1250, 2420}, {1500, 2000}}},
+      {"B one advance on", "SI0.4,0.4;PU1000,2000;LBAB;PU0,0;PD1,1;", 2, {{1540, 2420}, {1540, 2000}}},
+      {"a space advances", "SI0.4,0.4;PU0,0;LBA A~\x01;PU0,0;", 2, {{1080, 0}, {1330, 420}, {1580, 0}}},
+      // "~" has no glyph but advances; \x01 is skipped: the next label starts four advances on.
+      {"unknown characters", "SI0.4,0.4;PU0,0;LBA A~\x01;LBB;", 3, {{2160, 420}, {2160, 0}}},
+      {"the terminator is neither drawn nor advanced over", "DT@;SI0.4,0.4;PU0,0;LBA@B;", 2, {{540, 420}, {540, 0}}},
+      {"double-byte text after a double-byte space", "SI0.4,0.4;PU0,0;LB\xa1\xa1\xb0\xa1;", 1, {{540, 210}, {1040, 210}}},
+  };
+  for (const auto& r : rows) {
+    const auto s = load(r.hpgl, options());
+    ASSERT_GT(s.size(), r.index) << r.name;
+    const auto& got = s[r.index].points;
+    ASSERT_EQ(got.size(), r.points.size()) << r.name;
+    for (std::size_t k = 0; k < got.size(); ++k)
+      EXPECT_LT(std::hypot(got[k].x - r.points[k].x, got[k].y - r.points[k].y), 1e-9) << r.name << " point " << k;
+    EXPECT_EQ(s[r.index].pen, 5) << r.name;
+    EXPECT_TRUE(s[r.index].labelStrokeFlag) << r.name;
+  }
+  EXPECT_FALSE(load(rows[0].hpgl, options()).back().labelStrokeFlag);
 }
 
 TEST_F(Labels, DirectionRotationAndOffsets) {
@@ -83,18 +92,6 @@ TEST_F(Labels, DirectionRotationAndOffsets) {
   o.fontOffsetY = -2;
   s = load("SI0.4,0.4;PU1000,1000;LBB;", o);
   EXPECT_EQ(s[1].points, (Points{{1040, 1340}, {1040, 920}}));
-}
-
-TEST_F(Labels, TerminatorCharactersAndDoubleByteText) {
-  auto s = load("DT@;SI0.4,0.4;PU0,0;LBA@B;", options());
-  ASSERT_EQ(s.size(), 3u);
-  EXPECT_EQ(s[2].points.front().x, 540);  // '@' is neither drawn nor advanced over
-  s = load("SI0.4,0.4;PU0,0;LB\xa1\xa1\xb0\xa1;", options());
-  ASSERT_EQ(s.size(), 2u);
-  ASSERT_EQ(s[1].points.size(), 2u);
-  EXPECT_EQ(s[1].points[0].x, 540);  // after the double-byte space
-  EXPECT_EQ(s[1].points[1].x, 1040);
-  EXPECT_NEAR(s[1].points[0].y, 350 * 0.6, 1e-9);
 }
 
 TEST_F(Labels, WithoutFontOrConversion) {
