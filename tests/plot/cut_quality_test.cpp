@@ -142,15 +142,13 @@ double pathLength(const Path& p, size_t from) {
 
 TEST(Overcut, AddsExactlyTheSetLengthAlongTheFirstSegments) {
   const Path sq = square(1600);
-  const Path one = addOvercut(sq, 40);  // 1 mm: within the first side
-  ASSERT_EQ(one.size(), sq.size() + 1);
-  EXPECT_EQ(one.back(), (PlotPoint{40, 0}));
-  EXPECT_DOUBLE_EQ(pathLength(one, sq.size() - 1), 40);
-  const Path two = addOvercut(sq, 2000);  // past the first corner
-  ASSERT_EQ(two.size(), sq.size() + 2);
-  EXPECT_EQ(two[sq.size()], (PlotPoint{1600, 0}));
-  EXPECT_EQ(two.back(), (PlotPoint{1600, 400}));
-  EXPECT_DOUBLE_EQ(pathLength(two, sq.size() - 1), 2000);
+  // 1 mm within the first side, then past the first corner (through it).
+  for (const auto& [length, added] : {std::pair{40.0, Path{{40, 0}}}, std::pair{2000.0, Path{{1600, 0}, {1600, 400}}}}) {
+    const Path out = addOvercut(sq, length);
+    ASSERT_GE(out.size(), sq.size());
+    EXPECT_EQ(Path(out.begin() + static_cast<std::ptrdiff_t>(sq.size()), out.end()), added) << length;
+    EXPECT_DOUBLE_EQ(pathLength(out, sq.size() - 1), length);
+  }
   // At most one more lap.
   EXPECT_DOUBLE_EQ(pathLength(addOvercut(sq, 1e9), sq.size() - 1), 6400);
   // Ends that are near but apart are joined first, then the overcut runs on.
@@ -294,11 +292,7 @@ TEST(Weeding, BoxStaysOnThePageUnlessTheContentDoesNot) {
 }
 
 TEST(Weeding, LabelsKeptAsTextCountWithTheirSizeAndDirection) {
-  LabelRecord l;
-  l.x = 1000;
-  l.y = 1000;
-  l.siText = "SI0.3,0.4";
-  l.labelText = std::string("LBABCD") + '\3';
+  LabelRecord l{.siText = "SI0.3,0.4", .labelText = std::string("LBABCD") + '\3', .x = 1000, .y = 1000};
   auto box = shapeBoxes({}, {}, {l}, 0);
   ASSERT_EQ(box.size(), 1u);
   // Four characters at 1.5 x 0.3 cm along x, two heights of 0.4 cm to either side.
