@@ -109,13 +109,24 @@ class QueueTest : public ::testing::Test {
     QObject::connect(q, &CSendQueue::logLine, [this](const QString& l) { logs << l; });
     QObject::connect(q, &CSendQueue::jobChanged, [this](quint64 id, const JobReport& r) { reports[id].push_back(r); });
   }
+  void startQueue(bool autoResume = false, bool watcher = false) {
+    makeQueue(autoResume, watcher);
+    queue->start();
+  }
   std::string logText() const { return logs.join('\n').toStdString(); }
 
-  // One heartbeat, then the workers it started run to their end.
-  void tick() {
-    queue->Tick();
-    ASSERT_TRUE(test::pumpUntil([this] { return queue->idle(); }, 5000));
-    QCoreApplication::processEvents();
+  // `n` heartbeats, each followed by the workers it started running to their end.
+  void tick(int n = 1) {
+    for (int i = 0; i < n; ++i) {
+      queue->Tick();
+      ASSERT_TRUE(test::pumpUntil([this] { return queue->idle(); }, 5000));
+      QCoreApplication::processEvents();
+    }
+  }
+  // A page file in the dispose folder, put at the end of the send queue.
+  void queuePage(const std::string& name, const std::string& content = "a") {
+    home->writeFile("DisposeDir/" + name, content);
+    queue->sendQueueList()->append(QString::fromStdString(name));
   }
 
   std::string watch(const std::string& name) { return home->path() + "/ListenDir/" + name; }

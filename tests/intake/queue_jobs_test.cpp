@@ -150,21 +150,6 @@ TEST_F(QueueJobsTest, CancelTakesAJobOutAtEveryStage) {
   EXPECT_FALSE(queue->stopRequested());
 }
 
-TEST_F(QueueJobsTest, PausingDuringAJobsSendKeepsTheJob) {
-  makeJobQueue();
-  holdUntilStop = true;
-  ASSERT_TRUE(hand(1, "IN;"));
-  ASSERT_TRUE(pumpUntil([&] { return holding.load(); }, 10000));
-  holdUntilStop = false;
-  queue->TogglePause();  // the link gives up on the stop request
-  ASSERT_TRUE(pumpUntil([&] { return queue->idle() && last(1).stage == JobStage::Waiting; }, 10000));
-  EXPECT_FALSE(finished(1));
-  queue->TogglePause();
-  ASSERT_TRUE(waitFinished(1));
-  EXPECT_EQ(last(1).stage, JobStage::Completed);
-  EXPECT_EQ(delivered(), std::vector<std::string>{"job1_20260105_093000_001.PLT"});
-}
-
 TEST_F(QueueJobsTest, OnlyPlainFilesOfTheJobFolderAreTaken) {
   makeJobQueue();
   home->writeFile("elsewhere.plt", "IN;");

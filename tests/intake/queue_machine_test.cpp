@@ -1,7 +1,7 @@
 // The real send queue, the real controller file link and the simulated coordinator on loopback
 // addresses (127.0.0.212 and up), in real time: a file written in pieces with pauses reaches the
 // machine whole and once; a pause in the middle of a send leaves the machine nothing, and Continue
-// sends the file whole; a machine that was away is found again by an unattended queue.
+// sends the file whole.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -44,8 +44,6 @@ class QueueMachineTest : public ::testing::Test {
     cfg.writeText("Modbus", "Modbus_LinkType", "2");
     cfg.writeText("Modbus", "Xitong_IP", address);
     cfg.writeText("Watcher", "Watcher_SettleMs", std::to_string(settleMs));
-    cfg.writeText("Transfer_Config", "Resume_FirstWait", "1");
-    cfg.writeText("Transfer_Config", "Resume_MaxWait", "2");
   }
   std::unique_ptr<sim::CoordinatorServices> machine(const std::string& address) {
     sim::CoordinatorServiceOptions o;
@@ -60,11 +58,10 @@ class QueueMachineTest : public ::testing::Test {
     EXPECT_TRUE(s) << error;
     return s;
   }
-  void makeQueue(bool autoResume = false) {
+  void makeQueue() {
     CSendQueue::Services s;
     s.links = links::LinkFactory::standard();
     s.tickMs = 50;
-    s.autoResume = autoResume;
     queue = std::make_unique<CSendQueue>(QString::fromStdString(home.path()), std::move(s));
     QObject::connect(queue.get(), &CSendQueue::logLine, [this](const QString& l) { logs << l; });
     QObject::connect(queue.get(), &CSendQueue::fileFailed, [this](const QueueFailure& f) { failures.push_back(f); });
@@ -145,26 +142,6 @@ TEST_F(QueueMachineTest, APauseMidFileLeavesTheMachineNothingAndContinueSendsItW
   const auto downloads = sim->sim().downloads();
   ASSERT_EQ(downloads.size(), 1u);
   EXPECT_TRUE(downloads[0].data == content);
-}
-
-TEST_F(QueueMachineTest, AnUnattendedQueueFindsTheMachineAgainWhenItIsBack) {
-  configure("127.0.0.214", 0);
-  makeQueue(true);
-  queue->start();
-  const std::string content = plotBytes(4096);
-  platform::writeFileAtomically(home.file("DisposeDir/job_20260105_093000_001.PLT"), content);
-  queue->sendQueueList()->append(QStringLiteral("job_20260105_093000_001.PLT"));
-  // Nothing listens: the queue pauses and plans to try again.
-  ASSERT_TRUE(pumpUntil([&] { return queue->translatePaused() && queue->resumeAtMs() >= 0; }, 15000))
-      << logs.join('\n').toStdString();
-  ASSERT_FALSE(failures.empty());
-  EXPECT_EQ(failures[0].kind, FailureKind::MachineUnreachable);
-  auto sim = machine("127.0.0.214");  // the machine is switched on again
-  ASSERT_TRUE(sim);
-  ASSERT_TRUE(pumpUntil([&] { return queue->historyList()->count() == 1; }, 20000)) << logs.join('\n').toStdString();
-  EXPECT_GE(logs.filter("resuming after the machine was out of reach").size(), 1);
-  ASSERT_EQ(sim->sim().downloads().size(), 1u);
-  EXPECT_TRUE(sim->sim().downloads()[0].data == content);
 }
 
 }  // namespace
