@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,32 +106,39 @@ TEST_F(NetworkLinkTest, BusyMachineIsAskedAgainUntilReady) {
   EXPECT_GE(clock.nowMs(), 3 * 200);
 }
 
-TEST_F(NetworkLinkTest, ConnectionDroppedMidFileIsAnInterruption) {
-  machine.setCloseAfterBytes(3000);
-  CNetwork_Transfer link(owner, writeJob(std::string(20000, 'x')), 20000, options());
-  EXPECT_FALSE(link.send());
-  EXPECT_EQ(link.resultText(), "QEL_Connect_Close");
-  EXPECT_FALSE(isConnectionFailure(link.resultText()));
-  ASSERT_EQ(owner.messages().size(), 1u);
-  EXPECT_EQ(owner.messages()[0], "QEL: network interruption !");
-  EXPECT_TRUE(machine.files().empty());
-  EXPECT_FALSE(link.connected());
-}
-
-TEST_F(NetworkLinkTest, UnreachableMachineInBothLanguages) {
-  machine.stop();  // nothing listens on the port any more
-  for (int lang : {1, 0}) {
-    owner.lang_ = lang;
+// How a send fails: its text, whether that counts as a machine out of reach (the queue pauses),
+// what the operator is told, and the connections the machine saw.
+TEST_F(NetworkLinkTest, FailuresEndWithTheirTextAndMessage) {
+  struct Row {
+    const char* name;
+    std::function<void()> fault;
+    bool readable;
+    int lang;
+    const char* text;
+    const char* message;  // null: none
+    int connections;
+  };
+  const Row rows[] = {
+      {"file unreadable", [] {}, false, 1, "Open Transfer-File Fail.", nullptr, 0},
+      {"dropped mid-file", [this] { machine.setCloseAfterBytes(3000); }, true, 1, "QEL_Connect_Close",
+       "QEL: network interruption !", 1},
+      {"out of reach", [this] { machine.stop(); }, true, 1, "QEL_Connect_Fail", "QEL: can not connect to machine !", 1},
+      {"out of reach, Chinese", [] {}, true, 0, "QEL_Connect_Fail", "QEL: 无法连接到机器！", 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    r.fault();
+    owner.lang_ = r.lang;
     owner.clearMessages();
-    CNetwork_Transfer link(owner, writeJob("PU;"), 3, options());
+    const std::string path = r.readable ? writeJob(std::string(20000, 'x')) : home.file("missing.plt");
+    CNetwork_Transfer link(owner, path, 20000, options());
     EXPECT_FALSE(link.send());
-    EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
-    EXPECT_TRUE(isConnectionFailure(link.resultText()));
-    ASSERT_EQ(owner.messages().size(), 1u);
-    EXPECT_EQ(owner.messages()[0], lang ? "QEL: can not connect to machine !" : "QEL: 无法连接到机器！");
-    EXPECT_EQ(link.Connect(), 0);
-    EXPECT_EQ(link.resultText(), "QEL_Connect_Fail");
-    EXPECT_EQ(owner.messages().size(), 1u) << "Connect shows no message";
+    EXPECT_EQ(link.resultText(), r.text);
+    EXPECT_EQ(isConnectionFailure(link.resultText()), std::string(r.text) == "QEL_Connect_Fail");
+    EXPECT_EQ(owner.messages(), r.message ? std::vector<std::string>{r.message} : std::vector<std::string>{});
+    EXPECT_EQ(machine.connections(), r.connections);
+    EXPECT_TRUE(machine.files().empty());
+    EXPECT_FALSE(link.connected());
   }
 }
 
@@ -162,13 +170,6 @@ TEST_F(NetworkLinkTest, SilentMachineIsAskedAgainUntilThePause) {
   EXPECT_EQ(link.resultText(), "");
   EXPECT_GE(machine.startRequests(), 3);
   EXPECT_TRUE(owner.messages().empty());
-}
-
-TEST_F(NetworkLinkTest, FileThatCannotBeReadNeverReachesTheMachine) {
-  CNetwork_Transfer link(owner, home.file("missing.plt"), 10, options());
-  EXPECT_FALSE(link.send());
-  EXPECT_EQ(link.resultText(), "Open Transfer-File Fail.");
-  EXPECT_EQ(machine.connections(), 0);
 }
 
 TEST_F(NetworkLinkTest, ProbeResultsAndTheLinkLeftClosed) {

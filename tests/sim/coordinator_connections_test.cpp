@@ -123,18 +123,4 @@ TEST(CoordinatorConnections, APulledCableLosesOnlyItsOwnConnection) {
   ::close(polite);
 }
 
-TEST(CoordinatorFaults, BusySwitchedByNameReportsTheProgramBusyForThatManyPolls) {
-  auto s = startServices(-1, 0);
-  ASSERT_TRUE(s);
-  ASSERT_TRUE(s->setFault("busy", 2));
-  const int fd = connectTo(s->commandPort());
-  ASSERT_GE(fd, 0);
-  for (const char* want : {"1", "1", "0"}) {
-    sendAll(fd, "?vr(951)\r\n");
-    const std::string answer = std::string("?vr(951)\r\n") + want + "\r\n>>";
-    EXPECT_NE(readUntil(fd, ">>").find(answer), std::string::npos) << want;
-  }
-  ::close(fd);
-}
-
 }  // namespace

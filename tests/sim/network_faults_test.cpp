@@ -1,20 +1,12 @@
-// The network kind's faults as `qelcut sim` switches them, on the running simulators: busy
-// start requests, and a serial peer that stops reading and then keeps what it got once it
-// reads again.
+// The network kind's serial peer as `qelcut sim` runs it: switched to stop reading, the line
+// fills up; reading again, it keeps what it got whole.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "sim_runner.h"
 #include "support/process.h"
@@ -23,10 +15,6 @@
 namespace {
 
 using qel::test::waitUntil;
-
-std::string readSome(int fd, std::size_t n) {
-  return qel::test::readUntil(fd, [n](const std::string& got) { return got.size() >= n; });
-}
 
 class NetworkKind : public ::testing::Test {
  protected:
@@ -51,26 +39,6 @@ class NetworkKind : public ::testing::Test {
   std::vector<qel::sim::SimulatorEntry> sims;
   std::vector<std::string> where;
 };
-
-TEST_F(NetworkKind, BusyFromTheStartAndAgainWhenSwitched) {
-  // "TCP 127.0.0.184:PORT, ..."
-  const int port = std::stoi(where[0].substr(where[0].find(':') + 1));
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<std::uint16_t>(port));
-  ::inet_pton(AF_INET, "127.0.0.184", &sa.sin_addr);
-  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-  const std::string start("\x01\x01", 2);
-  ASSERT_EQ(::send(fd, start.data(), 2, MSG_NOSIGNAL), 2);
-  EXPECT_EQ(readSome(fd, 2), std::string("\x01\x00", 2));  // the command line's one busy round
-  setFault("busy", 2);
-  for (const char* want : {"\x01\x00", "\x01\x00", "\x01\x01"}) {
-    ASSERT_EQ(::send(fd, start.data(), 2, MSG_NOSIGNAL), 2);
-    EXPECT_EQ(readSome(fd, 2), std::string(want, 2));
-  }
-  ::close(fd);
-}
 
 TEST_F(NetworkKind, StalledSerialPeerFillsTheLineThenKeepsEverySendWhole) {
   const std::string path = where[1].substr(where[1].find("/dev/"), where[1].find(' ', where[1].find("/dev/")) -
