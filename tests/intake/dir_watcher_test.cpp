@@ -65,6 +65,20 @@ class Recorder : public CDirectoryChangeHandler {
 
 void touch(const std::string& path) { std::FILE* f = std::fopen(path.c_str(), "wb"); if (f) std::fclose(f); }
 
+// A watcher on a fresh folder HOME/w with a recording handler, under the queue's filter.
+struct Watched {
+  explicit Watched(bool onInterfaceThread, std::uint32_t flags = 0, bool subFolders = false)
+      : w(onInterfaceThread, kFilterNoTest | kFilterNeverAskAfter | flags) {
+    fs::create_directories(home.file("w/a/deep"));
+    EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), subFolders), 0);
+  }
+  bool saw(const QString& event) { return pumpUntil([&] { return h->has(event); }); }
+  TempHome home;
+  QString dir = QString::fromStdString(home.file("w"));
+  CDirectoryChangeWatcher w;
+  CountedRef<Recorder> h = makeHandler<Recorder>();
+};
+
 TEST(DirWatcher, StartErrors) {
   TempHome home;
   home.writeFile("file.plt", "x");
@@ -86,14 +100,10 @@ TEST(DirWatcher, StartErrors) {
 }
 
 TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
-  TempHome home;
+  Watched x(true);
+  auto& [home, dir, w, h] = x;
   fs::create_directories(home.file("outside"));
-  fs::create_directories(home.file("w"));
-  QString dir = QString::fromStdString(home.file("w"));
-  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
-  EXPECT_TRUE(pumpUntil([&] { return h->has("started 0 " + dir); }));
+  EXPECT_TRUE(x.saw("started 0 " + dir));
 
   touch(home.file("w/a.tmp"));
   fs::rename(home.file("w/a.tmp"), home.file("w/a.plt"));
@@ -101,7 +111,7 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   fs::rename(home.file("outside/b.plt"), home.file("w/b.plt"));
   fs::rename(home.file("w/a.plt"), home.file("outside/a.plt"));
   fs::remove(home.file("w/b.plt"));
-  ASSERT_TRUE(pumpUntil([&] { return h->has("removed " + dir + "/b.plt"); }));
+  ASSERT_TRUE(x.saw("removed " + dir + "/b.plt"));
   QStringList names;
   for (const QString& e : h->events())
     if (!e.startsWith("modified") && !e.startsWith("written") && !e.startsWith("closed")) names << e;
@@ -113,7 +123,7 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   // Writing a file, then its writer closing it: the settle rule of the queue waits for the close.
   h->clear();
   home.writeFile("w/c.plt", "content");
-  EXPECT_TRUE(pumpUntil([&] { return h->has("closed " + dir + "/c.plt"); }));
+  EXPECT_TRUE(x.saw("closed " + dir + "/c.plt"));
   const QStringList events = h->events();
   EXPECT_TRUE(events.contains("modified " + dir + "/c.plt"));
   EXPECT_LT(events.indexOf("written " + dir + "/c.plt"), events.indexOf("closed " + dir + "/c.plt"));
@@ -124,14 +134,10 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
 }
 
 TEST(DirWatcher, SubFoldersIncludingNewOnes) {
-  TempHome home;
-  fs::create_directories(home.file("w/a/deep"));
-  QString dir = QString::fromStdString(home.file("w"));
-  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted | kFilterNoStopped);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), true), 0);
+  Watched x(true, kFilterNoStarted | kFilterNoStopped, true);
+  auto& [home, dir, w, h] = x;
   touch(home.file("w/a/deep/x.plt"));
-  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/a/deep/x.plt"); }));
+  EXPECT_TRUE(x.saw("added " + dir + "/a/deep/x.plt"));
   // A new or renamed folder gets its watch when the worker sees it: files are made in it, one
   // after another, until one is reported.
   const auto filesReportedIn = [&](const std::string& sub) {
@@ -174,13 +180,10 @@ TEST(DirWatcher, FilterFlags) {
 }
 
 TEST(DirWatcher, WithoutInterfaceRunsOnNotificationThread) {
-  TempHome home;
-  QString dir = QString::fromStdString(home.path());
-  CDirectoryChangeWatcher w(false, kFilterNoTest | kFilterNeverAskAfter);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
-  touch(home.file("x.plt"));
-  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/x.plt"); }));
+  Watched x(false);
+  auto& [home, dir, w, h] = x;
+  touch(home.file("w/x.plt"));
+  EXPECT_TRUE(x.saw("added " + dir + "/x.plt"));
   EXPECT_TRUE(h->offMainThread);
   // The stopped notification is run before StopWatching returns.
   EXPECT_TRUE(w.StopWatching(dir));
@@ -188,14 +191,10 @@ TEST(DirWatcher, WithoutInterfaceRunsOnNotificationThread) {
 }
 
 TEST(DirWatcher, VanishedFolderEndsTheWatchWithReadError) {
-  TempHome home;
-  fs::create_directories(home.file("w"));
-  QString dir = QString::fromStdString(home.file("w"));
-  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
+  Watched x(true, kFilterNoStarted);
+  auto& [home, dir, w, h] = x;
   fs::remove_all(home.file("w"));
-  EXPECT_TRUE(pumpUntil([&] { return h->has(QString("read-error 2 ") + dir); }));
+  EXPECT_TRUE(x.saw("read-error 2 " + dir));
   EXPECT_TRUE(pumpUntil([&] { return !w.IsWatching(dir); }));
   // It can be watched again once it is back.
   fs::create_directories(home.file("w"));
