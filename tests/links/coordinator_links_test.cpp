@@ -343,9 +343,7 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
   EXPECT_EQ(owner.messages()[0], "Information: invalid host ip!");
 
   Bench b("127.0.0.91");
-  sim::CoordinatorFaults f;
-  f.commandSilent = true;
-  b.sim->sim().setFaults(f);
+  b.sim->setFault("command-silent", 1);
   links::CMC_Command mc(&b.owner);
   mc.setAddress("127.0.0.91");
   mc.setReplyTimeoutMs(200);
@@ -399,7 +397,7 @@ TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJob) {
   EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
 }
 
-TEST(ControlLink, ConnectionFailureInBothLanguagesStopAndWrongCrc) {
+TEST(ControlLink, ConnectionFailureInBothLanguagesAndStop) {
   const struct {
     int lang;
     std::vector<std::string> said;
@@ -437,15 +435,6 @@ TEST(ControlLink, ConnectionFailureInBothLanguagesStopAndWrongCrc) {
   EXPECT_EQ(waiting.resultText(), "停止发送");
   EXPECT_TRUE(b.sim->sim().downloads().empty());
 
-  b.owner.setStopRequest(false);
-  b.sim->model().setVr(950, 0);
-  sim::CoordinatorFaults f;
-  f.downloadWrongCrc = true;
-  b.sim->sim().setFaults(f);
-  links::CMCControl_Transfer wrong(b.owner, path, 6);
-  EXPECT_FALSE(wrong.send());
-  EXPECT_EQ(wrong.resultText(), "");
-  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);  // the job is not started
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -529,9 +518,7 @@ TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
   mc.setPort(3240);
   mc.attachControl(&control);
   ASSERT_TRUE(mc.setVr(3, 1));
-  sim::CoordinatorFaults f;
-  f.commandSilent = true;
-  b.sim->sim().setFaults(f);
+  b.sim->setFault("command-silent", 1);
   EXPECT_FALSE(mc.movePos(1, 10, 10, 5, 0));
   const auto m = b.owner.messages();
   ASSERT_EQ(m.size(), 2u);
@@ -540,7 +527,7 @@ TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
   EXPECT_FALSE(control.IsOpen(3240));  // closed by the failure handling
 }
 
-TEST(ControlLink, LineLostDuringTheWaitOrTheDownload) {
+TEST(ControlLink, LineLostDuringTheWaitOrAFailedDownload) {
   Bench b("127.0.0.102");
   b.sim->model().setVr(951, 1);
   const std::string body = plotFile(200000);
@@ -556,65 +543,17 @@ TEST(ControlLink, LineLostDuringTheWaitOrTheDownload) {
   ASSERT_EQ(b.sim->sim().downloads().size(), 1u);
   EXPECT_TRUE(b.sim->sim().downloads()[0].data == body);
 
-  b.sim->model().setVr(950, 0);
-  b.sim->model().setVr(951, 0);
-  sim::CoordinatorFaults f;
-  f.dropAfterBytes = 10000;
-  b.sim->sim().setFaults(f);
-  links::CMCControl_Transfer dropped(b.owner, path, 200000);
-  EXPECT_FALSE(dropped.send());
-  EXPECT_EQ(dropped.resultText(), "");
-  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
-}
-
-#include <malloc.h>
-#include <spawn.h>
-
-#include <filesystem>
-namespace fs = std::filesystem;
-
-#include <fstream>
-
-// A process without the memory for a second thread's stack: the reply worker cannot start, the
-// sending worker is ended and the controller closed, with the text for it. The child runs in a
-// fresh process (a forked one would reuse the parent's thread stacks).
-TEST(ControllerFileLink, NoMemoryForTheReplyWorkerChild) {
-  const char* path = std::getenv("QEL_NOMEM_FILE");
-  const char* home = std::getenv("QEL_NOMEM_HOME");
-  if (!path || !home) GTEST_SKIP() << "run by NoMemoryForTheReplyWorker";
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
-#endif
-  Owner owner(home);
-  ::mallopt(M_ARENA_MAX, 1);  // worker threads share the main heap
-  std::vector<void*> warm;
-  for (int i = 0; i < 64; ++i) warm.push_back(std::malloc(4096));
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  const rlim_t vm = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
-  rlimit limit{vm + 12 * 1024 * 1024, vm + 12 * 1024 * 1024};  // one 8 MB stack fits, two do not
-  ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
-  CController_Transfer::Options o;
-  o.connectTimeoutMs = 500;
-  CController_Transfer link(owner, path, 4000, o);
-  EXPECT_FALSE(link.send());
-  EXPECT_EQ(link.resultText(), "Error creating receive thread");
-  EXPECT_EQ(link.attempts(), 6);
-}
-
-TEST(ControllerFileLink, NoMemoryForTheReplyWorker) {
-  Bench b("127.0.0.103");
-  const std::string path = b.put("mem.plt", plotFile(4000));
-  const std::string self = fs::read_symlink("/proc/self/exe").string();
-  const std::string filter = "--gtest_filter=ControllerFileLink.NoMemoryForTheReplyWorkerChild";
-  const std::string envFile = "QEL_NOMEM_FILE=" + path, envHome = "QEL_NOMEM_HOME=" + b.home.path();
-  std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
-  std::vector<char*> envp = {const_cast<char*>(envFile.c_str()), const_cast<char*>(envHome.c_str()), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // A download that fails (wrong CRC, line dropped) says nothing and starts no job.
+  for (const auto& [fault, value] : {std::pair<const char*, long long>{"wrong-crc", 1}, {"close-after", 10000}}) {
+    b.sim->model().setVr(950, 0);
+    b.sim->model().setVr(951, 0);
+    b.sim->setFault(fault, value);
+    links::CMCControl_Transfer failed(b.owner, path, 200000);
+    EXPECT_FALSE(failed.send()) << fault;
+    EXPECT_EQ(failed.resultText(), "");
+    EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
+    b.sim->setFault(fault, value > 1 ? -1 : 0);
+  }
 }
 
 TEST(CoordinatorModel, ProgramNeedsADownloadAndBadCommandsAreRefused) {
