@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <mutex>
 #include <set>
 #include <tuple>
 
@@ -92,37 +91,20 @@ TEST(FaultControl, LinesAreReadWithTheirProblemsNamed) {
   EXPECT_EQ(problems[3].rfind("line 9: silent takes on or off", 0), 0u) << problems[3];
 }
 
-class ControlFile : public ::testing::Test {
- protected:
-  void write(const std::string& text) {
-    // Written beside and renamed in, so that the watcher never reads half a file.
+TEST(ControlFile, OnlyChangesAreAppliedAndTheCommandLineReturnsWhenALineGoes) {
+  TempHome home;
+  std::vector<std::string> calls;  // the reload runs on this thread
+  std::string log;
+  const auto applied = [&] { return calls; };
+  // Written beside and renamed in, so that the watcher never reads half a file.
+  const auto write = [&](const std::string& text) {
     home.writeFile("faults.part", text);
     std::filesystem::rename(home.file("faults.part"), home.file("faults"));
-  }
-  std::vector<std::string> applied() {
-    std::lock_guard<std::mutex> g(m);
-    return calls;
-  }
-  std::unique_ptr<qel::sim::FaultControlFile> make(FaultValues commandLine) {
-    return std::make_unique<qel::sim::FaultControlFile>(
-        home.file("faults"), SimKind::Coordinator, std::move(commandLine),
-        [this](const std::string& name, long long value) {
-          std::lock_guard<std::mutex> g(m);
-          calls.push_back(name + "=" + std::to_string(value));
-        },
-        [this](const std::string& line) {
-          std::lock_guard<std::mutex> g(m);
-          log += line + "\n";
-        });
-  }
-  TempHome home;
-  std::mutex m;
-  std::vector<std::string> calls;
-  std::string log;
-};
-
-TEST_F(ControlFile, OnlyChangesAreAppliedAndTheCommandLineReturnsWhenALineGoes) {
-  auto control = make({{"busy", 2}, {"silent", 1}});
+  };
+  auto control = std::make_unique<qel::sim::FaultControlFile>(
+      home.file("faults"), SimKind::Coordinator, FaultValues{{"busy", 2}, {"silent", 1}},
+      [&](const std::string& name, long long value) { calls.push_back(name + "=" + std::to_string(value)); },
+      [&](const std::string& line) { log += line + "\n"; });
   control->reload();  // no file yet: the command line's faults, nothing to change
   EXPECT_TRUE(applied().empty());
 

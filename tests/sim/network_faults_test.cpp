@@ -16,33 +16,22 @@ namespace {
 
 using qel::test::waitUntil;
 
-class NetworkKind : public ::testing::Test {
- protected:
-  void SetUp() override {
-    s.bind = "127.0.0.184";
-    s.port = 0;
-    s.serial = true;
-    s.storeDir = home.file("got");
-    s.faults = {{"busy", 1}};
-    sims = qel::sim::machineSimulators(s, [](const std::string&) {}, &setFault);
-    for (auto& e : sims) {
-      std::string error;
-      ASSERT_TRUE(e.start(&where.emplace_back(), &error)) << e.name << ": " << error;
-    }
-  }
-  void TearDown() override {
-    for (auto it = sims.rbegin(); it != sims.rend(); ++it) it->stop();
-  }
+TEST(NetworkKind, StalledSerialPeerFillsTheLineThenKeepsEverySendWhole) {
   qel::test::TempHome home;
   qel::sim::MachineSimSettings s;
+  s.bind = "127.0.0.184";
+  s.port = 0;
+  s.serial = true;
+  s.storeDir = home.file("got");
   qel::sim::FaultSetter setFault;
-  std::vector<qel::sim::SimulatorEntry> sims;
+  auto sims = qel::sim::machineSimulators(s, [](const std::string&) {}, &setFault);
   std::vector<std::string> where;
-};
-
-TEST_F(NetworkKind, StalledSerialPeerFillsTheLineThenKeepsEverySendWhole) {
-  const std::string path = where[1].substr(where[1].find("/dev/"), where[1].find(' ', where[1].find("/dev/")) -
-                                                                        where[1].find("/dev/"));
+  for (auto& e : sims) {
+    std::string error;
+    ASSERT_TRUE(e.start(&where.emplace_back(), &error)) << e.name << ": " << error;
+  }
+  const std::size_t at = where[1].find("/dev/");
+  const std::string path = where[1].substr(at, where[1].find(' ', at) - at);
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fd, 0) << path;
   setFault("serial-stall", 1);
@@ -66,6 +55,7 @@ TEST_F(NetworkKind, StalledSerialPeerFillsTheLineThenKeepsEverySendWhole) {
   EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(kept) && home.readFile("got/serial_001.plt") == sent; }))
       << home.readFile("got/serial_001.plt").size() << " of " << sent.size();
   ::close(fd);
+  for (auto it = sims.rbegin(); it != sims.rend(); ++it) it->stop();
 }
 
 }  // namespace
