@@ -438,52 +438,6 @@ TEST(ControlLink, ConnectionFailureInBothLanguagesAndStop) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// USB and PCI kinds through the device interface
-
-#include "controller/fake_device.h"
-
-namespace {
-// The fake device answers the download once its trailer has been written.
-class ReplyingDevice : public test::FakeDevice {
- public:
-  std::string reply;
-  Io write(int h, const std::uint8_t* data, std::size_t len, std::size_t* done) override {
-    const Io io = FakeDevice::write(h, data, len, done);
-    std::lock_guard<std::mutex> g(m);
-    if (len > 0 && data[len - 1] == 0x03) toRead += reply;
-    return io;
-  }
-};
-}  // namespace
-
-TEST(ControllerFileLink, UsbAndPciKindsWriteTheDownloadToTheirDevice) {
-  const std::string body = "PU0,0;\x02\x03\\PD1,1;";
-  const unsigned crc = controller::crc16Fast(body.data(), body.size());
-  char reply[32];
-  std::snprintf(reply, sizeof reply, "\x02" "CRC=%x\x03", crc);
-  for (const auto& [kind, device] : {std::pair<std::string, std::string>{"1", "/dev/qelmc-000-mpe"},
-                                     std::pair<std::string, std::string>{"3", "/dev/qelmcpci-005-mpe"}}) {
-    test::TempHome home;
-    Owner owner(home.path());
-    {
-      config::CIniConfig cfg(home.path());
-      cfg.writeText("Modbus", "Modbus_LinkType", kind);
-    }
-    auto dev = std::make_shared<ReplyingDevice>();
-    dev->present.insert(device);
-    dev->reply = reply;
-    home.writeFile("dev.plt", body);
-    CController_Transfer::Options o;
-    o.deviceIo = dev;
-    CController_Transfer link(owner, home.file("dev.plt"), static_cast<std::int32_t>(body.size()), o);
-    EXPECT_TRUE(link.send()) << kind << ": " << link.resultText();
-    std::lock_guard<std::mutex> g(dev->m);
-    EXPECT_EQ(link.attempts(), 1);
-    EXPECT_NE(dev->written.find("\x01SD:dev.plt\x02" "PU0,0;\\s\\e\\\\PD1,1;\x03"), std::string::npos) << kind;
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
 // The command client's remaining messages
 
 #include <sys/resource.h>
