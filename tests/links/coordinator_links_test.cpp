@@ -437,31 +437,6 @@ TEST(ControlLink, ConnectionFailureInBothLanguagesAndStop) {
 
 }
 
-// ---------------------------------------------------------------------------------------------
-// The command client's remaining messages
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-TEST(CommandClient, NoSocketLeftGivesCreateSocketFailed) {
-  test::TempHome home;
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    Owner owner(home.path());
-    rlimit none{0, 0};
-    ::setrlimit(RLIMIT_NOFILE, &none);  // no new descriptor: socket() fails
-    links::CMC_Command mc(&owner);
-    mc.setAddress("127.0.0.1");
-    const bool ok = mc.setVr(1, 1);
-    const auto m = owner.messages();
-    ::_exit(!ok && m.size() == 1 && m[0] == "Information: create socket failed!" ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
 TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
   Bench b("127.0.0.100");
   b.owner.answerOk_ = false;

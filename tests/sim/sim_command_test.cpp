@@ -73,15 +73,6 @@ TEST(SimCommand, NetworkFaultSwitchedOnAndOffWhileRunning) {
   EXPECT_EQ(occurrences(sim.log(), "fault silent on"), 1u) << "one change, logged once: " << sim.log();
 }
 
-TEST(SimCommandOptions, FaultsAKindCannotProduceAreRefused) {
-  TempHome home;
-  const qel::test::CommandResult r = run("sim --home " + home.path() + " --bind 127.0.0.183 --kind network --wrong-crc");
-  EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_NE(r.output.find("--wrong-crc is a fault of the coordinator simulator; --kind network cannot produce it"),
-            std::string::npos)
-      << r.output;
-}
-
 TEST(SimCommandOptions, HelpNamesEachFaultsKindsAndTheManualPageEveryOption) {
   const qel::test::CommandResult help = run("sim --help");
   ASSERT_EQ(help.status, 0) << help.output;
