@@ -244,7 +244,7 @@ TEST_F(SerialLinkTest, LineSettingsReachThePort) {
               c.size | c.parityFlags | c.stopFlag | (c.protocol == 1 ? CRTSCTS : 0));
     EXPECT_EQ(m.c_iflag & (IXON | ICRNL), c.protocol == 3 ? IXON : 0u);
     EXPECT_EQ(m.c_oflag & OPOST, 0u) << "binary: bytes go out unchanged";
-    if (c.protocol == 3) EXPECT_EQ(std::string({char(m.c_cc[VSTART]), char(m.c_cc[VSTOP])}), "\x11\x13");
+    EXPECT_TRUE(c.protocol != 3 || (m.c_cc[VSTART] == 0x11 && m.c_cc[VSTOP] == 0x13));
   }
 }
 
