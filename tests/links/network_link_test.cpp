@@ -53,26 +53,14 @@ class NetworkLinkTest : public ::testing::Test {
   sim::NetworkMachineSim machine;
 };
 
-std::string allByteValues(int repeats) {
-  std::string s;
-  for (int r = 0; r < repeats; ++r)
-    for (int b = 0; b < 256; ++b) s.push_back(static_cast<char>(b));
-  return s;
-}
-
 TEST_F(NetworkLinkTest, DeliversFilesByteForByteInPacedPieces) {
   struct Case {
     std::string name;
     std::string content;
   };
-  std::string big(1 << 20, '\0');
+  std::string big(1 << 20, '\0');  // every byte value, many times over
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919u) >> 3);
-  const std::vector<Case> cases = {
-      {"all byte values", allByteValues(3)},
-      {"empty", ""},
-      {"250 bytes", std::string(250, 'P')},
-      {"1 MB", big},
-  };
+  const std::vector<Case> cases = {{"empty", ""}, {"250 bytes", std::string(250, 'P')}, {"1 MB", big}};
   std::size_t expectedFiles = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
