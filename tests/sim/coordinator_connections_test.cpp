@@ -49,11 +49,6 @@ std::string readUntil(int fd, const std::string& until) {
   return qel::test::readUntil(fd, [&](const std::string& got) { return got.find(until) != std::string::npos; });
 }
 
-// A download of body as the control port takes it (no STX, ETX or backslash in body).
-std::string download(const std::string& name, const std::string& body) {
-  return "\x01" + name + "\x02" + body + "\x03";
-}
-
 // The coordinator on kAddress with the services asked for (0: any free port, −1: none).
 std::unique_ptr<qel::sim::CoordinatorServices> startServices(int controlPort, int commandPort) {
   qel::sim::CoordinatorServiceOptions o;
@@ -84,7 +79,7 @@ TEST(CoordinatorConnections, StoppedMidFileEveryConnectionEndsAndTheNextSimulato
   }
   // The last one is whole: a download is answered with its CRC.
   const int fd = connectTo(s->mpePort());
-  sendAll(fd, download("whole.plt", "abc"));
+  sendAll(fd, "\x01whole.plt\x02" "abc\x03");  // a download as the control port takes it
   EXPECT_EQ(readUntil(fd, "\x03"), qel::sim::simCrcReply(qel::sim::simCrc16("abc"), false));
   ::close(fd);
 }
