@@ -266,33 +266,28 @@ TEST_F(SendQueueTest, HistoryIsRebuiltFromThePrintedFolderNewestLast) {
   EXPECT_EQ(queue->historyList()->texts(), (QStringList{"a_20260105_080000_001.PLT", "c_20260105_093000_001.PLT", "mine.plt"}));
 }
 
-TEST_F(SendQueueTest, LeftoversGoToRecycleBinInStampOrder) {
+// Pages left in the dispose folder by an earlier run go to the recycle bin in stamp order; a
+// source backed up before its pages were sent (a run killed in between) goes with them.
+TEST_F(SendQueueTest, LeftoversGoToRecycleBinInStampOrderWithTheirSource) {
   for (const char* f : {"b_20260105_093000_002.PLT", "a_20260105_093000_001.PLT", "z_20260104_120000_001.PLT",
                         "y_20260105_080000.PLT", "notes.txt", ".PLT"})
     home->writeFile(std::string("DisposeDir/") + f, f);
-  startQueue();
-  EXPECT_EQ(queue->recycleBinList()->texts(), (QStringList{"z_20260104_120000_001.PLT", "y_20260105_080000.PLT",
-                                                           "a_20260105_093000_001.PLT", "b_20260105_093000_002.PLT"}));
-  EXPECT_EQ(filesIn("DisposeDir"), (std::vector<std::string>{".PLT", "notes.txt"}));
-  EXPECT_EQ(filesIn("CancelledDir").size(), 4u);
-}
-
-TEST_F(SendQueueTest, UnsentLeftoversTakeTheirSourceOutOfThePrintedFolder) {
-  // A run killed after its source was backed up and before its pages were sent.
-  home->writeFile("PrintedDir/job_20260105_093000.plt", "source");
+  home->writeFile("PrintedDir/a_20260105_093000.plt", "source");
   home->writeFile("PrintedDir/other_20260105_080000.plt", "cut earlier");
-  home->writeFile("DisposeDir/job_20260105_093000_001.PLT", "p1");
-  home->writeFile("DisposeDir/job_20260105_093000_002.PLT", "p2");
   makeQueue();
   QStringList said;
   QObject::connect(queue.get(), &CSendQueue::messageEvent, [&](QueueMessage m, const QString& a, const QString&) {
     if (m == QueueMessage::LeftoversUnsent) said << a;
   });
   queue->start();
-  EXPECT_EQ(said, QStringList{"job_20260105_093000_001.PLT, job_20260105_093000_002.PLT"});
+  EXPECT_EQ(queue->recycleBinList()->texts(), (QStringList{"z_20260104_120000_001.PLT", "y_20260105_080000.PLT",
+                                                           "a_20260105_093000_001.PLT", "b_20260105_093000_002.PLT",
+                                                           "a_20260105_093000.plt"}));
+  EXPECT_EQ(said, QStringList{"z_20260104_120000_001.PLT, y_20260105_080000.PLT, a_20260105_093000_001.PLT, "
+                              "b_20260105_093000_002.PLT"});
+  EXPECT_EQ(filesIn("DisposeDir"), (std::vector<std::string>{".PLT", "notes.txt"}));
   EXPECT_EQ(filesIn("PrintedDir"), std::vector<std::string>{"other_20260105_080000.plt"});
-  EXPECT_EQ(home->readFile("CancelledDir/job_20260105_093000.plt"), "source");
-  EXPECT_EQ(queue->recycleBinList()->count(), 3);
+  EXPECT_EQ(home->readFile("CancelledDir/a_20260105_093000.plt"), "source");
 }
 
 TEST_F(SendQueueTest, ListMovesAndModifyName) {
