@@ -126,7 +126,7 @@ TEST(ControllerFileLink, DownloadsByteExactOverEachWiring) {
     if (o.pty) lo.serialDevice = b.sim->ptyPath();
     auto link = b.link(b.put("all_bytes.bin", r.body), static_cast<std::int32_t>(r.body.size()), lo);
     ASSERT_TRUE(link.send()) << link.resultText();
-    EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=00:00:")) << link.resultText();
+    EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=")) << link.resultText();
     EXPECT_EQ(link.attempts(), 1);
     const auto d = b.sim->sim().downloads();
     ASSERT_EQ(d.size(), 1u);
