@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <tuple>
 
 #include "config/ini_config.h"
 #include "intake/send_queue.h"
@@ -85,7 +86,7 @@ class QueueTest : public ::testing::Test {
   // tickMs 0: the test drives the beats itself (tick()).
   void makeQueue(bool autoResume = false, bool watcher = false, int tickMs = 0) {
     queue.reset();
-    sent.clear(), failures.clear(), pauses.clear(), panes.clear(), boxes.clear(), logs.clear(), reports.clear();
+    sent.clear(), failures.clear(), pauses.clear(), panes.clear(), boxes.clear(), logs.clear(), reports.clear(), said.clear();
     CSendQueue::Services s;
     s.autoResume = autoResume;
     s.watcher = watcher;
@@ -108,12 +109,21 @@ class QueueTest : public ::testing::Test {
     QObject::connect(q, &CSendQueue::pausedFor, [this](PauseCause c, const QueueFailure& f) { pauses.push_back({c, f}); });
     QObject::connect(q, &CSendQueue::logLine, [this](const QString& l) { logs << l; });
     QObject::connect(q, &CSendQueue::jobChanged, [this](quint64 id, const JobReport& r) { reports[id].push_back(r); });
+    QObject::connect(q, &CSendQueue::messageEvent,
+                     [this](QueueMessage m, const QString& a, const QString& b) { said.push_back({m, a, b}); });
   }
   void startQueue(bool autoResume = false, bool watcher = false) {
     makeQueue(autoResume, watcher);
     queue->start();
   }
   std::string logText() const { return logs.join('\n').toStdString(); }
+  // The first text of each message of one kind the queue said, with its second after " | ".
+  QStringList saidOf(QueueMessage kind) const {
+    QStringList out;
+    for (const auto& [m, a, b] : said)
+      if (m == kind) out << (b.isEmpty() ? a : a + " | " + b);
+    return out;
+  }
 
   // `n` heartbeats, each followed by the workers it started running to their end.
   void tick(int n = 1) {
@@ -170,6 +180,7 @@ class QueueTest : public ::testing::Test {
   std::vector<std::string> boxes;
   QStringList logs;
   std::map<quint64, std::vector<JobReport>> reports;
+  std::vector<std::tuple<QueueMessage, QString, QString>> said;
 
  private:
   class Link : public links::TransferLink {

@@ -78,12 +78,7 @@ TEST_F(SendQueueTest, ModeFiveMovesWithStampedName) {
 }
 
 TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
-  makeQueue();
-  std::vector<std::string> widthEvents;
-  QObject::connect(queue.get(), &CSendQueue::messageEvent, [&](QueueMessage m, const QString& a, const QString&) {
-    if (m == QueueMessage::WidthOutOfRange) widthEvents.push_back(a.toStdString());
-  });
-  queue->start();
+  startQueue();
   translator.fail = true;
   translator.failure = FailureKind::WiderThanPage;
   home->writeFile("ListenDir/bad.plt", "junk");
@@ -104,7 +99,8 @@ TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1], "the file: " + watch("bad.plt") + " cannot be cut: it holds no plot command, it was moved to: " +
                           home->path() + "/UnDisposeDir/bad_2.plt");
-  EXPECT_EQ(widthEvents, std::vector<std::string>{watch("bad.plt")});
+  EXPECT_EQ(saidOf(QueueMessage::WidthOutOfRange),
+            QStringList{QString::fromStdString(watch("bad.plt") + " | " + home->path() + "/UnDisposeDir/bad.plt")});
 }
 
 // A failed send as the link words it: a machine out of reach pauses the queue with the page kept
@@ -274,17 +270,12 @@ TEST_F(SendQueueTest, LeftoversGoToRecycleBinInStampOrderWithTheirSource) {
     home->writeFile(std::string("DisposeDir/") + f, f);
   home->writeFile("PrintedDir/a_20260105_093000.plt", "source");
   home->writeFile("PrintedDir/other_20260105_080000.plt", "cut earlier");
-  makeQueue();
-  QStringList said;
-  QObject::connect(queue.get(), &CSendQueue::messageEvent, [&](QueueMessage m, const QString& a, const QString&) {
-    if (m == QueueMessage::LeftoversUnsent) said << a;
-  });
-  queue->start();
+  startQueue();
   EXPECT_EQ(queue->recycleBinList()->texts(), (QStringList{"z_20260104_120000_001.PLT", "y_20260105_080000.PLT",
                                                            "a_20260105_093000_001.PLT", "b_20260105_093000_002.PLT",
                                                            "a_20260105_093000.plt"}));
-  EXPECT_EQ(said, QStringList{"z_20260104_120000_001.PLT, y_20260105_080000.PLT, a_20260105_093000_001.PLT, "
-                              "b_20260105_093000_002.PLT"});
+  EXPECT_EQ(saidOf(QueueMessage::LeftoversUnsent), QStringList{"z_20260104_120000_001.PLT, y_20260105_080000.PLT, "
+                                                               "a_20260105_093000_001.PLT, b_20260105_093000_002.PLT"});
   EXPECT_EQ(filesIn("DisposeDir"), (std::vector<std::string>{".PLT", "notes.txt"}));
   EXPECT_EQ(filesIn("PrintedDir"), std::vector<std::string>{"other_20260105_080000.plt"});
   EXPECT_EQ(home->readFile("CancelledDir/a_20260105_093000.plt"), "source");
@@ -399,18 +390,11 @@ TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
 }
 
 TEST_F(SendQueueTest, ANoticeOfTheReadingIsLoggedAndSaidOnceAndTheFileIsCut) {
-  makeQueue();
-  QStringList said;
-  QObject listening;  // ends the connection before `said` goes
-  QObject::connect(queue.get(), &CSendQueue::messageEvent, &listening,
-                   [&said](QueueMessage m, const QString& a, const QString& b) {
-                     if (m == QueueMessage::ScaleWithoutScalingPoints) said << a + " | " + b;
-                   });
-  queue->start();
+  startQueue();
   translator.notices = {{TranslateNotice::Kind::ScaleWithoutScalingPoints, 2.5, 1.5}};
   home->writeFile("ListenDir/small.plt", "IN;SC0,100,0,100;PU0,0;PD100,50;");
   tick(3);
-  EXPECT_EQ(said, QStringList{QString::fromStdString(watch("small.plt")) + " | 2.5 x 1.5"});
+  EXPECT_EQ(saidOf(QueueMessage::ScaleWithoutScalingPoints), QStringList{QString::fromStdString(watch("small.plt")) + " | 2.5 x 1.5"});
   EXPECT_EQ(logs.filter("without scaling points").size(), 1) << logText();
   EXPECT_EQ(queue->sendQueueList()->count() + sentCount(), 1);
 }
