@@ -279,16 +279,11 @@ class ListBoxTest : public ::testing::Test {
 
 TEST_F(ListBoxTest, AddedFilesByExtension) {
   auto* h = make("*.PLT;*.HPG");
-  h->OnFileAdded("/w/a.hpg");
-  h->OnFileAdded("/w/a.txt");
-  h->OnFileAdded("/w/job");
-  h->OnFileAdded("/elsewhere/b.plt");
-  h->OnFileAdded("/w/sub/c.PLT");
+  for (const char* f : {"/w/a.hpg", "/w/a.txt", "/w/job", "/elsewhere/b.plt", "/w/sub/c.PLT"}) h->OnFileAdded(f);
   EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT"}));
   EXPECT_EQ(status, "0:Waiting File: 2");
   auto* all = make("*.*");
-  all->OnFileAdded("/w/job");
-  all->OnFileAdded("/w/a.txt");
+  for (const char* f : {"/w/job", "/w/a.txt"}) all->OnFileAdded(f);
   EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT", "/job", "/a.txt"}));
 }
 

@@ -155,21 +155,12 @@ TEST_F(QueueJobsTest, OnlyPlainFilesOfTheJobFolderAreTaken) {
   home->writeFile("JobDir/sub/nested.plt", "IN;");
   home->writeFile("JobDir/ok.plt", "IN;");
   const QString dir = queue->jobDir();
-  const struct {
-    QString file;
-    quint64 id;
-  } refused[] = {
-      {QString::fromStdString(home->path() + "/elsewhere.plt"), 1},
-      {dir + "/../elsewhere.plt", 2},
-      {dir + "/sub/nested.plt", 3},
-      {dir + "/", 4},
-      {dir + "/missing.plt", 5},
-  };
-  for (const auto& r : refused) {
-    SCOPED_TRACE(r.file.toStdString());
+  quint64 id = 0;
+  for (const QString& file : {QString::fromStdString(home->path() + "/elsewhere.plt"), dir + "/../elsewhere.plt",
+                              dir + "/sub/nested.plt", dir + "/", dir + "/missing.plt"}) {
     QString error;
-    EXPECT_FALSE(queue->enqueueJob(r.id, r.file, &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(queue->enqueueJob(++id, file, &error)) << file.toStdString();
+    EXPECT_FALSE(error.isEmpty()) << file.toStdString();
   }
   queue->TogglePause();
   EXPECT_TRUE(queue->enqueueJob(6, dir + "/ok.plt"));

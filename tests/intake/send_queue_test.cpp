@@ -24,6 +24,12 @@ TEST_F(SendQueueTest, ScanListsPlotFilesOnlyAndSubFolderRows) {
   ASSERT_EQ(translator.sources.size(), 1u);
   EXPECT_EQ(translator.sources[0], watch("a/job.plt"));
   EXPECT_TRUE(platform::fileExists(home->path() + "/PrintedDir/job_20260105_093000.plt"));
+  // Another watch folder chosen in the field is scanned at once.
+  home->writeFile("Other/in.plt", "IN;");
+  queue->setWatchDir(QString::fromStdString(home->path() + "/Other"));
+  EXPECT_EQ(queue->waitingList()->texts(), QStringList{"/in.plt"});
+  tick();
+  EXPECT_EQ(translator.sources.size(), 2u);
 }
 
 TEST_F(SendQueueTest, FileTravelsFromWatchFolderToPrintedFolder) {
@@ -244,19 +250,14 @@ TEST_F(SendQueueTest, AFileChangedWhileItWasReadIsReadAgain) {
 }
 
 TEST_F(SendQueueTest, HistoryIsRebuiltFromThePrintedFolderNewestLast) {
-  struct File {
-    const char* name;
-    int ageS;
-  } files[] = {
-      {"c_20260105_093000_001.PLT", 30}, {"a_20260105_080000_001.PLT", 50},
-      {"mine.plt", 10},                   // renamed by the operator
-      {"a_20260105_080000.plt", 60},      // backed-up sources are no sent files
-      {"a_20260105_080000_2.hpgl", 55},   {"c_20260105_093000.PLT", 40},
-  };
+  // Name and age in seconds; "mine.plt" was renamed by the operator, and backed-up sources are
+  // no sent files.
   const auto now = fs::file_time_type::clock::now();
-  for (const File& f : files) {
-    home->writeFile(std::string("PrintedDir/") + f.name, "x");
-    fs::last_write_time(home->file(std::string("PrintedDir/") + f.name), now - std::chrono::seconds(f.ageS));
+  for (const auto& [name, ageS] : std::vector<std::pair<std::string, int>>{
+           {"c_20260105_093000_001.PLT", 30}, {"a_20260105_080000_001.PLT", 50}, {"mine.plt", 10},
+           {"a_20260105_080000.plt", 60}, {"a_20260105_080000_2.hpgl", 55}, {"c_20260105_093000.PLT", 40}}) {
+    home->writeFile("PrintedDir/" + name, "x");
+    fs::last_write_time(home->file("PrintedDir/" + name), now - std::chrono::seconds(ageS));
   }
   startQueue();
   EXPECT_EQ(queue->historyList()->texts(), (QStringList{"a_20260105_080000_001.PLT", "c_20260105_093000_001.PLT", "mine.plt"}));
@@ -328,6 +329,15 @@ TEST_F(SendQueueTest, VanishedOrBlockedFoldersAreSurvived) {
   fs::remove_all(home->path() + "/ListenDir");
   tick();
   EXPECT_EQ(queue->waitingList()->count(), 0);
+  // A queued page that vanished stays first and is tried again at each beat.
+  queue->sendQueueList()->append("gone.PLT");
+  tick(2);
+  EXPECT_EQ(sentCount(), 1);
+  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"gone.PLT"});
+  home->writeFile("DisposeDir/gone.PLT", "back");
+  tick();
+  EXPECT_EQ(sentCount(), 2);
+  EXPECT_EQ(queue->sendQueueList()->count(), 0);
 }
 
 TEST_F(SendQueueTest, ModeNineHandsFilesToCcdWindow) {
@@ -351,15 +361,6 @@ TEST_F(SendQueueTest, ModeNineHandsFilesToCcdWindow) {
   EXPECT_EQ(queue->historyList()->texts(), (QStringList{"mark_20260105_093000_001.PLT", "other_20260105_093000_001.PLT"}));
 }
 
-TEST_F(SendQueueTest, WatchFolderFieldChanges) {
-  startQueue();
-  home->writeFile("Other/in.plt", "IN;");
-  queue->setWatchDir(QString::fromStdString(home->path() + "/Other"));
-  EXPECT_EQ(queue->waitingList()->texts(), QStringList{"/in.plt"});
-  tick();
-  EXPECT_EQ(translator.sources.size(), 1u);
-}
-
 TEST_F(SendQueueTest, UnicodeSourceIsConvertedBeforeDispose) {
   startQueue();
   queue->ToggleTransferPause();
@@ -367,18 +368,6 @@ TEST_F(SendQueueTest, UnicodeSourceIsConvertedBeforeDispose) {
   tick(2);
   ASSERT_EQ(translator.sources.size(), 1u);
   EXPECT_EQ(home->readFile("DisposeDir/label_20260105_093000_001.PLT"), "LB\xB1\xEA;PG1;");
-}
-
-TEST_F(SendQueueTest, VanishedQueuedFileStaysFirstAndIsRetried) {
-  startQueue();
-  queue->sendQueueList()->append("gone.PLT");
-  tick(2);
-  EXPECT_EQ(sentCount(), 0);
-  EXPECT_EQ(queue->sendQueueList()->texts(), QStringList{"gone.PLT"});
-  home->writeFile("DisposeDir/gone.PLT", "back");
-  tick();
-  EXPECT_EQ(sentCount(), 1);
-  EXPECT_EQ(queue->sendQueueList()->count(), 0);
 }
 
 TEST_F(SendQueueTest, WatcherListsNewFileBeforeNextScan) {
