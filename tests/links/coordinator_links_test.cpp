@@ -281,6 +281,36 @@ TEST(CommandClient, CommandLinesByteForByteAndAnswers) {
   }
 }
 
+// One client shared by two threads, as the CCD cut window shares it between the jog buttons and
+// a running job: each thread writes its own VR and reads it back at once, the jog thread also
+// switches an output. A reply read by the wrong thread shows as a wrong value.
+TEST(CommandClient, TwoThreadsHammeringOneClientEachGetTheirOwnAnswers) {
+  Bench b("127.0.0.191");
+  links::CMC_Command client;
+  client.setAddress("127.0.0.191");
+  constexpr int kRounds = 300;
+  std::atomic<int> wrong{0}, failed{0};
+  auto worker = [&](int vr, int output, double base) {
+    for (int i = 0; i < kRounds; ++i) {
+      const double want = base + i;
+      double got = -1;
+      if (!client.setVr(vr, want) || !client.getVr(vr, &got)) ++failed;
+      else if (got != want) ++wrong;
+      if (output > 0 && !client.setOutput(output, i % 2)) ++failed;
+    }
+  };
+  std::thread jog(worker, 101, 40, 5000.0);
+  std::thread job(worker, 100, 0, 1000.0);
+  jog.join();
+  job.join();
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(b.sim->model().vr(100), 1000.0 + kRounds - 1);
+  EXPECT_EQ(b.sim->model().vr(101), 5000.0 + kRounds - 1);
+  EXPECT_EQ(b.sim->model().output(40), (kRounds - 1) % 2);
+  EXPECT_TRUE(client.connected());
+}
+
 TEST(CommandClient, AnswerParsing) {
   for (const auto& [text, want] : std::vector<std::pair<const char*, double>>{
            {"123.5\r\n>>", 123.5}, {"42>>", 42}, {"-7<", -7}, {"", 0}, {"\r\n>>", 0}})

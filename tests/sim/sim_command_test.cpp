@@ -1,13 +1,11 @@
-// `qelcut sim` as a process: faults switched at run time, faults a kind cannot produce refused,
-// and its help and manual page.
+// `qelcut sim` as a process: faults switched at run time, and its help naming the kinds of each
+// fault (the installed tree's test checks every option against the manual page).
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <set>
 #include <string>
 
 #include "support/process.h"
@@ -73,7 +71,7 @@ TEST(SimCommand, NetworkFaultSwitchedOnAndOffWhileRunning) {
   EXPECT_EQ(occurrences(sim.log(), "fault silent on"), 1u) << "one change, logged once: " << sim.log();
 }
 
-TEST(SimCommandOptions, HelpNamesEachFaultsKindsAndTheManualPageEveryOption) {
+TEST(SimCommandOptions, HelpNamesTheKindsOfEachFault) {
   const qel::test::CommandResult help = run("sim --help");
   ASSERT_EQ(help.status, 0) << help.output;
   EXPECT_NE(help.output.find("--wrong-crc"), std::string::npos);
@@ -87,15 +85,6 @@ TEST(SimCommandOptions, HelpNamesEachFaultsKindsAndTheManualPageEveryOption) {
     at = next;
   }
   EXPECT_GE(entries, 15) << help.output;
-
-  std::ifstream in(std::string(QEL_SOURCE_DIR) + "/data/man/qelcut-sim.1.in");
-  std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  page = std::regex_replace(page, std::regex(R"(\\-)"), "-");
-  const std::regex option(R"(--[a-z][a-z-]*)");
-  std::set<std::string> missing;
-  for (std::sregex_iterator it(help.output.begin(), help.output.end(), option), end; it != end; ++it)
-    if (page.find(it->str()) == std::string::npos) missing.insert(it->str());
-  EXPECT_TRUE(missing.empty()) << "not in the manual page: " << ::testing::PrintToString(missing);
 }
 
 }  // namespace
