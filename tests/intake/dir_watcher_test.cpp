@@ -52,6 +52,10 @@ class Recorder : public CDirectoryChangeHandler {
   }
   int filterAsked = 0;
   std::atomic<bool> offMainThread{false};
+  std::atomic<bool>* gone = nullptr;  // set when the handler is deleted
+  ~Recorder() override {
+    if (gone) *gone = true;
+  }
 
  private:
   void add(const QString& e) {
@@ -112,9 +116,8 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   fs::rename(home.file("w/a.plt"), home.file("outside/a.plt"));
   fs::remove(home.file("w/b.plt"));
   ASSERT_TRUE(x.saw("removed " + dir + "/b.plt"));
-  QStringList names;
-  for (const QString& e : h->events())
-    if (!e.startsWith("modified") && !e.startsWith("written") && !e.startsWith("closed")) names << e;
+  QStringList names = h->events();
+  names.removeIf([](const QString& e) { return e.startsWith("modified") || e.startsWith("written") || e.startsWith("closed"); });
   EXPECT_EQ(names, (QStringList{"started 0 " + dir, "added " + dir + "/a.tmp",
                                 "renamed " + dir + "/a.tmp -> " + dir + "/a.plt", "added " + dir + "/b.plt",
                                 "removed " + dir + "/a.plt", "removed " + dir + "/b.plt"}));
@@ -197,25 +200,14 @@ TEST(DirWatcher, VanishedFolderEndsTheWatchWithReadError) {
   EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
 }
 
-// Tells when it is deleted.
-class Tracked : public Recorder {
- public:
-  explicit Tracked(std::atomic<bool>* gone) : gone_(gone) {}
-
- protected:
-  ~Tracked() override { *gone_ = true; }
-
- private:
-  std::atomic<bool>* gone_;
-};
-
 TEST(DirWatcher, HandlerLivesUntilItsLastHolderLetsGo) {
   TempHome home;
   QString dir = QString::fromStdString(home.path());
   std::atomic<bool> gone{false};
   {
     CDirectoryChangeWatcher w(true);
-    auto h = makeHandler<Tracked>(&gone);
+    auto h = makeHandler<Recorder>();
+    h->gone = &gone;
     ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
     EXPECT_TRUE(w.StopWatching(dir));  // the stopped notification runs here, on this thread
     h = {};
