@@ -27,14 +27,16 @@ using links::CController_Transfer;
 namespace {
 
 // The owner with a clock that skips the 3 s retry pauses and 100 ms steps while the simulator
-// still gets real time to answer; it presses Pause once `stopAt_` bytes have gone.
+// still gets real time to answer; it presses Pause once `stopAt_` bytes have gone, or once its
+// clock has skipped `stopAfterMs_`.
 struct Owner : test::FakeTransferOwner {
   explicit Owner(std::string home) : FakeTransferOwner(std::move(home), &clock_) {}
   void reportBytesSent(std::int64_t sent, std::int64_t) override {
     if (stopAt_ > 0 && sent >= stopAt_) stop_ = true;
   }
+  bool stopRequested() const override { return stop_ || (stopAfterMs_ > 0 && clock_.skippedMs() >= stopAfterMs_); }
   test::SkipClock clock_;
-  std::int64_t stopAt_ = 0;
+  std::int64_t stopAt_ = 0, stopAfterMs_ = 0;
 };
 
 std::string allBytes() {
@@ -165,7 +167,8 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
     std::string text;
     int attempts;  // 0: not checked
     std::size_t downloads;
-    std::int64_t stopAt = 0;  // Pause or Cancel pressed after this many bytes
+    std::int64_t stopAt = 0;       // Pause or Cancel pressed after this many bytes
+    std::int64_t stopAfterMs = 0;  // the time-out switched off and Pause pressed after this long
   };
   const Row rows[] = {
       {"wrong CRC every time", "127.0.0.84", "wrong-crc", 1, small, wrongCrc, 6, 6},
@@ -176,12 +179,17 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
       // The coordinator never gets the end of the file, so it keeps nothing it could run.
       {"stopped part-way", "127.0.0.211", "", 0, plotFile(4 * 1024 * 1024), "File transfer cancelled by user.", 1, 0,
        1024 * 1024},
+      // Far beyond any time-out, and the send still waits.
+      {"no CRC answer, no time-out", "127.0.0.86", "download-silent", 1, small, "File transfer cancelled by user.", 1, 1, 0,
+       600 * 1000},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     Bench b(r.address);
     ASSERT_TRUE(!r.fault || !*r.fault || b.sim->setFault(r.fault, r.value));
     b.owner.stopAt_ = r.stopAt;
+    b.owner.stopAfterMs_ = r.stopAfterMs;
+    if (r.stopAfterMs) b.set("Modbus", "TimeOut_Enabled", "0");
     if (r.fault && std::string(r.fault) == "download-silent") b.set("Modbus", "Time_Value", "2");
     const std::string path = r.fault ? b.put("job.plt", r.body) : b.home.file("missing.plt");
     auto link = b.link(path, std::max<std::int32_t>(10, static_cast<std::int32_t>(r.body.size())));
@@ -192,7 +200,6 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
     EXPECT_EQ(b.sim->sim().downloads().size(), r.downloads);
     EXPECT_GE(b.owner.clock_.skippedMs(), (link.attempts() - 1) * 3000);  // the pauses between attempts
   }
-
 
   // The reply worker cannot be started: the sending worker is ended before the controller goes.
   Bench b("127.0.0.88");
@@ -207,30 +214,6 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
   EXPECT_FALSE(noWorker.send());
   EXPECT_EQ(noWorker.resultText(), "Error creating receive thread");
   EXPECT_EQ(noWorker.attempts(), 6);
-}
-
-TEST(ControllerFileLink, SilentCoordinatorWithoutTimeoutEndsOnlyByTheStop) {
-  Bench b("127.0.0.86");
-  b.sim->setFault("download-silent", 1);
-  b.set("Modbus", "Time_Value", "2");
-  const std::string path = b.put("quiet.plt", "PU0,0;");
-  b.set("Modbus", "TimeOut_Enabled", "0");
-  auto endless = b.link(path, 6);
-  std::atomic<bool> done{false};
-  bool ok = true;
-  std::thread t([&] {
-    ok = endless.send();
-    done = true;
-  });
-  // Far beyond any time-out of the skipping clock, and the send still waits.
-  const std::int64_t before = b.owner.clock_.skippedMs();
-  while (b.owner.clock_.skippedMs() - before < 600 * 1000 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_FALSE(done.load());
-  b.owner.setStopRequest(true);
-  t.join();
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(startsWith(endless.resultText(), "File transfer cancelled by user.")) << endless.resultText();
-  EXPECT_EQ(endless.attempts(), 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -428,12 +411,8 @@ TEST(ControlLink, ConnectionFailureInBothLanguagesAndStop) {
   b.sim->model().setVr(950, 1);  // never ready
   const std::string path = b.put("stop.plt", "PU0,0;");
   links::CMCControl_Transfer waiting(b.owner, path, 6);
-  std::thread stopper([&] {
-    b.sim->sim().waitFor([&] { return b.owner.clock_.skippedMs() > 5000; });
-    b.owner.setStopRequest(true);
-  });
+  b.owner.stopAfterMs_ = 5000;
   EXPECT_FALSE(waiting.send());
-  stopper.join();
   EXPECT_EQ(waiting.resultText(), "停止发送");
   EXPECT_TRUE(b.sim->sim().downloads().empty());
 }
