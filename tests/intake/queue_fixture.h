@@ -15,6 +15,7 @@
 #include "intake/send_queue.h"
 #include "platform/files.h"
 #include "pump.h"
+#include "support/calendar.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 
@@ -93,11 +94,7 @@ class QueueTest : public ::testing::Test {
     s.translator = &translator;
     s.clock = &clock;
     s.tickMs = tickMs > 0 ? tickMs : 3600000;
-    s.localTime = [] {
-      std::tm t{};
-      t.tm_year = 126, t.tm_mon = 0, t.tm_mday = 5, t.tm_hour = 9, t.tm_min = 30, t.tm_sec = 0;
-      return t;
-    };
+    s.localTime = [] { return test::at(2026, 1, 5, 9, 30, 0); };
     s.links.set(3, [this](links::TransferOwner& owner, const std::string& path, std::int32_t) {
       return std::make_unique<Link>(*this, owner, path);
     });

@@ -319,8 +319,9 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
   EXPECT_FALSE(mc.stopFlag());
   EXPECT_FALSE(mc.connected());
   ASSERT_EQ(b.owner.messages().size(), 1u);
-  EXPECT_EQ(b.owner.messages()[0],
-            "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
+  const std::string prompt =
+      "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]";
+  EXPECT_EQ(b.owner.messages()[0], prompt);
   b.owner.answerOk_ = true;  // OK: stop
   EXPECT_FALSE(mc.setVr(1, 1));
   EXPECT_TRUE(mc.stopFlag());
@@ -332,6 +333,21 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
   mc.setStopFlag(false);
   EXPECT_TRUE(mc.setVr(1, 2));
   EXPECT_DOUBLE_EQ(b.sim->model().vr(1), 2);
+
+  // Over the control layer a failed base command is said before the prompt, and the port closed.
+  links::CDMotionControl control;
+  control.setReplyTimeoutMs(200);
+  links::CMC_Command viaControl(&b.owner);
+  viaControl.setAddress("127.0.0.91");
+  viaControl.setPort(3240);
+  viaControl.attachControl(&control);
+  ASSERT_TRUE(viaControl.setVr(3, 1));
+  b.sim->setFault("command-silent", 1);
+  b.owner.answerOk_ = false;
+  b.owner.clearMessages();
+  EXPECT_FALSE(viaControl.movePos(1, 10, 10, 5, 0));
+  EXPECT_EQ(b.owner.messages(), (std::vector<std::string>{"Information: movePos():Base Failed!", prompt}));
+  EXPECT_FALSE(control.IsOpen(3240));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -415,25 +431,6 @@ TEST(ControlLink, ConnectionFailureInBothLanguagesAndStop) {
   EXPECT_FALSE(waiting.send());
   EXPECT_EQ(waiting.resultText(), "停止发送");
   EXPECT_TRUE(b.sim->sim().downloads().empty());
-}
-
-TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
-  Bench b("127.0.0.100");
-  b.owner.answerOk_ = false;
-  links::CDMotionControl control;
-  control.setReplyTimeoutMs(200);
-  links::CMC_Command mc(&b.owner);
-  mc.setAddress("127.0.0.100");
-  mc.setPort(3240);
-  mc.attachControl(&control);
-  ASSERT_TRUE(mc.setVr(3, 1));
-  b.sim->setFault("command-silent", 1);
-  EXPECT_FALSE(mc.movePos(1, 10, 10, 5, 0));
-  const auto m = b.owner.messages();
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0], "Information: movePos():Base Failed!");
-  EXPECT_EQ(m[1], "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
-  EXPECT_FALSE(control.IsOpen(3240));  // closed by the failure handling
 }
 
 TEST(CoordinatorModel, ProgramNeedsADownloadAndBadCommandsAreRefused) {
