@@ -269,7 +269,7 @@ class ListBoxTest : public ::testing::Test {
   std::vector<HandlerRef> handlers;
 };
 
-TEST_F(ListBoxTest, AddedFilesByExtension) {
+TEST_F(ListBoxTest, AddedFilesByExtensionRemovalAndRename) {
   auto* h = make("*.PLT;*.HPG");
   for (const char* f : {"/w/a.hpg", "/w/a.txt", "/w/job", "/elsewhere/b.plt", "/w/sub/c.PLT"}) h->OnFileAdded(f);
   EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT"}));
@@ -277,10 +277,8 @@ TEST_F(ListBoxTest, AddedFilesByExtension) {
   auto* all = make("*.*");
   for (const char* f : {"/w/job", "/w/a.txt"}) all->OnFileAdded(f);
   EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT", "/job", "/a.txt"}));
-}
 
-TEST_F(ListBoxTest, RemovalAndRename) {
-  auto* h = make("*.PLT");
+  h = make("*.PLT");
   list.setTexts({"/a.plt", "/a.plt.bak", "/b.plt", "/c.plt"});
   h->OnFileRemoved("/w/a.plt");  // rows beginning with the name go too
   EXPECT_EQ(list.texts(), (QStringList{"/b.plt", "/c.plt"}));

@@ -52,11 +52,8 @@ TEST(FileSettleTest, TakenOnlyOnceClosedAndUnchangedForTheSettleTime) {
     FileSettle settle(c.settleMs);
     const std::string path = "/w/job.plt";
     for (const Step& s : c.steps) {
-      switch (s.kind) {
-        case Step::Look: settle.look(path, {s.size, s.size * 1000}, s.atMs); break;
-        case Step::Write: settle.written(path, false, s.atMs); break;
-        case Step::Close: settle.written(path, true, s.atMs); break;
-      }
+      if (s.kind == Step::Look) settle.look(path, {s.size, s.size * 1000}, s.atMs);
+      else settle.written(path, s.kind == Step::Close, s.atMs);
       EXPECT_EQ(settle.settled(path, s.atMs), s.settled) << "at " << s.atMs << " ms";
     }
   }

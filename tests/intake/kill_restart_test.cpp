@@ -57,24 +57,19 @@ bool drained(const std::string& home) {
 
 void runKillRestart(int mode, int files, int kills) {
   TempHome home;
-  {
-    qel::config::CIniConfig cfg(home.path());
-    cfg.write(qel::config::keys::Xitong_TT, 1);
-    cfg.write(qel::config::keys::CUT_FT, mode);
-    cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
-    cfg.writeText("Watcher", "Watcher_Enabled", "1");
-    // The files are written whole before the queue looks: a short settle time will do.
-    cfg.writeText("Watcher", "Watcher_SettleMs", "100");
-  }
+  qel::config::CIniConfig cfg(home.path());
+  cfg.write(qel::config::keys::Xitong_TT, 1);
+  cfg.write(qel::config::keys::CUT_FT, mode);
+  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
+  cfg.writeText("Watcher", "Watcher_Enabled", "1");
+  // The files are written whole before the queue looks: a short settle time will do.
+  cfg.writeText("Watcher", "Watcher_SettleMs", "100");
   home.writeFile("lp0", "");
   std::mt19937 rng(12345 + mode);
   int written = 0;
   auto dropFiles = [&](int n) {
-    for (int k = 0; k < n && written < files; ++k, ++written) {
-      char name[32];
-      std::snprintf(name, sizeof name, "ListenDir/src_%03d.plt", written);
-      home.writeFile(name, sourceContent(written));
-    }
+    for (int k = 0; k < n && written < files; ++k, ++written)
+      home.writeFile("ListenDir/src_" + std::to_string(written) + ".plt", sourceContent(written));
   };
   dropFiles(files / 2);
 

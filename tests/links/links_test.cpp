@@ -163,14 +163,11 @@ TEST(MachineName, CutAtCharacterBoundariesAndKeptUnique) {
 
 TEST(MachineName, TheRegisterGivesEachFileItsOwnNameAndTheSameNameAgain) {
   TempHome home;
-  const std::string a = registerMachineName(home.path(), "job_20260105_093000_001.PLT");
-  const std::string b = registerMachineName(home.path(), "job_20260105_093000_002.PLT");
-  const std::string c = registerMachineName(home.path(), "job_20260106_080000_001.PLT");
-  EXPECT_EQ(a, "job_20~1.PLT");
-  EXPECT_EQ(b, "job_20~2.PLT");
-  EXPECT_EQ(c, "job_20~3.PLT");
   // A page sent again (after a stop) replaces its own part on the machine, and nothing else.
-  EXPECT_EQ(registerMachineName(home.path(), "job_20260105_093000_002.PLT"), b);
+  for (const auto& [file, want] : std::vector<std::pair<std::string, std::string>>{
+           {"job_20260105_093000_001.PLT", "job_20~1.PLT"}, {"job_20260105_093000_002.PLT", "job_20~2.PLT"},
+           {"job_20260106_080000_001.PLT", "job_20~3.PLT"}, {"job_20260105_093000_002.PLT", "job_20~2.PLT"}})
+    EXPECT_EQ(registerMachineName(home.path(), file), want) << file;
   // The register outlives the program; once it is full its oldest names are given out again.
   std::string full = home.readFile("MachineNames.txt");
   for (std::size_t i = 3; i < kMaxMachineNames; ++i) full += "x~" + std::to_string(i) + ".plt\tx" + std::to_string(i) + ".plt\n";

@@ -15,6 +15,7 @@
 #include "machine_sim.h"
 #include "platform/clock.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 
 namespace qel::links {
 namespace {
@@ -136,8 +137,7 @@ TEST_F(NetworkLinkTest, PauseBeforeSendConnectsSendsNothingAndFails) {
   EXPECT_FALSE(link.send());
   EXPECT_EQ(link.resultText(), "");
   EXPECT_TRUE(owner.stop_) << "the network link leaves the stop request as it is";
-  for (int i = 0; i < 100 && machine.connections() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(machine.connections(), 1);
+  EXPECT_TRUE(test::waitUntil([&] { return machine.connections() == 1; }, 500));
   EXPECT_EQ(machine.startRequests(), 0);
   EXPECT_TRUE(machine.files().empty());
 }

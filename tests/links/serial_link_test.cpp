@@ -229,9 +229,7 @@ TEST_F(SerialLinkTest, LineSettingsReachThePort) {
     EXPECT_EQ((t.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF), c.protocol == 3);
 
     termios m{};
-    m.c_cflag = CS8 | PARENB | CRTSCTS;
-    m.c_iflag = IXON | ICRNL;
-    m.c_oflag = OPOST;
+    m.c_cflag = CS8 | PARENB | CRTSCTS, m.c_iflag = IXON | ICRNL, m.c_oflag = OPOST;
     ASSERT_TRUE(makeLineSettings(m, static_cast<std::uint32_t>(std::stoul(c.baud)), c.parity, std::stoi(c.bits), c.stop,
                                  c.protocol));
     EXPECT_EQ(m.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS),
