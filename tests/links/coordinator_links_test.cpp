@@ -39,16 +39,11 @@ struct Owner : test::FakeTransferOwner {
   std::int64_t stopAt_ = 0, stopAfterMs_ = 0;
 };
 
-std::string allBytes() {
-  std::string s;
-  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
-  return s;
-}
-
-// A plot-like file with every byte that needs escaping sprinkled in.
+// A plot-like file: every byte value first, then plot commands with the bytes that need escaping
+// sprinkled in.
 std::string plotFile(std::size_t size) {
   std::string s;
-  s.reserve(size + 64);
+  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
   std::mt19937 rng(7);
   while (s.size() < size) {
     s += "PU" + std::to_string(rng() % 40000) + "," + std::to_string(rng() % 40000) + ";PD1,2;";
@@ -114,9 +109,9 @@ TEST(ControllerFileLink, DownloadsByteExactOverEachWiring) {
     std::string body;
   };
   const Row rows[] = {
-      {"ethernet", "127.0.0.81", "2", 0, allBytes() + plotFile(5 * 1024 * 1024)},
+      {"ethernet", "127.0.0.81", "2", 0, plotFile(5 * 1024 * 1024)},
       {"channel", "127.0.0.82", "2", 5, plotFile(100000)},
-      {"serial", "127.0.0.83", "0", 0, allBytes() + plotFile(5 * 1024 * 1024)},
+      {"serial", "127.0.0.83", "0", 0, plotFile(5 * 1024 * 1024)},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -356,7 +351,7 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
 TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJobOrFailsQuietly) {
   Bench b("127.0.0.93");
   b.sim->model().setVr(951, 1);  // a job still runs
-  const std::string body = allBytes() + plotFile(300000);
+  const std::string body = plotFile(300000);
   const std::string path = b.put("five.plt", body);
   links::CMCControl_Transfer link(b.owner, path, static_cast<std::int32_t>(body.size()));
   bool ok = false;
