@@ -161,6 +161,7 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
     std::size_t downloads;
     std::int64_t stopAt = 0;       // Pause or Cancel pressed after this many bytes
     std::int64_t stopAfterMs = 0;  // the time-out switched off and Pause pressed after this long
+    bool noReplyWorker = false;    // the sending worker is ended before the controller goes
   };
   const Row rows[] = {
       {"wrong CRC every time", "127.0.0.84", "wrong-crc", 1, small, wrongCrc, 6, 6},
@@ -174,6 +175,7 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
       // Far beyond any time-out, and the send still waits.
       {"no CRC answer, no time-out", "127.0.0.86", "download-silent", 1, small, "File transfer cancelled by user.", 1, 1, 0,
        600 * 1000},
+      {"no reply worker", "127.0.0.88", "", 0, small, "Error creating receive thread", 6, 0, 0, 0, true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -184,7 +186,14 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
     if (r.stopAfterMs) b.set("Modbus", "TimeOut_Enabled", "0");
     if (r.fault && std::string(r.fault) == "download-silent") b.set("Modbus", "Time_Value", "2");
     const std::string path = r.fault ? b.put("job.plt", r.body) : b.home.file("missing.plt");
-    auto link = b.link(path, std::max<std::int32_t>(10, static_cast<std::int32_t>(r.body.size())));
+    CController_Transfer::Options o;
+    int started = 0;
+    if (r.noReplyWorker) o.startThread = [&](std::thread& t, std::function<void()> body) {
+      if (++started % 2 == 0) return false;
+      t = std::thread(std::move(body));
+      return true;
+    };
+    auto link = b.link(path, std::max<std::int32_t>(10, static_cast<std::int32_t>(r.body.size())), o);
     EXPECT_FALSE(link.send());
     EXPECT_TRUE(startsWith(link.resultText(), r.text)) << link.resultText();
     EXPECT_EQ(r.attempts ? link.attempts() : 0, r.attempts);
@@ -192,20 +201,6 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
     EXPECT_EQ(b.sim->sim().downloads().size(), r.downloads);
     EXPECT_GE(b.owner.clock_.skippedMs(), (link.attempts() - 1) * 3000);  // the pauses between attempts
   }
-
-  // The reply worker cannot be started: the sending worker is ended before the controller goes.
-  Bench b("127.0.0.88");
-  CController_Transfer::Options refuse;
-  int started = 0;
-  refuse.startThread = [&](std::thread& t, std::function<void()> body) {
-    if (++started % 2 == 0) return false;
-    t = std::thread(std::move(body));
-    return true;
-  };
-  auto noWorker = b.link(b.put("w.plt", small), static_cast<std::int32_t>(small.size()), refuse);
-  EXPECT_FALSE(noWorker.send());
-  EXPECT_EQ(noWorker.resultText(), "Error creating receive thread");
-  EXPECT_EQ(noWorker.attempts(), 6);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -32,8 +32,6 @@ TEST(FaultOptions, EachKindTakesItsOwnFaultsAndRefusesTheOthers) {
   EXPECT_FALSE(qel::sim::takeFaultOptions(args, SimKind::Network, v, &error));
   EXPECT_NE(error.find("--wrong-crc is a fault of the coordinator"), std::string::npos) << error;
   EXPECT_NE(error.find("--kind network cannot"), std::string::npos) << error;
-  args = {"--serial-stall"};
-  EXPECT_FALSE(qel::sim::takeFaultOptions(args, SimKind::Coordinator, v, &error));
 
   for (const auto& bad : std::vector<std::vector<std::string>>{
            {"--close-after", "ten"}, {"--close-after"}, {"--busy=-4"}, {"--abort-at", "1x"}, {"--silent=maybe"}}) {
