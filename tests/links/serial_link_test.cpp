@@ -29,7 +29,7 @@ using test::TempHome;
 class ScriptedLines : public ModemLines {
  public:
   bool read(int, ModemStatus& s) override {
-    ++reads;
+    if (++reads >= 5 && pauseAfterFive) *pauseAfterFive = true;
     s.cts = ctsAfter >= 0 && reads > ctsAfter;
     s.dsr = dsrAfter >= 0 && reads > dsrAfter;
     return true;
@@ -37,6 +37,7 @@ class ScriptedLines : public ModemLines {
   bool set(int, bool, bool) override { return false; }  // like a pty
   int ctsAfter = -1, dsrAfter = -1;
   std::atomic<int> reads{0};
+  std::atomic<bool>* pauseAfterFive = nullptr;  // pressed Pause after the fifth read
 };
 
 // Presses "Pause" when the progress bar reaches a position.
@@ -156,13 +157,9 @@ TEST_F(SerialLinkTest, HandshakeReadinessRules) {
 TEST_F(SerialLinkTest, CtsDoesNotMakeDtrDsrReadyAndAPauseEndsTheWait) {
   configure(peer.path(), "38400", 0, "8", 0, 2);
   lines.ctsAfter = 0;  // CTS on, DSR never
-  std::thread pauser([&] {
-    while (lines.reads < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    owner.stop_ = true;
-  });
+  lines.pauseAfterFive = &owner.stop_;
   CSerial_Transfer link(owner, job(100), 100, options());
   EXPECT_FALSE(link.send());
-  pauser.join();
   EXPECT_EQ(link.resultText(), "");
   EXPECT_EQ(peer.settle(30), 0u);
 }
