@@ -145,10 +145,7 @@ class QueueTest : public ::testing::Test {
     std::sort(out.begin(), out.end());
     return out;
   }
-  int sentCount() {
-    std::lock_guard<std::mutex> l(m);
-    return static_cast<int>(sent.size());
-  }
+  int sentCount() { std::lock_guard<std::mutex> l(m); return static_cast<int>(sent.size()); }
   // The names of the pages the machine took, in order.
   std::vector<std::string> delivered() {
     std::lock_guard<std::mutex> l(m);
