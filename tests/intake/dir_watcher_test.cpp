@@ -41,15 +41,9 @@ class Recorder : public CDirectoryChangeHandler {
     return !p.endsWith(".skip");
   }
 
-  QStringList events() {
-    std::lock_guard<std::mutex> l(m);
-    return list;
-  }
+  QStringList events() { std::lock_guard<std::mutex> l(m); return list; }
   bool has(const QString& e) { return events().contains(e); }
-  void clear() {
-    std::lock_guard<std::mutex> l(m);
-    list.clear();
-  }
+  void clear() { std::lock_guard<std::mutex> l(m); list.clear(); }
   int filterAsked = 0;
   std::atomic<bool> offMainThread{false};
   std::atomic<bool>* gone = nullptr;  // set when the handler is deleted
