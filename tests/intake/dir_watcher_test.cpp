@@ -41,17 +41,15 @@ class Recorder : public CDirectoryChangeHandler {
     return !p.endsWith(".skip");
   }
 
-  QStringList events() {
-    std::lock_guard<std::mutex> l(m);
-    return list;
-  }
+  QStringList events() { std::lock_guard<std::mutex> l(m); return list; }
   bool has(const QString& e) { return events().contains(e); }
-  void clear() {
-    std::lock_guard<std::mutex> l(m);
-    list.clear();
-  }
+  void clear() { std::lock_guard<std::mutex> l(m); list.clear(); }
   int filterAsked = 0;
   std::atomic<bool> offMainThread{false};
+  std::atomic<bool>* gone = nullptr;  // set when the handler is deleted
+  ~Recorder() override {
+    if (gone) *gone = true;
+  }
 
  private:
   void add(const QString& e) {
@@ -64,6 +62,20 @@ class Recorder : public CDirectoryChangeHandler {
 };
 
 void touch(const std::string& path) { std::FILE* f = std::fopen(path.c_str(), "wb"); if (f) std::fclose(f); }
+
+// A watcher on a fresh folder HOME/w with a recording handler, under the queue's filter.
+struct Watched {
+  explicit Watched(bool onInterfaceThread, std::uint32_t flags = 0, bool subFolders = false)
+      : w(onInterfaceThread, kFilterNoTest | kFilterNeverAskAfter | flags) {
+    fs::create_directories(home.file("w/a/deep"));
+    EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), subFolders), 0);
+  }
+  bool saw(const QString& event) { return pumpUntil([&] { return h->has(event); }); }
+  TempHome home;
+  QString dir = QString::fromStdString(home.file("w"));
+  CDirectoryChangeWatcher w;
+  CountedRef<Recorder> h = makeHandler<Recorder>();
+};
 
 TEST(DirWatcher, StartErrors) {
   TempHome home;
@@ -86,14 +98,10 @@ TEST(DirWatcher, StartErrors) {
 }
 
 TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
-  TempHome home;
+  Watched x(true);
+  auto& [home, dir, w, h] = x;
   fs::create_directories(home.file("outside"));
-  fs::create_directories(home.file("w"));
-  QString dir = QString::fromStdString(home.file("w"));
-  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
-  EXPECT_TRUE(pumpUntil([&] { return h->has("started 0 " + dir); }));
+  EXPECT_TRUE(x.saw("started 0 " + dir));
 
   touch(home.file("w/a.tmp"));
   fs::rename(home.file("w/a.tmp"), home.file("w/a.plt"));
@@ -101,10 +109,9 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   fs::rename(home.file("outside/b.plt"), home.file("w/b.plt"));
   fs::rename(home.file("w/a.plt"), home.file("outside/a.plt"));
   fs::remove(home.file("w/b.plt"));
-  ASSERT_TRUE(pumpUntil([&] { return h->has("removed " + dir + "/b.plt"); }));
-  QStringList names;
-  for (const QString& e : h->events())
-    if (!e.startsWith("modified") && !e.startsWith("written") && !e.startsWith("closed")) names << e;
+  ASSERT_TRUE(x.saw("removed " + dir + "/b.plt"));
+  QStringList names = h->events();
+  names.removeIf([](const QString& e) { return e.startsWith("modified") || e.startsWith("written") || e.startsWith("closed"); });
   EXPECT_EQ(names, (QStringList{"started 0 " + dir, "added " + dir + "/a.tmp",
                                 "renamed " + dir + "/a.tmp -> " + dir + "/a.plt", "added " + dir + "/b.plt",
                                 "removed " + dir + "/a.plt", "removed " + dir + "/b.plt"}));
@@ -113,25 +120,21 @@ TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   // Writing a file, then its writer closing it: the settle rule of the queue waits for the close.
   h->clear();
   home.writeFile("w/c.plt", "content");
-  EXPECT_TRUE(pumpUntil([&] { return h->has("closed " + dir + "/c.plt"); }));
+  EXPECT_TRUE(x.saw("closed " + dir + "/c.plt"));
   const QStringList events = h->events();
   EXPECT_TRUE(events.contains("modified " + dir + "/c.plt"));
-  EXPECT_LT(events.indexOf("written " + dir + "/c.plt"), events.indexOf("closed " + dir + "/c.plt"));
-  EXPECT_GE(events.indexOf("written " + dir + "/c.plt"), 0);
+  const auto written = events.indexOf("written " + dir + "/c.plt");
+  EXPECT_TRUE(written >= 0 && written < events.indexOf("closed " + dir + "/c.plt")) << events.join('\n').toStdString();
 
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_TRUE(h->has("stopped " + dir));
 }
 
 TEST(DirWatcher, SubFoldersIncludingNewOnes) {
-  TempHome home;
-  fs::create_directories(home.file("w/a/deep"));
-  QString dir = QString::fromStdString(home.file("w"));
-  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted | kFilterNoStopped);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), true), 0);
+  Watched x(true, kFilterNoStarted | kFilterNoStopped, true);
+  auto& [home, dir, w, h] = x;
   touch(home.file("w/a/deep/x.plt"));
-  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/a/deep/x.plt"); }));
+  EXPECT_TRUE(x.saw("added " + dir + "/a/deep/x.plt"));
   // A new or renamed folder gets its watch when the worker sees it: files are made in it, one
   // after another, until one is reported.
   const auto filesReportedIn = [&](const std::string& sub) {
@@ -158,14 +161,9 @@ TEST(DirWatcher, FilterFlags) {
   // Name-only tests with include/exclude lists; OnFilterTest asked first.
   w.SetFilterFlags(kFilterTestNameOnly | kFilterAskFirst | kFilterNoStarted);
   ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false, "*.plt;*.HPG", "keep*"), 0);
-  touch(home.file("a.hpg"));
-  touch(home.file("a.txt"));
-  touch(home.file("keep.plt"));
-  touch(home.file("b.plt.skip"));
-  touch(home.file("z.plt"));
+  for (const char* f : {"a.hpg", "a.txt", "keep.plt", "b.plt.skip", "z.plt"}) touch(home.file(f));
   ASSERT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/z.plt"); }));
-  QStringList added = h->events().filter("added");
-  EXPECT_EQ(added, (QStringList{"added " + dir + "/a.hpg", "added " + dir + "/z.plt"}));
+  EXPECT_EQ(h->events().filter("added"), (QStringList{"added " + dir + "/a.hpg", "added " + dir + "/z.plt"}));
   EXPECT_GE(h->filterAsked, 5);
   // A rename passes when the new name matches.
   fs::rename(home.file("a.txt"), home.file("c.plt"));
@@ -173,47 +171,23 @@ TEST(DirWatcher, FilterFlags) {
   w.StopAll();
 }
 
-TEST(DirWatcher, WithoutInterfaceRunsOnNotificationThread) {
-  TempHome home;
-  QString dir = QString::fromStdString(home.path());
-  CDirectoryChangeWatcher w(false, kFilterNoTest | kFilterNeverAskAfter);
-  auto h = makeHandler<Recorder>();
-  ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
-  touch(home.file("x.plt"));
-  EXPECT_TRUE(pumpUntil([&] { return h->has("added " + dir + "/x.plt"); }));
+TEST(DirWatcher, WithoutInterfaceRunsOnNotificationThreadAndAVanishedFolderEndsTheWatch) {
+  Watched x(false);
+  auto& [home, dir, w, h] = x;
+  touch(home.file("w/x.plt"));
+  EXPECT_TRUE(x.saw("added " + dir + "/x.plt"));
   EXPECT_TRUE(h->offMainThread);
   // The stopped notification is run before StopWatching returns.
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_TRUE(h->has("stopped " + dir));
-}
-
-TEST(DirWatcher, VanishedFolderEndsTheWatchWithReadError) {
-  TempHome home;
-  fs::create_directories(home.file("w"));
-  QString dir = QString::fromStdString(home.file("w"));
-  CDirectoryChangeWatcher w(true, kFilterNoTest | kFilterNeverAskAfter | kFilterNoStarted);
-  auto h = makeHandler<Recorder>();
+  // A vanished folder ends the watch with a read error; it can be watched again once it is back.
   ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
   fs::remove_all(home.file("w"));
-  EXPECT_TRUE(pumpUntil([&] { return h->has(QString("read-error 2 ") + dir); }));
+  EXPECT_TRUE(x.saw("read-error 2 " + dir));
   EXPECT_TRUE(pumpUntil([&] { return !w.IsWatching(dir); }));
-  // It can be watched again once it is back.
   fs::create_directories(home.file("w"));
-  h = makeHandler<Recorder>();
   EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
 }
-
-// Tells when it is deleted.
-class Tracked : public Recorder {
- public:
-  explicit Tracked(std::atomic<bool>* gone) : gone_(gone) {}
-
- protected:
-  ~Tracked() override { *gone_ = true; }
-
- private:
-  std::atomic<bool>* gone_;
-};
 
 TEST(DirWatcher, HandlerLivesUntilItsLastHolderLetsGo) {
   TempHome home;
@@ -221,7 +195,8 @@ TEST(DirWatcher, HandlerLivesUntilItsLastHolderLetsGo) {
   std::atomic<bool> gone{false};
   {
     CDirectoryChangeWatcher w(true);
-    auto h = makeHandler<Tracked>(&gone);
+    auto h = makeHandler<Recorder>();
+    h->gone = &gone;
     ASSERT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
     EXPECT_TRUE(w.StopWatching(dir));  // the stopped notification runs here, on this thread
     h = {};
@@ -283,23 +258,16 @@ class ListBoxTest : public ::testing::Test {
   std::vector<HandlerRef> handlers;
 };
 
-TEST_F(ListBoxTest, AddedFilesByExtension) {
+TEST_F(ListBoxTest, AddedFilesByExtensionRemovalAndRename) {
   auto* h = make("*.PLT;*.HPG");
-  h->OnFileAdded("/w/a.hpg");
-  h->OnFileAdded("/w/a.txt");
-  h->OnFileAdded("/w/job");
-  h->OnFileAdded("/elsewhere/b.plt");
-  h->OnFileAdded("/w/sub/c.PLT");
+  for (const char* f : {"/w/a.hpg", "/w/a.txt", "/w/job", "/elsewhere/b.plt", "/w/sub/c.PLT"}) h->OnFileAdded(f);
   EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT"}));
   EXPECT_EQ(status, "0:Waiting File: 2");
   auto* all = make("*.*");
-  all->OnFileAdded("/w/job");
-  all->OnFileAdded("/w/a.txt");
+  for (const char* f : {"/w/job", "/w/a.txt"}) all->OnFileAdded(f);
   EXPECT_EQ(list.texts(), (QStringList{"/a.hpg", "/sub/c.PLT", "/job", "/a.txt"}));
-}
 
-TEST_F(ListBoxTest, RemovalAndRename) {
-  auto* h = make("*.PLT");
+  h = make("*.PLT");
   list.setTexts({"/a.plt", "/a.plt.bak", "/b.plt", "/c.plt"});
   h->OnFileRemoved("/w/a.plt");  // rows beginning with the name go too
   EXPECT_EQ(list.texts(), (QStringList{"/b.plt", "/c.plt"}));

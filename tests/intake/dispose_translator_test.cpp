@@ -8,10 +8,13 @@
 namespace qel::intake {
 namespace {
 
-TEST(DisposeTranslator, WritesAndReportsPageFiles) {
+// Page files are written and reported, the source is left for the queue to back up, and what
+// reading noticed comes with the pages: user units without scaling points count as plotter
+// units, and the result says the size of the drawing.
+TEST(DisposeTranslator, WritesAndReportsPageFilesWithWhatReadingNoticed) {
   test::TempHome home;
   config::CIniConfig cfg(home.path());
-  home.writeFile("ListenDir/job.plt", "IN;SP1;PU0,0;PD400,0,400,400,0,400,0,0;PU;");
+  home.writeFile("ListenDir/job.plt", "IN;SC0,100,0,100;SP1;PU0,0;PD100,0,100,50;PU;");
   DisposeTranslator t;
   TranslateResult r = t.translate(home.path(), home.file("ListenDir/job.plt"), home.file("DisposeDir"), "20260105_093000");
   ASSERT_TRUE(r.ok) << r.error;
@@ -19,25 +22,11 @@ TEST(DisposeTranslator, WritesAndReportsPageFiles) {
   EXPECT_EQ(r.outputs[0], home.file("DisposeDir/job_20260105_093000_001.PLT"));
   EXPECT_TRUE(platform::fileExists(r.outputs[0]));
   EXPECT_EQ(r.splitMode, cfg.read(config::keys::CUT_FT));
-  // The source is left for the queue to back up.
   EXPECT_TRUE(platform::fileExists(home.file("ListenDir/job.plt")));
-
-  TranslateResult missing = t.translate(home.path(), home.file("ListenDir/none.plt"), home.file("DisposeDir"), "x");
-  EXPECT_FALSE(missing.ok);
-}
-
-// What reading noticed comes with the pages: user units without scaling points count as
-// plotter units, and the result says the size of the drawing.
-TEST(DisposeTranslator, PassesOnWhatReadingNoticed) {
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
-  home.writeFile("ListenDir/small.plt", "IN;SC0,100,0,100;SP1;PU0,0;PD100,0,100,50;PU;");
-  DisposeTranslator t;
-  const TranslateResult r = t.translate(home.path(), home.file("ListenDir/small.plt"), home.file("DisposeDir"), "x");
-  ASSERT_TRUE(r.ok) << r.error;
   ASSERT_EQ(r.notices.size(), 1u);
   EXPECT_DOUBLE_EQ(r.notices[0].widthMm, 2.5);
   EXPECT_DOUBLE_EQ(r.notices[0].heightMm, 1.25);
+  EXPECT_FALSE(t.translate(home.path(), home.file("ListenDir/none.plt"), home.file("DisposeDir"), "x").ok);
 }
 
 // Each rejected file says what it was: the reason comes from the pipeline's result and, for a

@@ -21,11 +21,14 @@ TEST(FileSettleTest, TakenOnlyOnceClosedAndUnchangedForTheSettleTime) {
   struct Case {
     const char* name;
     std::vector<Step> steps;
+    std::int64_t settleMs = 2000;
   } cases[] = {
       {"a file copied in at once settles after the settle time",
        {{Step::Look, 0, 100, false}, {Step::Look, 600, 100, false}, {Step::Look, 2000, 100, true}}},
       {"one look is never enough",
        {{Step::Look, 5000, 100, false}, {Step::Look, 7000, 100, true}}},
+      {"one look is never enough, even without a settle time",
+       {{Step::Look, 0, 100, false}, {Step::Look, 0, 100, true}}, 0},
       {"growing between looks starts the time again",
        {{Step::Look, 0, 100, false}, {Step::Look, 1500, 200, false}, {Step::Look, 3000, 200, false},
         {Step::Look, 3500, 200, true}}},
@@ -46,14 +49,11 @@ TEST(FileSettleTest, TakenOnlyOnceClosedAndUnchangedForTheSettleTime) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FileSettle settle(2000);
+    FileSettle settle(c.settleMs);
     const std::string path = "/w/job.plt";
     for (const Step& s : c.steps) {
-      switch (s.kind) {
-        case Step::Look: settle.look(path, {s.size, s.size * 1000}, s.atMs); break;
-        case Step::Write: settle.written(path, false, s.atMs); break;
-        case Step::Close: settle.written(path, true, s.atMs); break;
-      }
+      if (s.kind == Step::Look) settle.look(path, {s.size, s.size * 1000}, s.atMs);
+      else settle.written(path, s.kind == Step::Close, s.atMs);
       EXPECT_EQ(settle.settled(path, s.atMs), s.settled) << "at " << s.atMs << " ms";
     }
   }

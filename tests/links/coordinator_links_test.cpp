@@ -6,6 +6,8 @@
 #include <chrono>
 #include <random>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "config/ini_config.h"
 #include "controller/crc.h"
@@ -25,22 +27,23 @@ using links::CController_Transfer;
 namespace {
 
 // The owner with a clock that skips the 3 s retry pauses and 100 ms steps while the simulator
-// still gets real time to answer.
+// still gets real time to answer; it presses Pause once `stopAt_` bytes have gone, or once its
+// clock has skipped `stopAfterMs_`.
 struct Owner : test::FakeTransferOwner {
   explicit Owner(std::string home) : FakeTransferOwner(std::move(home), &clock_) {}
+  void reportBytesSent(std::int64_t sent, std::int64_t) override {
+    if (stopAt_ > 0 && sent >= stopAt_) stop_ = true;
+  }
+  bool stopRequested() const override { return stop_ || (stopAfterMs_ > 0 && clock_.skippedMs() >= stopAfterMs_); }
   test::SkipClock clock_;
+  std::int64_t stopAt_ = 0, stopAfterMs_ = 0;
 };
 
-std::string allBytes() {
-  std::string s;
-  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
-  return s;
-}
-
-// A plot-like file with every byte that needs escaping sprinkled in.
+// A plot-like file: every byte value first, then plot commands with the bytes that need escaping
+// sprinkled in.
 std::string plotFile(std::size_t size) {
   std::string s;
-  s.reserve(size + 64);
+  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
   std::mt19937 rng(7);
   while (s.size() < size) {
     s += "PU" + std::to_string(rng() % 40000) + "," + std::to_string(rng() % 40000) + ";PD1,2;";
@@ -65,8 +68,7 @@ struct Bench {
     set("Modbus", "Time_Value", "36000");
   }
   void set(const char* section, const char* key, const std::string& value) {
-    config::CIniConfig cfg(home.path());
-    cfg.writeText(section, key, value);
+    config::CIniConfig(home.path()).writeText(section, key, value);
   }
   std::string put(const std::string& name, const std::string& content) {
     home.writeFile(name, content);
@@ -86,279 +88,203 @@ TEST(ControllerFileFormat, HeaderEscapeReplyAndDuration) {
   EXPECT_EQ(CController_Transfer::header("/any/folder/verylongname.hpgl"), "\x01SD:verylong.hpg\x02");
   EXPECT_EQ(CController_Transfer::header("/a.b/job"), "\x01SD:job\x02");
   EXPECT_EQ(CController_Transfer::escape(std::string("\x41\x02\x5C\x03", 4)), "A\\s\\\\\\e");
-  std::uint32_t crc = 0;
-  EXPECT_EQ(CController_Transfer::parseReply("crc=fee8", &crc), CController_Transfer::kFlagCrc);
-  EXPECT_EQ(crc, 0xFEE8u);
-  EXPECT_EQ(CController_Transfer::parseReply("CRC=  1a2bxyz", &crc), CController_Transfer::kFlagCrc);
-  EXPECT_EQ(crc, 0x1A2Bu);
-  EXPECT_EQ(CController_Transfer::parseReply("Abort", &crc), CController_Transfer::kFlagAbort);
-  EXPECT_EQ(CController_Transfer::parseReply("READY", &crc), 0u);
-  EXPECT_EQ(CController_Transfer::durationText(3725), "\nDuration=01:02:05");
-  // The CRC is taken over the raw bytes.
-  EXPECT_EQ(controller::crc16Fast("123456789", 9), 0xFEE8);
-}
-
-TEST(ControllerFileLink, EthernetDownloadsAllByteValuesAndAPlotFileByteExact) {
-  Bench b("127.0.0.81");
-  b.owner.setStopRequest(true);  // a pause pressed before the send does not stop it
-  const std::string bytes = allBytes();
-  const std::string path = b.put("all_bytes.bin", bytes);
-  auto link = b.link(path, static_cast<std::int32_t>(bytes.size()));
-  ASSERT_TRUE(link.send()) << link.resultText();
-  EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=00:00:")) << link.resultText();
-  auto d = b.sim->sim().downloads();
-  ASSERT_EQ(d.size(), 1u);
-  EXPECT_EQ(d[0].name, "all_by~1.bin");  // a name that had to be cut is numbered
-  EXPECT_EQ(d[0].channel, 0);
-  EXPECT_EQ(d[0].data, bytes);
-
-  const std::string plot = plotFile(5 * 1024 * 1024);
-  const std::string plotPath = b.put("job.plt", plot);
-  auto big = b.link(plotPath, static_cast<std::int32_t>(plot.size()));
-  ASSERT_TRUE(big.send()) << big.resultText();
-  d = b.sim->sim().downloads();
-  ASSERT_EQ(d.size(), 2u);
-  EXPECT_TRUE(d[1].data == plot);
-  const auto progress = b.owner.progress();
-  ASSERT_GE(progress.size(), 4u);
-  EXPECT_EQ(progress.front(), "range 0..100");
-  EXPECT_EQ(progress[1], "pos 1");
-  EXPECT_NE(std::find(progress.begin(), progress.end(), "pos 50"), progress.end());
-  EXPECT_EQ(progress.back(), "pos 0");
-}
-
-TEST(ControllerFileLink, ChannelProtocolSendsOnTheChosenChannel) {
-  Bench b("127.0.0.82");
-  b.set("Modbus", "Channel_Protocol_Enabled", "1");
-  b.set("Modbus", "Channel_No", "6");
-  const std::string body = plotFile(100000);
-  auto link = b.link(b.put("chan.plt", body), 100000);
-  ASSERT_TRUE(link.send()) << link.resultText();
-  auto d = b.sim->sim().downloads();
-  ASSERT_EQ(d.size(), 1u);
-  EXPECT_EQ(d[0].channel, 6);
-  EXPECT_EQ(d[0].data, body);
-  EXPECT_NE(b.sim->sim().commandLines().find("MPE(1)"), std::string::npos);
-}
-
-TEST(ControllerFileLink, SerialOverAPseudoTerminal) {
-  sim::CoordinatorServiceOptions o;
-  o.pty = true;
-  o.commandPort = -1;
-  Bench b("127.0.0.83", o);
-  b.set("Modbus", "Modbus_LinkType", "0");
-  CController_Transfer::Options lo;
-  lo.serialDevice = b.sim->ptyPath();
-  const std::string bytes = allBytes() + plotFile(5 * 1024 * 1024);
-  auto link = b.link(b.put("serial.plt", bytes), static_cast<std::int32_t>(bytes.size()), lo);
-  ASSERT_TRUE(link.send()) << link.resultText();
-  auto d = b.sim->sim().downloads();
-  ASSERT_EQ(d.size(), 1u);
-  EXPECT_TRUE(d[0].data == bytes);
-}
-
-TEST(ControllerFileLink, WrongCrcOnEveryAttemptGivesSixAttempts) {
-  Bench b("127.0.0.84");
-  sim::CoordinatorFaults f;
-  f.downloadWrongCrc = true;
-  b.sim->sim().setFaults(f);
-  const std::string body = "PU0,0;PD100,100;";
-  auto link = b.link(b.put("crc.plt", body), static_cast<std::int32_t>(body.size()));
-  EXPECT_FALSE(link.send());
-  EXPECT_EQ(link.attempts(), 6);
-  EXPECT_EQ(b.sim->sim().downloads().size(), 6u);
-  const unsigned crc = controller::crc16Fast(body.data(), body.size());
-  char want[128];
-  std::snprintf(want, sizeof want, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)\nDuration=", crc,
-                crc ^ 0x1111);
-  EXPECT_TRUE(startsWith(link.resultText(), want)) << link.resultText();
-  EXPECT_GE(b.owner.clock_.skippedMs(), 5 * 3000);
-}
-
-TEST(ControllerFileLink, AbortMidFileEndsEachAttemptEarly) {
-  Bench b("127.0.0.85");
-  sim::CoordinatorFaults f;
-  f.abortAfterBytes = 1000;
-  b.sim->sim().setFaults(f);
-  const std::string body = plotFile(5 * 1024 * 1024);
-  auto link = b.link(b.put("abort.plt", body), static_cast<std::int32_t>(body.size()));
-  EXPECT_FALSE(link.send());
-  EXPECT_TRUE(startsWith(link.resultText(), "File transfer cancelled by controller.\nDuration=")) << link.resultText();
-  EXPECT_EQ(link.attempts(), 6);
-  // What came before the ABORT is never kept as a file.
-  EXPECT_TRUE(b.sim->sim().downloads().empty());
-}
-
-// A pause or Cancel part-way through a file: the coordinator never gets the end of the file, so
-// it keeps nothing it could run; the whole file goes out again on the next send, under the same
-// name.
-TEST(ControllerFileLink, AStopPartWayLeavesTheCoordinatorNoFile) {
-  class StoppingOwner final : public Owner {
-   public:
-    using Owner::Owner;
-    void reportBytesSent(std::int64_t sent, std::int64_t) override {
-      if (stopAt_ > 0 && sent >= stopAt_) stop_ = true;
-    }
-    std::int64_t stopAt_ = 0;
-  };
-  Bench b("127.0.0.211");
-  StoppingOwner owner(b.home.path());
-  std::vector<std::string> events;
-  std::mutex m;
-  b.sim->sim().setEventHook([&](const std::string& e) {
-    std::lock_guard<std::mutex> g(m);
-    events.push_back(e);
-  });
-  const std::string body = plotFile(4 * 1024 * 1024);
-  const std::string path = b.put("job_20260105_093000_001.PLT", body);
-  CController_Transfer::Options o;
-  o.connectTimeoutMs = 500;
-  owner.stopAt_ = 1024 * 1024;
-  CController_Transfer stopped(owner, path, static_cast<std::int32_t>(body.size()), o);
-  EXPECT_FALSE(stopped.send());
-  EXPECT_TRUE(startsWith(stopped.resultText(), "File transfer cancelled by user.")) << stopped.resultText();
-  EXPECT_EQ(stopped.attempts(), 1);
-  ASSERT_TRUE(b.sim->sim().waitFor([&] {
-    std::lock_guard<std::mutex> g(m);
-    return !events.empty();
-  }));
-  EXPECT_TRUE(b.sim->sim().downloads().empty());
-  EXPECT_TRUE(startsWith(events.at(0), "discarded an unfinished download of job_20~1.PLT")) << events.at(0);
-
-  owner.stopAt_ = 0;
-  owner.stop_ = false;
-  CController_Transfer again(owner, path, static_cast<std::int32_t>(body.size()), o);
-  ASSERT_TRUE(again.send()) << again.resultText();
-  const auto d = b.sim->sim().downloads();
-  ASSERT_EQ(d.size(), 1u);
-  EXPECT_EQ(d[0].name, "job_20~1.PLT");
-  EXPECT_TRUE(d[0].data == body);
-}
-
-TEST(ControllerFileLink, TimeoutAndSilentCoordinatorWithoutTimeoutEndsOnlyByTheStop) {
-  Bench b("127.0.0.86");
-  sim::CoordinatorFaults f;
-  f.downloadSilent = true;
-  b.sim->sim().setFaults(f);
-  b.set("Modbus", "Time_Value", "2");
-  const std::string path = b.put("quiet.plt", "PU0,0;");
-  auto timed = b.link(path, 6);
-  EXPECT_FALSE(timed.send());
-  EXPECT_TRUE(startsWith(timed.resultText(), "Timeout waiting for CRC.\nDuration=")) << timed.resultText();
-
-  b.set("Modbus", "TimeOut_Enabled", "0");
-  auto endless = b.link(path, 6);
-  std::atomic<bool> done{false};
-  bool ok = true;
-  std::thread t([&] {
-    ok = endless.send();
-    done = true;
-  });
-  // Far beyond any time-out of the skipping clock, and the send still waits.
-  const std::int64_t before = b.owner.clock_.skippedMs();
-  while (b.owner.clock_.skippedMs() - before < 600 * 1000 && !done) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_FALSE(done.load());
-  b.owner.setStopRequest(true);
-  t.join();
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(startsWith(endless.resultText(), "File transfer cancelled by user.")) << endless.resultText();
-  EXPECT_EQ(endless.attempts(), 1);
-}
-
-TEST(ControllerFileLink, FailuresOfConnectionFileLineAndWorker) {
-  test::TempHome home;
-  Owner owner(home.path());
-  {
-    config::CIniConfig cfg(home.path());
-    cfg.writeText("Modbus", "Xitong_IP", "127.0.0.87");  // nothing listens there
+  for (const auto& [reply, flags, want] : std::vector<std::tuple<const char*, unsigned, std::uint32_t>>{
+           {"crc=fee8", CController_Transfer::kFlagCrc, 0xFEE8}, {"CRC=  1a2bxyz", CController_Transfer::kFlagCrc, 0x1A2B},
+           {"Abort", CController_Transfer::kFlagAbort, 0}, {"READY", 0, 0}}) {
+    std::uint32_t crc = 0;
+    EXPECT_EQ(CController_Transfer::parseReply(reply, &crc), flags) << reply;
+    EXPECT_EQ(crc, want) << reply;
   }
-  CController_Transfer::Options o;
-  o.connectTimeoutMs = 300;
-  CController_Transfer none(owner, home.file("x.plt"), 1, o);
-  EXPECT_FALSE(none.send());
-  EXPECT_EQ(none.resultText(), "MC_Connect_Fail");
-  EXPECT_EQ(none.attempts(), 1);
+  EXPECT_EQ(CController_Transfer::durationText(3725), "\nDuration=01:02:05");
+}
 
-  Bench b("127.0.0.88");
-  auto missing = b.link(b.home.file("missing.plt"), 10);
-  EXPECT_FALSE(missing.send());
-  EXPECT_TRUE(startsWith(missing.resultText(), "Error in file transfer.\nDuration=")) << missing.resultText();
-
-  sim::CoordinatorFaults f;
-  f.dropAfterBytes = 5000;
-  b.sim->sim().setFaults(f);
-  const std::string body = plotFile(200000);
-  auto dropped = b.link(b.put("drop.plt", body), 200000);
-  EXPECT_FALSE(dropped.send());
-  EXPECT_TRUE(startsWith(dropped.resultText(), "Error in file transfer.")) << dropped.resultText();
-  b.sim->sim().setFaults({});
-
-  // The reply worker cannot be started: the sending worker is ended before the controller goes.
-  CController_Transfer::Options refuse;
-  int started = 0;
-  refuse.startThread = [&](std::thread& t, std::function<void()> body) {
-    if (++started % 2 == 0) return false;
-    t = std::thread(std::move(body));
-    return true;
+// The download reaches the coordinator byte for byte over each wiring: Ethernet, a data channel
+// (with wrong answers on the other channels first), and a serial line.
+TEST(ControllerFileLink, DownloadsByteExactOverEachWiring) {
+  struct Row {
+    const char* name;
+    const char* address;
+    const char* linkType;
+    int channel;  // 0: the plain protocol
+    std::string body;
   };
-  auto noWorker = b.link(b.put("w.plt", body), 200000, refuse);
-  EXPECT_FALSE(noWorker.send());
-  EXPECT_EQ(noWorker.resultText(), "Error creating receive thread");
-  EXPECT_EQ(noWorker.attempts(), 6);
+  const Row rows[] = {
+      {"ethernet", "127.0.0.81", "2", 0, plotFile(5 * 1024 * 1024)},
+      {"channel", "127.0.0.82", "2", 5, plotFile(100000)},
+      {"serial", "127.0.0.83", "0", 0, plotFile(5 * 1024 * 1024)},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    sim::CoordinatorServiceOptions o;
+    o.pty = r.linkType[0] == '0';
+    Bench b(r.address, o);
+    b.set("Modbus", "Modbus_LinkType", r.linkType);
+    if (r.channel) {
+      b.set("Modbus", "Channel_Protocol_Enabled", "1");
+      b.set("Modbus", "Channel_No", std::to_string(r.channel));
+      b.sim->setFault("noise", 1);
+    }
+    b.owner.setStopRequest(true);  // a pause pressed before the send does not stop it
+    CController_Transfer::Options lo;
+    if (o.pty) lo.serialDevice = b.sim->ptyPath();
+    auto link = b.link(b.put("all_bytes.bin", r.body), static_cast<std::int32_t>(r.body.size()), lo);
+    ASSERT_TRUE(link.send()) << link.resultText();
+    EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=")) << link.resultText();
+    EXPECT_EQ(link.attempts(), 1);
+    const auto d = b.sim->sim().downloads();
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].name, "all_by~1.bin");  // a name that had to be cut is numbered
+    EXPECT_EQ(d[0].channel, r.channel);
+    EXPECT_TRUE(d[0].data == r.body);
+    EXPECT_EQ(b.sim->sim().commandLines().find("MPE(1)") != std::string::npos, r.channel != 0);
+    const auto p = b.owner.progress();
+    EXPECT_EQ((std::vector<std::string>{p.front(), p.at(1), p.back()}), (std::vector<std::string>{"range 0..100", "pos 1", "pos 0"}));
+  }
+}
+
+// How a send fails, by what the coordinator (or the machine around it) does: the text, and how
+// many of the six attempts were made.
+TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
+  const std::string small = "PU0,0;PD100,100;";
+  char wrongCrc[128];
+  const unsigned crc = controller::crc16Fast(small.data(), small.size());
+  std::snprintf(wrongCrc, sizeof wrongCrc, "File transfer failed. CRC wrong (Calculated=$%x, Received=$%x)\nDuration=", crc,
+                crc ^ 0x1111);
+  struct Row {
+    const char* name;
+    const char* address;
+    const char* fault;
+    long long value;
+    std::string body;
+    std::string text;
+    int attempts;  // 0: not checked
+    std::size_t downloads;
+    std::int64_t stopAt = 0;       // Pause or Cancel pressed after this many bytes
+    std::int64_t stopAfterMs = 0;  // the time-out switched off and Pause pressed after this long
+    bool noReplyWorker = false;    // the sending worker is ended before the controller goes
+  };
+  const Row rows[] = {
+      {"wrong CRC every time", "127.0.0.84", "wrong-crc", 1, small, wrongCrc, 6, 6},
+      {"ABORT mid-file", "127.0.0.85", "abort-at", 1000, plotFile(5 * 1024 * 1024), "File transfer cancelled by controller.\nDuration=", 6, 0},
+      {"no CRC answer", "127.0.0.90", "download-silent", 1, small, "Timeout waiting for CRC.\nDuration=", 6, 6},
+      {"line dropped mid-file", "127.0.0.97", "close-after", 5000, plotFile(200000), "Error in file transfer.", 0, 0},
+      {"file missing", "127.0.0.101", nullptr, 0, "", "Error in file transfer.\nDuration=", 0, 0},
+      // The coordinator never gets the end of the file, so it keeps nothing it could run.
+      {"stopped part-way", "127.0.0.211", "", 0, plotFile(4 * 1024 * 1024), "File transfer cancelled by user.", 1, 0,
+       1024 * 1024},
+      // Far beyond any time-out, and the send still waits.
+      {"no CRC answer, no time-out", "127.0.0.86", "download-silent", 1, small, "File transfer cancelled by user.", 1, 1, 0,
+       600 * 1000},
+      {"no reply worker", "127.0.0.88", "", 0, small, "Error creating receive thread", 6, 0, 0, 0, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Bench b(r.address);
+    ASSERT_TRUE(!r.fault || !*r.fault || b.sim->setFault(r.fault, r.value));
+    b.owner.stopAt_ = r.stopAt;
+    b.owner.stopAfterMs_ = r.stopAfterMs;
+    if (r.stopAfterMs) b.set("Modbus", "TimeOut_Enabled", "0");
+    if (r.fault && std::string(r.fault) == "download-silent") b.set("Modbus", "Time_Value", "2");
+    const std::string path = r.fault ? b.put("job.plt", r.body) : b.home.file("missing.plt");
+    CController_Transfer::Options o;
+    int started = 0;
+    if (r.noReplyWorker) o.startThread = [&](std::thread& t, std::function<void()> body) {
+      if (++started % 2 == 0) return false;
+      t = std::thread(std::move(body));
+      return true;
+    };
+    auto link = b.link(path, std::max<std::int32_t>(10, static_cast<std::int32_t>(r.body.size())), o);
+    EXPECT_FALSE(link.send());
+    EXPECT_TRUE(startsWith(link.resultText(), r.text)) << link.resultText();
+    EXPECT_EQ(r.attempts ? link.attempts() : 0, r.attempts);
+    // What the coordinator keeps: files that came whole, never the part before a failure.
+    EXPECT_EQ(b.sim->sim().downloads().size(), r.downloads);
+    EXPECT_GE(b.owner.clock_.skippedMs(), (link.attempts() - 1) * 3000);  // the pauses between attempts
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Command client
 
+// The same commands over the command line and over our control layer: the bytes each carries,
+// the answers, and a move that ends where it was sent (x first, then y).
 TEST(CommandClient, CommandLinesByteForByteAndAnswers) {
-  Bench b("127.0.0.89");
-  links::CMC_Command mc(&b.owner);
-  mc.setAddress("127.0.0.89");
-  ASSERT_TRUE(mc.movePos(2, 100, 2000, 10.5, 20));
-  EXPECT_EQ(b.sim->commandLineBytes(), "base(0,1)\rspeed=100\raccel=2000\rdecel=2000\rmoveabs(10.500000,20.000000)\r");
-  double x = -1;
-  ASSERT_TRUE(mc.getMpos(2, &x));  // axis 2 asks for axis 0
-  EXPECT_NE(b.sim->commandLineBytes().find("?mpos axis(0)\r"), std::string::npos);
-  ASSERT_TRUE(mc.setVr(12, 3.25));
-  double v = 0;
-  ASSERT_TRUE(mc.getVr(12, &v));
-  EXPECT_DOUBLE_EQ(v, 3.25);
-  ASSERT_TRUE(mc.setOutput(8, 1));
-  EXPECT_EQ(b.sim->model().output(8), 1);
-  b.sim->model().setInput(3, 1);
-  int in = 0;
-  ASSERT_TRUE(mc.getInput(3, &in));
-  EXPECT_EQ(in, 1);
-  EXPECT_NE(b.sim->commandLineBytes().find("vr(12)=3.250000\r?vr(12)\rop(8,1)\r?in(3)\r"), std::string::npos);
-  EXPECT_TRUE(b.owner.messages().empty());
+  struct Row {
+    const char* name;
+    const char* address;
+    bool overControl;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"command line", "127.0.0.89", false,
+       {"base(0,1)\rspeed=100\raccel=2000\rdecel=2000\rmoveabs(10.500000,20.000000)\r?mpos axis(0)\r",
+        "vr(12)=3.250000\r?vr(12)\rop(8,1)\r?in(3)\r"}},
+      {"control", "127.0.0.92", true, {"base(0,1)\nSPEED=100.000000\nACCEL=2000.000000\n"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Bench b(r.address);
+    links::CDMotionControl control;
+    links::CMC_Command mc(&b.owner);
+    mc.setAddress(r.address);
+    if (r.overControl) {
+      mc.setPort(3240);
+      mc.attachControl(&control);
+    }
+    ASSERT_TRUE(mc.movePos(2, 100, 2000, 10.5, 20));
+    double x = -1, y = -1;
+    // The move ends in the simulator's own time; axis 2 asks for axis 0.
+    EXPECT_TRUE(test::waitUntil([&] { return mc.getMpos(2, &x) && mc.getMpos(1, &y) && x == 10.5 && y == 20; }))
+        << x << ", " << y;
+    ASSERT_TRUE(mc.setVr(12, 3.25));
+    double v = 0;
+    ASSERT_TRUE(mc.getVr(12, &v));
+    EXPECT_DOUBLE_EQ(v, 3.25);
+    ASSERT_TRUE(mc.setOutput(8, 1));
+    EXPECT_EQ(b.sim->model().output(8), 1);
+    b.sim->model().setInput(3, 1);
+    int in = 0;
+    ASSERT_TRUE(mc.getInput(3, &in));
+    EXPECT_EQ(in, 1);
+    const std::string lines = r.overControl ? b.sim->controlLines() : b.sim->commandLineBytes();
+    for (const std::string& l : r.lines) EXPECT_NE(lines.find(l), std::string::npos) << l;
+    EXPECT_TRUE(b.owner.messages().empty());
+  }
 }
 
-TEST(CommandClient, AMoveTakesTheTimeItsSpeedGives) {
-  Bench b("127.0.0.90");
-  links::CMC_Command mc(&b.owner);
-  mc.setAddress("127.0.0.90");
-  // About 2 s at speed 25, so that a loaded machine still reads the head under way.
-  ASSERT_TRUE(mc.movePos(0, 25, 1000, 50, 0));
-  double x = -1;
-  ASSERT_TRUE(mc.getMpos(0, &x));
-  EXPECT_LT(x, 50);
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
-  while (x != 50 && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(mc.getMpos(0, &x));
-  }
-  EXPECT_DOUBLE_EQ(x, 50);
-  double y = -1;
-  ASSERT_TRUE(mc.getMpos(1, &y));
-  EXPECT_DOUBLE_EQ(y, 0);
+// One client shared by two threads, as the CCD cut window shares it between the jog buttons and
+// a running job: each thread writes its own VR and reads it back at once, the jog thread also
+// switches an output. A reply read by the wrong thread shows as a wrong value.
+TEST(CommandClient, TwoThreadsHammeringOneClientEachGetTheirOwnAnswers) {
+  Bench b("127.0.0.191");
+  links::CMC_Command client;
+  client.setAddress("127.0.0.191");
+  constexpr int kRounds = 300;
+  std::atomic<int> wrong{0}, failed{0};
+  auto worker = [&](int vr, int output, double base) {
+    for (int i = 0; i < kRounds; ++i) {
+      const double want = base + i;
+      double got = -1;
+      if (!client.setVr(vr, want) || !client.getVr(vr, &got)) ++failed;
+      else if (got != want) ++wrong;
+      if (output > 0 && !client.setOutput(output, i % 2)) ++failed;
+    }
+  };
+  std::thread jog(worker, 101, 40, 5000.0);
+  std::thread job(worker, 100, 0, 1000.0);
+  jog.join();
+  job.join();
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(b.sim->model().vr(100), 1000.0 + kRounds - 1);
+  EXPECT_EQ(b.sim->model().vr(101), 5000.0 + kRounds - 1);
+  EXPECT_EQ(b.sim->model().output(40), (kRounds - 1) % 2);
+  EXPECT_TRUE(client.connected());
 }
 
 TEST(CommandClient, AnswerParsing) {
-  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("123.5\r\n>>"), 123.5);
-  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("42>>"), 42);
-  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("-7<"), -7);
-  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer(""), 0);
-  EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer("\r\n>>"), 0);
+  for (const auto& [text, want] : std::vector<std::pair<const char*, double>>{
+           {"123.5\r\n>>", 123.5}, {"42>>", 42}, {"-7<", -7}, {"", 0}, {"\r\n>>", 0}})
+    EXPECT_DOUBLE_EQ(links::CMC_Command::parseAnswer(text), want) << text;
 }
 
 TEST(CommandClient, FailuresPromptUnlessStopped) {
@@ -371,9 +297,7 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
   EXPECT_EQ(owner.messages()[0], "Information: invalid host ip!");
 
   Bench b("127.0.0.91");
-  sim::CoordinatorFaults f;
-  f.commandSilent = true;
-  b.sim->sim().setFaults(f);
+  b.sim->setFault("command-silent", 1);
   links::CMC_Command mc(&b.owner);
   mc.setAddress("127.0.0.91");
   mc.setReplyTimeoutMs(200);
@@ -382,8 +306,9 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
   EXPECT_FALSE(mc.stopFlag());
   EXPECT_FALSE(mc.connected());
   ASSERT_EQ(b.owner.messages().size(), 1u);
-  EXPECT_EQ(b.owner.messages()[0],
-            "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
+  const std::string prompt =
+      "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]";
+  EXPECT_EQ(b.owner.messages()[0], prompt);
   b.owner.answerOk_ = true;  // OK: stop
   EXPECT_FALSE(mc.setVr(1, 1));
   EXPECT_TRUE(mc.stopFlag());
@@ -395,49 +320,38 @@ TEST(CommandClient, FailuresPromptUnlessStopped) {
   mc.setStopFlag(false);
   EXPECT_TRUE(mc.setVr(1, 2));
   EXPECT_DOUBLE_EQ(b.sim->model().vr(1), 2);
+
+  // Over the control layer a failed base command is said before the prompt, and the port closed.
+  links::CDMotionControl control;
+  control.setReplyTimeoutMs(200);
+  links::CMC_Command viaControl(&b.owner);
+  viaControl.setAddress("127.0.0.91");
+  viaControl.setPort(3240);
+  viaControl.attachControl(&control);
+  ASSERT_TRUE(viaControl.setVr(3, 1));
+  b.sim->setFault("command-silent", 1);
+  b.owner.answerOk_ = false;
+  b.owner.clearMessages();
+  EXPECT_FALSE(viaControl.movePos(1, 10, 10, 5, 0));
+  EXPECT_EQ(b.owner.messages(), (std::vector<std::string>{"Information: movePos():Base Failed!", prompt}));
+  EXPECT_FALSE(control.IsOpen(3240));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Control layer and transfer type 5
 
-TEST(ControlLink, CommandClientOverTheControl) {
-  Bench b("127.0.0.92");
-  links::CDMotionControl control;
-  links::CMC_Command mc(&b.owner);
-  mc.setAddress("127.0.0.92");
-  mc.setPort(3240);
-  mc.attachControl(&control);
-  ASSERT_TRUE(mc.movePos(2, 100000, 1000000, 1.5, 2.5));
-  double x = 0, y = 0;
-  // The move ends in the simulator's own time.
-  EXPECT_TRUE(test::waitUntil([&] { return mc.getMpos(0, &x) && mc.getMpos(1, &y) && x == 1.5 && y == 2.5; }));
-  ASSERT_TRUE(mc.getMpos(0, &x));
-  ASSERT_TRUE(mc.getMpos(1, &y));
-  EXPECT_DOUBLE_EQ(x, 1.5);
-  EXPECT_DOUBLE_EQ(y, 2.5);
-  b.sim->model().setInput(4, 1);
-  int in = 0;
-  ASSERT_TRUE(mc.getInput(4, &in));
-  EXPECT_EQ(in, 1);
-  ASSERT_TRUE(mc.setVr(20, 4));
-  double v = 0;
-  ASSERT_TRUE(mc.getVr(20, &v));
-  EXPECT_DOUBLE_EQ(v, 4);
-  EXPECT_NE(b.sim->controlLines().find("base(0,1)\nSPEED=100000.000000\nACCEL=1000000.000000\n"), std::string::npos);
-}
-
-TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJob) {
+TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJobOrFailsQuietly) {
   Bench b("127.0.0.93");
   b.sim->model().setVr(951, 1);  // a job still runs
-  const std::string body = allBytes() + plotFile(300000);
+  const std::string body = plotFile(300000);
   const std::string path = b.put("five.plt", body);
   links::CMCControl_Transfer link(b.owner, path, static_cast<std::int32_t>(body.size()));
   bool ok = false;
   std::thread t([&] { ok = link.send(); });
-  // The link keeps polling while VR 951 reads 1.
-  // Several polls, and still nothing downloaded.
+  // The link keeps polling while VR 951 reads 1: several polls, and still nothing downloaded.
   ASSERT_TRUE(b.sim->sim().waitFor([&] { return test::occurrences(b.sim->controlLines(), "?vr(951)") >= 3; }));
   EXPECT_TRUE(b.sim->sim().downloads().empty());
+  b.sim->dropClients();  // a line lost during the wait: the link connects again and goes on
   b.sim->model().setBusyPolls(3);
   b.sim->model().setVr(951, 0);
   t.join();
@@ -451,275 +365,66 @@ TEST(ControlLink, WaitsForTheProgramThenDownloadsAndStartsTheJob) {
   EXPECT_DOUBLE_EQ(b.sim->model().vr(951), 1);
   EXPECT_TRUE(b.sim->sim().waitFor([&] { return b.sim->model().jobsRun() == 1; }));
   EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
+
+  // A download that fails (wrong CRC, line dropped) says nothing and starts no job.
+  for (const auto& [fault, value] : {std::pair<const char*, long long>{"wrong-crc", 1}, {"close-after", 10000}}) {
+    b.sim->model().setVr(950, 0);
+    b.sim->model().setVr(951, 0);
+    b.sim->setFault(fault, value);
+    links::CMCControl_Transfer failed(b.owner, path, static_cast<std::int32_t>(body.size()));
+    EXPECT_FALSE(failed.send()) << fault;
+    EXPECT_EQ(failed.resultText(), "");
+    EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
+    b.sim->setFault(fault, value > 1 ? -1 : 0);
+  }
 }
 
-TEST(ControlLink, ConnectionFailureStopAndWrongCrc) {
-  test::TempHome home;
-  Owner owner(home.path());
-  {
-    config::CIniConfig cfg(home.path());
-    cfg.writeText("Modbus", "Xitong_IP", "127.0.0.94");  // nothing listens there
+TEST(ControlLink, ConnectionFailureInBothLanguagesAndStop) {
+  const struct {
+    int lang;
+    std::vector<std::string> said;
+  } langs[] = {
+      {1, {"Information: Can not connect to machine !",
+           "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]"}},
+      {0, {"Information: 无法连接到机器！", "Information: 网络连接失败! 点击'确定'停止, 重试请点击'取消'。 [OK/Cancel]"}},
+  };
+  for (const auto& l : langs) {
+    test::TempHome home;
+    Owner owner(home.path());
+    owner.lang_ = l.lang;
+    config::CIniConfig(home.path()).writeText("Modbus", "Xitong_IP", "127.0.0.94");  // nothing listens there
+    links::CMCControl_Transfer none(owner, home.file("x.plt"), 1);
+    EXPECT_FALSE(none.send());
+    EXPECT_EQ(none.resultText(), "MC_Connect_Fail");
+    links::CMC_Command mc(&owner);
+    mc.setAddress("127.0.0.94");
+    mc.setConnectTimeoutMs(300);
+    EXPECT_FALSE(mc.getVr(1, nullptr));
+    EXPECT_EQ(owner.messages(), l.said);
+    EXPECT_TRUE(mc.stopFlag());
+    CController_Transfer::Options o;  // the file link (type 3) tries once
+    o.connectTimeoutMs = 300;
+    CController_Transfer three(owner, home.file("x.plt"), 1, o);
+    EXPECT_FALSE(three.send());
+    EXPECT_EQ(three.resultText(), "MC_Connect_Fail");
+    EXPECT_EQ(three.attempts(), 1);
   }
-  links::CMCControl_Transfer none(owner, home.file("x.plt"), 1);
-  EXPECT_FALSE(none.send());
-  EXPECT_EQ(none.resultText(), "MC_Connect_Fail");
-  ASSERT_EQ(owner.messages().size(), 1u);
-  EXPECT_EQ(owner.messages()[0], "Information: Can not connect to machine !");
 
   Bench b("127.0.0.95");
   b.sim->model().setVr(950, 1);  // never ready
   const std::string path = b.put("stop.plt", "PU0,0;");
   links::CMCControl_Transfer waiting(b.owner, path, 6);
-  std::thread stopper([&] {
-    b.sim->sim().waitFor([&] { return b.owner.clock_.skippedMs() > 5000; });
-    b.owner.setStopRequest(true);
-  });
+  b.owner.stopAfterMs_ = 5000;
   EXPECT_FALSE(waiting.send());
-  stopper.join();
   EXPECT_EQ(waiting.resultText(), "停止发送");
   EXPECT_TRUE(b.sim->sim().downloads().empty());
-
-  b.owner.setStopRequest(false);
-  b.sim->model().setVr(950, 0);
-  sim::CoordinatorFaults f;
-  f.downloadWrongCrc = true;
-  b.sim->sim().setFaults(f);
-  links::CMCControl_Transfer wrong(b.owner, path, 6);
-  EXPECT_FALSE(wrong.send());
-  EXPECT_EQ(wrong.resultText(), "");
-  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);  // the job is not started
 }
 
-// ---------------------------------------------------------------------------------------------
-// Bytes on other channels
-
-TEST(ControllerFileLink, RepliesOnOtherChannelsAreIgnored) {
-  Bench b("127.0.0.97");
-  b.set("Modbus", "Channel_Protocol_Enabled", "1");
-  b.set("Modbus", "Channel_No", "5");
-  sim::CoordinatorFaults f;
-  f.noiseOnOtherChannels = true;  // a wrong CRC reply on 6, 7 and 0 before the right one on 5
-  b.sim->sim().setFaults(f);
-  auto link = b.link(b.put("noise.plt", "PU0,0;PD5,5;"), 12);
-  ASSERT_TRUE(link.send()) << link.resultText();
-  EXPECT_EQ(link.attempts(), 1);
-}
-
-// ---------------------------------------------------------------------------------------------
-// USB and PCI kinds through the device interface
-
-#include "controller/fake_device.h"
-
-namespace {
-// The fake device answers the download once its trailer has been written.
-class ReplyingDevice : public test::FakeDevice {
- public:
-  std::string reply;
-  Io write(int h, const std::uint8_t* data, std::size_t len, std::size_t* done) override {
-    const Io io = FakeDevice::write(h, data, len, done);
-    std::lock_guard<std::mutex> g(m);
-    if (len > 0 && data[len - 1] == 0x03) toRead += reply;
-    return io;
-  }
-};
-}  // namespace
-
-TEST(ControllerFileLink, UsbAndPciKindsWriteTheDownloadToTheirDevice) {
-  const std::string body = "PU0,0;\x02\x03\\PD1,1;";
-  const unsigned crc = controller::crc16Fast(body.data(), body.size());
-  char reply[32];
-  std::snprintf(reply, sizeof reply, "\x02" "CRC=%x\x03", crc);
-  for (const auto& [kind, device] : {std::pair<std::string, std::string>{"1", "/dev/qelmc-000-mpe"},
-                                     std::pair<std::string, std::string>{"3", "/dev/qelmcpci-005-mpe"}}) {
-    test::TempHome home;
-    Owner owner(home.path());
-    {
-      config::CIniConfig cfg(home.path());
-      cfg.writeText("Modbus", "Modbus_LinkType", kind);
-    }
-    auto dev = std::make_shared<ReplyingDevice>();
-    dev->present.insert(device);
-    dev->reply = reply;
-    home.writeFile("dev.plt", body);
-    CController_Transfer::Options o;
-    o.deviceIo = dev;
-    CController_Transfer link(owner, home.file("dev.plt"), static_cast<std::int32_t>(body.size()), o);
-    EXPECT_TRUE(link.send()) << kind << ": " << link.resultText();
-    std::lock_guard<std::mutex> g(dev->m);
-    EXPECT_EQ(link.attempts(), 1);
-    EXPECT_NE(dev->written.find("\x01SD:dev.plt\x02" "PU0,0;\\s\\e\\\\PD1,1;\x03"), std::string::npos) << kind;
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
-// The command client's remaining messages
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-TEST(CommandClient, NoSocketLeftGivesCreateSocketFailed) {
-  test::TempHome home;
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    Owner owner(home.path());
-    rlimit none{0, 0};
-    ::setrlimit(RLIMIT_NOFILE, &none);  // no new descriptor: socket() fails
-    links::CMC_Command mc(&owner);
-    mc.setAddress("127.0.0.1");
-    const bool ok = mc.setVr(1, 1);
-    const auto m = owner.messages();
-    ::_exit(!ok && m.size() == 1 && m[0] == "Information: create socket failed!" ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
-TEST(ControlLink, BaseFailureIsReportedThenPrompted) {
-  Bench b("127.0.0.100");
-  b.owner.answerOk_ = false;
-  links::CDMotionControl control;
-  control.setReplyTimeoutMs(200);
-  links::CMC_Command mc(&b.owner);
-  mc.setAddress("127.0.0.100");
-  mc.setPort(3240);
-  mc.attachControl(&control);
-  ASSERT_TRUE(mc.setVr(3, 1));
-  sim::CoordinatorFaults f;
-  f.commandSilent = true;
-  b.sim->sim().setFaults(f);
-  EXPECT_FALSE(mc.movePos(1, 10, 10, 5, 0));
-  const auto m = b.owner.messages();
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0], "Information: movePos():Base Failed!");
-  EXPECT_EQ(m[1], "Information: Network connection failure! Press 'OK' to stop, Press 'Cancel' to retry. [OK/Cancel]");
-  EXPECT_FALSE(control.IsOpen(3240));  // closed by the failure handling
-}
-
-TEST(ControlLink, LineLostDuringTheWaitOrTheDownload) {
-  Bench b("127.0.0.102");
-  b.sim->model().setVr(951, 1);
-  const std::string body = plotFile(200000);
-  const std::string path = b.put("lost.plt", body);
-  links::CMCControl_Transfer link(b.owner, path, 200000);
-  bool ok = false;
-  std::thread t([&] { ok = link.send(); });
-  ASSERT_TRUE(b.sim->sim().waitFor([&] { return b.sim->controlLines().find("?vr(951)") != std::string::npos; }));
-  b.sim->dropClients();  // the wait opens the connection again and goes on
-  b.sim->model().setVr(951, 0);
-  t.join();
-  EXPECT_TRUE(ok);
-  ASSERT_EQ(b.sim->sim().downloads().size(), 1u);
-  EXPECT_TRUE(b.sim->sim().downloads()[0].data == body);
-
-  b.sim->model().setVr(950, 0);
-  b.sim->model().setVr(951, 0);
-  sim::CoordinatorFaults f;
-  f.dropAfterBytes = 10000;
-  b.sim->sim().setFaults(f);
-  links::CMCControl_Transfer dropped(b.owner, path, 200000);
-  EXPECT_FALSE(dropped.send());
-  EXPECT_EQ(dropped.resultText(), "");
-  EXPECT_DOUBLE_EQ(b.sim->model().vr(950), 0);
-}
-
-#include <malloc.h>
-#include <spawn.h>
-
-#include <filesystem>
-namespace fs = std::filesystem;
-
-#include <fstream>
-
-// A process without the memory for a second thread's stack: the reply worker cannot start, the
-// sending worker is ended and the controller closed, with the text for it. The child runs in a
-// fresh process (a forked one would reuse the parent's thread stacks).
-TEST(ControllerFileLink, NoMemoryForTheReplyWorkerChild) {
-  const char* path = std::getenv("QEL_NOMEM_FILE");
-  const char* home = std::getenv("QEL_NOMEM_HOME");
-  if (!path || !home) GTEST_SKIP() << "run by NoMemoryForTheReplyWorker";
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "an address-space limit and a sanitizer do not mix";
-#endif
-  Owner owner(home);
-  ::mallopt(M_ARENA_MAX, 1);  // worker threads share the main heap
-  std::vector<void*> warm;
-  for (int i = 0; i < 64; ++i) warm.push_back(std::malloc(4096));
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages;
-  const rlim_t vm = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
-  rlimit limit{vm + 12 * 1024 * 1024, vm + 12 * 1024 * 1024};  // one 8 MB stack fits, two do not
-  ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
-  CController_Transfer::Options o;
-  o.connectTimeoutMs = 500;
-  CController_Transfer link(owner, path, 4000, o);
-  EXPECT_FALSE(link.send());
-  EXPECT_EQ(link.resultText(), "Error creating receive thread");
-  EXPECT_EQ(link.attempts(), 6);
-}
-
-TEST(ControllerFileLink, NoMemoryForTheReplyWorker) {
-  Bench b("127.0.0.103");
-  const std::string path = b.put("mem.plt", plotFile(4000));
-  const std::string self = fs::read_symlink("/proc/self/exe").string();
-  const std::string filter = "--gtest_filter=ControllerFileLink.NoMemoryForTheReplyWorkerChild";
-  const std::string envFile = "QEL_NOMEM_FILE=" + path, envHome = "QEL_NOMEM_HOME=" + b.home.path();
-  std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
-  std::vector<char*> envp = {const_cast<char*>(envFile.c_str()), const_cast<char*>(envHome.c_str()), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-}
-
-TEST(ControlLink, ChineseInterfaceTexts) {
-  test::TempHome home;
-  Owner owner(home.path());
-  owner.lang_ = 0;
-  {
-    config::CIniConfig cfg(home.path());
-    cfg.writeText("Modbus", "Xitong_IP", "127.0.0.104");  // nothing listens there
-  }
-  links::CMCControl_Transfer none(owner, home.file("x.plt"), 1);
-  EXPECT_FALSE(none.send());
-  links::CMC_Command mc(&owner);
-  mc.setAddress("127.0.0.104");
-  mc.setConnectTimeoutMs(300);
-  EXPECT_FALSE(mc.getVr(1, nullptr));
-  const auto m = owner.messages();
-  ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[0], "Information: 无法连接到机器！");
-  EXPECT_EQ(m[1], "Information: 网络连接失败! 点击'确定'停止, 重试请点击'取消'。 [OK/Cancel]");
-  EXPECT_TRUE(mc.stopFlag());
-}
-
-TEST(CoordinatorModel, ProgramRunsOnlyAfterADownloadAndMovesEndExactly) {
+TEST(CoordinatorModel, ProgramNeedsADownloadAndBadCommandsAreRefused) {
   sim::CoordinatorModel m;
-  m.setJobMs(50);
   EXPECT_TRUE(m.execute("vr(950)=1").ok);
   EXPECT_DOUBLE_EQ(m.vr(951), 0);  // no file: the program does not start
-  m.setVr(950, 0);
-  m.fileDownloaded();
-  m.execute("VR(950)=1");
-  EXPECT_DOUBLE_EQ(m.vr(951), 1);
-  // The job lasts its 50 ms of real time; then both flags drop together.
-  EXPECT_TRUE(test::waitUntil([&] { return m.vr(950) == 0; }));
-  EXPECT_DOUBLE_EQ(m.vr(950), 0);
-  EXPECT_DOUBLE_EQ(m.vr(951), 0);
-  EXPECT_EQ(m.jobsRun(), 1);
-
   m.execute("base(1)");
-  m.execute("speed=1000000");
-  m.execute("accel=100000000");
-  m.execute("decel=100000000");
-  m.execute("moveabs(0.1)");
-  EXPECT_TRUE(test::waitUntil([&] { return m.position(1) == 0.1; }));
-  EXPECT_EQ(m.position(1), 0.1);
-  EXPECT_EQ(m.execute("?mpos axis(1)").value, "0.1");
-  EXPECT_FALSE(m.execute("moveabs(1,2)").ok);  // more positions than base axes
-  EXPECT_FALSE(m.execute("base(5)").ok);
-  EXPECT_FALSE(m.execute("speed=fast").ok);
-  EXPECT_FALSE(m.execute("bogus").ok);
+  // More positions than base axes, an axis the machine lacks, a word for a number, no command.
+  for (const char* bad : {"moveabs(1,2)", "base(5)", "speed=fast", "bogus"}) EXPECT_FALSE(m.execute(bad).ok) << bad;
 }

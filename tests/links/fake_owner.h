@@ -30,10 +30,7 @@ class FakeTransferOwner : public links::TransferOwner {
 
   std::vector<std::string> progress() const { return copy(progress_); }
   std::vector<std::string> messages() const { return copy(messages_); }
-  void clearMessages() {
-    std::lock_guard<std::mutex> l(m_);
-    messages_.clear();
-  }
+  void clearMessages() { std::lock_guard<std::mutex> l(m_); messages_.clear(); }
 
   std::atomic<bool> stop_{false};
   std::atomic<bool> preview_{false};
@@ -41,14 +38,8 @@ class FakeTransferOwner : public links::TransferOwner {
   std::atomic<int> lang_{1};
 
  private:
-  void record(std::vector<std::string>& v, std::string s) {
-    std::lock_guard<std::mutex> l(m_);
-    v.push_back(std::move(s));
-  }
-  std::vector<std::string> copy(const std::vector<std::string>& v) const {
-    std::lock_guard<std::mutex> l(m_);
-    return v;
-  }
+  void record(std::vector<std::string>& v, std::string s) { std::lock_guard<std::mutex> l(m_); v.push_back(std::move(s)); }
+  std::vector<std::string> copy(const std::vector<std::string>& v) const { std::lock_guard<std::mutex> l(m_); return v; }
   std::string home_;
   platform::Clock* clock_;  // not owned; the system clock when null
   mutable std::mutex m_;

@@ -36,55 +36,42 @@ class ParallelLinkTest : public ::testing::Test {
 };
 
 TEST_F(ParallelLinkTest, CopiesWholeFileToPortDeviceAndReportsProgress) {
-  std::string content(10000, 'x');
-  content += "PU0,0;PD100,100;";
+  const std::string content = std::string(10000, 'x') + "PU0,0;PD100,100;";
   home.writeFile("out dir/job 1.PLT", content);  // blanks in the path
   owner.stop_ = true;                              // a pause pressed before the send does not stop it
-
   SendResult r = sendWithLink(LinkFactory::standard({pattern}), 1, owner, home.file("out dir/job 1.PLT"),
                               static_cast<std::int32_t>(content.size()));
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.text, "");
   EXPECT_FALSE(owner.stop_);
-  EXPECT_EQ(home.readFile("lp0"), content);
   EXPECT_EQ(home.readFile("lp1"), "");
   EXPECT_EQ(owner.progress(), (std::vector<std::string>{"range 0..100", "pos 1", "pos 0"}));
-
   // Successive files follow one another on the device.
   home.writeFile("b.PLT", "SP1;");
   EXPECT_TRUE(sendWithLink(LinkFactory::standard({pattern}), 1, owner, home.file("b.PLT"), 4).ok);
   EXPECT_EQ(home.readFile("lp0"), content + "SP1;");
-}
-
-TEST_F(ParallelLinkTest, PortNumberChoosesDevice) {
+  // The port number chooses the device.
   config::CIniConfig(home.path()).writeText("Parallel", "Parallel_No", "2");
-  home.writeFile("a.PLT", "IN;");
-  CParallel_Transfer link(owner, home.file("a.PLT"), 3, pattern);
-  EXPECT_EQ(link.portNumber(), 2);
-  EXPECT_EQ(link.devicePath(), home.path() + "/lp1");
-  EXPECT_TRUE(link.send());
-  EXPECT_EQ(home.readFile("lp1"), "IN;");
+  CParallel_Transfer second(owner, home.file("b.PLT"), 4, pattern);
+  EXPECT_EQ(second.devicePath(), home.path() + "/lp1");
+  EXPECT_TRUE(second.send());
+  EXPECT_EQ(home.readFile("lp1"), "SP1;");
   EXPECT_EQ(CParallel_Transfer(owner, "x", 1).devicePath(), "/dev/lp1");
 }
 
+// A device missing or full, or a missing source file: not reported as delivered, and nothing is
+// created in a missing device's place.
 TEST_F(ParallelLinkTest, FailedCopyIsNotReportedAsDelivered) {
   home.writeFile("a.PLT", "IN;PU0,0;");
-  // Missing device: nothing is created in its place.
-  CParallel_Transfer missing(owner, home.file("a.PLT"), 9, home.path() + "/nolp%d");
-  EXPECT_FALSE(missing.send());
-  EXPECT_EQ(missing.resultText(), "");
+  for (const auto& [source, device] : {std::pair<std::string, std::string>{"a.PLT", home.path() + "/nolp%d"},
+                                       {"a.PLT", "/dev/full"}, {"gone.PLT", pattern}}) {
+    CParallel_Transfer link(owner, home.file(source), 9, device);
+    EXPECT_FALSE(link.send()) << device;
+    EXPECT_EQ(link.resultText(), "");
+  }
   EXPECT_FALSE(platform::fileExists(home.path() + "/nolp0"));
-  EXPECT_EQ(owner.progress().back(), "pos 0");
-
-  // A device that cannot take the whole file.
-  CParallel_Transfer full(owner, home.file("a.PLT"), 9, "/dev/full");
-  EXPECT_FALSE(full.send());
-  EXPECT_EQ(full.resultText(), "");
-
-  // A missing source file.
-  CParallel_Transfer gone(owner, home.file("gone.PLT"), 9, pattern);
-  EXPECT_FALSE(gone.send());
   EXPECT_EQ(home.readFile("lp0"), "");
+  EXPECT_EQ(owner.progress().back(), "pos 0");
 }
 
 TEST_F(ParallelLinkTest, FactoryMakesEachTypesLinkAndOtherTypesFailWithEmptyText) {
@@ -176,14 +163,11 @@ TEST(MachineName, CutAtCharacterBoundariesAndKeptUnique) {
 
 TEST(MachineName, TheRegisterGivesEachFileItsOwnNameAndTheSameNameAgain) {
   TempHome home;
-  const std::string a = registerMachineName(home.path(), "job_20260105_093000_001.PLT");
-  const std::string b = registerMachineName(home.path(), "job_20260105_093000_002.PLT");
-  const std::string c = registerMachineName(home.path(), "job_20260106_080000_001.PLT");
-  EXPECT_EQ(a, "job_20~1.PLT");
-  EXPECT_EQ(b, "job_20~2.PLT");
-  EXPECT_EQ(c, "job_20~3.PLT");
   // A page sent again (after a stop) replaces its own part on the machine, and nothing else.
-  EXPECT_EQ(registerMachineName(home.path(), "job_20260105_093000_002.PLT"), b);
+  for (const auto& [file, want] : std::vector<std::pair<std::string, std::string>>{
+           {"job_20260105_093000_001.PLT", "job_20~1.PLT"}, {"job_20260105_093000_002.PLT", "job_20~2.PLT"},
+           {"job_20260106_080000_001.PLT", "job_20~3.PLT"}, {"job_20260105_093000_002.PLT", "job_20~2.PLT"}})
+    EXPECT_EQ(registerMachineName(home.path(), file), want) << file;
   // The register outlives the program; once it is full its oldest names are given out again.
   std::string full = home.readFile("MachineNames.txt");
   for (std::size_t i = 3; i < kMaxMachineNames; ++i) full += "x~" + std::to_string(i) + ".plt\tx" + std::to_string(i) + ".plt\n";

@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -91,14 +93,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   std::string log() const {
-    std::string out;
-    if (std::FILE* f = std::fopen(log_.c_str(), "r")) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-      std::fclose(f);
-    }
-    return out;
+    std::ifstream in(log_, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
   // Whether `text` is in the log after its first `from` characters (now, or within timeoutMs).
   bool logHas(const std::string& text, std::size_t from = 0) const { return log().find(text, from) != std::string::npos; }

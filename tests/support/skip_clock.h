@@ -19,10 +19,7 @@ class SkipClock final : public platform::Clock {
   std::int64_t nowMs() const override { return platform::SystemClock::instance().nowMs() + skipped_.load(); }
   void sleepMs(std::int64_t ms) override {
     const std::int64_t real = std::clamp<std::int64_t>(ms, 0, realCapMs_);
-    if (real > 0)
-      std::this_thread::sleep_for(std::chrono::milliseconds(real));
-    else
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    std::this_thread::sleep_for(real > 0 ? std::chrono::microseconds(real * 1000) : std::chrono::microseconds(100));
     if (ms > real) skipped_ += ms - real;
   }
   // The time the sleepers skipped so far: grows only while someone waits on this clock.

@@ -31,8 +31,7 @@ class TempHome {
     std::ofstream(file(name), std::ios::binary) << content;
   }
   std::string readFile(const std::string& name) const {
-    auto s = platform::readWholeFile(file(name));
-    return s ? *s : std::string();
+    return platform::readWholeFile(file(name)).value_or("");
   }
 
  private:
