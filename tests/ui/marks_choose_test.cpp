@@ -61,12 +61,10 @@ class MarksChooseTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     QWidget* view = dlg.view();
     QCOMPARE(view->size(), QSize(640, 480));
-    QTest::mouseMove(view, QPoint(130, 100));
-    QTRY_COMPARE(dlg.view()->hovered(), -1);
-    QCOMPARE(view->cursor().shape(), Qt::ArrowCursor);
-    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(130, 100));
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(130, 100));  // 30 px away: out of reach
     QCOMPARE(dlg.chosenIndex(), -1);
-    QTest::mouseMove(view, QPoint(121, 121));  // 29.7 px away
+    QCOMPARE(view->cursor().shape(), Qt::ArrowCursor);
+    QTest::mouseMove(view, QPoint(121, 121));
     QTRY_COMPARE(dlg.view()->hovered(), 0);
     QCOMPARE(view->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(121, 121));
@@ -103,29 +101,26 @@ class MarksChooseTest : public QObject {
       QTest::mouseClick(dlg->view(), Qt::LeftButton, {}, QPoint(310, 190));
       QTest::mouseClick(dlg->findChild<QPushButton*>(QStringLiteral("ok")), Qt::LeftButton);
     });
-    std::atomic<bool> done{false};
-    std::optional<cv::Point2d> answer;
-    std::thread frameThread([&] {
-      answer = chooser.choose(frame, candidates, 30);
-      done = true;
-    });
-    QTRY_VERIFY(done.load());
-    frameThread.join();
+    // Asked from a frame thread while this thread runs the dialog.
+    auto choose = [&] {
+      std::atomic<bool> done{false};
+      std::optional<cv::Point2d> answer;
+      std::thread frameThread([&] {
+        answer = chooser.choose(frame, candidates, 30);
+        done = true;
+      });
+      QTest::qWaitFor([&] { return done.load(); }, 10000);
+      frameThread.join();
+      return answer;
+    };
+    const auto answer = choose();
     QCOMPARE(shownSize, QSize(640, 480));
     QVERIFY(answer.has_value());
     QCOMPARE(answer->x, 300.0);
     QCOMPARE(answer->y, 200.0);
-
     // Closed without a choice: no answer, the detector keeps its default point.
     whenDialogOpens([](MarksChoose* dlg) { dlg->reject(); });
-    done = false;
-    std::thread again([&] {
-      answer = chooser.choose(frame, candidates, 30);
-      done = true;
-    });
-    QTRY_VERIFY(done.load());
-    again.join();
-    QVERIFY(!answer.has_value());
+    QVERIFY(!choose().has_value());
   }
 
   void measurementAsksTheOperatorWhenAFrameShowsSeveralMarks() {

@@ -33,9 +33,7 @@ class PatternViewRulesTest : public QObject {
     QVERIFY(s.cursor == ViewCursor::Hand);
     QVERIFY(s.redraw);  // the outline appears
     QVERIFY(!r.move(kPixel, kInside, false).redraw);  // nothing new to draw
-    // The edge of the outline counts; a flat pattern (one line) can be hovered too.
-    r.move(kPixel, QPointF(500, 300), false);
-    QVERIFY(r.hover());
+    // A flat pattern (one line) can be hovered too.
     r.setOutline(QRectF(QPointF(100, 100), QPointF(500, 100)));
     r.move(kPixel, QPointF(300, 100), false);
     QVERIFY(r.hover());
@@ -117,11 +115,6 @@ class PatternViewRulesTest : public QObject {
     r.setZoomEnabled(false);
     r.setCcdMode(false);  // the print preview always zooms
     QVERIFY(r.wheel(1, false).zoom);
-    // One step in and one out is not the drawing of before: 1.2 * 0.8 = 0.96.
-    ViewTransform t;
-    t.zoomAt({40, 40}, r.wheel(1, false).factor);
-    t.zoomAt({40, 40}, r.wheel(-1, false).factor);
-    QVERIFY(qFuzzyCompare(t.scale, 0.96));
   }
 
   void reverseSideTurnsTheDrawingOverInPlace() {
@@ -142,23 +135,6 @@ class PatternViewRulesTest : public QObject {
     QVERIFY(!t.mirrored);
     QCOMPARE(t.toPixel(500, 250), mid);
     QVERIFY(t.toPixel(0, 250).x() < mid.x());
-
-    // The drawing itself: a stroke on the left of the sheet is painted on the right.
-    qel::plot::CStroke s;
-    s.points = {{0, 0}, {0, 500}};
-    s.pen = 1;
-    DisplayCopy copy({s});
-    ViewTransform v = ViewTransform::fit(QRectF(0, 0, 1000, 500), QSize(400, 300));
-    auto darkColumns = [&](const ViewTransform& view) {
-      const QImage img = renderStrokes(copy, view, QSize(400, 300), RenderOptions{});
-      int leftDark = 0, rightDark = 0;
-      for (int x = 0; x < 400; ++x)
-        if (qGray(img.pixel(x, 150)) < 128) (x < 200 ? leftDark : rightDark)++;
-      return std::pair{leftDark, rightDark};
-    };
-    QVERIFY(darkColumns(v).first > 0 && darkColumns(v).second == 0);
-    v.mirrorAbout(500);
-    QVERIFY(darkColumns(v).first == 0 && darkColumns(v).second > 0);
   }
 
   void marksAndOutlineAreDrawn() {
