@@ -1,5 +1,6 @@
 """A printer application with simulated machines, driven as a computer on the network would:
 the CUPS clients (lp, lpstat, cancel), ipptool, raw HTTP. Everything listens on loopback."""
+import base64
 import os
 import re
 import shutil
@@ -9,6 +10,9 @@ import struct
 import subprocess
 import tempfile
 import time
+import urllib.error
+import urllib.parse
+import urllib.request
 
 
 def wait_for(predicate, timeout=20.0, step=0.05):
@@ -21,18 +25,24 @@ def wait_for(predicate, timeout=20.0, step=0.05):
     return predicate()
 
 
-def ipp_print(port, printer, name, document):
-    """Print-Job over one connection; returns (job id, time the upload ended)."""
+def ipp_request(port, printer, name, document_length):
+    """The HTTP head and IPP attributes of a Print-Job for `document_length` bytes of HPGL."""
     def attr(tag, key, value):
         return struct.pack(">BH", tag, len(key)) + key + struct.pack(">H", len(value)) + value
+    path = "/ipp/print/%s" % printer
     body = struct.pack(">BBHI", 2, 0, 0x0002, 1) + b"\x01"
     body += attr(0x47, b"attributes-charset", b"utf-8") + attr(0x48, b"attributes-natural-language", b"en")
-    body += attr(0x45, b"printer-uri", ("ipp://127.0.0.1:%d/ipp/print/%s" % (port, printer)).encode())
-    body += attr(0x42, b"requesting-user-name", b"bench") + attr(0x42, b"job-name", name.encode())
+    body += attr(0x45, b"printer-uri", ("ipp://127.0.0.1:%d%s" % (port, path)).encode())
+    body += attr(0x42, b"requesting-user-name", b"tester") + attr(0x42, b"job-name", name.encode())
     body += attr(0x49, b"document-format", b"application/vnd.hp-HPGL") + b"\x03"
+    return (b"POST %s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n"
+            % (path.encode(), len(body) + document_length)) + body
+
+
+def ipp_print(port, printer, name, document):
+    """Print-Job over one connection; returns (job id, time the upload ended)."""
     s = socket.create_connection(("127.0.0.1", port))
-    s.sendall(b"POST /ipp/print/%s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n"
-              % (printer.encode(), len(body) + len(document)) + body + document)
+    s.sendall(ipp_request(port, printer, name, len(document)) + document)
     ended = time.monotonic()
     answer = b""
     while b"\r\n\r\n" not in answer:
@@ -48,28 +58,22 @@ def ipp_print(port, printer, name, document):
 
 
 # IPP requests of the tests, in ipptool's language. $uri is the printer's.
+def _request(operation, user, rest):
+    return ('{ NAME "%s" OPERATION %s GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 '
+            'ATTR naturalLanguage attributes-natural-language en ATTR uri printer-uri $uri ATTR name requesting-user-name %s %s }'
+            % (operation, operation, user, rest))
+
+
 TESTS = {
-    "job": """{ NAME "Get-Job-Attributes" OPERATION Get-Job-Attributes
-  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri ATTR integer job-id $jobid ATTR name requesting-user-name tester
-  STATUS successful-ok DISPLAY job-state DISPLAY job-state-message DISPLAY job-state-reasons DISPLAY job-impressions-completed }""",
-    "printer": """{ NAME "Get-Printer-Attributes" OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  STATUS successful-ok DISPLAY printer-state DISPLAY printer-state-reasons DISPLAY media-default DISPLAY document-format-supported DISPLAY printer-name }""",
-    "print": """{ NAME "Print-Job" OPERATION Print-Job
-  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri ATTR name requesting-user-name tester ATTR name job-name $jobname ATTR mimeMediaType document-format $format
-  FILE $filename DISPLAY job-id }""",
-    "cancel": """{ NAME "Cancel-Job" OPERATION Cancel-Job
-  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri ATTR integer job-id $jobid ATTR name requesting-user-name tester STATUS successful-ok }""",
-    "pause": """{ NAME "Pause-Printer" OPERATION Pause-Printer
-  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri ATTR name requesting-user-name root STATUS successful-ok }""",
-    "resume": """{ NAME "Resume-Printer" OPERATION Resume-Printer
-  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri ATTR name requesting-user-name root STATUS successful-ok }""",
+    "job": _request("Get-Job-Attributes", "tester", "ATTR integer job-id $jobid STATUS successful-ok DISPLAY job-state "
+                    "DISPLAY job-state-message DISPLAY job-state-reasons DISPLAY job-impressions-completed"),
+    "printer": _request("Get-Printer-Attributes", "tester", "STATUS successful-ok DISPLAY printer-state DISPLAY printer-state-reasons "
+                        "DISPLAY media-default DISPLAY document-format-supported DISPLAY printer-name"),
+    "print": _request("Print-Job", "tester", "ATTR name job-name $jobname ATTR mimeMediaType document-format $format "
+                      "FILE $filename DISPLAY job-id"),
+    "cancel": _request("Cancel-Job", "tester", "ATTR integer job-id $jobid STATUS successful-ok"),
+    "pause": _request("Pause-Printer", "root", "STATUS successful-ok"),
+    "resume": _request("Resume-Printer", "root", "STATUS successful-ok"),
 }
 
 
@@ -98,6 +102,28 @@ class Rig:
                        check=True, stdout=subprocess.DEVNULL)
         self.set(home, "Transfer_Config", "Transfer_DelayTime", "0")
         return home
+
+    def cutter(self, name, address, kind="coordinator", sim=True):
+        """A home pointed at a machine on `address` (simulated when `sim`); (home, printer name)."""
+        home = self.home(name, address, kind)
+        if sim:
+            self.start_sim(home, address, kind)
+        return home, ("QEL-DSP-" if kind == "coordinator" else "QEL-ARM-") + address
+
+    def post_action(self, printer, action, password=None):
+        """Posts an action from the printer's web page; the HTTP status of the answer."""
+        url = "http://127.0.0.1:%d/%s/" % (self.port, printer)
+        with urllib.request.urlopen(url) as r:
+            session = r.read().decode().split('name="session" value="')[1].split('"')[0]
+        request = urllib.request.Request(url, urllib.parse.urlencode({"session": session, "action": action}).encode())
+        if password:
+            request.add_header("Authorization", "Basic " + base64.b64encode(("admin:" + password).encode()).decode())
+        try:
+            with urllib.request.urlopen(request) as r:
+                r.read()
+                return r.status
+        except urllib.error.HTTPError as e:
+            return e.code
 
     @staticmethod
     def set(home, section, key, value):
