@@ -58,22 +58,28 @@ def ipp_print(port, printer, name, document):
 
 
 # IPP requests of the tests, in ipptool's language. $uri is the printer's.
-def _request(operation, user, rest):
-    return ('{ NAME "%s" OPERATION %s GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 '
-            'ATTR naturalLanguage attributes-natural-language en ATTR uri printer-uri $uri ATTR name requesting-user-name %s %s }'
-            % (operation, operation, user, rest))
-
-
 TESTS = {
-    "job": _request("Get-Job-Attributes", "tester", "ATTR integer job-id $jobid STATUS successful-ok DISPLAY job-state "
-                    "DISPLAY job-state-message DISPLAY job-state-reasons DISPLAY job-impressions-completed"),
-    "printer": _request("Get-Printer-Attributes", "tester", "STATUS successful-ok DISPLAY printer-state DISPLAY printer-state-reasons "
-                        "DISPLAY media-default DISPLAY document-format-supported DISPLAY printer-name"),
-    "print": _request("Print-Job", "tester", "ATTR name job-name $jobname ATTR mimeMediaType document-format $format "
-                      "FILE $filename DISPLAY job-id"),
-    "cancel": _request("Cancel-Job", "tester", "ATTR integer job-id $jobid STATUS successful-ok"),
-    "pause": _request("Pause-Printer", "root", "STATUS successful-ok"),
-    "resume": _request("Resume-Printer", "root", "STATUS successful-ok"),
+    "job": """{ NAME "Get-Job-Attributes" OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri ATTR integer job-id $jobid ATTR name requesting-user-name tester
+  STATUS successful-ok DISPLAY job-state DISPLAY job-state-message DISPLAY job-state-reasons DISPLAY job-impressions-completed }""",
+    "printer": """{ NAME "Get-Printer-Attributes" OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  STATUS successful-ok DISPLAY printer-state DISPLAY printer-state-reasons DISPLAY media-default DISPLAY document-format-supported DISPLAY printer-name }""",
+    "print": """{ NAME "Print-Job" OPERATION Print-Job
+  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri ATTR name requesting-user-name tester ATTR name job-name $jobname ATTR mimeMediaType document-format $format
+  FILE $filename DISPLAY job-id }""",
+    "cancel": """{ NAME "Cancel-Job" OPERATION Cancel-Job
+  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri ATTR integer job-id $jobid ATTR name requesting-user-name tester STATUS successful-ok }""",
+    "pause": """{ NAME "Pause-Printer" OPERATION Pause-Printer
+  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri ATTR name requesting-user-name root STATUS successful-ok }""",
+    "resume": """{ NAME "Resume-Printer" OPERATION Resume-Printer
+  GROUP operation-attributes-tag ATTR charset attributes-charset utf-8 ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri ATTR name requesting-user-name root STATUS successful-ok }""",
 }
 
 
