@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "font_file.h"
@@ -46,41 +45,29 @@ protected:
 std::string* GeneratedFont::bytes_ = nullptr;
 std::vector<ParsedEntry>* GeneratedFont::entries_ = nullptr;
 
-TEST_F(GeneratedFont, HoldsEveryPrintableAsciiFirstThenGb2312InRowOrder) {
+// Every printable ASCII first, then GB2312 in row order; each key found first by the label stage's
+// byte search, columns 1..9 included (prefixes of the columns 10..19 keys).
+TEST_F(GeneratedFont, HoldsAsciiThenGb2312AndEachKeyIsFoundFirstByByteSearch) {
     ASSERT_GE(entries_->size(), 94u + 6700u);
     EXPECT_LT(bytes_->size(), 12u * 1024 * 1024);
     for (int code = 33; code <= 126; ++code) {
         EXPECT_EQ((*entries_)[code - 33].key, asciiKey(code));
-        const auto found = findGlyph(*bytes_, asciiKey(code));
-        ASSERT_TRUE(found) << code;
-        EXPECT_EQ(found->keyOffset, (*entries_)[code - 33].keyOffset) << code;
-        EXPECT_FALSE(found->segments.empty()) << code;
+        EXPECT_FALSE((*entries_)[code - 33].segments.empty()) << code;
     }
     EXPECT_EQ((*entries_)[94].key, "JW161");
     EXPECT_EQ(entries_->back().key, gbKey(0xF7, 0xFE));
     EXPECT_FALSE(entry(asciiKey(32))) << "the space has no glyph";
     EXPECT_FALSE(entry(gbKey(0xA1, 0xA1))) << "the double-byte space has no glyph";
-}
-
-TEST_F(GeneratedFont, SampledGb2312KeysAreFoundFirstByByteSearch) {
-    // A spread over the rows, including columns 1..9 (prefixes of the columns 10..19 keys).
-    int checked = 0;
-    for (std::size_t i = 94; i < entries_->size(); i += 53) {
-        const ParsedEntry& e = (*entries_)[i];
-        const auto found = findGlyph(*bytes_, e.key);
-        ASSERT_TRUE(found) << e.key;
-        EXPECT_EQ(found->keyOffset, e.keyOffset) << e.key;
-        EXPECT_EQ(found->segments, e.segments) << e.key;
-        ++checked;
+    std::vector<const ParsedEntry*> sample;
+    for (std::size_t i = 0; i < entries_->size(); i += i < 94 ? 1 : 53) sample.push_back(&(*entries_)[i]);
+    for (const char* key : {"JW169", "JW1610", "JW5027", "JW871"}) sample.push_back(entry(key));
+    for (const ParsedEntry* e : sample) {
+        ASSERT_TRUE(e);
+        const auto found = findGlyph(*bytes_, e->key);
+        ASSERT_TRUE(found) << e->key;
+        EXPECT_EQ(found->keyOffset, e->keyOffset) << e->key;
+        EXPECT_EQ(found->segments, e->segments) << e->key;
     }
-    for (const char* key : {"JW161", "JW169", "JW1610", "JW5027", "JW871", "JW8794"}) {
-        const ParsedEntry* e = entry(key);
-        ASSERT_TRUE(e) << key;
-        const auto found = findGlyph(*bytes_, key);
-        ASSERT_TRUE(found) << key;
-        EXPECT_EQ(found->keyOffset, e->keyOffset) << key;
-    }
-    EXPECT_GT(checked, 100);
 }
 
 TEST_F(GeneratedFont, SegmentsStayInsideTheCellAndHaveLength) {
@@ -118,24 +105,12 @@ TEST_F(GeneratedFont, GlyphsStandUprightWithStrokesAndClosedOutlines) {
     EXPECT_GE(a->segments.size(), 3u);
     const HalfWidths aw = halfWidths(a->segments);
     EXPECT_LT(aw.upper * 2, aw.lower);
-    // "T": wide at the top.
-    const HalfWidths tw = halfWidths(entry(asciiKey('T'))->segments);
-    EXPECT_GT(tw.upper, 3 * tw.lower);
     // 上 (C9CF) has its long bar at the bottom, 下 (CFC2) at the top.
     const ParsedEntry* up = entry(gbKey(0xC9, 0xCF));
     const ParsedEntry* down = entry(gbKey(0xCF, 0xC2));
     ASSERT_TRUE(up && down);
     EXPECT_GT(halfWidths(up->segments).lower, halfWidths(up->segments).upper);
     EXPECT_GT(halfWidths(down->segments).upper, halfWidths(down->segments).lower);
-    // 一 (D2BB) is a flat bar: an outline closed on itself.
-    const ParsedEntry* one = entry(gbKey(0xD2, 0xBB));
-    ASSERT_TRUE(one);
-    int minY = kTopLine, maxY = 0, minX = kCellWidth, maxX = 0;
-    for (const Segment& s : one->segments) {
-        minY = std::min({minY, s.y1, s.y2}), maxY = std::max({maxY, s.y1, s.y2});
-        minX = std::min({minX, s.x1, s.x2}), maxX = std::max({maxX, s.x1, s.x2});
-    }
-    EXPECT_GT(maxX - minX, 5 * (maxY - minY));
     // Every outline of a CJK glyph is a chain returning to its start.
     for (std::size_t i = 94; i < entries_->size(); i += 97) {
         const auto& segs = (*entries_)[i].segments;
@@ -150,23 +125,25 @@ TEST_F(GeneratedFont, GlyphsStandUprightWithStrokesAndClosedOutlines) {
     }
 }
 
-TEST_F(GeneratedFont, SecondGenerationWritesTheSameBytes) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("qel-font-test-" + std::to_string(::getpid()));
+// The generator run as the build runs it, into a folder of its own; its exit status.
+int generate(const std::string& hershey, const std::string& out) {
+    const std::string command = std::string("'") + QEL_TEST_FONTGEN + "' --hershey '" + hershey + "' --cjk '" +
+                                QEL_TEST_FONT_CJK + "' --face '" + QEL_TEST_FONT_CJK_FACE + "' --tolerance '" +
+                                QEL_TEST_FONT_TOLERANCE + "' --output '" + out + "' --quiet 2>/dev/null";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::filesystem::path scratch(const char* what) {
+    const auto dir = std::filesystem::temp_directory_path() / (std::string("qel-font-") + what + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    const std::string out = (dir / "QEL.dat").string();
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::execl(QEL_TEST_FONTGEN, QEL_TEST_FONTGEN, "--hershey", QEL_TEST_FONT_HERSHEY, "--cjk", QEL_TEST_FONT_CJK,
-                "--face", QEL_TEST_FONT_CJK_FACE, "--tolerance", QEL_TEST_FONT_TOLERANCE, "--output", out.c_str(),
-                "--quiet", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const std::string again = readFile(out);
+    return dir;
+}
+
+TEST_F(GeneratedFont, SecondGenerationWritesTheSameBytes) {
+    const auto dir = scratch("test-");
+    ASSERT_EQ(generate(QEL_TEST_FONT_HERSHEY, (dir / "QEL.dat").string()), 0);
+    const std::string again = readFile((dir / "QEL.dat").string());
     std::filesystem::remove_all(dir);
     EXPECT_TRUE(again == *bytes_) << "sizes " << again.size() << " and " << bytes_->size();
 }
@@ -183,15 +160,9 @@ TEST_F(GeneratedFont, RenderedPictureIsAPng) {
 }
 
 TEST(FontGenerator, MissingSourceFailsAndLeavesNoFile) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("qel-font-miss-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string out = (dir / "QEL.dat").string();
-    const std::string command = std::string("'") + QEL_TEST_FONTGEN + "' --hershey '" + (dir / "none.jhf").string() +
-                                "' --cjk '" + QEL_TEST_FONT_CJK + "' --output '" + out + "' 2>/dev/null";
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0);
-    EXPECT_FALSE(std::filesystem::exists(out));
+    const auto dir = scratch("miss-");
+    EXPECT_NE(generate((dir / "none.jhf").string(), (dir / "QEL.dat").string()), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "QEL.dat"));
     std::filesystem::remove_all(dir);
 }
 
