@@ -12,6 +12,15 @@ namespace {
 using ini_text::find;
 using ini_text::withValue;
 
+std::string asUtf16(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
 TEST(IniText, NamesMatchWithoutCaseAndValuesAreTrimmed) {
   const std::string text = "[Split_Page]\r\n  cut_ft = 7 \r\n[Other]\r\nCUT_FT=1\r\n";
   std::string v;
@@ -63,41 +72,6 @@ TEST(IniFile, BinaryFileReadsAsDefaultsAndKeepsItsBytesOnWrite) {
   EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "4");
 }
 
-TEST(IniFile, Utf16FileIsReadAndStaysUtf16) {
-  test::TempHome home;
-  std::string utf16 = "\xFF\xFE";
-  for (char c : std::string("[Modbus]\r\nXitong_IP=127.0.0.9\r\n")) {
-    utf16.push_back(c);
-    utf16.push_back('\0');
-  }
-  home.writeFile("Config.ini", utf16);
-  const std::string p = home.file("Config.ini");
-  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
-  ASSERT_TRUE(writeProfileString(p, "Modbus", "Channel_No", "7"));
-  const std::string raw = home.readFile("Config.ini");
-  EXPECT_EQ(raw.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(readProfileString(p, "Modbus", "Channel_No", ""), "7");
-  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
-}
-
-TEST(IniFile, UnreadableFileIsNeverReplaced) {
-  test::TempHome home;
-  // A folder where the file should be: reads give defaults, writes fail and touch nothing.
-  std::filesystem::create_directories(home.file("Config.ini"));
-  EXPECT_EQ(readProfileString(home.file("Config.ini"), "A", "k", "d"), "d");
-  EXPECT_FALSE(writeProfileString(home.file("Config.ini"), "A", "k", "v"));
-  EXPECT_TRUE(std::filesystem::is_directory(home.file("Config.ini")));
-}
-
-std::string asUtf16(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
-}
-
 TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
   test::TempHome home;
   const std::string p = home.file("Config.ini");
@@ -122,12 +96,17 @@ TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
   EXPECT_TRUE(checkProfileBytes(std::string("\xFE\xFF\0[\0A\0]", 8)).unreadable());
   EXPECT_TRUE(checkProfileBytes("Xitong_IP=127.0.0.9\n").unreadable());  // no section
 
+  // A folder where the file should be: unreadable, reads give defaults, writes fail and touch nothing.
   std::filesystem::remove(p);
   std::filesystem::create_directories(p);
   EXPECT_TRUE(checkProfileFile(p).unreadable());
+  EXPECT_EQ(readProfileString(p, "A", "k", "d"), "d");
+  EXPECT_FALSE(writeProfileString(p, "A", "k", "v"));
+  EXPECT_TRUE(std::filesystem::is_directory(p));
 }
 
-TEST(IniFile, Utf16FileKeepsAStrayLastByte) {
+// A UTF-16 file is read, written back as UTF-16, and keeps a stray last byte.
+TEST(IniFile, Utf16FileStaysUtf16AndKeepsAStrayLastByte) {
   test::TempHome home;
   const std::string p = home.file("Config.ini");
   home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n") + "\x41");
