@@ -129,16 +129,14 @@ class SettingsLogicTest : public QObject {
 
   // Every numeric field takes only a number within its rule; the first field that breaks its rule
   // is named, and nothing is stored. Each row breaks one field of an otherwise valid page.
-  void everyNumericFieldIsCheckedAgainstItsRule_data() {
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("problem");
-    const int letters = int(FieldProblem::NotANumber), small = int(FieldProblem::TooSmall), large = int(FieldProblem::TooLarge),
-              empty = int(FieldProblem::Empty), whole = int(FieldProblem::NotWhole), fine = int(FieldProblem::None);
+  void everyNumericFieldIsCheckedAgainstItsRule() {
+    using P = FieldProblem;
+    const P letters = P::NotANumber, small = P::TooSmall, large = P::TooLarge, empty = P::Empty, whole = P::NotWhole,
+            fine = P::None;
     struct Row {
       const char* field;
       const char* text;
-      int problem;
+      FieldProblem problem;
     } rows[] = {
         // Process page
         {"fontScale", "abc", letters}, {"fontScale", "0", small}, {"fontScale", "100", fine}, {"fontScale", "1e3", letters},
@@ -159,134 +157,109 @@ class SettingsLogicTest : public QObject {
         {"standStill", "2.5", whole},  {"segmentLength", "-1", small}, {"feedTimeout", "999", small},
         {"feedTimeout", "600001", large},
     };
-    for (const Row& r : rows)
-      QTest::newRow((std::string(r.field) + " " + r.text).c_str()) << r.field << r.text << r.problem;
-  }
-  void everyNumericFieldIsCheckedAgainstItsRule() {
-    QFETCH(QString, field);
-    QFETCH(QString, text);
-    QFETCH(int, problem);
-    ProcessForm process = validProcess();
-    process.splitEntry = splitEntryOf(int(field.startsWith("detal") ? SplitMode::Rolling : SplitMode::Contour));
-    process.outerContours = true;
-    process.knifeOffset = "0.5";
-    process.weedBox = true;
-    CameraForm camera = validCamera();
-    camera.target = TargetType::Circle;
-    // Saves the form into a fresh home: true when it stored; a refusal that still wrote to
-    // Config.ini counts as stored.
-    auto stores = [](auto save) {
-      qel::test::TempHome home;
-      CIniConfig cfg(home.path());
-      const std::string before = home.readFile("Config.ini");
-      const bool stored = save(cfg);
-      if (!stored && home.readFile("Config.ini") != before) return true;
-      return stored;
-    };
-    std::optional<FieldRefusal> refusal;
-    bool stored = false;
-    if (processRule(field.toStdString())) {
-      for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string ProcessForm::*>>{
-               {"spn", &ProcessForm::spn}, {"fontSp", &ProcessForm::fontSp}, {"fontScale", &ProcessForm::fontScale},
-               {"fontSpace", &ProcessForm::fontSpace}, {"fontRotate", &ProcessForm::fontRotate},
-               {"fontOffsetX", &ProcessForm::fontOffsetX}, {"fontOffsetY", &ProcessForm::fontOffsetY},
-               {"arcLength", &ProcessForm::arcLength}, {"detalX", &ProcessForm::detalX}, {"detalY", &ProcessForm::detalY},
-               {"knifeOffset", &ProcessForm::knifeOffset}, {"knifeCornerAngle", &ProcessForm::knifeCornerAngle},
-               {"overcut", &ProcessForm::overcut}, {"weedMargin", &ProcessForm::weedMargin}, {"weedPen", &ProcessForm::weedPen},
-               {"maxMarkResidual", &ProcessForm::maxMarkResidual}, {"settleMs", &ProcessForm::settleMs},
-               {"resumeFirstWait", &ProcessForm::resumeFirstWait}, {"resumeMaxWait", &ProcessForm::resumeMaxWait}})
-        if (field == name) process.*m = text.toStdString();
-      refusal = processRefusal(process);
-      stored = stores([&](CIniConfig& cfg) { return saveProcess(cfg, process) == ProcessSave::Stored; });
-    } else {
-      for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string CameraForm::*>>{
-               {"cameraCx", &CameraForm::cameraCx}, {"cameraCy", &CameraForm::cameraCy}, {"markTime", &CameraForm::markTime},
-               {"radius", &CameraForm::radius}, {"tolerance", &CameraForm::tolerance}, {"markSp", &CameraForm::markSp},
-               {"blockXLow", &CameraForm::blockXLow}, {"blockYHigh", &CameraForm::blockYHigh}, {"speed", &CameraForm::speed},
-               {"captureDelay", &CameraForm::captureDelay}, {"axisYRotate", &CameraForm::axisYRotate},
-               {"searchRadius", &CameraForm::searchRadius}, {"minConfidence", &CameraForm::minConfidence},
-               {"centreTolerance", &CameraForm::centreTolerance}, {"standStill", &CameraForm::standStill},
-               {"segmentLength", &CameraForm::segmentLength}, {"feedTimeout", &CameraForm::feedTimeout}})
-        if (field == name) camera.*m = text.toStdString();
-      refusal = cameraRefusal(camera);
-      stored = stores([&](CIniConfig& cfg) { return saveCamera(cfg, camera) == CameraCheck::Accepted; });
-    }
-    QCOMPARE(stored, problem == int(FieldProblem::None));
-    if (problem == int(FieldProblem::None)) {
-      QVERIFY(!refusal);
-    } else {
-      QVERIFY(refusal);
-      QCOMPARE(QString::fromStdString(refusal->field), field);
-      QCOMPARE(int(refusal->problem), problem);
+    for (const Row& r : rows) {
+      const QString field = QString::fromLatin1(r.field), text = QString::fromLatin1(r.text);
+      const QByteArray name = (field + " " + text).toLatin1();
+      ProcessForm process = validProcess();
+      process.splitEntry = splitEntryOf(int(field.startsWith("detal") ? SplitMode::Rolling : SplitMode::Contour));
+      process.outerContours = true;
+      process.knifeOffset = "0.5";
+      process.weedBox = true;
+      CameraForm camera = validCamera();
+      camera.target = TargetType::Circle;
+      // Saves the form into a fresh home: true when it stored; a refusal that still wrote to
+      // Config.ini counts as stored.
+      auto stores = [](auto save) {
+        qel::test::TempHome home;
+        CIniConfig cfg(home.path());
+        const std::string before = home.readFile("Config.ini");
+        const bool stored = save(cfg);
+        if (!stored && home.readFile("Config.ini") != before) return true;
+        return stored;
+      };
+      std::optional<FieldRefusal> refusal;
+      bool stored = false;
+      if (processRule(field.toStdString())) {
+        for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string ProcessForm::*>>{
+                 {"spn", &ProcessForm::spn}, {"fontSp", &ProcessForm::fontSp}, {"fontScale", &ProcessForm::fontScale},
+                 {"fontSpace", &ProcessForm::fontSpace}, {"fontRotate", &ProcessForm::fontRotate},
+                 {"fontOffsetX", &ProcessForm::fontOffsetX}, {"fontOffsetY", &ProcessForm::fontOffsetY},
+                 {"arcLength", &ProcessForm::arcLength}, {"detalX", &ProcessForm::detalX}, {"detalY", &ProcessForm::detalY},
+                 {"knifeOffset", &ProcessForm::knifeOffset}, {"knifeCornerAngle", &ProcessForm::knifeCornerAngle},
+                 {"overcut", &ProcessForm::overcut}, {"weedMargin", &ProcessForm::weedMargin}, {"weedPen", &ProcessForm::weedPen},
+                 {"maxMarkResidual", &ProcessForm::maxMarkResidual}, {"settleMs", &ProcessForm::settleMs},
+                 {"resumeFirstWait", &ProcessForm::resumeFirstWait}, {"resumeMaxWait", &ProcessForm::resumeMaxWait}})
+          if (field == name) process.*m = text.toStdString();
+        refusal = processRefusal(process);
+        stored = stores([&](CIniConfig& cfg) { return saveProcess(cfg, process) == ProcessSave::Stored; });
+      } else {
+        for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string CameraForm::*>>{
+                 {"cameraCx", &CameraForm::cameraCx}, {"cameraCy", &CameraForm::cameraCy}, {"markTime", &CameraForm::markTime},
+                 {"radius", &CameraForm::radius}, {"tolerance", &CameraForm::tolerance}, {"markSp", &CameraForm::markSp},
+                 {"blockXLow", &CameraForm::blockXLow}, {"blockYHigh", &CameraForm::blockYHigh}, {"speed", &CameraForm::speed},
+                 {"captureDelay", &CameraForm::captureDelay}, {"axisYRotate", &CameraForm::axisYRotate},
+                 {"searchRadius", &CameraForm::searchRadius}, {"minConfidence", &CameraForm::minConfidence},
+                 {"centreTolerance", &CameraForm::centreTolerance}, {"standStill", &CameraForm::standStill},
+                 {"segmentLength", &CameraForm::segmentLength}, {"feedTimeout", &CameraForm::feedTimeout}})
+          if (field == name) camera.*m = text.toStdString();
+        refusal = cameraRefusal(camera);
+        stored = stores([&](CIniConfig& cfg) { return saveCamera(cfg, camera) == CameraCheck::Accepted; });
+      }
+      QVERIFY2(stored == (r.problem == P::None), name.constData());
+      QVERIFY2(refusal.has_value() == (r.problem != P::None), name.constData());
+      if (refusal) QVERIFY2(QString::fromStdString(refusal->field) == field && refusal->problem == r.problem, name.constData());
     }
   }
 
-  void cameraChecksInOrderAndAtTheirLimits_data() {
-    QTest::addColumn<QString>("xLow");
-    QTest::addColumn<QString>("xHigh");
-    QTest::addColumn<QString>("yLow");
-    QTest::addColumn<QString>("yHigh");
-    QTest::addColumn<QString>("accel");
-    QTest::addColumn<int>("check");
-    const int ok = int(CameraCheck::Accepted), bx = int(CameraCheck::BlockXReversed),
-              by = int(CameraCheck::BlockYReversed), acc = int(CameraCheck::AccelOutOfRange);
-    QTest::newRow("equal blocks") << "500" << "500" << "7" << "7" << "3000" << ok;
-    QTest::newRow("accel 1000") << "0" << "1" << "0" << "1" << "1000" << ok;
-    QTest::newRow("accel 5000") << "0" << "1" << "0" << "1" << "5000" << ok;
-    QTest::newRow("accel 999") << "0" << "1" << "0" << "1" << "999" << acc;
-    QTest::newRow("accel 5001") << "0" << "1" << "0" << "1" << "5001" << acc;
-    QTest::newRow("accel text") << "0" << "1" << "0" << "1" << "fast" << acc;
-    QTest::newRow("x reversed first") << "10" << "9.5" << "10" << "9" << "1" << bx;
-    QTest::newRow("y reversed") << "0" << "1" << "10" << "9.99" << "1" << by;
-  }
   void cameraChecksInOrderAndAtTheirLimits() {
-    QFETCH(QString, xLow);
-    QFETCH(QString, xHigh);
-    QFETCH(QString, yLow);
-    QFETCH(QString, yHigh);
-    QFETCH(QString, accel);
-    QFETCH(int, check);
-    qel::test::TempHome home;
-    CIniConfig cfg(home.path());
-    const std::string before = home.readFile("Config.ini");
-    CameraForm f = validCamera();
-    f.target = TargetType::Cross;
-    f.blockXLow = xLow.toStdString();
-    f.blockXHigh = xHigh.toStdString();
-    f.blockYLow = yLow.toStdString();
-    f.blockYHigh = yHigh.toStdString();
-    f.accel = accel.toStdString();
-    QCOMPARE(int(saveCamera(cfg, f)), check);
-    if (check != int(CameraCheck::Accepted)) {
-      QCOMPARE(home.readFile("Config.ini"), before);  // not even markType
-    } else {
-      QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
-      QCOMPARE(raw(home, "Machine", "MoveAccel"), accel.toStdString());
-      QCOMPARE(raw(home, "Camera", "SearchRadius"), std::string("12.500000"));
-      QCOMPARE(raw(home, "CCD", "FeedTimeout"), std::string("70000"));
-      QCOMPARE(raw(home, "CCD", "MissingCode"), std::string("1"));
+    const struct {
+      const char *name, *xLow, *xHigh, *yLow, *yHigh, *accel;
+      CameraCheck check;
+    } rows[] = {
+        {"equal blocks", "500", "500", "7", "7", "3000", CameraCheck::Accepted},
+        {"accel 1000", "0", "1", "0", "1", "1000", CameraCheck::Accepted},
+        {"accel 5000", "0", "1", "0", "1", "5000", CameraCheck::Accepted},
+        {"accel 999", "0", "1", "0", "1", "999", CameraCheck::AccelOutOfRange},
+        {"accel 5001", "0", "1", "0", "1", "5001", CameraCheck::AccelOutOfRange},
+        {"accel text", "0", "1", "0", "1", "fast", CameraCheck::AccelOutOfRange},
+        {"x reversed first", "10", "9.5", "10", "9", "1", CameraCheck::BlockXReversed},
+        {"y reversed", "0", "1", "10", "9.99", "1", CameraCheck::BlockYReversed},
+    };
+    for (const auto& row : rows) {
+      qel::test::TempHome home;
+      CIniConfig cfg(home.path());
+      const std::string before = home.readFile("Config.ini");
+      CameraForm f = validCamera();
+      f.target = TargetType::Cross;
+      f.blockXLow = row.xLow, f.blockXHigh = row.xHigh, f.blockYLow = row.yLow, f.blockYHigh = row.yHigh;
+      f.accel = row.accel;
+      QVERIFY2(saveCamera(cfg, f) == row.check, row.name);
+      if (row.check != CameraCheck::Accepted) {
+        QVERIFY2(home.readFile("Config.ini") == before, row.name);  // not even markType
+      } else {
+        QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
+        QCOMPARE(raw(home, "Machine", "MoveAccel"), std::string(row.accel));
+        QCOMPARE(raw(home, "Camera", "SearchRadius"), std::string("12.500000"));
+        QCOMPARE(raw(home, "CCD", "MissingCode"), std::string("1"));
+      }
     }
   }
 
   // The job folder is written only when it names another folder than the store gives, so an
   // untouched default stays a default (and follows the home folder).
-  void jobFolderIsWrittenOnlyWhenChanged_data() {
-    QTest::addColumn<QString>("typed");  // "<default>": the folder the page showed
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("untouched") << "<default>" << "<absent>";
-    QTest::newRow("another") << " /srv/jobs " << "/srv/jobs";
-    QTest::newRow("emptied") << "" << "";
-  }
   void jobFolderIsWrittenOnlyWhenChanged() {
-    QFETCH(QString, typed);
-    QFETCH(QString, stored);
-    qel::test::TempHome home;
-    CIniConfig cfg(home.path());
-    CameraForm f = validCamera();
-    f.jobDir = typed == "<default>" ? loadCamera(cfg).jobDir : typed.toStdString();
-    QCOMPARE(saveCamera(cfg, f), CameraCheck::Accepted);
-    QCOMPARE(raw(home, "CCD", "JobDir"), stored.toStdString());
-    if (stored.isEmpty()) QCOMPARE(cfg.read(k::JobDir), cfg.programDir() + "Jobs");  // reads as the default
+    const std::optional<std::string> kUntouched;
+    const std::pair<std::optional<std::string>, std::string> rows[] = {
+        {kUntouched, "<absent>"}, {" /srv/jobs ", "/srv/jobs"}, {"", ""}};
+    for (const auto& [typed, stored] : rows) {
+      qel::test::TempHome home;
+      CIniConfig cfg(home.path());
+      CameraForm f = validCamera();
+      f.jobDir = typed.value_or(loadCamera(cfg).jobDir);
+      QCOMPARE(saveCamera(cfg, f), CameraCheck::Accepted);
+      QCOMPARE(raw(home, "CCD", "JobDir"), stored);
+      if (stored.empty()) QCOMPARE(cfg.read(k::JobDir), cfg.programDir() + "Jobs");  // reads as the default
+    }
   }
 
   void deletingTheLastSetChoosesTheNewLast() {
