@@ -81,38 +81,31 @@ class SettingsDialogTest : public QObject {
 
   // Each field typed (or list chosen) on its page reaches its key of Config.ini through Save,
   // and the window opened again shows what was stored. The stored forms are the pages' rules.
-  void enteredValuesReachConfigIni_data() {
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");  // a list's entry number for a list
-    QTest::addColumn<QString>("key");    // Section/Key
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("font rotate") << "fontRotate" << "370" << "Optimize/Font_Rotate" << "10.000000";
-    QTest::newRow("feed timeout") << "feedTimeout" << "90000" << "CCD/FeedTimeout" << "90000";
-    QTest::newRow("transfer type") << "type" << "2" << "Transfer_Config/Xitong_TT" << "5";
-    QTest::newRow("split mode") << "split" << "2" << "Split_Page/CUT_FT" << "6";
-  }
   void enteredValuesReachConfigIni() {
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(QString, key);
-    QFETCH(QString, stored);
-    const QByteArray name = field.toLatin1();
-    const std::string section = key.section('/', 0, 0).toStdString(), entry = key.section('/', 1).toStdString();
-    qel::test::TempHome home;
-    prepare(home);
-    CSettingDlg dlg(QString::fromStdString(home.path()));
-    dlg.show();
-    const bool list = dlg.findChild<QComboBox*>(field) != nullptr;
-    if (list) choose(dlg, name.constData(), typed.toInt());
-    else type(dlg, name.constData(), typed);
-    click(dlg, "save");
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(raw(home, section.c_str(), entry.c_str()), stored.toStdString());
+    const struct {
+      const char *field, *typed;  // a list's entry number for a list
+      const char *section, *key, *stored;
+    } rows[] = {{"fontRotate", "370", "Optimize", "Font_Rotate", "10.000000"},
+                {"feedTimeout", "90000", "CCD", "FeedTimeout", "90000"},
+                {"type", "2", "Transfer_Config", "Xitong_TT", "5"},
+                {"split", "2", "Split_Page", "CUT_FT", "6"}};
+    for (const auto& row : rows) {
+      qel::test::TempHome home;
+      prepare(home);
+      CSettingDlg dlg(QString::fromStdString(home.path()));
+      dlg.show();
+      const bool list = dlg.findChild<QComboBox*>(QString::fromLatin1(row.field)) != nullptr;
+      if (list) choose(dlg, row.field, QByteArray(row.typed).toInt());
+      else type(dlg, row.field, QString::fromLatin1(row.typed));
+      click(dlg, "save");
+      QCOMPARE(dlg.result(), int(QDialog::Accepted));
+      QCOMPARE(raw(home, row.section, row.key), std::string(row.stored));
 
-    CSettingDlg again(QString::fromStdString(home.path()));
-    again.show();
-    if (list) QCOMPARE(child<QComboBox>(again, name.constData())->currentIndex(), typed.toInt());
-    else QCOMPARE(child<QLineEdit>(again, name.constData())->text(), stored);
+      CSettingDlg again(QString::fromStdString(home.path()));
+      again.show();
+      if (list) QCOMPARE(child<QComboBox>(again, row.field)->currentIndex(), QByteArray(row.typed).toInt());
+      else QCOMPARE(child<QLineEdit>(again, row.field)->text(), QString::fromLatin1(row.stored));
+    }
   }
 
   // Letters never get into a numeric field; a value out of range is refused by Save with the
@@ -181,34 +174,32 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(child<QComboBox>(again, "language")->currentIndex(), 0);
   }
 
-  void everyTextFitsAtTheSmallestSizeInBothLanguages_data() {
-    QTest::addColumn<int>("language");
-    QTest::newRow("English") << 1;
-    QTest::newRow("Chinese") << 0;
-  }
   void everyTextFitsAtTheSmallestSizeInBothLanguages() {
-    QFETCH(int, language);
-    qel::test::TempHome home;
-    prepare(home, "[Language_ID]\nLanguage_Type=" + std::to_string(language) + "\n");
-    CSettingDlg dlg(QString::fromStdString(home.path()));
-    dlg.show();
-    auto* tabs = child<QTabWidget>(dlg, "pages");
-    for (int page = 0; page < tabs->count(); ++page) {
-      tabs->setCurrentIndex(page);
-      dlg.resize(dlg.minimumSizeHint());
-      QTRY_COMPARE(dlg.size(), dlg.minimumSizeHint());
-      QVERIFY(tabs->currentWidget()->width() >= tabs->width() - 12);  // the page fills the tab area
-      for (QWidget* w : tabs->currentWidget()->findChildren<QWidget*>()) {
-        if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w)))
-          continue;
-        const QString what = w->objectName() + QLatin1Char(' ') + (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text() : QString());
-        QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(what));
-        QVERIFY2(w->height() >= w->minimumSizeHint().height(), qPrintable(what));
+    for (int language : {1, 0}) {
+      qel::test::TempHome home;
+      prepare(home, "[Language_ID]\nLanguage_Type=" + std::to_string(language) + "\n");
+      CSettingDlg dlg(QString::fromStdString(home.path()));
+      dlg.show();
+      auto* tabs = child<QTabWidget>(dlg, "pages");
+      for (int page = 0; page < tabs->count(); ++page) {
+        tabs->setCurrentIndex(page);
+        dlg.resize(dlg.minimumSizeHint());
+        QTRY_COMPARE(dlg.size(), dlg.minimumSizeHint());
+        QVERIFY(tabs->currentWidget()->width() >= tabs->width() - 12);  // the page fills the tab area
+        for (QWidget* w : tabs->currentWidget()->findChildren<QWidget*>()) {
+          if (!w->isVisible() ||
+              !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w)))
+            continue;
+          const QString what = w->objectName() + QLatin1Char(' ') +
+                               (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text() : QString());
+          QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(what));
+          QVERIFY2(w->height() >= w->minimumSizeHint().height(), qPrintable(what));
+        }
+        // Larger, the page grows with the window.
+        const int before = tabs->currentWidget()->width();
+        dlg.resize(dlg.width() + 200, dlg.height() + 100);
+        QTRY_COMPARE(tabs->currentWidget()->width(), before + 200);
       }
-      // Larger, the page grows with the window.
-      const int before = tabs->currentWidget()->width();
-      dlg.resize(dlg.width() + 200, dlg.height() + 100);
-      QTRY_COMPARE(tabs->currentWidget()->width(), before + 200);
     }
   }
 
