@@ -55,34 +55,25 @@ class MarksChooseTest : public QObject {
     QCOMPARE(qel::ui::hoveredCandidate(kMarks, {310, 207}, 1, 30), 2);
   }
 
-  void hoverShowsHandAndClickChooses() {
+  // "OK" refuses without a choice; a mark within reach shows the hand and a left click chooses it
+  // (the right button does not).
+  void okRefusesWithoutAChoiceAndAClickChooses() {
+    qel::ui::RecordingMessages messages;
     MarksChoose dlg(greyFrame(), kMarks, 30);
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     QWidget* view = dlg.view();
     QCOMPARE(view->size(), QSize(640, 480));
-    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(130, 100));  // 30 px away: out of reach
-    QCOMPARE(dlg.chosenIndex(), -1);
-    QCOMPARE(view->cursor().shape(), Qt::ArrowCursor);
-    QTest::mouseMove(view, QPoint(121, 121));
-    QTRY_COMPARE(dlg.view()->hovered(), 0);
-    QCOMPARE(view->cursor().shape(), Qt::PointingHandCursor);
-    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(121, 121));
-    QCOMPARE(dlg.chosenIndex(), 0);
-    QTest::mouseClick(view, Qt::RightButton, {}, QPoint(300, 200));
-    QCOMPARE(dlg.chosenIndex(), 0);
-    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(300, 200));
-    QCOMPARE(dlg.chosenIndex(), 1);
-  }
-
-  void okWithoutChoiceKeepsTheDialogOpen() {
-    qel::ui::RecordingMessages messages;
-    MarksChoose dlg(greyFrame(), kMarks, 30);
-    dlg.show();
     auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("ok"));
     QTest::mouseClick(ok, Qt::LeftButton);
     QVERIFY(dlg.isVisible());
     QCOMPARE(messages.texts, QStringList{QStringLiteral("Please select one Mark point")});
+    QTest::mouseMove(view, QPoint(121, 121));  // 29.7 px from the first mark
+    QTRY_COMPARE(dlg.view()->hovered(), 0);
+    QCOMPARE(view->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(121, 121));
+    QTest::mouseClick(view, Qt::RightButton, {}, QPoint(300, 200));
+    QCOMPARE(dlg.chosenIndex(), 0);
     dlg.view()->clickAt({335, 230});  // within reach of the third mark only
     QTest::mouseClick(ok, Qt::LeftButton);
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
