@@ -182,26 +182,6 @@ class UiWindowsTest : public QObject {
     QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("widthField"))->text(), QStringLiteral("1600"));
   }
 
-  void commandsAreInertWhileTheQueueRuns() {
-    CFilesLoaderDlg w(home(), services());
-    auto* advanced = w.findChild<QPushButton*>(QStringLiteral("advancedButton"));
-    auto* add = w.findChild<QPushButton*>(QStringLiteral("addButton"));
-    auto* pause = w.findChild<QPushButton*>(QStringLiteral("pauseButton"));
-    QCOMPARE(pause->text(), QStringLiteral("Pause"));
-    QVERIFY(!advanced->isEnabled() && !add->isEnabled());
-    home_->writeFile("CancelledDir/a_20261207_101010_001.PLT", tenLines());
-    w.queue().recycleBinList()->append(QStringLiteral("a_20261207_101010_001.PLT"));
-    QVERIFY(w.contextMenuFor(QueueList::RecycleBin, 0) == nullptr);
-    QTest::mouseClick(pause, Qt::LeftButton);
-    QCOMPARE(pause->text(), QStringLiteral("Continue"));
-    QVERIFY(advanced->isEnabled() && add->isEnabled());
-    QMenu* menu = w.contextMenuFor(QueueList::RecycleBin, 0);
-    QVERIFY(menu);
-    menu->actions().at(1)->trigger();  // "to History"
-    QCOMPARE(w.queue().historyList()->count(), 1);
-    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/a_20261207_101010_001.PLT")));
-  }
-
   void aDroppedFileReachesTheMachineAndTheHistory() {
     CFilesLoaderDlg w(home(), services());
     home_->writeFile("ListenDir/job.plt", tenLines());
@@ -463,7 +443,9 @@ class UiWindowsTest : public QObject {
     QTRY_VERIFY(view->viewport()->rect().contains(view->visualRect(newest)));
   }
 
-  void advancedOpensTheSettingsAndTheWindowTakesTheNewLanguage() {
+  // While the queue runs the commands are inert; paused, "Advanced" opens the settings (the window
+  // takes the language they stored) and a row's menu moves it.
+  void commandsAreInertWhileTheQueueRunsAndWorkPaused() {
     CFilesLoaderDlg w(home(), services());
     int opened = 0;
     connect(&w, &CFilesLoaderDlg::settingsOpened, this, [&](QDialog* d) {
@@ -473,14 +455,26 @@ class UiWindowsTest : public QObject {
       QMetaObject::invokeMethod(d, [d] { d->reject(); }, Qt::QueuedConnection);
     });
     auto* advanced = w.findChild<QPushButton*>(QStringLiteral("advancedButton"));
-    QTest::mouseClick(advanced, Qt::LeftButton);  // inert while the queue runs
+    auto* pause = w.findChild<QPushButton*>(QStringLiteral("pauseButton"));
+    QCOMPARE(pause->text(), QStringLiteral("Pause"));
+    QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("addButton"))->isEnabled());
+    home_->writeFile("CancelledDir/a_20261207_101010_001.PLT", tenLines());
+    w.queue().recycleBinList()->append(QStringLiteral("a_20261207_101010_001.PLT"));
+    QVERIFY(w.contextMenuFor(QueueList::RecycleBin, 0) == nullptr);
+    QTest::mouseClick(advanced, Qt::LeftButton);
     QCOMPARE(opened, 0);
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
+
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QCOMPARE(pause->text(), QStringLiteral("Continue"));
+    QMenu* menu = w.contextMenuFor(QueueList::RecycleBin, 0);
+    QVERIFY(menu);
+    menu->actions().at(1)->trigger();  // "to History"
+    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/a_20261207_101010_001.PLT")));
     QTest::mouseClick(advanced, Qt::LeftButton);
     QCOMPARE(opened, 1);
     // Reloaded after it closed: the window words itself in Chinese.
     QTRY_COMPARE(w.windowTitle(), QString::fromUtf8("QEL \xe5\x88\x87\xe5\x89\xb2\xe7\xb3\xbb\xe7\xbb\x9f"));
-    QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("pauseButton"))->text(), QString::fromUtf8("\xe7\xbb\xa7\xe7\xbb\xad"));
+    QCOMPARE(pause->text(), QString::fromUtf8("\xe7\xbb\xa7\xe7\xbb\xad"));
   }
 
   void anUnreadableConfigIsSaid() {
