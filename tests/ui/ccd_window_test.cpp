@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QWheelEvent>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <chrono>
@@ -197,26 +196,6 @@ class CcdWindowTest : public QObject {
     QCOMPARE(w->state(), CcdState::Ready);
     w->button(CcdControl::SelectAll)->click();
     QVERIFY(w->pattern().selectAll());
-  }
-
-  void controlsFollowTheStates() {
-    ui::RecordingMessages boxes;
-    auto w = open({}, 0, false);
-    QVERIFY(waitLoaded(*w));
-    QSignalSpy entered(w.get(), &ui::cameraTransfer::stateEntered);
-    // "Manual Adjust ": state 5 without a job; the controls are the table's.
-    w->button(CcdControl::ManualAdjust)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(w->state() == CcdState::ManualAdjust, 5000);
-    QCOMPARE(mismatch(*w, ccd::controlsFor(CcdState::ManualAdjust, ccd::initialControls())), QString());
-    // Centring with no camera picture: the job finds nothing and ends in a state of the table.
-    QVERIFY(w->workflow().startCentring());
-    w->workflow().join();
-    QCoreApplication::processEvents();  // the states the job posted
-    QVERIFY(entered.count() >= 2);
-    ccd::CcdControls c = ccd::initialControls();
-    for (const auto& args : entered) c = ccd::controlsFor(CcdState(args.at(0).toInt()), c);
-    QCOMPARE(mismatch(*w, c), QString());
-    QCOMPARE(w->state(), CcdState(entered.last().at(0).toInt()));
   }
 
   void platesStepThroughTheFileList() {
