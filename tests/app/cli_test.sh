@@ -12,9 +12,7 @@ source "$(dirname "$0")/../support/checks.sh"
 "$qelcut" --help >"$tmp/help" 2>&1
 check "tool help exits 0" test $? -eq 0
 check "tool help lists dispose" grep -q "dispose" "$tmp/help"
-"$qelcut" --version >"$tmp/version" 2>&1
-check "--version exits 0" test $? -eq 0
-check "--version prints the project version" test "$(cat "$tmp/version")" = "qelcut $version"
+check "--version prints the project version" test "$("$qelcut" --version 2>&1)" = "qelcut $version"
 # Every link of Xitong_TT in the send help, the default marked.
 "$qelcut" send --help >"$tmp/shelp" 2>&1
 for n in 1 2 3 4 5; do check "send help lists link $n" grep -q "^  $n  " "$tmp/shelp"; done

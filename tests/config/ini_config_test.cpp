@@ -43,12 +43,10 @@ TEST(CIniConfig, TypedConversions) {
   CIniConfig cfg(home.path());
   cfg.write(keys::Page_Width, 1500);
   EXPECT_NE(home.readFile("Config.ini").find("Page_Width=1500.000000"), std::string::npos);
-  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "abc");
-  EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), 0);
-  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "12abc");
-  EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), 12);
-  cfg.writeText("Transfer_Config", "Transfer_DelayTime", "99999999999999");
-  EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), INT_MAX);
+  for (const auto& [text, value] : {std::pair{"abc", 0}, {"12abc", 12}, {"99999999999999", INT_MAX}}) {
+    cfg.writeText("Transfer_Config", "Transfer_DelayTime", text);
+    EXPECT_EQ(cfg.read(keys::Transfer_DelayTime), value) << text;
+  }
   cfg.writeText("Split_Page", "Page_Height", "x12");
   EXPECT_EQ(cfg.read(keys::Page_Height), 0.0);
   cfg.write(keys::Xitong_IP, std::string(300, '1'));
