@@ -3,7 +3,6 @@
 // real Config.ini of a temporary home.
 #include <QtTest>
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -69,10 +68,6 @@ class SettingsDialogTest : public QObject {
     QVERIFY(!detalX->isEnabled() && !corner->isEnabled());
     choose(dlg, "split", 2);  // "Rolling Split"
     QVERIFY(detalX->isEnabled());
-    auto* occ = child<QCheckBox>(dlg, "occ");
-    choose(dlg, "split", 4);
-    QTest::mouseClick(occ, Qt::LeftButton, {}, QPoint(5, occ->height() / 2));
-    QVERIFY(occ->isChecked() && child<QLineEdit>(dlg, "spn")->isEnabled());
     type(dlg, "knifeOffset", QStringLiteral("0.35"));
     QVERIFY(corner->isEnabled());
     choose(dlg, "targetType", 1);
@@ -235,12 +230,8 @@ class SettingsDialogTest : public QObject {
     type(dlg, "calibrationName", QStringLiteral("sheet"));
     click(dlg, "cancel");  // of the edit only: the name stays
     QCOMPARE(sets->currentText(), QStringLiteral("roll"));
-    messages.answer = false;
-    click(dlg, "del");
+    click(dlg, "del");  // asks first: the recorder answers Yes
     QCOMPARE(messages.texts.last(), QStringLiteral("   Make sure to delete ?"));
-    QCOMPARE(sets->count(), 4);
-    messages.answer = true;
-    click(dlg, "del");
     QCOMPARE(sets->count(), 3);
     click(dlg, "autoLoad");
     QCOMPARE(messages.texts.last(), QStringLiteral("No calibration file: calibration/Config.ini"));
