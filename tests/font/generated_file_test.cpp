@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "font_file.h"
-#include "render.h"
 
 namespace qel::fontgen {
 namespace {
@@ -146,17 +145,6 @@ TEST_F(GeneratedFont, SecondGenerationWritesTheSameBytes) {
     const std::string again = readFile((dir / "QEL.dat").string());
     std::filesystem::remove_all(dir);
     EXPECT_TRUE(again == *bytes_) << "sizes " << again.size() << " and " << bytes_->size();
-}
-
-TEST_F(GeneratedFont, RenderedPictureIsAPng) {
-    const std::filesystem::path png = std::filesystem::temp_directory_path() /
-                                      ("qel-font-render-" + std::to_string(::getpid()) + ".png");
-    renderGlyphsPng(png.string(), *bytes_, keysOfText("A \xE5\x9B\xBD"), 40);  // "A 国"
-    const std::string picture = readFile(png.string());
-    std::filesystem::remove(png);
-    ASSERT_GT(picture.size(), 8u);
-    EXPECT_EQ(picture.substr(1, 3), "PNG");
-    EXPECT_THROW(renderGlyphsPng("/nonexistent-dir/x.png", *bytes_, {"JWASCII65"}), std::runtime_error);
 }
 
 TEST(FontGenerator, MissingSourceFailsAndLeavesNoFile) {
