@@ -80,22 +80,24 @@ TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
   EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
   home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n"));
   EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
-  EXPECT_EQ(checkProfileBytes("").state, ProfileFileState::Readable);  // every key at its default
-  EXPECT_EQ(checkProfileBytes("; only a comment\r\n\r\n").state, ProfileFileState::Readable);
-
-  // A byte-order mark saved in front of an 8-bit file: read as UTF-16 it is nothing.
-  ProfileFileCheck c = checkProfileBytes("\xFF\xFE[Modbus]\r\nXitong_IP=127.0.0.9\r\n");
-  EXPECT_TRUE(c.unreadable());
-  EXPECT_NE(c.reason.find("UTF-16"), std::string::npos) << c.reason;
   std::string junk;
   for (int i = 0; i < 512; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
-  c = checkProfileBytes(junk);
-  EXPECT_TRUE(c.unreadable());
-  EXPECT_NE(c.reason.find("binary"), std::string::npos) << c.reason;
-  // A UTF-16 big-endian file is binary to this reader: NUL in every other byte.
-  EXPECT_TRUE(checkProfileBytes(std::string("\xFE\xFF\0[\0A\0]", 8)).unreadable());
-  EXPECT_TRUE(checkProfileBytes("Xitong_IP=127.0.0.9\n").unreadable());  // no section
-
+  const struct {
+    std::string bytes;
+    const char* reason;  // nullptr: readable
+  } rows[] = {
+      {"", nullptr},  // every key at its default
+      {"; only a comment\r\n\r\n", nullptr},
+      {"\xFF\xFE[Modbus]\r\nXitong_IP=127.0.0.9\r\n", "UTF-16"},  // a byte-order mark before an 8-bit file
+      {junk, "binary"},
+      {std::string("\xFE\xFF\0[\0A\0]", 8), "binary"},  // UTF-16 big-endian: NUL in every other byte
+      {"Xitong_IP=127.0.0.9\n", ""},                     // no section
+  };
+  for (const auto& row : rows) {
+    const ProfileFileCheck c = checkProfileBytes(row.bytes);
+    EXPECT_EQ(c.unreadable(), row.reason != nullptr) << row.bytes;
+    EXPECT_NE(c.reason.find(row.reason ? row.reason : ""), std::string::npos) << c.reason;
+  }
   // A folder where the file should be: unreadable, reads give defaults, writes fail and touch nothing.
   std::filesystem::remove(p);
   std::filesystem::create_directories(p);
