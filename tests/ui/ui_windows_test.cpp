@@ -35,18 +35,10 @@ using qel::intake::QueueList;
 
 namespace {
 
-// What the machine received, file by file.
+// What the machine received, file by file (written on the queue's thread).
 struct Received {
   std::mutex m;
   std::vector<std::string> files;
-  void add(std::string s) {
-    std::lock_guard<std::mutex> g(m);
-    files.push_back(std::move(s));
-  }
-  std::size_t count() {
-    std::lock_guard<std::mutex> g(m);
-    return files.size();
-  }
 };
 
 class RecordingLink final : public qel::links::TransferLink {
@@ -57,7 +49,8 @@ class RecordingLink final : public qel::links::TransferLink {
   bool send() override {
     if (!failText_.empty()) return false;
     std::ifstream in(path_, std::ios::binary);
-    r_->add(std::string(std::istreambuf_iterator<char>(in), {}));
+    const std::lock_guard<std::mutex> g(r_->m);
+    r_->files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
   }
   std::string resultText() const override { return failText_; }
@@ -186,7 +179,7 @@ class UiWindowsTest : public QObject {
     CFilesLoaderDlg w(home(), services());
     home_->writeFile("ListenDir/job.plt", tenLines());
     QTRY_VERIFY_WITH_TIMEOUT(w.queue().historyList()->count() == 1, 10000);
-    QCOMPARE(received_.count(), std::size_t(1));
+    QCOMPARE(received_.files.size(), std::size_t(1));
     QTRY_COMPARE(w.paneText(2), QStringLiteral("Sended File: 1"));
     // The follow preview showed the file being sent, and reads it where it went after the send.
     QVERIFY(w.followPreview() != nullptr);
@@ -263,7 +256,7 @@ class UiWindowsTest : public QObject {
     });
     w.openPreview(QueueList::SendQueue, 0);
     QVERIFY(sent);
-    QCOMPARE(received_.count(), std::size_t(1));
+    QCOMPARE(received_.files.size(), std::size_t(1));
     const std::string& file = received_.files[0];
     // Lines 5 to 10 (x = 400 .. 900), nothing before.
     QVERIFY(file.rfind("IN;", 0) == 0);
