@@ -2,7 +2,6 @@
 // view, the controls of each operation state, the plate buttons, the camera picture and Exit.
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QWheelEvent>
 #include <QPushButton>
 #include <QTest>
@@ -18,7 +17,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "ccd/ccd_state.h"
-#include "ui/logic/window_place.h"
 #ifdef QEL_HAVE_CCD_RIG
 #include "ccd/ccd_rig.h"
 #endif
