@@ -65,6 +65,33 @@ CalibrationTexts valuesWith(double fx) {
   return t;
 }
 
+// One field of a form broken per row: the refusal names it with its problem (none for a fine
+// value), and a save into a fresh home stores only when nothing is refused.
+template <class Form>
+struct FieldRow {
+  const char* field;
+  std::string Form::*member;
+  const char* text;
+  FieldProblem problem;
+};
+
+template <class Form, class Refuse, class Save>
+void checkFieldRows(const Form& valid, Refuse refuse, Save save, std::initializer_list<FieldRow<Form>> rows) {
+  for (const FieldRow<Form>& r : rows) {
+    Form form = valid;
+    form.*r.member = r.text;
+    const std::optional<FieldRefusal> refusal = refuse(form);
+    qel::test::TempHome home;
+    CIniConfig cfg(home.path());
+    const std::string before = home.readFile("Config.ini");
+    const bool stored = save(cfg, form) || home.readFile("Config.ini") != before;
+    const std::string name = std::string(r.field) + " " + r.text;
+    QVERIFY2(stored == (r.problem == FieldProblem::None), name.c_str());
+    QVERIFY2(refusal.has_value() == (r.problem != FieldProblem::None), name.c_str());
+    if (refusal) QVERIFY2(refusal->field == r.field && refusal->problem == r.problem, name.c_str());
+  }
+}
+
 }  // namespace
 
 class SettingsLogicTest : public QObject {
@@ -133,82 +160,41 @@ class SettingsLogicTest : public QObject {
     using P = FieldProblem;
     const P letters = P::NotANumber, small = P::TooSmall, large = P::TooLarge, empty = P::Empty, whole = P::NotWhole,
             fine = P::None;
-    struct Row {
-      const char* field;
-      const char* text;
-      FieldProblem problem;
-    } rows[] = {
-        // Process page
-        {"fontScale", "abc", letters}, {"fontScale", "0", small}, {"fontScale", "100", fine}, {"fontScale", "1e3", letters},
-        {"fontSp", "1.5", whole},      {"fontSp", "0", small},    {"fontSp", "", empty},     {"fontSpace", "-100.5", small},
-        {"fontRotate", "3601", large}, {"fontOffsetX", "-10001", small}, {"fontOffsetY", "x1", letters},
-        {"arcLength", "0", small},     {"arcLength", "-5", small}, {"detalX", "1001", large}, {"detalY", "--1", letters},
-        {"spn", "100", large},         {"knifeOffset", "-0.1", small}, {"knifeCornerAngle", "181", large},
-        {"overcut", "50.01", large},   {"weedMargin", "-1", small}, {"weedPen", "0", small}, {"maxMarkResidual", "nan", letters},
-        {"settleMs", "60001", large},  {"settleMs", "0", fine},    {"resumeFirstWait", "1.5", whole},
-        {"resumeFirstWait", "3601", large}, {"resumeMaxWait", "-1", small}, {"resumeMaxWait", "3600", fine},
-        // Camera and machine page
-        {"cameraCx", "1000.5", large}, {"cameraCy", "abc", letters}, {"markTime", "0", small}, {"markTime", "21", large},
-        {"radius", "0", small},        {"tolerance", "-1", small}, {"markSp", "8.5", whole},  {"blockXLow", "-100001", small},
-        {"blockYHigh", "1e9", letters}, {"speed", "-500", small},  {"speed", "0", small},     {"captureDelay", "60001", large},
-        {"axisYRotate", "181", large},
-        {"searchRadius", "0.5", small}, {"searchRadius", "500", fine}, {"minConfidence", "1.01", large},
-        {"minConfidence", "0", fine},  {"centreTolerance", "240.5", large}, {"standStill", "0", small},
-        {"standStill", "2.5", whole},  {"segmentLength", "-1", small}, {"feedTimeout", "999", small},
-        {"feedTimeout", "600001", large},
-    };
-    for (const Row& r : rows) {
-      const QString field = QString::fromLatin1(r.field), text = QString::fromLatin1(r.text);
-      const QByteArray name = (field + " " + text).toLatin1();
-      ProcessForm process = validProcess();
-      process.splitEntry = splitEntryOf(int(field.startsWith("detal") ? SplitMode::Rolling : SplitMode::Contour));
-      process.outerContours = true;
-      process.knifeOffset = "0.5";
-      process.weedBox = true;
-      CameraForm camera = validCamera();
-      camera.target = TargetType::Circle;
-      // Saves the form into a fresh home: true when it stored; a refusal that still wrote to
-      // Config.ini counts as stored.
-      auto stores = [](auto save) {
-        qel::test::TempHome home;
-        CIniConfig cfg(home.path());
-        const std::string before = home.readFile("Config.ini");
-        const bool stored = save(cfg);
-        if (!stored && home.readFile("Config.ini") != before) return true;
-        return stored;
-      };
-      std::optional<FieldRefusal> refusal;
-      bool stored = false;
-      if (processRule(field.toStdString())) {
-        for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string ProcessForm::*>>{
-                 {"spn", &ProcessForm::spn}, {"fontSp", &ProcessForm::fontSp}, {"fontScale", &ProcessForm::fontScale},
-                 {"fontSpace", &ProcessForm::fontSpace}, {"fontRotate", &ProcessForm::fontRotate},
-                 {"fontOffsetX", &ProcessForm::fontOffsetX}, {"fontOffsetY", &ProcessForm::fontOffsetY},
-                 {"arcLength", &ProcessForm::arcLength}, {"detalX", &ProcessForm::detalX}, {"detalY", &ProcessForm::detalY},
-                 {"knifeOffset", &ProcessForm::knifeOffset}, {"knifeCornerAngle", &ProcessForm::knifeCornerAngle},
-                 {"overcut", &ProcessForm::overcut}, {"weedMargin", &ProcessForm::weedMargin}, {"weedPen", &ProcessForm::weedPen},
-                 {"maxMarkResidual", &ProcessForm::maxMarkResidual}, {"settleMs", &ProcessForm::settleMs},
-                 {"resumeFirstWait", &ProcessForm::resumeFirstWait}, {"resumeMaxWait", &ProcessForm::resumeMaxWait}})
-          if (field == name) process.*m = text.toStdString();
-        refusal = processRefusal(process);
-        stored = stores([&](CIniConfig& cfg) { return saveProcess(cfg, process) == ProcessSave::Stored; });
-      } else {
-        for (const auto& [name, m] : std::initializer_list<std::pair<const char*, std::string CameraForm::*>>{
-                 {"cameraCx", &CameraForm::cameraCx}, {"cameraCy", &CameraForm::cameraCy}, {"markTime", &CameraForm::markTime},
-                 {"radius", &CameraForm::radius}, {"tolerance", &CameraForm::tolerance}, {"markSp", &CameraForm::markSp},
-                 {"blockXLow", &CameraForm::blockXLow}, {"blockYHigh", &CameraForm::blockYHigh}, {"speed", &CameraForm::speed},
-                 {"captureDelay", &CameraForm::captureDelay}, {"axisYRotate", &CameraForm::axisYRotate},
-                 {"searchRadius", &CameraForm::searchRadius}, {"minConfidence", &CameraForm::minConfidence},
-                 {"centreTolerance", &CameraForm::centreTolerance}, {"standStill", &CameraForm::standStill},
-                 {"segmentLength", &CameraForm::segmentLength}, {"feedTimeout", &CameraForm::feedTimeout}})
-          if (field == name) camera.*m = text.toStdString();
-        refusal = cameraRefusal(camera);
-        stored = stores([&](CIniConfig& cfg) { return saveCamera(cfg, camera) == CameraCheck::Accepted; });
-      }
-      QVERIFY2(stored == (r.problem == P::None), name.constData());
-      QVERIFY2(refusal.has_value() == (r.problem != P::None), name.constData());
-      if (refusal) QVERIFY2(QString::fromStdString(refusal->field) == field && refusal->problem == r.problem, name.constData());
-    }
+    ProcessForm process = validProcess();
+    process.splitEntry = splitEntryOf(int(SplitMode::Contour));
+    process.outerContours = process.weedBox = true;
+    process.knifeOffset = "0.5";
+    ProcessForm rolling = process;
+    rolling.splitEntry = splitEntryOf(int(SplitMode::Rolling));
+    CameraForm camera = validCamera();
+    camera.target = TargetType::Circle;
+    const auto saveProcessForm = [](CIniConfig& cfg, const ProcessForm& f) { return saveProcess(cfg, f) == ProcessSave::Stored; };
+    const auto saveCameraForm = [](CIniConfig& cfg, const CameraForm& f) { return saveCamera(cfg, f) == CameraCheck::Accepted; };
+#define PROCESS(f) #f, &ProcessForm::f
+#define CAMERA(f) #f, &CameraForm::f
+    checkFieldRows<ProcessForm>(process, processRefusal, saveProcessForm, {
+        {PROCESS(fontScale), "abc", letters}, {PROCESS(fontScale), "0", small}, {PROCESS(fontScale), "100", fine},
+        {PROCESS(fontScale), "1e3", letters}, {PROCESS(fontSp), "1.5", whole}, {PROCESS(fontSp), "0", small},
+        {PROCESS(fontSp), "", empty}, {PROCESS(fontSpace), "-100.5", small}, {PROCESS(fontRotate), "3601", large},
+        {PROCESS(fontOffsetX), "-10001", small}, {PROCESS(fontOffsetY), "x1", letters}, {PROCESS(arcLength), "0", small},
+        {PROCESS(arcLength), "-5", small}, {PROCESS(spn), "100", large}, {PROCESS(knifeOffset), "-0.1", small},
+        {PROCESS(knifeCornerAngle), "181", large}, {PROCESS(overcut), "50.01", large}, {PROCESS(weedMargin), "-1", small},
+        {PROCESS(weedPen), "0", small}, {PROCESS(maxMarkResidual), "nan", letters}, {PROCESS(settleMs), "60001", large},
+        {PROCESS(settleMs), "0", fine}, {PROCESS(resumeFirstWait), "1.5", whole}, {PROCESS(resumeFirstWait), "3601", large},
+        {PROCESS(resumeMaxWait), "-1", small}, {PROCESS(resumeMaxWait), "3600", fine}});
+    checkFieldRows<ProcessForm>(rolling, processRefusal, saveProcessForm,
+                                {{PROCESS(detalX), "1001", large}, {PROCESS(detalY), "--1", letters}});
+    checkFieldRows<CameraForm>(camera, cameraRefusal, saveCameraForm, {
+        {CAMERA(cameraCx), "1000.5", large}, {CAMERA(cameraCy), "abc", letters}, {CAMERA(markTime), "0", small},
+        {CAMERA(markTime), "21", large}, {CAMERA(radius), "0", small}, {CAMERA(tolerance), "-1", small},
+        {CAMERA(markSp), "8.5", whole}, {CAMERA(blockXLow), "-100001", small}, {CAMERA(blockYHigh), "1e9", letters},
+        {CAMERA(speed), "-500", small}, {CAMERA(speed), "0", small}, {CAMERA(captureDelay), "60001", large},
+        {CAMERA(axisYRotate), "181", large}, {CAMERA(searchRadius), "0.5", small}, {CAMERA(searchRadius), "500", fine},
+        {CAMERA(minConfidence), "1.01", large}, {CAMERA(minConfidence), "0", fine}, {CAMERA(centreTolerance), "240.5", large},
+        {CAMERA(standStill), "0", small}, {CAMERA(standStill), "2.5", whole}, {CAMERA(segmentLength), "-1", small},
+        {CAMERA(feedTimeout), "999", small}, {CAMERA(feedTimeout), "600001", large}});
+#undef PROCESS
+#undef CAMERA
   }
 
   void cameraChecksInOrderAndAtTheirLimits() {
