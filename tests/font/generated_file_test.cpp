@@ -79,22 +79,15 @@ TEST_F(GeneratedFont, SegmentsStayInsideTheCellAndHaveLength) {
     }
 }
 
-// The ink of a glyph split at half height: widths of what lies above and below.
-struct HalfWidths {
-    int upper = 0, lower = 0;
-};
-HalfWidths halfWidths(const std::vector<Segment>& segments) {
-    int upMin = kCellWidth, upMax = 0, loMin = kCellWidth, loMax = 0;
-    for (const Segment& s : segments) {
+// The widths of a glyph's ink above (first) and below (second) half height.
+std::pair<int, int> halfWidths(const std::vector<Segment>& segments) {
+    int lo[2] = {kCellWidth, kCellWidth}, hi[2] = {0, 0};
+    for (const Segment& s : segments)
         for (auto [x, y] : {std::pair{s.x1, s.y1}, std::pair{s.x2, s.y2}}) {
-            if (y < kTopLine / 2) {
-                upMin = std::min(upMin, x), upMax = std::max(upMax, x);
-            } else {
-                loMin = std::min(loMin, x), loMax = std::max(loMax, x);
-            }
+            const int half = y < kTopLine / 2 ? 0 : 1;
+            lo[half] = std::min(lo[half], x), hi[half] = std::max(hi[half], x);
         }
-    }
-    return {std::max(0, upMax - upMin), std::max(0, loMax - loMin)};
+    return {std::max(0, hi[0] - lo[0]), std::max(0, hi[1] - lo[1])};
 }
 
 TEST_F(GeneratedFont, GlyphsStandUprightWithStrokesAndClosedOutlines) {
@@ -102,14 +95,13 @@ TEST_F(GeneratedFont, GlyphsStandUprightWithStrokesAndClosedOutlines) {
     const ParsedEntry* a = entry(asciiKey('A'));
     ASSERT_TRUE(a);
     EXPECT_GE(a->segments.size(), 3u);
-    const HalfWidths aw = halfWidths(a->segments);
-    EXPECT_LT(aw.upper * 2, aw.lower);
+    EXPECT_LT(halfWidths(a->segments).first * 2, halfWidths(a->segments).second);
     // 上 (C9CF) has its long bar at the bottom, 下 (CFC2) at the top.
     const ParsedEntry* up = entry(gbKey(0xC9, 0xCF));
     const ParsedEntry* down = entry(gbKey(0xCF, 0xC2));
     ASSERT_TRUE(up && down);
-    EXPECT_GT(halfWidths(up->segments).lower, halfWidths(up->segments).upper);
-    EXPECT_GT(halfWidths(down->segments).upper, halfWidths(down->segments).lower);
+    EXPECT_GT(halfWidths(up->segments).second, halfWidths(up->segments).first);
+    EXPECT_GT(halfWidths(down->segments).first, halfWidths(down->segments).second);
     // Every outline of a CJK glyph is a chain returning to its start.
     for (std::size_t i = 94; i < entries_->size(); i += 97) {
         const auto& segs = (*entries_)[i].segments;
