@@ -294,29 +294,6 @@ class UiWindowsTest : public QObject {
     QVERIFY(w.queue().sendQueueList()->text(0).startsWith(QStringLiteral("extra_")));
   }
 
-  void modifyNameRefusesAnEmptyName() {
-    CFilesLoaderDlg w(home(), services());
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
-    home_->writeFile("PrintedDir/old.plt", tenLines());
-    w.queue().historyList()->append(QStringLiteral("old.plt"));
-    QMenu* menu = w.contextMenuFor(QueueList::History, 0);
-    QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Modify name"));
-    QTimer::singleShot(0, this, [&] {
-      auto* dlg = qobject_cast<CModifyName*>(QApplication::activeModalWidget());
-      QVERIFY(dlg);
-      auto* field = dlg->findChild<QLineEdit*>(QStringLiteral("nameField"));
-      field->clear();
-      dlg->accept();  // refused: stays open
-      QCOMPARE(boxes_->texts.value(0), QStringLiteral("file name invalid!"));
-      QVERIFY(dlg->isVisible());
-      field->setText(QStringLiteral("new.plt"));
-      dlg->accept();
-    });
-    menu->actions().at(0)->trigger();
-    QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("new.plt"));
-    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/new.plt")));
-  }
-
   void aLinkQuestionIsAnsweredWhileTheWindowGoesOn() {
     CFilesLoaderDlg w(home(), services());
     boxes_->answer = false;
@@ -437,7 +414,7 @@ class UiWindowsTest : public QObject {
   }
 
   // While the queue runs the commands are inert; paused, "Advanced" opens the settings (the window
-  // takes the language they stored) and a row's menu moves it.
+  // takes the language they stored) and the rows' menus move and rename files.
   void commandsAreInertWhileTheQueueRunsAndWorkPaused() {
     CFilesLoaderDlg w(home(), services());
     int opened = 0;
@@ -463,6 +440,20 @@ class UiWindowsTest : public QObject {
     QVERIFY(menu);
     menu->actions().at(1)->trigger();  // "to History"
     QVERIFY(std::filesystem::exists(home_->file("PrintedDir/a_20261207_101010_001.PLT")));
+    // "Modify name" refuses an empty name and keeps its box open.
+    QTimer::singleShot(0, this, [&] {
+      auto* dlg = qobject_cast<CModifyName*>(QApplication::activeModalWidget());
+      QVERIFY(dlg);
+      auto* field = dlg->findChild<QLineEdit*>(QStringLiteral("nameField"));
+      field->clear();
+      dlg->accept();
+      QCOMPARE(boxes_->texts.value(0), QStringLiteral("file name invalid!"));
+      QVERIFY(dlg->isVisible());
+      field->setText(QStringLiteral("new.plt"));
+      dlg->accept();
+    });
+    w.contextMenuFor(QueueList::History, 0)->actions().at(0)->trigger();
+    QVERIFY(std::filesystem::exists(home_->file("PrintedDir/new.plt")));
     QTest::mouseClick(advanced, Qt::LeftButton);
     QCOMPARE(opened, 1);
     // Reloaded after it closed: the window words itself in Chinese.
