@@ -128,14 +128,16 @@ class CcdWindowTest : public QObject {
     home_.reset();
   }
 
-  void opensOverAPlotWithMarks() {
+  // Opens over the first of two plates with its camera; the plate buttons step through the list.
+  void opensOverAPlotWithMarksAndStepsThroughThePlates() {
     ui::RecordingMessages boxes;
-    auto w = open();
+    const QStringList files{QString::fromStdString(home_->file("job.plt")), QString::fromStdString(home_->file("job2.plt"))};
+    auto w = open(files);
     QVERIFY(waitLoaded(*w));
     QCOMPARE(w->pattern().markCount(), std::size_t(4));
     QCOMPARE(w->paneText(0), QStringLiteral("Operate: Ready"));
     QCOMPARE(w->paneText(1), QStringLiteral("File: Load finished"));
-    QCOMPARE(w->windowTitle(), QString::fromStdString(home_->file("job.plt")));
+    QCOMPARE(w->windowTitle(), files[0]);
     QCOMPARE(mismatch(*w, ccd::initialControls()), QString());
     // The camera picture: frames painted, the pane says the camera grabs.
     QTRY_VERIFY_WITH_TIMEOUT(w->video()->framesShown() > 2, 5000);
@@ -146,6 +148,20 @@ class CcdWindowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Close"), 5000);
     QTest::mouseDClick(w->video(), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
+
+    w->button(CcdControl::PrevPlate)->click();
+    QCOMPARE(boxes.texts.last(), QStringLiteral("This file is the first one!"));
+    w->button(CcdControl::NextPlate)->click();
+    QVERIFY(waitLoaded(*w));
+    QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), files[1], 5000);
+    w->button(CcdControl::NextPlate)->click();
+    QCOMPARE(boxes.texts.last(), QStringLiteral("This file is the last one!"));
+    // A file that is gone: the pane says so and the pattern shown stays.
+    std::filesystem::remove(home_->file("job2.plt"));
+    w->loadFile(files[1]);
+    QVERIFY(waitLoaded(*w));
+    QCOMPARE(w->paneText(1), QStringLiteral("File: Not exist"));
+    QCOMPARE(w->pattern().markCount(), std::size_t(4));
   }
 
   // Start refuses without a selection; the pattern view's mouse rules reach the window (the rules
@@ -196,26 +212,7 @@ class CcdWindowTest : public QObject {
     QVERIFY(w->pattern().selectAll());
   }
 
-  void platesStepThroughTheFileList() {
-    ui::RecordingMessages boxes;
-    const QStringList files{QString::fromStdString(home_->file("job.plt")), QString::fromStdString(home_->file("job2.plt"))};
-    auto w = open(files, 0, false);
-    QVERIFY(waitLoaded(*w));
-    w->button(CcdControl::PrevPlate)->click();
-    QCOMPARE(boxes.texts.last(), QStringLiteral("This file is the first one!"));
-    w->button(CcdControl::NextPlate)->click();
-    QVERIFY(waitLoaded(*w));
-    QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), files[1], 5000);
-    QCOMPARE(w->button(CcdControl::Reverse)->text(), QStringLiteral("Reverse"));
-    w->button(CcdControl::NextPlate)->click();
-    QCOMPARE(boxes.texts.last(), QStringLiteral("This file is the last one!"));
-    // A file that is gone: the pane says so and the pattern shown stays.
-    std::filesystem::remove(home_->file("job2.plt"));
-    w->loadFile(files[1]);
-    QVERIFY(waitLoaded(*w));
-    QCOMPARE(w->paneText(1), QStringLiteral("File: Not exist"));
-    QCOMPARE(w->pattern().markCount(), std::size_t(4));
-  }
+
 
   // Exit (and Escape) ask first; leaving writes the cut type back and stops the camera. Every
   // control fits a 1366 x 768 screen (less a panel and the title bar), and the window opens again
