@@ -42,13 +42,11 @@ class UiLogicTest : public QObject {
     // Lines 0-2 inside contour 3, lines 4-5 inside contour 6.
     std::vector<bool> marks = {false, false, false, true, false, false, true};
     PreviewLogic p(7, marks, true);
-    QVERIFY(p.set(QStringLiteral("7")));  // line 6 carries the mark: back to line 4
-    QCOMPARE(p.startIndex(), 4);
-    QCOMPARE(p.startText(), QStringLiteral("5"));
-    QVERIFY(p.set(QStringLiteral("4")));  // line 3: back to the first line
-    QCOMPARE(p.startIndex(), 0);
-    QVERIFY(p.set(QStringLiteral("6")));  // unmarked lines stay
-    QCOMPARE(p.startIndex(), 5);
+    // Line 6 carries the mark: back to line 4; line 3: back to the first line; unmarked lines stay.
+    for (const auto& [text, index] : {std::pair{"7", 4}, {"4", 0}, {"6", 5}}) {
+      QVERIFY(p.set(QLatin1String(text)));
+      QCOMPARE(p.startIndex(), index);
+    }
     PreviewLogic plain(7, marks, false);  // other modes never move it
     QVERIFY(plain.set(QStringLiteral("7")));
     QCOMPARE(plain.startIndex(), 6);
