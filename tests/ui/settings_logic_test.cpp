@@ -22,38 +22,15 @@ std::string raw(const qel::test::TempHome& home, const char* section, const char
   return CIniConfig(home.path()).readText(section, key, "<absent>");
 }
 
+// The pages as a new home shows them: every field within its rule.
 ProcessForm validProcess() {
-  ProcessForm f;
-  f.splitEntry = 2;
-  f.spn = f.arcLength = f.weedPen = "2";
-  f.fontSp = f.fontScale = f.fontSpace = f.detalX = f.detalY = "1";
-  f.fontRotate = f.fontOffsetX = f.fontOffsetY = f.knifeOffset = f.overcut = f.maxMarkResidual = "0";
-  f.knifeCornerAngle = "30";
-  f.weedMargin = "5";
-  f.settleMs = "2000";
-  f.resumeFirstWait = "10";
-  f.resumeMaxWait = "300";
-  return f;
+  const qel::test::TempHome home;
+  return loadProcess(CIniConfig(home.path()));
 }
 
 CameraForm validCamera() {
-  CameraForm f;
-  f.cameraCx = "1.5";
-  f.cameraCy = "-2";
-  f.markTime = "2";
-  f.radius = "6";
-  f.tolerance = "3";
-  f.markSp = "8";
-  f.blockXLow = f.blockYLow = f.axisYRotate = "0";
-  f.blockXHigh = f.blockYHigh = "2000";
-  f.speed = f.captureDelay = "500";
-  f.accel = "1000";
-  f.searchRadius = "12.5";
-  f.minConfidence = "0.6";
-  f.centreTolerance = "35";
-  f.standStill = "45";
-  f.segmentLength = "250";
-  f.feedTimeout = "70000";
+  const qel::test::TempHome home;
+  CameraForm f = loadCamera(CIniConfig(home.path()));
   f.missingCode = SheetFault::SkipSheet;
   return f;
 }
@@ -225,7 +202,6 @@ class SettingsLogicTest : public QObject {
       } else {
         QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
         QCOMPARE(raw(home, "Machine", "MoveAccel"), std::string(row.accel));
-        QCOMPARE(raw(home, "Camera", "SearchRadius"), std::string("12.500000"));
         QCOMPARE(raw(home, "CCD", "MissingCode"), std::string("1"));
       }
     }
