@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTableView>
@@ -223,10 +224,7 @@ class UiWindowsTest : public QObject {
     bool sent = false;
     connect(&w, &CFilesLoaderDlg::previewOpened, this, [&](CPrintPreView* p) {
       // Whatever happens here, the modal preview must not stay open.
-      struct Close {
-        CPrintPreView* p;
-        ~Close() { QMetaObject::invokeMethod(p, [p = p] { p->done(QDialog::Rejected); }, Qt::QueuedConnection); }
-      } close{p};
+      const auto close = qScopeGuard([p] { QMetaObject::invokeMethod(p, [p] { p->done(QDialog::Rejected); }, Qt::QueuedConnection); });
       QTRY_VERIFY(p->loaded());
       auto* field = p->findChild<QLineEdit*>(QStringLiteral("startField"));
       QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("modButton")), Qt::LeftButton);
