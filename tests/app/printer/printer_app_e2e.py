@@ -19,11 +19,20 @@ SCENARIO, QELCUT, SRC = sys.argv[1], sys.argv[2], sys.argv[3]
 SAMPLE = os.path.join(SRC, "data", "samples", "sample.plt")
 
 
+def write(path, content):
+    with open(path, "wb") as f:
+        f.write(content)
+    return path
+
+
 def plot(path, pieces=1):
     """An HPGL file of `pieces` squares (about 40 bytes each)."""
-    with open(path, "w") as f:
-        f.write("IN;SP1;" + "".join("PU%d,0;PD%d,400,%d,400;" % (i * 500, i * 500, i * 500 + 400) for i in range(pieces)))
-    return path
+    return write(path, b"IN;SP1;" + b"".join(b"PU%d,0;PD%d,400,%d,400;" % (i * 500, i * 500, i * 500 + 400) for i in range(pieces)))
+
+
+def read(*path):
+    with open(os.path.join(*path), "rb") as f:
+        return f.read()
 
 
 def delivery(check, port):
@@ -41,10 +50,8 @@ def delivery(check, port):
         received = rig.received(home)
         check("the machine received one file", len(received) == 1, str(received))
         printed = [f for f in os.listdir(os.path.join(home, "PrintedDir")) if f.endswith(".PLT")]
-        if received and printed:
-            with open(os.path.join(home, "SimMachine", received[0]), "rb") as a, \
-                    open(os.path.join(home, "PrintedDir", printed[0]), "rb") as b:
-                check("it received the cut page byte for byte", a.read() == b.read())
+        check("it received the cut page byte for byte", received and printed
+              and read(home, "SimMachine", received[0]) == read(home, "PrintedDir", printed[0]))
         p = rig.printer(name)
         check("media from Page_Width x Page_Height", p.get("media-default") == "custom_cutter_1500x1200mm", str(p))
         check("HPGL among the formats", "application/vnd.hp-HPGL" in p.get("document-format-supported", ""), str(p))
@@ -169,12 +176,9 @@ def bad_input(check, port):
     with Rig(QELCUT, port) as rig:
         home, name = rig.cutter("home", "127.0.44.1")
         rig.start_app([home], "--max-job-mb", "1")
-        files = {}
-        for f, content in (("notes.txt", b"Dear customer,\nthe cutter is ready.\n"), ("nothing.plt", b"IN;\n"),
-                           ("empty.plt", b""), ("picture.png", b"\x89PNG\r\n\x1a\n" + os.urandom(300))):
-            files[f] = os.path.join(rig.tmp, f)
-            with open(files[f], "wb") as out:
-                out.write(content)
+        files = {f: write(os.path.join(rig.tmp, f), content) for f, content in (
+            ("notes.txt", b"Dear customer,\nthe cutter is ready.\n"), ("nothing.plt", b"IN;\n"), ("empty.plt", b""),
+            ("picture.png", b"\x89PNG\r\n\x1a\n" + os.urandom(300)))}
         cases = (("a format no source reads", files["notes.txt"], "text/plain", "document-format-error", "text/plain"),
                  ("content not recognised as a plot", files["notes.txt"], "application/octet-stream",
                   "document-format-error", "not recognised"),
@@ -258,11 +262,10 @@ def restart(check, port):
 def chromium(url, lang, what):
     profile = tempfile.mkdtemp(prefix="qelcut-chromium-")
     try:
-        args = ["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--user-data-dir=" + profile, "--accept-lang=" + lang, "--window-size=1366,768"]
-        r = subprocess.run(args + [what, url], capture_output=True, text=True, timeout=90)
-        return r.stdout
+        return subprocess.run(["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                               "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                               "--disable-sync", "--user-data-dir=" + profile, "--accept-lang=" + lang,
+                               "--window-size=1366,768", what, url], capture_output=True, text=True, timeout=90).stdout
     finally:
         shutil.rmtree(profile, ignore_errors=True)
 
@@ -308,9 +311,7 @@ def auth(check, port):
         rig.procs.append(app)
         rig.app = app
         check("then it listens", wait_for(lambda: "web page:" in rig.log() or app.poll() is not None) and app.poll() is None, rig.log())
-        def pause(password=None):
-            return rig.post_action("QEL-DSP-127.0.48.1", "pause-printer", password)
-
+        pause = lambda password=None: rig.post_action("QEL-DSP-127.0.48.1", "pause-printer", password)  # noqa: E731
         check("pausing without the password is refused (401)", pause() == 401)
         check("and with a wrong one", pause("guess") == 401)
         check("the printer is still idle", rig.printer("QEL-DSP-127.0.48.1").get("printer-state") == "idle")

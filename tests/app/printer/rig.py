@@ -169,12 +169,9 @@ class Rig:
 
     @staticmethod
     def listening(address, port):
-        s = socket.socket()
-        s.settimeout(1)
-        try:
+        with socket.socket() as s:
+            s.settimeout(1)
             return s.connect_ex((address, port)) == 0
-        finally:
-            s.close()
 
     # ---- the printer application ----
 
@@ -215,16 +212,11 @@ class Rig:
         path = test if test.endswith(".test") else os.path.join(self.tmp, test + ".test")
         args = ["ipptool", "-T", "10", "-tv"]
         for k, v in variables.items():
-            if k == "filename":
-                args += ["-f", v]
-            else:
-                args += ["-d", "%s=%s" % (k, v)]
+            args += ["-f", v] if k == "filename" else ["-d", "%s=%s" % (k, v)]
         r = self.run(*args, self.uri(printer), path)
         attrs = {}
-        for line in r.stdout.splitlines():
-            m = re.match(r"\s+([a-z0-9-]+) \([^)]*\) = (.*)$", line)
-            if m:
-                attrs.setdefault(m.group(1), m.group(2))
+        for m in re.finditer(r"^[ \t]+([a-z0-9-]+) \([^)]*\) = (.*)$", r.stdout, re.M):
+            attrs.setdefault(m.group(1), m.group(2))
         return "[PASS]" in r.stdout and "[FAIL]" not in r.stdout, attrs, r.stdout + r.stderr
 
     def submit(self, printer, path, fmt="application/octet-stream", name=None):
