@@ -12,6 +12,13 @@ namespace {
 using ini_text::find;
 using ini_text::withValue;
 
+// Bytes of no text encoding.
+std::string junk(int size) {
+  std::string out;
+  for (int i = 0; i < size; ++i) out.push_back(static_cast<char>((i * 7919) % 256));
+  return out;
+}
+
 std::string asUtf16(const std::string& ascii) {
   std::string out = "\xFF\xFE";
   for (char c : ascii) {
@@ -61,14 +68,13 @@ TEST(IniFile, LongValuesAreCutTo259Characters) {
 
 TEST(IniFile, BinaryFileReadsAsDefaultsAndKeepsItsBytesOnWrite) {
   test::TempHome home;
-  std::string junk;
-  for (int i = 0; i < 2048; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
-  home.writeFile("Config.ini", junk);
+  const std::string bytes = junk(2048);
+  home.writeFile("Config.ini", bytes);
   const std::string p = home.file("Config.ini");
   EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "6");
   ASSERT_TRUE(writeProfileString(p, "Split_Page", "CUT_FT", "4"));
   const std::string after = home.readFile("Config.ini");
-  EXPECT_EQ(after.substr(0, junk.size()), junk);
+  EXPECT_EQ(after.substr(0, bytes.size()), bytes);
   EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "4");
 }
 
@@ -80,16 +86,11 @@ TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
   EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
   home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n"));
   EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
-  std::string junk;
-  for (int i = 0; i < 512; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
-  const struct {
-    std::string bytes;
-    const char* reason;  // nullptr: readable
-  } rows[] = {
+  const struct { std::string bytes; const char* reason; } rows[] = {  // reason nullptr: readable
       {"", nullptr},  // every key at its default
       {"; only a comment\r\n\r\n", nullptr},
       {"\xFF\xFE[Modbus]\r\nXitong_IP=127.0.0.9\r\n", "UTF-16"},  // a byte-order mark before an 8-bit file
-      {junk, "binary"},
+      {junk(512), "binary"},
       {std::string("\xFE\xFF\0[\0A\0]", 8), "binary"},  // UTF-16 big-endian: NUL in every other byte
       {"Xitong_IP=127.0.0.9\n", ""},                     // no section
   };

@@ -25,8 +25,7 @@ std::string find(const qel::test::TempHome& home, const char* folder, const std:
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(home.file(folder), ec)) {
     const std::string n = e.path().filename().string();
-    if (n.rfind(prefix, 0) == 0 && n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-      return e.path().string();
+    if (n.starts_with(prefix) && n.ends_with(suffix)) return e.path().string();
   }
   return {};
 }
