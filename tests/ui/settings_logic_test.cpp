@@ -102,8 +102,7 @@ class SettingsLogicTest : public QObject {
     f.splitEntry = splitEntryOf(static_cast<int>(SplitMode::Contour));
     e = processEnables(f);
     QVERIFY(!e.detal && e.outerContours && !e.spn);
-    f.outerContours = true;
-    f.transformCi = true;
+    f.outerContours = f.transformCi = true;
     e = processEnables(f);
     QVERIFY(e.spn && e.arcLength);
     f.splitEntry = -1;
@@ -122,13 +121,11 @@ class SettingsLogicTest : public QObject {
     f.arcLength = " 30 ";
     f.resumeMaxWait = "600";
     QCOMPARE(saveProcess(cfg, f), ProcessSave::Stored);
-    QCOMPARE(raw(home, "Transfer_Config", "Xitong_TT"), std::string("4"));
-    QCOMPARE(raw(home, "Split_Page", "CUT_FT"), std::string("3"));
-    QCOMPARE(raw(home, "Contour", "SPN"), std::string("7"));  // as typed
-    QCOMPARE(raw(home, "Optimize", "Font_Scale"), std::string("1.250000"));
-    QCOMPARE(raw(home, "Optimize", "Font_Rotate"), std::string("10.000000"));
-    QCOMPARE(raw(home, "Optimize", "ArcLen"), std::string("30"));
-    QCOMPARE(raw(home, "Transfer_Config", "Resume_MaxWait"), std::string("600"));
+    for (const auto& [section, key, stored] : {std::tuple{"Transfer_Config", "Xitong_TT", "4"}, {"Split_Page", "CUT_FT", "3"},
+                                               {"Contour", "SPN", "7"}, {"Optimize", "Font_Scale", "1.250000"},
+                                               {"Optimize", "Font_Rotate", "10.000000"}, {"Optimize", "ArcLen", "30"},
+                                               {"Transfer_Config", "Resume_MaxWait", "600"}})
+      QCOMPARE(raw(home, section, key), std::string(stored));
   }
 
   // Every numeric field takes only a number within its rule; the first field that breaks its rule
@@ -175,10 +172,7 @@ class SettingsLogicTest : public QObject {
   }
 
   void cameraChecksInOrderAndAtTheirLimits() {
-    const struct {
-      const char *name, *xLow, *xHigh, *yLow, *yHigh, *accel;
-      CameraCheck check;
-    } rows[] = {
+    const struct { const char *name, *xLow, *xHigh, *yLow, *yHigh, *accel; CameraCheck check; } rows[] = {
         {"equal blocks", "500", "500", "7", "7", "3000", CameraCheck::Accepted},
         {"accel 1000", "0", "1", "0", "1", "1000", CameraCheck::Accepted},
         {"accel 5000", "0", "1", "0", "1", "5000", CameraCheck::Accepted},
@@ -242,15 +236,9 @@ class SettingsLogicTest : public QObject {
 
   void deletingMovesLaterSetsDownAndKeepsTheSetInUse() {
     qel::test::TempHome home;
-    {
-      CIniConfig cfg(home.path());
-      cfg.write(k::num, 4);
-      cfg.write(k::cur, 3);
-      for (int i = 0; i < 4; ++i) {
-        cfg.writeBoardName(i, "board" + std::to_string(i));
-        cfg.writeCameraPara(i, 1, 1, 1000.0 + i);
-      }
-    }
+    CIniConfig cfg(home.path());
+    cfg.write(k::num, 4), cfg.write(k::cur, 3);
+    for (int i = 0; i < 4; ++i) cfg.writeBoardName(i, "board" + std::to_string(i)), cfg.writeCameraPara(i, 1, 1, 1000.0 + i);
     CalibrationSets sets(home.path());
     QCOMPARE(sets.open()[0], std::string("1003.000000"));  // cur is chosen
     QCOMPARE(sets.chosen(), 3);

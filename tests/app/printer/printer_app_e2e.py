@@ -10,8 +10,8 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 from rig import Checks, Rig, ipp_print, ipp_request, wait_for
 
@@ -143,31 +143,15 @@ def concurrent(check, port):
     with Rig(QELCUT, port, time_scale="0.01") as rig:
         home, name = rig.cutter("home", "127.0.49.1")
         rig.start_app([home])
-        ids, lock = [], threading.Lock()
+        def client(c):  # every fourth job, each its own square
+            return [ipp_print(port, name, "job%d.plt" % k, b"IN;SP1;PU0,0;PD%d,0,%d,%d;" % ((1000 + k,) * 3))[0]
+                    for k in range(c, 100, 4)]
 
-        def client(c):
-            for k in range(c, 100, 4):
-                doc = b"IN;SP1;PU0,0;PD%d,0,%d,%d;" % (1000 + k, 1000 + k, 1000 + k)
-                job, _ = ipp_print(port, name, "job%d.plt" % k, doc)
-                with lock:
-                    ids.append(job)
-
-        threads = [threading.Thread(target=client, args=(c,)) for c in range(4)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
+        with ThreadPoolExecutor(4) as clients:
+            ids = [job for jobs in clients.map(client, range(4)) for job in jobs]
         states = [rig.wait_job(name, j, timeout=120).get("job-state") for j in ids]
         check("all 100 jobs completed", states.count("completed") == 100, str(states))
         check("the machine got 100 files, one per job", len(rig.received(home)) == 100, str(len(rig.received(home))))
-
-
-def cut_upload(port, printer):
-    """A Print-Job whose connection is closed a third of the way through its document."""
-    doc = b"IN;SP1;" + b"PU0,0;PD100,100;" * 20000
-    s = socket.create_connection(("127.0.0.1", port))
-    s.sendall(ipp_request(port, printer, "halfway.plt", len(doc)) + doc[: len(doc) // 3])
-    s.close()
 
 
 def bad_input(check, port):
@@ -196,7 +180,9 @@ def bad_input(check, port):
         ok, attrs, out = rig.ipptool(name, "print", filename=files["empty.plt"], format="application/vnd.hp-HPGL", jobname="empty")
         check("an empty document is refused with a status", "job-id" not in attrs and "successful-ok" not in out.split("status-code")[-1][:40], out)
         before = rig.printer(name)
-        cut_upload(port, name)
+        doc = b"IN;SP1;" + b"PU0,0;PD100,100;" * 20000  # its connection closed a third of the way through
+        with socket.create_connection(("127.0.0.1", port)) as s:
+            s.sendall(ipp_request(port, name, "halfway.plt", len(doc)) + doc[: len(doc) // 3])
         time.sleep(0.5)
         check("a document cut off mid-upload reaches no queue", os.listdir(os.path.join(home, "JobDir")) == []
               and not any("halfway" in f for f in os.listdir(os.path.join(home, "PrintedDir"))))

@@ -155,13 +155,12 @@ class Rig:
         return p
 
     def stop(self, proc):
-        if proc.poll() is None:
-            proc.terminate()
-            try:
-                proc.wait(10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        proc.terminate()
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
 
     def received(self, home):
         store = os.path.join(home, "SimMachine")
@@ -255,9 +254,6 @@ class Checks:
         self.failed = 0
 
     def __call__(self, what, ok, detail=""):
-        print("%s: %s" % ("ok" if ok else "FAILED", what), flush=True)
-        if not ok:
-            self.failed += 1
-            if detail:
-                print(detail, flush=True)
+        print("%s: %s" % ("ok" if ok else "FAILED", what) + ("\n%s" % detail if detail and not ok else ""), flush=True)
+        self.failed += not ok
         return ok
