@@ -57,10 +57,8 @@ TEST(CIniConfig, CalibrationGroupsDefaultsAndKeys) {
   test::TempHome home;
   CIniConfig cfg(home.path());
   cfg.writeText("Camera_Para2", "unrelated", "1");  // a group that exists still gives the defaults
-  const struct {
-    int group, index;
-    double value;
-  } defaults[] = {{1, 1, 100}, {1, 3, 320}, {1, 6, 240}, {1, 9, 0}, {3, 5, 1}, {3, 4, 0}, {5, 1, 1}};
+  const struct { int group, index; double value; } defaults[] = {
+      {1, 1, 100}, {1, 3, 320}, {1, 6, 240}, {1, 9, 0}, {3, 5, 1}, {3, 4, 0}, {5, 1, 1}};
   for (const auto& d : defaults) EXPECT_EQ(cfg.readCameraPara(2, d.group, d.index), d.value) << d.group << "/" << d.index;
   EXPECT_EQ(CIniConfig::cameraParaKey(9, 3), "3");
   cfg.writeCameraPara(3, 2, 4, -0.125);

@@ -23,12 +23,7 @@ TEST(SendCommand, FailuresExitNonZeroWithTheResultText) {
   cfg.write(keys::Language_Type, 1);
   home.writeFile("job.plt", std::string(250, 'Q'));
   const std::string job = home.file("job.plt") + " --home " + home.path();
-  const struct {
-    int linkType;
-    std::string args;
-    int status;
-    const char* says;
-  } rows[] = {
+  const struct { int linkType; std::string args; int status; const char* says; } rows[] = {
       {4, job, 1, "not delivered: QEL_Connect_Fail"},
       {4, home.file("missing.plt") + " --home " + home.path(), 1, "missing.plt"},
       {4, "--home " + home.path(), 2, "give one file"},

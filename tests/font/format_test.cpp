@@ -68,11 +68,7 @@ TEST(FontEncoding, TruncatedOrDamagedFilesAreRefusedNotOverread) {
 // spelled by earlier coordinates, or a key written twice is reported.
 TEST(FontKeyOrder, KeysNotFoundFirstAtTheirOwnEntryAreReported) {
     const int32_t spell = ('J' << 24) | ('W' << 16) | ('1' << 8) | '7';
-    const struct {
-        const char* name;
-        std::vector<Glyph> glyphs;
-        bool reported;
-    } rows[] = {
+    const struct { const char* name; std::vector<Glyph> glyphs; bool reported; } rows[] = {
         {"prefix first", {{"JW161", {{1, 1, 2, 2}}}, {"JW1610", {{3, 3, 4, 4}}}}, false},
         {"prefix after", {{"JW1610", {{3, 3, 4, 4}}}, {"JW161", {{1, 1, 2, 2}}}}, true},
         {"hidden in data", {{"JW161", {{spell, 0, 0, 0}}}, {"JW17", {}}}, true},

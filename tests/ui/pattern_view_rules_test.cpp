@@ -42,13 +42,8 @@ class PatternViewRulesTest : public QObject {
   }
 
   void leftSelectsOnlyOnThePatternAndOnlyRightUnselects() {
-    const struct {
-      const char* what;
-      Qt::MouseButton button;
-      QPointF at;
-      std::optional<bool> selection;
-      std::optional<ViewStatus> status;
-    } presses[] = {
+    const struct { const char* what; Qt::MouseButton button; QPointF at;
+                   std::optional<bool> selection; std::optional<ViewStatus> status; } presses[] = {
         {"left beside it", Qt::LeftButton, kOutside, {}, {}},
         {"left on it, no move before", Qt::LeftButton, kInside, true, ViewStatus::PatternSelected},
         {"left again", Qt::LeftButton, kInside, {}, {}},

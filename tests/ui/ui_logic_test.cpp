@@ -135,10 +135,7 @@ class UiLogicTest : public QObject {
     QCOMPARE(fitOnScreen(QRect(3000, 0, 400, 300), QRect(1366, 0, 1920, 1080)), QRect(2886, 0, 400, 300));  // second screen
 
     const QSize follow(420, 360);
-    struct Case {
-      QRect main;
-      std::optional<QRect> want;
-    } cases[] = {
+    struct Case { QRect main; std::optional<QRect> want; } cases[] = {
         {QRect(500, 80, 800, 600), QRect(80, 80, 420, 360)},    // room on the left
         {QRect(300, 80, 800, 600), QRect(0, 80, 300, 360)},     // narrower room: narrower preview
         {QRect(0, 100, 900, 600), QRect(900, 100, 420, 360)},   // against the left edge: on the right
