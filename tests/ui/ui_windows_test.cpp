@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -22,6 +21,7 @@
 #include "config/ini_config.h"
 #include "intake/dispose_translator.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "support/temp_home.h"
 #include "ui/files_loader_dlg.h"
 #include "ui/language.h"
@@ -42,24 +42,21 @@ struct Received {
   std::vector<std::string> files;
 };
 
+// failText: when not empty, every send fails with this result text.
 class RecordingLink final : public qel::links::TransferLink {
  public:
-  // failText: when not empty, every send fails with this result text.
-  RecordingLink(std::string path, Received* r, std::string failText = {})
-      : path_(std::move(path)), r_(r), failText_(std::move(failText)) {}
+  RecordingLink(std::string path, Received* r, std::string failText) : path_(std::move(path)), r_(r), failText_(std::move(failText)) {}
   bool send() override {
-    if (!failText_.empty()) return false;
-    std::ifstream in(path_, std::ios::binary);
     const std::lock_guard<std::mutex> g(r_->m);
-    r_->files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    if (failText_.empty()) r_->files.push_back(qel::platform::readWholeFile(path_).value_or(""));
+    return failText_.empty();
   }
   std::string resultText() const override { return failText_; }
 
  private:
-  std::string path_;
-  Received* r_;
-  std::string failText_;
+  const std::string path_;
+  Received* const r_;
+  const std::string failText_;
 };
 
 // The boxes shown, each answered with `answer`; `whileOpen` runs inside the next box, as the queue
@@ -137,8 +134,7 @@ class UiWindowsTest : public QObject {
     cfg.writeText("Transfer_Config", "Transfer_DelayTime", "0");
     cfg.write(qel::config::keys::CUT_FT, 4);
     cfg.writeText("Watcher", "Watcher_SettleMs", "0");  // the queue's clock stands still here
-    received_.files.clear();
-    failText_.clear();
+    received_.files.clear(), failText_.clear();
   }
   void cleanup() {
     boxes_.reset();
@@ -168,8 +164,7 @@ class UiWindowsTest : public QObject {
       ip->setText(QStringLiteral("127.0.0.7"));
       save();
     }
-    QVERIFY(configText().find("Page_Width=1600.5") != std::string::npos);
-    QVERIFY(configText().find("Xitong_IP=127.0.0.7") != std::string::npos);
+    QVERIFY(configText().find("Page_Width=1600.5") != std::string::npos && configText().find("Xitong_IP=127.0.0.7") != std::string::npos);
     CFilesLoaderDlg again(home(), services());
     QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("widthField"))->text(), QStringLiteral("1600"));
   }
@@ -237,10 +232,8 @@ class UiWindowsTest : public QObject {
     QCOMPARE(received_.files.size(), std::size_t(1));
     const std::string& file = received_.files[0];
     // Lines 5 to 10 (x = 400 .. 900), nothing before.
-    QVERIFY(file.rfind("IN;", 0) == 0);
-    QVERIFY(file.find("PU300,0") == std::string::npos);
-    QVERIFY(file.find("PU400,0;PD400,400") != std::string::npos);
-    QVERIFY(file.find("PU900,0;PD900,400") != std::string::npos);
+    QVERIFY(file.starts_with("IN;") && file.find("PU300,0") == std::string::npos);
+    QVERIFY(file.find("PU400,0;PD400,400") != std::string::npos && file.find("PU900,0;PD900,400") != std::string::npos);
     QCOMPARE(w.queue().sendQueueList()->count(), 0);
     QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("ten_20261207_101010_001.PLT"));
     QVERIFY(std::filesystem::exists(home_->file("PrintedDir/ten_20261207_101010_001.PLT")));
@@ -324,8 +317,8 @@ class UiWindowsTest : public QObject {
       QTRY_VERIFY_WITH_TIMEOUT(w.queue().historyList()->count() == 1, 10000);
       QCOMPARE(received_.files.size(), std::size_t(1));
       QTRY_COMPARE(w.paneText(2), QStringLiteral("Sended File: 1"));
-      QTRY_VERIFY(w.followPreview() && w.followPreview()->file().startsWith(home() + QStringLiteral("/PrintedDir/")));
-      QTRY_VERIFY(w.followPreview()->loaded());
+      QTRY_VERIFY(w.followPreview() && w.followPreview()->file().startsWith(home() + QStringLiteral("/PrintedDir/")) &&
+                  w.followPreview()->loaded());
       QTRY_VERIFY(besideAndWhole(w));
       QCOMPARE(w.followPreview()->frameGeometry().right() + 1, w.frameGeometry().left());
       w.setWindowState(Qt::WindowMinimized);
@@ -435,8 +428,8 @@ class UiWindowsTest : public QObject {
     home_->writeFile("Config.ini", std::string("\x00\x01\x02binary\xff\xfe", 11));
     CFilesLoaderDlg w(home(), services());
     QTRY_COMPARE(boxes_->texts.size(), 1);
-    QVERIFY(boxes_->texts.at(0).contains(QStringLiteral("Config.ini cannot be read")));
-    QVERIFY(boxes_->texts.at(0).contains(QStringLiteral("every setting has its default")));
+    QVERIFY(boxes_->texts.at(0).contains(QStringLiteral("Config.ini cannot be read")) &&
+            boxes_->texts.at(0).contains(QStringLiteral("every setting has its default")));
   }
 };
 
