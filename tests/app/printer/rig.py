@@ -1,6 +1,7 @@
 """A printer application with simulated machines, driven as a computer on the network would:
 the CUPS clients (lp, lpstat, cancel), ipptool, raw HTTP. Everything listens on loopback."""
 import base64
+import http.client
 import os
 import re
 import shutil
@@ -41,17 +42,12 @@ def ipp_request(port, printer, name, document_length):
 
 def ipp_print(port, printer, name, document):
     """Print-Job over one connection; returns (job id, time the upload ended)."""
-    s = socket.create_connection(("127.0.0.1", port))
-    s.sendall(ipp_request(port, printer, name, len(document)) + document)
-    ended = time.monotonic()
-    answer = b""
-    while b"\r\n\r\n" not in answer:
-        answer += s.recv(65536)
-    head, rest = answer.split(b"\r\n\r\n", 1)
-    length = int([l.split(b":")[1] for l in head.split(b"\r\n") if l.lower().startswith(b"content-length")][0])
-    while len(rest) < length:
-        rest += s.recv(65536)
-    s.close()
+    with socket.create_connection(("127.0.0.1", port)) as s:
+        s.sendall(ipp_request(port, printer, name, len(document)) + document)
+        ended = time.monotonic()
+        answer = http.client.HTTPResponse(s)
+        answer.begin()
+        rest = answer.read()
     i = rest.find(b"job-id")
     job_id = struct.unpack(">i", rest[i + 8:i + 12])[0] if i >= 0 else -1
     return job_id, ended
