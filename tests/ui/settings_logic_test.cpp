@@ -218,23 +218,7 @@ class SettingsLogicTest : public QObject {
     }
   }
 
-  void deletingTheLastSetChoosesTheNewLast() {
-    qel::test::TempHome home;
-    CalibrationSets sets(home.path());
-    sets.open();
-    QCOMPARE(int(sets.names().size()), 5);  // num defaults to 5
-    sets.choose(4);
-    CalibrationTexts shown;
-    QVERIFY(sets.removeChosen(shown));
-    QCOMPARE(sets.chosen(), 3);
-    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("4"));
-    while (!sets.names().empty()) QVERIFY(sets.removeChosen(shown));
-    QCOMPARE(sets.chosen(), -1);
-    QVERIFY(!sets.removeChosen(shown));
-    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("0"));
-  }
-
-  void deletingMovesLaterSetsDownAndKeepsTheSetInUse() {
+  void deletingMovesLaterSetsDownAndKeepsTheSetInUseOrTheNewLast() {
     qel::test::TempHome home;
     CIniConfig cfg(home.path());
     cfg.write(k::num, 4), cfg.write(k::cur, 3);
@@ -251,6 +235,14 @@ class SettingsLogicTest : public QObject {
     QCOMPARE(raw(home, "Camera_Para2", "INTRINSIC1"), std::string("1003.000000"));
     QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("2"));  // still the set it named
     QCOMPARE(sets.beginAdd()[0], std::string("100.000000"));  // the vacated place is a new set again
+    sets.choose(2);  // deleting the last chooses the new last
+    QVERIFY(sets.removeChosen(shown));
+    QCOMPARE(sets.chosen(), 1);
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("2"));
+    while (!sets.names().empty()) QVERIFY(sets.removeChosen(shown));
+    QCOMPARE(sets.chosen(), -1);
+    QVERIFY(!sets.removeChosen(shown));
+    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("0"));
   }
 
   void addAndEditStoreNamesAndValues() {
