@@ -117,12 +117,10 @@ class Rig:
         url = "http://127.0.0.1:%d/%s/" % (self.port, printer)
         with urllib.request.urlopen(url) as r:
             session = r.read().decode().split('name="session" value="')[1].split('"')[0]
-        request = urllib.request.Request(url, urllib.parse.urlencode({"session": session, "action": action}).encode())
-        if password:
-            request.add_header("Authorization", "Basic " + base64.b64encode(("admin:" + password).encode()).decode())
+        auth = {"Authorization": "Basic " + base64.b64encode(("admin:" + password).encode()).decode()} if password else {}
         try:
-            with urllib.request.urlopen(request) as r:
-                r.read()
+            with urllib.request.urlopen(urllib.request.Request(
+                    url, urllib.parse.urlencode({"session": session, "action": action}).encode(), auth)) as r:
                 return r.status
         except urllib.error.HTTPError as e:
             return e.code
