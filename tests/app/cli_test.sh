@@ -3,7 +3,6 @@
 set -u
 qelcut="$1"
 src="$2"
-version="$3"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 # shellcheck source=../support/checks.sh
@@ -12,13 +11,6 @@ source "$(dirname "$0")/../support/checks.sh"
 "$qelcut" --help >"$tmp/help" 2>&1
 check "tool help exits 0" test $? -eq 0
 check "tool help lists dispose" grep -q "dispose" "$tmp/help"
-"$qelcut" dispose --help >"$tmp/dhelp" 2>&1
-check "dispose help exits 0" test $? -eq 0
-check "dispose help shows usage" grep -q "usage: qelcut dispose FILE" "$tmp/dhelp"
-"$qelcut" --version >"$tmp/version" 2>&1
-check "--version exits 0" test $? -eq 0
-check "--version prints the project version" test "$(cat "$tmp/version")" = "qelcut $version"
-check "tool help names --version" grep -q -- "--version" "$tmp/help"
 # Every link of Xitong_TT in the send help, the default marked.
 "$qelcut" send --help >"$tmp/shelp" 2>&1
 for n in 1 2 3 4 5; do check "send help lists link $n" grep -q "^  $n  " "$tmp/shelp"; done
@@ -32,8 +24,7 @@ check "dispose exits 0" test $? -eq 0
 check "config created" test -f "$tmp/home/Config.ini"
 check "one line per page file" test "$(wc -l <"$tmp/out")" -ge 1
 first="$(cut -f1 "$tmp/out" | head -n1)"
-check "reported file exists" test -f "$first"
-check "reported file is in DisposeDir" test "$(dirname "$first")" = "$tmp/home/DisposeDir"
+check "reported file exists in DisposeDir" test -f "$first" -a "$(dirname "$first")" = "$tmp/home/DisposeDir"
 check "size text is reported" grep -q $'\t[0-9.]* \* [0-9.]*$' "$tmp/out"
 
 # --out, and a missing input file.
@@ -44,8 +35,8 @@ check "missing file fails" test $? -eq 1
 check "missing file is named" grep -q "none.plt" "$tmp/err2"
 
 # Mode 2 with a stroke across the page edge fails.
-printf '[Split_Page]\r\nCUT_FT=2\r\nPage_Width=10\r\nPage_Height=10\r\n' >"$tmp/home2.ini"
-mkdir -p "$tmp/home2" && cp "$tmp/home2.ini" "$tmp/home2/Config.ini"
+mkdir -p "$tmp/home2"
+printf '[Split_Page]\r\nCUT_FT=2\r\nPage_Width=10\r\nPage_Height=10\r\n' >"$tmp/home2/Config.ini"
 printf 'PU0,0;PD1000,0;PU0,0;' >"$tmp/wide.plt"
 "$qelcut" dispose "$tmp/wide.plt" --home "$tmp/home2" >/dev/null 2>"$tmp/err3"
 check "mode 2 edge crossing fails" test $? -eq 1

@@ -26,37 +26,21 @@ start_sim() {  # start_sim HOME ADDRESS KIND: the simulator, once it says it is 
 home="$tmp/send"
 check "coordinator simulator starts" start_sim "$home" 127.0.0.231 coordinator
 head -c 6000000 /dev/zero | tr '\0' 'A' >"$tmp/big.plt"
-python3 - "$qelcut" "$tmp/big.plt" "$home" >"$tmp/pty.out" <<'PY'
-import fcntl, os, pty, struct, subprocess, sys, termios
-qelcut, path, home = sys.argv[1:4]
-master, slave = pty.openpty()
-fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 40, 0, 0))
-p = subprocess.Popen([qelcut, "send", path, "--home", home], stdin=slave, stdout=slave, stderr=slave)
-os.close(slave)
-out = b""
-while True:
-    try:
-        chunk = os.read(master, 65536)
-    except OSError:
-        break
-    if not chunk:
-        break
-    out += chunk
-rc = p.wait()
-text = out.decode("utf-8", "replace").replace("\r\n", "\n")
-rows = text.split("\n")
+# On a pseudo-terminal of 40 columns (script(1) gives the program one).
+script -qec "stty cols 40 rows 24; exec '$qelcut' send '$tmp/big.plt' --home '$home'" /dev/null </dev/null >"$tmp/pty.out"
+rc=$?
+read -r bar_rows redraws widest < <(python3 - "$tmp/pty.out" <<'PY'
+import sys
+rows = open(sys.argv[1], "rb").read().decode("utf-8", "replace").replace("\r\n", "\n").split("\n")
 bar_rows = [r for r in rows if "bytes" in r and "B/s" in r]
-redraws = sum(r.count("\r") for r in bar_rows)
 widest = max((len(seg) for r in bar_rows for seg in r.split("\r")), default=0)
-print(f"rc={rc} bar_rows={len(bar_rows)} redraws={redraws} widest={widest}")
-print(text)
+print(len(bar_rows), sum(r.count(chr(13)) for r in bar_rows), widest)
 PY
-summary="$(head -n1 "$tmp/pty.out")"
-echo "send on 40 columns: $summary"
-check "send delivers ($summary)" grep -q "^rc=0 " <<<"$summary"
-check "the bar stays on one row ($summary)" grep -q " bar_rows=1 " <<<"$summary"
-check "the bar is redrawn in place ($summary)" test "$(sed -n 's/.*redraws=\([0-9]*\).*/\1/p' <<<"$summary")" -ge 2
-check "no drawing reaches column 40 ($summary)" test "$(sed -n 's/.*widest=\([0-9]*\).*/\1/p' <<<"$summary")" -le 39
+)
+check "send delivers (rc $rc)" test "$rc" -eq 0
+check "the bar stays on one row ($bar_rows rows)" test "${bar_rows:-0}" -eq 1
+check "the bar is redrawn in place ($redraws times)" test "${redraws:-0}" -ge 2
+check "no drawing reaches column 40 (widest $widest)" test "${widest:-99}" -le 39
 
 # --- watch over the network link ------------------------------------------------------------
 home="$tmp/watch"

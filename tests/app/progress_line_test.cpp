@@ -6,21 +6,12 @@
 namespace qel::app {
 namespace {
 
-Progress halfway() {
-  Progress p;
-  p.sent = 12345;
-  p.size = 24690;
-  p.seconds = 24.69;
-  return p;
-}
+Progress halfway() { return Progress{12345, 24690, 0, 24.69}; }
 
 TEST(ProgressLine, FullBarWithoutALimit) {
   EXPECT_EQ(progressBarLine(halfway(), 0),
             "[###############...............]  50%  12345/24690 bytes  500 B/s");
-  Progress share;
-  share.percent = 10;
-  share.size = 2000;
-  EXPECT_EQ(progressBarLine(share, 0), "[###...........................]  10%  of 2000 bytes");
+  EXPECT_EQ(progressBarLine(Progress{-1, 2000, 10, 0}, 0), "[###...........................]  10%  of 2000 bytes");
 }
 
 TEST(ProgressLine, NeverReachesTheLastColumnOfANarrowTerminal) {
@@ -45,17 +36,11 @@ TEST(ProgressLine, TheBarShrinksBeforeTheFiguresAreCut) {
 
 TEST(ProgressLine, LogTextGivesTheTimeLeft) {
   EXPECT_EQ(progressLogText(halfway()), "12345 of 24690 bytes (50%), 500 B/s, about 25 s left");
-  Progress slow;
-  slow.sent = 5000;
-  slow.size = 5'000'000;
-  slow.seconds = 10;  // 500 B/s: 9990 s to go
+  Progress slow{5000, 5'000'000, 0, 10};  // 500 B/s: 9990 s to go
   EXPECT_EQ(progressLogText(slow), "5000 of 5000000 bytes (0%), 500 B/s, about 2 h 46 min left");
   slow.sent = slow.size;
   EXPECT_EQ(progressLogText(slow), "5000000 of 5000000 bytes (100%), 500000 B/s");
-  Progress none;
-  none.size = 0;
-  none.sent = 0;
-  EXPECT_EQ(progressLogText(none), "0 of 0 bytes (100%), 0 B/s");
+  EXPECT_EQ(progressLogText(Progress{0, 0, 0, 0}), "0 of 0 bytes (100%), 0 B/s");
 }
 
 TEST(ProgressLine, NoTerminalNoWidth) { EXPECT_EQ(terminalColumns(-1), 0); }

@@ -15,14 +15,7 @@ cleanup() {
 trap cleanup EXIT
 # shellcheck source=../support/checks.sh
 source "$(dirname "$0")/../support/checks.sh"
-listening() {  # listening ADDRESS PORT: something listens there
-  python3 - "$1" "$2" <<'PY'
-import socket, sys
-s = socket.socket()
-s.settimeout(2)
-sys.exit(0 if s.connect_ex((sys.argv[1], int(sys.argv[2]))) == 0 else 1)
-PY
-}
+listening() { timeout 2 bash -c "exec 3<>/dev/tcp/$1/$2" 2>/dev/null; }  # listening ADDRESS PORT
 not_listening() { ! listening "$@"; }
 
 # Someone else listens on the simulator's address: refused, and no queue starts.

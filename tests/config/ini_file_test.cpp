@@ -12,6 +12,22 @@ namespace {
 using ini_text::find;
 using ini_text::withValue;
 
+// Bytes of no text encoding.
+std::string junk(int size) {
+  std::string out;
+  for (int i = 0; i < size; ++i) out.push_back(static_cast<char>((i * 7919) % 256));
+  return out;
+}
+
+std::string asUtf16(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
 TEST(IniText, NamesMatchWithoutCaseAndValuesAreTrimmed) {
   const std::string text = "[Split_Page]\r\n  cut_ft = 7 \r\n[Other]\r\nCUT_FT=1\r\n";
   std::string v;
@@ -52,50 +68,14 @@ TEST(IniFile, LongValuesAreCutTo259Characters) {
 
 TEST(IniFile, BinaryFileReadsAsDefaultsAndKeepsItsBytesOnWrite) {
   test::TempHome home;
-  std::string junk;
-  for (int i = 0; i < 2048; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
-  home.writeFile("Config.ini", junk);
+  const std::string bytes = junk(2048);
+  home.writeFile("Config.ini", bytes);
   const std::string p = home.file("Config.ini");
   EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "6");
   ASSERT_TRUE(writeProfileString(p, "Split_Page", "CUT_FT", "4"));
   const std::string after = home.readFile("Config.ini");
-  EXPECT_EQ(after.substr(0, junk.size()), junk);
+  EXPECT_EQ(after.substr(0, bytes.size()), bytes);
   EXPECT_EQ(readProfileString(p, "Split_Page", "CUT_FT", "6"), "4");
-}
-
-TEST(IniFile, Utf16FileIsReadAndStaysUtf16) {
-  test::TempHome home;
-  std::string utf16 = "\xFF\xFE";
-  for (char c : std::string("[Modbus]\r\nXitong_IP=127.0.0.9\r\n")) {
-    utf16.push_back(c);
-    utf16.push_back('\0');
-  }
-  home.writeFile("Config.ini", utf16);
-  const std::string p = home.file("Config.ini");
-  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
-  ASSERT_TRUE(writeProfileString(p, "Modbus", "Channel_No", "7"));
-  const std::string raw = home.readFile("Config.ini");
-  EXPECT_EQ(raw.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(readProfileString(p, "Modbus", "Channel_No", ""), "7");
-  EXPECT_EQ(readProfileString(p, "Modbus", "Xitong_IP", ""), "127.0.0.9");
-}
-
-TEST(IniFile, UnreadableFileIsNeverReplaced) {
-  test::TempHome home;
-  // A folder where the file should be: reads give defaults, writes fail and touch nothing.
-  std::filesystem::create_directories(home.file("Config.ini"));
-  EXPECT_EQ(readProfileString(home.file("Config.ini"), "A", "k", "d"), "d");
-  EXPECT_FALSE(writeProfileString(home.file("Config.ini"), "A", "k", "v"));
-  EXPECT_TRUE(std::filesystem::is_directory(home.file("Config.ini")));
-}
-
-std::string asUtf16(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) {
-    out.push_back(c);
-    out.push_back('\0');
-  }
-  return out;
 }
 
 TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
@@ -106,28 +86,30 @@ TEST(IniFile, UnreadableFilesAreToldApartFromMissingAndGoodOnes) {
   EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
   home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n"));
   EXPECT_EQ(checkProfileFile(p).state, ProfileFileState::Readable);
-  EXPECT_EQ(checkProfileBytes("").state, ProfileFileState::Readable);  // every key at its default
-  EXPECT_EQ(checkProfileBytes("; only a comment\r\n\r\n").state, ProfileFileState::Readable);
-
-  // A byte-order mark saved in front of an 8-bit file: read as UTF-16 it is nothing.
-  ProfileFileCheck c = checkProfileBytes("\xFF\xFE[Modbus]\r\nXitong_IP=127.0.0.9\r\n");
-  EXPECT_TRUE(c.unreadable());
-  EXPECT_NE(c.reason.find("UTF-16"), std::string::npos) << c.reason;
-  std::string junk;
-  for (int i = 0; i < 512; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
-  c = checkProfileBytes(junk);
-  EXPECT_TRUE(c.unreadable());
-  EXPECT_NE(c.reason.find("binary"), std::string::npos) << c.reason;
-  // A UTF-16 big-endian file is binary to this reader: NUL in every other byte.
-  EXPECT_TRUE(checkProfileBytes(std::string("\xFE\xFF\0[\0A\0]", 8)).unreadable());
-  EXPECT_TRUE(checkProfileBytes("Xitong_IP=127.0.0.9\n").unreadable());  // no section
-
+  const struct { std::string bytes; const char* reason; } rows[] = {  // reason nullptr: readable
+      {"", nullptr},  // every key at its default
+      {"; only a comment\r\n\r\n", nullptr},
+      {"\xFF\xFE[Modbus]\r\nXitong_IP=127.0.0.9\r\n", "UTF-16"},  // a byte-order mark before an 8-bit file
+      {junk(512), "binary"},
+      {std::string("\xFE\xFF\0[\0A\0]", 8), "binary"},  // UTF-16 big-endian: NUL in every other byte
+      {"Xitong_IP=127.0.0.9\n", ""},                     // no section
+  };
+  for (const auto& row : rows) {
+    const ProfileFileCheck c = checkProfileBytes(row.bytes);
+    EXPECT_EQ(c.unreadable(), row.reason != nullptr) << row.bytes;
+    EXPECT_NE(c.reason.find(row.reason ? row.reason : ""), std::string::npos) << c.reason;
+  }
+  // A folder where the file should be: unreadable, reads give defaults, writes fail and touch nothing.
   std::filesystem::remove(p);
   std::filesystem::create_directories(p);
   EXPECT_TRUE(checkProfileFile(p).unreadable());
+  EXPECT_EQ(readProfileString(p, "A", "k", "d"), "d");
+  EXPECT_FALSE(writeProfileString(p, "A", "k", "v"));
+  EXPECT_TRUE(std::filesystem::is_directory(p));
 }
 
-TEST(IniFile, Utf16FileKeepsAStrayLastByte) {
+// A UTF-16 file is read, written back as UTF-16, and keeps a stray last byte.
+TEST(IniFile, Utf16FileStaysUtf16AndKeepsAStrayLastByte) {
   test::TempHome home;
   const std::string p = home.file("Config.ini");
   home.writeFile("Config.ini", asUtf16("[Modbus]\r\nXitong_IP=127.0.0.9\r\n") + "\x41");

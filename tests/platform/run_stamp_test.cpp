@@ -26,17 +26,12 @@ TEST(RunStamp, EveryFieldIsZeroPaddedInBothStyles) {
 TEST(RunStamp, LocalTimeFollowsTheProcessTimeZone) {
   const char* old = std::getenv("TZ");
   const std::string saved = old ? old : "";
-  ::setenv("TZ", "UTC", 1);
-  ::tzset();
-  // 2026-01-05 09:30:00 UTC.
-  EXPECT_EQ(qel::platform::runStamp(qel::platform::localTimeOf(1767605400)), "20260105_093000");
-  ::setenv("TZ", "UTC-2", 1);
-  ::tzset();
-  EXPECT_EQ(qel::platform::runStamp(qel::platform::localTimeOf(1767605400)), "20260105_113000");
-  if (old)
-    ::setenv("TZ", saved.c_str(), 1);
-  else
-    ::unsetenv("TZ");
+  for (const auto& [zone, stamp] : {std::pair{"UTC", "20260105_093000"}, {"UTC-2", "20260105_113000"}}) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    EXPECT_EQ(qel::platform::runStamp(qel::platform::localTimeOf(1767605400)), stamp);  // 2026-01-05 09:30:00 UTC
+  }
+  old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
   ::tzset();
 }
 

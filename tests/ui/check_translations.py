@@ -25,14 +25,10 @@ def messages(ts_path):
 
 
 def finished(tr):
-    if tr is None:
-        return False
-    if tr.get("type") in ("unfinished", "vanished", "obsolete"):
+    if tr is None or tr.get("type") in ("unfinished", "vanished", "obsolete"):
         return False
     forms = tr.findall("numerusform")
-    if forms:
-        return all((f.text or "").strip() for f in forms)
-    return bool((tr.text or "").strip())
+    return all((f.text or "").strip() for f in forms) if forms else bool((tr.text or "").strip())
 
 
 def main():
@@ -53,9 +49,7 @@ def main():
         for ctx, src, _ in messages(scratch):
             if not known.get((ctx, src)):
                 problems.append(f"missing: [{ctx}] {src!r}")
-    for p in problems:
-        print(p)
-    print(f"{len(problems)} translation problems")
+    print("\n".join(problems + [f"{len(problems)} translation problems"]))
     return 1 if problems else 0
 
 

@@ -16,32 +16,22 @@ cleanup() {
 }
 trap cleanup EXIT
 source "$(dirname "$0")/../support/checks.sh"
-# wait_until SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_until() {
-  local deadline=$((SECONDS + $1))
-  shift
-  while [ $SECONDS -lt $deadline ]; do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 export QT_QPA_PLATFORM=offscreen QELCUT_MESSAGES=stdout QELCUT_LOOPBACK_ONLY=1
 "$qelcut" sim --home "$home" --bind "$addr" --configure-home >/dev/null
 printf '[System]\r\nDebugStatus=1\r\n[Split_Page]\r\nCUT_FT=4\r\n[Transfer_Config]\r\nTransfer_DelayTime=0\r\n[Language_ID]\r\nLanguage_Type=1\r\n' >>"$home/Config.ini"
 "$qelcut" sim --home "$home" --bind "$addr" >"$tmp/sim.log" 2>&1 &
 pids+=($!)
-wait_until 20 grep -q "listening\|TCP" "$tmp/sim.log"
+wait_for "$tmp/sim.log" "listening\|TCP" 20
 
 "$qelcut" gui --home "$home" >"$tmp/gui.log" 2>&1 &
 gui=$!
 pids+=($gui)
-check "the window starts its queue" wait_until 30 grep -q "start: watching" "$tmp/gui.log"
+check "the window starts its queue" wait_for "$tmp/gui.log" "start: watching" 30
 
 printf 'IN;SP1;PU0,0;PD400,0,400,400,0,400,0,0;PU;' >"$home/ListenDir/square.plt"
-check "the file reaches the coordinator" wait_until 60 grep -q "coordinator: file" "$tmp/sim.log"
-check "the page is filed as sent" wait_until 30 grep -q "^.* sent .*square" "$tmp/gui.log"
+check "the file reaches the coordinator" wait_for "$tmp/sim.log" "coordinator: file" 60
+check "the page is filed as sent" wait_for "$tmp/gui.log" "^.* sent .*square" 30
 check "the page lands in the printed folder" bash -c "ls '$home/PrintedDir' | grep -q '^square_.*_001.PLT'"
 
 # A second window on the same home is refused and leaves the first running.
@@ -60,7 +50,7 @@ check "the window says it stopped" grep -q "qelcut gui: stopped" "$tmp/gui.log"
 "$qelcut" watch --home "$home" >"$tmp/watch2.log" 2>&1 &
 watch=$!
 pids+=($watch)
-check "the headless queue starts" wait_until 30 grep -q "start: watching" "$tmp/watch2.log"
+check "the headless queue starts" wait_for "$tmp/watch2.log" "start: watching" 30
 "$qelcut" gui --home "$home" >"$tmp/gui3.log" 2>&1
 check "a window is refused beside the headless queue" test $? -ne 0
 check "the refusal is shown" grep -q "The program has already opened" "$tmp/gui3.log"

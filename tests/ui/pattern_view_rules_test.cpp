@@ -25,55 +25,40 @@ class PatternViewRulesTest : public QObject {
  private slots:
   void hoverFollowsTheOutlineUntilSelected() {
     PatternViewRules r = ccdRules();
-    auto s = r.move(kPixel, kOutside, false);
-    QVERIFY(!r.hover());
-    QVERIFY(s.cursor == ViewCursor::Arrow);
-    s = r.move(kPixel, kInside, false);
-    QVERIFY(r.hover());
-    QVERIFY(s.cursor == ViewCursor::Hand);
-    QVERIFY(s.redraw);  // the outline appears
-    QVERIFY(!r.move(kPixel, kInside, false).redraw);  // nothing new to draw
-    // The edge of the outline counts; a flat pattern (one line) can be hovered too.
-    r.move(kPixel, QPointF(500, 300), false);
-    QVERIFY(r.hover());
-    r.setOutline(QRectF(QPointF(100, 100), QPointF(500, 100)));
+    QVERIFY(r.move(kPixel, kOutside, false).cursor == ViewCursor::Arrow && !r.hover());
+    const auto s = r.move(kPixel, kInside, false);
+    QVERIFY(s.cursor == ViewCursor::Hand && s.redraw && r.hover());  // the outline appears
+    QVERIFY(!r.move(kPixel, kInside, false).redraw);                   // nothing new to draw
+    r.setOutline(QRectF(QPointF(100, 100), QPointF(500, 100)));       // a flat pattern (one line)
     r.move(kPixel, QPointF(300, 100), false);
     QVERIFY(r.hover());
-    // Selected, the cursor no longer changes over the pattern.
+    // Selected, the cursor no longer changes over the pattern; nothing loaded, no hover anywhere.
     r = ccdRules();
     r.setSelected(true);
-    s = r.move(kPixel, kInside, false);
-    QVERIFY(!s.cursor);
-    QVERIFY(!r.hover());
-    // Nothing loaded: no hover anywhere.
+    QVERIFY(!r.move(kPixel, kInside, false).cursor && !r.hover());
     r.setOutline(std::nullopt);
     r.move(kPixel, kInside, false);
     QVERIFY(!r.hover());
   }
 
   void leftSelectsOnlyOnThePatternAndOnlyRightUnselects() {
+    const struct { const char* what; Qt::MouseButton button; QPointF at;
+                   std::optional<bool> selection; std::optional<ViewStatus> status; } presses[] = {
+        {"left beside it", Qt::LeftButton, kOutside, {}, {}},
+        {"left on it, no move before", Qt::LeftButton, kInside, true, ViewStatus::PatternSelected},
+        {"left again", Qt::LeftButton, kInside, {}, {}},
+        {"right", Qt::RightButton, kInside, false, ViewStatus::PatternUnselected},
+        {"right again", Qt::RightButton, kInside, {}, {}},
+    };
     PatternViewRules r = ccdRules();
-    // A click outside selects nothing.
-    auto s = r.press(Qt::LeftButton, kPixel, kOutside);
-    QVERIFY(!s.selection && !s.status && !r.selected());
-    r.release(Qt::LeftButton);
-    // On the pattern: selected, with the status, even without a move before the press.
-    s = r.press(Qt::LeftButton, kPixel, kInside);
-    QCOMPARE(s.selection, std::optional<bool>(true));
-    QCOMPARE(s.status, std::optional<ViewStatus>(ViewStatus::PatternSelected));
-    r.release(Qt::LeftButton);
-    // A second left click keeps it selected and says nothing.
-    s = r.press(Qt::LeftButton, kPixel, kInside);
-    QVERIFY(!s.selection && !s.status && r.selected());
-    r.release(Qt::LeftButton);
-    // The right button unselects; a second right click has nothing to unselect.
-    s = r.press(Qt::RightButton, kPixel, kInside);
-    QCOMPARE(s.selection, std::optional<bool>(false));
-    QCOMPARE(s.status, std::optional<ViewStatus>(ViewStatus::PatternUnselected));
-    QVERIFY(!r.press(Qt::RightButton, kPixel, kInside).selection);
+    for (const auto& p : presses) {
+      const auto s = r.press(p.button, kPixel, p.at);
+      QVERIFY2(s.selection == p.selection && s.status == p.status, p.what);
+      r.release(p.button);
+    }
     // Outside CCD mode, or while the window closes, the selection changes without a text.
     r.setCcdMode(false);
-    s = r.press(Qt::LeftButton, kPixel, kInside);
+    auto s = r.press(Qt::LeftButton, kPixel, kInside);
     QVERIFY(s.selection && !s.status);
     r.release(Qt::LeftButton);
     r.setCcdMode(true);
@@ -105,9 +90,8 @@ class PatternViewRulesTest : public QObject {
 
   void wheelZoomsOnlyWhenEnabledInCcdMode() {
     PatternViewRules r = ccdRules();
-    auto w = r.wheel(1, false);
-    QVERIFY(!w.zoom);
-    QCOMPARE(w.scroll, QPointF(0, PatternViewRules::kScrollPixels));
+    QVERIFY(!r.wheel(1, false).zoom);
+    QCOMPARE(r.wheel(1, false).scroll, QPointF(0, PatternViewRules::kScrollPixels));
     QCOMPARE(r.wheel(-2, true).scroll, QPointF(-2 * PatternViewRules::kScrollPixels, 0));
     r.setZoomEnabled(true);
     QCOMPARE(r.wheel(1, false).factor, 1.2);
@@ -117,21 +101,13 @@ class PatternViewRulesTest : public QObject {
     r.setZoomEnabled(false);
     r.setCcdMode(false);  // the print preview always zooms
     QVERIFY(r.wheel(1, false).zoom);
-    // One step in and one out is not the drawing of before: 1.2 * 0.8 = 0.96.
-    ViewTransform t;
-    t.zoomAt({40, 40}, r.wheel(1, false).factor);
-    t.zoomAt({40, 40}, r.wheel(-1, false).factor);
-    QVERIFY(qFuzzyCompare(t.scale, 0.96));
   }
 
   void reverseSideTurnsTheDrawingOverInPlace() {
     ViewTransform t = ViewTransform::fit(QRectF(0, 0, 1000, 500), QSize(400, 300));
     const QPointF left = t.toPixel(0, 250), right = t.toPixel(1000, 250), middle = t.toPixel(500, 250);
     t.mirrorAbout(500);
-    QVERIFY(t.mirrored);
-    QCOMPARE(t.toPixel(0, 250), right);
-    QCOMPARE(t.toPixel(1000, 250), left);
-    QCOMPARE(t.toPixel(500, 250), middle);
+    QVERIFY(t.mirrored && t.toPixel(0, 250) == right && t.toPixel(1000, 250) == left && t.toPixel(500, 250) == middle);
     // Picking still finds the plot point under the cursor, and zoom keeps it there.
     QCOMPARE(t.toPlot(t.toPixel(123, 45)), QPointF(123, 45));
     const QPointF under = t.toPlot({77, 88});
@@ -142,23 +118,6 @@ class PatternViewRulesTest : public QObject {
     QVERIFY(!t.mirrored);
     QCOMPARE(t.toPixel(500, 250), mid);
     QVERIFY(t.toPixel(0, 250).x() < mid.x());
-
-    // The drawing itself: a stroke on the left of the sheet is painted on the right.
-    qel::plot::CStroke s;
-    s.points = {{0, 0}, {0, 500}};
-    s.pen = 1;
-    DisplayCopy copy({s});
-    ViewTransform v = ViewTransform::fit(QRectF(0, 0, 1000, 500), QSize(400, 300));
-    auto darkColumns = [&](const ViewTransform& view) {
-      const QImage img = renderStrokes(copy, view, QSize(400, 300), RenderOptions{});
-      int leftDark = 0, rightDark = 0;
-      for (int x = 0; x < 400; ++x)
-        if (qGray(img.pixel(x, 150)) < 128) (x < 200 ? leftDark : rightDark)++;
-      return std::pair{leftDark, rightDark};
-    };
-    QVERIFY(darkColumns(v).first > 0 && darkColumns(v).second == 0);
-    v.mirrorAbout(500);
-    QVERIFY(darkColumns(v).first == 0 && darkColumns(v).second > 0);
   }
 
   void marksAndOutlineAreDrawn() {

@@ -4,40 +4,42 @@ ipptool and a headless browser, delivering to simulated machines on loopback add
 
 usage: printer_app_e2e.py SCENARIO QELCUT SOURCE_DIR
 """
-import base64
 import os
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
-import urllib.error
-import urllib.parse
-import urllib.request
+from concurrent.futures import ThreadPoolExecutor
 
-from rig import Checks, Rig, ipp_print, wait_for
+from rig import Checks, Rig, ipp_print, ipp_request, wait_for
 
 SCENARIO, QELCUT, SRC = sys.argv[1], sys.argv[2], sys.argv[3]
 SAMPLE = os.path.join(SRC, "data", "samples", "sample.plt")
 
 
+def write(path, content):
+    with open(path, "wb") as f:
+        f.write(content)
+    return path
+
+
 def plot(path, pieces=1):
     """An HPGL file of `pieces` squares (about 40 bytes each)."""
-    with open(path, "w") as f:
-        f.write("IN;SP1;" + "".join("PU%d,0;PD%d,400,%d,400;" % (i * 500, i * 500, i * 500 + 400) for i in range(pieces)))
-    return path
+    return write(path, b"IN;SP1;" + b"".join(b"PU%d,0;PD%d,400,%d,400;" % (i * 500, i * 500, i * 500 + 400) for i in range(pieces)))
+
+
+def read(*path):
+    with open(os.path.join(*path), "rb") as f:
+        return f.read()
 
 
 def delivery(check, port):
     """lp -h -d NAME delivers to the machine; the job ends completed; the standard IPP tests."""
     with Rig(QELCUT, port) as rig:
-        home = rig.home("home", "127.0.41.1")
-        rig.start_sim(home, "127.0.41.1")
+        home, name = rig.cutter("home", "127.0.41.1")
         rig.start_app([home])
-        name = "QEL-DSP-127.0.41.1"
         r = rig.run("lpstat", "-h", "127.0.0.1:%d" % port, "-p")
         check("lpstat lists the cutter by its name", name in r.stdout, r.stdout + r.stderr)
         r = rig.run("lp", "-h", "127.0.0.1:%d" % port, "-d", name, SAMPLE)
@@ -48,10 +50,8 @@ def delivery(check, port):
         received = rig.received(home)
         check("the machine received one file", len(received) == 1, str(received))
         printed = [f for f in os.listdir(os.path.join(home, "PrintedDir")) if f.endswith(".PLT")]
-        if received and printed:
-            with open(os.path.join(home, "SimMachine", received[0]), "rb") as a, \
-                    open(os.path.join(home, "PrintedDir", printed[0]), "rb") as b:
-                check("it received the cut page byte for byte", a.read() == b.read())
+        check("it received the cut page byte for byte", received and printed
+              and read(home, "SimMachine", received[0]) == read(home, "PrintedDir", printed[0]))
         p = rig.printer(name)
         check("media from Page_Width x Page_Height", p.get("media-default") == "custom_cutter_1500x1200mm", str(p))
         check("HPGL among the formats", "application/vnd.hp-HPGL" in p.get("document-format-supported", ""), str(p))
@@ -80,9 +80,8 @@ def offline(check, port):
     """The machine gone: the job aborts with the reason, the printer is stopped and offline;
     the next job waits; the machine back and the printer resumed, it is cut."""
     with Rig(QELCUT, port) as rig:
-        home = rig.home("home", "127.0.42.1")
+        home, name = rig.cutter("home", "127.0.42.1", sim=False)
         rig.start_app([home])
-        name = "QEL-DSP-127.0.42.1"
         job = rig.wait_job(name, rig.submit(name, SAMPLE))
         check("without the machine the job is aborted", job.get("job-state") == "aborted", str(job))
         check("with the reason", "cannot be reached" in job.get("job-state-message", "")
@@ -106,10 +105,9 @@ def offline(check, port):
 def auto_resume(check, port):
     """Unattended: once the machine is back the queue resumes by itself, and the printer with it."""
     with Rig(QELCUT, port) as rig:
-        home = rig.home("home", "127.0.40.1")
+        home, name = rig.cutter("home", "127.0.40.1", sim=False)
         rig.set(home, "Transfer_Config", "Resume_FirstWait", "3")
         rig.start_app([home])
-        name = "QEL-DSP-127.0.40.1"
         rig.wait_job(name, rig.submit(name, SAMPLE))
         check("the printer is stopped and offline", "offline" in rig.printer(name).get("printer-state-reasons", ""))
         waiting = rig.submit(name, SAMPLE)
@@ -123,10 +121,8 @@ def auto_resume(check, port):
 def parallel(check, port):
     """Two cutters (two homes, two machines) take jobs at the same time."""
     with Rig(QELCUT, port) as rig:
-        a = rig.home("a", "127.0.43.1", kind="network")
-        b = rig.home("b", "127.0.43.2", kind="network")
-        rig.start_sim(a, "127.0.43.1", "network")
-        rig.start_sim(b, "127.0.43.2", "network")
+        a, _ = rig.cutter("a", "127.0.43.1", "network")
+        b, _ = rig.cutter("b", "127.0.43.2", "network")
         rig.start_app([a, b])
         big = rig.submit("QEL-ARM-127.0.43.1", plot(os.path.join(rig.tmp, "big.plt"), 600))
         check("cutter A sends its long job", wait_for(lambda: "Sending page" in rig.job("QEL-ARM-127.0.43.1", big).get("job-state-message", ""), 20))
@@ -145,60 +141,28 @@ def concurrent(check, port):
     """Jobs from several clients at once: each is cut once, none is lost (the framework would
     start some jobs twice)."""
     with Rig(QELCUT, port, time_scale="0.01") as rig:
-        home = rig.home("home", "127.0.49.1")
-        rig.start_sim(home, "127.0.49.1")
+        home, name = rig.cutter("home", "127.0.49.1")
         rig.start_app([home])
-        name = "QEL-DSP-127.0.49.1"
-        ids, lock = [], threading.Lock()
+        def client(c):  # every fourth job, each its own square
+            return [ipp_print(port, name, "job%d.plt" % k, b"IN;SP1;PU0,0;PD%d,0,%d,%d;" % ((1000 + k,) * 3))[0]
+                    for k in range(c, 100, 4)]
 
-        def client(c):
-            for k in range(c, 100, 4):
-                doc = b"IN;SP1;PU0,0;PD%d,0,%d,%d;" % (1000 + k, 1000 + k, 1000 + k)
-                job, _ = ipp_print(port, name, "job%d.plt" % k, doc)
-                with lock:
-                    ids.append(job)
-
-        threads = [threading.Thread(target=client, args=(c,)) for c in range(4)]
-        for t in threads:
-            t.start()
-        for t in threads:
-            t.join()
+        with ThreadPoolExecutor(4) as clients:
+            ids = [job for jobs in clients.map(client, range(4)) for job in jobs]
         states = [rig.wait_job(name, j, timeout=120).get("job-state") for j in ids]
         check("all 100 jobs completed", states.count("completed") == 100, str(states))
         check("the machine got 100 files, one per job", len(rig.received(home)) == 100, str(len(rig.received(home))))
-
-
-def cut_upload(port, path):
-    """A Print-Job whose connection is closed a third of the way through its document."""
-    def attr(tag, name, value):
-        return struct.pack(">BH", tag, len(name)) + name + struct.pack(">H", len(value)) + value
-    body = struct.pack(">BBHI", 2, 0, 0x0002, 1) + b"\x01"
-    body += attr(0x47, b"attributes-charset", b"utf-8") + attr(0x48, b"attributes-natural-language", b"en")
-    body += attr(0x45, b"printer-uri", ("ipp://127.0.0.1:%d%s" % (port, path)).encode())
-    body += attr(0x42, b"requesting-user-name", b"tester") + attr(0x42, b"job-name", b"halfway.plt")
-    body += attr(0x49, b"document-format", b"application/vnd.hp-HPGL") + b"\x03"
-    doc = b"IN;SP1;" + b"PU0,0;PD100,100;" * 20000
-    s = socket.create_connection(("127.0.0.1", port))
-    s.sendall(b"POST %s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n"
-              % (path.encode(), len(body) + len(doc)))
-    s.sendall(body + doc[: len(doc) // 3])
-    s.close()
 
 
 def bad_input(check, port):
     """Every bad job ends with a clear status or reason; nothing is half-queued; the
     application goes on cutting good jobs."""
     with Rig(QELCUT, port) as rig:
-        home = rig.home("home", "127.0.44.1")
-        rig.start_sim(home, "127.0.44.1")
+        home, name = rig.cutter("home", "127.0.44.1")
         rig.start_app([home], "--max-job-mb", "1")
-        name = "QEL-DSP-127.0.44.1"
-        files = {}
-        for f, content in (("notes.txt", b"Dear customer,\nthe cutter is ready.\n"), ("nothing.plt", b"IN;\n"),
-                           ("empty.plt", b""), ("picture.png", b"\x89PNG\r\n\x1a\n" + os.urandom(300))):
-            files[f] = os.path.join(rig.tmp, f)
-            with open(files[f], "wb") as out:
-                out.write(content)
+        files = {f: write(os.path.join(rig.tmp, f), content) for f, content in (
+            ("notes.txt", b"Dear customer,\nthe cutter is ready.\n"), ("nothing.plt", b"IN;\n"), ("empty.plt", b""),
+            ("picture.png", b"\x89PNG\r\n\x1a\n" + os.urandom(300)))}
         cases = (("a format no source reads", files["notes.txt"], "text/plain", "document-format-error", "text/plain"),
                  ("content not recognised as a plot", files["notes.txt"], "application/octet-stream",
                   "document-format-error", "not recognised"),
@@ -216,7 +180,9 @@ def bad_input(check, port):
         ok, attrs, out = rig.ipptool(name, "print", filename=files["empty.plt"], format="application/vnd.hp-HPGL", jobname="empty")
         check("an empty document is refused with a status", "job-id" not in attrs and "successful-ok" not in out.split("status-code")[-1][:40], out)
         before = rig.printer(name)
-        cut_upload(port, "/ipp/print/" + name)
+        doc = b"IN;SP1;" + b"PU0,0;PD100,100;" * 20000  # its connection closed a third of the way through
+        with socket.create_connection(("127.0.0.1", port)) as s:
+            s.sendall(ipp_request(port, name, "halfway.plt", len(doc)) + doc[: len(doc) // 3])
         time.sleep(0.5)
         check("a document cut off mid-upload reaches no queue", os.listdir(os.path.join(home, "JobDir")) == []
               and not any("halfway" in f for f in os.listdir(os.path.join(home, "PrintedDir"))))
@@ -234,10 +200,8 @@ def bad_input(check, port):
 def cancel(check, port):
     """Cancel-Job stops a send under way; a waiting job is taken out; its pages are set aside."""
     with Rig(QELCUT, port) as rig:
-        home = rig.home("home", "127.0.45.1", kind="network")
-        rig.start_sim(home, "127.0.45.1", "network")
+        home, name = rig.cutter("home", "127.0.45.1", "network")
         rig.start_app([home])
-        name = "QEL-ARM-127.0.45.1"
         big = rig.submit(name, plot(os.path.join(rig.tmp, "big.plt"), 600))
         check("the job is being sent", wait_for(lambda: "Sending page" in rig.job(name, big).get("job-state-message", ""), 20))
         ok, _, out = rig.ipptool(name, "cancel", jobid=big)
@@ -256,10 +220,8 @@ def cancel(check, port):
 def restart(check, port):
     """State across restarts; a stop leaves waiting jobs for the next start; one queue per home."""
     with Rig(QELCUT, port) as rig:
-        home = rig.home("home", "127.0.46.1")
-        rig.start_sim(home, "127.0.46.1")
+        home, name = rig.cutter("home", "127.0.46.1")
         rig.start_app([home])
-        name = "QEL-DSP-127.0.46.1"
         done = rig.wait_job(name, rig.submit(name, SAMPLE))
         watch = rig.run(QELCUT, "watch", "--home", home, timeout=20)
         check("qelcut watch on the same home is refused", watch.returncode == 1 and "printer-app" in watch.stderr, watch.stderr)
@@ -286,11 +248,10 @@ def restart(check, port):
 def chromium(url, lang, what):
     profile = tempfile.mkdtemp(prefix="qelcut-chromium-")
     try:
-        args = ["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--user-data-dir=" + profile, "--accept-lang=" + lang, "--window-size=1366,768"]
-        r = subprocess.run(args + [what, url], capture_output=True, text=True, timeout=90)
-        return r.stdout
+        return subprocess.run(["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                               "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                               "--disable-sync", "--user-data-dir=" + profile, "--accept-lang=" + lang,
+                               "--window-size=1366,768", what, url], capture_output=True, text=True, timeout=90).stdout
     finally:
         shutil.rmtree(profile, ignore_errors=True)
 
@@ -302,9 +263,8 @@ def web(check, port):
         print("SKIPPED: /usr/bin/chromium is not installed (Debian package chromium)")
         return
     with Rig(QELCUT, port) as rig:
-        a = rig.home("a", "127.0.47.1")
-        b = rig.home("b", "127.0.47.2")
-        rig.start_sim(a, "127.0.47.1")
+        a, _ = rig.cutter("a", "127.0.47.1")
+        b, _ = rig.cutter("b", "127.0.47.2", sim=False)
         rig.start_app([a, b])
         rig.wait_job("QEL-DSP-127.0.47.1", rig.submit("QEL-DSP-127.0.47.1", SAMPLE, name="logo.plt"))
         rig.wait_job("QEL-DSP-127.0.47.2", rig.submit("QEL-DSP-127.0.47.2", SAMPLE, name="banner.plt"))
@@ -319,12 +279,7 @@ def web(check, port):
         check("in Chinese for a Chinese browser", "历史记录" in page and "logo.plt" in page and "已完成" in page, page[-2000:])
         # Pause from the page as an administrator on this computer, then continue.
         for action, state in (("pause-printer", "stopped"), ("resume-printer", "idle")):
-            with urllib.request.urlopen(base + "QEL-DSP-127.0.47.1/") as r:
-                html = r.read().decode()
-            session = html.split('name="session" value="')[1].split('"')[0]
-            data = urllib.parse.urlencode({"session": session, "action": action}).encode()
-            with urllib.request.urlopen(base + "QEL-DSP-127.0.47.1/", data) as r:
-                r.read()
+            rig.post_action("QEL-DSP-127.0.47.1", action)
             check("%s from the page" % action, wait_for(lambda: rig.printer("QEL-DSP-127.0.47.1").get("printer-state") == state, 5))
 
 
@@ -342,21 +297,7 @@ def auth(check, port):
         rig.procs.append(app)
         rig.app = app
         check("then it listens", wait_for(lambda: "web page:" in rig.log() or app.poll() is not None) and app.poll() is None, rig.log())
-        url = "http://127.0.0.1:%d/QEL-DSP-127.0.48.1/" % port
-
-        def pause(password=None):
-            """Posts Pause from the page; the HTTP status of the answer."""
-            with urllib.request.urlopen(url) as r:
-                session = r.read().decode().split('name="session" value="')[1].split('"')[0]
-            request = urllib.request.Request(url, urllib.parse.urlencode({"session": session, "action": "pause-printer"}).encode())
-            if password:
-                request.add_header("Authorization", "Basic " + base64.b64encode(("admin:" + password).encode()).decode())
-            try:
-                with urllib.request.urlopen(request) as r:
-                    return r.status
-            except urllib.error.HTTPError as e:
-                return e.code
-
+        pause = lambda password=None: rig.post_action("QEL-DSP-127.0.48.1", "pause-printer", password)  # noqa: E731
         check("pausing without the password is refused (401)", pause() == 401)
         check("and with a wrong one", pause("guess") == 401)
         check("the printer is still idle", rig.printer("QEL-DSP-127.0.48.1").get("printer-state") == "idle")

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "app/printer/job_text.h"
 #include "app/printer/printer_names.h"
@@ -16,10 +15,7 @@ namespace qel::app::printer {
 namespace {
 
 TEST(PrinterNames, NamedByPrinterNameElseByTheLink) {
-  const struct {
-    std::map<std::string, std::string> keys;  // "section/key" -> value
-    std::string name;
-  } cases[] = {
+  const struct { std::map<std::string, std::string> keys; std::string name; } cases[] = {  // keys: "section/key"
       {{{"Printer/Printer_Name", "Vinyl Cutter/2"}}, "Vinyl-Cutter-2"},
       {{{"Printer/Printer_Name", "  cutter_A.1  "}}, "cutter_A.1"},
       {{{"Transfer_Config/Xitong_TT", "3"}, {"Modbus/Xitong_IP", "127.0.0.1"}}, "QEL-DSP-127.0.0.1"},
@@ -44,10 +40,7 @@ TEST(PrinterNames, NamedByPrinterNameElseByTheLink) {
 }
 
 TEST(PrinterNames, JobFileNamesNeverLeaveTheJobFolder) {
-  const struct {
-    const char* jobName;
-    const char* file;
-  } cases[] = {
+  const struct { const char *jobName, *file; } cases[] = {
       {"design.plt", "design-job12.plt"},
       {"../../etc/passwd", "passwd-job12.plt"},
       {"C:\\Users\\ann\\Desktop\\logo v2.hpgl", "logo_v2-job12.plt"},
@@ -66,40 +59,26 @@ TEST(PrinterNames, JobFileNamesNeverLeaveTheJobFolder) {
 }
 
 TEST(PrinterNames, ListenAddresses) {
-  const struct {
-    const char* text;
-    bool ok;
-    std::string host;
-    int port;
-    bool loopback;
-  } cases[] = {
-      {"localhost:8631", true, "localhost", 8631, true},
-      {"127.0.0.2:9000", true, "127.0.0.2", 9000, true},
-      {"[::1]:8631", true, "::1", 8631, true},
-      {"0.0.0.0:8631", true, "", 8631, false},
-      {"*:631", true, "", 631, false},
-      {":8631", true, "", 8631, false},
-      {"192.168.1.5:8631", true, "192.168.1.5", 8631, false},
-      {"cutter.example:8631", true, "cutter.example", 8631, false},
-      {"8631", false, "", 0, false},
-      {"localhost:", false, "", 0, false},
-      {"localhost:0", false, "", 0, false},
-      {"localhost:65536", false, "", 0, false},
-      {"localhost:86a1", false, "", 0, false},
-      {"bad host!:8631", false, "", 0, false},
+  const struct { const char *text, *host; int port; bool loopback; } cases[] = {
+      {"localhost:8631", "localhost", 8631, true},
+      {"127.0.0.2:9000", "127.0.0.2", 9000, true},
+      {"[::1]:8631", "::1", 8631, true},
+      {"0.0.0.0:8631", "", 8631, false},
+      {"*:631", "", 631, false},
+      {":8631", "", 8631, false},
+      {"192.168.1.5:8631", "192.168.1.5", 8631, false},
+      {"cutter.example:8631", "cutter.example", 8631, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::string error;
-    auto a = parseListen(c.text, &error);
-    ASSERT_EQ(a.has_value(), c.ok);
-    if (!c.ok) {
-      EXPECT_FALSE(error.empty());
-      continue;
-    }
-    EXPECT_EQ(a->host, c.host);
-    EXPECT_EQ(a->port, c.port);
-    EXPECT_EQ(a->loopback, c.loopback);
+    const auto a = parseListen(c.text, &error);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->host == c.host && a->port == c.port && a->loopback == c.loopback);
+  }
+  for (const char* bad : {"8631", "localhost:", "localhost:0", "localhost:65536", "localhost:86a1", "bad host!:8631"}) {
+    std::string error;
+    EXPECT_TRUE(!parseListen(bad, &error) && !error.empty()) << bad;
   }
 }
 
@@ -108,9 +87,7 @@ TEST(PrinterNames, ListenAddresses) {
 TEST(WebTexts, EveryTextHasItsChineseWithTheSamePlaceholders) {
   auto read = [](const std::string& path) {
     std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
   };
   const std::string dir = std::string(QEL_SOURCE_DIR) + "/src/app/printer/";
   std::map<std::string, std::string> zh;

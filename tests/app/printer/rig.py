@@ -1,5 +1,7 @@
 """A printer application with simulated machines, driven as a computer on the network would:
 the CUPS clients (lp, lpstat, cancel), ipptool, raw HTTP. Everything listens on loopback."""
+import base64
+import http.client
 import os
 import re
 import shutil
@@ -9,6 +11,9 @@ import struct
 import subprocess
 import tempfile
 import time
+import urllib.error
+import urllib.parse
+import urllib.request
 
 
 def wait_for(predicate, timeout=20.0, step=0.05):
@@ -21,27 +26,28 @@ def wait_for(predicate, timeout=20.0, step=0.05):
     return predicate()
 
 
-def ipp_print(port, printer, name, document):
-    """Print-Job over one connection; returns (job id, time the upload ended)."""
+def ipp_request(port, printer, name, document_length):
+    """The HTTP head and IPP attributes of a Print-Job for `document_length` bytes of HPGL."""
     def attr(tag, key, value):
         return struct.pack(">BH", tag, len(key)) + key + struct.pack(">H", len(value)) + value
+    path = "/ipp/print/%s" % printer
     body = struct.pack(">BBHI", 2, 0, 0x0002, 1) + b"\x01"
     body += attr(0x47, b"attributes-charset", b"utf-8") + attr(0x48, b"attributes-natural-language", b"en")
-    body += attr(0x45, b"printer-uri", ("ipp://127.0.0.1:%d/ipp/print/%s" % (port, printer)).encode())
-    body += attr(0x42, b"requesting-user-name", b"bench") + attr(0x42, b"job-name", name.encode())
+    body += attr(0x45, b"printer-uri", ("ipp://127.0.0.1:%d%s" % (port, path)).encode())
+    body += attr(0x42, b"requesting-user-name", b"tester") + attr(0x42, b"job-name", name.encode())
     body += attr(0x49, b"document-format", b"application/vnd.hp-HPGL") + b"\x03"
-    s = socket.create_connection(("127.0.0.1", port))
-    s.sendall(b"POST /ipp/print/%s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n"
-              % (printer.encode(), len(body) + len(document)) + body + document)
-    ended = time.monotonic()
-    answer = b""
-    while b"\r\n\r\n" not in answer:
-        answer += s.recv(65536)
-    head, rest = answer.split(b"\r\n\r\n", 1)
-    length = int([l.split(b":")[1] for l in head.split(b"\r\n") if l.lower().startswith(b"content-length")][0])
-    while len(rest) < length:
-        rest += s.recv(65536)
-    s.close()
+    return (b"POST %s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/ipp\r\nContent-Length: %d\r\n\r\n"
+            % (path.encode(), len(body) + document_length)) + body
+
+
+def ipp_print(port, printer, name, document):
+    """Print-Job over one connection; returns (job id, time the upload ended)."""
+    with socket.create_connection(("127.0.0.1", port)) as s:
+        s.sendall(ipp_request(port, printer, name, len(document)) + document)
+        ended = time.monotonic()
+        answer = http.client.HTTPResponse(s)
+        answer.begin()
+        rest = answer.read()
     i = rest.find(b"job-id")
     job_id = struct.unpack(">i", rest[i + 8:i + 12])[0] if i >= 0 else -1
     return job_id, ended
@@ -99,6 +105,26 @@ class Rig:
         self.set(home, "Transfer_Config", "Transfer_DelayTime", "0")
         return home
 
+    def cutter(self, name, address, kind="coordinator", sim=True):
+        """A home pointed at a machine on `address` (simulated when `sim`); (home, printer name)."""
+        home = self.home(name, address, kind)
+        if sim:
+            self.start_sim(home, address, kind)
+        return home, ("QEL-DSP-" if kind == "coordinator" else "QEL-ARM-") + address
+
+    def post_action(self, printer, action, password=None):
+        """Posts an action from the printer's web page; the HTTP status of the answer."""
+        url = "http://127.0.0.1:%d/%s/" % (self.port, printer)
+        with urllib.request.urlopen(url) as r:
+            session = r.read().decode().split('name="session" value="')[1].split('"')[0]
+        auth = {"Authorization": "Basic " + base64.b64encode(("admin:" + password).encode()).decode()} if password else {}
+        try:
+            with urllib.request.urlopen(urllib.request.Request(
+                    url, urllib.parse.urlencode({"session": session, "action": action}).encode(), auth)) as r:
+                return r.status
+        except urllib.error.HTTPError as e:
+            return e.code
+
     @staticmethod
     def set(home, section, key, value):
         """Sets one key of a home's Config.ini (its section is made when missing)."""
@@ -123,13 +149,12 @@ class Rig:
         return p
 
     def stop(self, proc):
-        if proc.poll() is None:
-            proc.terminate()
-            try:
-                proc.wait(10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait()
+        proc.terminate()
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
 
     def received(self, home):
         store = os.path.join(home, "SimMachine")
@@ -137,12 +162,9 @@ class Rig:
 
     @staticmethod
     def listening(address, port):
-        s = socket.socket()
-        s.settimeout(1)
-        try:
+        with socket.socket() as s:
+            s.settimeout(1)
             return s.connect_ex((address, port)) == 0
-        finally:
-            s.close()
 
     # ---- the printer application ----
 
@@ -183,16 +205,11 @@ class Rig:
         path = test if test.endswith(".test") else os.path.join(self.tmp, test + ".test")
         args = ["ipptool", "-T", "10", "-tv"]
         for k, v in variables.items():
-            if k == "filename":
-                args += ["-f", v]
-            else:
-                args += ["-d", "%s=%s" % (k, v)]
+            args += ["-f", v] if k == "filename" else ["-d", "%s=%s" % (k, v)]
         r = self.run(*args, self.uri(printer), path)
         attrs = {}
-        for line in r.stdout.splitlines():
-            m = re.match(r"\s+([a-z0-9-]+) \([^)]*\) = (.*)$", line)
-            if m:
-                attrs.setdefault(m.group(1), m.group(2))
+        for m in re.finditer(r"^[ \t]+([a-z0-9-]+) \([^)]*\) = (.*)$", r.stdout, re.M):
+            attrs.setdefault(m.group(1), m.group(2))
         return "[PASS]" in r.stdout and "[FAIL]" not in r.stdout, attrs, r.stdout + r.stderr
 
     def submit(self, printer, path, fmt="application/octet-stream", name=None):
@@ -231,9 +248,6 @@ class Checks:
         self.failed = 0
 
     def __call__(self, what, ok, detail=""):
-        print("%s: %s" % ("ok" if ok else "FAILED", what), flush=True)
-        if not ok:
-            self.failed += 1
-            if detail:
-                print(detail, flush=True)
+        print("%s: %s" % ("ok" if ok else "FAILED", what) + ("\n%s" % detail if detail and not ok else ""), flush=True)
+        self.failed += not ok
         return ok
