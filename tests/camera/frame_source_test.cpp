@@ -16,29 +16,15 @@
 #include "camera/socket_frame_source.h"
 #include "config/ini_config.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 #ifdef QEL_CAMERA_ARAVIS
 #include "camera/aravis_frame_source.h"
 #endif
 
 using namespace qel;
 using namespace qel::camera;
-using Ms = std::chrono::milliseconds;
 
 namespace {
-
-// Records what the grab thread reports, in order.
-struct Events {
-  std::mutex m;
-  std::vector<std::string> seen;
-  void add(const std::string& e) {
-    std::lock_guard l(m);
-    seen.push_back(e);
-  }
-  std::vector<std::string> get() {
-    std::lock_guard l(m);
-    return seen;
-  }
-};
 
 struct Rig {
   explicit Rig(FrameSource& s, const std::string& home = "/tmp")
@@ -49,14 +35,7 @@ struct Rig {
   HeadlessCamera camera;
 };
 
-bool waitUntil(const std::function<bool()>& pred, int ms) {
-  const auto end = std::chrono::steady_clock::now() + Ms(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(Ms(5));
-  }
-  return true;
-}
+using qel::test::waitUntil;
 
 sim::SheetSpec discAt(cv::Point2d table) {
   sim::SheetSpec s;
@@ -125,7 +104,6 @@ TEST(SimulatedCamera, StallEndsGrabbingAndWakesAWaitingMeasurement) {
   source.stallAfterFrames(4);
   source.setTimeoutMs(300);
   Rig rig(source);
-  Events events;
   ASSERT_TRUE(rig.camera.open());
   ASSERT_TRUE(waitUntil([&] { return rig.camera.frames() >= 4; }, 5000));
   auto measured = std::async(std::launch::async, [&] { return rig.measurement.measure(1); });

@@ -1,5 +1,5 @@
-// The head procedures against the simulated table: centring, camera adjust, ratio correction,
-// a whole marking run from printed sheet to corrected pattern, and stop requests.
+// The head procedures against the simulated table: centring, camera adjust, ratio correction
+// and stop requests. The whole marking run is the print-and-cut workflow's test.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -230,80 +230,6 @@ TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) 
   EXPECT_EQ(r.message, "Correction Failed!");
   EXPECT_EQ(rig.calibration.values().ratio0, 1.1);  // restored
   EXPECT_EQ(rig.calibration.values().ratio1, 0.9);
-}
-
-namespace {
-
-struct RunCase {
-  sim::MarkShape shape;
-  std::vector<cv::Point2d> design;  // mm
-  double noise, blur;
-  double axisYRotate = 0.0;
-};
-
-// The marking run as the CCD cut window drives it: first mark under the camera, each further mark
-// at its expected position, then the final ratios and the corrected pattern.
-void markingRunLandsOnThePrint(const RunCase& c) {
-  sim::SheetSpec sheet;
-  sheet.shape = c.shape;
-  sheet.marks = c.design;
-  sheet.printScaleX = sheet.printScaleY = 1.003;
-  sheet.printRotationDeg = 0.7;
-  sheet.origin = {80, 60};
-  sim::CameraSpec cam;
-  cam.rotationRad = -0.04;
-  cam.toolOffset = {35.5, -12.25};
-  cam.noiseSigma = c.noise;
-  cam.blurSigma = c.blur;
-  Rig rig(sheet, cam);
-  rig.table.setAxisYRotate(c.axisYRotate);
-  rig.headSeeing(0, {70, -45});
-
-  std::vector<cv::Point2d> designPlot;
-  for (const auto& d : c.design) designPlot.push_back(d * 40.0);
-  ASSERT_FALSE(checkDesignMarkCount(designPlot.size()).has_value());
-  Registration reg;
-  reg.reset(designPlot, 0, 0, c.axisYRotate);
-  LocateResult first = rig.procedures->locateMark(false, false);
-  ASSERT_EQ(first.status, LocateResult::Status::Found);
-  reg.addMeasured(first.position);
-  for (std::size_t k = 1; k < designPlot.size(); ++k) {
-    const cv::Point2d expected = reg.expectedPosition(k);
-    ASSERT_TRUE(rig.table.moveAbsolute({0, 1}, {expected.x, expected.y}, 500, 1000));
-    const LocateResult found = rig.procedures->locateMark(false, false);
-    ASSERT_EQ(found.status, LocateResult::Status::Found) << "mark " << k;
-    reg.addMeasured(found.position);
-  }
-  reg.computeFinalRatios();
-  EXPECT_NEAR(reg.ratio_x, 1.003, 0.0003);
-  EXPECT_NEAR(reg.ratio_y, 1.003, 0.0003);
-  EXPECT_NEAR(reg.angle * 180.0 / CV_PI, 0.7, 0.01);
-
-  const PatternCorrection corr(reg, 1, cam.toolOffset.x, cam.toolOffset.y);
-  for (std::size_t i = 0; i < designPlot.size(); ++i) {
-    const cv::Point2d cut = corr.apply(designPlot[i]) / 40.0;
-    const cv::Point2d landed = rig.table.toolTablePoint(cut);
-    EXPECT_LT(cv::norm(landed - sheet.tablePosition(c.design[i])), 0.05) << "mark " << i << " at " << landed;
-  }
-  // A point between the marks lands where the sheet printed it too.
-  const cv::Point2d mid = c.design[0] * 0.5 + c.design[2] * 0.5;
-  EXPECT_LT(cv::norm(rig.table.toolTablePoint(corr.apply(mid * 40.0) / 40.0) - sheet.tablePosition(mid)), 0.05);
-}
-
-}  // namespace
-
-// A row per sheet: mark shape, design marks (mm), camera noise and blur, Y axis deflection.
-TEST(MarkingRun, EachSheetIsCutWhereItWasPrinted) {
-  const std::vector<std::pair<const char*, RunCase>> rows = {
-      {"four discs", {sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 0.0, 0.0}},
-      {"six noisy rings", {sim::MarkShape::Ring, {{0, 0}, {200, 0}, {400, 0}, {400, 250}, {200, 250}, {0, 250}}, 4.0, 0.8}},
-      {"crosses", {sim::MarkShape::Cross, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 2.0, 0.6}},
-      {"deflected Y axis", {sim::MarkShape::Disc, {{0, 0}, {300, 0}, {300, 200}, {0, 200}}, 1.0, 0.5, 0.1}},
-  };
-  for (const auto& [name, row] : rows) {
-    SCOPED_TRACE(name);
-    markingRunLandsOnThePrint(row);
-  }
 }
 
 namespace {

@@ -5,13 +5,10 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "config/ini_config.h"
@@ -35,63 +32,10 @@ std::unique_ptr<qel::test::ChildProcess> startSim(const std::string& q, const st
   return sim;
 }
 
-std::string sheetPlot() {
-  auto u = [](double mm) { return std::to_string(static_cast<long>(mm * 40)); };
-  std::string out = "IN;";
-  for (auto [x, y] : {std::pair{20.0, 20.0}, {320.0, 20.0}, {320.0, 220.0}, {20.0, 220.0}})
-    out += "SP8;PU" + u(x) + "," + u(y) + ";CI160;PU;";
-  return out + "SP1;PU2400,2400;PD11200,2400,11200,7200;PU;SP0;";
-}
+// The four marks of every sheet here.
+const char* const kMarks = "SP8;PU800,800;CI160;PU;SP8;PU12800,800;CI160;PU;SP8;PU12800,8800;CI160;PU;SP8;PU800,8800;CI160;PU;";
 
 }  // namespace
-
-TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordinator) {
-  if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
-  qel::test::TempHome home;
-  home.writeFile("sheet.plt", sheetPlot());
-  const std::string q = QELCUT_PATH;
-  const std::string common = " --home " + home.path() + " --bind 127.0.0.203 --sheet " + home.file("sheet.plt") +
-                             " --print-scale 1.003 --print-rotate 0.7";
-  int status = 0;
-  const std::string configured = run(q + " sim --configure-home" + common, &status);
-  ASSERT_EQ(status, 0) << configured;
-  EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
-
-  // The head starts at home.
-  auto sim = startSim(q, common, home.file("sim.log"));
-  const std::string out = run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &status);
-  sim->stop();
-  // A limit no real fit meets: the residuals are printed, nothing is sent, and the mark is named.
-  qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
-  sim = startSim(q, common, home.file("sim2.log"));
-  int refusedStatus = 0;
-  const std::string refused =
-      run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &refusedStatus);
-  sim->stop();
-  ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
-  EXPECT_NE(out.find("mark 4: design (20.000, 220.000) mm"), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
-  EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
-  EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(mark residuals \(mm\): 1 0\.0\d\d, 2 0\.0\d\d, 3 0\.0\d\d, 4 0\.0\d\d)")))
-      << out;
-  EXPECT_EQ(refusedStatus, 1) << refused;
-  EXPECT_NE(refused.find("mark residuals (mm): 1 "), std::string::npos) << refused;
-  EXPECT_TRUE(std::regex_search(refused, std::regex(R"(qelcut ccd: Mark \d is 0\.\d{3} mm off the corrected pattern)")))
-      << refused;
-  EXPECT_EQ(refused.find("File: Sending"), std::string::npos) << refused;
-  EXPECT_EQ(home.readFile("sim2.log").find("temp.PLT received"), std::string::npos);
-  EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
-  bool recorded = false;
-  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
-    recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
-  EXPECT_TRUE(recorded);
-
-  // A missing file: the file pane's text and exit status 1.
-  const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
-  EXPECT_EQ(status, 1);
-  EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
-}
 
 // Sheet after sheet by job code, as the shop runs it: ten sheets of three jobs in shuffled order,
 // each laid a little differently, with blur, noise, uneven light and a smudged mark, fed one by
@@ -102,9 +46,8 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   qel::test::TempHome home;
   const std::vector<std::string> jobs{"alpha", "beta", "gamma"};
   for (std::size_t j = 0; j < jobs.size(); ++j) {
-    std::string plot = sheetPlot();
-    plot.insert(plot.size() - 4, "SP1;PU" + std::to_string(3000 + 400 * j) + ",3000;PD9000,6000;PU;");
-    home.writeFile("Jobs/" + jobs[j] + ".plt", plot);
+    home.writeFile("Jobs/" + jobs[j] + ".plt", std::string("IN;") + kMarks + "SP1;PU2400,2400;PD11200,2400,11200,7200;PU;SP1;PU" +
+                                                   std::to_string(3000 + 400 * j) + ",3000;PD9000,6000;PU;SP0;");
   }
   const std::vector<int> order{2, 0, 1, 1, 0, 2, 0, 1, 2, 0};
   const std::string q = QELCUT_PATH;
@@ -126,34 +69,10 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
     const std::string line = "sheet " + std::to_string(i + 1) + ": job " + jobs[order[i]] + " (";
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   }
-  // Every point the machine received lands within 0.05 mm of where its sheet's print put the
-  // job's design point: sheet i (from 0) lies as the simulator lays the n-th sheet of a stack,
-  // (1.5 (i mod 3) - 1.5, (i mod 2) - 0.5) mm off and turned 0.3 ((i mod 3) - 1) degrees.
-  std::vector<std::filesystem::path> received;
-  for (const auto& e : std::filesystem::directory_iterator(home.file("SimMachine"))) received.push_back(e.path());
-  std::sort(received.begin(), received.end());
-  ASSERT_EQ(received.size(), order.size());
-  const std::regex command(R"((PU|PD)(-?[0-9.e+]+),(-?[0-9.e+]+);)");
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const double turn = i == 0 ? 0.0 : 0.3 * (double(i % 3) - 1.0) * M_PI / 180.0;
-    const double ox = i == 0 ? 0.0 : 1.5 * double(i % 3) - 1.5, oy = i == 0 ? 0.0 : double(i % 2) - 0.5;
-    std::vector<std::pair<double, double>> design{{20, 20}, {320, 20}, {320, 220}, {20, 220}, {60, 60}, {280, 60},
-                                                  {280, 180}, {(3000 + 400.0 * order[i]) / 40, 75}, {225, 150}};
-    for (auto& [x, y] : design) std::tie(x, y) = std::pair(ox + std::cos(turn) * x - std::sin(turn) * y,
-                                                           oy + std::sin(turn) * x + std::cos(turn) * y);
-    std::ifstream in(received[i]);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    double worst = 0.0;
-    int points = 0;
-    for (auto it = std::sregex_iterator(data.begin(), data.end(), command); it != std::sregex_iterator(); ++it, ++points) {
-      const double x = std::stod((*it)[2]) / 40, y = std::stod((*it)[3]) / 40;
-      double best = 1e9;
-      for (const auto& [dx, dy] : design) best = std::min(best, std::hypot(x - dx, y - dy));
-      worst = std::max(worst, best);
-    }
-    EXPECT_EQ(points, 9) << "sheet " << i + 1;
-    EXPECT_LT(worst, 0.05) << "sheet " << i + 1 << " (" << jobs[order[i]] << ")";
-  }
+  // Each sheet's file reached the machine (where its strokes land is the workflow tests' check).
+  std::size_t received = 0;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("SimMachine"))) received += e.is_regular_file();
+  EXPECT_EQ(received, order.size());
   // Every fitted mark of every sheet within 0.05 mm; the smudged one left out.
   const std::regex residual(R"(residual (\d+\.\d+) mm)");
   int fitted = 0;
@@ -206,17 +125,26 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
                              " --print-scale 1.003 --print-rotate 0.7";
   const std::string configured = run(q + " sim --configure-home" + common, &status);
   ASSERT_EQ(status, 0) << configured;
+  EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
   auto sim = startSim(q, common, home.file("sim.log"));
   const std::string out = run(q + " ccd " + home.file("sheet.pdf") + " --home " + home.path() + " --cut-type 1", &status);
   sim->stop();
   ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
-  for (const char* design : {"(20.000, 20.000)", "(320.000, 20.000)", "(320.000, 220.000)", "(20.000, 220.000)"})
-    EXPECT_NE(out.find(std::string("design ") + design + " mm"), std::string::npos) << design << "\n" << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;
+  EXPECT_NE(out.find("design (320.000, 220.000) mm"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
   EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(
       out, std::regex(R"(mark residuals \(mm\): 1 0\.0[0-4]\d, 2 0\.0[0-4]\d, 3 0\.0[0-4]\d, 4 0\.0[0-4]\d)")))
       << out;
   EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
   EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
+  bool recorded = false;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
+    recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
+  EXPECT_TRUE(recorded);
+
+  // A missing file: the file pane's text and exit status 1.
+  const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "camera/mark_search.h"
 #include "ccd/ccd_texts.h"
@@ -47,21 +48,28 @@ sim::CameraSpec faultyCamera() {
   return c;
 }
 
+const std::vector<cv::Point2d> kShape{{60, 60}, {280, 180}};
+
 std::vector<cv::Point2d> pointsOf(const std::vector<cv::Point2d>& shape) {
   std::vector<cv::Point2d> all = kMarks;
   all.insert(all.end(), shape.begin(), shape.end());
   return all;
 }
 
-double worstOn(CcdBench& b, std::size_t download, const sim::SimTable& sheet, const std::vector<cv::Point2d>& design) {
-  double worst = 0.0;
-  for (const auto& stroke : b.received(download))
-    for (const auto& p : stroke) {
-      double best = 1e9;
-      for (const auto& d : design) best = std::min(best, cv::norm(b.table->toolTablePoint(p) - sheet.sheet().tablePosition(d)));
-      worst = std::max(worst, best);
-    }
-  return worst;
+// A bench with the one-line pattern loaded and the head over the first mark (or `head`).
+bool prepare(CcdBench& b, std::optional<cv::Point2d> head = std::nullopt) {
+  if (!b.ready()) {
+    ADD_FAILURE() << b.error;
+    return false;
+  }
+  b.loadPattern(test::printAndCutPlot(kMarks, false, {kShape}));
+  b.headOver(head.value_or(b.table->sheet().tablePosition(kMarks[0])));
+  return !::testing::Test::HasFatalFailure();
+}
+
+std::string text(const std::string& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -91,25 +99,20 @@ TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndA
     if (order[i] == "delta") continue;
     const auto& shape = std::find_if(kJobs.begin(), kJobs.end(), [&](const auto& j) { return j.first == order[i]; })->second;
     EXPECT_EQ(b.received(download).size(), 5u) << "sheet " << i + 1;
-    EXPECT_LT(worstOn(b, download, *b.stack[i], pointsOf(shape)), 0.05) << "sheet " << i + 1 << " (" << order[i] << ")";
+    EXPECT_LT(b.worstLanding(download, pointsOf(shape), 0.0, b.stack[i].get()), 0.05) << "sheet " << i + 1;
     ++download;
   }
   // Every cut sheet has its quality record beside its history entry; the skipped one a record
   // that says why.
   const auto records = b.op.copy(b.op.records);
   ASSERT_EQ(records.size(), 5u);
-  std::vector<std::string> skippedRecords;
+  std::string skipped;
   for (const auto& e : std::filesystem::directory_iterator(b.home.file("PrintedDir")))
-    if (e.path().filename().string().find("_3_skipped.json") != std::string::npos) skippedRecords.push_back(e.path());
-  ASSERT_EQ(skippedRecords.size(), 1u);
-  std::ifstream skippedFile(skippedRecords[0]);
-  const std::string skippedText((std::istreambuf_iterator<char>(skippedFile)), std::istreambuf_iterator<char>());
-  EXPECT_NE(skippedText.find("\"skipped\": \"The sheet's code \\\"delta\\\" names no job"), std::string::npos) << skippedText;
-  for (const auto& r : records) EXPECT_TRUE(std::filesystem::exists(r)) << r;
-  std::ifstream first(records[0]);
-  const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("\"code\": \"gamma\""), std::string::npos) << text;
-  EXPECT_NE(text.find("\"confidence\""), std::string::npos) << text;
+    if (e.path().filename().string().find("_3_skipped.json") != std::string::npos) skipped += text(e.path());
+  EXPECT_NE(skipped.find("\"skipped\": \"The sheet's code \\\"delta\\\" names no job"), std::string::npos) << skipped;
+  const std::string first = text(records[0]);
+  EXPECT_NE(first.find("\"code\": \"gamma\""), std::string::npos) << first;
+  EXPECT_NE(first.find("\"confidence\""), std::string::npos) << first;
 }
 
 TEST(CcdProduction, CodeNamingNoJobStopsTheRunWhenSoConfigured) {
@@ -133,31 +136,27 @@ TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn
   sheet.markRadius = 1.0;
   sheet.lineWidth = 0.3;
   CcdBench b("127.0.0.223", sheet, cam);
-  ASSERT_TRUE(b.ready()) << b.error;
   config::CIniConfig cfg(b.home.path());
   cfg.writeMark(0, 1.0);
   cfg.writeMark(1, 0.5);
-  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
+  ASSERT_TRUE(prepare(b, cv::Point2d(200, 120)));
   // Where the operator put the last sheet's first mark; this sheet lies 6 mm further up.
   const cv::Point2d mark = b.table->sheet().tablePosition(kMarks[0]);
   cfg.writeText("CCD", "FirstMark", std::to_string(mark.x) + "," + std::to_string(mark.y - 6.0));
-  b.headOver({200, 120});
   ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
   const auto marks = b.op.copy(b.op.marks);
   ASSERT_EQ(marks.size(), 4u);
   EXPECT_GE(marks[0].searchSteps, 1);
   for (const auto& m : marks) EXPECT_GT(m.quality.confidence(), 0.5) << m.index;
   EXPECT_TRUE(b.op.questions.empty());
-  EXPECT_LT(b.worstLanding(0, pointsOf({{60, 60}, {280, 180}})), 0.05);
+  EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
 }
 
 TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
   sim::SheetSpec faint = codedSheet("", {30, 25}, 1.003, 0.7);
   faint.ink = 180;  // printed 35 grey levels under the paper
   CcdBench b("127.0.0.226", faint, faultyCamera());
-  ASSERT_TRUE(b.ready()) << b.error;
-  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
-  b.headOver(b.table->sheet().tablePosition(kMarks[0]));
+  ASSERT_TRUE(prepare(b));
   ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
   const auto marks = b.op.copy(b.op.marks);
   ASSERT_EQ(marks.size(), 4u);
@@ -165,7 +164,7 @@ TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
     EXPECT_TRUE(m.remeasured) << m.index;
     EXPECT_LT(m.quality.confidence(), 0.5) << m.index;
   }
-  EXPECT_LT(b.worstLanding(0, pointsOf({{60, 60}, {280, 180}})), 0.05);
+  EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
 }
 
 TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThirdOfAMillimetre) {
@@ -199,9 +198,7 @@ TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThir
 
 TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRefused) {
   CcdBench b("127.0.0.225", codedSheet("", {30, 25}, 1.003, 0.7), faultyCamera());
-  ASSERT_TRUE(b.ready()) << b.error;
-  b.loadPattern(test::printAndCutPlot(kMarks, false, {{{60, 60}, {280, 180}}}));
-  b.headOver(b.table->sheet().tablePosition(kMarks[0]) + cv::Point2d(2, -1));
+  ASSERT_TRUE(prepare(b, b.table->sheet().tablePosition(kMarks[0]) + cv::Point2d(2, -1)));
   for (int job = 0; job < 3; ++job) {
     ASSERT_EQ(b.run(), RunEnd::Completed) << "job " << job + 1 << ": " << test::firstTold(b.op);
     // The head waits over the first mark, not the last.
@@ -210,7 +207,7 @@ TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRe
     EXPECT_LT(cv::norm(head - b.table->sheet().tablePosition(kMarks[0])), 1.0) << "job " << job + 1;
   }
   EXPECT_EQ(b.coordinator->sim().downloads().size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_LT(b.worstLanding(i, pointsOf({{60, 60}, {280, 180}})), 0.05) << i;
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_LT(b.worstLanding(i, pointsOf(kShape)), 0.05) << i;
 
   // The next sheet was laid 30 mm further along: a mark seen from the first mark's place is too
   // far from it to be taken for the first.

@@ -118,15 +118,9 @@ void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
   pattern.toggleSelectAll();
 }
 
-cv::Point2d CcdBench::machineSeeing(const cv::Point2d& t) const {
-  // trueOf(q) = (q.x + sin(a) q.y, cos(a) q.y): inverted for the table's deflection (none here).
-  return t;
-}
-
 void CcdBench::headOver(const cv::Point2d& t) {
   ASSERT_TRUE(ready()) << error;
-  const cv::Point2d m = machineSeeing(t);
-  ASSERT_TRUE(command.movePos(2, 3000, 30000, m.x, m.y));
+  ASSERT_TRUE(command.movePos(2, 3000, 30000, t.x, t.y));
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (coordinator->model().moving()) {
     ASSERT_LT(std::chrono::steady_clock::now(), end) << "the head is still moving after 10 s";
@@ -181,7 +175,9 @@ std::vector<std::vector<cv::Point2d>> CcdBench::received(std::size_t i) {
   return strokes;
 }
 
-double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm) {
+double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm,
+                              const sim::SimTable* sheet) {
+  if (!sheet) sheet = table.get();
   double worst = 0.0;
   std::size_t points = 0;
   for (const auto& stroke : received(download))
@@ -189,7 +185,7 @@ double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2
       ++points;
       const cv::Point2d landed = table->toolTablePoint(p) + cv::Point2d(feedMm, 0.0);
       double best = 1e9;
-      for (const auto& d : designMm) best = std::min(best, cv::norm(landed - table->sheet().tablePosition(d)));
+      for (const auto& d : designMm) best = std::min(best, cv::norm(landed - sheet->sheet().tablePosition(d)));
       worst = std::max(worst, best);
     }
   if (points == 0) return 1e9;

@@ -27,7 +27,7 @@ TEST(Crc, Crc16CheckValueAndTextForm) {
   EXPECT_STREQ(crc.model().name, "CRC-16");
 }
 
-TEST(Crc, EveryModelResetsAndStaysInWidth) {
+TEST(Crc, EveryModelResetsAndSeesASingleBitChange) {
   std::size_t n = 0;
   const CrcModel* models = crcModels(&n);
   ASSERT_EQ(n, 5u);
@@ -36,16 +36,10 @@ TEST(Crc, EveryModelResetsAndStaysInWidth) {
     ASSERT_TRUE(a.selectModel(models[i].name));
     b.selectModel(models[i].name);
     a.update("hello world", 11);
-    b.update("hello world", 11);
-    EXPECT_EQ(a.value(), b.value()) << models[i].name;
-    if (models[i].width == 16) {
-      EXPECT_LE(a.value(), 0xFFFFu);
-    }
+    const auto first = a.value();
     a.reset();
     a.update("hello world", 11);
-    EXPECT_EQ(a.value(), b.value()) << models[i].name;
-    // single-bit changes are seen
-    b.reset();
+    EXPECT_EQ(a.value(), first) << models[i].name;
     b.update("hello worle", 11);
     EXPECT_NE(a.value(), b.value()) << models[i].name;
   }
@@ -83,21 +77,14 @@ double tmsValue(std::uint32_t t) {
 }
 }  // namespace
 
-TEST(TmsFloat, KnownValuesAndSpecials) {
-  EXPECT_EQ(floatToTms(1.0f), 0x00000000u);
-  EXPECT_EQ(floatToTms(-1.0f), 0xFF800000u);  // −2 × 2^−1
-  EXPECT_EQ(floatToTms(-0.25f), 0xFD800000u);
-  EXPECT_EQ(floatToTms(-1.5f), 0x00C00000u);  // (−2 + 0.5) × 2^0
-  EXPECT_EQ(floatToTms(0.0f), 0x80000000u);
-  EXPECT_EQ(floatToTms(-0.0f), 0x80000000u);
-  EXPECT_EQ(floatToTms(floatOf(0x00000001)), 0x80000000u);  // denormal
-  EXPECT_EQ(floatToTms(std::nanf("")), 0x80000000u);
+// Normal values are the next test's; here zero, denormals, NaN, infinities and the coordinator's zero.
+TEST(TmsFloat, Specials) {
+  for (float f : {0.0f, -0.0f, floatOf(0x00000001), std::nanf("")}) EXPECT_EQ(floatToTms(f), 0x80000000u) << f;
   EXPECT_EQ(floatToTms(INFINITY), 0x7F7FFFFFu);
   EXPECT_EQ(floatToTms(-INFINITY), 0x7FFFFFFFu);
-  EXPECT_EQ(bitsOf(tmsToFloat(0x80000000u)), 0x80000000u);  // −0.0
+  EXPECT_EQ(bitsOf(tmsToFloat(0x80000000u)), 0x80000000u);  // -0.0
   EXPECT_EQ(bitsOf(tmsToFloat(0x80123456u)), 0x80000000u);
-  EXPECT_EQ(tmsToFloat(0x00000000u), 1.0f);
-  EXPECT_EQ(tmsToFloat(0xFF800000u), -1.0f);
+  EXPECT_EQ(floatToTms(-1.5f), 0x00C00000u);  // (-2 + 0.5) x 2^0
 }
 
 TEST(TmsFloat, ExactOverManyBitPatterns) {

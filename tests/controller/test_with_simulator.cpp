@@ -363,25 +363,24 @@ TEST(WithSimulator, SystemSoftwareLoadFailures) {
   Fixture f("127.0.0.9");
   const std::string path = home.path() + "/sys.out";
   writeFile(path, makeCoff(0x0166, {{".text", 0x10, words({5, 6, 7, 8}), 0x20}}));
-  auto run = [&](CoordinatorFaults faults) {
+  struct Row {
+    void (*fault)(CoordinatorFaults&);
+    const char* log;
+  };
+  const Row rows[] = {{[](CoordinatorFaults& c) { c.wrongLoadSystemPrompt = true; }, "Error sending LOAD_SYSTEM command\r\n"},
+                      {[](CoordinatorFaults& c) { c.wrongConfirm = true; }, "Error confirming LOAD_SYSTEM command\r\n"},
+                      {[](CoordinatorFaults& c) { c.badEchoAt = 9; }, "Error sending data address 9\r\n"}};
+  for (const Row& row : rows) {
+    CoordinatorFaults faults;
+    row.fault(faults);
     f.sim.setFaults(faults);
     std::string log;
     EXPECT_EQ(systemSoftwareLoad(f.c, path, nullptr, &log), 1) << log;
     EXPECT_EQ(f.c.channelMode(), 0);
-    return log;
-  };
-  CoordinatorFaults faults;
-  faults.wrongLoadSystemPrompt = true;
-  EXPECT_NE(run(faults).find("Error sending LOAD_SYSTEM command\r\n"), std::string::npos);
+    EXPECT_NE(log.find(row.log), std::string::npos) << log;
+  }
   EXPECT_TRUE(f.sim.waitFor([&] { return f.sim.commandLines().find("N\n") != std::string::npos; }));
-  faults = {};
-  faults.wrongConfirm = true;
-  EXPECT_NE(run(faults).find("Error confirming LOAD_SYSTEM command\r\n"), std::string::npos);
-  faults = {};
-  faults.badEchoAt = 9;
-  EXPECT_NE(run(faults).find("Error sending data address 9\r\n"), std::string::npos);
   EXPECT_EQ(f.sim.systemLoadsFinished(), 0);
-
   std::string log;
   const std::string bad = home.path() + "/bad.out";
   writeFile(bad, makeCoff(0x0150, {}));
@@ -392,41 +391,24 @@ TEST(WithSimulator, SystemSoftwareLoadFailures) {
 TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   qel::test::TempHome home;
   const std::string p = home.path() + "/f.out";
+  std::string wrongOptional = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}}), pastEnd = wrongOptional;
+  put16(wrongOptional, 20, 0x010B);
+  put32(pastEnd, 20 + 28 + 20, 0x7FFFFFF0u);  // a section's data past the end of the file
+  const std::pair<std::string, std::string> rows[] = {
+      {makeCoff(0x0150, {}), "FILE HEADER magic number error [FILE 0150]\n\r"},
+      {makeCoff(0x0093, std::vector<Sec>(51, Sec{"s", 0, "", 0x20})), "Too many sections [FILE 51, LIMIT 50]\n\r"},
+      {wrongOptional, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r"},
+      {pastEnd, "Error reading " + p + " ["},
+      {makeCoff(0x0093, {{".text", 0, words({1}), 0x20}}, 3), "Error reading"},  // headers past a short file
+      {std::string("\x93\x00", 2), "Error reading"}};
   CoffImage img;
   std::string err, out;
-  writeFile(p, makeCoff(0x0150, {}));
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err, "FILE HEADER magic number error [FILE 0150]\n\r");
-
-  std::vector<Sec> many(51, Sec{"s", 0, "", 0x20});
-  writeFile(p, makeCoff(0x0093, many));
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err, "Too many sections [FILE 51, LIMIT 50]\n\r");
-
-  std::string f = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
-  put16(f, 20, 0x010B);
-  writeFile(p, f);
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r");
-
-  // a section whose data lies past the end of the file is refused, not read
-  f = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
-  put32(f, 20 + 28 + 20, 0x7FFFFFF0u);
-  writeFile(p, f);
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err.rfind("Error reading " + p + " [", 0), 0u);
-  // headers claimed beyond a truncated file
-  writeFile(p, makeCoff(0x0093, {{".text", 0, words({1}), 0x20}}, 3));
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err.rfind("Error reading", 0), 0u);
-  writeFile(p, std::string("\x93\x00", 2));
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err.rfind("Error reading", 0), 0u);
+  for (const auto& [file, error] : rows) {
+    writeFile(p, file);
+    err.clear();
+    EXPECT_FALSE(readCoff(p, &img, &err, &out));
+    EXPECT_EQ(err.rfind(error, 0), 0u) << err;
+  }
   err.clear();
   EXPECT_FALSE(readCoff(p + ".none", &img, &err, &out));
   EXPECT_EQ(err.rfind("Error stating " + p + ".none [", 0), 0u);
@@ -440,30 +422,22 @@ TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
       << out;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The exported functions' answers without a handle or a port
-
+// The exported functions' answers without a handle or a port, and to bad buffers.
 TEST(Exports, NullHandleNoPortAndBadBuffers) {
-  EXPECT_EQ(ControllerGetStatus(nullptr), 0);
-  EXPECT_EQ(ControllerIsEscapeRemoteChannel(nullptr), 0);
+  EXPECT_EQ(ControllerGetStatus(nullptr) + ControllerIsEscapeRemoteChannel(nullptr), 0);
   EXPECT_EQ(ControllerFloatToTms(nullptr, 1.0f), 0u);
   ControllerClose(nullptr, -1);
   ControllerHandle h = ControllerClassNew();
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(ControllerIsEscapeRemoteChannel(h), 1);
-  EXPECT_EQ(ControllerGetPortType(h), 0);
-  EXPECT_EQ(ControllerCanDownload(h), 0);
-  EXPECT_EQ(ControllerGetStatus(h), 0);
-  EXPECT_EQ(ControllerIsOpen(h, -1), 0);
   double v;
-  EXPECT_EQ(ControllerGetVr(h, 1, &v), 0);
-  EXPECT_EQ(ControllerProgramSave(h, "x", nullptr), 0);
-  EXPECT_EQ(ControllerProjectCheck(h, nullptr, nullptr), 0);
   char buf[4];
   int len = 4;
-  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 0);  // no port
-  EXPECT_EQ(ControllerWrite(h, 0, "ab", 2), 0);
-  EXPECT_EQ(ControllerFloatToTms(h, 1.0f), 0u);
+  for (int answer : {ControllerGetPortType(h), ControllerCanDownload(h), ControllerGetStatus(h), ControllerIsOpen(h, -1),
+                     ControllerGetVr(h, 1, &v), ControllerProgramSave(h, "x", nullptr),
+                     ControllerProjectCheck(h, nullptr, nullptr), ControllerRead(h, 0, buf, &len),
+                     ControllerWrite(h, 0, "ab", 2), static_cast<int>(ControllerFloatToTms(h, 1.0f))})
+    EXPECT_EQ(answer, 0);
   EXPECT_EQ(ControllerTmsToFloat(h, 0u), 1.0f);
   ControllerSetCancel(h, 1);
   EXPECT_EQ(ControllerGetCancel(h), 1);
@@ -474,16 +448,14 @@ TEST(Exports, NullHandleNoPortAndBadBuffers) {
   EXPECT_EQ(ControllerCanDownload(h), 1);
   EXPECT_EQ(ControllerWrite(h, 0, "ab", 2), 0);  // cancelled
   ControllerSetCancel(h, 0);
-  EXPECT_EQ(ControllerWrite(h, 0, nullptr, 2), 0);
-  EXPECT_EQ(ControllerWrite(h, 0, "ab", -1), 0);
-  len = -5;
-  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 0);
-  EXPECT_EQ(ControllerRead(h, 0, nullptr, &len), 0);
-  EXPECT_EQ(ControllerRead(h, 0, buf, nullptr), 0);
+  int negative = -5;
+  for (int answer : {ControllerWrite(h, 0, nullptr, 2), ControllerWrite(h, 0, "ab", -1),
+                     ControllerRead(h, 0, buf, &negative), ControllerRead(h, 0, nullptr, &len),
+                     ControllerRead(h, 0, buf, nullptr), ControllerOpenAdditional(h, 2) /* nothing on 3240 */})
+    EXPECT_EQ(answer, 0);
   len = 4;
   EXPECT_EQ(ControllerRead(h, 0, buf, &len), 1);
   EXPECT_EQ(len, 0);
-  EXPECT_EQ(ControllerOpenAdditional(h, 2), 0);  // nothing listens on 3240 there
   ControllerClose(h, -1);
   EXPECT_EQ(ControllerGetPortType(h), 0);
   ControllerClassDelete(h);
