@@ -1,9 +1,8 @@
-"""An outside program in Python: loads the controller library through ctypes, loads a program
-into the coordinator simulator and downloads a file on a channel.
+"""An outside program in Python: loads the controller library through ctypes, converts a float
+to the coordinator's format and back, and downloads a file to the coordinator simulator.
 
 Usage: python_client.py LIB ADDRESS PORT WORKDIR"""
 import ctypes
-import os
 import sys
 import time
 
@@ -20,30 +19,10 @@ lib.ControllerFloatToTms.argtypes = [H, ctypes.c_float]
 lib.ControllerFloatToTms.restype = ctypes.c_uint32
 lib.ControllerTmsToFloat.argtypes = [H, ctypes.c_uint32]
 lib.ControllerTmsToFloat.restype = ctypes.c_float
-lib.ControllerProgramLoad.argtypes = [H, ctypes.c_char_p, ctypes.c_void_p]
-HOST = ctypes.CFUNCTYPE(ctypes.c_ssize_t, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_uint,
-                        ctypes.c_size_t, ctypes.c_ssize_t)
-lib.QelControllerSetHostCallback.argtypes = [H, HOST, ctypes.c_void_p]
 
 h = lib.ControllerClassNew()
 assert lib.ControllerTmsToFloat(h, lib.ControllerFloatToTms(h, 0.375)) == 0.375
 assert lib.ControllerOpenTCP(h, address.encode(), port, 1) == 1
-progress = []
-
-
-@HOST
-def host(user, window, message, w, l):
-    if message == 0x502:
-        progress.append(w)
-    return 1
-
-
-lib.QelControllerSetHostCallback(h, host, None)
-path = os.path.join(work, "PY.txt")
-with open(path, "wb") as f:
-    f.write(b"line one\r\nline two\r\n")
-assert lib.ControllerProgramLoad(h, path.encode(), None) == 1
-assert progress and progress[-1] == 100, progress
 frame = b"\x01SD:py.plt\x02hello\x03"
 assert lib.ControllerWrite(h, 0, frame, len(frame)) == 1
 reply, buf, end = b"", ctypes.create_string_buffer(256), time.time() + 5

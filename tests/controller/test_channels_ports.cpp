@@ -168,7 +168,8 @@ TEST(PciPort, VrAndTableThroughTheMemoryWindow) {
 // ---------------------------------------------------------------------------------------------
 // Serial over a pseudo-terminal
 
-TEST(SerialPort, SubPortsExcludeEachOtherAndBytesPass) {
+// Bytes both ways over a serial line: the simulator tests' program load over a pseudo-terminal.
+TEST(SerialPort, SubPortsExcludeEachOtherAndNamesMapToDevices) {
   int master = -1, slave = -1;
   char name[256];
   ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
@@ -179,27 +180,12 @@ TEST(SerialPort, SubPortsExcludeEachOtherAndBytesPass) {
   EXPECT_EQ(c.largestBlock(), 16);
   EXPECT_EQ(c.openAdditional(2), 0);  // REMOTE shares the device with MPE
   EXPECT_EQ(c.isOpen(1), 1);
-  ASSERT_EQ(c.write(0, "HELLO\r"), 1);
-  char buf[64];
-  const ssize_t n = ::read(master, buf, sizeof buf);
-  EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n > 0 ? n : 0)), "HELLO\r");
-  ASSERT_EQ(::write(master, "OK", 2), 2);
-  std::string got;
-  for (int i = 0; i < 200 && got.size() < 2; ++i) {
-    std::uint8_t b[16];
-    std::size_t len = sizeof b;
-    ASSERT_EQ(c.read(0, b, &len), 1);
-    got.append(reinterpret_cast<char*>(b), len);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  EXPECT_EQ(got, "OK");
   EXPECT_FALSE(c.port()->reconnect());
   c.close(-1);
   EXPECT_EQ(c.port(), nullptr);
   EXPECT_EQ(serialDevicePath("COM3"), "/dev/ttyS2");
-  EXPECT_EQ(serialSettingsIndex(3, 1), 2);
-  EXPECT_EQ(serialSettingsIndex(3, 2), 1);
-  EXPECT_EQ(serialSettingsIndex(4, 1), -1);
+  EXPECT_EQ(std::vector<int>({serialSettingsIndex(3, 1), serialSettingsIndex(3, 2), serialSettingsIndex(4, 1)}),
+            std::vector<int>({2, 1, -1}));
   ::close(master);
   ::close(slave);
 }

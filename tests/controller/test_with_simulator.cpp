@@ -29,13 +29,29 @@ struct Fixture {
   CController c{&clock};
   std::vector<std::string> messages;
   std::mutex m;
+  // What the host was told (message, wparam), and the project key it answers with ("": refuses).
+  std::vector<std::pair<unsigned, std::uintptr_t>> notes;
+  std::string key = "KEY42";
   explicit Fixture(const char* address, int mask = 1) {
     EXPECT_TRUE(sim.listenTcp(address, 0, 3240));
     c.setMessageSink([this](const std::string& t) {
       std::lock_guard<std::mutex> g(m);
       messages.push_back(t);
     });
+    c.setHostCallback(&Fixture::host, this);
     EXPECT_EQ(c.openTcp(address, sim.mpePort(), mask), 1);
+  }
+  static std::intptr_t host(void* u, void*, unsigned msg, std::uintptr_t w, std::intptr_t l) {
+    auto* f = static_cast<Fixture*>(u);
+    std::lock_guard<std::mutex> g(f->m);
+    f->notes.push_back({msg, w});
+    if (msg != 0x503) return 1;
+    std::strcpy(reinterpret_cast<char*>(l), f->key.c_str());
+    return f->key.empty() ? 0 : 1;
+  }
+  std::size_t noted() {
+    std::lock_guard<std::mutex> g(m);
+    return notes.size();
   }
   bool said(const std::string& t) {
     std::lock_guard<std::mutex> g(m);
@@ -117,28 +133,18 @@ TEST(WithSimulator, FileDownloadOnAMultiplexedChannel) {
 
 TEST(WithSimulator, ReconnectsWhenTheCoordinatorDropsTheLine) {
   Fixture f("127.0.0.3");
-  std::vector<std::pair<unsigned, std::uintptr_t>> notes;
-  f.c.setHostCallback(
-      [](void* u, void*, unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
-        static_cast<std::vector<std::pair<unsigned, std::uintptr_t>>*>(u)->push_back({m, w});
-        return 0;
-      },
-      &notes);
   CoordinatorFaults faults;
   faults.dropAfterBytes = 10;
   f.sim.setFaults(faults);
   f.c.write(0, "\x01SD:a.plt\x02" + std::string(100, 'q') + "\x03");
   // the hang-up shows on the next reads; the port reconnects to the same address
-  for (int i = 0; i < 2000 && notes.size() < 2; ++i) {
+  for (int i = 0; i < 2000 && f.noted() < 2; ++i) {
     std::uint8_t b[16];
     std::size_t len = sizeof b;
     f.c.read(0, b, &len);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ASSERT_EQ(notes.size(), 2u);
-  EXPECT_EQ(notes[0].first, 0x504u);
-  EXPECT_EQ(notes[0].second, 1u);
-  EXPECT_EQ(notes[1].second, 0u);
+  EXPECT_EQ(f.notes, (std::vector<std::pair<unsigned, std::uintptr_t>>{{0x504u, 1u}, {0x504u, 0u}}));
   EXPECT_EQ(f.c.status(), 0xFF00);
   f.sim.setFaults({});
   f.c.write(0, "\x01SD:b.plt\x02ok\x03");
@@ -150,13 +156,6 @@ TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
   Fixture f("127.0.0.4");
   const std::string path = home.path() + "/MAIN.bas";
   writeFile(path, "PRINT 1\r\nPRINT 2\r\n");
-  std::vector<std::uintptr_t> progress;
-  f.c.setHostCallback(
-      [](void* u, void*, unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
-        if (m == 0x502) static_cast<std::vector<std::uintptr_t>*>(u)->push_back(w);
-        return 1;
-      },
-      &progress);
   std::uint32_t state = 0;
   ASSERT_EQ(programLoad(f.c, path, nullptr, &state), 1);
   EXPECT_EQ(state, kLoadDone);
@@ -164,8 +163,8 @@ TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
   EXPECT_EQ(f.sim.programs()[0].entry, "MAIN\x1C" "0");
   EXPECT_EQ(f.sim.programs()[0].data, "PRINT 1\rPRINT 2\r");
   EXPECT_FALSE(f.sim.programs()[0].project);
-  ASSERT_FALSE(progress.empty());
-  EXPECT_EQ(progress.back(), 100u);
+  ASSERT_FALSE(f.notes.empty());
+  EXPECT_EQ(f.notes.back(), (std::pair<unsigned, std::uintptr_t>{0x502u, 100u}));
   EXPECT_EQ(programLoad(f.c, home.path() + "/x.doc", nullptr), 0);
   EXPECT_TRUE(f.said("Invalid file type"));
 }
@@ -206,18 +205,6 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   writeFile(dir + "C.bas", "never\r\n");
   writeFile(dir + "proj.prj",
             "[Programs]\nProgram00=A\nProgram02=B\nProgram14=C\n[ProgramType]\nA=0\nb=1\n");
-  struct Host {
-    bool refuse = false;
-    static std::intptr_t cb(void* u, void*, unsigned m, std::uintptr_t, std::intptr_t l) {
-      auto* h = static_cast<Host*>(u);
-      if (m == 0x503) {
-        if (h->refuse) return 0;
-        std::strcpy(reinterpret_cast<char*>(l), "KEY42");
-      }
-      return 1;
-    }
-  } host;
-  f.c.setHostCallback(&Host::cb, &host);
   std::uint32_t state = 0;
   ASSERT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 1);
   ASSERT_EQ(f.sim.programs().size(), 2u);
@@ -227,10 +214,10 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   EXPECT_TRUE(f.sim.programs()[0].project);
   EXPECT_NE(f.sim.commandLines().find("PROJECT_KEY\nKEY42\n"), std::string::npos);
 
-  host.refuse = true;
+  f.key.clear();
   EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
   EXPECT_EQ(state, kLoadUserAbort);
-  host.refuse = false;
+  f.key = "KEY42";
 
   CoordinatorFaults faults;
   faults.wrongKeyEcho = true;
@@ -299,11 +286,11 @@ struct Sec {
   std::string data;
   std::uint32_t flags;
 };
-std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs, int declaredCount = -1) {
+std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs) {
   const std::size_t opt = 28;
   std::string f(20 + opt + secs.size() * 40, '\0');
   put16(f, 0, magic);
-  put16(f, 2, static_cast<std::uint16_t>(declaredCount >= 0 ? declaredCount : static_cast<int>(secs.size())));
+  put16(f, 2, static_cast<std::uint16_t>(secs.size()));
   put16(f, 16, opt);
   put16(f, 20, magic == 0x0093 ? 0x0108 : 0x010B);
   for (std::size_t i = 0; i < secs.size(); ++i) {
@@ -391,16 +378,13 @@ TEST(WithSimulator, SystemSoftwareLoadFailures) {
 TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   qel::test::TempHome home;
   const std::string p = home.path() + "/f.out";
-  std::string wrongOptional = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}}), pastEnd = wrongOptional;
+  // Sections past the end and truncated headers are the fuzz corpus's; here the messages.
+  std::string wrongOptional = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
   put16(wrongOptional, 20, 0x010B);
-  put32(pastEnd, 20 + 28 + 20, 0x7FFFFFF0u);  // a section's data past the end of the file
   const std::pair<std::string, std::string> rows[] = {
       {makeCoff(0x0150, {}), "FILE HEADER magic number error [FILE 0150]\n\r"},
       {makeCoff(0x0093, std::vector<Sec>(51, Sec{"s", 0, "", 0x20})), "Too many sections [FILE 51, LIMIT 50]\n\r"},
-      {wrongOptional, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r"},
-      {pastEnd, "Error reading " + p + " ["},
-      {makeCoff(0x0093, {{".text", 0, words({1}), 0x20}}, 3), "Error reading"},  // headers past a short file
-      {std::string("\x93\x00", 2), "Error reading"}};
+      {wrongOptional, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r"}};
   CoffImage img;
   std::string err, out;
   for (const auto& [file, error] : rows) {
