@@ -63,31 +63,6 @@ TEST(Calibration, ConvertsThroughKAndHWithBothRatios) {
   EXPECT_EQ(r.maxRadius, 57600);  // trunc(6400 * 9)
 }
 
-TEST(Calibration, LoadsTheSetFromTheStoreAndSavesRatios) {
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
-  const auto sim = sim::calibrationFor(sim::CameraSpec{}, 1.0, 1.0);
-  cfg.writeCameraPara(2, 1, 1, sim.fx);
-  cfg.writeCameraPara(2, 1, 5, sim.fy);
-  for (int i = 0; i < 9; ++i) cfg.writeCameraPara(2, 3, i + 1, sim.rotation[i]);
-  for (int i = 0; i < 3; ++i) cfg.writeCameraPara(2, 4, i + 1, sim.translation[i]);
-  CameraCalibration cal;
-  cal.load(cfg, 2);
-  ASSERT_TRUE(cal.usable());
-  EXPECT_FALSE(cal.uncalibrated());
-  // 8 pixels per mm, the plane offset points against the picture offset.
-  const cv::Point2d d = cal.markOffset(320 + 80, 240);
-  EXPECT_NEAR(d.x, -10.0, 1e-6);
-  EXPECT_NEAR(d.y, 0.0, 1e-6);
-
-  cal.setRatios(1.25, 0.75);
-  cal.saveRatios(cfg, 2);
-  CameraCalibration again;
-  again.load(cfg, 2);
-  EXPECT_DOUBLE_EQ(again.values().ratio0, 1.25);
-  EXPECT_DOUBLE_EQ(again.values().ratio1, 0.75);
-}
-
 TEST(Calibration, ConversionsNeverSeeAHalfChangedSet) {
   // One thread swaps the ratios between (1, 1) and (2, 2); conversions on another thread must
   // always see both ratios of the same pair.

@@ -60,11 +60,9 @@ TEST(MarksCommand, RefusesWhatItCannotUse) {
   EXPECT_NE(r.output.find("no mark found"), std::string::npos) << r.output;
 
   home.writeFile("junk.png", "not a picture");
-  EXPECT_EQ(qelcut(home.file("junk.png")).status, 1);
-  EXPECT_EQ(qelcut(home.file("missing.png")).status, 1);
-  EXPECT_EQ(qelcut(home.file("blank.png") + " --type square").status, 2);
-  EXPECT_EQ(qelcut(home.file("blank.png") + " --min 50 --max 20").status, 2);
-  EXPECT_EQ(qelcut(home.file("blank.png") + " --min abc").status, 2);
+  for (const char* f : {"junk.png", "missing.png"}) EXPECT_EQ(qelcut(home.file(f)).status, 1) << f;
+  for (const char* args : {" --type square", " --min 50 --max 20", " --min abc"})
+    EXPECT_EQ(qelcut(home.file("blank.png") + args).status, 2) << args;
   EXPECT_EQ(qelcut("").status, 2);
   // Nothing was created in a home folder that has no Config.ini.
   EXPECT_EQ(qelcut(home.file("blank.png") + " --home " + home.file("h")).status, 1);

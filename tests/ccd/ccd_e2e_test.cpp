@@ -9,6 +9,7 @@
 #include <optional>
 #include <regex>
 
+#include "camera/registration.h"
 #include "ccd/ccd_texts.h"
 #include "machine_sim.h"
 #include "ccd_rig.h"
@@ -180,34 +181,6 @@ TEST(CcdCut, ExpectedMarkOutsideTheBlockLimitsStopsTheRunAndSendsNothing) {
   EXPECT_EQ(b.workflow->state(), CcdState::Ready);
 }
 
-TEST(CcdCut, ExactlyTwoMarksRunAndTooFewDoNotStart) {
-  const std::vector<cv::Point2d> two{{20, 20}, {320, 20}};
-  CcdBench b("127.0.0.157", printedSheet(sim::MarkShape::Disc, two), tableCamera());
-  ASSERT_TRUE(prepare(b, two));
-  EXPECT_EQ(b.run(), RunEnd::Completed);
-  EXPECT_EQ(b.coordinator->sim().downloads().size(), 1u);
-  // One mark, or nothing selected: the message and no run.
-  b.pattern.unselect();
-  EXPECT_FALSE(b.workflow->startMarkingRun());
-  const auto told = b.op.copy(b.op.told);
-  ASSERT_FALSE(told.empty());
-  EXPECT_EQ(told.back().second, "Please make sure the selected pattern has more than 2 mark points!");
-}
-
-TEST(CcdCut, CutTypeZeroOnlyShiftsByTheCameraOffset) {
-  CcdBench b("127.0.0.158", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
-  set(b, config::keys::cutType, 0);
-  ASSERT_TRUE(prepare(b, kFourMarks));
-  ASSERT_EQ(b.run(), RunEnd::Completed);
-  const auto strokes = b.received(0);
-  ASSERT_EQ(strokes.size(), 6u);
-  // The shapes follow the marks; each point is the design point plus the tool offset.
-  for (std::size_t s = 0; s < kShapes.size(); ++s)
-    for (std::size_t i = 0; i < kShapes[s].size(); ++i)
-      EXPECT_LT(cv::norm(strokes[4 + s][i] - (kShapes[s][i] + tableCamera().toolOffset)), 1e-6) << s << "/" << i;
-  EXPECT_TRUE(b.op.copy(b.op.residualRuns).empty());  // nothing is fitted, so nothing to report
-}
-
 // A sheet with its third mark printed 0.5 mm off is refused by the residual limit, naming that
 // mark, and nothing is written or sent.
 TEST(CcdCut, MarkPrintedHalfAMillimetreOffIsRefusedByTheResidualLimit) {
@@ -368,7 +341,7 @@ TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
   EXPECT_TRUE(b.coordinator->sim().downloads().empty());
 }
 
-TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshair) {
+TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshairAndNoPatternStartsNoRun) {
   CcdBench b("127.0.0.162", printedSheet(sim::MarkShape::Disc, kFourMarks), tableCamera());
   ASSERT_TRUE(b.ready()) << b.error;
   const cv::Point2d mark = b.table->sheet().tablePosition(kFourMarks[1]);
@@ -387,4 +360,7 @@ TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshair) {
   ASSERT_EQ(told.size(), 1u);
   EXPECT_EQ(told[0].second, "Can't capture the mark point!");
   EXPECT_EQ(b.coordinator->model().position(0), 200.0);
+  // No pattern selected: the message and no marking run.
+  EXPECT_FALSE(b.workflow->startMarkingRun());
+  EXPECT_EQ(b.op.copy(b.op.told).back(), std::pair(CcdMessage::TooFewMarks, std::string(camera::kTooFewMarksText)));
 }

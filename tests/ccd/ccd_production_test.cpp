@@ -1,7 +1,7 @@
 // Print-and-cut in production against the simulated coordinator and table: a shuffled stack of
 // sheets of three jobs recognised by their codes and fed by the coordinator, a sheet lying off
-// its place found by searching, a long stretched and drifting roll cut in segments, and jobs one
-// after another starting at their first mark.
+// its place found by searching, faint marks, and jobs one after another starting at their first
+// mark. (A roll cut in segments is the segment fit's own test.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -165,35 +165,6 @@ TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
     EXPECT_LT(m.quality.confidence(), 0.5) << m.index;
   }
   EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
-}
-
-TEST(CcdProduction, ThreeMetreRollStretchedAndDriftingIsCutInSegmentsWithinAThirdOfAMillimetre) {
-  std::vector<cv::Point2d> marks;
-  for (int i = 0; i <= 6; ++i) marks.push_back({20.0 + 500.0 * i, 20}), marks.push_back({20.0 + 500.0 * i, 220});
-  sim::SheetSpec roll;
-  roll.marks = marks;
-  roll.origin = {30, 25};
-  roll.printScaleX = 1.003;  // stretched 0.3 % along the roll
-  roll.driftDeg = 0.2;       // and turning 0.2 degrees over its length
-  roll.driftLengthMm = 3000;
-  sim::CameraSpec cam = faultyCamera();
-  CcdBench b("127.0.0.224", roll, cam);
-  ASSERT_TRUE(b.ready()) << b.error;
-  config::CIniConfig cfg(b.home.path());
-  cfg.write(config::keys::SegmentLength, 500.0);
-  cfg.write(config::keys::Page_Width, 4000.0);
-  cfg.write(config::keys::MoveBlockXHigh, 4000.0);
-  // A line along the whole roll, sampled every 50 mm, and a zigzag across the seams.
-  std::vector<cv::Point2d> line, zigzag;
-  for (double x = 40; x <= 3000; x += 50) line.push_back({x, 120});
-  for (double x = 40; x <= 3000; x += 125) zigzag.push_back({x, x / 125.0 - std::floor(x / 125.0) < 0.5 ? 60.0 : 180.0});
-  b.loadPattern(test::printAndCutPlot(marks, false, {line, zigzag}));
-  b.headOver(b.table->sheet().tablePosition(marks[0]));
-  ASSERT_EQ(b.run(120000), RunEnd::Completed) << test::firstTold(b.op);
-  std::vector<cv::Point2d> design = marks;
-  design.insert(design.end(), line.begin(), line.end());
-  design.insert(design.end(), zigzag.begin(), zigzag.end());
-  EXPECT_LT(b.worstLanding(0, design), 0.3);
 }
 
 TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRefused) {

@@ -38,7 +38,10 @@ struct RecordingOperator : ccd::CcdOperator {
     std::lock_guard l(m);
     to.push_back(std::forward<V>(v));
   }
-  void markMeasured(const ccd::MarkReport& r) override { add(marks, r); }
+  void markMeasured(const ccd::MarkReport& r) override {
+    add(marks, r);
+    lastMark = std::chrono::steady_clock::now();
+  }
   void jobRecognised(int, const std::string& job, const std::string&) override { add(jobs, job); }
   void sheetEnded(int, ccd::SheetEnd e, const std::string&) override { add(sheetEnds, e); }
   void recordWritten(const std::string& path) override { add(records, path); }
@@ -54,7 +57,10 @@ struct RecordingOperator : ccd::CcdOperator {
     ++waits;
   }
   void residuals(const std::vector<double>& mm) override { add(residualRuns, mm); }
-  void sent(const std::string& name, const std::string&) override { add(names, name); }
+  void sent(const std::string& name, const std::string&) override {
+    add(names, name);
+    lastSent = std::chrono::steady_clock::now();
+  }
   template <class T>
   std::vector<T> copy(const std::vector<T>& v) {
     std::lock_guard l(m);
@@ -72,6 +78,7 @@ struct RecordingOperator : ccd::CcdOperator {
   std::vector<ccd::CcdFileStatus> files;
   std::vector<std::vector<double>> residualRuns;  // the residuals of each piece, in mark order
   std::atomic<int> waits{0};
+  std::chrono::steady_clock::time_point lastMark, lastSent;  // for the benchmark's timings
 };
 
 // The first message the operator was told, for a failure's explanation.
