@@ -31,6 +31,8 @@ struct Rig {
     table.placeHead(table.sheet().tablePosition(table.sheet().marks[i]) - d);
   }
 
+  test::TempHome home;
+  config::CIniConfig cfg{home.path()};
   platform::FakeClock clock;
   sim::SimTable table;
   CameraCalibration calibration;
@@ -121,8 +123,7 @@ TEST_P(AdjustCamera, RecoversPixelScaleRotationAndMirror) {
   Rig rig(oneMark(), cam);
   rig.headSeeing(0, {0, 0});
   rig.table.refuseNextMoves(2);  // the command client is busy at first
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
+  config::CIniConfig& cfg = rig.cfg;
   AdjustResult result;
   const ProcedureResult r = rig.procedures->adjustCamera(cfg, result);
   ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
@@ -144,8 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Cameras, AdjustCamera,
 TEST(AdjustCameraLimits, OutOfLimitsKeepsThePreviousValues) {
   Rig rig(oneMark());
   rig.headSeeing(0, {0, 0});
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
+  config::CIniConfig& cfg = rig.cfg;
   cfg.writeText("Camera", "ratio_px_high", "5");
   cfg.write(config::keys::ratio_px, 4.5);
   AdjustResult result;
@@ -162,8 +162,7 @@ TEST(AdjustCameraStop, UnsettledSamplesRepeatUntilStoppedAndNothingIsSaved) {
   JitteryMeasurer jittery(*rig.measurer);
   CameraProcedures procedures(rig.table, jittery, rig.calibration, rig.clock, rig.settings);
   rig.table.stopAfterMoves(16);
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
+  config::CIniConfig& cfg = rig.cfg;
   AdjustResult result;
   const ProcedureResult r = procedures.adjustCamera(cfg, result);
   EXPECT_EQ(r.outcome, Outcome::Stopped);
@@ -178,8 +177,7 @@ TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
   cam.noiseSigma = 1.5;
   Rig rig(oneMark(), cam, 1.02, 0.97);
   rig.headSeeing(0, {230, 150});
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
+  config::CIniConfig& cfg = rig.cfg;
   const ProcedureResult r = rig.procedures->correctCalibrationRatio(cfg, 1);
   ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
   EXPECT_EQ(r.message, "Correction Successfully!");
@@ -192,8 +190,7 @@ TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
 
 TEST(CorrectCalibrationRatio, MarkNearTheCentreOrStopChangesNothing) {
   Rig rig(oneMark(), {}, 1.02, 0.97);
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
+  config::CIniConfig& cfg = rig.cfg;
 
   rig.headSeeing(0, {199, 150});
   ProcedureResult r = rig.procedures->correctCalibrationRatio(cfg, 0);
@@ -216,8 +213,7 @@ TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) 
   FixedMeasurer fixed;
   fixed.at = {520, 360};
   CameraProcedures procedures(rig.table, fixed, rig.calibration, rig.clock, rig.settings);
-  test::TempHome home;
-  config::CIniConfig cfg(home.path());
+  config::CIniConfig& cfg = rig.cfg;
   rig.calibration.setRatios(1.1, 0.9);
   const ProcedureResult r = procedures.correctCalibrationRatio(cfg, 0);
   EXPECT_EQ(r.outcome, Outcome::Failed);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -32,6 +33,21 @@ std::unique_ptr<qel::test::ChildProcess> startSim(const std::string& q, const st
   return sim;
 }
 
+// `qelcut sim --configure-home ARGS`, then `qelcut ccd CCD` while `qelcut sim ARGS` runs: what
+// ccd printed, its status in `status`.
+std::string demo(const qel::test::TempHome& home, const std::string& args, const std::string& ccd, int* status,
+                 const std::function<void()>& configured = {}) {
+  const std::string q = QELCUT_PATH;
+  const std::string setup = run(q + " sim --configure-home" + args, status);
+  EXPECT_EQ(*status, 0) << setup;
+  EXPECT_NE(setup.find("simulated table"), std::string::npos) << setup;
+  if (configured) configured();
+  auto sim = startSim(q, args, home.file("sim.log"));
+  const std::string out = run(q + " ccd " + ccd + " --home " + home.path(), status);
+  sim->stop();
+  return out;
+}
+
 // The four marks of every sheet here.
 const char* const kMarks = "SP8;PU800,800;CI160;PU;SP8;PU12800,800;CI160;PU;SP8;PU12800,8800;CI160;PU;SP8;PU800,8800;CI160;PU;";
 
@@ -50,19 +66,15 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
                                                    std::to_string(3000 + 400 * j) + ",3000;PD9000,6000;PU;SP0;");
   }
   const std::vector<int> order{2, 0, 1, 1, 0, 2, 0, 1, 2, 0};
-  const std::string q = QELCUT_PATH;
   std::string args = " --home " + home.path() + " --bind 127.0.0.207 --codes --mark-faults";
   for (int j : order) args += " --sheet " + home.file("Jobs/" + jobs[j] + ".plt");
   int status = 0;
-  const std::string configured = run(q + " sim --configure-home" + args, &status);
-  ASSERT_EQ(status, 0) << configured;
-  qel::config::CIniConfig cfg(home.path());
-  cfg.write(qel::config::keys::MoveSpeed, 3000);
-  cfg.write(qel::config::keys::MoveAccel, 30000);
-  cfg.write(qel::config::keys::WaitTime4Capture, 100);
-  auto sim = startSim(q, args, home.file("sim.log"));
-  const std::string out = run(q + " ccd --jobs " + home.file("Jobs") + " --sheets 10 --home " + home.path(), &status);
-  sim->stop();
+  const std::string out = demo(home, args, "--jobs " + home.file("Jobs") + " --sheets 10", &status, [&] {
+    qel::config::CIniConfig cfg(home.path());
+    cfg.write(qel::config::keys::MoveSpeed, 3000);
+    cfg.write(qel::config::keys::MoveAccel, 30000);
+    cfg.write(qel::config::keys::WaitTime4Capture, 100);
+  });
   ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("sheets: 10 cut, 0 skipped"), std::string::npos) << out;
   for (std::size_t i = 0; i < order.size(); ++i) {
@@ -85,13 +97,13 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
     if (e.path().extension() == ".json") records.push_back(e.path().string());
   ASSERT_EQ(records.size(), 10u);
   // A record printed again later; a file that is no record is refused.
-  const std::string shown = run(q + " ccd --record " + records[0], &status);
+  const std::string shown = run(std::string(QELCUT_PATH) + " ccd --record " + records[0], &status);
   EXPECT_EQ(status, 0) << shown;
   EXPECT_TRUE(std::regex_search(shown, std::regex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.\d\d)")))
       << shown;
   EXPECT_NE(shown.find("correction (affine)"), std::string::npos) << shown;
   home.writeFile("not-a-record.json", "{\"marks\": 3}");
-  const std::string refused = run(q + " ccd --record " + home.file("not-a-record.json"), &status);
+  const std::string refused = run(std::string(QELCUT_PATH) + " ccd --record " + home.file("not-a-record.json"), &status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
 }
@@ -103,33 +115,22 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
 TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
   if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
   qel::test::TempHome home;
-  const double pt = 72 / 25.4;
-  char buf[256];
-  std::snprintf(buf, sizeof buf, "<< /PageSize [%.3f %.3f] >> setpagedevice %.6f %.6f scale 0.2 setlinewidth\n",
-                340 * pt, 240 * pt, pt, pt);
-  std::string ps = std::string("%!PS\n") + buf;
-  ps += "[/Separation (All) /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor\n";
-  for (auto [x, y] : {std::pair{20, 20}, {320, 20}, {320, 220}, {20, 220}}) {
-    std::snprintf(buf, sizeof buf, "newpath %d %d 4 0 360 arc closepath fill\n", x, y);
-    ps += buf;
-  }
-  ps += "[/Separation (CutContour) /DeviceCMYK {dup 0 exch 0}] setcolorspace 1 setcolor\n"
-        "newpath 60 60 moveto 280 60 lineto 280 180 lineto 60 180 lineto closepath stroke\n"
-        "0 0 0 1 setcmykcolor newpath 70 70 moveto 270 170 lineto stroke showpage\n";
-  home.writeFile("sheet.ps", ps);
+  // 340 x 240 mm in points, drawn in mm.
+  home.writeFile("sheet.ps",
+                 "%!PS\n<< /PageSize [963.780 680.315] >> setpagedevice 2.834646 2.834646 scale 0.2 setlinewidth\n"
+                 "[/Separation (All) /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor\n"
+                 "newpath 20 20 4 0 360 arc closepath fill newpath 320 20 4 0 360 arc closepath fill\n"
+                 "newpath 320 220 4 0 360 arc closepath fill newpath 20 220 4 0 360 arc closepath fill\n"
+                 "[/Separation (CutContour) /DeviceCMYK {dup 0 exch 0}] setcolorspace 1 setcolor\n"
+                 "newpath 60 60 moveto 280 60 lineto 280 180 lineto 60 180 lineto closepath stroke\n"
+                 "0 0 0 1 setcmykcolor newpath 70 70 moveto 270 170 lineto stroke showpage\n");
   int status = 0;
   const std::string converted = run("ps2pdf " + home.file("sheet.ps") + " " + home.file("sheet.pdf"), &status);
   if (status != 0) GTEST_SKIP() << "Ghostscript (ps2pdf) is not installed: " << converted;
-  const std::string q = QELCUT_PATH;
-  const std::string common = " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
-                             " --print-scale 1.003 --print-rotate 0.7";
-  const std::string configured = run(q + " sim --configure-home" + common, &status);
-  ASSERT_EQ(status, 0) << configured;
-  EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
-  auto sim = startSim(q, common, home.file("sim.log"));
-  const std::string out = run(q + " ccd " + home.file("sheet.pdf") + " --home " + home.path() + " --cut-type 1", &status);
-  sim->stop();
-  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
+  const std::string out = demo(home, " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
+                                        " --print-scale 1.003 --print-rotate 0.7",
+                               home.file("sheet.pdf") + " --cut-type 1", &status);
+  ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("design (320.000, 220.000) mm"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
   EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
@@ -144,7 +145,7 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
   EXPECT_TRUE(recorded);
 
   // A missing file: the file pane's text and exit status 1.
-  const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
+  const std::string missing = run(std::string(QELCUT_PATH) + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
 }

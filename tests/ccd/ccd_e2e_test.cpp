@@ -114,51 +114,41 @@ TEST(CcdCut, MarksOnATurnedAndEnlargedPrintLandWithinAHundredthOfAMillimetreOrSo
   }
 }
 
-TEST(CcdCut, SmudgedMarkIsMarkedByHandAfterTheQuestion) {
-  sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
-  sheet.smudged = {2};
-  CcdBench b("127.0.0.153", sheet, tableCamera());
-  ASSERT_TRUE(prepare(b, kFourMarks));
-  std::thread jog;
-  b.op.answer = [&](CcdQuestion q) {
-    EXPECT_EQ(q, CcdQuestion::ManualMarking);
-    // The operator jogs the head until the smear's centre is under the crosshair, then ">>".
-    jog = std::thread([&] {
-      b.headOver(b.table->sheet().tablePosition(kFourMarks[2]));
-      b.workflow->confirmManualMark();
-    });
-    return true;
-  };
-  const RunEnd end = b.run();
-  if (jog.joinable()) jog.join();
-  ASSERT_EQ(end, RunEnd::Completed);
-  EXPECT_EQ(b.op.questions.size(), 1u);
-  const auto states = b.op.copy(b.op.states);
-  EXPECT_NE(std::find(states.begin(), states.end(), CcdState::ManualMarking), states.end());
-  EXPECT_NE(std::find(states.begin(), states.end(), CcdState::AutoMarkingAfterManual), states.end());
-  EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
-}
-
-// A mark the camera cannot find and an operator who does not finish marking it by hand: declining
-// the question, or a stop while the job waits, ends the job quietly with nothing sent.
-TEST(CcdCut, ManualMarkingDeclinedOrStoppedEndsTheJobQuietly) {
-  for (const bool decline : {true, false}) {
-    SCOPED_TRACE(decline ? "declined" : "stopped while waiting");
+// A mark the camera cannot find: the operator marks it by hand after the question (jogs the head
+// until the smear's centre is under the crosshair, then ">>"), or declines the question, or stops
+// while the job waits; the last two end the job quietly with nothing sent.
+TEST(CcdCut, SmudgedMarkIsMarkedByHandOrTheJobEndsQuietly) {
+  enum Answer { ByHand, Decline, Stop };
+  for (const auto& [answer, address] : {std::pair{ByHand, "127.0.0.153"}, {Decline, "127.0.0.155"}, {Stop, "127.0.0.154"}}) {
+    SCOPED_TRACE(address);
     sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, kFourMarks);
-    sheet.smudged = {1};
-    CcdBench b(decline ? "127.0.0.155" : "127.0.0.154", sheet, tableCamera());
+    sheet.smudged = {2};
+    CcdBench b(address, sheet, tableCamera());
     ASSERT_TRUE(prepare(b, kFourMarks));
-    std::thread stopper;
-    b.op.answer = [&](CcdQuestion) {
-      if (decline) return false;
-      stopper = std::thread([&] {
-        test::waitUntil([&] { return b.workflow->state() == CcdState::ManualMarking; }, 30000);
-        b.workflow->stop();
+    std::thread helper;
+    b.op.answer = [&, answer = answer](CcdQuestion q) {
+      EXPECT_EQ(q, CcdQuestion::ManualMarking);
+      if (answer == Decline) return false;
+      helper = std::thread([&, answer] {
+        if (answer == Stop) {
+          test::waitUntil([&] { return b.workflow->state() == CcdState::ManualMarking; }, 30000);
+          return b.workflow->stop();
+        }
+        b.headOver(b.table->sheet().tablePosition(kFourMarks[2]));
+        b.workflow->confirmManualMark();
       });
       return true;
     };
     const RunEnd end = b.run();
-    if (stopper.joinable()) stopper.join();
+    if (helper.joinable()) helper.join();
+    EXPECT_EQ(b.op.questions.size(), 1u);
+    if (answer == ByHand) {
+      ASSERT_EQ(end, RunEnd::Completed);
+      const auto states = b.op.copy(b.op.states);
+      EXPECT_NE(std::find(states.begin(), states.end(), CcdState::AutoMarkingAfterManual), states.end());
+      EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+      continue;
+    }
     EXPECT_EQ(end, RunEnd::Stopped);
     EXPECT_EQ(b.workflow->state(), CcdState::Ready);
     EXPECT_TRUE(b.op.copy(b.op.told).empty());
