@@ -11,6 +11,7 @@
 #include "controller/controller.h"
 #include "controller/crc.h"
 #include "controller/loaders.h"
+#include "controller/port.h"
 #include "controller/qel_controller.h"
 #include "coordinator_sim.h"
 #include "support/skip_clock.h"
@@ -177,6 +178,10 @@ TEST(WithSimulator, ProgramLoadOverASerialLineInMultiplexedMode) {
   qel::test::SkipClock clock;
   CController c(&clock);
   ASSERT_EQ(c.openSerial(tty, 2, 1), 1);
+  EXPECT_EQ(c.portType(), 1);
+  EXPECT_EQ(c.largestBlock(), 16);
+  EXPECT_EQ(c.openAdditional(2), 0);  // REMOTE shares the device with MPE
+  EXPECT_FALSE(c.port()->reconnect());
   c.setChannelMode(1, false);
   ASSERT_TRUE(sim.waitFor([&] { return sim.anyMpe(); }));
   const std::string path = home.path() + "/cut.gco";
@@ -194,6 +199,10 @@ TEST(WithSimulator, ProgramLoadOverASerialLineInMultiplexedMode) {
   EXPECT_NE(sim.channelBytes(8).find("LOAD_PROJECT(1)\n\x14"), std::string::npos);
   c.setChannelMode(0, false);
   c.close(-1);
+  EXPECT_EQ(c.port(), nullptr);
+  EXPECT_EQ(serialDevicePath("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(std::vector<int>({serialSettingsIndex(3, 1), serialSettingsIndex(3, 2), serialSettingsIndex(4, 1)}),
+            std::vector<int>({2, 1, -1}));
 }
 
 TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
