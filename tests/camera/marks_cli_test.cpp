@@ -52,7 +52,6 @@ TEST(MarksCommand, RefusesWhatItCannotUse) {
   test::CommandResult r = qelcut(home.file("big.png"));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("800 x 600"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("640 x 480"), std::string::npos) << r.output;
 
   ASSERT_TRUE(cv::imwrite(home.file("blank.png"), cv::Mat(480, 640, CV_8UC1, cv::Scalar(200))));
   r = qelcut(home.file("blank.png"));
