@@ -123,18 +123,17 @@ TEST_P(AdjustCamera, RecoversPixelScaleRotationAndMirror) {
   Rig rig(oneMark(), cam);
   rig.headSeeing(0, {0, 0});
   rig.table.refuseNextMoves(2);  // the command client is busy at first
-  config::CIniConfig& cfg = rig.cfg;
   AdjustResult result;
-  const ProcedureResult r = rig.procedures->adjustCamera(cfg, result);
+  const ProcedureResult r = rig.procedures->adjustCamera(rig.cfg, result);
   ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
   EXPECT_EQ(r.message, "Adjust OK!");
   EXPECT_NEAR(result.rotate, rotation, 0.003);
   EXPECT_EQ(result.isMirror, mirror ? 1 : 0);
   EXPECT_NEAR(result.ratio_px, 8.2, 0.01);
   EXPECT_NEAR(result.ratio_py, 7.9, 0.01);
-  EXPECT_NEAR(cfg.read(config::keys::ratio_px), 8.2, 0.01);
-  EXPECT_NEAR(cfg.read(config::keys::rotate), rotation, 0.003);
-  EXPECT_EQ(cfg.read(config::keys::isMirror), mirror ? 1 : 0);
+  EXPECT_NEAR(rig.cfg.read(config::keys::ratio_px), 8.2, 0.01);
+  EXPECT_NEAR(rig.cfg.read(config::keys::rotate), rotation, 0.003);
+  EXPECT_EQ(rig.cfg.read(config::keys::isMirror), mirror ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cameras, AdjustCamera,
@@ -142,33 +141,29 @@ INSTANTIATE_TEST_SUITE_P(Cameras, AdjustCamera,
                                            std::make_tuple(-0.3, false), std::make_tuple(2.0, false),
                                            std::make_tuple(-2.5, true), std::make_tuple(1.57, true)));
 
-TEST(AdjustCameraLimits, OutOfLimitsKeepsThePreviousValues) {
+// Values out of the limits, or a stop while the samples do not settle: the previous values stay.
+TEST(AdjustCameraRefusals, OutOfLimitsOrStoppedKeepsThePreviousValues) {
   Rig rig(oneMark());
   rig.headSeeing(0, {0, 0});
-  config::CIniConfig& cfg = rig.cfg;
-  cfg.writeText("Camera", "ratio_px_high", "5");
-  cfg.write(config::keys::ratio_px, 4.5);
+  rig.cfg.writeText("Camera", "ratio_px_high", "5");
+  rig.cfg.write(config::keys::ratio_px, 4.5);
   AdjustResult result;
-  const ProcedureResult r = rig.procedures->adjustCamera(cfg, result);
+  ProcedureResult r = rig.procedures->adjustCamera(rig.cfg, result);
   EXPECT_EQ(r.outcome, Outcome::Failed);
   EXPECT_EQ(r.message, "Params is out of Limits, Adjust Failed!");
   EXPECT_DOUBLE_EQ(result.ratio_px, 4.5);
-  EXPECT_DOUBLE_EQ(cfg.read(config::keys::ratio_px), 4.5);
-}
+  EXPECT_DOUBLE_EQ(rig.cfg.read(config::keys::ratio_px), 4.5);
 
-TEST(AdjustCameraStop, UnsettledSamplesRepeatUntilStoppedAndNothingIsSaved) {
-  Rig rig(oneMark());
-  rig.headSeeing(0, {0, 0});
-  JitteryMeasurer jittery(*rig.measurer);
-  CameraProcedures procedures(rig.table, jittery, rig.calibration, rig.clock, rig.settings);
-  rig.table.stopAfterMoves(16);
-  config::CIniConfig& cfg = rig.cfg;
-  AdjustResult result;
-  const ProcedureResult r = procedures.adjustCamera(cfg, result);
+  Rig fresh(oneMark());
+  fresh.headSeeing(0, {0, 0});
+  JitteryMeasurer jittery(*fresh.measurer);
+  CameraProcedures procedures(fresh.table, jittery, fresh.calibration, fresh.clock, fresh.settings);
+  fresh.table.stopAfterMoves(16);
+  r = procedures.adjustCamera(fresh.cfg, result);
   EXPECT_EQ(r.outcome, Outcome::Stopped);
   EXPECT_TRUE(r.message.empty());
   EXPECT_GE(jittery.n, 12);  // at least four rounds of three measurements
-  EXPECT_EQ(cfg.readText("Camera", "ratio_px", "absent"), "absent");
+  EXPECT_EQ(fresh.cfg.readText("Camera", "ratio_px", "absent"), "absent");
 }
 
 TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
@@ -177,33 +172,30 @@ TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
   cam.noiseSigma = 1.5;
   Rig rig(oneMark(), cam, 1.02, 0.97);
   rig.headSeeing(0, {230, 150});
-  config::CIniConfig& cfg = rig.cfg;
-  const ProcedureResult r = rig.procedures->correctCalibrationRatio(cfg, 1);
+  const ProcedureResult r = rig.procedures->correctCalibrationRatio(rig.cfg, 1);
   ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
   EXPECT_EQ(r.message, "Correction Successfully!");
   const CalibrationValues v = rig.calibration.values();
   EXPECT_NEAR(v.ratio1, 1.02, 0.002);  // plane X
   EXPECT_NEAR(v.ratio0, 0.97, 0.002);  // plane Y
-  EXPECT_NEAR(cfg.readCameraPara(1, 5, 1), v.ratio1, 1e-6);
-  EXPECT_NEAR(cfg.readCameraPara(1, 5, 0), v.ratio0, 1e-6);
+  EXPECT_NEAR(rig.cfg.readCameraPara(1, 5, 1), v.ratio1, 1e-6);
+  EXPECT_NEAR(rig.cfg.readCameraPara(1, 5, 0), v.ratio0, 1e-6);
 }
 
 TEST(CorrectCalibrationRatio, MarkNearTheCentreOrStopChangesNothing) {
   Rig rig(oneMark(), {}, 1.02, 0.97);
-  config::CIniConfig& cfg = rig.cfg;
-
   rig.headSeeing(0, {199, 150});
-  ProcedureResult r = rig.procedures->correctCalibrationRatio(cfg, 0);
+  ProcedureResult r = rig.procedures->correctCalibrationRatio(rig.cfg, 0);
   EXPECT_EQ(r.outcome, Outcome::Failed);
   EXPECT_EQ(r.message, "Please move the mark point to more corner place!");
 
   rig.headSeeing(0, {230, 150});
   rig.table.stopAfterMoves(1);
-  r = rig.procedures->correctCalibrationRatio(cfg, 0);
+  r = rig.procedures->correctCalibrationRatio(rig.cfg, 0);
   EXPECT_EQ(r.outcome, Outcome::Stopped);
   EXPECT_TRUE(r.message.empty());
   EXPECT_EQ(rig.calibration.values().ratio0, 1.0);
-  EXPECT_EQ(cfg.readText("Camera_Para0", "RATIO0", "absent"), "absent");
+  EXPECT_EQ(rig.cfg.readText("Camera_Para0", "RATIO0", "absent"), "absent");
 }
 
 TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) {
@@ -213,9 +205,8 @@ TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) 
   FixedMeasurer fixed;
   fixed.at = {520, 360};
   CameraProcedures procedures(rig.table, fixed, rig.calibration, rig.clock, rig.settings);
-  config::CIniConfig& cfg = rig.cfg;
   rig.calibration.setRatios(1.1, 0.9);
-  const ProcedureResult r = procedures.correctCalibrationRatio(cfg, 0);
+  const ProcedureResult r = procedures.correctCalibrationRatio(rig.cfg, 0);
   EXPECT_EQ(r.outcome, Outcome::Failed);
   EXPECT_EQ(r.message, "Correction Failed!");
   EXPECT_EQ(rig.calibration.values().ratio0, 1.1);  // restored
