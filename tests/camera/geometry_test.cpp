@@ -206,13 +206,16 @@ TEST(PatternCorrection, CorrectedDesignLandsOnTheMeasuredMarks) {
 
 TEST(Registration, ResidualsAfterTheFitNameTheMarkThatIsOff) {
   const std::vector<cv::Point2d> design = {{400, 400}, {12400, 400}, {12400, 8400}, {400, 8400}};
-  const double phi = 0.6 * CV_PI / 180.0;
-  auto printed = [&](const cv::Point2d& d) { return cv::Point2d(150, 90) + rotate(d / 40.0 * 1.003, phi); };
+  auto fit = [&](cv::Point2d offMark2) {
+    Registration reg;
+    reg.reset(design, 0, 0, 0.0);
+    for (std::size_t k = 0; k < design.size(); ++k)
+      reg.addMeasured(cv::Point2d(150, 90) + rotate(design[k] / 40.0 * 1.003, 0.6 * CV_PI / 180.0) + (k == 1 ? offMark2 : cv::Point2d()));
+    reg.computeFinalRatios();
+    return reg;
+  };
   // A true fit leaves nothing at any mark, whatever the camera offset.
-  Registration reg;
-  reg.reset(design, 0, 0, 0.0);
-  for (const auto& d : design) reg.addMeasured(printed(d));
-  reg.computeFinalRatios();
+  const Registration reg = fit({0, 0});
   const auto clean = markResiduals(reg, PatternCorrection(reg, 1, 12.5, -7.25), 12.5, -7.25);
   ASSERT_EQ(clean.size(), 4u);
   for (double r : clean) EXPECT_LT(r, 1e-6);
@@ -220,10 +223,7 @@ TEST(Registration, ResidualsAfterTheFitNameTheMarkThatIsOff) {
   EXPECT_TRUE(markResiduals(reg, PatternCorrection(reg, 0, 12.5, -7.25), 12.5, -7.25).empty());
 
   // Mark 2 (from 1) printed 0.5 mm off along Y.
-  Registration off;
-  off.reset(design, 0, 0, 0.0);
-  for (std::size_t k = 0; k < design.size(); ++k) off.addMeasured(printed(design[k]) + (k == 1 ? cv::Point2d(0, 0.5) : cv::Point2d()));
-  off.computeFinalRatios();
+  const Registration off = fit({0, 0.5});
   const auto r = markResiduals(off, PatternCorrection(off, 2, 3.0, 4.0), 3.0, 4.0);
   ASSERT_EQ(r.size(), 4u);
   EXPECT_EQ(std::max_element(r.begin(), r.end()) - r.begin(), 1);
