@@ -1,7 +1,7 @@
 // Print-and-cut in production against the simulated coordinator and table: a shuffled stack of
 // sheets of three jobs recognised by their codes and fed by the coordinator, a sheet lying off
 // its place found by searching, faint marks, and jobs one after another starting at their first
-// mark. (A roll cut in segments is the segment fit's own test.)
+// mark. (A long roll cut in segments is the segment fit's own test.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -156,6 +156,7 @@ TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
   sim::SheetSpec faint = codedSheet("", {30, 25}, 1.003, 0.7);
   faint.ink = 180;  // printed 35 grey levels under the paper
   CcdBench b("127.0.0.226", faint, faultyCamera());
+  config::CIniConfig(b.home.path()).write(config::keys::SegmentLength, 300.0);  // fitted as one segment
   ASSERT_TRUE(prepare(b));
   ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
   const auto marks = b.op.copy(b.op.marks);
@@ -165,6 +166,9 @@ TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
     EXPECT_LT(m.quality.confidence(), 0.5) << m.index;
   }
   EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
+  const auto records = b.op.copy(b.op.records);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_NE(text(records[0]).find("\"fit\": \"segments\""), std::string::npos) << text(records[0]);
 }
 
 TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRefused) {
