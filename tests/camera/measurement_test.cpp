@@ -108,15 +108,3 @@ TEST(MarkMeasurement, CancelWakesAWaitingRequester) {
   EXPECT_EQ(result.get(), cv::Point2d(0, 0));
   EXPECT_FALSE(m.pending());
 }
-
-TEST(MarkMeasurement, CrossModeUsesTheCornerDetector) {
-  MarkMeasurement m;
-  m.setParameters(markTypeFromKey(1), 25, 100);
-  cv::Mat f(480, 640, CV_8UC1, cv::Scalar(210));
-  cv::line(f, {300, 150}, {300, 250}, cv::Scalar(30), 6);
-  cv::line(f, {250, 200}, {350, 200}, cv::Scalar(30), 6);
-  auto result = std::async(std::launch::async, [&] { return m.measure(1); });
-  serve(m, {f});
-  const cv::Point2d p = result.get();
-  EXPECT_LT(cv::norm(p - cv::Point2d(300, 200)), 1.5) << p;
-}
