@@ -52,17 +52,10 @@ sim::CameraSpec tableCamera(double noise = 1.0) {
   return c;
 }
 
-// The usual start of a run: the pattern of `marks` with the two shapes, the head over the first
-// mark (or `head`). Settings the run needs are written to the bench's home before.
+// The usual start of a run: the pattern of `marks` with the two shapes.
 bool prepare(CcdBench& b, const std::vector<cv::Point2d>& marks, bool crosses = false,
              std::optional<cv::Point2d> head = std::nullopt) {
-  if (!b.ready()) {
-    ADD_FAILURE() << b.error;
-    return false;
-  }
-  b.loadPattern(test::printAndCutPlot(marks, crosses, kShapes));
-  b.headOver(head.value_or(b.table->sheet().tablePosition(marks[0])));
-  return !::testing::Test::HasFatalFailure();
+  return b.start(test::printAndCutPlot(marks, crosses, kShapes), head);
 }
 
 template <class K, class V>

@@ -58,13 +58,7 @@ std::vector<cv::Point2d> pointsOf(const std::vector<cv::Point2d>& shape) {
 
 // A bench with the one-line pattern loaded and the head over the first mark (or `head`).
 bool prepare(CcdBench& b, std::optional<cv::Point2d> head = std::nullopt) {
-  if (!b.ready()) {
-    ADD_FAILURE() << b.error;
-    return false;
-  }
-  b.loadPattern(test::printAndCutPlot(kMarks, false, {kShape}));
-  b.headOver(head.value_or(b.table->sheet().tablePosition(kMarks[0])));
-  return !::testing::Test::HasFatalFailure();
+  return b.start(test::printAndCutPlot(kMarks, false, {kShape}), head);
 }
 
 std::string text(const std::string& path) {

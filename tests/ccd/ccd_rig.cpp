@@ -118,6 +118,16 @@ void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
   pattern.toggleSelectAll();
 }
 
+bool CcdBench::start(const std::string& plot, std::optional<cv::Point2d> head) {
+  if (!ready()) {
+    ADD_FAILURE() << error;
+    return false;
+  }
+  loadPattern(plot);
+  headOver(head.value_or(table->sheet().tablePosition(table->sheet().marks.at(0))));
+  return !::testing::Test::HasFatalFailure();
+}
+
 void CcdBench::headOver(const cv::Point2d& t) {
   ASSERT_TRUE(ready()) << error;
   ASSERT_TRUE(command.movePos(2, 3000, 30000, t.x, t.y));

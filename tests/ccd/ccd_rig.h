@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,6 +106,9 @@ struct CcdBench {
 
   // Writes the plot, loads it into the pattern and selects it.
   void loadPattern(const std::string& plot, const std::string& name = "job.plt");
+  // The usual start of a run: a failure when the bench is not ready, else the plot loaded and the
+  // head over table point `head` (by default the sheet's first mark); false after a fatal failure.
+  bool start(const std::string& plot, std::optional<cv::Point2d> head = std::nullopt);
   // A stack of sheets for runs by job code: the first lies on the table, each feed of the
   // coordinator brings the next; after the last the table is bare.
   void stackSheets(std::vector<sim::SheetSpec> sheets);
