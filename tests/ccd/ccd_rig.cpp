@@ -5,26 +5,27 @@
 #include <cmath>
 #include <regex>
 
+#include "support/wait.h"
+
 namespace qel::test {
 
 std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosses,
                             const std::vector<std::vector<cv::Point2d>>& shapesMm) {
-  auto u = [](double mm) { return std::to_string(static_cast<long>(std::lround(mm * 40.0))); };
+  auto at = [](double x, double y) {
+    return std::to_string(std::lround(x * 40.0)) + "," + std::to_string(std::lround(y * 40.0));
+  };
   std::string out = "IN;";
   for (const auto& m : marksMm) {
-    if (crosses) {
-      // Two three-point strokes; the second, from the centre, carries the mark.
-      out += "SP8;PU" + u(m.x - 4) + "," + u(m.y) + ";PD" + u(m.x) + "," + u(m.y) + "," + u(m.x + 4) + "," + u(m.y) +
-             ";PU;";
-      out += "SP8;PU" + u(m.x) + "," + u(m.y) + ";PD" + u(m.x) + "," + u(m.y + 4) + "," + u(m.x) + "," + u(m.y - 4) +
-             ";PU;";
+    if (crosses) {  // two three-point strokes; the second, from the centre, carries the mark
+      out += "SP8;PU" + at(m.x - 4, m.y) + ";PD" + at(m.x, m.y) + "," + at(m.x + 4, m.y) + ";PU;";
+      out += "SP8;PU" + at(m.x, m.y) + ";PD" + at(m.x, m.y + 4) + "," + at(m.x, m.y - 4) + ";PU;";
     } else {
-      out += "SP8;PU" + u(m.x) + "," + u(m.y) + ";CI160;PU;";
+      out += "SP8;PU" + at(m.x, m.y) + ";CI160;PU;";
     }
   }
   for (const auto& shape : shapesMm) {
-    out += "SP1;PU" + u(shape[0].x) + "," + u(shape[0].y) + ";";
-    for (std::size_t i = 1; i < shape.size(); ++i) out += "PD" + u(shape[i].x) + "," + u(shape[i].y) + ";";
+    out += "SP1;PU" + at(shape[0].x, shape[0].y) + ";";
+    for (std::size_t i = 1; i < shape.size(); ++i) out += "PD" + at(shape[i].x, shape[i].y) + ";";
     out += "PU;";
   }
   out += "SP0;";
@@ -131,11 +132,7 @@ bool CcdBench::start(const std::string& plot, std::optional<cv::Point2d> head) {
 void CcdBench::headOver(const cv::Point2d& t) {
   ASSERT_TRUE(ready()) << error;
   ASSERT_TRUE(command.movePos(2, 3000, 30000, t.x, t.y));
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (coordinator->model().moving()) {
-    ASSERT_LT(std::chrono::steady_clock::now(), end) << "the head is still moving after 10 s";
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(waitUntil([&] { return !coordinator->model().moving(); }, 10000, 5)) << "the head is still moving after 10 s";
 }
 
 void CcdBench::makeWorkflow() {
@@ -157,14 +154,8 @@ ccd::RunEnd CcdBench::run(int timeoutMs) {
 }
 
 ccd::RunEnd CcdBench::waitForEnd(int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  bool ended = false;
-  while (!ended && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ended = workflow->lastRunEnd() != ccd::RunEnd::None && !workflow->busy();
-  }
   // Out of time: stop the run, so that the test ends with its failure instead of hanging.
-  if (!ended) {
+  if (!waitUntil([&] { return workflow->lastRunEnd() != ccd::RunEnd::None && !workflow->busy(); }, timeoutMs, 10)) {
     ADD_FAILURE() << "the marking run did not end within " << timeoutMs << " ms";
     workflow->stop();
   }

@@ -39,12 +39,8 @@ struct RecordingOperator : ccd::CcdOperator {
     std::lock_guard l(m);
     to.push_back(std::forward<V>(v));
   }
-  void markMeasured(const ccd::MarkReport& r) override {
-    add(marks, r);
-    lastMark = std::chrono::steady_clock::now();
-  }
+  void markMeasured(const ccd::MarkReport& r) override { add(marks, r), lastMark = std::chrono::steady_clock::now(); }
   void jobRecognised(int, const std::string& job, const std::string&) override { add(jobs, job); }
-  void sheetEnded(int, ccd::SheetEnd e, const std::string&) override { add(sheetEnds, e); }
   void recordWritten(const std::string& path) override { add(records, path); }
   bool ask(ccd::CcdQuestion q) override {
     add(questions, q);
@@ -58,10 +54,7 @@ struct RecordingOperator : ccd::CcdOperator {
     ++waits;
   }
   void residuals(const std::vector<double>& mm) override { add(residualRuns, mm); }
-  void sent(const std::string& name, const std::string&) override {
-    add(names, name);
-    lastSent = std::chrono::steady_clock::now();
-  }
+  void sent(const std::string&, const std::string&) override { lastSent = std::chrono::steady_clock::now(); }
   template <class T>
   std::vector<T> copy(const std::vector<T>& v) {
     std::lock_guard l(m);
@@ -71,8 +64,7 @@ struct RecordingOperator : ccd::CcdOperator {
   std::function<void(int)> onBetweenPieces;
   std::mutex m;
   std::vector<ccd::MarkReport> marks;
-  std::vector<std::string> jobs, records, names;
-  std::vector<ccd::SheetEnd> sheetEnds;
+  std::vector<std::string> jobs, records;
   std::vector<ccd::CcdQuestion> questions;
   std::vector<std::pair<ccd::CcdMessage, std::string>> told;
   std::vector<ccd::CcdState> states;

@@ -1,5 +1,5 @@
-/* An outside program: loads the controller library with dlopen and downloads a file on a
- * multiplexed channel of the coordinator simulator. Usage: c_client LIB ADDRESS PORT WORKDIR */
+/* An outside program: loads the controller library with dlopen and downloads a file to the
+ * coordinator simulator. Usage: c_client LIB ADDRESS PORT WORKDIR */
 #include <dlfcn.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -16,7 +16,6 @@ typedef ControllerHandle (*ControllerClassNew_t)(void);
 typedef void (*ControllerClassDelete_t)(ControllerHandle);
 typedef int (*ControllerOpenTCP_t)(ControllerHandle, const char*, int, int);
 typedef void (*ControllerClose_t)(ControllerHandle, int);
-typedef void (*ControllerSetChannelMode_t)(ControllerHandle, int, int);
 typedef int (*ControllerRead_t)(ControllerHandle, int, char*, int*);
 typedef int (*ControllerWrite_t)(ControllerHandle, int, const char*, int);
 
@@ -25,25 +24,22 @@ int main(int argc, char** argv) {
   void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (!lib) { fprintf(stderr, "%s\n", dlerror()); return 2; }
   LOAD(ControllerClassNew) LOAD(ControllerClassDelete) LOAD(ControllerOpenTCP) LOAD(ControllerClose)
-  LOAD(ControllerSetChannelMode) LOAD(ControllerRead) LOAD(ControllerWrite)
+  LOAD(ControllerRead) LOAD(ControllerWrite)
 
   ControllerHandle h = ControllerClassNew();
   CHECK(h != NULL);
   CHECK(ControllerOpenTCP(h, argv[2], atoi(argv[3]), 1) == 1);
-  CHECK(ControllerWrite(h, 0, "MPE(1)\r", 7) == 1);
-  ControllerSetChannelMode(h, 1, 0);
   const char* frame = "\x01SD:demo.plt\x02PU0,0;PD100,0;\x03";
-  CHECK(ControllerWrite(h, 7, frame, (int)strlen(frame)) == 1);
+  CHECK(ControllerWrite(h, 0, frame, (int)strlen(frame)) == 1);
   char reply[64] = {0};
   int got = 0;
   for (int i = 0; i < 3000 && (got == 0 || reply[got - 1] != '\x03'); ++i) {
     int len = (int)sizeof reply - 1 - got;
-    CHECK(ControllerRead(h, 7, reply + got, &len) == 1);
+    CHECK(ControllerRead(h, 0, reply + got, &len) == 1);
     got += len;
     if (len == 0) usleep(1000);
   }
   CHECK(got > 5 && memcmp(reply, "\x02" "CRC=", 5) == 0);
-  ControllerSetChannelMode(h, 0, 0);
   ControllerClose(h, -1);
   ControllerClassDelete(h);
   dlclose(lib);

@@ -1,5 +1,5 @@
-"""An outside program in Python: loads the controller library through ctypes, converts a float
-to the coordinator's format and back, and downloads a file to the coordinator simulator.
+"""An outside program in Python: loads the controller library through ctypes and downloads a
+file to the coordinator simulator.
 
 Usage: python_client.py LIB ADDRESS PORT WORKDIR"""
 import ctypes
@@ -15,13 +15,8 @@ lib.ControllerOpenTCP.argtypes = [H, ctypes.c_char_p, ctypes.c_int, ctypes.c_int
 lib.ControllerClose.argtypes = [H, ctypes.c_int]
 lib.ControllerRead.argtypes = [H, ctypes.c_int, ctypes.c_char_p, ctypes.POINTER(ctypes.c_int)]
 lib.ControllerWrite.argtypes = [H, ctypes.c_int, ctypes.c_char_p, ctypes.c_int]
-lib.ControllerFloatToTms.argtypes = [H, ctypes.c_float]
-lib.ControllerFloatToTms.restype = ctypes.c_uint32
-lib.ControllerTmsToFloat.argtypes = [H, ctypes.c_uint32]
-lib.ControllerTmsToFloat.restype = ctypes.c_float
 
 h = lib.ControllerClassNew()
-assert lib.ControllerTmsToFloat(h, lib.ControllerFloatToTms(h, 0.375)) == 0.375
 assert lib.ControllerOpenTCP(h, address.encode(), port, 1) == 1
 frame = b"\x01SD:py.plt\x02hello\x03"
 assert lib.ControllerWrite(h, 0, frame, len(frame)) == 1

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <random>
 
 #include "controller/crc.h"
@@ -33,8 +33,7 @@ TEST(Crc, EveryModelResetsAndSeesASingleBitChange) {
   ASSERT_EQ(n, 5u);
   for (std::size_t i = 0; i < n; ++i) {
     CCrc a, b;
-    ASSERT_TRUE(a.selectModel(models[i].name));
-    b.selectModel(models[i].name);
+    ASSERT_TRUE(a.selectModel(models[i].name) && b.selectModel(models[i].name));
     a.update("hello world", 11);
     const auto first = a.value();
     a.reset();
@@ -60,16 +59,8 @@ TEST(Crc, SlicingEngineMatchesTableEngine) {
 }
 
 namespace {
-std::uint32_t bitsOf(float f) {
-  std::uint32_t b;
-  std::memcpy(&b, &f, 4);
-  return b;
-}
-float floatOf(std::uint32_t b) {
-  float f;
-  std::memcpy(&f, &b, 4);
-  return f;
-}
+std::uint32_t bitsOf(float f) { return std::bit_cast<std::uint32_t>(f); }
+float floatOf(std::uint32_t b) { return std::bit_cast<float>(b); }
 double tmsValue(std::uint32_t t) {
   const int e = static_cast<std::int8_t>(t >> 24);
   const double frac = (t & 0x7FFFFF) / 8388608.0;
@@ -105,9 +96,7 @@ TEST(TmsFloat, ExactOverManyBitPatterns) {
       const std::uint32_t t = floatToTms(f);
       ASSERT_EQ(tmsValue(t), static_cast<double>(f)) << e;
       ASSERT_EQ(tmsToFloat(t), f) << e;
-      if (sign < 0) {
-        ASSERT_EQ(static_cast<std::int8_t>(t >> 24), e - 1);
-      }
+      if (sign < 0) ASSERT_EQ(static_cast<std::int8_t>(t >> 24), e - 1);
     }
   }
   // Coordinator patterns whose values are normal floats come back unchanged.

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "controller/coff.h"
@@ -98,10 +97,6 @@ std::string escapeBody(const std::string& s) {
   return out;
 }
 
-void writeFile(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary) << data;
-}
-
 }  // namespace
 
 TEST(WithSimulator, FileDownloadOnAMultiplexedChannel) {
@@ -155,10 +150,9 @@ TEST(WithSimulator, ReconnectsWhenTheCoordinatorDropsTheLine) {
 TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
   qel::test::TempHome home;
   Fixture f("127.0.0.4");
-  const std::string path = home.path() + "/MAIN.bas";
-  writeFile(path, "PRINT 1\r\nPRINT 2\r\n");
+  home.writeFile("MAIN.bas", "PRINT 1\r\nPRINT 2\r\n");
   std::uint32_t state = 0;
-  ASSERT_EQ(programLoad(f.c, path, nullptr, &state), 1);
+  ASSERT_EQ(programLoad(f.c, home.file("MAIN.bas"), nullptr, &state), 1);
   EXPECT_EQ(state, kLoadDone);
   ASSERT_EQ(f.sim.programs().size(), 1u);
   EXPECT_EQ(f.sim.programs()[0].entry, "MAIN\x1C" "0");
@@ -184,17 +178,14 @@ TEST(WithSimulator, ProgramLoadOverASerialLineInMultiplexedMode) {
   EXPECT_FALSE(c.port()->reconnect());
   c.setChannelMode(1, false);
   ASSERT_TRUE(sim.waitFor([&] { return sim.anyMpe(); }));
-  const std::string path = home.path() + "/cut.gco";
   std::string text;
   for (int i = 0; i < 40; ++i) text += "G1 X" + std::to_string(i) + " Y" + std::to_string(i * 2) + "\n";
-  writeFile(path, text);
-  std::uint32_t state = 0;
-  ASSERT_EQ(programLoad(c, path, nullptr, &state), 1);
+  home.writeFile("cut.gco", text);
+  ASSERT_EQ(programLoad(c, home.file("cut.gco"), nullptr), 1);
   ASSERT_EQ(sim.programs().size(), 1u);
   EXPECT_EQ(sim.programs()[0].entry, "cut\x1C" "2");
-  std::string noLf = text;
-  noLf.erase(std::remove(noLf.begin(), noLf.end(), '\n'), noLf.end());
-  EXPECT_EQ(sim.programs()[0].data, noLf);
+  std::erase(text, '\n');
+  EXPECT_EQ(sim.programs()[0].data, text);
   // the load command travelled on channel 8 as a line
   EXPECT_NE(sim.channelBytes(8).find("LOAD_PROJECT(1)\n\x14"), std::string::npos);
   c.setChannelMode(0, false);
@@ -209,11 +200,9 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   qel::test::TempHome home;
   Fixture f("127.0.0.5");
   const std::string dir = home.path() + "/";
-  writeFile(dir + "A.bas", "A=1\r\n");
-  writeFile(dir + "B.enc", "secret stuff\r\n");
-  writeFile(dir + "C.bas", "never\r\n");
-  writeFile(dir + "proj.prj",
-            "[Programs]\nProgram00=A\nProgram02=B\nProgram14=C\n[ProgramType]\nA=0\nb=1\n");
+  for (const auto& [name, text] : {std::pair{"A.bas", "A=1\r\n"}, {"B.enc", "secret stuff\r\n"}, {"C.bas", "never\r\n"},
+                                   {"proj.prj", "[Programs]\nProgram00=A\nProgram02=B\nProgram14=C\n[ProgramType]\nA=0\nb=1\n"}})
+    home.writeFile(name, text);
   std::uint32_t state = 0;
   ASSERT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 1);
   ASSERT_EQ(f.sim.programs().size(), 2u);
@@ -246,7 +235,7 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   EXPECT_TRUE(f.said("Operation aborted by motion coordinator"));
 
   f.sim.setFaults({});
-  writeFile(dir + "missing.prj", "[Programs]\nProgram00=NOPE\n");
+  home.writeFile("missing.prj", "[Programs]\nProgram00=NOPE\n");
   EXPECT_EQ(projectLoad(f.c, dir + "missing.prj", nullptr, &state), 0);
   EXPECT_EQ(state, kLoadFileError);
   EXPECT_TRUE(f.said("Error accessing file " + dir + "NOPE.bas"));
@@ -255,7 +244,7 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
 TEST(WithSimulator, LoadCommandFailuresAndCancel) {
   qel::test::TempHome home;
   Fixture f("127.0.0.6");
-  writeFile(home.path() + "/P.txt", "x\r\n");
+  home.writeFile("P.txt", "x\r\n");
   CoordinatorFaults faults;
   faults.wrongLoadEcho = true;
   f.sim.setFaults(faults);
@@ -325,11 +314,15 @@ TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
   qel::test::TempHome home;
   Fixture f("127.0.0.8");
   std::vector<std::uint32_t> big;
-  for (std::uint32_t i = 0; i < 100; ++i) big.push_back(0x01020304u * (i + 1));
   std::string bigData;
-  for (auto w : big) bigData += words({w});
-  const std::string path = home.path() + "/sys.out";
-  writeFile(path, makeCoff(0x0093, {{".text", 0x100, words({1, 2, 3, 0x11131517}), 0x20},
+  std::uint32_t sum = 3 + 0x11131517;
+  for (std::uint32_t i = 0; i < 100; ++i) {
+    big.push_back(0x01020304u * (i + 1));
+    bigData += words({big.back()});
+    sum += big.back();
+  }
+  const std::string path = home.file("sys.out");
+  home.writeFile("sys.out", makeCoff(0x0093, {{".text", 0x100, words({1, 2, 3, 0x11131517}), 0x20},
                                     {".bss", 0x200, words({9}), 0x80},
                                     {".cinit", 0x300, "", 0x40},
                                     {".data", 0x400, bigData, 0x40}}));
@@ -343,8 +336,6 @@ TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
   EXPECT_EQ(secs[0].address, 0x100u);
   EXPECT_EQ(secs[0].words, (std::vector<std::uint32_t>{1, 2, 3, 0x11131517}));
   EXPECT_EQ(secs[1].words, big);
-  std::uint32_t sum = 3 + 0x11131517;
-  for (auto w : big) sum += w;
   char done[64];
   std::snprintf(done, sizeof done, ";checksum = 0x%08x]\r\n", sum);
   EXPECT_NE(log.find(done), std::string::npos) << log;
@@ -357,8 +348,8 @@ TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
 TEST(WithSimulator, SystemSoftwareLoadFailures) {
   qel::test::TempHome home;
   Fixture f("127.0.0.9");
-  const std::string path = home.path() + "/sys.out";
-  writeFile(path, makeCoff(0x0166, {{".text", 0x10, words({5, 6, 7, 8}), 0x20}}));
+  const std::string path = home.file("sys.out");
+  home.writeFile("sys.out", makeCoff(0x0166, {{".text", 0x10, words({5, 6, 7, 8}), 0x20}}));
   struct Row {
     void (*fault)(CoordinatorFaults&);
     const char* log;
@@ -378,8 +369,8 @@ TEST(WithSimulator, SystemSoftwareLoadFailures) {
   EXPECT_TRUE(f.sim.waitFor([&] { return f.sim.commandLines().find("N\n") != std::string::npos; }));
   EXPECT_EQ(f.sim.systemLoadsFinished(), 0);
   std::string log;
-  const std::string bad = home.path() + "/bad.out";
-  writeFile(bad, makeCoff(0x0150, {}));
+  const std::string bad = home.file("bad.out");
+  home.writeFile("bad.out", makeCoff(0x0150, {}));
   ASSERT_EQ(systemSoftwareLoad(f.c, bad, nullptr, &log), 1);
   EXPECT_EQ(log, "Error loading COFF file " + bad + "\r\n");
 }
@@ -397,7 +388,7 @@ TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   CoffImage img;
   std::string err, out;
   for (const auto& [file, error] : rows) {
-    writeFile(p, file);
+    home.writeFile("f.out", file);
     err.clear();
     EXPECT_FALSE(readCoff(p, &img, &err, &out));
     EXPECT_EQ(err.rfind(error, 0), 0u) << err;
@@ -406,7 +397,7 @@ TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   EXPECT_FALSE(readCoff(p + ".none", &img, &err, &out));
   EXPECT_EQ(err.rfind("Error stating " + p + ".none [", 0), 0u);
 
-  writeFile(p, makeCoff(0x0093, {{".text", 0x20, words({1, 2}), 0x20}}));
+  home.writeFile("f.out", makeCoff(0x0093, {{".text", 0x20, words({1, 2}), 0x20}}));
   out.clear();
   ASSERT_TRUE(readCoff(p, &img, &err, &out));
   EXPECT_EQ(img.wordSize, 4);
