@@ -7,9 +7,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "controller/bakery_lock.h"
@@ -18,6 +16,7 @@
 #include "controller/port.h"
 #include "fake_device.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 
 using namespace qel::controller;
 
@@ -197,17 +196,6 @@ std::string readExactly(int fd, std::size_t n) {
   }
   return s;
 }
-std::string readChannel(CController& c, int ch, std::size_t want) {
-  std::string got;
-  for (int i = 0; i < 500 && got.size() < want; ++i) {
-    std::uint8_t b[64];
-    std::size_t len = sizeof b;
-    c.read(ch, b, &len);
-    got.append(reinterpret_cast<char*>(b), len);
-    if (got.size() < want) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return got;
-}
 }  // namespace
 
 TEST(Multiplexer, EscapesOutgoingChannelsAndKeepsLinesWhole) {
@@ -282,21 +270,12 @@ TEST(EthernetPort, ReadNeverWritesPastTheCallersBuffer) {
   std::uint8_t buf[8];
   std::memset(buf, '#', sizeof buf);
   std::size_t len = 0;
-  for (int i = 0; i < 200 && len == 0; ++i) {
-    len = 4;
-    ASSERT_TRUE(p.read(1, buf, &len));
-    if (len == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  EXPECT_TRUE(qel::test::waitUntil([&] { return (len = 4, p.read(1, buf, &len)) && len > 0; }, 1000, 1));
   EXPECT_EQ(len, 4u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 8), "ABCD####");
   ::close(peer);
-  for (int i = 0; i < 200; ++i) {
-    len = 4;
-    if (!p.read(1, buf, &len)) break;  // rest of the data, then the hang-up
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  len = 4;
-  EXPECT_FALSE(p.read(1, buf, &len));
+  // The rest of the data, then the hang-up.
+  EXPECT_TRUE(qel::test::waitUntil([&] { return (len = 4, !p.read(1, buf, &len)); }, 1000, 1));
 }
 
 TEST(EthernetPort, WriteToACoordinatorThatStopsReadingEnds) {
@@ -328,8 +307,7 @@ TEST(Capture, SectionsAndControlByteNames) {
   Listener l("127.0.0.1");
   qel::platform::FakeClock clock;
   CController c(&clock);
-  const std::string path = home.path() + "/cap.txt";
-  ASSERT_EQ(c.openCaptureFile(path), 1);
+  ASSERT_EQ(c.openCaptureFile(home.file("cap.txt")), 1);
   ASSERT_EQ(c.openCaptureFile("/nonexistent/dir/x"), 1);  // already open
   ASSERT_EQ(c.openTcp("127.0.0.1", l.port, 1), 1);
   const int peer = l.accept();
@@ -338,13 +316,17 @@ TEST(Capture, SectionsAndControlByteNames) {
   c.write(0, "ab\r");
   c.stopCapture(157);
   ::send(peer, "xy", 2, 0);
-  EXPECT_EQ(readChannel(c, 0, 2), "xy");
+  std::string got;
+  EXPECT_TRUE(qel::test::waitUntil([&] {
+    std::uint8_t b[8];
+    std::size_t len = sizeof b;
+    c.read(0, b, &len);
+    return got.append(reinterpret_cast<char*>(b), len).size() >= 2;
+  }));
+  EXPECT_EQ(got, "xy");
   c.startCapture(3);  // invalid: nothing
   c.closeCaptureFile();
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  EXPECT_EQ(ss.str(),
+  EXPECT_EQ(home.readFile("cap.txt"),
             "ab\r"
             "]\nPut RAW[pc_to_controller]: ab<CR>"
             "]\nGet Channel[0][controller_to_pc]: xy"

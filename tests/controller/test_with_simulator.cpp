@@ -72,17 +72,14 @@ std::thread cancelOnceStuck(Fixture& f, const std::string& line, std::int64_t wa
   });
 }
 
-std::string readUntil(CController& c, int ch, char last, int ms = 3000) {
+std::string readUntil(CController& c, int ch, char last) {
   std::string got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
+  qel::test::waitUntil([&] {
     std::uint8_t b[64];
     std::size_t len = sizeof b;
     c.read(ch, b, &len);
-    got.append(reinterpret_cast<char*>(b), len);
-    if (!got.empty() && got.back() == last) break;
-    if (len == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+    return !got.append(reinterpret_cast<char*>(b), len).empty() && got.back() == last;
+  }, 3000, 1);
   return got;
 }
 
@@ -134,12 +131,11 @@ TEST(WithSimulator, ReconnectsWhenTheCoordinatorDropsTheLine) {
   f.sim.setFaults(faults);
   f.c.write(0, "\x01SD:a.plt\x02" + std::string(100, 'q') + "\x03");
   // the hang-up shows on the next reads; the port reconnects to the same address
-  for (int i = 0; i < 2000 && f.noted() < 2; ++i) {
+  qel::test::waitUntil([&] {
     std::uint8_t b[16];
     std::size_t len = sizeof b;
-    f.c.read(0, b, &len);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+    return f.c.read(0, b, &len), f.noted() >= 2;
+  }, 4000, 1);
   EXPECT_EQ(f.notes, (std::vector<std::pair<unsigned, std::uintptr_t>>{{0x504u, 1u}, {0x504u, 0u}}));
   EXPECT_EQ(f.c.status(), 0xFF00);
   f.sim.setFaults({});
