@@ -19,8 +19,7 @@ cv::Mat blank(int grey = 210) { return cv::Mat(480, 640, CV_8UC1, cv::Scalar(gre
 cv::Mat renderedDisc(const cv::Point2d& at, const sim::CameraSpec& cam, sim::MarkShape shape = sim::MarkShape::Disc) {
   platform::FakeClock clock;
   sim::SheetSpec sheet;
-  sheet.shape = shape;
-  sheet.marks = {{0.0, 0.0}};
+  sheet.shape = shape, sheet.marks = {{0.0, 0.0}};
   sim::SimTable table(clock, sheet, cam);
   // The camera centre over the table point that puts the mark at `at`.
   const cv::Point2d offsetPx = at - cv::Point2d(320, 240);
@@ -137,10 +136,7 @@ TEST(MarkDetector, RenderedMarkCentreWithinAFractionOfAPixel) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.truth << " blur " << c.blur << " noise " << c.noise);
     sim::CameraSpec cam;
-    cam.rotationRad = 0.3;
-    cam.blurSigma = c.blur;
-    cam.noiseSigma = c.noise;
-    cam.lightFalloff = c.falloff;
+    cam.rotationRad = 0.3, cam.blurSigma = c.blur, cam.noiseSigma = c.noise, cam.lightFalloff = c.falloff;
     if (c.smudge) cam.smudgeAt = cv::Point2d(250, 260);
     cv::Point2d def(0, 0);
     auto found = MarkDetector(renderedDisc(c.truth, cam, c.shape)).findCircleMarks(16, 48, def);
@@ -171,9 +167,7 @@ TEST(MarkDetector, CrossMarksAreFoundByTheirInnerCorners) {
   sim::CameraSpec cam;
   cam.noiseSigma = 2.0;
   sim::SheetSpec sheet;
-  sheet.shape = sim::MarkShape::Cross;
-  sheet.markRadius = 5.0;
-  sheet.lineWidth = 1.0;
+  sheet.shape = sim::MarkShape::Cross, sheet.markRadius = 5.0, sheet.lineWidth = 1.0;
   sheet.marks = {{0.0, 0.0}, {30.0, 12.0}};
   platform::FakeClock clock;
   sim::SimTable table(clock, sheet, cam);

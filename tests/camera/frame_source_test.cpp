@@ -39,8 +39,7 @@ using qel::test::waitUntil;
 
 sim::SheetSpec discAt(cv::Point2d table) {
   sim::SheetSpec s;
-  s.marks = {{0, 0}};
-  s.origin = table;
+  s.marks = {{0, 0}}, s.origin = table;
   return s;
 }
 

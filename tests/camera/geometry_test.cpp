@@ -31,8 +31,7 @@ TEST(Calibration, DefaultSetIsSingularAndFailsClearly) {
   EXPECT_EQ(cal.markRadiusLimits(6, 3).maxRadius, 100);
 
   CalibrationValues v;
-  v.rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-  v.translation = {0, 0, 1};
+  v.rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1}, v.translation = {0, 0, 1};
   for (double fx : {0.0, double(NAN), 500.0}) {  // singular K, not a number, usable
     v.fx = fx;
     EXPECT_EQ(CameraCalibration(v).usable(), fx == 500.0) << fx;
@@ -43,8 +42,7 @@ TEST(Calibration, DefaultSetIsSingularAndFailsClearly) {
 
 TEST(Calibration, ConvertsThroughKAndHWithBothRatios) {
   CalibrationValues v;
-  v.fx = 800.0, v.fy = 400.0, v.cx = 320.0, v.cy = 240.0;
-  v.rotation = {2, 0, 0, 0, 4, 0, 0, 0, 1};
+  v.fx = 800.0, v.fy = 400.0, v.cx = 320.0, v.cy = 240.0, v.rotation = {2, 0, 0, 0, 4, 0, 0, 0, 1};
   v.translation = {0, 0, 1};
   v.ratio1 = 1.5;  // plane X
   v.ratio0 = 0.5;  // plane Y

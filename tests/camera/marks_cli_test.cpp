@@ -20,8 +20,7 @@ test::CommandResult qelcut(const std::string& args) { return test::runCommand(st
 
 cv::Mat frameWithMark(sim::MarkShape shape, cv::Point2d tableAt) {
   sim::SheetSpec sheet;
-  sheet.shape = shape;
-  sheet.marks = {tableAt};
+  sheet.shape = shape, sheet.marks = {tableAt};
   platform::FakeClock clock;
   return sim::SimTable(clock, sheet, sim::CameraSpec{}).renderAt({0, 0});
 }

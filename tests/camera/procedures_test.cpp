@@ -43,8 +43,7 @@ struct Rig {
 
 sim::SheetSpec oneMark(cv::Point2d at = {150, 120}) {
   sim::SheetSpec s;
-  s.marks = {{0, 0}};
-  s.origin = at;
+  s.marks = {{0, 0}}, s.origin = at;
   return s;
 }
 
@@ -115,11 +114,7 @@ class AdjustCamera : public ::testing::TestWithParam<std::tuple<double, bool>> {
 TEST_P(AdjustCamera, RecoversPixelScaleRotationAndMirror) {
   const auto [rotation, mirror] = GetParam();
   sim::CameraSpec cam;
-  cam.pxPerMmX = 8.2;
-  cam.pxPerMmY = 7.9;
-  cam.rotationRad = rotation;
-  cam.mirror = mirror;
-  cam.noiseSigma = 2.0;
+  cam.pxPerMmX = 8.2, cam.pxPerMmY = 7.9, cam.rotationRad = rotation, cam.mirror = mirror, cam.noiseSigma = 2.0;
   Rig rig(oneMark(), cam);
   rig.headSeeing(0, {0, 0});
   rig.table.refuseNextMoves(2);  // the command client is busy at first
@@ -168,8 +163,7 @@ TEST(AdjustCameraRefusals, OutOfLimitsOrStoppedKeepsThePreviousValues) {
 
 TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
   sim::CameraSpec cam;
-  cam.rotationRad = 0.02;
-  cam.noiseSigma = 1.5;
+  cam.rotationRad = 0.02, cam.noiseSigma = 1.5;
   Rig rig(oneMark(), cam, 1.02, 0.97);
   rig.headSeeing(0, {230, 150});
   const ProcedureResult r = rig.procedures->correctCalibrationRatio(rig.cfg, 1);

@@ -35,20 +35,14 @@ std::vector<cv::Point2d> designPoints(const std::vector<cv::Point2d>& marks,
 
 sim::SheetSpec printedSheet(sim::MarkShape shape, const std::vector<cv::Point2d>& marks) {
   sim::SheetSpec s;
-  s.shape = shape;
-  s.marks = marks;
-  s.printScaleX = s.printScaleY = 1.003;
-  s.printRotationDeg = 0.7;
+  s.shape = shape, s.marks = marks, s.printScaleX = s.printScaleY = 1.003, s.printRotationDeg = 0.7;
   s.origin = {30, 25};
   return s;
 }
 
 sim::CameraSpec tableCamera(double noise = 1.0) {
   sim::CameraSpec c;
-  c.rotationRad = -0.04;
-  c.toolOffset = {6.5, -4.25};
-  c.noiseSigma = noise;
-  c.blurSigma = 0.5;
+  c.rotationRad = -0.04, c.toolOffset = {6.5, -4.25}, c.noiseSigma = noise, c.blurSigma = 0.5;
   return c;
 }
 
@@ -279,8 +273,7 @@ TEST(CcdCut, NetworkLinkWaitsForTheMachineToAnswerReadyBetweenPieces) {
 TEST(CcdCut, CutTypeFourMeasuresTheYAxisDeflectionAndSendsNothing) {
   const std::vector<cv::Point2d> alongY{{20, 20}, {20, 320}};
   sim::SheetSpec sheet = printedSheet(sim::MarkShape::Disc, alongY);
-  sheet.printScaleX = sheet.printScaleY = 1.0;
-  sheet.printRotationDeg = 0.0;
+  sheet.printScaleX = sheet.printScaleY = 1.0, sheet.printRotationDeg = 0.0;
   CcdBench b("127.0.0.161", sheet, tableCamera());
   ASSERT_TRUE(b.ready()) << b.error;
   deflectY(b, 0.15);

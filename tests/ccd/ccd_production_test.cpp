@@ -29,10 +29,7 @@ const std::vector<std::pair<std::string, std::vector<cv::Point2d>>> kJobs{
 
 sim::SheetSpec codedSheet(const std::string& code, cv::Point2d origin, double scale, double turnDeg) {
   sim::SheetSpec s;
-  s.marks = kMarks;
-  s.origin = origin;
-  s.printScaleX = s.printScaleY = scale;
-  s.printRotationDeg = turnDeg;
+  s.marks = kMarks, s.origin = origin, s.printScaleX = s.printScaleY = scale, s.printRotationDeg = turnDeg;
   s.code = code;
   s.codeAt = {42, 22};  // beside the first mark, in the same picture
   return s;
@@ -40,11 +37,7 @@ sim::SheetSpec codedSheet(const std::string& code, cv::Point2d origin, double sc
 
 sim::CameraSpec faultyCamera() {
   sim::CameraSpec c;
-  c.rotationRad = -0.02;
-  c.toolOffset = {6.5, -4.25};
-  c.blurSigma = 0.8;
-  c.noiseSigma = 4.0;
-  c.lightFalloff = 0.2;
+  c.rotationRad = -0.02, c.toolOffset = {6.5, -4.25}, c.blurSigma = 0.8, c.noiseSigma = 4.0, c.lightFalloff = 0.2;
   return c;
 }
 
@@ -127,8 +120,7 @@ TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn
   sim::CameraSpec cam = faultyCamera();
   cam.pxPerMmX = cam.pxPerMmY = 50.0;
   sim::SheetSpec sheet = codedSheet("", {30, 25}, 1.003, 0.7);
-  sheet.markRadius = 1.0;
-  sheet.lineWidth = 0.3;
+  sheet.markRadius = 1.0, sheet.lineWidth = 0.3;
   CcdBench b("127.0.0.223", sheet, cam);
   config::CIniConfig cfg(b.home.path());
   cfg.writeMark(0, 1.0);

@@ -19,8 +19,7 @@ namespace {
 
 plot::CStroke stroke(int pen, std::vector<plot::PlotPoint> pts) {
   plot::CStroke s;
-  s.pen = pen;
-  s.points = std::move(pts);
+  s.pen = pen, s.points = std::move(pts);
   return s;
 }
 
