@@ -213,54 +213,37 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   EXPECT_EQ(state, kLoadUserAbort);
   f.key = "KEY42";
 
-  CoordinatorFaults faults;
-  faults.wrongKeyEcho = true;
-  f.sim.setFaults(faults);
-  // The garbled key echo never matches: the load waits for it until cancelled.
-  std::thread canceller = cancelOnceStuck(f, "KEY42", 2000);
-  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
-  canceller.join();
-  f.c.setCancel(0);
-  EXPECT_TRUE(f.said("Error setting project key"));
-
-  faults = {};
-  faults.refuseHeader = true;
-  f.sim.setFaults(faults);
-  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
-  EXPECT_EQ(state, kLoadCoordinatorAbort);
-  EXPECT_TRUE(f.said("Operation aborted by motion coordinator"));
-
-  f.sim.setFaults({});
+  // Refusals, and echoes that never come: those loads wait until cancelled once they are stuck
+  // (`waitedMs` past the command line `stuckOn`).
   home.writeFile("missing.prj", "[Programs]\nProgram00=NOPE\n");
-  EXPECT_EQ(projectLoad(f.c, dir + "missing.prj", nullptr, &state), 0);
-  EXPECT_EQ(state, kLoadFileError);
-  EXPECT_TRUE(f.said("Error accessing file " + dir + "NOPE.bas"));
-}
-
-TEST(WithSimulator, LoadCommandFailuresAndCancel) {
-  qel::test::TempHome home;
-  Fixture f("127.0.0.6");
   home.writeFile("P.txt", "x\r\n");
-  CoordinatorFaults faults;
-  faults.wrongLoadEcho = true;
-  f.sim.setFaults(faults);
-  std::thread canceller = cancelOnceStuck(f, "LOAD_PROJECT", 2000);
-  std::uint32_t state = 0;
-  EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
-  canceller.join();
-  EXPECT_EQ(state, kLoadCommandError);
-  EXPECT_TRUE(f.said("Error executing command LOAD_PROJECT"));
-  // the coordinator never reports ready: a cancel ends the load as aborted by the user
-  f.c.setCancel(0);
-  faults = {};
-  faults.neverReady = true;
-  f.sim.setFaults(faults);
-  // Long enough past the command that its echo has been read and the load waits for "ready".
-  std::thread canceller2 = cancelOnceStuck(f, "LOAD_PROJECT", 5000);
-  EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
-  canceller2.join();
-  EXPECT_EQ(state, kLoadUserAbort);
-  f.c.setCancel(0);
+  const struct {
+    const char* file;
+    void (*fault)(CoordinatorFaults&);
+    const char* stuckOn;
+    int waitedMs;
+    std::uint32_t state;
+    std::string said;
+  } rows[] = {
+      {"proj.prj", [](CoordinatorFaults& c) { c.wrongKeyEcho = true; }, "KEY42", 2000, kLoadCommandError, "Error setting project key"},
+      {"proj.prj", [](CoordinatorFaults& c) { c.refuseHeader = true; }, nullptr, 0, kLoadCoordinatorAbort, "Operation aborted by motion coordinator"},
+      {"missing.prj", [](CoordinatorFaults&) {}, nullptr, 0, kLoadFileError, "Error accessing file " + dir + "NOPE.bas"},
+      {"P.txt", [](CoordinatorFaults& c) { c.wrongLoadEcho = true; }, "LOAD_PROJECT", 2000, kLoadCommandError, "Error executing command LOAD_PROJECT"},
+      // Long enough past the command that its echo has been read and the load waits for "ready".
+      {"P.txt", [](CoordinatorFaults& c) { c.neverReady = true; }, "LOAD_PROJECT", 5000, kLoadUserAbort, ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.said);
+    CoordinatorFaults faults;
+    row.fault(faults);
+    f.sim.setFaults(faults);
+    std::thread canceller = row.stuckOn ? cancelOnceStuck(f, row.stuckOn, row.waitedMs) : std::thread();
+    const std::string file = dir + row.file;
+    EXPECT_EQ(file.ends_with(".prj") ? projectLoad(f.c, file, nullptr, &state) : programLoad(f.c, file, nullptr, &state), 0);
+    if (canceller.joinable()) canceller.join();
+    f.c.setCancel(0);
+    EXPECT_EQ(state, row.state);
+    if (!row.said.empty()) EXPECT_TRUE(f.said(row.said));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
