@@ -47,15 +47,13 @@ TEST(MarksCommand, PrintsCandidatesAndWritesTheAnnotatedPicture) {
 
 TEST(MarksCommand, RefusesWhatItCannotUse) {
   test::TempHome home;
-  ASSERT_TRUE(cv::imwrite(home.file("big.png"), cv::Mat(600, 800, CV_8UC1, cv::Scalar(200))));
-  test::CommandResult r = qelcut(home.file("big.png"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("800 x 600"), std::string::npos) << r.output;
-
-  ASSERT_TRUE(cv::imwrite(home.file("blank.png"), cv::Mat(480, 640, CV_8UC1, cv::Scalar(200))));
-  r = qelcut(home.file("blank.png"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("no mark found"), std::string::npos) << r.output;
+  for (const auto& [file, size, says] : {std::tuple{"big.png", cv::Size(800, 600), "800 x 600"},
+                                          {"blank.png", cv::Size(640, 480), "no mark found"}}) {
+    ASSERT_TRUE(cv::imwrite(home.file(file), cv::Mat(size, CV_8UC1, cv::Scalar(200))));
+    const test::CommandResult r = qelcut(home.file(file));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+  }
 
   home.writeFile("junk.png", "not a picture");
   for (const char* f : {"junk.png", "missing.png"}) EXPECT_EQ(qelcut(home.file(f)).status, 1) << f;

@@ -173,8 +173,8 @@ TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
   // Two plates of 400 mm, each with four marks; plate 1's lie more than 50 mm from plate 0, so
   // no mark is shared.
   std::vector<cv::Point2d> marks = kFourMarks;
-  for (const auto& m : kFourMarks) marks.push_back(m + cv::Point2d(450, 0));
   std::vector<std::vector<cv::Point2d>> shapes = kShapes;
+  for (const auto& m : kFourMarks) marks.push_back(m + cv::Point2d(450, 0));
   for (auto s : kShapes) {
     for (auto& p : s) p.x += 450;
     shapes.push_back(s);

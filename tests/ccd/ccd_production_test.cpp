@@ -157,18 +157,16 @@ TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
   EXPECT_NE(text(records[0]).find("\"fit\": \"segments\""), std::string::npos) << text(records[0]);
 }
 
-TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRefused) {
+TEST(CcdProduction, NextJobStartsAtTheFirstMarkAndAFarFirstMarkIsRefused) {
   CcdBench b("127.0.0.225", codedSheet("", {30, 25}, 1.003, 0.7), faultyCamera());
   ASSERT_TRUE(prepare(b, b.table->sheet().tablePosition(kMarks[0]) + cv::Point2d(2, -1)));
-  for (int job = 0; job < 3; ++job) {
-    ASSERT_EQ(b.run(), RunEnd::Completed) << "job " << job + 1 << ": " << test::firstTold(b.op);
-    // The head waits over the first mark, not the last.
-    ASSERT_TRUE(test::waitUntil([&] { return !b.coordinator->model().moving(); }, 10000));
-    const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
-    EXPECT_LT(cv::norm(head - b.table->sheet().tablePosition(kMarks[0])), 1.0) << "job " << job + 1;
-  }
-  EXPECT_EQ(b.coordinator->sim().downloads().size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_LT(b.worstLanding(i, pointsOf(kShape)), 0.05) << i;
+  // (Jobs one after another through the window land each within 0.05 mm: the window's test.)
+  ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
+  // The head waits over the first mark, not the last.
+  ASSERT_TRUE(test::waitUntil([&] { return !b.coordinator->model().moving(); }, 10000));
+  const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
+  EXPECT_LT(cv::norm(head - b.table->sheet().tablePosition(kMarks[0])), 1.0);
+  EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
 
   // The next sheet was laid 30 mm further along: a mark seen from the first mark's place is too
   // far from it to be taken for the first.
@@ -179,7 +177,7 @@ TEST(CcdProduction, ThreeJobsInARowEachStartAtTheirFirstMarkAndAFarFirstMarkIsRe
   const auto told = b.op.copy(b.op.told);
   ASSERT_FALSE(told.empty());
   EXPECT_EQ(told.back().first, CcdMessage::FirstMarkFar);
-  EXPECT_EQ(b.coordinator->sim().downloads().size(), 3u);
+  EXPECT_EQ(b.coordinator->sim().downloads().size(), 1u);
   // The operator jogs to the sheet's first mark: the run starts where the head stands.
   b.headOver(b.table->sheet().tablePosition(kMarks[0]));
   b.workflow->headPlacedByOperator();

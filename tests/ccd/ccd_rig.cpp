@@ -37,8 +37,7 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
   renderClock = std::make_unique<platform::FakeClock>();
   sim::CoordinatorServiceOptions o;
   if (!mpeOnStandardPort) o.mpePort = 0;
-  o.controlPort = -1;
-  o.commandPort = 0;
+  o.controlPort = -1, o.commandPort = 0;
   std::string error;
   // The same test run from a second build folder at the same time holds the address for its
   // run (some seconds): wait for it to be free, then stop at the test's first check with the
@@ -137,12 +136,8 @@ void CcdBench::headOver(const cv::Point2d& t) {
 
 void CcdBench::makeWorkflow() {
   ccd::CcdServices s;
-  s.home = home.path() + "/";
-  s.linkOwner = &owner;
-  s.command = &command;
-  s.measurement = &measurement;
-  s.cameraGrabbing = [this] { return cameraFeed->grabbing(); };
-  s.op = &op;
+  s.home = home.path() + "/", s.linkOwner = &owner, s.command = &command, s.measurement = &measurement;
+  s.cameraGrabbing = [this] { return cameraFeed->grabbing(); }, s.op = &op;
   s.clock = realTime ? static_cast<platform::Clock*>(&platform::SystemClock::instance()) : &fakeClock;
   workflow = std::make_unique<ccd::CcdWorkflow>(s, pattern);
 }

@@ -42,10 +42,7 @@ struct RecordingOperator : ccd::CcdOperator {
   void markMeasured(const ccd::MarkReport& r) override { add(marks, r), lastMark = std::chrono::steady_clock::now(); }
   void jobRecognised(int, const std::string& job, const std::string&) override { add(jobs, job); }
   void recordWritten(const std::string& path) override { add(records, path); }
-  bool ask(ccd::CcdQuestion q) override {
-    add(questions, q);
-    return answer(q);
-  }
+  bool ask(ccd::CcdQuestion q) override { return add(questions, q), answer(q); }
   void tell(ccd::CcdMessage msg, const std::string& detail) override { add(told, std::pair{msg, detail}); }
   void stateChanged(ccd::CcdState s) override { add(states, s); }
   void fileStatus(ccd::CcdFileStatus f, const std::string&) override { add(files, f); }

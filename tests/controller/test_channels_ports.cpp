@@ -241,8 +241,7 @@ TEST(EthernetPort, ConnectTimesOutOnAHostThatDoesNotAnswer) {
   for (int i = 0; i < 3; ++i) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<std::uint16_t>(l.port));
+    sa.sin_family = AF_INET, sa.sin_port = htons(static_cast<std::uint16_t>(l.port));
     inet_pton(AF_INET, "127.0.0.7", &sa.sin_addr);
     ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     fills.push_back(fd);
