@@ -47,6 +47,9 @@ sim::SheetSpec oneMark(cv::Point2d at = {150, 120}) {
   return s;
 }
 
+// A procedure's outcome with its message, for one comparison.
+std::pair<Outcome, std::string> said(const ProcedureResult& r) { return {r.outcome, r.message}; }
+
 // Always reports the same pixel.
 struct FixedMeasurer : MarkMeasurer {
   cv::Point2d at;
@@ -144,8 +147,7 @@ TEST(AdjustCameraRefusals, OutOfLimitsOrStoppedKeepsThePreviousValues) {
   rig.cfg.write(config::keys::ratio_px, 4.5);
   AdjustResult result;
   ProcedureResult r = rig.procedures->adjustCamera(rig.cfg, result);
-  EXPECT_EQ(r.outcome, Outcome::Failed);
-  EXPECT_EQ(r.message, "Params is out of Limits, Adjust Failed!");
+  EXPECT_EQ(said(r), std::pair(Outcome::Failed, std::string("Params is out of Limits, Adjust Failed!")));
   EXPECT_DOUBLE_EQ(result.ratio_px, 4.5);
   EXPECT_DOUBLE_EQ(rig.cfg.read(config::keys::ratio_px), 4.5);
 
@@ -155,8 +157,7 @@ TEST(AdjustCameraRefusals, OutOfLimitsOrStoppedKeepsThePreviousValues) {
   CameraProcedures procedures(fresh.table, jittery, fresh.calibration, fresh.clock, fresh.settings);
   fresh.table.stopAfterMoves(16);
   r = procedures.adjustCamera(fresh.cfg, result);
-  EXPECT_EQ(r.outcome, Outcome::Stopped);
-  EXPECT_TRUE(r.message.empty());
+  EXPECT_EQ(said(r), std::pair(Outcome::Stopped, std::string()));
   EXPECT_GE(jittery.n, 12);  // at least four rounds of three measurements
   EXPECT_EQ(fresh.cfg.readText("Camera", "ratio_px", "absent"), "absent");
 }
@@ -180,14 +181,12 @@ TEST(CorrectCalibrationRatio, MarkNearTheCentreOrStopChangesNothing) {
   Rig rig(oneMark(), {}, 1.02, 0.97);
   rig.headSeeing(0, {199, 150});
   ProcedureResult r = rig.procedures->correctCalibrationRatio(rig.cfg, 0);
-  EXPECT_EQ(r.outcome, Outcome::Failed);
-  EXPECT_EQ(r.message, "Please move the mark point to more corner place!");
+  EXPECT_EQ(said(r), std::pair(Outcome::Failed, std::string("Please move the mark point to more corner place!")));
 
   rig.headSeeing(0, {230, 150});
   rig.table.stopAfterMoves(1);
   r = rig.procedures->correctCalibrationRatio(rig.cfg, 0);
-  EXPECT_EQ(r.outcome, Outcome::Stopped);
-  EXPECT_TRUE(r.message.empty());
+  EXPECT_EQ(said(r), std::pair(Outcome::Stopped, std::string()));
   EXPECT_EQ(rig.calibration.values().ratio0, 1.0);
   EXPECT_EQ(rig.cfg.readText("Camera_Para0", "RATIO0", "absent"), "absent");
 }
@@ -201,8 +200,7 @@ TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) 
   CameraProcedures procedures(rig.table, fixed, rig.calibration, rig.clock, rig.settings);
   rig.calibration.setRatios(1.1, 0.9);
   const ProcedureResult r = procedures.correctCalibrationRatio(rig.cfg, 0);
-  EXPECT_EQ(r.outcome, Outcome::Failed);
-  EXPECT_EQ(r.message, "Correction Failed!");
+  EXPECT_EQ(said(r), std::pair(Outcome::Failed, std::string("Correction Failed!")));
   EXPECT_EQ(rig.calibration.values().ratio0, 1.1);  // restored
   EXPECT_EQ(rig.calibration.values().ratio1, 0.9);
 }
@@ -233,8 +231,7 @@ TEST(DeadHead, LostPositionOrRefusedMovesEndWithAMessageInsteadOfHanging) {
   config::CIniConfig cfg(home.path());
   AdjustResult result;
   const ProcedureResult adjust = p.adjustCamera(cfg, result);
-  EXPECT_EQ(adjust.outcome, Outcome::Failed);
-  EXPECT_EQ(adjust.message, "The machine doesn't accept the move command!");
+  EXPECT_EQ(said(adjust), std::pair(Outcome::Failed, std::string("The machine doesn't accept the move command!")));
   EXPECT_LT(clock.nowMs(), 60'000);
 }
 
