@@ -38,9 +38,8 @@ double nearestDistance(const std::vector<cv::Point2d>& found, const cv::Point2d&
 }  // namespace
 
 TEST(MarkDetector, RefusesFramesOfTheWrongSizeOrType) {
-  EXPECT_THROW(MarkDetector(cv::Mat(480, 641, CV_8UC1)), camera::FrameError);
-  EXPECT_THROW(MarkDetector(cv::Mat(480, 640, CV_8UC3)), camera::FrameError);
-  EXPECT_THROW(MarkDetector(cv::Mat()), camera::FrameError);
+  for (const cv::Mat& wrong : {cv::Mat(480, 641, CV_8UC1), cv::Mat(480, 640, CV_8UC3), cv::Mat()})
+    EXPECT_THROW(MarkDetector{wrong}, camera::FrameError) << wrong.cols << " x " << wrong.rows << ", type " << wrong.type();
   try {
     MarkDetector d(cv::Mat(600, 800, CV_8UC1));
     FAIL();

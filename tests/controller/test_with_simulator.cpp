@@ -85,12 +85,7 @@ std::string readUntil(CController& c, int ch, char last) {
 
 std::string escapeBody(const std::string& s) {
   std::string out;
-  for (char ch : s) {
-    if (ch == '\x02') out += "\\s";
-    else if (ch == '\x03') out += "\\e";
-    else if (ch == '\\') out += "\\\\";
-    else out += ch;
-  }
+  for (char ch : s) out += ch == '\x02' ? "\\s" : ch == '\x03' ? "\\e" : ch == '\\' ? "\\\\" : std::string(1, ch);
   return out;
 }
 
@@ -250,13 +245,12 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
 // System software
 
 namespace {
-void put16(std::string& s, std::size_t o, std::uint16_t v) {
-  s[o] = static_cast<char>(v);
-  s[o + 1] = static_cast<char>(v >> 8);
+// Little-endian fields of the file image.
+void put(std::string& s, std::size_t o, std::uint32_t v, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i) s[o + i] = static_cast<char>(v >> (8 * i));
 }
-void put32(std::string& s, std::size_t o, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[o + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
+void put16(std::string& s, std::size_t o, std::uint16_t v) { put(s, o, v, 2); }
+void put32(std::string& s, std::size_t o, std::uint32_t v) { put(s, o, v, 4); }
 struct Sec {
   const char* name;
   std::uint32_t address;
