@@ -403,6 +403,7 @@ TEST(Exports, NullHandleNoPortAndBadBuffers) {
   ASSERT_TRUE(sim.listenTcp("127.0.0.10", 0, -1));
   ASSERT_EQ(ControllerOpenTCP(h, "127.0.0.10", sim.mpePort(), 1), 1);
   EXPECT_EQ(ControllerCanDownload(h), 1);
+  ControllerSetChannelMode(h, 0, 1);
   EXPECT_EQ(ControllerGetChannelMode(h), 0);
   QelControllerSetHostCallback(h, nullptr, nullptr);
   EXPECT_EQ(ControllerProgramLoad(h, "x.doc", nullptr), 0);  // not a program file
