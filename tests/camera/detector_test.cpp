@@ -19,8 +19,7 @@ cv::Mat blank(int grey = 210) { return cv::Mat(480, 640, CV_8UC1, cv::Scalar(gre
 cv::Mat renderedDisc(const cv::Point2d& at, const sim::CameraSpec& cam, sim::MarkShape shape = sim::MarkShape::Disc) {
   platform::FakeClock clock;
   sim::SheetSpec sheet;
-  sheet.shape = shape;
-  sheet.marks = {{0.0, 0.0}};
+  sheet.shape = shape, sheet.marks = {{0.0, 0.0}};
   sim::SimTable table(clock, sheet, cam);
   // The camera centre over the table point that puts the mark at `at`.
   const cv::Point2d offsetPx = at - cv::Point2d(320, 240);
@@ -39,9 +38,8 @@ double nearestDistance(const std::vector<cv::Point2d>& found, const cv::Point2d&
 }  // namespace
 
 TEST(MarkDetector, RefusesFramesOfTheWrongSizeOrType) {
-  EXPECT_THROW(MarkDetector(cv::Mat(480, 641, CV_8UC1)), camera::FrameError);
-  EXPECT_THROW(MarkDetector(cv::Mat(480, 640, CV_8UC3)), camera::FrameError);
-  EXPECT_THROW(MarkDetector(cv::Mat()), camera::FrameError);
+  for (const cv::Mat& wrong : {cv::Mat(480, 641, CV_8UC1), cv::Mat(480, 640, CV_8UC3), cv::Mat()})
+    EXPECT_THROW(MarkDetector{wrong}, camera::FrameError) << wrong.cols << " x " << wrong.rows << ", type " << wrong.type();
   try {
     MarkDetector d(cv::Mat(600, 800, CV_8UC1));
     FAIL();
@@ -56,15 +54,10 @@ TEST(MarkDetector, BorderBandsArePaintedOnlyAtTheEdges) {
   d.left = d.right = d.top = d.bottom = 5;
   cv::Mat img = blank(0);
   d.paintBorder(img);
-  EXPECT_EQ(img.at<uchar>(0, 320), 255);
-  EXPECT_EQ(img.at<uchar>(4, 320), 255);
-  EXPECT_EQ(img.at<uchar>(5, 320), 0);
-  EXPECT_EQ(img.at<uchar>(475, 320), 255);
-  EXPECT_EQ(img.at<uchar>(474, 320), 0);
-  EXPECT_EQ(img.at<uchar>(240, 4), 255);
-  EXPECT_EQ(img.at<uchar>(240, 5), 0);
-  EXPECT_EQ(img.at<uchar>(240, 635), 255);
-  EXPECT_EQ(img.at<uchar>(240, 634), 0);
+  // (x, y) just inside and just outside each band
+  const std::pair<cv::Point, int> px[] = {{{320, 4}, 255},   {{320, 5}, 0},   {{320, 475}, 255}, {{320, 474}, 0},
+                                          {{4, 240}, 255},   {{5, 240}, 0},   {{635, 240}, 255}, {{634, 240}, 0}};
+  for (const auto& [at, grey] : px) EXPECT_EQ(img.at<uchar>(at), grey) << at;
 }
 
 TEST(MarkDetector, SizeTestsAreStrictAndRoundnessPointEightPasses) {
@@ -93,7 +86,9 @@ TEST(MarkDetector, PrintedRingGivesTwoNearlyConcentricCentres) {
   cv::Point2d untouched(0, 0);
   EXPECT_TRUE(MarkDetector(frame).findCircleMarks(50, 100, untouched).empty());
   EXPECT_EQ(untouched, cv::Point2d(0, 0));
-  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(10, 30, untouched).empty());
+  // Limits that make no sense find nothing.
+  for (auto [lo, hi] : {std::pair{10, 30}, {100, 25}, {0, 0}, {-5, -1}})
+    EXPECT_TRUE(MarkDetector(frame).findCircleMarks(lo, hi, untouched).empty()) << lo << " " << hi;
 }
 
 TEST(MarkDetector, ElongatedBlobAndEdgeRemnantsAreIgnored) {
@@ -122,76 +117,47 @@ TEST(MarkDetector, DetectorServesOneDetectionOnly) {
   EXPECT_TRUE(d.findCornerMarks(def).empty());
 }
 
-TEST(MarkDetector, NonsenseRadiusLimitsFindNothing) {
-  cv::Mat frame = blank();
-  cv::circle(frame, cv::Point(320, 240), 40, cv::Scalar(30), cv::FILLED);
-  cv::Point2d def(0, 0);
-  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(100, 25, def).empty());
-  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(0, 0, def).empty());
-  EXPECT_TRUE(MarkDetector(frame).findCircleMarks(-5, -1, def).empty());
-}
-
-TEST(MarkDetector, RenderedDiscCentreWithinAThirdOfAPixel) {
-  sim::CameraSpec cam;
-  cam.rotationRad = 0.3;
-  const cv::Point2d truths[] = {{320.0, 240.0}, {201.37, 333.81}, {455.5, 120.25}, {100.9, 400.1}};
-  for (const auto& truth : truths) {
-    for (auto shape : {sim::MarkShape::Disc, sim::MarkShape::Ring}) {
-      cv::Point2d def(0, 0);
-      auto found = MarkDetector(renderedDisc(truth, cam, shape)).findCircleMarks(16, 48, def);
-      ASSERT_FALSE(found.empty()) << truth;
-      for (const auto& p : found) EXPECT_LT(cv::norm(p - truth), 0.3) << truth << " found " << p;
-    }
-  }
-}
-
-TEST(MarkDetector, RenderedDiscSurvivesPrintAndLensFaults) {
+// Discs and rings rendered at sub-pixel positions, clean and with print and lens faults.
+TEST(MarkDetector, RenderedMarkCentreWithinAFractionOfAPixel) {
   struct Case {
+    cv::Point2d truth;
+    sim::MarkShape shape;
     double blur, noise, falloff;
     bool smudge;
     double tolerance;
   };
-  const Case cases[] = {{0.0, 3.0, 0.0, false, 0.3},  {1.0, 0.0, 0.0, false, 0.3}, {1.5, 6.0, 0.0, false, 0.5},
-                        {0.8, 4.0, 0.4, false, 0.5},  {0.8, 4.0, 0.0, true, 0.5},  {2.0, 10.0, 0.3, true, 0.8}};
+  using S = sim::MarkShape;
+  const Case cases[] = {{{320.0, 240.0}, S::Disc, 0, 0, 0, false, 0.3},  {{201.37, 333.81}, S::Ring, 0, 0, 0, false, 0.3},
+                        {{455.5, 120.25}, S::Disc, 0, 0, 0, false, 0.3}, {{100.9, 400.1}, S::Ring, 0, 0, 0, false, 0.3},
+                        {{330.4, 228.7}, S::Disc, 0, 3, 0, false, 0.3},  {{330.4, 228.7}, S::Disc, 1, 0, 0, false, 0.3},
+                        {{330.4, 228.7}, S::Disc, 1.5, 6, 0, false, 0.5}, {{330.4, 228.7}, S::Disc, 0.8, 4, 0.4, false, 0.5},
+                        {{330.4, 228.7}, S::Disc, 0.8, 4, 0, true, 0.5}, {{330.4, 228.7}, S::Disc, 2, 10, 0.3, true, 0.8}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.truth << " blur " << c.blur << " noise " << c.noise);
     sim::CameraSpec cam;
-    cam.blurSigma = c.blur;
-    cam.noiseSigma = c.noise;
-    cam.lightFalloff = c.falloff;
+    cam.rotationRad = 0.3, cam.blurSigma = c.blur, cam.noiseSigma = c.noise, cam.lightFalloff = c.falloff;
     if (c.smudge) cam.smudgeAt = cv::Point2d(250, 260);
-    const cv::Point2d truth(330.4, 228.7);
     cv::Point2d def(0, 0);
-    auto found = MarkDetector(renderedDisc(truth, cam)).findCircleMarks(16, 48, def);
-    ASSERT_FALSE(found.empty()) << "blur " << c.blur << " noise " << c.noise;
-    EXPECT_LT(cv::norm(def - truth), c.tolerance) << "blur " << c.blur << " noise " << c.noise << " at " << def;
-    for (const auto& p : found) EXPECT_LT(cv::norm(p - truth), 2.0) << "a false mark at " << p;
+    auto found = MarkDetector(renderedDisc(c.truth, cam, c.shape)).findCircleMarks(16, 48, def);
+    ASSERT_FALSE(found.empty());
+    EXPECT_LT(cv::norm(def - c.truth), c.tolerance) << def;
+    for (const auto& p : found) EXPECT_LT(cv::norm(p - c.truth), c.blur + c.noise > 0 ? 2.0 : 0.3) << "a false mark at " << p;
   }
 }
 
-TEST(ClusterCorners, FewerThanFourCornersGiveNothing) {
-  cv::Point2f last(-1, -1);
-  EXPECT_TRUE(MarkDetector::clusterCorners({{1, 1}, {2, 2}, {3, 3}}, last).empty());
-  EXPECT_EQ(last, cv::Point2f(-1, -1));
-}
-
 TEST(ClusterCorners, ClustersAreSeededFromTheFirstCandidateAndMeasuredToTheSeed) {
-  const std::vector<cv::Point2f> corners = {{100, 100}, {104, 100}, {108, 100}, {112, 100},
-                                            {120, 100}, {126, 100}, {400, 300}};
-  cv::Point2f last;
-  auto centres = MarkDetector::clusterCorners(corners, last);
+  cv::Point2f last(-1, -1);
+  EXPECT_TRUE(MarkDetector::clusterCorners({{1, 1}, {2, 2}, {3, 3}}, last).empty());  // fewer than four
+  EXPECT_EQ(last, cv::Point2f(-1, -1));
   // (126, 100) has two neighbours only and the lone corner none: neither is a candidate.
   // The first cluster takes what lies within 15 of (100, 100); (120, 100) forms its own.
+  auto centres = MarkDetector::clusterCorners({{100, 100}, {104, 100}, {108, 100}, {112, 100}, {120, 100}, {126, 100}, {400, 300}}, last);
   ASSERT_EQ(centres.size(), 2u);
   EXPECT_DOUBLE_EQ(centres[0].x, 106.0);
   EXPECT_DOUBLE_EQ(centres[1].x, 120.0);
   EXPECT_EQ(last, cv::Point2f(120, 100));
-}
-
-TEST(ClusterCorners, ThreeCrossingLinesFormOneCluster) {
-  // Corners where three lines cross near one point: all within 15 pixels of each other.
-  const std::vector<cv::Point2f> corners = {{200, 200}, {205, 203}, {198, 207}, {203, 196}, {210, 200}, {196, 199}};
-  cv::Point2f last;
-  auto centres = MarkDetector::clusterCorners(corners, last);
+  // Three lines crossing near one point: all within 15 pixels of each other.
+  centres = MarkDetector::clusterCorners({{200, 200}, {205, 203}, {198, 207}, {203, 196}, {210, 200}, {196, 199}}, last);
   ASSERT_EQ(centres.size(), 1u);
   EXPECT_NEAR(centres[0].x, (200 + 205 + 198 + 203 + 210 + 196) / 6.0, 1e-9);
 }
@@ -200,9 +166,7 @@ TEST(MarkDetector, CrossMarksAreFoundByTheirInnerCorners) {
   sim::CameraSpec cam;
   cam.noiseSigma = 2.0;
   sim::SheetSpec sheet;
-  sheet.shape = sim::MarkShape::Cross;
-  sheet.markRadius = 5.0;
-  sheet.lineWidth = 1.0;
+  sheet.shape = sim::MarkShape::Cross, sheet.markRadius = 5.0, sheet.lineWidth = 1.0;
   sheet.marks = {{0.0, 0.0}, {30.0, 12.0}};
   platform::FakeClock clock;
   sim::SimTable table(clock, sheet, cam);

@@ -16,29 +16,15 @@
 #include "camera/socket_frame_source.h"
 #include "config/ini_config.h"
 #include "support/temp_home.h"
+#include "support/wait.h"
 #ifdef QEL_CAMERA_ARAVIS
 #include "camera/aravis_frame_source.h"
 #endif
 
 using namespace qel;
 using namespace qel::camera;
-using Ms = std::chrono::milliseconds;
 
 namespace {
-
-// Records what the grab thread reports, in order.
-struct Events {
-  std::mutex m;
-  std::vector<std::string> seen;
-  void add(const std::string& e) {
-    std::lock_guard l(m);
-    seen.push_back(e);
-  }
-  std::vector<std::string> get() {
-    std::lock_guard l(m);
-    return seen;
-  }
-};
 
 struct Rig {
   explicit Rig(FrameSource& s, const std::string& home = "/tmp")
@@ -49,39 +35,25 @@ struct Rig {
   HeadlessCamera camera;
 };
 
-bool waitUntil(const std::function<bool()>& pred, int ms) {
-  const auto end = std::chrono::steady_clock::now() + Ms(ms);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(Ms(5));
-  }
-  return true;
-}
+using qel::test::waitUntil;
 
 sim::SheetSpec discAt(cv::Point2d table) {
   sim::SheetSpec s;
-  s.marks = {{0, 0}};
-  s.origin = table;
+  s.marks = {{0, 0}}, s.origin = table;
   return s;
 }
 
 }  // namespace
 
 #ifdef QEL_CAMERA_ARAVIS
-TEST(AravisCamera, FakeCameraDeliversFramesToTheDetector) {
+TEST(AravisCamera, FakeCameraDeliversFramesUntilClosed) {
   AravisFrameSource source({{"Fake"}});
   Rig rig(source);
   ASSERT_TRUE(rig.camera.open());
   ASSERT_TRUE(rig.camera.waitForFrame(5000)) << rig.camera.failure();
   EXPECT_TRUE(rig.camera.grabbing());
-  // A measurement request is answered from the next frames (the fake picture holds no mark).
-  auto measured = std::async(std::launch::async, [&] { return rig.measurement.measure(2); });
-  ASSERT_EQ(measured.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-  EXPECT_EQ(measured.get(), cv::Point2d(0, 0));
-  EXPECT_FALSE(rig.measurement.pending());
   rig.camera.close();
-  EXPECT_FALSE(rig.camera.grabbing());
-  EXPECT_FALSE(rig.camera.failed());
+  EXPECT_FALSE(rig.camera.grabbing() || rig.camera.failed());
 }
 
 TEST(AravisCamera, ACameraThatStopsDeliveringEndsGrabbingWithinASecond) {
@@ -125,7 +97,6 @@ TEST(SimulatedCamera, StallEndsGrabbingAndWakesAWaitingMeasurement) {
   source.stallAfterFrames(4);
   source.setTimeoutMs(300);
   Rig rig(source);
-  Events events;
   ASSERT_TRUE(rig.camera.open());
   ASSERT_TRUE(waitUntil([&] { return rig.camera.frames() >= 4; }, 5000));
   auto measured = std::async(std::launch::async, [&] { return rig.measurement.measure(1); });
@@ -213,12 +184,7 @@ TEST(FrameHandling, SavesTheNextFrameOnceWithATimeStampedName) {
   ASSERT_TRUE(path.has_value());
   EXPECT_EQ(path->rfind(home.file("Frames/"), 0), 0u) << *path;
   EXPECT_FALSE(handler.saveIfRequested(frame).has_value());
-  int files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(home.file("Frames"))) {
-    ++files;
-    EXPECT_EQ(e.path().extension(), ".bmp");
-  }
-  EXPECT_EQ(files, 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.file("Frames")), {}), 1);
 
   // A writable current folder takes them itself.
   FrameHandler here(m, clock, home.path(), home.path());
@@ -230,20 +196,15 @@ TEST(FrameHandling, SavesTheNextFrameOnceWithATimeStampedName) {
 
 TEST(FrameHandling, FrameNamesFollowTheLocalTime) {
   std::tm tm = qel::test::at(2026, 3, 4, 5, 6, 7);
-  const std::time_t t = std::mktime(&tm);
-  EXPECT_EQ(frameFileName(t), "2026-03-04-05-06-07.bmp");
-  EXPECT_EQ(frameFileName(t), frameFileName(t));  // same second, same name
+  EXPECT_EQ(frameFileName(std::mktime(&tm)), "2026-03-04-05-06-07.bmp");
 }
 
 TEST(FrameHandling, DisplayImageIsScaledWithARedCrosshair) {
   const cv::Mat frame(480, 640, CV_8UC1, cv::Scalar(200));
   const cv::Mat plain = makeDisplayImage(frame, std::nullopt);
-  ASSERT_EQ(plain.cols, 268);
-  ASSERT_EQ(plain.rows, 201);
-  ASSERT_EQ(plain.type(), CV_8UC3);
-  const cv::Vec3b centreLine = plain.at<cv::Vec3b>(100, 20);
-  EXPECT_GT(centreLine[2], 200);
-  EXPECT_LT(centreLine[0], 100);
+  ASSERT_EQ(std::tuple(plain.cols, plain.rows, plain.type()), std::tuple(268, 201, CV_8UC3));
+  EXPECT_GT(plain.at<cv::Vec3b>(100, 20)[2], 200);  // horizontal line, red
+  EXPECT_LT(plain.at<cv::Vec3b>(100, 20)[0], 100);
   EXPECT_EQ(plain.at<cv::Vec3b>(20, 20), cv::Vec3b(200, 200, 200));
   EXPECT_GT(plain.at<cv::Vec3b>(20, 134)[2], 200);  // vertical line
 

@@ -20,8 +20,7 @@ test::CommandResult qelcut(const std::string& args) { return test::runCommand(st
 
 cv::Mat frameWithMark(sim::MarkShape shape, cv::Point2d tableAt) {
   sim::SheetSpec sheet;
-  sheet.shape = shape;
-  sheet.marks = {tableAt};
+  sheet.shape = shape, sheet.marks = {tableAt};
   platform::FakeClock clock;
   return sim::SimTable(clock, sheet, sim::CameraSpec{}).renderAt({0, 0});
 }
@@ -48,23 +47,18 @@ TEST(MarksCommand, PrintsCandidatesAndWritesTheAnnotatedPicture) {
 
 TEST(MarksCommand, RefusesWhatItCannotUse) {
   test::TempHome home;
-  ASSERT_TRUE(cv::imwrite(home.file("big.png"), cv::Mat(600, 800, CV_8UC1, cv::Scalar(200))));
-  test::CommandResult r = qelcut(home.file("big.png"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("800 x 600"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("640 x 480"), std::string::npos) << r.output;
-
-  ASSERT_TRUE(cv::imwrite(home.file("blank.png"), cv::Mat(480, 640, CV_8UC1, cv::Scalar(200))));
-  r = qelcut(home.file("blank.png"));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("no mark found"), std::string::npos) << r.output;
+  for (const auto& [file, size, says] : {std::tuple{"big.png", cv::Size(800, 600), "800 x 600"},
+                                          {"blank.png", cv::Size(640, 480), "no mark found"}}) {
+    ASSERT_TRUE(cv::imwrite(home.file(file), cv::Mat(size, CV_8UC1, cv::Scalar(200))));
+    const test::CommandResult r = qelcut(home.file(file));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+  }
 
   home.writeFile("junk.png", "not a picture");
-  EXPECT_EQ(qelcut(home.file("junk.png")).status, 1);
-  EXPECT_EQ(qelcut(home.file("missing.png")).status, 1);
-  EXPECT_EQ(qelcut(home.file("blank.png") + " --type square").status, 2);
-  EXPECT_EQ(qelcut(home.file("blank.png") + " --min 50 --max 20").status, 2);
-  EXPECT_EQ(qelcut(home.file("blank.png") + " --min abc").status, 2);
+  for (const char* f : {"junk.png", "missing.png"}) EXPECT_EQ(qelcut(home.file(f)).status, 1) << f;
+  for (const char* args : {" --type square", " --min 50 --max 20", " --min abc"})
+    EXPECT_EQ(qelcut(home.file("blank.png") + args).status, 2) << args;
   EXPECT_EQ(qelcut("").status, 2);
   // Nothing was created in a home folder that has no Config.ini.
   EXPECT_EQ(qelcut(home.file("blank.png") + " --home " + home.file("h")).status, 1);

@@ -35,21 +35,10 @@ TEST(MarkSearch, SpiralGoesOutwardRingByRingWithinTheRadius) {
 
 TEST(JobCode, NamesStandForFilesOfTheJobFolderOnly) {
   const std::vector<std::pair<std::string, std::optional<std::string>>> cases{
-      {"alpha", "alpha"},
-      {"  job 12\r\n", "job 12"},
-      {"标签", "标签"},
-      {"", std::nullopt},
-      {" \t ", std::nullopt},
-      {"../secret", std::nullopt},
-      {"a/b", std::nullopt},
-      {"a\\b", std::nullopt},
-      {"..", std::nullopt},
-      {".", std::nullopt},
-      {"tab\there", std::nullopt},
-      {std::string(121, 'x'), std::nullopt},
-      {std::string(120, 'x'), std::string(120, 'x')},
-  };
+      {"alpha", "alpha"}, {"  job 12\r\n", "job 12"}, {"标签", "标签"}, {std::string(120, 'x'), std::string(120, 'x')}};
   for (const auto& [text, name] : cases) EXPECT_EQ(jobNameFromCode(text), name) << text;
+  for (const std::string& text : std::vector<std::string>{"", " \t ", "../secret", "a/b", "a\\b", "..", ".", "tab\there", std::string(121, 'x')})
+    EXPECT_EQ(jobNameFromCode(text), std::nullopt) << text;
 
   test::TempHome home;
   home.writeFile("Jobs/alpha.plt", "IN;");
@@ -68,15 +57,9 @@ TEST(JobCode, CodesPrintedOnTheSimulatedSheetAreReadThroughTheCameraWithFaults) 
     platform::FakeClock clock;
     sim::SheetSpec sheet;
     sheet.marks = {{0, 0}};
-    sheet.code = "job-17";
-    sheet.codeFormat = format;
-    sheet.codeAt = {22, 2};
-    sheet.printRotationDeg = 1.5;
+    sheet.code = "job-17", sheet.codeFormat = format, sheet.codeAt = {22, 2}, sheet.printRotationDeg = 1.5;
     sim::CameraSpec cam;
-    cam.rotationRad = -0.02;
-    cam.blurSigma = 0.8;
-    cam.noiseSigma = 4.0;
-    cam.lightFalloff = 0.2;
+    cam.rotationRad = -0.02, cam.blurSigma = 0.8, cam.noiseSigma = 4.0, cam.lightFalloff = 0.2;
     sim::SimTable table(clock, sheet, cam);
     const auto code = readJobCode(table.renderAt({0, 0}));
     ASSERT_TRUE(code) << (format == CodeFormat::QrCode ? "QR" : "Data Matrix");

@@ -5,13 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "config/ini_config.h"
@@ -35,144 +33,68 @@ std::unique_ptr<qel::test::ChildProcess> startSim(const std::string& q, const st
   return sim;
 }
 
-std::string sheetPlot() {
-  auto u = [](double mm) { return std::to_string(static_cast<long>(mm * 40)); };
-  std::string out = "IN;";
-  for (auto [x, y] : {std::pair{20.0, 20.0}, {320.0, 20.0}, {320.0, 220.0}, {20.0, 220.0}})
-    out += "SP8;PU" + u(x) + "," + u(y) + ";CI160;PU;";
-  return out + "SP1;PU2400,2400;PD11200,2400,11200,7200;PU;SP0;";
+// `qelcut sim --configure-home ARGS`, then `qelcut ccd CCD` while `qelcut sim ARGS` runs: what
+// ccd printed, its status in `status`.
+std::string demo(const qel::test::TempHome& home, const std::string& args, const std::string& ccd, int* status,
+                 const std::function<void()>& configured = {}) {
+  const std::string q = QELCUT_PATH;
+  const std::string setup = run(q + " sim --configure-home" + args, status);
+  EXPECT_EQ(*status, 0) << setup;
+  EXPECT_NE(setup.find("simulated table"), std::string::npos) << setup;
+  if (configured) configured();
+  auto sim = startSim(q, args, home.file("sim.log"));
+  const std::string out = run(q + " ccd " + ccd + " --home " + home.path(), status);
+  sim->stop();
+  return out;
 }
+
+// The four marks of every sheet here.
+const char* const kMarks = "SP8;PU800,800;CI160;PU;SP8;PU12800,800;CI160;PU;SP8;PU12800,8800;CI160;PU;SP8;PU800,8800;CI160;PU;";
 
 }  // namespace
-
-TEST(CcdCommand, MarksFoundCorrectionPrintedAndPatternSentToTheSimulatedCoordinator) {
-  if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
-  qel::test::TempHome home;
-  home.writeFile("sheet.plt", sheetPlot());
-  const std::string q = QELCUT_PATH;
-  const std::string common = " --home " + home.path() + " --bind 127.0.0.203 --sheet " + home.file("sheet.plt") +
-                             " --print-scale 1.003 --print-rotate 0.7";
-  int status = 0;
-  const std::string configured = run(q + " sim --configure-home" + common, &status);
-  ASSERT_EQ(status, 0) << configured;
-  EXPECT_NE(configured.find("simulated table"), std::string::npos) << configured;
-
-  // The head starts at home.
-  auto sim = startSim(q, common, home.file("sim.log"));
-  const std::string out = run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &status);
-  sim->stop();
-  // A limit no real fit meets: the residuals are printed, nothing is sent, and the mark is named.
-  qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
-  sim = startSim(q, common, home.file("sim2.log"));
-  int refusedStatus = 0;
-  const std::string refused =
-      run(q + " ccd " + home.file("sheet.plt") + " --home " + home.path() + " --cut-type 1", &refusedStatus);
-  sim->stop();
-  ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
-  EXPECT_NE(out.find("mark 4: design (20.000, 220.000) mm"), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
-  EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
-  EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(mark residuals \(mm\): 1 0\.0\d\d, 2 0\.0\d\d, 3 0\.0\d\d, 4 0\.0\d\d)")))
-      << out;
-  EXPECT_EQ(refusedStatus, 1) << refused;
-  EXPECT_NE(refused.find("mark residuals (mm): 1 "), std::string::npos) << refused;
-  EXPECT_TRUE(std::regex_search(refused, std::regex(R"(qelcut ccd: Mark \d is 0\.\d{3} mm off the corrected pattern)")))
-      << refused;
-  EXPECT_EQ(refused.find("File: Sending"), std::string::npos) << refused;
-  EXPECT_EQ(home.readFile("sim2.log").find("temp.PLT received"), std::string::npos);
-  EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
-  bool recorded = false;
-  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
-    recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
-  EXPECT_TRUE(recorded);
-
-  // A missing file: the file pane's text and exit status 1.
-  const std::string missing = run(q + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
-  EXPECT_EQ(status, 1);
-  EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
-}
 
 // Sheet after sheet by job code, as the shop runs it: ten sheets of three jobs in shuffled order,
 // each laid a little differently, with blur, noise, uneven light and a smudged mark, fed one by
 // one by the coordinator; every sheet is cut with its own job, the smudged mark left out of the
-// fit, and each sheet's record shows every fitted mark within 0.05 mm.
+// fit, and each sheet's record can be shown again.
 TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
   qel::test::TempHome home;
   const std::vector<std::string> jobs{"alpha", "beta", "gamma"};
   for (std::size_t j = 0; j < jobs.size(); ++j) {
-    std::string plot = sheetPlot();
-    plot.insert(plot.size() - 4, "SP1;PU" + std::to_string(3000 + 400 * j) + ",3000;PD9000,6000;PU;");
-    home.writeFile("Jobs/" + jobs[j] + ".plt", plot);
+    home.writeFile("Jobs/" + jobs[j] + ".plt", std::string("IN;") + kMarks + "SP1;PU2400,2400;PD11200,2400,11200,7200;PU;SP1;PU" +
+                                                   std::to_string(3000 + 400 * j) + ",3000;PD9000,6000;PU;SP0;");
   }
   const std::vector<int> order{2, 0, 1, 1, 0, 2, 0, 1, 2, 0};
-  const std::string q = QELCUT_PATH;
   std::string args = " --home " + home.path() + " --bind 127.0.0.207 --codes --mark-faults";
   for (int j : order) args += " --sheet " + home.file("Jobs/" + jobs[j] + ".plt");
   int status = 0;
-  const std::string configured = run(q + " sim --configure-home" + args, &status);
-  ASSERT_EQ(status, 0) << configured;
-  qel::config::CIniConfig cfg(home.path());
-  cfg.write(qel::config::keys::MoveSpeed, 3000);
-  cfg.write(qel::config::keys::MoveAccel, 30000);
-  cfg.write(qel::config::keys::WaitTime4Capture, 100);
-  auto sim = startSim(q, args, home.file("sim.log"));
-  const std::string out = run(q + " ccd --jobs " + home.file("Jobs") + " --sheets 10 --home " + home.path(), &status);
-  sim->stop();
+  const std::string out = demo(home, args, "--jobs " + home.file("Jobs") + " --sheets 10", &status, [&] {
+    qel::config::CIniConfig cfg(home.path());
+    cfg.write(qel::config::keys::MoveSpeed, 3000);
+    cfg.write(qel::config::keys::MoveAccel, 30000);
+    cfg.write(qel::config::keys::WaitTime4Capture, 100);
+  });
   ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("sheets: 10 cut, 0 skipped"), std::string::npos) << out;
   for (std::size_t i = 0; i < order.size(); ++i) {
     const std::string line = "sheet " + std::to_string(i + 1) + ": job " + jobs[order[i]] + " (";
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   }
-  // Every point the machine received lands within 0.05 mm of where its sheet's print put the
-  // job's design point: sheet i (from 0) lies as the simulator lays the n-th sheet of a stack,
-  // (1.5 (i mod 3) - 1.5, (i mod 2) - 0.5) mm off and turned 0.3 ((i mod 3) - 1) degrees.
-  std::vector<std::filesystem::path> received;
-  for (const auto& e : std::filesystem::directory_iterator(home.file("SimMachine"))) received.push_back(e.path());
-  std::sort(received.begin(), received.end());
-  ASSERT_EQ(received.size(), order.size());
-  const std::regex command(R"((PU|PD)(-?[0-9.e+]+),(-?[0-9.e+]+);)");
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const double turn = i == 0 ? 0.0 : 0.3 * (double(i % 3) - 1.0) * M_PI / 180.0;
-    const double ox = i == 0 ? 0.0 : 1.5 * double(i % 3) - 1.5, oy = i == 0 ? 0.0 : double(i % 2) - 0.5;
-    std::vector<std::pair<double, double>> design{{20, 20}, {320, 20}, {320, 220}, {20, 220}, {60, 60}, {280, 60},
-                                                  {280, 180}, {(3000 + 400.0 * order[i]) / 40, 75}, {225, 150}};
-    for (auto& [x, y] : design) std::tie(x, y) = std::pair(ox + std::cos(turn) * x - std::sin(turn) * y,
-                                                           oy + std::sin(turn) * x + std::cos(turn) * y);
-    std::ifstream in(received[i]);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    double worst = 0.0;
-    int points = 0;
-    for (auto it = std::sregex_iterator(data.begin(), data.end(), command); it != std::sregex_iterator(); ++it, ++points) {
-      const double x = std::stod((*it)[2]) / 40, y = std::stod((*it)[3]) / 40;
-      double best = 1e9;
-      for (const auto& [dx, dy] : design) best = std::min(best, std::hypot(x - dx, y - dy));
-      worst = std::max(worst, best);
-    }
-    EXPECT_EQ(points, 9) << "sheet " << i + 1;
-    EXPECT_LT(worst, 0.05) << "sheet " << i + 1 << " (" << jobs[order[i]] << ")";
-  }
-  // Every fitted mark of every sheet within 0.05 mm; the smudged one left out.
-  const std::regex residual(R"(residual (\d+\.\d+) mm)");
-  int fitted = 0;
-  for (auto it = std::sregex_iterator(out.begin(), out.end(), residual); it != std::sregex_iterator(); ++it, ++fitted)
-    EXPECT_LT(std::stod((*it)[1]), 0.05) << (*it)[0];
-  EXPECT_EQ(fitted, 30) << out;
+  // The smudged mark is left out of its sheet's fit (where strokes land is the workflow tests' check).
   EXPECT_NE(out.find("not found: left out"), std::string::npos) << out;
   std::vector<std::string> records;
   for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
     if (e.path().extension() == ".json") records.push_back(e.path().string());
   ASSERT_EQ(records.size(), 10u);
   // A record printed again later; a file that is no record is refused.
-  const std::string shown = run(q + " ccd --record " + records[0], &status);
+  const std::string shown = run(std::string(QELCUT_PATH) + " ccd --record " + records[0], &status);
   EXPECT_EQ(status, 0) << shown;
   EXPECT_TRUE(std::regex_search(shown, std::regex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.\d\d)")))
       << shown;
   EXPECT_NE(shown.find("correction (affine)"), std::string::npos) << shown;
   home.writeFile("not-a-record.json", "{\"marks\": 3}");
-  const std::string refused = run(q + " ccd --record " + home.file("not-a-record.json"), &status);
+  const std::string refused = run(std::string(QELCUT_PATH) + " ccd --record " + home.file("not-a-record.json"), &status);
   EXPECT_EQ(status, 1);
   EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
 }
@@ -184,39 +106,37 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
 TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
   if (::geteuid() != 0) GTEST_SKIP() << "the simulated command line needs port 23 (root)";
   qel::test::TempHome home;
-  const double pt = 72 / 25.4;
-  char buf[256];
-  std::snprintf(buf, sizeof buf, "<< /PageSize [%.3f %.3f] >> setpagedevice %.6f %.6f scale 0.2 setlinewidth\n",
-                340 * pt, 240 * pt, pt, pt);
-  std::string ps = std::string("%!PS\n") + buf;
-  ps += "[/Separation (All) /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor\n";
-  for (auto [x, y] : {std::pair{20, 20}, {320, 20}, {320, 220}, {20, 220}}) {
-    std::snprintf(buf, sizeof buf, "newpath %d %d 4 0 360 arc closepath fill\n", x, y);
-    ps += buf;
-  }
-  ps += "[/Separation (CutContour) /DeviceCMYK {dup 0 exch 0}] setcolorspace 1 setcolor\n"
-        "newpath 60 60 moveto 280 60 lineto 280 180 lineto 60 180 lineto closepath stroke\n"
-        "0 0 0 1 setcmykcolor newpath 70 70 moveto 270 170 lineto stroke showpage\n";
-  home.writeFile("sheet.ps", ps);
+  // 340 x 240 mm in points, drawn in mm.
+  home.writeFile("sheet.ps",
+                 "%!PS\n<< /PageSize [963.780 680.315] >> setpagedevice 2.834646 2.834646 scale 0.2 setlinewidth\n"
+                 "[/Separation (All) /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor\n"
+                 "newpath 20 20 4 0 360 arc closepath fill newpath 320 20 4 0 360 arc closepath fill\n"
+                 "newpath 320 220 4 0 360 arc closepath fill newpath 20 220 4 0 360 arc closepath fill\n"
+                 "[/Separation (CutContour) /DeviceCMYK {dup 0 exch 0}] setcolorspace 1 setcolor\n"
+                 "newpath 60 60 moveto 280 60 lineto 280 180 lineto 60 180 lineto closepath stroke\n"
+                 "0 0 0 1 setcmykcolor newpath 70 70 moveto 270 170 lineto stroke showpage\n");
   int status = 0;
   const std::string converted = run("ps2pdf " + home.file("sheet.ps") + " " + home.file("sheet.pdf"), &status);
   if (status != 0) GTEST_SKIP() << "Ghostscript (ps2pdf) is not installed: " << converted;
-  const std::string q = QELCUT_PATH;
-  const std::string common = " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
-                             " --print-scale 1.003 --print-rotate 0.7";
-  const std::string configured = run(q + " sim --configure-home" + common, &status);
-  ASSERT_EQ(status, 0) << configured;
-  auto sim = startSim(q, common, home.file("sim.log"));
-  const std::string out = run(q + " ccd " + home.file("sheet.pdf") + " --home " + home.path() + " --cut-type 1", &status);
-  sim->stop();
-  ASSERT_EQ(WEXITSTATUS(status), 0) << out << home.readFile("sim.log");
-  for (const char* design : {"(20.000, 20.000)", "(320.000, 20.000)", "(320.000, 220.000)", "(20.000, 220.000)"})
-    EXPECT_NE(out.find(std::string("design ") + design + " mm"), std::string::npos) << design << "\n" << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;
+  const std::string out = demo(home, " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
+                                        " --print-scale 1.003 --print-rotate 0.7",
+                               home.file("sheet.pdf") + " --cut-type 1", &status);
+  ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
+  EXPECT_NE(out.find("design (320.000, 220.000) mm"), std::string::npos) << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
   EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(
       out, std::regex(R"(mark residuals \(mm\): 1 0\.0[0-4]\d, 2 0\.0[0-4]\d, 3 0\.0[0-4]\d, 4 0\.0[0-4]\d)")))
       << out;
   EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
   EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
+  bool recorded = false;
+  for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
+    recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
+  EXPECT_TRUE(recorded);
+
+  // A missing file: the file pane's text and exit status 1.
+  const std::string missing = run(std::string(QELCUT_PATH) + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
 }

@@ -5,26 +5,27 @@
 #include <cmath>
 #include <regex>
 
+#include "support/wait.h"
+
 namespace qel::test {
 
 std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosses,
                             const std::vector<std::vector<cv::Point2d>>& shapesMm) {
-  auto u = [](double mm) { return std::to_string(static_cast<long>(std::lround(mm * 40.0))); };
+  auto at = [](double x, double y) {
+    return std::to_string(std::lround(x * 40.0)) + "," + std::to_string(std::lround(y * 40.0));
+  };
   std::string out = "IN;";
   for (const auto& m : marksMm) {
-    if (crosses) {
-      // Two three-point strokes; the second, from the centre, carries the mark.
-      out += "SP8;PU" + u(m.x - 4) + "," + u(m.y) + ";PD" + u(m.x) + "," + u(m.y) + "," + u(m.x + 4) + "," + u(m.y) +
-             ";PU;";
-      out += "SP8;PU" + u(m.x) + "," + u(m.y) + ";PD" + u(m.x) + "," + u(m.y + 4) + "," + u(m.x) + "," + u(m.y - 4) +
-             ";PU;";
+    if (crosses) {  // two three-point strokes; the second, from the centre, carries the mark
+      out += "SP8;PU" + at(m.x - 4, m.y) + ";PD" + at(m.x, m.y) + "," + at(m.x + 4, m.y) + ";PU;";
+      out += "SP8;PU" + at(m.x, m.y) + ";PD" + at(m.x, m.y + 4) + "," + at(m.x, m.y - 4) + ";PU;";
     } else {
-      out += "SP8;PU" + u(m.x) + "," + u(m.y) + ";CI160;PU;";
+      out += "SP8;PU" + at(m.x, m.y) + ";CI160;PU;";
     }
   }
   for (const auto& shape : shapesMm) {
-    out += "SP1;PU" + u(shape[0].x) + "," + u(shape[0].y) + ";";
-    for (std::size_t i = 1; i < shape.size(); ++i) out += "PD" + u(shape[i].x) + "," + u(shape[i].y) + ";";
+    out += "SP1;PU" + at(shape[0].x, shape[0].y) + ";";
+    for (std::size_t i = 1; i < shape.size(); ++i) out += "PD" + at(shape[i].x, shape[i].y) + ";";
     out += "PU;";
   }
   out += "SP0;";
@@ -36,8 +37,7 @@ CcdBench::CcdBench(const std::string& address, sim::SheetSpec sheet, sim::Camera
   renderClock = std::make_unique<platform::FakeClock>();
   sim::CoordinatorServiceOptions o;
   if (!mpeOnStandardPort) o.mpePort = 0;
-  o.controlPort = -1;
-  o.commandPort = 0;
+  o.controlPort = -1, o.commandPort = 0;
   std::string error;
   // The same test run from a second build folder at the same time holds the address for its
   // run (some seconds): wait for it to be free, then stop at the test's first check with the
@@ -118,30 +118,26 @@ void CcdBench::loadPattern(const std::string& plot, const std::string& name) {
   pattern.toggleSelectAll();
 }
 
-cv::Point2d CcdBench::machineSeeing(const cv::Point2d& t) const {
-  // trueOf(q) = (q.x + sin(a) q.y, cos(a) q.y): inverted for the table's deflection (none here).
-  return t;
+bool CcdBench::start(const std::string& plot, std::optional<cv::Point2d> head) {
+  if (!ready()) {
+    ADD_FAILURE() << error;
+    return false;
+  }
+  loadPattern(plot);
+  headOver(head.value_or(table->sheet().tablePosition(table->sheet().marks.at(0))));
+  return !::testing::Test::HasFatalFailure();
 }
 
 void CcdBench::headOver(const cv::Point2d& t) {
   ASSERT_TRUE(ready()) << error;
-  const cv::Point2d m = machineSeeing(t);
-  ASSERT_TRUE(command.movePos(2, 3000, 30000, m.x, m.y));
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (coordinator->model().moving()) {
-    ASSERT_LT(std::chrono::steady_clock::now(), end) << "the head is still moving after 10 s";
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(command.movePos(2, 3000, 30000, t.x, t.y));
+  ASSERT_TRUE(waitUntil([&] { return !coordinator->model().moving(); }, 10000, 5)) << "the head is still moving after 10 s";
 }
 
 void CcdBench::makeWorkflow() {
   ccd::CcdServices s;
-  s.home = home.path() + "/";
-  s.linkOwner = &owner;
-  s.command = &command;
-  s.measurement = &measurement;
-  s.cameraGrabbing = [this] { return cameraFeed->grabbing(); };
-  s.op = &op;
+  s.home = home.path() + "/", s.linkOwner = &owner, s.command = &command, s.measurement = &measurement;
+  s.cameraGrabbing = [this] { return cameraFeed->grabbing(); }, s.op = &op;
   s.clock = realTime ? static_cast<platform::Clock*>(&platform::SystemClock::instance()) : &fakeClock;
   workflow = std::make_unique<ccd::CcdWorkflow>(s, pattern);
 }
@@ -153,14 +149,8 @@ ccd::RunEnd CcdBench::run(int timeoutMs) {
 }
 
 ccd::RunEnd CcdBench::waitForEnd(int timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  bool ended = false;
-  while (!ended && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ended = workflow->lastRunEnd() != ccd::RunEnd::None && !workflow->busy();
-  }
   // Out of time: stop the run, so that the test ends with its failure instead of hanging.
-  if (!ended) {
+  if (!waitUntil([&] { return workflow->lastRunEnd() != ccd::RunEnd::None && !workflow->busy(); }, timeoutMs, 10)) {
     ADD_FAILURE() << "the marking run did not end within " << timeoutMs << " ms";
     workflow->stop();
   }
@@ -181,7 +171,9 @@ std::vector<std::vector<cv::Point2d>> CcdBench::received(std::size_t i) {
   return strokes;
 }
 
-double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm) {
+double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm,
+                              const sim::SimTable* sheet) {
+  if (!sheet) sheet = table.get();
   double worst = 0.0;
   std::size_t points = 0;
   for (const auto& stroke : received(download))
@@ -189,7 +181,7 @@ double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2
       ++points;
       const cv::Point2d landed = table->toolTablePoint(p) + cv::Point2d(feedMm, 0.0);
       double best = 1e9;
-      for (const auto& d : designMm) best = std::min(best, cv::norm(landed - table->sheet().tablePosition(d)));
+      for (const auto& d : designMm) best = std::min(best, cv::norm(landed - sheet->sheet().tablePosition(d)));
       worst = std::max(worst, best);
     }
   if (points == 0) return 1e9;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,78 +31,44 @@
 
 namespace qel::test {
 
+// Records what the workflow tells its operator; unanswered questions are declined, so that a
+// run never waits for an operator who is not there.
 struct RecordingOperator : ccd::CcdOperator {
-  void markMeasured(const ccd::MarkReport& r) override {
+  template <class T, class V>
+  void add(std::vector<T>& to, V&& v) {
     std::lock_guard l(m);
-    marks.push_back(r);
-    lastMark = std::chrono::steady_clock::now();
+    to.push_back(std::forward<V>(v));
   }
-  std::chrono::steady_clock::time_point lastMark;
-  void jobRecognised(int, const std::string& job, const std::string&) override {
-    std::lock_guard l(m);
-    jobs.push_back(job);
-  }
-  void sheetEnded(int, ccd::SheetEnd e, const std::string&) override {
-    std::lock_guard l(m);
-    sheetEnds.push_back(e);
-  }
-  void recordWritten(const std::string& path) override {
-    std::lock_guard l(m);
-    records.push_back(path);
-  }
-  std::vector<ccd::MarkReport> marks;
-  std::vector<std::string> jobs;
-  std::vector<ccd::SheetEnd> sheetEnds;
-  std::vector<std::string> records;
-  // Unanswered questions are declined, so that a run never waits for an operator who is not there.
-  std::function<bool(ccd::CcdQuestion)> answer = [](ccd::CcdQuestion) { return false; };
-  bool ask(ccd::CcdQuestion q) override {
-    {
-      std::lock_guard l(m);
-      questions.push_back(q);
-    }
-    return answer(q);
-  }
-  void tell(ccd::CcdMessage msg, const std::string& detail) override {
-    std::lock_guard l(m);
-    told.push_back({msg, detail});
-  }
-  void stateChanged(ccd::CcdState s) override {
-    std::lock_guard l(m);
-    states.push_back(s);
-  }
-  void fileStatus(ccd::CcdFileStatus f, const std::string&) override {
-    std::lock_guard l(m);
-    files.push_back(f);
-  }
+  void markMeasured(const ccd::MarkReport& r) override { add(marks, r), lastMark = std::chrono::steady_clock::now(); }
+  void jobRecognised(int, const std::string& job, const std::string&) override { add(jobs, job); }
+  void recordWritten(const std::string& path) override { add(records, path); }
+  bool ask(ccd::CcdQuestion q) override { return add(questions, q), answer(q); }
+  void tell(ccd::CcdMessage msg, const std::string& detail) override { add(told, std::pair{msg, detail}); }
+  void stateChanged(ccd::CcdState s) override { add(states, s); }
+  void fileStatus(ccd::CcdFileStatus f, const std::string&) override { add(files, f); }
   void betweenPieces(int n) override {
     if (onBetweenPieces) onBetweenPieces(n);
     ++waits;
   }
-  std::function<void(int)> onBetweenPieces;
-  void residuals(const std::vector<double>& mm) override {
-    std::lock_guard l(m);
-    residualRuns.push_back(mm);
-  }
-  void sent(const std::string& name, const std::string&) override {
-    std::lock_guard l(m);
-    names.push_back(name);
-    lastSent = std::chrono::steady_clock::now();
-  }
-  std::chrono::steady_clock::time_point lastSent;
+  void residuals(const std::vector<double>& mm) override { add(residualRuns, mm); }
+  void sent(const std::string&, const std::string&) override { lastSent = std::chrono::steady_clock::now(); }
   template <class T>
   std::vector<T> copy(const std::vector<T>& v) {
     std::lock_guard l(m);
     return v;
   }
+  std::function<bool(ccd::CcdQuestion)> answer = [](ccd::CcdQuestion) { return false; };
+  std::function<void(int)> onBetweenPieces;
   std::mutex m;
+  std::vector<ccd::MarkReport> marks;
+  std::vector<std::string> jobs, records;
   std::vector<ccd::CcdQuestion> questions;
   std::vector<std::pair<ccd::CcdMessage, std::string>> told;
   std::vector<ccd::CcdState> states;
   std::vector<ccd::CcdFileStatus> files;
-  std::vector<std::string> names;
   std::vector<std::vector<double>> residualRuns;  // the residuals of each piece, in mark order
   std::atomic<int> waits{0};
+  std::chrono::steady_clock::time_point lastMark, lastSent;  // for the benchmark's timings
 };
 
 // The first message the operator was told, for a failure's explanation.
@@ -128,6 +95,9 @@ struct CcdBench {
 
   // Writes the plot, loads it into the pattern and selects it.
   void loadPattern(const std::string& plot, const std::string& name = "job.plt");
+  // The usual start of a run: a failure when the bench is not ready, else the plot loaded and the
+  // head over table point `head` (by default the sheet's first mark); false after a fatal failure.
+  bool start(const std::string& plot, std::optional<cv::Point2d> head = std::nullopt);
   // A stack of sheets for runs by job code: the first lies on the table, each feed of the
   // coordinator brings the next; after the last the table is bare.
   void stackSheets(std::vector<sim::SheetSpec> sheets);
@@ -135,7 +105,6 @@ struct CcdBench {
   ccd::RunEnd runSheets(int sheets, int timeoutMs = 120000);
   // Puts the head where the camera sees table point `table` (the operator jogging there).
   void headOver(const cv::Point2d& table);
-  cv::Point2d machineSeeing(const cv::Point2d& table) const;
   void makeWorkflow();
   // Runs the marking run and waits for its end (real time, bounded).
   ccd::RunEnd run(int timeoutMs = 60000);
@@ -146,8 +115,9 @@ struct CcdBench {
   // Points of every stroke the coordinator received in download `i`, in machine mm.
   std::vector<std::vector<cv::Point2d>> received(std::size_t i);
   // Largest distance from a received point to where the print put the nearest design point, on
-  // a sheet fed by feedMm since it was printed.
-  double worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm = 0.0);
+  // a sheet fed by feedMm since it was printed (`sheet`: one of the stack instead of the table's).
+  double worstLanding(std::size_t download, const std::vector<cv::Point2d>& designMm, double feedMm = 0.0,
+                      const sim::SimTable* sheet = nullptr);
 
   TempHome home;
   std::unique_ptr<sim::CoordinatorServices> coordinator;

@@ -16,14 +16,12 @@ class FakeDevice : public controller::CDeviceIo {
  public:
   std::mutex m;
   std::set<std::string> present;           // paths that open
-  std::map<int, std::string> openPaths;    // handle → path
   std::vector<std::size_t> writeBlocks;    // sizes of each write call
   std::string written;
   std::string toRead;                      // bytes the next reads deliver
   std::vector<std::uint32_t> controls;     // control codes seen
   int opens = 0;
   bool pendOnce = false;                   // the next write reports pending once
-  bool failWrites = false;
   // PCI memory: table locations and VR values.
   std::vector<float> table = std::vector<float>(32000, 0.0f);
   std::map<int, float> vr;
@@ -34,14 +32,9 @@ class FakeDevice : public controller::CDeviceIo {
   int open(const std::string& path) override {
     std::lock_guard<std::mutex> g(m);
     ++opens;
-    if (!present.count(path)) return -1;
-    openPaths[next] = path;
-    return next++;
+    return present.count(path) ? next++ : -1;
   }
-  void close(int h) override {
-    std::lock_guard<std::mutex> g(m);
-    openPaths.erase(h);
-  }
+  void close(int) override {}
   Io control(int, std::uint32_t code, const void* in, std::size_t inLen, void* out, std::size_t outLen,
              std::size_t* got) override {
     std::lock_guard<std::mutex> g(m);
@@ -82,7 +75,6 @@ class FakeDevice : public controller::CDeviceIo {
   }
   Io write(int, const std::uint8_t* data, std::size_t len, std::size_t* done) override {
     std::lock_guard<std::mutex> g(m);
-    if (failWrites) return Io::Failed;
     writeBlocks.push_back(len);
     written.append(reinterpret_cast<const char*>(data), len);
     if (pendOnce) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <random>
 
 #include "controller/crc.h"
@@ -27,25 +27,18 @@ TEST(Crc, Crc16CheckValueAndTextForm) {
   EXPECT_STREQ(crc.model().name, "CRC-16");
 }
 
-TEST(Crc, EveryModelResetsAndStaysInWidth) {
+TEST(Crc, EveryModelResetsAndSeesASingleBitChange) {
   std::size_t n = 0;
   const CrcModel* models = crcModels(&n);
   ASSERT_EQ(n, 5u);
   for (std::size_t i = 0; i < n; ++i) {
     CCrc a, b;
-    ASSERT_TRUE(a.selectModel(models[i].name));
-    b.selectModel(models[i].name);
+    ASSERT_TRUE(a.selectModel(models[i].name) && b.selectModel(models[i].name));
     a.update("hello world", 11);
-    b.update("hello world", 11);
-    EXPECT_EQ(a.value(), b.value()) << models[i].name;
-    if (models[i].width == 16) {
-      EXPECT_LE(a.value(), 0xFFFFu);
-    }
+    const auto first = a.value();
     a.reset();
     a.update("hello world", 11);
-    EXPECT_EQ(a.value(), b.value()) << models[i].name;
-    // single-bit changes are seen
-    b.reset();
+    EXPECT_EQ(a.value(), first) << models[i].name;
     b.update("hello worle", 11);
     EXPECT_NE(a.value(), b.value()) << models[i].name;
   }
@@ -66,16 +59,8 @@ TEST(Crc, SlicingEngineMatchesTableEngine) {
 }
 
 namespace {
-std::uint32_t bitsOf(float f) {
-  std::uint32_t b;
-  std::memcpy(&b, &f, 4);
-  return b;
-}
-float floatOf(std::uint32_t b) {
-  float f;
-  std::memcpy(&f, &b, 4);
-  return f;
-}
+std::uint32_t bitsOf(float f) { return std::bit_cast<std::uint32_t>(f); }
+float floatOf(std::uint32_t b) { return std::bit_cast<float>(b); }
 double tmsValue(std::uint32_t t) {
   const int e = static_cast<std::int8_t>(t >> 24);
   const double frac = (t & 0x7FFFFF) / 8388608.0;
@@ -83,21 +68,14 @@ double tmsValue(std::uint32_t t) {
 }
 }  // namespace
 
-TEST(TmsFloat, KnownValuesAndSpecials) {
-  EXPECT_EQ(floatToTms(1.0f), 0x00000000u);
-  EXPECT_EQ(floatToTms(-1.0f), 0xFF800000u);  // −2 × 2^−1
-  EXPECT_EQ(floatToTms(-0.25f), 0xFD800000u);
-  EXPECT_EQ(floatToTms(-1.5f), 0x00C00000u);  // (−2 + 0.5) × 2^0
-  EXPECT_EQ(floatToTms(0.0f), 0x80000000u);
-  EXPECT_EQ(floatToTms(-0.0f), 0x80000000u);
-  EXPECT_EQ(floatToTms(floatOf(0x00000001)), 0x80000000u);  // denormal
-  EXPECT_EQ(floatToTms(std::nanf("")), 0x80000000u);
+// Normal values are the next test's; here zero, denormals, NaN, infinities and the coordinator's zero.
+TEST(TmsFloat, Specials) {
+  for (float f : {0.0f, -0.0f, floatOf(0x00000001), std::nanf("")}) EXPECT_EQ(floatToTms(f), 0x80000000u) << f;
   EXPECT_EQ(floatToTms(INFINITY), 0x7F7FFFFFu);
   EXPECT_EQ(floatToTms(-INFINITY), 0x7FFFFFFFu);
-  EXPECT_EQ(bitsOf(tmsToFloat(0x80000000u)), 0x80000000u);  // −0.0
+  EXPECT_EQ(bitsOf(tmsToFloat(0x80000000u)), 0x80000000u);  // -0.0
   EXPECT_EQ(bitsOf(tmsToFloat(0x80123456u)), 0x80000000u);
-  EXPECT_EQ(tmsToFloat(0x00000000u), 1.0f);
-  EXPECT_EQ(tmsToFloat(0xFF800000u), -1.0f);
+  EXPECT_EQ(floatToTms(-1.5f), 0x00C00000u);  // (-2 + 0.5) x 2^0
 }
 
 TEST(TmsFloat, ExactOverManyBitPatterns) {
@@ -118,9 +96,7 @@ TEST(TmsFloat, ExactOverManyBitPatterns) {
       const std::uint32_t t = floatToTms(f);
       ASSERT_EQ(tmsValue(t), static_cast<double>(f)) << e;
       ASSERT_EQ(tmsToFloat(t), f) << e;
-      if (sign < 0) {
-        ASSERT_EQ(static_cast<std::int8_t>(t >> 24), e - 1);
-      }
+      if (sign < 0) ASSERT_EQ(static_cast<std::int8_t>(t >> 24), e - 1);
     }
   }
   // Coordinator patterns whose values are normal floats come back unchanged.

@@ -4,13 +4,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "controller/coff.h"
 #include "controller/controller.h"
 #include "controller/crc.h"
 #include "controller/loaders.h"
+#include "controller/port.h"
 #include "controller/qel_controller.h"
 #include "coordinator_sim.h"
 #include "support/skip_clock.h"
@@ -29,13 +29,29 @@ struct Fixture {
   CController c{&clock};
   std::vector<std::string> messages;
   std::mutex m;
+  // What the host was told (message, wparam), and the project key it answers with ("": refuses).
+  std::vector<std::pair<unsigned, std::uintptr_t>> notes;
+  std::string key = "KEY42";
   explicit Fixture(const char* address, int mask = 1) {
     EXPECT_TRUE(sim.listenTcp(address, 0, 3240));
     c.setMessageSink([this](const std::string& t) {
       std::lock_guard<std::mutex> g(m);
       messages.push_back(t);
     });
+    c.setHostCallback(&Fixture::host, this);
     EXPECT_EQ(c.openTcp(address, sim.mpePort(), mask), 1);
+  }
+  static std::intptr_t host(void* u, void*, unsigned msg, std::uintptr_t w, std::intptr_t l) {
+    auto* f = static_cast<Fixture*>(u);
+    std::lock_guard<std::mutex> g(f->m);
+    f->notes.push_back({msg, w});
+    if (msg != 0x503) return 1;
+    std::strcpy(reinterpret_cast<char*>(l), f->key.c_str());
+    return f->key.empty() ? 0 : 1;
+  }
+  std::size_t noted() {
+    std::lock_guard<std::mutex> g(m);
+    return notes.size();
   }
   bool said(const std::string& t) {
     std::lock_guard<std::mutex> g(m);
@@ -56,33 +72,21 @@ std::thread cancelOnceStuck(Fixture& f, const std::string& line, std::int64_t wa
   });
 }
 
-std::string readUntil(CController& c, int ch, char last, int ms = 3000) {
+std::string readUntil(CController& c, int ch, char last) {
   std::string got;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
+  qel::test::waitUntil([&] {
     std::uint8_t b[64];
     std::size_t len = sizeof b;
     c.read(ch, b, &len);
-    got.append(reinterpret_cast<char*>(b), len);
-    if (!got.empty() && got.back() == last) break;
-    if (len == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+    return !got.append(reinterpret_cast<char*>(b), len).empty() && got.back() == last;
+  }, 3000, 1);
   return got;
 }
 
 std::string escapeBody(const std::string& s) {
   std::string out;
-  for (char ch : s) {
-    if (ch == '\x02') out += "\\s";
-    else if (ch == '\x03') out += "\\e";
-    else if (ch == '\\') out += "\\\\";
-    else out += ch;
-  }
+  for (char ch : s) out += ch == '\x02' ? "\\s" : ch == '\x03' ? "\\e" : ch == '\\' ? "\\\\" : std::string(1, ch);
   return out;
-}
-
-void writeFile(const std::string& path, const std::string& data) {
-  std::ofstream(path, std::ios::binary) << data;
 }
 
 }  // namespace
@@ -117,28 +121,17 @@ TEST(WithSimulator, FileDownloadOnAMultiplexedChannel) {
 
 TEST(WithSimulator, ReconnectsWhenTheCoordinatorDropsTheLine) {
   Fixture f("127.0.0.3");
-  std::vector<std::pair<unsigned, std::uintptr_t>> notes;
-  f.c.setHostCallback(
-      [](void* u, void*, unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
-        static_cast<std::vector<std::pair<unsigned, std::uintptr_t>>*>(u)->push_back({m, w});
-        return 0;
-      },
-      &notes);
   CoordinatorFaults faults;
   faults.dropAfterBytes = 10;
   f.sim.setFaults(faults);
   f.c.write(0, "\x01SD:a.plt\x02" + std::string(100, 'q') + "\x03");
   // the hang-up shows on the next reads; the port reconnects to the same address
-  for (int i = 0; i < 2000 && notes.size() < 2; ++i) {
+  qel::test::waitUntil([&] {
     std::uint8_t b[16];
     std::size_t len = sizeof b;
-    f.c.read(0, b, &len);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_EQ(notes.size(), 2u);
-  EXPECT_EQ(notes[0].first, 0x504u);
-  EXPECT_EQ(notes[0].second, 1u);
-  EXPECT_EQ(notes[1].second, 0u);
+    return f.c.read(0, b, &len), f.noted() >= 2;
+  }, 4000, 1);
+  EXPECT_EQ(f.notes, (std::vector<std::pair<unsigned, std::uintptr_t>>{{0x504u, 1u}, {0x504u, 0u}}));
   EXPECT_EQ(f.c.status(), 0xFF00);
   f.sim.setFaults({});
   f.c.write(0, "\x01SD:b.plt\x02ok\x03");
@@ -148,24 +141,16 @@ TEST(WithSimulator, ReconnectsWhenTheCoordinatorDropsTheLine) {
 TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
   qel::test::TempHome home;
   Fixture f("127.0.0.4");
-  const std::string path = home.path() + "/MAIN.bas";
-  writeFile(path, "PRINT 1\r\nPRINT 2\r\n");
-  std::vector<std::uintptr_t> progress;
-  f.c.setHostCallback(
-      [](void* u, void*, unsigned m, std::uintptr_t w, std::intptr_t) -> std::intptr_t {
-        if (m == 0x502) static_cast<std::vector<std::uintptr_t>*>(u)->push_back(w);
-        return 1;
-      },
-      &progress);
+  home.writeFile("MAIN.bas", "PRINT 1\r\nPRINT 2\r\n");
   std::uint32_t state = 0;
-  ASSERT_EQ(programLoad(f.c, path, nullptr, &state), 1);
+  ASSERT_EQ(programLoad(f.c, home.file("MAIN.bas"), nullptr, &state), 1);
   EXPECT_EQ(state, kLoadDone);
   ASSERT_EQ(f.sim.programs().size(), 1u);
   EXPECT_EQ(f.sim.programs()[0].entry, "MAIN\x1C" "0");
   EXPECT_EQ(f.sim.programs()[0].data, "PRINT 1\rPRINT 2\r");
   EXPECT_FALSE(f.sim.programs()[0].project);
-  ASSERT_FALSE(progress.empty());
-  EXPECT_EQ(progress.back(), 100u);
+  ASSERT_FALSE(f.notes.empty());
+  EXPECT_EQ(f.notes.back(), (std::pair<unsigned, std::uintptr_t>{0x502u, 100u}));
   EXPECT_EQ(programLoad(f.c, home.path() + "/x.doc", nullptr), 0);
   EXPECT_TRUE(f.said("Invalid file type"));
 }
@@ -178,46 +163,37 @@ TEST(WithSimulator, ProgramLoadOverASerialLineInMultiplexedMode) {
   qel::test::SkipClock clock;
   CController c(&clock);
   ASSERT_EQ(c.openSerial(tty, 2, 1), 1);
+  EXPECT_EQ(c.portType(), 1);
+  EXPECT_EQ(c.largestBlock(), 16);
+  EXPECT_EQ(c.openAdditional(2), 0);  // REMOTE shares the device with MPE
+  EXPECT_FALSE(c.port()->reconnect());
   c.setChannelMode(1, false);
   ASSERT_TRUE(sim.waitFor([&] { return sim.anyMpe(); }));
-  const std::string path = home.path() + "/cut.gco";
   std::string text;
   for (int i = 0; i < 40; ++i) text += "G1 X" + std::to_string(i) + " Y" + std::to_string(i * 2) + "\n";
-  writeFile(path, text);
-  std::uint32_t state = 0;
-  ASSERT_EQ(programLoad(c, path, nullptr, &state), 1);
+  home.writeFile("cut.gco", text);
+  ASSERT_EQ(programLoad(c, home.file("cut.gco"), nullptr), 1);
   ASSERT_EQ(sim.programs().size(), 1u);
   EXPECT_EQ(sim.programs()[0].entry, "cut\x1C" "2");
-  std::string noLf = text;
-  noLf.erase(std::remove(noLf.begin(), noLf.end(), '\n'), noLf.end());
-  EXPECT_EQ(sim.programs()[0].data, noLf);
+  std::erase(text, '\n');
+  EXPECT_EQ(sim.programs()[0].data, text);
   // the load command travelled on channel 8 as a line
   EXPECT_NE(sim.channelBytes(8).find("LOAD_PROJECT(1)\n\x14"), std::string::npos);
   c.setChannelMode(0, false);
   c.close(-1);
+  EXPECT_EQ(c.port(), nullptr);
+  EXPECT_EQ(serialDevicePath("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(std::vector<int>({serialSettingsIndex(3, 1), serialSettingsIndex(3, 2), serialSettingsIndex(4, 1)}),
+            std::vector<int>({2, 1, -1}));
 }
 
 TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   qel::test::TempHome home;
   Fixture f("127.0.0.5");
   const std::string dir = home.path() + "/";
-  writeFile(dir + "A.bas", "A=1\r\n");
-  writeFile(dir + "B.enc", "secret stuff\r\n");
-  writeFile(dir + "C.bas", "never\r\n");
-  writeFile(dir + "proj.prj",
-            "[Programs]\nProgram00=A\nProgram02=B\nProgram14=C\n[ProgramType]\nA=0\nb=1\n");
-  struct Host {
-    bool refuse = false;
-    static std::intptr_t cb(void* u, void*, unsigned m, std::uintptr_t, std::intptr_t l) {
-      auto* h = static_cast<Host*>(u);
-      if (m == 0x503) {
-        if (h->refuse) return 0;
-        std::strcpy(reinterpret_cast<char*>(l), "KEY42");
-      }
-      return 1;
-    }
-  } host;
-  f.c.setHostCallback(&Host::cb, &host);
+  for (const auto& [name, text] : {std::pair{"A.bas", "A=1\r\n"}, {"B.enc", "secret stuff\r\n"}, {"C.bas", "never\r\n"},
+                                   {"proj.prj", "[Programs]\nProgram00=A\nProgram02=B\nProgram14=C\n[ProgramType]\nA=0\nb=1\n"}})
+    home.writeFile(name, text);
   std::uint32_t state = 0;
   ASSERT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 1);
   ASSERT_EQ(f.sim.programs().size(), 2u);
@@ -227,83 +203,65 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
   EXPECT_TRUE(f.sim.programs()[0].project);
   EXPECT_NE(f.sim.commandLines().find("PROJECT_KEY\nKEY42\n"), std::string::npos);
 
-  host.refuse = true;
+  f.key.clear();
   EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
   EXPECT_EQ(state, kLoadUserAbort);
-  host.refuse = false;
+  f.key = "KEY42";
 
-  CoordinatorFaults faults;
-  faults.wrongKeyEcho = true;
-  f.sim.setFaults(faults);
-  // The garbled key echo never matches: the load waits for it until cancelled.
-  std::thread canceller = cancelOnceStuck(f, "KEY42", 2000);
-  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
-  canceller.join();
-  f.c.setCancel(0);
-  EXPECT_TRUE(f.said("Error setting project key"));
-
-  faults = {};
-  faults.refuseHeader = true;
-  f.sim.setFaults(faults);
-  EXPECT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 0);
-  EXPECT_EQ(state, kLoadCoordinatorAbort);
-  EXPECT_TRUE(f.said("Operation aborted by motion coordinator"));
-
-  f.sim.setFaults({});
-  writeFile(dir + "missing.prj", "[Programs]\nProgram00=NOPE\n");
-  EXPECT_EQ(projectLoad(f.c, dir + "missing.prj", nullptr, &state), 0);
-  EXPECT_EQ(state, kLoadFileError);
-  EXPECT_TRUE(f.said("Error accessing file " + dir + "NOPE.bas"));
-}
-
-TEST(WithSimulator, LoadCommandFailuresAndCancel) {
-  qel::test::TempHome home;
-  Fixture f("127.0.0.6");
-  writeFile(home.path() + "/P.txt", "x\r\n");
-  CoordinatorFaults faults;
-  faults.wrongLoadEcho = true;
-  f.sim.setFaults(faults);
-  std::thread canceller = cancelOnceStuck(f, "LOAD_PROJECT", 2000);
-  std::uint32_t state = 0;
-  EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
-  canceller.join();
-  EXPECT_EQ(state, kLoadCommandError);
-  EXPECT_TRUE(f.said("Error executing command LOAD_PROJECT"));
-  // the coordinator never reports ready: a cancel ends the load as aborted by the user
-  f.c.setCancel(0);
-  faults = {};
-  faults.neverReady = true;
-  f.sim.setFaults(faults);
-  // Long enough past the command that its echo has been read and the load waits for "ready".
-  std::thread canceller2 = cancelOnceStuck(f, "LOAD_PROJECT", 5000);
-  EXPECT_EQ(programLoad(f.c, home.path() + "/P.txt", nullptr, &state), 0);
-  canceller2.join();
-  EXPECT_EQ(state, kLoadUserAbort);
-  f.c.setCancel(0);
+  // Refusals, and echoes that never come: those loads wait until cancelled once they are stuck
+  // (`waitedMs` past the command line `stuckOn`).
+  home.writeFile("missing.prj", "[Programs]\nProgram00=NOPE\n");
+  home.writeFile("P.txt", "x\r\n");
+  const struct {
+    const char* file;
+    void (*fault)(CoordinatorFaults&);
+    const char* stuckOn;
+    int waitedMs;
+    std::uint32_t state;
+    std::string said;
+  } rows[] = {
+      {"proj.prj", [](CoordinatorFaults& c) { c.wrongKeyEcho = true; }, "KEY42", 2000, kLoadCommandError, "Error setting project key"},
+      {"proj.prj", [](CoordinatorFaults& c) { c.refuseHeader = true; }, nullptr, 0, kLoadCoordinatorAbort, "Operation aborted by motion coordinator"},
+      {"missing.prj", [](CoordinatorFaults&) {}, nullptr, 0, kLoadFileError, "Error accessing file " + dir + "NOPE.bas"},
+      {"P.txt", [](CoordinatorFaults& c) { c.wrongLoadEcho = true; }, "LOAD_PROJECT", 2000, kLoadCommandError, "Error executing command LOAD_PROJECT"},
+      // Long enough past the command that its echo has been read and the load waits for "ready".
+      {"P.txt", [](CoordinatorFaults& c) { c.neverReady = true; }, "LOAD_PROJECT", 5000, kLoadUserAbort, ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.said);
+    CoordinatorFaults faults;
+    row.fault(faults);
+    f.sim.setFaults(faults);
+    std::thread canceller = row.stuckOn ? cancelOnceStuck(f, row.stuckOn, row.waitedMs) : std::thread();
+    const std::string file = dir + row.file;
+    EXPECT_EQ(file.ends_with(".prj") ? projectLoad(f.c, file, nullptr, &state) : programLoad(f.c, file, nullptr, &state), 0);
+    if (canceller.joinable()) canceller.join();
+    f.c.setCancel(0);
+    EXPECT_EQ(state, row.state);
+    if (!row.said.empty()) EXPECT_TRUE(f.said(row.said));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
 // System software
 
 namespace {
-void put16(std::string& s, std::size_t o, std::uint16_t v) {
-  s[o] = static_cast<char>(v);
-  s[o + 1] = static_cast<char>(v >> 8);
+// Little-endian fields of the file image.
+void put(std::string& s, std::size_t o, std::uint32_t v, std::size_t bytes) {
+  for (std::size_t i = 0; i < bytes; ++i) s[o + i] = static_cast<char>(v >> (8 * i));
 }
-void put32(std::string& s, std::size_t o, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[o + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
+void put16(std::string& s, std::size_t o, std::uint16_t v) { put(s, o, v, 2); }
+void put32(std::string& s, std::size_t o, std::uint32_t v) { put(s, o, v, 4); }
 struct Sec {
   const char* name;
   std::uint32_t address;
   std::string data;
   std::uint32_t flags;
 };
-std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs, int declaredCount = -1) {
+std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs) {
   const std::size_t opt = 28;
   std::string f(20 + opt + secs.size() * 40, '\0');
   put16(f, 0, magic);
-  put16(f, 2, static_cast<std::uint16_t>(declaredCount >= 0 ? declaredCount : static_cast<int>(secs.size())));
+  put16(f, 2, static_cast<std::uint16_t>(secs.size()));
   put16(f, 16, opt);
   put16(f, 20, magic == 0x0093 ? 0x0108 : 0x010B);
   for (std::size_t i = 0; i < secs.size(); ++i) {
@@ -329,11 +287,15 @@ TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
   qel::test::TempHome home;
   Fixture f("127.0.0.8");
   std::vector<std::uint32_t> big;
-  for (std::uint32_t i = 0; i < 100; ++i) big.push_back(0x01020304u * (i + 1));
   std::string bigData;
-  for (auto w : big) bigData += words({w});
-  const std::string path = home.path() + "/sys.out";
-  writeFile(path, makeCoff(0x0093, {{".text", 0x100, words({1, 2, 3, 0x11131517}), 0x20},
+  std::uint32_t sum = 3 + 0x11131517;
+  for (std::uint32_t i = 0; i < 100; ++i) {
+    big.push_back(0x01020304u * (i + 1));
+    bigData += words({big.back()});
+    sum += big.back();
+  }
+  const std::string path = home.file("sys.out");
+  home.writeFile("sys.out", makeCoff(0x0093, {{".text", 0x100, words({1, 2, 3, 0x11131517}), 0x20},
                                     {".bss", 0x200, words({9}), 0x80},
                                     {".cinit", 0x300, "", 0x40},
                                     {".data", 0x400, bigData, 0x40}}));
@@ -347,8 +309,6 @@ TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
   EXPECT_EQ(secs[0].address, 0x100u);
   EXPECT_EQ(secs[0].words, (std::vector<std::uint32_t>{1, 2, 3, 0x11131517}));
   EXPECT_EQ(secs[1].words, big);
-  std::uint32_t sum = 3 + 0x11131517;
-  for (auto w : big) sum += w;
   char done[64];
   std::snprintf(done, sizeof done, ";checksum = 0x%08x]\r\n", sum);
   EXPECT_NE(log.find(done), std::string::npos) << log;
@@ -361,30 +321,29 @@ TEST(WithSimulator, SystemSoftwareLoadSendsEverySectionWithEcho) {
 TEST(WithSimulator, SystemSoftwareLoadFailures) {
   qel::test::TempHome home;
   Fixture f("127.0.0.9");
-  const std::string path = home.path() + "/sys.out";
-  writeFile(path, makeCoff(0x0166, {{".text", 0x10, words({5, 6, 7, 8}), 0x20}}));
-  auto run = [&](CoordinatorFaults faults) {
+  const std::string path = home.file("sys.out");
+  home.writeFile("sys.out", makeCoff(0x0166, {{".text", 0x10, words({5, 6, 7, 8}), 0x20}}));
+  struct Row {
+    void (*fault)(CoordinatorFaults&);
+    const char* log;
+  };
+  const Row rows[] = {{[](CoordinatorFaults& c) { c.wrongLoadSystemPrompt = true; }, "Error sending LOAD_SYSTEM command\r\n"},
+                      {[](CoordinatorFaults& c) { c.wrongConfirm = true; }, "Error confirming LOAD_SYSTEM command\r\n"},
+                      {[](CoordinatorFaults& c) { c.badEchoAt = 9; }, "Error sending data address 9\r\n"}};
+  for (const Row& row : rows) {
+    CoordinatorFaults faults;
+    row.fault(faults);
     f.sim.setFaults(faults);
     std::string log;
     EXPECT_EQ(systemSoftwareLoad(f.c, path, nullptr, &log), 1) << log;
     EXPECT_EQ(f.c.channelMode(), 0);
-    return log;
-  };
-  CoordinatorFaults faults;
-  faults.wrongLoadSystemPrompt = true;
-  EXPECT_NE(run(faults).find("Error sending LOAD_SYSTEM command\r\n"), std::string::npos);
+    EXPECT_NE(log.find(row.log), std::string::npos) << log;
+  }
   EXPECT_TRUE(f.sim.waitFor([&] { return f.sim.commandLines().find("N\n") != std::string::npos; }));
-  faults = {};
-  faults.wrongConfirm = true;
-  EXPECT_NE(run(faults).find("Error confirming LOAD_SYSTEM command\r\n"), std::string::npos);
-  faults = {};
-  faults.badEchoAt = 9;
-  EXPECT_NE(run(faults).find("Error sending data address 9\r\n"), std::string::npos);
   EXPECT_EQ(f.sim.systemLoadsFinished(), 0);
-
   std::string log;
-  const std::string bad = home.path() + "/bad.out";
-  writeFile(bad, makeCoff(0x0150, {}));
+  const std::string bad = home.file("bad.out");
+  home.writeFile("bad.out", makeCoff(0x0150, {}));
   ASSERT_EQ(systemSoftwareLoad(f.c, bad, nullptr, &log), 1);
   EXPECT_EQ(log, "Error loading COFF file " + bad + "\r\n");
 }
@@ -392,46 +351,26 @@ TEST(WithSimulator, SystemSoftwareLoadFailures) {
 TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   qel::test::TempHome home;
   const std::string p = home.path() + "/f.out";
+  // Sections past the end and truncated headers are the fuzz corpus's; here the messages.
+  std::string wrongOptional = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
+  put16(wrongOptional, 20, 0x010B);
+  const std::pair<std::string, std::string> rows[] = {
+      {makeCoff(0x0150, {}), "FILE HEADER magic number error [FILE 0150]\n\r"},
+      {makeCoff(0x0093, std::vector<Sec>(51, Sec{"s", 0, "", 0x20})), "Too many sections [FILE 51, LIMIT 50]\n\r"},
+      {wrongOptional, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r"}};
   CoffImage img;
   std::string err, out;
-  writeFile(p, makeCoff(0x0150, {}));
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err, "FILE HEADER magic number error [FILE 0150]\n\r");
-
-  std::vector<Sec> many(51, Sec{"s", 0, "", 0x20});
-  writeFile(p, makeCoff(0x0093, many));
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err, "Too many sections [FILE 51, LIMIT 50]\n\r");
-
-  std::string f = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
-  put16(f, 20, 0x010B);
-  writeFile(p, f);
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err, "OPTIONAL FILE HEADER magic number error [FILE 010b]\n\r");
-
-  // a section whose data lies past the end of the file is refused, not read
-  f = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
-  put32(f, 20 + 28 + 20, 0x7FFFFFF0u);
-  writeFile(p, f);
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err.rfind("Error reading " + p + " [", 0), 0u);
-  // headers claimed beyond a truncated file
-  writeFile(p, makeCoff(0x0093, {{".text", 0, words({1}), 0x20}}, 3));
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err.rfind("Error reading", 0), 0u);
-  writeFile(p, std::string("\x93\x00", 2));
-  err.clear();
-  EXPECT_FALSE(readCoff(p, &img, &err, &out));
-  EXPECT_EQ(err.rfind("Error reading", 0), 0u);
+  for (const auto& [file, error] : rows) {
+    home.writeFile("f.out", file);
+    err.clear();
+    EXPECT_FALSE(readCoff(p, &img, &err, &out));
+    EXPECT_EQ(err.rfind(error, 0), 0u) << err;
+  }
   err.clear();
   EXPECT_FALSE(readCoff(p + ".none", &img, &err, &out));
   EXPECT_EQ(err.rfind("Error stating " + p + ".none [", 0), 0u);
 
-  writeFile(p, makeCoff(0x0093, {{".text", 0x20, words({1, 2}), 0x20}}));
+  home.writeFile("f.out", makeCoff(0x0093, {{".text", 0x20, words({1, 2}), 0x20}}));
   out.clear();
   ASSERT_TRUE(readCoff(p, &img, &err, &out));
   EXPECT_EQ(img.wordSize, 4);
@@ -440,30 +379,22 @@ TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
       << out;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The exported functions' answers without a handle or a port
-
+// The exported functions' answers without a handle or a port, and to bad buffers.
 TEST(Exports, NullHandleNoPortAndBadBuffers) {
-  EXPECT_EQ(ControllerGetStatus(nullptr), 0);
-  EXPECT_EQ(ControllerIsEscapeRemoteChannel(nullptr), 0);
+  EXPECT_EQ(ControllerGetStatus(nullptr) + ControllerIsEscapeRemoteChannel(nullptr), 0);
   EXPECT_EQ(ControllerFloatToTms(nullptr, 1.0f), 0u);
   ControllerClose(nullptr, -1);
   ControllerHandle h = ControllerClassNew();
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(ControllerIsEscapeRemoteChannel(h), 1);
-  EXPECT_EQ(ControllerGetPortType(h), 0);
-  EXPECT_EQ(ControllerCanDownload(h), 0);
-  EXPECT_EQ(ControllerGetStatus(h), 0);
-  EXPECT_EQ(ControllerIsOpen(h, -1), 0);
   double v;
-  EXPECT_EQ(ControllerGetVr(h, 1, &v), 0);
-  EXPECT_EQ(ControllerProgramSave(h, "x", nullptr), 0);
-  EXPECT_EQ(ControllerProjectCheck(h, nullptr, nullptr), 0);
   char buf[4];
   int len = 4;
-  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 0);  // no port
-  EXPECT_EQ(ControllerWrite(h, 0, "ab", 2), 0);
-  EXPECT_EQ(ControllerFloatToTms(h, 1.0f), 0u);
+  for (int answer : {ControllerGetPortType(h), ControllerCanDownload(h), ControllerGetStatus(h), ControllerIsOpen(h, -1),
+                     ControllerGetVr(h, 1, &v), ControllerProgramSave(h, "x", nullptr),
+                     ControllerProjectCheck(h, nullptr, nullptr), ControllerRead(h, 0, buf, &len),
+                     ControllerWrite(h, 0, "ab", 2), static_cast<int>(ControllerFloatToTms(h, 1.0f))})
+    EXPECT_EQ(answer, 0);
   EXPECT_EQ(ControllerTmsToFloat(h, 0u), 1.0f);
   ControllerSetCancel(h, 1);
   EXPECT_EQ(ControllerGetCancel(h), 1);
@@ -472,18 +403,20 @@ TEST(Exports, NullHandleNoPortAndBadBuffers) {
   ASSERT_TRUE(sim.listenTcp("127.0.0.10", 0, -1));
   ASSERT_EQ(ControllerOpenTCP(h, "127.0.0.10", sim.mpePort(), 1), 1);
   EXPECT_EQ(ControllerCanDownload(h), 1);
+  ControllerSetChannelMode(h, 0, 1);
+  EXPECT_EQ(ControllerGetChannelMode(h), 0);
+  QelControllerSetHostCallback(h, nullptr, nullptr);
+  EXPECT_EQ(ControllerProgramLoad(h, "x.doc", nullptr), 0);  // not a program file
   EXPECT_EQ(ControllerWrite(h, 0, "ab", 2), 0);  // cancelled
   ControllerSetCancel(h, 0);
-  EXPECT_EQ(ControllerWrite(h, 0, nullptr, 2), 0);
-  EXPECT_EQ(ControllerWrite(h, 0, "ab", -1), 0);
-  len = -5;
-  EXPECT_EQ(ControllerRead(h, 0, buf, &len), 0);
-  EXPECT_EQ(ControllerRead(h, 0, nullptr, &len), 0);
-  EXPECT_EQ(ControllerRead(h, 0, buf, nullptr), 0);
+  int negative = -5;
+  for (int answer : {ControllerWrite(h, 0, nullptr, 2), ControllerWrite(h, 0, "ab", -1),
+                     ControllerRead(h, 0, buf, &negative), ControllerRead(h, 0, nullptr, &len),
+                     ControllerRead(h, 0, buf, nullptr), ControllerOpenAdditional(h, 2) /* nothing on 3240 */})
+    EXPECT_EQ(answer, 0);
   len = 4;
   EXPECT_EQ(ControllerRead(h, 0, buf, &len), 1);
   EXPECT_EQ(len, 0);
-  EXPECT_EQ(ControllerOpenAdditional(h, 2), 0);  // nothing listens on 3240 there
   ControllerClose(h, -1);
   EXPECT_EQ(ControllerGetPortType(h), 0);
   ControllerClassDelete(h);

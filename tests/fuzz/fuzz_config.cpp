@@ -1,6 +1,8 @@
 // Config.ini made of fuzzer bytes: every key the file holds is read, one key is written (one
 // the file holds, or a new one), and then no other key may read differently, the written key
 // reads back as written, and a UTF-16 file keeps its stray last byte.
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,21 +19,17 @@ using qel::config::readProfileString;
 using qel::config::readProfileText;
 using qel::config::writeProfileString;
 
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
 std::string trimmed(std::string_view s) {
+  auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   return std::string(s);
 }
 
 bool sameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto low = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (low(a[i]) != low(b[i])) return false;
-  }
-  return true;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
 }
 
 // Every (section, key) the text names, in a plain reading of the format: "[name]" starts a

@@ -30,13 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qel::plot::DisposeOptions o;
   o.cutFt = (sel & 1) ? 8 : 6;
   static const double kWidths[4] = {10, 100, 1500, 0.5};
-  o.pageWidth = kWidths[(sel >> 1) & 3];
-  o.pageHeight = 1200;
-  o.tranCi = sel & 0x08;
-  o.cutterHandle = sel & 0x10;
-  o.leaveCut = sel & 0x20;
-  o.needExtraPage = sel & 0x40;
-  o.fontDisposeEnabled = sel & 0x80;
+  o.pageWidth = kWidths[(sel >> 1) & 3], o.pageHeight = 1200, o.tranCi = sel & 0x08, o.cutterHandle = sel & 0x10;
+  o.leaveCut = sel & 0x20, o.needExtraPage = sel & 0x40, o.fontDisposeEnabled = sel & 0x80;
   Collect owner;
   qel::plot::CDisposeFile file(&owner, input, outDir, "F", o);
   const bool ok = file.dispose();

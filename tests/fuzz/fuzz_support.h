@@ -32,13 +32,10 @@ inline std::string readBytes(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-[[noreturn]] inline void fail(const std::string& what) {
+inline void check(bool ok, const std::string& what) {
+  if (ok) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
   std::abort();
-}
-
-inline void check(bool ok, const std::string& what) {
-  if (!ok) fail(what);
 }
 
 }  // namespace qel::fuzz
