@@ -53,6 +53,7 @@ TEST(WatchEndToEnd, DroppedFileReachesTheCoordinatorWithAMatchingCrcAndTheHistor
   home.writeFile("job.plt.part", plot);
   fs::create_directories(home.file("ListenDir"));
   fs::rename(home.file("job.plt.part"), home.file("ListenDir/job.plt"));
+  home.writeFile("ListenDir/note.plt", "no plot here\n");  // refused, and said so; the job still goes
 
   ASSERT_TRUE(qel::test::waitUntil(
       [&] { return !find(home, "PrintedDir", "", "_001.PLT").empty() && !sim->sim().downloads().empty(); }, 30000, 50))
@@ -66,6 +67,8 @@ TEST(WatchEndToEnd, DroppedFileReachesTheCoordinatorWithAMatchingCrcAndTheHistor
   // The source is kept in the printed folder under its run stamp.
   EXPECT_EQ(qel::platform::readWholeFile(find(home, "PrintedDir", "job_", ".plt")).value_or(""), plot);
   EXPECT_FALSE(fs::exists(home.file("ListenDir/job.plt")));
+  ASSERT_TRUE(w.waitLog("ListenDir/note.plt: it holds no plot command\n")) << w.log();
+  EXPECT_TRUE(w.logHas("cannot be cut: it holds no plot command, it was moved to: " + home.file("UnDisposeDir/note.plt")));
   EXPECT_EQ(w.stop(), 0) << w.log();
 }
 #endif

@@ -108,8 +108,14 @@ class SettingsDialogTest : public QObject {
     QVERIFY(home.readFile("Config.ini") == before);
     QCOMPARE(qel::config::languageFlag(), 1);
 
-    // Mended, Save stores it all.
+    // A refusal on the other page brings that page to the front; mended, Save stores it all.
     child<QLineEdit>(dlg, "arcLength")->setText(QStringLiteral("2"));
+    type(dlg, "speed", QStringLiteral("0"));
+    click(dlg, "save");
+    QCOMPARE(messages.texts.value(1), QStringLiteral("Speed must be a whole number from 1 to 100000."));
+    QCOMPARE(child<QTabWidget>(dlg, "pages")->currentIndex(), 1);
+    QVERIFY(home.readFile("Config.ini") == before);
+    type(dlg, "speed", QStringLiteral("750"));
     click(dlg, "save");
     QCOMPARE(dlg.result(), int(QDialog::Accepted));
     QCOMPARE(raw(home, "Language_ID", "Language_Type"), std::string("0"));
@@ -196,6 +202,15 @@ class SettingsDialogTest : public QObject {
     click(dlg, "ok");
     QCOMPARE(sets->currentText(), QStringLiteral("roll"));
     QCOMPARE(raw(home, "Camera_Para3", "INTRINSIC1"), std::string("900.250000"));
+    // Cancel of an edit leaves the name alone.
+    sets->setCurrentIndex(0);
+    click(dlg, "edit");
+    QCOMPARE(child<QLineEdit>(dlg, "calibrationName")->text(), QStringLiteral("M_0"));
+    type(dlg, "calibrationName", QStringLiteral("sheet"));
+    click(*child<QLineEdit>(dlg, "calibrationName")->parentWidget(), "cancel");  // not the window's Cancel
+    QCOMPARE(sets->itemText(0), QStringLiteral("M_0"));
+    QVERIFY(sets->isVisible());
+    sets->setCurrentIndex(3);
     click(dlg, "del");  // asks first: the recorder answers Yes
     QCOMPARE(messages.texts.last(), QStringLiteral("   Make sure to delete ?"));
     QCOMPARE(sets->count(), 3);
