@@ -21,6 +21,8 @@ TEST(PageText, FileTextInPagesOut) {
   leaveCut.leaveCut = true;
   leaveCut.distLeaveCut = 1;  // 40 units
   cutter.cutterHandle = true;
+  DisposeOptions cutLeave = leaveCut;
+  cutLeave.cutterHandle = true;
   penGroups.cutFt = 7, penGroups.spOut[0] = 2, penGroups.spOut[1] = 1, penGroups.spOut[2] = 2;
   DisposeOptions window = pagedOptions(0, 10), pauses = pagedOptions(3, 1000), pausesPu = pauses;
   window.pageHeight = 10;  // 400 x 400 units
@@ -108,6 +110,12 @@ TEST(PageText, FileTextInPagesOut) {
       {"cutter, nothing doubled", "SP2;PU0,0;PD10,0,10,10,0,10;", {"LT;SP2;SP2;PU0,0;PD10,0;PD10,10;PD0,10;"}, cutter},
       {"cutter, a spur", "SP2;PU0,0;PD10,0,20,0,10,0,10,10,0,10;",
        {"LT;SP2;SP2;PU0,0;PD10,0;SP1;PU10,0;PD20,0;PD10,0;SP2;PU10,0;PD10,0;PD10,10;PD0,10;"}, cutter},
+      // A stroke ending back over its first segment draws that segment first with pen 1; a spur
+      // at the very end; leave-cut stops short with inserted commands still before their point.
+      {"cutter, back over the first segment", "SP2;PU0,0;PD100,0,100,100,100,0,0,0;",
+       {"LT;SP2;SP1;PU0,0;PD100,0;SP2;PD100,0;SP1;PU100,0;PD100,100;PD100,0;SP2;PU100,0;PD100,100;PD100,0;"}, cutter},
+      {"cutter, leave cut", "SP2;PU0,0;PD100,0;AA0,0,90;PD100,100;",
+       {"LT;SP2;SP2;PU0,0;PD100,0;AA0.000000,0,90;PD100,60;"}, cutLeave},
       {"cutter, pen 1", "SP1;PU0,0;PD10,0,0,0;", {"LT;SP1;PU0,0;PD10,0;PD0,0;"}, cutter},
       {"labels first with their attributes", "DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;",
        {"SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;"}},
@@ -208,6 +216,18 @@ TEST(PageText, FileTextInPagesOut) {
     ASSERT_TRUE(run.dispose()) << c.what << ": " << run.file().errorText();
     EXPECT_EQ(pageBodies(run), c.pages) << c.what;
   }
+}
+
+// Sending again from a chosen stroke writes that stroke and those after it; a page that cannot
+// be written says where.
+TEST(PageText, WritingFromAStroke) {
+  DisposeRun run("SP1;PU0,0;PD1,1;PU;SP2;PU5,5;PD6,6;", plainOptions());
+  ASSERT_TRUE(run.loadOnly());
+  std::string error, to = run.home().file("from.plt"), nowhere = run.home().file("none/from.plt");
+  ASSERT_TRUE(run.file().writeStrokesFrom(to, 1, &error));
+  EXPECT_EQ(platform::readWholeFile(to).value_or(""), "IN;LT;SP2;PU5,5;PD6,6;");
+  EXPECT_FALSE(run.file().writeStrokesFrom(nowhere, 1, &error));
+  EXPECT_EQ(error, "cannot write " + nowhere);
 }
 
 TEST(PageText, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {
