@@ -140,13 +140,16 @@ TEST(PageText, FileTextInPagesOut) {
        {"IN;LT;SP1;PU5052,3780;PU5052,3780;PD5052,3887;"}},
       {"pen zero is no pen", "IN;SP1;PU0,0;PD100,100;SP0;PU0,0;PD500,500;PU;LBhidden\x03SP2;PU10,10;PD20,20;",
        {"IN;LT;SP1;PU0,0;PD100,100;SP2;PU10,10;PD20,20;"}},
-      {"speed and force where the file sets them", "IN;SP1;PU0,0;PD10,0;VS20;PD20,0;PU;FS3;PU30,0;PD40,0;PU;CO\"a;b\";PW0.5;",
+      // Quoted text in "BP" may hold ";" and command letters.
+      {"speed and force where the file sets them",
+       "IN;SP1;PU0,0;PD10,0;VS20;PD20,0;PU;FS3;PU30,0;PD40,0;PU;CO\"a;b\";PW0.5;BP\"a;PD9,9\",1;",
        {"IN;LT;SP1;PU0,0;PD10,0;VS20;PD20,0;FS3;PU30,0;PD40,0;"}},
       // "PR" moves from the pen's place (every pair of a relative "PU" counts); "PA" is absolute again.
       {"relative moves", "IN;SP1;PU0,0;PR100,0,0,100;PU-50,-50;PD100,0;PA0,0;PD10,10;",
        {"IN;LT;SP1;PU100,100;PU50,50;PD150,50;PD0,0;PD10,10;"}},
-      {"user units", "IN;IP0,0,8128,8128;SC0,10000,0,10000;SP1;PA5000,5000;PD10000,5000;PU;",
-       {"IN;LT;SP1;PU4064,4064;PD8128,4064;"}},
+      // "DF" turns user units and relative moves off.
+      {"user units", "IN;IP0,0,8128,8128;SC0,10000,0,10000;SP1;PA5000,5000;PD10000,5000;PU;PR;DF;PU1,1;PD2,1;",
+       {"IN;LT;SP1;PU4064,4064;PD8128,4064;PU1,1;PD2,1;"}},
       // Rectangles: the outline from the pen's place; the pen stays where it was.
       {"rectangles", "IN;SP1;PA10,10;EA30,20;ER-5,5;RA1,1;PD20,10;",
        {"IN;LT;SP1;PU10,10;PD30,10;PD30,20;PD10,20;PD10,10;PU10,10;PD5,10;PD5,15;PD10,15;PD10,10;"
@@ -161,6 +164,12 @@ TEST(PageText, FileTextInPagesOut) {
       {"encoded polyline", "IN;SP1;PA10,10;PE<" + e100 + zero + e100 + zero + zero + e100 + m50 + m50 + ";PU;",
        {"IN;LT;SP1;PU110,10;PD210,10;PD210,110;PD160,60;"}},
       // Seven-bit digits and an absolute point: "?a" is 64 = 0 + 2 * 32, the sign bit clear: 32.
+      // ":" picks the pen, ">" the fractional bits: 1 bit halves every number.
+      {"encoded polyline, pen and fraction", "IN;SP1;PU0,0;PE:" + std::string(1, static_cast<char>(195)) + ">" +
+           std::string(1, static_cast<char>(193)) + e100 + zero + ";", {"IN;LT;SP2;PU0,0;PD50,0;"}},
+      // A circle in a polygon closes the subpolygon drawn before it, pen down, back to its start.
+      {"circle in a polygon", "IN;SP1;PU0,10;PM0;PD10,10;CI1;PM2;EP;",
+       {"IN;LT;SP1;PU0,10;PD10,10;PD0,10;PU11,10;PD9.5,10.866;PD9.5,9.13397;PD11,10;"}},
       {"encoded polyline, seven bits", "IN;SP1;PU0,0;PE7=?a?a;PU;", {"IN;LT;SP1;PU0,0;PD32,32;"}},
       // Circles: the radius ends at the next command; every circle of a pen-up run is kept, about
       // the pen-up point, and a line goes on from there.
