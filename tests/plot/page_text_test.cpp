@@ -21,6 +21,8 @@ TEST(PageText, FileTextInPagesOut) {
   leaveCut.leaveCut = true;
   leaveCut.distLeaveCut = 1;  // 40 units
   cutter.cutterHandle = true;
+  DisposeOptions cutLeave = leaveCut;
+  cutLeave.cutterHandle = true;
   penGroups.cutFt = 7, penGroups.spOut[0] = 2, penGroups.spOut[1] = 1, penGroups.spOut[2] = 2;
   DisposeOptions window = pagedOptions(0, 10), pauses = pagedOptions(3, 1000), pausesPu = pauses;
   window.pageHeight = 10;  // 400 x 400 units
@@ -108,6 +110,12 @@ TEST(PageText, FileTextInPagesOut) {
       {"cutter, nothing doubled", "SP2;PU0,0;PD10,0,10,10,0,10;", {"LT;SP2;SP2;PU0,0;PD10,0;PD10,10;PD0,10;"}, cutter},
       {"cutter, a spur", "SP2;PU0,0;PD10,0,20,0,10,0,10,10,0,10;",
        {"LT;SP2;SP2;PU0,0;PD10,0;SP1;PU10,0;PD20,0;PD10,0;SP2;PU10,0;PD10,0;PD10,10;PD0,10;"}, cutter},
+      // A stroke ending back over its first segment draws that segment first with pen 1; a spur
+      // at the very end; leave-cut stops short with inserted commands still before their point.
+      {"cutter, back over the first segment", "SP2;PU0,0;PD100,0,100,100,100,0,0,0;",
+       {"LT;SP2;SP1;PU0,0;PD100,0;SP2;PD100,0;SP1;PU100,0;PD100,100;PD100,0;SP2;PU100,0;PD100,100;PD100,0;"}, cutter},
+      {"cutter, leave cut", "SP2;PU0,0;PD100,0;AA0,0,90;PD100,100;",
+       {"LT;SP2;SP2;PU0,0;PD100,0;AA0.000000,0,90;PD100,60;"}, cutLeave},
       {"cutter, pen 1", "SP1;PU0,0;PD10,0,0,0;", {"LT;SP1;PU0,0;PD10,0;PD0,0;"}, cutter},
       {"labels first with their attributes", "DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;",
        {"SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;"}},
@@ -132,13 +140,16 @@ TEST(PageText, FileTextInPagesOut) {
        {"IN;LT;SP1;PU5052,3780;PU5052,3780;PD5052,3887;"}},
       {"pen zero is no pen", "IN;SP1;PU0,0;PD100,100;SP0;PU0,0;PD500,500;PU;LBhidden\x03SP2;PU10,10;PD20,20;",
        {"IN;LT;SP1;PU0,0;PD100,100;SP2;PU10,10;PD20,20;"}},
-      {"speed and force where the file sets them", "IN;SP1;PU0,0;PD10,0;VS20;PD20,0;PU;FS3;PU30,0;PD40,0;PU;CO\"a;b\";PW0.5;",
+      // Quoted text in "BP" may hold ";" and command letters.
+      {"speed and force where the file sets them",
+       "IN;SP1;PU0,0;PD10,0;VS20;PD20,0;PU;FS3;PU30,0;PD40,0;PU;CO\"a;b\";PW0.5;BP\"a;PD9,9\",1;",
        {"IN;LT;SP1;PU0,0;PD10,0;VS20;PD20,0;FS3;PU30,0;PD40,0;"}},
       // "PR" moves from the pen's place (every pair of a relative "PU" counts); "PA" is absolute again.
       {"relative moves", "IN;SP1;PU0,0;PR100,0,0,100;PU-50,-50;PD100,0;PA0,0;PD10,10;",
        {"IN;LT;SP1;PU100,100;PU50,50;PD150,50;PD0,0;PD10,10;"}},
-      {"user units", "IN;IP0,0,8128,8128;SC0,10000,0,10000;SP1;PA5000,5000;PD10000,5000;PU;",
-       {"IN;LT;SP1;PU4064,4064;PD8128,4064;"}},
+      // "DF" turns user units and relative moves off.
+      {"user units", "IN;IP0,0,8128,8128;SC0,10000,0,10000;SP1;PA5000,5000;PD10000,5000;PU;PR;DF;PU1,1;PD2,1;",
+       {"IN;LT;SP1;PU4064,4064;PD8128,4064;PU1,1;PD2,1;"}},
       // Rectangles: the outline from the pen's place; the pen stays where it was.
       {"rectangles", "IN;SP1;PA10,10;EA30,20;ER-5,5;RA1,1;PD20,10;",
        {"IN;LT;SP1;PU10,10;PD30,10;PD30,20;PD10,20;PD10,10;PU10,10;PD5,10;PD5,15;PD10,15;PD10,10;"
@@ -153,6 +164,12 @@ TEST(PageText, FileTextInPagesOut) {
       {"encoded polyline", "IN;SP1;PA10,10;PE<" + e100 + zero + e100 + zero + zero + e100 + m50 + m50 + ";PU;",
        {"IN;LT;SP1;PU110,10;PD210,10;PD210,110;PD160,60;"}},
       // Seven-bit digits and an absolute point: "?a" is 64 = 0 + 2 * 32, the sign bit clear: 32.
+      // ":" picks the pen, ">" the fractional bits: 1 bit halves every number.
+      {"encoded polyline, pen and fraction", "IN;SP1;PU0,0;PE:" + std::string(1, static_cast<char>(195)) + ">" +
+           std::string(1, static_cast<char>(193)) + e100 + zero + ";", {"IN;LT;SP2;PU0,0;PD50,0;"}},
+      // A circle in a polygon closes the subpolygon drawn before it, pen down, back to its start.
+      {"circle in a polygon", "IN;SP1;PU0,10;PM0;PD10,10;CI1;PM2;EP;",
+       {"IN;LT;SP1;PU0,10;PD10,10;PD0,10;PU11,10;PD9.5,10.866;PD9.5,9.13397;PD11,10;"}},
       {"encoded polyline, seven bits", "IN;SP1;PU0,0;PE7=?a?a;PU;", {"IN;LT;SP1;PU0,0;PD32,32;"}},
       // Circles: the radius ends at the next command; every circle of a pen-up run is kept, about
       // the pen-up point, and a line goes on from there.
@@ -208,6 +225,18 @@ TEST(PageText, FileTextInPagesOut) {
     ASSERT_TRUE(run.dispose()) << c.what << ": " << run.file().errorText();
     EXPECT_EQ(pageBodies(run), c.pages) << c.what;
   }
+}
+
+// Sending again from a chosen stroke writes that stroke and those after it; a page that cannot
+// be written says where.
+TEST(PageText, WritingFromAStroke) {
+  DisposeRun run("SP1;PU0,0;PD1,1;PU;SP2;PU5,5;PD6,6;", plainOptions());
+  ASSERT_TRUE(run.loadOnly());
+  std::string error, to = run.home().file("from.plt"), nowhere = run.home().file("none/from.plt");
+  ASSERT_TRUE(run.file().writeStrokesFrom(to, 1, &error));
+  EXPECT_EQ(platform::readWholeFile(to).value_or(""), "IN;LT;SP2;PU5,5;PD6,6;");
+  EXPECT_FALSE(run.file().writeStrokesFrom(nowhere, 1, &error));
+  EXPECT_EQ(error, "cannot write " + nowhere);
 }
 
 TEST(PageText, CirclesAcrossPagesAreWrittenOnceAndCarriedWhole) {

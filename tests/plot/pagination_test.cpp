@@ -45,6 +45,11 @@ TEST(Pagination, WholeStrokeCutAtEdges) {
   CStroke toEdge;
   toEdge.points = {{900, 0}, {1000, 5}};
   EXPECT_EQ(cutAtEdges(toEdge, {1000}).size(), 1u);
+  // Without edges the stroke comes back whole; an empty stroke has no extent.
+  EXPECT_EQ(cutAtEdges(s, {}).at(0).points, s.points);
+  double lo = 0, hi = 0;
+  xExtent(CStroke{}, lo, hi);
+  EXPECT_TRUE(std::isnan(lo) && std::isnan(hi));
   int page = 0;
   EXPECT_TRUE(pageOfX(-1500, 1000, page));
   EXPECT_EQ(page, 0);

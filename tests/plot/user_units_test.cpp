@@ -33,6 +33,11 @@ TEST(UserUnits, AnisotropicIsotropicAndPointFactor) {
   u.setScale("5,5,0,10");
   EXPECT_FALSE(u.scaled());
   EXPECT_EQ(u.toPlotter(7, 8), (PlotPoint{7, 8}));
+  // "IP" without parameters unsets the scaling points: user units count plotter units from xmin, ymin.
+  u.setScalingPoints("");
+  u.setScale("10,100,20,100");
+  EXPECT_TRUE(u.countsPlotterUnits());
+  EXPECT_EQ(u.toPlotter(15, 25), (PlotPoint{5, 5}));
 }
 
 }  // namespace
