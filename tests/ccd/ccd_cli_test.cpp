@@ -27,6 +27,7 @@ std::string run(const std::string& cmd, int* status) {
 
 // The simulated machine as its own process with `args`, logging to `log`, once it says it runs.
 std::unique_ptr<qel::test::ChildProcess> startSim(const std::string& q, const std::string& args, const std::string& log) {
+  std::filesystem::remove(log);  // an earlier run's "running" must not be taken for this one's
   auto sim = std::make_unique<qel::test::ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", "exec " + q + " sim" + args},
                                                        log, SIGINT);
   EXPECT_TRUE(sim->waitLog("running")) << "the simulated machine did not start within 10 s: " << sim->log();
@@ -118,9 +119,10 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
   int status = 0;
   const std::string converted = run("ps2pdf " + home.file("sheet.ps") + " " + home.file("sheet.pdf"), &status);
   if (status != 0) GTEST_SKIP() << "Ghostscript (ps2pdf) is not installed: " << converted;
-  const std::string out = demo(home, " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
-                                        " --print-scale 1.003 --print-rotate 0.7",
-                               home.file("sheet.pdf") + " --cut-type 1", &status);
+  const std::string sim = " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
+                          " --print-scale 1.003 --print-rotate 0.7",
+                    ccd = home.file("sheet.pdf") + " --cut-type 1";
+  const std::string out = demo(home, sim, ccd, &status);
   ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("design (320.000, 220.000) mm"), std::string::npos) << out;
   EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
@@ -134,6 +136,15 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
   for (const auto& e : std::filesystem::directory_iterator(home.file("PrintedDir")))
     recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
   EXPECT_TRUE(recorded);
+  // A limit no real fit meets: the residuals are printed, the mark named, and nothing sent.
+  const std::string refused = demo(home, sim, ccd, &status, [&] {
+    qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
+  });
+  EXPECT_EQ(status, 1) << refused;
+  EXPECT_NE(refused.find("mark residuals (mm): 1 "), std::string::npos) << refused;
+  EXPECT_TRUE(std::regex_search(refused, std::regex(R"(qelcut ccd: Mark \d is 0\.\d{3} mm off the corrected pattern)")))
+      << refused;
+  EXPECT_EQ(refused.find("File: Sending"), std::string::npos) << refused;
 
   // A missing file: the file pane's text and exit status 1.
   const std::string missing = run(std::string(QELCUT_PATH) + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);

@@ -164,7 +164,15 @@ TEST(CcdControls, StatesEnableWhatTheTableSays) {
   for (C k : {C::Start, C::Settings}) EXPECT_FALSE(enabled(adjusting, k));
   for (C k : {C::NextPlate, C::Stop}) EXPECT_TRUE(enabled(adjusting, k));
   EXPECT_EQ(controlsFor(CcdState::MarkFinished, adjusting), ready);
-  EXPECT_STREQ(operationText(CcdState::AutoMarkingAfterCenter), "Operate: Auto Marking");
+  const CcdControls adjust = controlsFor(CcdState::ManualAdjust, marking);  // Stop off, jog, plates and confirm on
+  EXPECT_EQ(adjust.count(), 4u);
+  for (C k : {C::Jog, C::PrevPlate, C::NextPlate, C::AdjustConfirm}) EXPECT_TRUE(enabled(adjust, k));
+  for (auto [state, text] : std::vector<std::pair<CcdState, const char*>>{
+           {CcdState::AutoMarkingAfterCenter, "Operate: Auto Marking"}, {CcdState::AutoAdjusting, "Operate: Auto Adjusting"},
+           {CcdState::ManualMarking, "Operate: Manual Marking"}, {CcdState::ManualMarkingToCenter, "Operate: Manual Marking(to Center)"},
+           {CcdState::ToCenter, "Operate: To Center"}, {CcdState::CalibrationCorrecting, "Operate: Calibration correcting"},
+           {static_cast<CcdState>(99), "Operate:"}})  // a state the table does not know
+    EXPECT_STREQ(operationText(state), text) << static_cast<int>(state);
   EXPECT_EQ(operationText(CcdState::ManualAdjust), nullptr);
 }
 
@@ -175,6 +183,7 @@ TEST(PlateButtons, NextOnTheLastFileAndPreviousOnTheFirstChangeNothing) {
   EXPECT_EQ(files.current(), "/d/b.plt");
   EXPECT_EQ(files.next(), PlateFiles::Step::AtLast);
   EXPECT_EQ(files.index(), 1u);
+  EXPECT_TRUE(files.previous() == PlateFiles::Step::Moved && files.index() == 0u);
 }
 
 TEST(CcdNames, HistoryNameCarriesTheBaseNameAndTheLocalTime) {
