@@ -174,7 +174,7 @@ void CSendQueue::Impl::jobSendStarting(const QString& row) {
   // Cancelled while nothing of it was on the link: the link stops at once.
   if (job->cancelled) cancelSend_ = true;
   job->stage = JobStage::Sending;
-  report(*job, progress(JobStage::Sending, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
+  report(*job, progress(JobStage::Sending, job->nextPage(), job->pageCount));
 }
 
 void CSendQueue::Impl::jobSent(const QString& path) {
@@ -190,7 +190,7 @@ void CSendQueue::Impl::jobSent(const QString& path) {
     finishJob(id, JobStage::Cancelled);
   } else {
     job->stage = JobStage::Waiting;
-    report(*job, progress(JobStage::Waiting, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
+    report(*job, progress(JobStage::Waiting, job->nextPage(), job->pageCount));
   }
 }
 
@@ -204,7 +204,7 @@ void CSendQueue::Impl::jobSendFailed(const QueueFailure& failure) {
   } else if (failure.kind == FailureKind::SendStopped && !shuttingDown_) {
     // The pause stopped it: the page stays first and goes again on continue.
     job->stage = JobStage::Waiting;
-    report(*job, progress(JobStage::Waiting, job->pageCount - static_cast<int>(job->pages.size()) + 1, job->pageCount));
+    report(*job, progress(JobStage::Waiting, job->nextPage(), job->pageCount));
   } else {
     QueueFailure f = failure;
     if (f.kind == FailureKind::SendStopped) f.detail = QStringLiteral("the queue stopped before the job was cut");

@@ -87,6 +87,8 @@ struct CSendQueue::Impl {
     QString backup;     // its source in the printed folder, once disposed of
     JobStage stage = JobStage::Queued;
     bool cancelled = false;
+    // 1-based: the page on the link, or the next one to go.
+    int nextPage() const { return pageCount - static_cast<int>(pages.size()) + 1; }
   };
   bool enqueueJob(quint64 id, const QString& file, QString* error);
   void cancelJob(quint64 id);
