@@ -15,6 +15,13 @@ namespace qel::plot::test {
 
 constexpr double kUnitsPerPoint = 40.0 * 25.4 / 72.0;
 
+// The point at parameter t of the cubic curve from p0 to p3 with control points p1 and p2.
+inline PlotPoint cubicAt(PlotPoint p0, PlotPoint p1, PlotPoint p2, PlotPoint p3, double t) {
+  const double s = 1 - t;
+  return {s * s * s * p0.x + 3 * s * s * t * p1.x + 3 * s * t * t * p2.x + t * t * t * p3.x,
+          s * s * s * p0.y + 3 * s * s * t * p1.y + 3 * s * t * t * p2.y + t * t * t * p3.y};
+}
+
 // A path of lines and cubic curves in PostScript points (y up from the page's lower left corner).
 struct Shape {
   struct Segment {
@@ -26,18 +33,9 @@ struct Shape {
   std::vector<Segment> segments;
   bool closed = false;
 
-  Shape& line(PlotPoint to) {
-    segments.push_back({false, {}, {}, to});
-    return *this;
-  }
-  Shape& curve(PlotPoint c1, PlotPoint c2, PlotPoint to) {
-    segments.push_back({true, c1, c2, to});
-    return *this;
-  }
-  Shape& close() {
-    closed = true;
-    return *this;
-  }
+  Shape& line(PlotPoint to) { segments.push_back({false, {}, {}, to}); return *this; }
+  Shape& curve(PlotPoint c1, PlotPoint c2, PlotPoint to) { segments.push_back({true, c1, c2, to}); return *this; }
+  Shape& close() { closed = true; return *this; }
 
   std::string postScript() const {
     char buf[200];
@@ -66,12 +64,8 @@ struct Shape {
     if (closed) all.push_back({false, {}, {}, from});
     for (const Segment& s : all) {
       for (int i = 1; i <= 2000; ++i) {
-        const double t = i / 2000.0, u = 1 - t;
-        if (s.curve)
-          add({u * u * u * at.x + 3 * u * u * t * s.c1.x + 3 * u * t * t * s.c2.x + t * t * t * s.to.x,
-               u * u * u * at.y + 3 * u * u * t * s.c1.y + 3 * u * t * t * s.c2.y + t * t * t * s.to.y});
-        else
-          add({at.x + t * (s.to.x - at.x), at.y + t * (s.to.y - at.y)});
+        const double t = i / 2000.0;
+        add(s.curve ? cubicAt(at, s.c1, s.c2, s.to, t) : cubicAt(at, at, s.to, s.to, t));
       }
       at = s.to;
     }

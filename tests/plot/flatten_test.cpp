@@ -19,11 +19,7 @@ struct Cubic {
   PlotPoint p0, p1, p2, p3;
 };
 
-PlotPoint at(const Cubic& c, double t) {
-  const double s = 1 - t;
-  return {s * s * s * c.p0.x + 3 * s * s * t * c.p1.x + 3 * s * t * t * c.p2.x + t * t * t * c.p3.x,
-          s * s * s * c.p0.y + 3 * s * s * t * c.p1.y + 3 * s * t * t * c.p2.y + t * t * t * c.p3.y};
-}
+PlotPoint at(const Cubic& c, double t) { return test::cubicAt(c.p0, c.p1, c.p2, c.p3, t); }
 
 using test::toSegment;
 

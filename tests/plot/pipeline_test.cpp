@@ -1,8 +1,6 @@
 // The dispose pipeline: switches, reports, page order, failures.
 #include <gtest/gtest.h>
 
-#include "support/calendar.h"
-
 #include <random>
 #include <tuple>
 
@@ -117,11 +115,6 @@ TEST(Pipeline, TrailersNamesAndSizes) {
   EXPECT_EQ(run.reports()[1].fileName, run.home().file("out") + "/my.job_TAG_003.PLT");
   EXPECT_EQ(run.reports()[1].sizeText, "15.00 * 1.00");
   EXPECT_EQ(rollingSplitList(), (std::vector<int>{4000, 3000, 0, 600}));
-}
-
-TEST(Pipeline, TagFormat) {
-  const std::tm t = qel::test::at(2026, 1, 5, 9, 30, 0);
-  EXPECT_EQ(CDisposeFile::makeTag(t), "20260105_093000");
 }
 
 }  // namespace
