@@ -14,22 +14,6 @@
 namespace qel::plot::test {
 namespace {
 
-struct Disposed {
-  bool ok = false;
-  std::string error;
-  std::vector<std::string> pages;
-};
-
-Disposed dispose(const std::string& input, const std::string& outDir, const DisposeOptions& o) {
-  Collector owner;
-  CDisposeFile file(&owner, input, outDir, "T", o);
-  Disposed d;
-  d.ok = file.dispose();
-  d.error = file.errorText();
-  for (const auto& r : owner.reports) d.pages.push_back(platform::readWholeFile(r.fileName).value_or(""));
-  return d;
-}
-
 std::vector<CutStroke> readDrawing(const std::string& path, PlotFormat format, const DisposeOptions& o) {
   DrawingSource source(path, format, o);
   PlotModel model;
@@ -138,20 +122,18 @@ TEST(DrawingSource, AnInkscapePdfCutsAsItsSvg) {
 }
 
 TEST(DrawingSource, DrawingsAreKnownByWhatTheyHoldNotByTheirName) {
-  qel::test::TempHome home;
-  const std::string pdf = std::string(QEL_SOURCE_DIR) + "/tests/plot/drawings/magenta-px.pdf";
-  std::filesystem::copy_file(pdf, home.file("job_20260105_093000_001.PLT"));
-  const Disposed d = dispose(home.file("job_20260105_093000_001.PLT"), home.file("out"), plainOptions());
-  ASSERT_TRUE(d.ok && !d.pages.empty()) << d.error;
-  EXPECT_NE(d.pages[0].find("PD"), std::string::npos) << "the drawing's cut lines reach the page";
-  EXPECT_EQ(d.pages, dispose(pdf, home.file("out1"), plainOptions()).pages) << "cut as the same file named .pdf";
+  const std::string pdf = *platform::readWholeFile(std::string(QEL_SOURCE_DIR) + "/tests/plot/drawings/magenta-px.pdf");
+  DisposeRun named(pdf, plainOptions(), "job_20260105_093000_001.PLT"), asPdf(pdf, plainOptions(), "job.pdf");
+  ASSERT_TRUE(named.dispose() && asPdf.dispose()) << named.file().errorText();
+  EXPECT_NE(named.page(0).find("PD"), std::string::npos) << "the drawing's cut lines reach the page";
+  EXPECT_EQ(pageBodies(named), pageBodies(asPdf)) << "cut as the same file named .pdf";
   // Copied through unread where a plot file would be: a drawing is read all the same.
   DisposeOptions copy = plainOptions();
   copy.optimizeFunction = copy.splitPageEnabled = false;
-  const Disposed c = dispose(pdf, home.file("out2"), copy);
-  ASSERT_TRUE(c.ok) << c.error;
-  ASSERT_EQ(c.pages.size(), 1u);
-  EXPECT_EQ(c.pages[0].rfind("IN;", 0), 0u) << "a page file, not the PDF's bytes";
+  DisposeRun copied(pdf, copy, "job.pdf");
+  ASSERT_TRUE(copied.dispose()) << copied.file().errorText();
+  ASSERT_EQ(copied.reports().size(), 1u);
+  EXPECT_EQ(copied.page(0).rfind("IN;", 0), 0u) << "a page file, not the PDF's bytes";
 }
 
 TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
@@ -160,51 +142,44 @@ TEST(DrawingSource, BadDrawingsFailWithTheirReasonAndLeaveNoPage) {
   home.writeFile("ok.ps", postScriptPage(50, 50, cut));
   ASSERT_TRUE(toPdf(home.file("ok.ps"), home.file("locked.pdf"), "-sOwnerPassword=o -sUserPassword=u"));
   ASSERT_TRUE(toPdf(home.file("ok.ps"), home.file("owner_only.pdf"), "-sOwnerPassword=o"));
-  home.writeFile("damaged.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n" + std::string(300, '\xff'));
-  home.writeFile("empty.pdf",
-                 "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
-                 "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
-  home.writeFile("zero.pdf", "");
-  home.writeFile("page.svg", "<?xml version=\"1.0\"?>\n<html><body>not a drawing</body></html>\n");
-  home.writeFile("broken.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\"><path d=\"M 0 0 L");
-  home.writeFile("letters.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50\" height=\"50\">"
-                                 "<polyline points=\"1,1 40,5 GGG20,30\" stroke=\"magenta\" fill=\"none\"/></svg>");
-  home.writeFile("tall.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100mm\" height=\"6e31mm\" "
-                             "viewBox=\"0 0 100 60\"><circle cx=\"70\" cy=\"20\" r=\"8\" stroke=\"#ff00ff\"/></svg>");
-  home.writeFile("print.svg",
-                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\">"
-                 "<path d=\"M 0 0 L 50 50\" stroke=\"black\"/><path d=\"M 0 50 L 50 0\" stroke=\"blue\"/></svg>");
+  const auto made = [&](const char* f) { return *platform::readWholeFile(home.file(f)); };
+  const std::string catalog = "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n";
+  const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" ";
   struct Case {
     const char* file;
+    std::string bytes;
     int onlyPage;
     const char* reason;
   } cases[] = {
-      {"locked.pdf", 0, "protected by a password"},
-      {"damaged.pdf", 0, "damaged"},
-      {"empty.pdf", 0, "has no page"},
-      {"zero.pdf", 0, "damaged"},
-      {"page.svg", 0, "not an SVG drawing"},
-      {"broken.svg", 0, "not an SVG drawing"},
-      {"letters.svg", 0, "not an SVG drawing (a point list holds \"G\""},
-      {"print.svg", 0, "no cut line: 2 paths, none in CutContour"},
-      {"tall.svg", 0, "page 1 is 100 x 6e+31 mm, larger than any roll"},
-      {"owner_only.pdf", 3, "has 1 page: there is no page 3"},
+      {"locked.pdf", made("locked.pdf"), 0, "protected by a password"},
+      {"damaged.pdf", catalog + std::string(300, '\xff'), 0, "damaged"},
+      {"empty.pdf", catalog + "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n", 0,
+       "has no page"},
+      {"zero.pdf", "", 0, "damaged"},
+      {"page.svg", "<?xml version=\"1.0\"?>\n<html><body>not a drawing</body></html>\n", 0, "not an SVG drawing"},
+      {"broken.svg", svg + "width=\"10\" height=\"10\"><path d=\"M 0 0 L", 0, "not an SVG drawing"},
+      {"letters.svg", svg + "width=\"50\" height=\"50\"><polyline points=\"1,1 40,5 GGG20,30\" stroke=\"magenta\" "
+                            "fill=\"none\"/></svg>", 0, "not an SVG drawing (a point list holds \"G\""},
+      {"print.svg", svg + "width=\"100\" height=\"100\"><path d=\"M 0 0 L 50 50\" stroke=\"black\"/>"
+                          "<path d=\"M 0 50 L 50 0\" stroke=\"blue\"/></svg>", 0, "no cut line: 2 paths, none in CutContour"},
+      {"tall.svg", svg + "width=\"100mm\" height=\"6e31mm\" viewBox=\"0 0 100 60\"><circle cx=\"70\" cy=\"20\" r=\"8\" "
+                         "stroke=\"#ff00ff\"/></svg>", 0, "page 1 is 100 x 6e+31 mm, larger than any roll"},
+      {"owner_only.pdf", made("owner_only.pdf"), 3, "has 1 page: there is no page 3"},
   };
   for (const Case& c : cases) {
     DisposeOptions o = plainOptions();
     o.drawing.onlyPage = c.onlyPage;
-    const std::string out = home.file(std::string("out_") + c.file);
-    const Disposed d = dispose(home.file(c.file), out, o);
-    EXPECT_FALSE(d.ok) << c.file;
-    EXPECT_NE(d.error.find(c.reason), std::string::npos) << c.file << ": " << d.error;
-    EXPECT_EQ(d.error.rfind(home.file(c.file), 0), 0u) << "the reason names the file: " << d.error;
-    EXPECT_TRUE(noPageFiles(out)) << c.file;
+    DisposeRun run(c.bytes, o, c.file);
+    EXPECT_FALSE(run.dispose()) << c.file;
+    const std::string& error = run.file().errorText();
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.file << ": " << error;
+    EXPECT_EQ(error.rfind(run.home().file(c.file), 0), 0u) << "the reason names the file: " << error;
+    EXPECT_TRUE(noPageFiles(run.home().file("out"))) << c.file;
   }
   // A PDF with only an owner password (printing and copying restricted) opens.
-  EXPECT_TRUE(dispose(home.file("owner_only.pdf"), home.file("out_owner"), plainOptions()).ok);
+  EXPECT_TRUE(DisposeRun(made("owner_only.pdf"), plainOptions(), "owner.pdf").dispose());
   // Signed numbers in path data and point lists are numbers all the same.
-  home.writeFile("signed.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"50mm\" height=\"50mm\">"
-                               "<path d=\"M+10 40 C+20 55,40 25,+60 +40\" stroke=\"#ff00ff\" fill=\"none\"/>"
+  home.writeFile("signed.svg", svg + "width=\"50mm\" height=\"50mm\"><path d=\"M+10 40 C+20 55,40 25,+60 +40\" stroke=\"#ff00ff\" fill=\"none\"/>"
                                "<polygon points=\"+1,+1 40,5 20,30\" stroke=\"#ff00ff\" fill=\"none\"/></svg>");
   EXPECT_EQ(readDrawing(home.file("signed.svg"), PlotFormat::Svg, plainOptions()).size(), 2u);
 }
