@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "platform/files.h"
 
 namespace qel::fuzz {
 
@@ -23,14 +23,10 @@ inline const std::string& scratchDir() {
 }
 
 inline void writeBytes(const std::string& path, const void* data, std::size_t size) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  platform::writeFileAtomically(path, {static_cast<const char*>(data), size});
 }
 
-inline std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+inline std::string readBytes(const std::string& path) { return platform::readWholeFile(path).value_or(""); }
 
 inline void check(bool ok, const std::string& what) {
   if (ok) return;

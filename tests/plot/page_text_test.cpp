@@ -117,8 +117,9 @@ TEST(PageText, FileTextInPagesOut) {
       {"cutter, leave cut", "SP2;PU0,0;PD100,0;AA0,0,90;PD100,100;",
        {"LT;SP2;SP2;PU0,0;PD100,0;AA0.000000,0,90;PD100,60;"}, cutLeave},
       {"cutter, pen 1", "SP1;PU0,0;PD10,0,0,0;", {"LT;SP1;PU0,0;PD10,0;PD0,0;"}, cutter},
-      {"labels first with their attributes", "DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU0,0;PD1,1;",
-       {"SP1DI0,1SI0.2,0.3PU40,50;LBAbc;LT;SP1;PU0,0;PD1,1;"}},
+      // Older programs end labels with ";" and write no terminator before the next label.
+      {"labels first with their attributes", "IN;SP2;DI0,1;SI0.2,0.3;PU40,50;LBAbc;PU;LBxyz\x03PU0,0;LBend;SP1;PU0,0;PD1,1;",
+       {"IN;SP2DI0,1SI0.2,0.3PU40,50;LBAbc;SP2DI0,1SI0.2,0.3PU40,50;LBxyz\x03SP2DI0,1SI0.2,0.3PU0,0;LBend;LT;SP1;PU0,0;PD1,1;"}},
       {"WD opens every page", "WD12;PU0,0;PD1,1;", {"WD12;LT;SP1;PU0,0;PD1,1;"}},
       // Mode 7 cuts pen by pen in the order given; a pen named twice is written once.
       {"pen groups", "SP1;PU0,0;PD1,0;PU;SP2;PU0,5;PD1,5;PU;SP1;PU0,9;PD1,9;PU;SP5;PU3,3;PD4,4;",
