@@ -124,9 +124,8 @@ TEST(KnifeCompensation, OnlyCornersSharperThanTheThresholdSwivel) {
   };
   Path zig{{0, 0}};
   for (double a : {0.0, 20.0, 60.0, 80.0}) zig.push_back(dirPoint(zig.back(), a));
-  EXPECT_EQ(compensateKnife(zig, 20, 30.0).swivels, 1);
-  EXPECT_EQ(compensateKnife(zig, 20, 50.0).swivels, 0);
-  EXPECT_EQ(compensateKnife(zig, 20, 10.0).swivels, 3);
+  for (auto [threshold, swivels] : {std::pair{30.0, 1}, {50.0, 0}, {10.0, 3}})
+    EXPECT_EQ(compensateKnife(zig, 20, threshold).swivels, swivels) << threshold;
   // Without a swivel the knife goes straight from one offset point to the next.
   const Path k = compensateKnife(zig, 20, 50.0).points;
   EXPECT_EQ(k.size(), zig.size() + 3);

@@ -94,7 +94,8 @@ TEST_F(Labels, DirectionRotationAndOffsets) {
   EXPECT_EQ(s[1].points, (Points{{1040, 1340}, {1040, 920}}));
 }
 
-TEST_F(Labels, WithoutFontOrConversion) {
+// (Without the conversion labels stay text: the page-text table.)
+TEST_F(Labels, WithoutAFont) {
   DisposeOptions o = options();
   o.homeDir = fontHome.file("elsewhere");
   test::DisposeRun missing("SI0.4,0.4;PU0,0;LBAB;", o);
@@ -105,12 +106,6 @@ TEST_F(Labels, WithoutFontOrConversion) {
   } else {
     EXPECT_TRUE(missing.dispose());
   }
-  o = options();
-  o.fontDisposeEnabled = false;
-  test::DisposeRun text("SI0.4,0.4;PU0,0;LBAB;", o);
-  ASSERT_TRUE(text.dispose());
-  EXPECT_TRUE(text.file().strokes().empty());
-  EXPECT_NE(text.page(0).find("SI0.4,0.4PU0,0;LBAB;"), std::string::npos);
 }
 
 TEST_F(Labels, AFontWithoutGlyphsFailsTheRunAndLeavesNoPage) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "plot_fixture.h"
 
@@ -299,9 +300,8 @@ TEST(PageText, UserUnitsWithoutScalingPointsAreSaidOnce) {
   DisposeRun plain("IN;SC0,100,0,100;SP1;PU0,0;PD100,0,100,50;SC0,100,0,100;PU;", plainOptions());
   ASSERT_TRUE(plain.dispose());
   ASSERT_EQ(plain.file().notices().size(), 1u);
-  EXPECT_EQ(plain.file().notices()[0].kind, ReadNotice::Kind::ScaleWithoutScalingPoints);
-  EXPECT_DOUBLE_EQ(plain.file().notices()[0].widthMm, 2.5);
-  EXPECT_DOUBLE_EQ(plain.file().notices()[0].heightMm, 1.25);
+  const ReadNotice& n = plain.file().notices()[0];
+  EXPECT_EQ(std::tuple(n.kind, n.widthMm, n.heightMm), std::tuple(ReadNotice::Kind::ScaleWithoutScalingPoints, 2.5, 1.25));
   // With scaling points, or with point factors, nothing is said.
   for (const char* hpgl : {"IN;IP0,0,4000,4000;SC0,100,0,100;SP1;PU0,0;PD100,0;", "IN;SC0,2,0,2,2;SP1;PU0,0;PD100,0;"}) {
     DisposeRun scaled(hpgl, plainOptions());

@@ -13,15 +13,8 @@ namespace {
 
 using Points = std::vector<PlotPoint>;
 
-DisposeOptions pages1000(int mode) {
-  DisposeOptions o = test::plainOptions();
-  o.cutFt = mode;
-  o.pageWidth = 25;  // 1000 units
-  return o;
-}
-
 TEST(Pagination, LeftwardsPiecesKeepDrawingOrder) {
-  test::DisposeRun run("PU2100,50;PD900,50;", pages1000(7));
+  test::DisposeRun run("PU2100,50;PD900,50;", test::pagedOptions(7, 25));  // pages of 1000 units
   ASSERT_TRUE(run.loadOnly());
   const auto& s = run.file().strokes();
   ASSERT_EQ(s.size(), 3u);
@@ -35,12 +28,10 @@ TEST(Pagination, WholeStrokeCutAtEdges) {
   CStroke s;
   s.points = {{900, 0}, {1100, 10}, {900, 20}};
   s.pen = 3;
-  const auto pieces = cutAtEdges(s, {1000});
-  ASSERT_EQ(pieces.size(), 3u);
-  EXPECT_EQ(pieces[0].points, (Points{{900, 0}, {1000, 5}}));
-  EXPECT_EQ(pieces[1].points, (Points{{1000, 5}, {1100, 10}, {1000, 15}}));
-  EXPECT_EQ(pieces[2].points, (Points{{1000, 15}, {900, 20}}));
-  EXPECT_EQ(pieces[2].pen, 3);
+  std::vector<Points> pieces;
+  for (const CStroke& p : cutAtEdges(s, {1000})) pieces.emplace_back(p.points.begin(), p.points.end());
+  EXPECT_EQ(pieces, (std::vector<Points>{{{900, 0}, {1000, 5}}, {{1000, 5}, {1100, 10}, {1000, 15}}, {{1000, 15}, {900, 20}}}));
+  EXPECT_EQ(cutAtEdges(s, {1000}).back().pen, 3);
   // Ending exactly on an edge is no crossing.
   CStroke toEdge;
   toEdge.points = {{900, 0}, {1000, 5}};
@@ -58,7 +49,8 @@ TEST(Pagination, WholeStrokeCutAtEdges) {
 }
 
 TEST(Pagination, RollingSplitMovesContoursWithWhatIsInside) {
-  DisposeOptions o = pages1000(6);
+  DisposeOptions o = test::pagedOptions(6, 25);
+  o.detalX = o.detalY = 1;  // mm
   const std::string hpgl =
       "PU100,100;PD400,100,400,400,100,400,100,100;"      // wholly on page 0
       "PU800,100;PD1300,100,1300,400,800,400,800,100;"     // across the cut at 1000
@@ -83,8 +75,7 @@ TEST(Pagination, PatternViewRefusesAStrokeWiderThanAPage) {
 }
 
 TEST(Pagination, RollingSplitPlacesLabelsByTheirOwnX) {
-  DisposeOptions o = pages1000(6);
-  test::DisposeRun run("PU0,0;PD1500,0;PU1200,30;LBhi;", o);
+  test::DisposeRun run("PU0,0;PD1500,0;PU1200,30;LBhi;", test::pagedOptions(6, 25));
   ASSERT_TRUE(run.dispose());
   EXPECT_EQ(run.file().labels().size(), 1u);
   EXPECT_EQ(run.file().labels()[0].pageIndex, 1);
