@@ -64,10 +64,6 @@ TEST(CIniConfig, CalibrationGroupsDefaultsAndKeys) {
   cfg.writeCameraPara(3, 2, 4, -0.125);
   EXPECT_EQ(cfg.readText("Camera_Para3", "DISTORTION4", ""), "-0.125000");
   EXPECT_EQ(cfg.readBoardName(3), "M_3");
-  cfg.writeBoardName(3, "Board A");
-  EXPECT_EQ(cfg.readBoardName(3), "Board A");
-  cfg.writeMark(1, 2.5);
-  EXPECT_EQ(cfg.readMark(1), 2.5);
 }
 
 TEST(CIniConfig, PathSwitchReadsTheCalibrationFile) {
