@@ -81,11 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (len) moved = true;
       got[ch].append(reinterpret_cast<const char*>(buf), len);
     }
-    bool drained;
-    {
+    const bool drained = [&] {
       std::lock_guard<std::mutex> g(dev->m);
-      drained = dev->toRead.empty();
-    }
+      return dev->toRead.empty();
+    }();
     idle = (!moved && drained && fed == in.size()) ? idle + 1 : 0;
   }
   c.close(-1);

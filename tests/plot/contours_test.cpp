@@ -13,15 +13,8 @@ namespace {
 
 using Points = std::vector<PlotPoint>;
 
-CStroke stroke(Points pts, int pen = 1, bool closed = false) {
-  CStroke s;
-  s.points = std::move(pts);
-  s.pen = pen;
-  s.closedFlag = closed;
-  return s;
-}
-
 using test::rectStroke;
+using test::stroke;
 
 // Strokes whose ends touch become one: only on the same page and with the same pen, at either
 // end. Forwards without repeating the shared point; backwards, or with the other stroke put in

@@ -15,6 +15,14 @@ namespace qel::plot::test {
 
 constexpr double kUnitsPerPoint = 40.0 * 25.4 / 72.0;
 
+// snprintf into a string (the lines of PostScript written here are short).
+template <class... Args>
+std::string printed(const char* format, Args... args) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, format, args...);
+  return buf;
+}
+
 // The point at parameter t of the cubic curve from p0 to p3 with control points p1 and p2.
 inline PlotPoint cubicAt(PlotPoint p0, PlotPoint p1, PlotPoint p2, PlotPoint p3, double t) {
   const double s = 1 - t;
@@ -38,20 +46,11 @@ struct Shape {
   Shape& close() { closed = true; return *this; }
 
   std::string postScript() const {
-    char buf[200];
-    std::string ps;
-    std::snprintf(buf, sizeof buf, "newpath %.4f %.4f moveto\n", from.x, from.y);
-    ps += buf;
-    for (const Segment& s : segments) {
-      if (s.curve)
-        std::snprintf(buf, sizeof buf, "%.4f %.4f %.4f %.4f %.4f %.4f curveto\n", s.c1.x, s.c1.y, s.c2.x, s.c2.y, s.to.x,
-                      s.to.y);
-      else
-        std::snprintf(buf, sizeof buf, "%.4f %.4f lineto\n", s.to.x, s.to.y);
-      ps += buf;
-    }
-    if (closed) ps += "closepath\n";
-    return ps;
+    std::string ps = printed("newpath %.4f %.4f moveto\n", from.x, from.y);
+    for (const Segment& s : segments)
+      ps += s.curve ? printed("%.4f %.4f %.4f %.4f %.4f %.4f curveto\n", s.c1.x, s.c1.y, s.c2.x, s.c2.y, s.to.x, s.to.y)
+                    : printed("%.4f %.4f lineto\n", s.to.x, s.to.y);
+    return ps + (closed ? "closepath\n" : "");
   }
 
   // Dense points along the shape, in plotter units.
@@ -91,10 +90,8 @@ inline std::string spotColour(const std::string& name) {
 
 // A PostScript page of `widthMm` x `heightMm` around `body`.
 inline std::string postScriptPage(double widthMm, double heightMm, const std::string& body) {
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "<< /PageSize [%.3f %.3f] >> setpagedevice\n0.5 setlinewidth\n", widthMm * 72 / 25.4,
-                heightMm * 72 / 25.4);
-  return buf + body + "showpage\n";
+  return printed("<< /PageSize [%.3f %.3f] >> setpagedevice\n0.5 setlinewidth\n", widthMm * 72 / 25.4, heightMm * 72 / 25.4) +
+         body + "showpage\n";
 }
 
 // ps2pdf, as a design program's export would be; false when Ghostscript is missing or fails.

@@ -1,15 +1,9 @@
 #include "fuzz_entry.h"
 
 #include "fuzz/fuzz_support.h"
-#include "plot/dispose_file.h"
+#include "plot_fixture.h"
 
 namespace qel::plot::fuzz {
-
-namespace {
-struct NullOwner : DisposeOwner {
-  void addOutputFileReport(const OutputFileReport&) override {}
-};
-}  // namespace
 
 void disposeBytes(const std::uint8_t* data, std::size_t size) {
   const std::string dir = qel::fuzz::scratchDir(), input = dir + "/in.plt";
@@ -26,7 +20,7 @@ void disposeBytes(const std::uint8_t* data, std::size_t size) {
   o.strokeAppearOrderOfPage = (sel & 0x30) == 0x30;
   o.deletePointEnabled = (sel & 0x0c) == 0x0c;
   o.fontDisposeEnabled = sel & 0x01;
-  NullOwner owner;
+  test::Collector owner;
   CDisposeFile file(&owner, input, dir + "/out", "F", o);
   file.dispose();
   file.loadOnly();

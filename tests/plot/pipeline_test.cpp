@@ -59,9 +59,7 @@ TEST(Pipeline, RefusedRunsSayWhyAndLeaveNoPage) {
     EXPECT_EQ(run.page(0), "<missing>");
     EXPECT_EQ(run.page(1), "<missing>");
     // Pages written while reading were reported before the failure; their files are gone.
-    if (!r.outIsAFile && !r.options.strokeAppearOrderOfPage) {
-      EXPECT_TRUE(run.reports().empty());
-    }
+    if (!r.outIsAFile && !r.options.strokeAppearOrderOfPage) EXPECT_TRUE(run.reports().empty());
   }
 }
 
@@ -73,9 +71,7 @@ TEST(Pipeline, ExtraPageIsReportedLastWhenItExists) {
     if (exists) run.home().writeFile("outExtraSp.plt", "PU0,0;");
     ASSERT_TRUE(run.dispose());
     ASSERT_EQ(run.reports().size(), exists ? 2u : 1u);
-    if (exists) {
-      EXPECT_EQ(run.reports()[1].fileName, run.home().file("out") + "ExtraSp.plt");
-    }
+    if (exists) EXPECT_EQ(run.reports()[1].fileName, run.home().file("out") + "ExtraSp.plt");
   }
 }
 

@@ -63,13 +63,17 @@ inline DisposeOptions pagedOptions(int mode, double widthMm) {
   return o;
 }
 
+inline CStroke stroke(std::vector<PlotPoint> points, int pen = 1, bool closed = false) {
+  CStroke s;
+  s.points = std::move(points);
+  s.pen = pen;
+  s.closedFlag = closed;
+  return s;
+}
+
 // A closed rectangle stroke from (x0, y0) to (x1, y1), drawn counter-clockwise from (x0, y0).
 inline CStroke rectStroke(double x0, double y0, double x1, double y1, int pen = 1) {
-  CStroke s;
-  s.points = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
-  s.pen = pen;
-  s.closedFlag = true;
-  return s;
+  return stroke({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}}, pen, true);
 }
 
 // The page bodies of a run, without their first "IN;" and their trailers.
