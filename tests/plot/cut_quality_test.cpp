@@ -160,9 +160,7 @@ TEST(Overcut, AddsExactlyTheSetLengthAlongTheFirstSegments) {
 TEST(Overcut, OnlyClosedStrokesGetItAndTheTipRunsPastTheStart) {
   CutQualityOptions o;
   o.overcutMm = 1;
-  std::vector<CStroke> strokes(2);
-  strokes[0].points = square(1600);
-  strokes[1].points = {{0, 0}, {500, 0}, {500, 500}};
+  std::vector<CStroke> strokes{test::stroke(square(1600)), test::stroke({{0, 0}, {500, 0}, {500, 500}})};
   const Path open(strokes[1].points.begin(), strokes[1].points.end());
   applyKnifeAndOvercut(strokes, {0, 0}, o, 0.0);
   EXPECT_EQ(strokes[1].points, open);
@@ -179,11 +177,9 @@ TEST(Overcut, OnlyClosedStrokesGetItAndTheTipRunsPastTheStart) {
 TEST(KnifeCompensation, KeptCirclesAndArcsKeepTheirCentres) {
   CutQualityOptions o;
   o.knifeOffsetMm = 0.5;
-  std::vector<CStroke> strokes(2);
-  strokes[0].points = {{100, 100}};
+  std::vector<CStroke> strokes{test::stroke({{100, 100}}), test::stroke({{0, 0}, {100, 0}})};
   strokes[0].circleFlag = true;
   strokes[0].circleRadius = 400;
-  strokes[1].points = {{0, 0}, {100, 0}};
   strokes[1].inserted.push_back({1, "AA100.000000,100,90"});
   applyKnifeAndOvercut(strokes, {0, 0}, o, 0.0);
   EXPECT_EQ(strokes[0].points, (Path{{100, 100}}));
@@ -281,8 +277,7 @@ TEST(Weeding, BoxStaysOnThePageUnlessTheContentDoesNot) {
   EXPECT_EQ(b[0], (PlotPoint{-700, 0}));
   EXPECT_EQ(b[2].x, 1700);
   // Circles count with their radius; pages without content get nothing.
-  CStroke ci;
-  ci.points = {{1000, 1000}};
+  CStroke ci = test::stroke({{1000, 1000}});
   ci.circleFlag = true;
   ci.circleRadius = 300;
   b = weedingStrokes({ci}, {0}, {}, 0, o, {})[0].points;

@@ -25,17 +25,13 @@ TEST(Pagination, LeftwardsPiecesKeepDrawingOrder) {
 }
 
 TEST(Pagination, WholeStrokeCutAtEdges) {
-  CStroke s;
-  s.points = {{900, 0}, {1100, 10}, {900, 20}};
-  s.pen = 3;
+  const CStroke s = test::stroke({{900, 0}, {1100, 10}, {900, 20}}, 3);
   std::vector<Points> pieces;
   for (const CStroke& p : cutAtEdges(s, {1000})) pieces.emplace_back(p.points.begin(), p.points.end());
   EXPECT_EQ(pieces, (std::vector<Points>{{{900, 0}, {1000, 5}}, {{1000, 5}, {1100, 10}, {1000, 15}}, {{1000, 15}, {900, 20}}}));
   EXPECT_EQ(cutAtEdges(s, {1000}).back().pen, 3);
   // Ending exactly on an edge is no crossing.
-  CStroke toEdge;
-  toEdge.points = {{900, 0}, {1000, 5}};
-  EXPECT_EQ(cutAtEdges(toEdge, {1000}).size(), 1u);
+  EXPECT_EQ(cutAtEdges(test::stroke({{900, 0}, {1000, 5}}), {1000}).size(), 1u);
   // Without edges the stroke comes back whole; an empty stroke has no extent.
   EXPECT_EQ(cutAtEdges(s, {}).at(0).points, s.points);
   double lo = 0, hi = 0;
