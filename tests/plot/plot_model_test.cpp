@@ -22,13 +22,6 @@ CStroke numbered(int number, int count, double first = 0) {
   return s;
 }
 
-bool holds(const CStroke& s, int number, int count, double first = 0) {
-  if (static_cast<int>(s.points.size()) != count || s.pen != 1 + number % 7) return false;
-  for (int k = 0; k < count; ++k)
-    if (!(s.points[k] == PlotPoint{first + 10.0 * k, static_cast<double>(number)})) return false;
-  return true;
-}
-
 TEST(PlotModelStorage, PointsStayWhileTheListGrowsAndAfterTheModelIsEmptied) {
   PlotModel m;
   CStroke scratch;  // the reader's stroke, reused for every stroke as the reader does
@@ -37,7 +30,7 @@ TEST(PlotModelStorage, PointsStayWhileTheListGrowsAndAfterTheModelIsEmptied) {
     m.add(scratch, i % 3);
   }
   ASSERT_EQ(m.strokes.size(), 20000u);
-  for (int i = 0; i < 20000; ++i) ASSERT_TRUE(holds(m.strokes[i], i, 1 + i % 40)) << i;
+  for (int i = 0; i < 20000; ++i) ASSERT_EQ(m.strokes[i], numbered(i, 1 + i % 40)) << i;
   EXPECT_EQ(m.strokePages[4], 1);
 
   // A copy taken out of the model keeps its points after the model is emptied and refilled.
@@ -45,8 +38,8 @@ TEST(PlotModelStorage, PointsStayWhileTheListGrowsAndAfterTheModelIsEmptied) {
   m.clear();
   EXPECT_TRUE(m.strokes.empty() && m.strokePages.empty());
   for (int i = 0; i < 5000; ++i) m.add(numbered(i + 1000000, 3, 7), 0);
-  EXPECT_TRUE(holds(kept, 123, 1 + 123 % 40));
-  for (int i = 0; i < 5000; ++i) ASSERT_TRUE(holds(m.strokes[i], i + 1000000, 3, 7)) << i;
+  EXPECT_EQ(kept, numbered(123, 1 + 123 % 40));
+  for (int i = 0; i < 5000; ++i) ASSERT_EQ(m.strokes[i], numbered(i + 1000000, 3, 7)) << i;
 }
 
 TEST(PlotModelStorage, MovesBetweenTheArenaAndTheHeapKeepEveryPoint) {
@@ -59,11 +52,8 @@ TEST(PlotModelStorage, MovesBetweenTheArenaAndTheHeapKeepEveryPoint) {
   m.strokes[0] = std::move(onHeap);
   std::swap(m.strokes[1], m.strokes[2]);
   std::swap(m.strokes[3], fromArena);
-  EXPECT_TRUE(holds(m.strokes[0], 9, 3));
-  EXPECT_TRUE(holds(m.strokes[1], 2, 5));
-  EXPECT_TRUE(holds(m.strokes[2], 1, 5));
-  EXPECT_TRUE(holds(m.strokes[3], 0, 5));
-  EXPECT_TRUE(holds(fromArena, 3, 5));
+  const std::vector<CStroke> after{m.strokes[0], m.strokes[1], m.strokes[2], m.strokes[3], fromArena};
+  EXPECT_EQ(after, (std::vector<CStroke>{numbered(9, 3), numbered(2, 5), numbered(1, 5), numbered(0, 5), numbered(3, 5)}));
   // A copy into the arena is the same stroke, flags and all.
   CStroke flagged = numbered(5, 4);
   flagged.closedFlag = flagged.labelStrokeFlag = true;
