@@ -62,14 +62,11 @@ TEST(MarkDetector, BorderBandsArePaintedOnlyAtTheEdges) {
 
 TEST(MarkDetector, SizeTestsAreStrictAndRoundnessPointEightPasses) {
   auto box = [](float w, float h) { return cv::RotatedRect(cv::Point2f(100, 100), cv::Size2f(w, h), 0); };
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(50, 60), 25, 100));  // w = 2 * minRadius
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(50.01f, 60), 25, 100));
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(200, 190), 25, 100));  // w = 2 * maxRadius
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(199.9f, 190), 25, 100));
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(80, 100), 25, 100));  // ratio exactly 0.8
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(100, 80), 25, 100));
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(79.9f, 100), 25, 100));
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(NAN, 100), 25, 100));
+  // Width at 2 * minRadius and just above, at 2 * maxRadius and just below, roundness exactly 0.8
+  // either way and just below, not a number.
+  const std::tuple<float, float, bool> rows[] = {{50, 60, false},   {50.01f, 60, true}, {200, 190, false}, {199.9f, 190, true},
+                                                 {80, 100, true},   {100, 80, true},    {79.9f, 100, false}, {NAN, 100, false}};
+  for (const auto& [w, h, ok] : rows) EXPECT_EQ(MarkDetector::acceptEllipse(box(w, h), 25, 100), ok) << w << " x " << h;
 }
 
 TEST(MarkDetector, PrintedRingGivesTwoNearlyConcentricCentres) {

@@ -105,11 +105,14 @@ class Rig:
         self.set(home, "Transfer_Config", "Transfer_DelayTime", "0")
         return home
 
-    def cutter(self, name, address, kind="coordinator", sim=True):
-        """A home pointed at a machine on `address` (simulated when `sim`); (home, printer name)."""
+    def cutter(self, name, address, kind="coordinator", sim=True, start=None):
+        """A home pointed at a machine on `address` (simulated when `sim`); (home, printer name).
+        With `start` (its extra arguments) the printer application is started on this home alone."""
         home = self.home(name, address, kind)
         if sim:
             self.start_sim(home, address, kind)
+        if start is not None:
+            self.start_app([home], *start)
         return home, ("QEL-DSP-" if kind == "coordinator" else "QEL-ARM-") + address
 
     def post_action(self, printer, action, password=None):
@@ -168,8 +171,8 @@ class Rig:
 
     # ---- the printer application ----
 
-    def start_app(self, homes, *extra, expect_start=True):
-        args = [self.qelcut, "printer-app", "--listen", "127.0.0.1:%d" % self.port, "--state", self.state,
+    def start_app(self, homes, *extra, expect_start=True, listen="127.0.0.1"):
+        args = [self.qelcut, "printer-app", "--listen", "%s:%d" % (listen, self.port), "--state", self.state,
                 "--time-scale", self.time_scale]
         for h in homes:
             args += ["--home", h]
