@@ -26,13 +26,6 @@ const std::vector<cv::Point2d> kFourMarks{{20, 20}, {320, 20}, {320, 220}, {20, 
 const std::vector<std::vector<cv::Point2d>> kShapes{{{60, 60}, {280, 60}, {280, 180}, {60, 180}, {60, 60}},
                                                      {{100, 100}, {240, 140}}};
 
-std::vector<cv::Point2d> designPoints(const std::vector<cv::Point2d>& marks,
-                                      const std::vector<std::vector<cv::Point2d>>& shapes) {
-  std::vector<cv::Point2d> all = marks;
-  for (const auto& s : shapes) all.insert(all.end(), s.begin(), s.end());
-  return all;
-}
-
 sim::SheetSpec printedSheet(sim::MarkShape shape, const std::vector<cv::Point2d>& marks) {
   sim::SheetSpec s;
   s.shape = shape, s.marks = marks, s.printScaleX = s.printScaleY = 1.003, s.printRotationDeg = 0.7;
@@ -85,7 +78,7 @@ TEST(CcdCut, MarksOnATurnedAndEnlargedPrintLandWithinAHundredthOfAMillimetreOrSo
     EXPECT_EQ(b.workflow->state(), CcdState::MarkFinished);
     EXPECT_TRUE(b.op.questions.empty());
     EXPECT_EQ(b.received(0).size(), 6u);  // four marks and the two shapes
-    EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+    EXPECT_LT(b.worstLanding(0, test::designOf(kFourMarks, kShapes)), 0.05);
     EXPECT_TRUE(std::filesystem::exists(b.home.file("temp.PLT")));
     EXPECT_FALSE(std::filesystem::is_empty(b.home.file("PrintedDir")));  // its history entry
     EXPECT_EQ(b.op.copy(b.op.files), (std::vector<CcdFileStatus>{CcdFileStatus::Saving, CcdFileStatus::SaveFinished,
@@ -129,7 +122,7 @@ TEST(CcdCut, SmudgedMarkIsMarkedByHandOrTheJobEndsQuietly) {
       ASSERT_EQ(end, RunEnd::Completed);
       const auto states = b.op.copy(b.op.states);
       EXPECT_NE(std::find(states.begin(), states.end(), CcdState::AutoMarkingAfterManual), states.end());
-      EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
+      EXPECT_LT(b.worstLanding(0, test::designOf(kFourMarks, kShapes)), 0.05);
       continue;
     }
     EXPECT_EQ(std::pair(end, b.workflow->state()), std::pair(RunEnd::Stopped, CcdState::Ready));
@@ -205,8 +198,8 @@ TEST(CcdCut, AutoMultiPrintCutsTwoPlatesWaitingForTheMachineBetween) {
   EXPECT_EQ(b.pattern.plate(), 1);
   // Five seconds, then VR(950)/VR(951) read every 7 s until the job is over.
   EXPECT_GE(b.fakeClock.nowMs() - before, 5000 + 3 * 7000);
-  EXPECT_LT(b.worstLanding(0, designPoints(kFourMarks, kShapes)), 0.05);
-  EXPECT_LT(b.worstLanding(1, designPoints(marks, shapes), 400.0), 0.05);
+  EXPECT_LT(b.worstLanding(0, test::designOf(kFourMarks, kShapes)), 0.05);
+  EXPECT_LT(b.worstLanding(1, test::designOf(marks, shapes), 400.0), 0.05);
   EXPECT_EQ(b.received(1).size(), 6u);
 }
 
@@ -303,8 +296,7 @@ TEST(CcdCut, CentringPutsTheMarkUnderTheCrosshairAndNoPatternStartsNoRun) {
   EXPECT_EQ(b.coordinator->model().position(0), 200.0);
   // No pattern selected: the message and no marking run.
   EXPECT_FALSE(b.workflow->startMarkingRun());
-  const auto told = b.op.copy(b.op.told);
-  ASSERT_EQ(told.size(), 2u);
-  EXPECT_EQ(told[0].second, "Can't capture the mark point!");
-  EXPECT_EQ(told[1], std::pair(CcdMessage::TooFewMarks, std::string(camera::kTooFewMarksText)));
+  EXPECT_EQ(b.op.copy(b.op.told), (std::vector<std::pair<CcdMessage, std::string>>{
+                                     {CcdMessage::CantCaptureMark, "Can't capture the mark point!"},
+                                     {CcdMessage::TooFewMarks, camera::kTooFewMarksText}}));
 }

@@ -273,8 +273,7 @@ class CcdWindowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 0, 5000);
     w.button(CcdControl::SelectAll)->click();
     // Three jobs one after another, each starting at the first mark.
-    std::vector<cv::Point2d> design = marks;
-    for (const auto& sh : shapes) design.insert(design.end(), sh.begin(), sh.end());
+    const std::vector<cv::Point2d> design = test::designOf(marks, shapes);
     for (std::size_t job = 0; job < 3; ++job) {
       QTRY_VERIFY_WITH_TIMEOUT(w.button(CcdControl::Start)->isEnabled(), 5000);
       w.button(CcdControl::Start)->click();
