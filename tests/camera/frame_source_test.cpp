@@ -8,7 +8,6 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
-#include <thread>
 
 #include "camera/frame_handler.h"
 #include "camera/frame_service.h"

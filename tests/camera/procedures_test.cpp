@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "camera/procedures.h"
-#include "camera/registration.h"
 #include "camera/sim_table.h"
 #include "config/ini_config.h"
 #include "support/temp_home.h"

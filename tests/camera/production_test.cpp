@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "camera/job_code.h"
 #include "camera/mark_fit.h"

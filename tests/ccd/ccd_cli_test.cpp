@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>

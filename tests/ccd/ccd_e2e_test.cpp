@@ -10,7 +10,6 @@
 #include <regex>
 
 #include "camera/registration.h"
-#include "ccd/ccd_texts.h"
 #include "machine_sim.h"
 #include "ccd_rig.h"
 #include "support/wait.h"

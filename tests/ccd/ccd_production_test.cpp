@@ -7,8 +7,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "camera/mark_search.h"
-#include "ccd/ccd_texts.h"
 #include "ccd_rig.h"
 #include "platform/files.h"
 #include "support/wait.h"

@@ -71,14 +71,11 @@ class CcdWindowTest : public QObject {
   std::unique_ptr<test::TempHome> home_;
   std::unique_ptr<test::FakeTransferOwner> owner_;
 
-  std::unique_ptr<ui::cameraTransfer> open(const QStringList& files = {}, int current = 0, bool camera = true) {
+  std::unique_ptr<ui::cameraTransfer> open(const QStringList& files = {}, bool camera = true) {
     ui::cameraTransfer::Services s;
-    s.linkOwner = owner_.get();
+    s.linkOwner = owner_.get(), s.files = files, s.openCamera = camera;
     s.frameSource = [] { return std::make_unique<StillCamera>(); };
-    s.files = files;
-    s.current = current;
-    s.openCamera = camera;
-    const QString first = files.isEmpty() ? QString::fromStdString(home_->file("job.plt")) : files.value(current);
+    const QString first = files.isEmpty() ? QString::fromStdString(home_->file("job.plt")) : files.value(0);
     auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(home_->path()), first, std::move(s));
     w->show();
     return w;
@@ -91,9 +88,7 @@ class CcdWindowTest : public QObject {
   // loaded the file and grabs.
   static std::unique_ptr<ui::cameraTransfer> openOnBench(test::CcdBench& b) {
     ui::cameraTransfer::Services s;
-    s.linkOwner = &b.owner;
-    s.clock = &b.fakeClock;
-    s.commandPort = b.coordinator->commandPort();
+    s.linkOwner = &b.owner, s.clock = &b.fakeClock, s.commandPort = b.coordinator->commandPort();
     s.frameSource = [&b] { return std::make_unique<sim::SimFrameSource>([&b] { return b.renderHere(); }, 10); };
     auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(b.home.path()),
                                                   QString::fromStdString(b.home.file("job.plt")), std::move(s));
@@ -168,7 +163,7 @@ class CcdWindowTest : public QObject {
   // themselves are tested below the widget): hover, press, drag, the wheel and the reverse side.
   void patternViewUnderTheMouse() {
     ui::RecordingMessages boxes;
-    auto w = open({}, 0, false);
+    auto w = open({}, false);
     QVERIFY(waitLoaded(*w));
     ui::CMyView* view = w->view();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
