@@ -17,8 +17,7 @@ using namespace qel::camera;
 
 TEST(Calibration, DefaultSetIsSingularAndFailsClearly) {
   CameraCalibration cal;
-  EXPECT_TRUE(cal.uncalibrated());
-  EXPECT_FALSE(cal.usable());
+  EXPECT_TRUE(cal.uncalibrated() && !cal.usable());
   EXPECT_FALSE(cal.tryImageToPlane(100, 100).has_value());
   try {
     cal.markOffset(100, 100);
@@ -27,8 +26,7 @@ TEST(Calibration, DefaultSetIsSingularAndFailsClearly) {
     EXPECT_NE(std::string(e.what()).find("singular"), std::string::npos);
   }
   // The uncalibrated radius limits need no conversion.
-  EXPECT_EQ(cal.markRadiusLimits(6, 3).minRadius, 25);
-  EXPECT_EQ(cal.markRadiusLimits(6, 3).maxRadius, 100);
+  EXPECT_EQ(std::pair(cal.markRadiusLimits(6, 3).minRadius, cal.markRadiusLimits(6, 3).maxRadius), std::pair(25, 100));
 
   CalibrationValues v;
   v.rotation = {1, 0, 0, 0, 1, 0, 0, 0, 1}, v.translation = {0, 0, 1};

@@ -43,20 +43,17 @@ struct Received {
 };
 
 // failText: when not empty, every send fails with this result text.
-class RecordingLink final : public qel::links::TransferLink {
- public:
-  RecordingLink(std::string path, Received* r, std::string failText) : path_(std::move(path)), r_(r), failText_(std::move(failText)) {}
+struct RecordingLink final : qel::links::TransferLink {
+  RecordingLink(std::string p, Received* r, std::string f) : path(std::move(p)), received(r), failText(std::move(f)) {}
   bool send() override {
-    const std::lock_guard<std::mutex> g(r_->m);
-    if (failText_.empty()) r_->files.push_back(qel::platform::readWholeFile(path_).value_or(""));
-    return failText_.empty();
+    const std::lock_guard<std::mutex> g(received->m);
+    if (failText.empty()) received->files.push_back(qel::platform::readWholeFile(path).value_or(""));
+    return failText.empty();
   }
-  std::string resultText() const override { return failText_; }
-
- private:
-  const std::string path_;
-  Received* const r_;
-  const std::string failText_;
+  std::string resultText() const override { return failText; }
+  const std::string path;
+  Received* const received;  // not owned
+  const std::string failText;
 };
 
 // The boxes shown, each answered with `answer`; `whileOpen` runs inside the next box, as the queue

@@ -195,9 +195,6 @@ class Rig:
         with open(self.app_log, errors="replace") as f:
             return f.read()
 
-    def uri(self, printer):
-        return "ipp://127.0.0.1:%d/ipp/print/%s" % (self.port, printer)
-
     # ---- clients ----
 
     def run(self, *args, **kw):
@@ -209,7 +206,7 @@ class Rig:
         args = ["ipptool", "-T", "10", "-tv"]
         for k, v in variables.items():
             args += ["-f", v] if k == "filename" else ["-d", "%s=%s" % (k, v)]
-        r = self.run(*args, self.uri(printer), path)
+        r = self.run(*args, "ipp://127.0.0.1:%d/ipp/print/%s" % (self.port, printer), path)
         attrs = {}
         for m in re.finditer(r"^[ \t]+([a-z0-9-]+) \([^)]*\) = (.*)$", r.stdout, re.M):
             attrs.setdefault(m.group(1), m.group(2))
