@@ -1,4 +1,5 @@
 // Calibration conversions, deflection, angles, registration estimates and pattern correction.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,12 +20,7 @@ TEST(Calibration, DefaultSetIsSingularAndFailsClearly) {
   CameraCalibration cal;
   EXPECT_TRUE(cal.uncalibrated() && !cal.usable());
   EXPECT_FALSE(cal.tryImageToPlane(100, 100).has_value());
-  try {
-    cal.markOffset(100, 100);
-    FAIL();
-  } catch (const CalibrationError& e) {
-    EXPECT_NE(std::string(e.what()).find("singular"), std::string::npos);
-  }
+  EXPECT_THAT([&] { cal.markOffset(100, 100); }, ::testing::ThrowsMessage<CalibrationError>(::testing::HasSubstr("singular")));
   // The uncalibrated radius limits need no conversion.
   EXPECT_EQ(std::pair(cal.markRadiusLimits(6, 3).minRadius, cal.markRadiusLimits(6, 3).maxRadius), std::pair(25, 100));
 
