@@ -141,9 +141,7 @@ TEST(Registration, AngleAndExpectedPositionsFollowARotatedSheet) {
   for (std::size_t k = 1; k < design.size(); ++k) {
     const cv::Point2d expected = reg.expectedPosition(k);
     // Until the Y ratio is measured the estimate is off by the unmeasured 0.3 %.
-    if (k >= 2) {
-      EXPECT_LT(cv::norm(expected - printed(design[k])), 0.5) << k;
-    }
+    if (k >= 2) EXPECT_LT(cv::norm(expected - printed(design[k])), 0.5) << k;
     reg.addMeasured(printed(design[k]));
     EXPECT_NEAR(reg.angle, phi, 1e-9);
   }
@@ -164,9 +162,7 @@ TEST(PatternCorrection, CorrectedDesignLandsOnTheMeasuredMarks) {
   for (const auto& d : design) reg.addMeasured(printed(d));
   reg.computeFinalRatios();
 
-  struct P {
-    double x, y;
-  };
+  struct P { double x, y; };
   for (int cutType = 1; cutType <= 3; ++cutType) {
     PatternCorrection corr(reg, cutType, 12.5, -7.25);
     std::vector<P> stroke;

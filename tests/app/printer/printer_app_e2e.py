@@ -236,14 +236,11 @@ def restart(check, port):
 
 
 def chromium(url, lang, what):
-    profile = tempfile.mkdtemp(prefix="qelcut-chromium-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="qelcut-chromium-", ignore_cleanup_errors=True) as profile:
         return subprocess.run(["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                                "--no-first-run", "--disable-background-networking", "--disable-component-update",
                                "--disable-sync", "--user-data-dir=" + profile, "--accept-lang=" + lang,
                                "--window-size=1366,768", what, url], capture_output=True, text=True, timeout=90).stdout
-    finally:
-        shutil.rmtree(profile, ignore_errors=True)
 
 
 def web(check, port):
