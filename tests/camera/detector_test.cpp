@@ -1,4 +1,5 @@
 // Mark detection on drawn and rendered frames.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -10,6 +11,7 @@
 
 using namespace qel;
 using camera::MarkDetector;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -40,13 +42,8 @@ double nearestDistance(const std::vector<cv::Point2d>& found, const cv::Point2d&
 TEST(MarkDetector, RefusesFramesOfTheWrongSizeOrType) {
   for (const cv::Mat& wrong : {cv::Mat(480, 641, CV_8UC1), cv::Mat(480, 640, CV_8UC3), cv::Mat()})
     EXPECT_THROW(MarkDetector{wrong}, camera::FrameError) << wrong.cols << " x " << wrong.rows << ", type " << wrong.type();
-  try {
-    MarkDetector d(cv::Mat(600, 800, CV_8UC1));
-    FAIL();
-  } catch (const camera::FrameError& e) {
-    EXPECT_NE(std::string(e.what()).find("800 x 600"), std::string::npos);
-    EXPECT_NE(std::string(e.what()).find("640 x 480"), std::string::npos);
-  }
+  EXPECT_THAT([] { MarkDetector{cv::Mat(600, 800, CV_8UC1)}; },
+              ::testing::ThrowsMessage<camera::FrameError>(::testing::AllOf(HasSubstr("800 x 600"), HasSubstr("640 x 480"))));
 }
 
 TEST(MarkDetector, BorderBandsArePaintedOnlyAtTheEdges) {
@@ -62,14 +59,11 @@ TEST(MarkDetector, BorderBandsArePaintedOnlyAtTheEdges) {
 
 TEST(MarkDetector, SizeTestsAreStrictAndRoundnessPointEightPasses) {
   auto box = [](float w, float h) { return cv::RotatedRect(cv::Point2f(100, 100), cv::Size2f(w, h), 0); };
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(50, 60), 25, 100));  // w = 2 * minRadius
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(50.01f, 60), 25, 100));
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(200, 190), 25, 100));  // w = 2 * maxRadius
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(199.9f, 190), 25, 100));
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(80, 100), 25, 100));  // ratio exactly 0.8
-  EXPECT_TRUE(MarkDetector::acceptEllipse(box(100, 80), 25, 100));
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(79.9f, 100), 25, 100));
-  EXPECT_FALSE(MarkDetector::acceptEllipse(box(NAN, 100), 25, 100));
+  // Width at 2 * minRadius and just above, at 2 * maxRadius and just below, roundness exactly 0.8
+  // either way and just below, not a number.
+  const std::tuple<float, float, bool> rows[] = {{50, 60, false},   {50.01f, 60, true}, {200, 190, false}, {199.9f, 190, true},
+                                                 {80, 100, true},   {100, 80, true},    {79.9f, 100, false}, {NAN, 100, false}};
+  for (const auto& [w, h, ok] : rows) EXPECT_EQ(MarkDetector::acceptEllipse(box(w, h), 25, 100), ok) << w << " x " << h;
 }
 
 TEST(MarkDetector, PrintedRingGivesTwoNearlyConcentricCentres) {

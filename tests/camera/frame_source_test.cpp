@@ -8,7 +8,6 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
-#include <thread>
 
 #include "camera/frame_handler.h"
 #include "camera/frame_service.h"
@@ -62,13 +61,10 @@ TEST(AravisCamera, ACameraThatStopsDeliveringEndsGrabbingWithinASecond) {
   std::atomic<std::int64_t> lastFrameMs{0};
   std::atomic<int> frames{0};
   rig.camera.onHandled = [&](const cv::Mat& f, const FrameResult&) {
-    EXPECT_EQ(f.cols, 640);
-    EXPECT_EQ(f.rows, 480);
+    EXPECT_EQ(f.size(), cv::Size(640, 480));
     lastFrameMs = platform::SystemClock::instance().nowMs();
     // From the third frame on the camera takes five seconds for a frame.
-    if (++frames == 3) {
-      EXPECT_TRUE(source.setFrameRate(0.2));
-    }
+    if (++frames == 3) EXPECT_TRUE(source.setFrameRate(0.2));
   };
   ASSERT_TRUE(rig.camera.open());
   ASSERT_TRUE(waitUntil([&] { return rig.camera.failed(); }, 6000));
@@ -85,8 +81,7 @@ TEST(AravisCamera, NoCameraClosesWithoutTheFailureMessage) {
   Rig rig(source);
   ASSERT_TRUE(rig.camera.open());
   ASSERT_TRUE(waitUntil([&] { return !source.running(); }, 5000));
-  EXPECT_FALSE(rig.camera.failed());
-  EXPECT_FALSE(rig.camera.grabbing());
+  EXPECT_FALSE(rig.camera.failed() || rig.camera.grabbing());
 }
 #endif
 
@@ -122,9 +117,7 @@ TEST(SimulatedCamera, SocketServiceRendersWhereTheHeadStands) {
   EXPECT_NEAR(rig.measurement.measure(1).x, 320.0, 0.5);
   headX = 105.0;  // the head moves 5 mm along X: the mark moves 40 pixels to the left
   rig.camera.waitForFrame(2000);
-  const cv::Point2d p = rig.measurement.measure(1);
-  EXPECT_NEAR(p.x, 280.0, 0.5);
-  EXPECT_NEAR(p.y, 240.0, 0.5);
+  EXPECT_LT(cv::norm(rig.measurement.measure(1) - cv::Point2d(280, 240)), 0.5);
 
   // The service going away is a camera failure; no service at all is only a closed camera.
   service.stop();
@@ -158,10 +151,8 @@ TEST(FrameHandling, AFoundMarkStaysOnScreenForOneSecond) {
 
   auto measured = std::async(std::launch::async, [&] { return m.measure(1); });
   ASSERT_TRUE(waitUntil([&] { return m.pending(); }, 2000));
-  FrameResult found = handler.handle(frame);
-  ASSERT_TRUE(found.measured.has_value());
-  EXPECT_TRUE(found.showsFind);
-  EXPECT_TRUE(found.draw);
+  const FrameResult found = handler.handle(frame);
+  EXPECT_TRUE(found.measured && found.showsFind && found.draw);
   EXPECT_NEAR(measured.get().x, 320.0, 0.5);
 
   clock.advance(999);

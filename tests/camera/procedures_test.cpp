@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "camera/procedures.h"
-#include "camera/registration.h"
 #include "camera/sim_table.h"
 #include "config/ini_config.h"
 #include "support/temp_home.h"
@@ -123,8 +122,7 @@ TEST_P(AdjustCamera, RecoversPixelScaleRotationAndMirror) {
   rig.table.refuseNextMoves(2);  // the command client is busy at first
   AdjustResult result;
   const ProcedureResult r = rig.procedures->adjustCamera(rig.cfg, result);
-  ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
-  EXPECT_EQ(r.message, "Adjust OK!");
+  ASSERT_EQ(said(r), std::pair(Outcome::Done, std::string("Adjust OK!")));
   EXPECT_NEAR(result.rotate, rotation, 0.003);
   EXPECT_EQ(result.isMirror, mirror ? 1 : 0);
   EXPECT_NEAR(result.ratio_px, 8.2, 0.01);
@@ -168,8 +166,7 @@ TEST(CorrectCalibrationRatio, RecoversTheRatiosOfTheCalibration) {
   Rig rig(oneMark(), cam, 1.02, 0.97);
   rig.headSeeing(0, {230, 150});
   const ProcedureResult r = rig.procedures->correctCalibrationRatio(rig.cfg, 1);
-  ASSERT_EQ(r.outcome, Outcome::Done) << r.message;
-  EXPECT_EQ(r.message, "Correction Successfully!");
+  ASSERT_EQ(said(r), std::pair(Outcome::Done, std::string("Correction Successfully!")));
   const CalibrationValues v = rig.calibration.values();
   EXPECT_NEAR(v.ratio1, 1.02, 0.002);  // plane X
   EXPECT_NEAR(v.ratio0, 0.97, 0.002);  // plane Y
@@ -201,8 +198,7 @@ TEST(CorrectCalibrationRatio, BoundaryCornerIsAcceptedAndADegenerateRatioFails) 
   rig.calibration.setRatios(1.1, 0.9);
   const ProcedureResult r = procedures.correctCalibrationRatio(rig.cfg, 0);
   EXPECT_EQ(said(r), std::pair(Outcome::Failed, std::string("Correction Failed!")));
-  EXPECT_EQ(rig.calibration.values().ratio0, 1.1);  // restored
-  EXPECT_EQ(rig.calibration.values().ratio1, 0.9);
+  EXPECT_EQ(std::pair(rig.calibration.values().ratio0, rig.calibration.values().ratio1), std::pair(1.1, 0.9));  // restored
 }
 
 namespace {
@@ -222,8 +218,7 @@ TEST(DeadHead, LostPositionOrRefusedMovesEndWithAMessageInsteadOfHanging) {
   CameraCalibration cal(sim::calibrationFor(sim::CameraSpec{}));
   CameraProcedures p(head, at, cal, clock, MotionSettings{});
   const LocateResult r = p.locateMark(false, false);
-  EXPECT_EQ(r.status, LocateResult::Status::NotFound);
-  EXPECT_EQ(r.message, "Can't read the machine position!");
+  EXPECT_EQ(std::pair(r.status, r.message), std::pair(LocateResult::Status::NotFound, std::string("Can't read the machine position!")));
   EXPECT_FALSE(p.standingPosition().has_value());
 
   head.reads = true;
@@ -243,8 +238,7 @@ TEST(AxisYRotate, SavedWithItsMessage) {
   EXPECT_EQ(cfg.readText("Machine", "AxisYRotate", "absent"), "absent");
   const double t = -0.25 * CV_PI / 180.0;
   const ProcedureResult r = saveAxisYRotate(cfg, {{10, 10}, {10 - std::tan(t) * 400, 410}});
-  ASSERT_EQ(r.outcome, Outcome::Done);
-  EXPECT_EQ(r.message, "计算完成，Y轴偏转角为：0.250000°(逆时针为正)");
+  ASSERT_EQ(said(r), std::pair(Outcome::Done, std::string("计算完成，Y轴偏转角为：0.250000°(逆时针为正)")));
   EXPECT_NEAR(cfg.read(config::keys::AxisYRotate), 0.25, 1e-6);
 
   EXPECT_FALSE(adjustResultStored(cfg));

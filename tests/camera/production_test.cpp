@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 
 #include "camera/job_code.h"
 #include "camera/mark_fit.h"
@@ -63,8 +62,7 @@ TEST(JobCode, CodesPrintedOnTheSimulatedSheetAreReadThroughTheCameraWithFaults) 
     sim::SimTable table(clock, sheet, cam);
     const auto code = readJobCode(table.renderAt({0, 0}));
     ASSERT_TRUE(code) << (format == CodeFormat::QrCode ? "QR" : "Data Matrix");
-    EXPECT_EQ(code->text, "job-17");
-    EXPECT_EQ(code->format, format);
+    EXPECT_EQ(std::pair(code->text, code->format), std::pair(std::string("job-17"), format));
     EXPECT_NEAR(code->centre.x, 320 + 22 * 8, 8);  // 8 pixels per mm
     // The mark itself is still the one measured, not a square of the code beside it.
     const Detection d = detectMarks(table.renderAt({0, 0}), MarkType::Circle, 16, 48);

@@ -1,14 +1,13 @@
 // The print-and-cut demo as a user runs it: `qelcut sim --sheet` with a sheet printed at
 // 100.3 % and turned 0.7 degrees, `qelcut sim --configure-home`, then `qelcut ccd`, which must
 // find the marks, print the correction and send the pattern to the simulated coordinator.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
-#include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -18,34 +17,24 @@
 
 namespace {
 
-// A command line to its end: what it printed, and its exit status in `status`.
-std::string run(const std::string& cmd, int* status) {
-  const qel::test::CommandResult r = qel::test::runCommand(cmd);
-  *status = r.status;
-  return r.output;
-}
+using ::testing::ContainsRegex;
+using qel::test::CommandResult;
+using qel::test::runCommand;
 
-// The simulated machine as its own process with `args`, logging to `log`, once it says it runs.
-std::unique_ptr<qel::test::ChildProcess> startSim(const std::string& q, const std::string& args, const std::string& log) {
-  std::filesystem::remove(log);  // an earlier run's "running" must not be taken for this one's
-  auto sim = std::make_unique<qel::test::ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", "exec " + q + " sim" + args},
-                                                       log, SIGINT);
-  EXPECT_TRUE(sim->waitLog("running")) << "the simulated machine did not start within 10 s: " << sim->log();
-  return sim;
-}
-
-// `qelcut sim --configure-home ARGS`, then `qelcut ccd CCD` while `qelcut sim ARGS` runs: what
-// ccd printed, its status in `status`.
-std::string demo(const qel::test::TempHome& home, const std::string& args, const std::string& ccd, int* status,
-                 const std::function<void()>& configured = {}) {
+// `qelcut sim --configure-home ARGS`, then `qelcut ccd CCD` while `qelcut sim ARGS` runs (as its
+// own process, once it says it runs): what ccd printed and its status.
+CommandResult demo(const qel::test::TempHome& home, const std::string& args, const std::string& ccd,
+                   const std::function<void()>& configured = {}) {
   const std::string q = QELCUT_PATH;
-  const std::string setup = run(q + " sim --configure-home" + args, status);
-  EXPECT_EQ(*status, 0) << setup;
-  EXPECT_NE(setup.find("simulated table"), std::string::npos) << setup;
+  const CommandResult setup = runCommand(q + " sim --configure-home" + args);
+  EXPECT_EQ(setup.status, 0) << setup.output;
+  EXPECT_NE(setup.output.find("simulated table"), std::string::npos) << setup.output;
   if (configured) configured();
-  auto sim = startSim(q, args, home.file("sim.log"));
-  const std::string out = run(q + " ccd " + ccd + " --home " + home.path(), status);
-  sim->stop();
+  std::filesystem::remove(home.file("sim.log"));  // an earlier run's "running" must not be taken for this one's
+  qel::test::ChildProcess sim({"/bin/sh", "-c", "exec " + q + " sim" + args}, home.file("sim.log"), SIGINT);
+  EXPECT_TRUE(sim.waitLog("running")) << "the simulated machine did not start within 10 s: " << sim.log();
+  const CommandResult out = runCommand(q + " ccd " + ccd + " --home " + home.path());
+  sim.stop();
   return out;
 }
 
@@ -69,8 +58,7 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
   const std::vector<int> order{2, 0, 1, 1, 0, 2, 0, 1, 2, 0};
   std::string args = " --home " + home.path() + " --bind 127.0.0.207 --codes --mark-faults";
   for (int j : order) args += " --sheet " + home.file("Jobs/" + jobs[j] + ".plt");
-  int status = 0;
-  const std::string out = demo(home, args, "--jobs " + home.file("Jobs") + " --sheets 10", &status, [&] {
+  const auto [status, out] = demo(home, args, "--jobs " + home.file("Jobs") + " --sheets 10", [&] {
     qel::config::CIniConfig cfg(home.path());
     cfg.write(qel::config::keys::MoveSpeed, 3000);
     cfg.write(qel::config::keys::MoveAccel, 30000);
@@ -89,15 +77,14 @@ TEST(CcdCommand, TenShuffledSheetsOfThreeJobsAreEachCutWithTheirOwnJob) {
     if (e.path().extension() == ".json") records.push_back(e.path().string());
   ASSERT_EQ(records.size(), 10u);
   // A record printed again later; a file that is no record is refused.
-  const std::string shown = run(std::string(QELCUT_PATH) + " ccd --record " + records[0], &status);
-  EXPECT_EQ(status, 0) << shown;
-  EXPECT_TRUE(std::regex_search(shown, std::regex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.\d\d)")))
-      << shown;
+  const auto [shownStatus, shown] = runCommand(std::string(QELCUT_PATH) + " ccd --record " + records[0]);
+  EXPECT_EQ(shownStatus, 0) << shown;
+  EXPECT_THAT(shown, ContainsRegex(R"(mark 1: design \(20\.000, 20\.000\) mm, measured .* confidence 0\.[0-9][0-9])"));
   EXPECT_NE(shown.find("correction (affine)"), std::string::npos) << shown;
   home.writeFile("not-a-record.json", "{\"marks\": 3}");
-  const std::string refused = run(std::string(QELCUT_PATH) + " ccd --record " + home.file("not-a-record.json"), &status);
-  EXPECT_EQ(status, 1);
-  EXPECT_NE(refused.find("not a quality record"), std::string::npos) << refused;
+  const CommandResult refused = runCommand(std::string(QELCUT_PATH) + " ccd --record " + home.file("not-a-record.json"));
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("not a quality record"), std::string::npos) << refused.output;
 }
 
 // The same sheet as a PDF from a design program: the marks printed as filled circles in the
@@ -116,20 +103,17 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
                  "[/Separation (CutContour) /DeviceCMYK {dup 0 exch 0}] setcolorspace 1 setcolor\n"
                  "newpath 60 60 moveto 280 60 lineto 280 180 lineto 60 180 lineto closepath stroke\n"
                  "0 0 0 1 setcmykcolor newpath 70 70 moveto 270 170 lineto stroke showpage\n");
-  int status = 0;
-  const std::string converted = run("ps2pdf " + home.file("sheet.ps") + " " + home.file("sheet.pdf"), &status);
-  if (status != 0) GTEST_SKIP() << "Ghostscript (ps2pdf) is not installed: " << converted;
+  const CommandResult converted = runCommand("ps2pdf " + home.file("sheet.ps") + " " + home.file("sheet.pdf"));
+  if (converted.status != 0) GTEST_SKIP() << "Ghostscript (ps2pdf) is not installed: " << converted.output;
   const std::string sim = " --home " + home.path() + " --bind 127.0.0.205 --sheet " + home.file("sheet.pdf") +
                           " --print-scale 1.003 --print-rotate 0.7",
                     ccd = home.file("sheet.pdf") + " --cut-type 1";
-  const std::string out = demo(home, sim, ccd, &status);
+  const auto [status, out] = demo(home, sim, ccd);
   ASSERT_EQ(status, 0) << out << home.readFile("sim.log");
   EXPECT_NE(out.find("design (320.000, 220.000) mm"), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(angle 0\.(69[5-9]|70[0-4]))"))) << out;  // 0.7 degrees to 0.005
+  EXPECT_THAT(out, ContainsRegex(R"(angle 0\.(69[5-9]|70[0-4]))"));  // 0.7 degrees to 0.005
   EXPECT_NE(out.find("ratio_x 1.003"), std::string::npos) << out;
-  EXPECT_TRUE(std::regex_search(
-      out, std::regex(R"(mark residuals \(mm\): 1 0\.0[0-4]\d, 2 0\.0[0-4]\d, 3 0\.0[0-4]\d, 4 0\.0[0-4]\d)")))
-      << out;
+  EXPECT_THAT(out, ContainsRegex(R"(mark residuals \(mm\): 1 0\.0[0-4][0-9], 2 0\.0[0-4][0-9], 3 0\.0[0-4][0-9], 4 0\.0[0-4][0-9])"));
   EXPECT_NE(out.find("File: Send selected pattern finished"), std::string::npos) << out;
   EXPECT_NE(home.readFile("sim.log").find("temp.PLT received"), std::string::npos);
   bool recorded = false;
@@ -137,17 +121,16 @@ TEST(CcdCommand, APdfSheetIsPrintedRegisteredAndCutAsAPlotFile) {
     recorded = recorded || e.path().filename().string().rfind("sheet_", 0) == 0;
   EXPECT_TRUE(recorded);
   // A limit no real fit meets: the residuals are printed, the mark named, and nothing sent.
-  const std::string refused = demo(home, sim, ccd, &status, [&] {
+  const auto [refusedStatus, refused] = demo(home, sim, ccd, [&] {
     qel::config::CIniConfig(home.path()).write(qel::config::keys::MaxMarkResidual, 0.0001);
   });
-  EXPECT_EQ(status, 1) << refused;
+  EXPECT_EQ(refusedStatus, 1) << refused;
   EXPECT_NE(refused.find("mark residuals (mm): 1 "), std::string::npos) << refused;
-  EXPECT_TRUE(std::regex_search(refused, std::regex(R"(qelcut ccd: Mark \d is 0\.\d{3} mm off the corrected pattern)")))
-      << refused;
+  EXPECT_THAT(refused, ContainsRegex(R"(qelcut ccd: Mark [0-9] is 0\.[0-9]{3} mm off the corrected pattern)"));
   EXPECT_EQ(refused.find("File: Sending"), std::string::npos) << refused;
 
   // A missing file: the file pane's text and exit status 1.
-  const std::string missing = run(std::string(QELCUT_PATH) + " ccd " + home.file("nothing.plt") + " --home " + home.path(), &status);
-  EXPECT_EQ(status, 1);
-  EXPECT_NE(missing.find("File: Not exist"), std::string::npos) << missing;
+  const CommandResult missing = runCommand(std::string(QELCUT_PATH) + " ccd " + home.file("nothing.plt") + " --home " + home.path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("File: Not exist"), std::string::npos) << missing.output;
 }

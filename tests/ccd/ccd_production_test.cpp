@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
-#include "camera/mark_search.h"
-#include "ccd/ccd_texts.h"
 #include "ccd_rig.h"
+#include "platform/files.h"
 #include "support/wait.h"
 
 using namespace qel;
@@ -43,21 +41,12 @@ sim::CameraSpec faultyCamera() {
 
 const std::vector<cv::Point2d> kShape{{60, 60}, {280, 180}};
 
-std::vector<cv::Point2d> pointsOf(const std::vector<cv::Point2d>& shape) {
-  std::vector<cv::Point2d> all = kMarks;
-  all.insert(all.end(), shape.begin(), shape.end());
-  return all;
-}
-
 // A bench with the one-line pattern loaded and the head over the first mark (or `head`).
 bool prepare(CcdBench& b, std::optional<cv::Point2d> head = std::nullopt) {
   return b.start(test::printAndCutPlot(kMarks, false, {kShape}), head);
 }
 
-std::string text(const std::string& path) {
-  std::ifstream in(path);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string text(const std::string& path) { return platform::readWholeFile(path).value_or(""); }
 
 }  // namespace
 
@@ -76,9 +65,8 @@ TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndA
   b.stackSheets(sheets);
   b.headOver(b.stack[0]->sheet().tablePosition(kMarks[0]));
   ASSERT_EQ(b.runSheets(0), RunEnd::Completed) << test::firstTold(b.op);
-  EXPECT_EQ(b.workflow->sheetsCut(), 5);
-  EXPECT_EQ(b.workflow->sheetsSkipped(), 1);
-  EXPECT_EQ(b.coordinator->model().feeds(), 6);  // the sixth feed leaves the table bare
+  // Sheets cut and skipped, and feeds: the sixth leaves the table bare.
+  EXPECT_EQ(std::tuple(b.workflow->sheetsCut(), b.workflow->sheetsSkipped(), b.coordinator->model().feeds()), std::tuple(5, 1, 6));
   EXPECT_EQ(b.op.copy(b.op.jobs), (std::vector<std::string>{"gamma", "alpha", "beta", "alpha", "gamma"}));
   ASSERT_EQ(b.coordinator->sim().downloads().size(), 5u);
   std::size_t download = 0;
@@ -86,7 +74,7 @@ TEST(CcdProduction, ShuffledStackOfThreeJobsIsCutSheetBySheetWithEachOwnFileAndA
     if (order[i] == "delta") continue;
     const auto& shape = std::find_if(kJobs.begin(), kJobs.end(), [&](const auto& j) { return j.first == order[i]; })->second;
     EXPECT_EQ(b.received(download).size(), 5u) << "sheet " << i + 1;
-    EXPECT_LT(b.worstLanding(download, pointsOf(shape), 0.0, b.stack[i].get()), 0.05) << "sheet " << i + 1;
+    EXPECT_LT(b.worstLanding(download, test::designOf(kMarks, {shape}), 0.0, b.stack[i].get()), 0.05) << "sheet " << i + 1;
     ++download;
   }
   // Every cut sheet has its quality record beside its history entry; the skipped one a record
@@ -135,7 +123,7 @@ TEST(CcdProduction, SheetSixMillimetresOffItsPlaceIsFoundBySearchingWithFaultsOn
   EXPECT_GE(marks[0].searchSteps, 1);
   for (const auto& m : marks) EXPECT_GT(m.quality.confidence(), 0.5) << m.index;
   EXPECT_TRUE(b.op.questions.empty());
-  EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
+  EXPECT_LT(b.worstLanding(0, test::designOf(kMarks, {kShape})), 0.05);
 }
 
 TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
@@ -147,11 +135,8 @@ TEST(CcdProduction, FaintMarksAreMeasuredAgainFromASecondFrame) {
   ASSERT_EQ(b.run(), RunEnd::Completed) << test::firstTold(b.op);
   const auto marks = b.op.copy(b.op.marks);
   ASSERT_EQ(marks.size(), 4u);
-  for (const auto& m : marks) {
-    EXPECT_TRUE(m.remeasured) << m.index;
-    EXPECT_LT(m.quality.confidence(), 0.5) << m.index;
-  }
-  EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
+  for (const auto& m : marks) EXPECT_TRUE(m.remeasured && m.quality.confidence() < 0.5) << m.index;
+  EXPECT_LT(b.worstLanding(0, test::designOf(kMarks, {kShape})), 0.05);
   const auto records = b.op.copy(b.op.records);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_NE(text(records[0]).find("\"fit\": \"segments\""), std::string::npos) << text(records[0]);
@@ -166,7 +151,7 @@ TEST(CcdProduction, NextJobStartsAtTheFirstMarkAndAFarFirstMarkIsRefused) {
   ASSERT_TRUE(test::waitUntil([&] { return !b.coordinator->model().moving(); }, 10000));
   const cv::Point2d head(b.coordinator->model().position(0), b.coordinator->model().position(1));
   EXPECT_LT(cv::norm(head - b.table->sheet().tablePosition(kMarks[0])), 1.0);
-  EXPECT_LT(b.worstLanding(0, pointsOf(kShape)), 0.05);
+  EXPECT_LT(b.worstLanding(0, test::designOf(kMarks, {kShape})), 0.05);
 
   // The next sheet was laid 30 mm further along: a mark seen from the first mark's place is too
   // far from it to be taken for the first.

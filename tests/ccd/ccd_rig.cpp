@@ -184,8 +184,7 @@ double CcdBench::worstLanding(std::size_t download, const std::vector<cv::Point2
       for (const auto& d : designMm) best = std::min(best, cv::norm(landed - sheet->sheet().tablePosition(d)));
       worst = std::max(worst, best);
     }
-  if (points == 0) return 1e9;
-  return worst;
+  return points == 0 ? 1e9 : worst;
 }
 
 }  // namespace qel::test

@@ -83,6 +83,12 @@ inline std::string firstTold(RecordingOperator& op) {
 std::string printAndCutPlot(const std::vector<cv::Point2d>& marksMm, bool crosses,
                             const std::vector<std::vector<cv::Point2d>>& shapesMm);
 
+// The marks and every point of the shapes: where the cut must land.
+inline std::vector<cv::Point2d> designOf(std::vector<cv::Point2d> marks, const std::vector<std::vector<cv::Point2d>>& shapes) {
+  for (const auto& s : shapes) marks.insert(marks.end(), s.begin(), s.end());
+  return marks;
+}
+
 struct CcdBench {
   // When the coordinator cannot start, ready() is false and `error` says why; nothing else of
   // the bench is set up, so a test checks ready() before anything else.

@@ -19,9 +19,7 @@ check "--version exits 0" test $? -eq 0
 check "--version prints the project version" test "$(cat "$tmp/version")" = "qelcut $version"
 
 # Every installed program has its manual page; the tools answer --help.
-for p in "$top"/bin/*; do
-  check "$(basename "$p")(1) installed" test -f "$top/share/man/man1/$(basename "$p").1.gz"
-done
+for p in "$top"/bin/*; do check "$(basename "$p")(1) installed" test -f "$top/share/man/man1/$(basename "$p").1.gz"; done
 for p in qelcut qelcut-sim-frame; do
   [ -x "$top/bin/$p" ] || continue
   "$top/bin/$p" --help >/dev/null 2>&1
@@ -78,16 +76,10 @@ desktop="$top/share/applications/io.github.qelcut.QelCut.desktop"
 metainfo="$top/share/metainfo/io.github.qelcut.QelCut.metainfo.xml"
 check "desktop entry opens the desktop program" contains "$desktop" "^Exec=qelcut gui$"
 check "metainfo carries the version" contains "$metainfo" "release version=\"$version\""
-if command -v desktop-file-validate >/dev/null; then
-  check "desktop-file-validate" desktop-file-validate "$desktop"
-fi
-if command -v appstreamcli >/dev/null; then
-  check "appstreamcli validate" appstreamcli validate --no-net "$metainfo"
-fi
+! command -v desktop-file-validate >/dev/null || check "desktop-file-validate" desktop-file-validate "$desktop"
+! command -v appstreamcli >/dev/null || check "appstreamcli validate" appstreamcli validate --no-net "$metainfo"
 check "scalable icon" test -f "$top/share/icons/hicolor/scalable/apps/qelcut.svg"
-for s in 16 32 48 128 256; do
-  check "icon ${s}x$s" test -f "$top/share/icons/hicolor/${s}x$s/apps/qelcut.png"
-done
+for s in 16 32 48 128 256; do check "icon ${s}x$s" test -f "$top/share/icons/hicolor/${s}x$s/apps/qelcut.png"; done
 
 # The user service runs the installed qelcut watch, restarts it on failure, logs to the journal.
 unit="$top/lib/systemd/user/qelcut.service"
@@ -114,16 +106,11 @@ check "the tool lists commands" test -n "$commands"
 page_text "$man1/qelcut.1.gz" >"$tmp/qelcut.1.txt"
 for c in $commands; do
   check "qelcut(1) describes '$c'" grep -q "^\.BR $c " "$tmp/qelcut.1.txt"
-  if [ ! -f "$man1/qelcut-$c.1.gz" ]; then
-    failed=$((failed + 1))
-    echo "FAILED: no manual page qelcut-$c(1)"
-    continue
-  fi
+  check "qelcut-$c(1) installed" test -f "$man1/qelcut-$c.1.gz"
+  [ -f "$man1/qelcut-$c.1.gz" ] || continue
   page_text "$man1/qelcut-$c.1.gz" >"$tmp/page.txt"
   "$qelcut" "$c" --help 2>/dev/null | grep -o -- '--[a-z][a-z-]*' | sort -u >"$tmp/options"
-  while read -r o; do
-    check "qelcut-$c(1) describes $o" grep -q -- "$o" "$tmp/page.txt"
-  done <"$tmp/options"
+  while read -r o; do check "qelcut-$c(1) describes $o" grep -q -- "$o" "$tmp/page.txt"; done <"$tmp/options"
 done
 if command -v man >/dev/null; then
   for f in "$man1"/*.1.gz; do

@@ -71,14 +71,11 @@ class CcdWindowTest : public QObject {
   std::unique_ptr<test::TempHome> home_;
   std::unique_ptr<test::FakeTransferOwner> owner_;
 
-  std::unique_ptr<ui::cameraTransfer> open(const QStringList& files = {}, int current = 0, bool camera = true) {
+  std::unique_ptr<ui::cameraTransfer> open(const QStringList& files = {}, bool camera = true) {
     ui::cameraTransfer::Services s;
-    s.linkOwner = owner_.get();
+    s.linkOwner = owner_.get(), s.files = files, s.openCamera = camera;
     s.frameSource = [] { return std::make_unique<StillCamera>(); };
-    s.files = files;
-    s.current = current;
-    s.openCamera = camera;
-    const QString first = files.isEmpty() ? QString::fromStdString(home_->file("job.plt")) : files.value(current);
+    const QString first = files.isEmpty() ? QString::fromStdString(home_->file("job.plt")) : files.value(0);
     auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(home_->path()), first, std::move(s));
     w->show();
     return w;
@@ -91,9 +88,7 @@ class CcdWindowTest : public QObject {
   // loaded the file and grabs.
   static std::unique_ptr<ui::cameraTransfer> openOnBench(test::CcdBench& b) {
     ui::cameraTransfer::Services s;
-    s.linkOwner = &b.owner;
-    s.clock = &b.fakeClock;
-    s.commandPort = b.coordinator->commandPort();
+    s.linkOwner = &b.owner, s.clock = &b.fakeClock, s.commandPort = b.coordinator->commandPort();
     s.frameSource = [&b] { return std::make_unique<sim::SimFrameSource>([&b] { return b.renderHere(); }, 10); };
     auto w = std::make_unique<ui::cameraTransfer>(QString::fromStdString(b.home.path()),
                                                   QString::fromStdString(b.home.file("job.plt")), std::move(s));
@@ -103,16 +98,6 @@ class CcdWindowTest : public QObject {
     return w;
   }
 #endif
-  // Every control as the state table says, for the window's buttons.
-  static QString mismatch(ui::cameraTransfer& w, const ccd::CcdControls& want) {
-    for (int k = 0; k < int(CcdControl::Count); ++k) {
-      const auto c = CcdControl(k);
-      QWidget* b = c == CcdControl::CalibrationSet ? static_cast<QWidget*>(w.calibrationSetBox()) : w.button(c);
-      if (!b) return QStringLiteral("no widget for control %1").arg(k);
-      if (b->isEnabled() != ccd::enabled(want, c)) return QStringLiteral("control %1 is %2").arg(k).arg(b->isEnabled());
-    }
-    return {};
-  }
 
  private slots:
   void init() {
@@ -138,7 +123,10 @@ class CcdWindowTest : public QObject {
     QCOMPARE(w->paneText(0), QStringLiteral("Operate: Ready"));
     QCOMPARE(w->paneText(1), QStringLiteral("File: Load finished"));
     QCOMPARE(w->windowTitle(), files[0]);
-    QCOMPARE(mismatch(*w, ccd::initialControls()), QString());
+    for (int k = 0; k < int(CcdControl::Count); ++k) {  // every control as the state table says
+      QWidget* b = CcdControl(k) == CcdControl::CalibrationSet ? static_cast<QWidget*>(w->calibrationSetBox()) : w->button(CcdControl(k));
+      QVERIFY2(b && b->isEnabled() == ccd::enabled(ccd::initialControls(), CcdControl(k)), qPrintable(QString::number(k)));
+    }
     // The camera picture: frames painted, the pane says the camera grabs.
     QTRY_VERIFY_WITH_TIMEOUT(w->video()->framesShown() > 2, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(w->paneText(2), QStringLiteral("Camera: Open,Grabing"), 5000);
@@ -168,7 +156,7 @@ class CcdWindowTest : public QObject {
   // themselves are tested below the widget): hover, press, drag, the wheel and the reverse side.
   void patternViewUnderTheMouse() {
     ui::RecordingMessages boxes;
-    auto w = open({}, 0, false);
+    auto w = open({}, false);
     QVERIFY(waitLoaded(*w));
     ui::CMyView* view = w->view();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -273,8 +261,7 @@ class CcdWindowTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(b.coordinator->model().output(41), 0, 5000);
     w.button(CcdControl::SelectAll)->click();
     // Three jobs one after another, each starting at the first mark.
-    std::vector<cv::Point2d> design = marks;
-    for (const auto& sh : shapes) design.insert(design.end(), sh.begin(), sh.end());
+    const std::vector<cv::Point2d> design = test::designOf(marks, shapes);
     for (std::size_t job = 0; job < 3; ++job) {
       QTRY_VERIFY_WITH_TIMEOUT(w.button(CcdControl::Start)->isEnabled(), 5000);
       w.button(CcdControl::Start)->click();

@@ -15,13 +15,9 @@ from pathlib import Path
 
 
 def messages(ts_path):
-    root = ET.parse(ts_path).getroot()
-    for ctx in root.iter("context"):
-        name = ctx.findtext("name") or ""
+    for ctx in ET.parse(ts_path).getroot().iter("context"):
         for msg in ctx.iter("message"):
-            src = msg.findtext("source") or ""
-            tr = msg.find("translation")
-            yield name, src, tr
+            yield ctx.findtext("name") or "", msg.findtext("source") or "", msg.find("translation")
 
 
 def finished(tr):

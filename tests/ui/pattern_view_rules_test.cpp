@@ -123,8 +123,7 @@ class PatternViewRulesTest : public QObject {
   void marksAndOutlineAreDrawn() {
     // A one-point mark stroke of the mark pen: a circle of its own, or a cross where flagged.
     qel::plot::CStroke mark;
-    mark.points = {{500, 250}};
-    mark.pen = 8;
+    mark.points = {{500, 250}}, mark.pen = 8;
     DisplayCopy copy({mark});
     const ViewTransform v = ViewTransform::fit(QRectF(0, 0, 1000, 500), QSize(400, 300));
     const QPointF c = v.toPixel(500, 250);

@@ -27,10 +27,7 @@ std::string raw(const qel::test::TempHome& home, const char* section, const char
   return CIniConfig(home.path()).readText(section, key, "<absent>");
 }
 
-// A home whose Config.ini holds `content` (English interface unless it says otherwise).
-void prepare(const qel::test::TempHome& home, const std::string& content = "[Language_ID]\nLanguage_Type=1\n") {
-  home.writeFile("Config.ini", content);
-}
+const std::string kEnglish = "[Language_ID]\nLanguage_Type=1\n";  // the start of every Config.ini here
 
 template <class W>
 W* child(QWidget& dlg, const char* name) {
@@ -60,7 +57,7 @@ class SettingsDialogTest : public QObject {
   // The enable rules are the pages' own; here only that the widgets follow them.
   void fieldsFollowTheEnableRules() {
     qel::test::TempHome home;
-    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Split_Page]\nCUT_FT=4\n");
+    home.writeFile("Config.ini", kEnglish + "[Split_Page]\nCUT_FT=4\n");
     CSettingDlg dlg(QString::fromStdString(home.path()));
     dlg.show();
     auto* detalX = child<QLineEdit>(dlg, "detalX");
@@ -79,7 +76,7 @@ class SettingsDialogTest : public QObject {
   // language chosen on another page).
   void numericFieldsTakeNoLettersAndARefusedSaveStoresNothing() {
     qel::test::TempHome home;
-    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Optimize]\nTranCI=0\n");
+    home.writeFile("Config.ini", kEnglish + "[Optimize]\nTranCI=0\n");
     const std::string before = home.readFile("Config.ini");
     RecordingMessages messages;
     CSettingDlg dlg(QString::fromStdString(home.path()));
@@ -125,7 +122,7 @@ class SettingsDialogTest : public QObject {
   // rules), the window opened again shows it, and a language saved rewords every open window.
   void cancelStoresNothingAndALanguageSavedRewordsEveryOpenWindow() {
     qel::test::TempHome home;
-    prepare(home);
+    home.writeFile("Config.ini", kEnglish);
     const std::string before = home.readFile("Config.ini");
     qel::ui::MarksChoose other(QImage(), {}, 30);  // stands for any other open window
     other.show();
@@ -156,7 +153,7 @@ class SettingsDialogTest : public QObject {
   void everyTextFitsAtTheSmallestSizeInBothLanguages() {
     for (int language : {1, 0}) {
       qel::test::TempHome home;
-      prepare(home, "[Language_ID]\nLanguage_Type=" + std::to_string(language) + "\n");
+      home.writeFile("Config.ini", "[Language_ID]\nLanguage_Type=" + std::to_string(language) + "\n");
       CSettingDlg dlg(QString::fromStdString(home.path()));
       dlg.show();
       auto* tabs = child<QTabWidget>(dlg, "pages");
@@ -186,7 +183,7 @@ class SettingsDialogTest : public QObject {
   // The calibration sets' rules are the page logic's; here the buttons reach them.
   void calibrationSetsThroughTheButtons() {
     qel::test::TempHome home;
-    prepare(home, "[Language_ID]\nLanguage_Type=1\n[Camera_BD]\nnum=3\ncur=2\n");
+    home.writeFile("Config.ini", kEnglish + "[Camera_BD]\nnum=3\ncur=2\n");
     RecordingMessages messages;
     CSettingDlg dlg(QString::fromStdString(home.path()));
     dlg.show();

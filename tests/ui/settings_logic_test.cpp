@@ -9,6 +9,7 @@
 #include "ui/logic/settings_camera.h"
 #include "ui/logic/settings_process.h"
 
+#include <array>
 #include <initializer_list>
 #include <optional>
 
@@ -20,6 +21,11 @@ namespace {
 
 std::string raw(const qel::test::TempHome& home, const char* section, const char* key) {
   return CIniConfig(home.path()).readText(section, key, "<absent>");
+}
+
+// Each section, key and the text Config.ini holds for it.
+void expectStored(const qel::test::TempHome& home, std::initializer_list<std::array<const char*, 3>> rows) {
+  for (const auto& [section, key, text] : rows) QCOMPARE(raw(home, section, key), std::string(text));
 }
 
 // The pages as a new home shows them: every field within its rule.
@@ -121,11 +127,9 @@ class SettingsLogicTest : public QObject {
     f.arcLength = " 30 ";
     f.resumeMaxWait = "600";
     QCOMPARE(saveProcess(cfg, f), ProcessSave::Stored);
-    for (const auto& [section, key, stored] : {std::tuple{"Transfer_Config", "Xitong_TT", "4"}, {"Split_Page", "CUT_FT", "3"},
-                                               {"Contour", "SPN", "7"}, {"Optimize", "Font_Scale", "1.250000"},
-                                               {"Optimize", "Font_Rotate", "10.000000"}, {"Optimize", "ArcLen", "30"},
-                                               {"Transfer_Config", "Resume_MaxWait", "600"}})
-      QCOMPARE(raw(home, section, key), std::string(stored));
+    expectStored(home, {{"Transfer_Config", "Xitong_TT", "4"}, {"Split_Page", "CUT_FT", "3"}, {"Contour", "SPN", "7"},
+                        {"Optimize", "Font_Scale", "1.250000"}, {"Optimize", "Font_Rotate", "10.000000"},
+                        {"Optimize", "ArcLen", "30"}, {"Transfer_Config", "Resume_MaxWait", "600"}});
   }
 
   // Every numeric field takes only a number within its rule; the first field that breaks its rule
@@ -194,9 +198,7 @@ class SettingsLogicTest : public QObject {
       if (row.check != CameraCheck::Accepted) {
         QVERIFY2(home.readFile("Config.ini") == before, row.name);  // not even markType
       } else {
-        QCOMPARE(raw(home, "Camera", "markType"), std::string("1"));
-        QCOMPARE(raw(home, "Machine", "MoveAccel"), std::string(row.accel));
-        QCOMPARE(raw(home, "CCD", "MissingCode"), std::string("1"));
+        expectStored(home, {{"Camera", "markType", "1"}, {"Machine", "MoveAccel", row.accel}, {"CCD", "MissingCode", "1"}});
       }
     }
   }
@@ -231,9 +233,8 @@ class SettingsLogicTest : public QObject {
     QVERIFY(sets.removeChosen(shown));
     QCOMPARE(sets.chosen(), 1);
     QCOMPARE(shown[0], std::string("1002.000000"));
-    QCOMPARE(raw(home, "Camera_BD", "name2"), std::string("board3"));
-    QCOMPARE(raw(home, "Camera_Para2", "INTRINSIC1"), std::string("1003.000000"));
-    QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("2"));  // still the set it named
+    // The set in use is still the one it named.
+    expectStored(home, {{"Camera_BD", "name2", "board3"}, {"Camera_Para2", "INTRINSIC1", "1003.000000"}, {"Camera_BD", "cur", "2"}});
     QCOMPARE(sets.beginAdd()[0], std::string("100.000000"));  // the vacated place is a new set again
     sets.choose(2);  // deleting the last chooses the new last
     QVERIFY(sets.removeChosen(shown));
@@ -255,15 +256,12 @@ class SettingsLogicTest : public QObject {
     QCOMPARE(sets.mode(), CalibrationMode::Add);
     QCOMPARE(sets.confirm("  left camera ", valuesWith(812.5)), CalibrationSets::Confirm::Done);
     QCOMPARE(sets.chosen(), 5);
-    QCOMPARE(raw(home, "Camera_BD", "num"), std::string("6"));
-    QCOMPARE(raw(home, "Camera_BD", "name5"), std::string("left camera"));
-    QCOMPARE(raw(home, "Camera_Para5", "INTRINSIC1"), std::string("812.500000"));
+    expectStored(home, {{"Camera_BD", "num", "6"}, {"Camera_BD", "name5", "left camera"}, {"Camera_Para5", "INTRINSIC1", "812.500000"}});
 
     sets.choose(2);
     QCOMPARE(*sets.beginEdit(), std::string("M_2"));
     QCOMPARE(sets.confirm("M_2", valuesWith(5)), CalibrationSets::Confirm::Done);
-    QCOMPARE(raw(home, "Camera_BD", "name2"), std::string("<absent>"));  // unchanged name not written
-    QCOMPARE(raw(home, "Camera_Para2", "INTRINSIC1"), std::string("5.000000"));
+    expectStored(home, {{"Camera_BD", "name2", "<absent>"}, {"Camera_Para2", "INTRINSIC1", "5.000000"}});  // unchanged name not written
     sets.beginEdit();
     QCOMPARE(sets.confirm("front", valuesWith(6)), CalibrationSets::Confirm::Done);
     QCOMPARE(raw(home, "Camera_BD", "name2"), std::string("front"));
@@ -284,8 +282,7 @@ class SettingsLogicTest : public QObject {
     QCOMPARE((*loaded)[20], std::string("0.990000"));  // ratio_X is RATIO1
     QCOMPARE(home.readFile("Config.ini"), before);  // stored only when the page is saved
     sets.store(*loaded);
-    QCOMPARE(raw(home, "Camera_Para0", "INTRINSIC1"), std::string("1234.500000"));
-    QCOMPARE(raw(home, "Camera_BD", "cur"), std::string("0"));
+    expectStored(home, {{"Camera_Para0", "INTRINSIC1", "1234.500000"}, {"Camera_BD", "cur", "0"}});
   }
 
   void brokenCountsStayBounded() {

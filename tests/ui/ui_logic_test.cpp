@@ -84,13 +84,9 @@ class UiLogicTest : public QObject {
   }
 
   void picksTheNearestStrokeWithinReach() {
-    std::vector<qel::plot::CStroke> strokes = {line(0, 0, 1000, 0), line(0, 100, 1000, 100), line(0, 2000, 10, 2000)};
     qel::plot::CStroke circle;
-    circle.points = {{5000, 5000}};
-    circle.circleFlag = true;
-    circle.circleRadius = 500;
-    strokes.push_back(circle);
-    DisplayCopy copy(strokes);
+    circle.points = {{5000, 5000}}, circle.circleFlag = true, circle.circleRadius = 500;
+    DisplayCopy copy({line(0, 0, 1000, 0), line(0, 100, 1000, 100), line(0, 2000, 10, 2000), circle});
     QCOMPARE(copy.nearestStroke({500, 30}, 60), 0);
     QCOMPARE(copy.nearestStroke({500, 70}, 60), 1);
     QCOMPARE(copy.nearestStroke({500, 1000}, 60), -1);

@@ -43,20 +43,17 @@ struct Received {
 };
 
 // failText: when not empty, every send fails with this result text.
-class RecordingLink final : public qel::links::TransferLink {
- public:
-  RecordingLink(std::string path, Received* r, std::string failText) : path_(std::move(path)), r_(r), failText_(std::move(failText)) {}
+struct RecordingLink final : qel::links::TransferLink {
+  RecordingLink(std::string p, Received* r, std::string f) : path(std::move(p)), received(r), failText(std::move(f)) {}
   bool send() override {
-    const std::lock_guard<std::mutex> g(r_->m);
-    if (failText_.empty()) r_->files.push_back(qel::platform::readWholeFile(path_).value_or(""));
-    return failText_.empty();
+    const std::lock_guard<std::mutex> g(received->m);
+    if (failText.empty()) received->files.push_back(qel::platform::readWholeFile(path).value_or(""));
+    return failText.empty();
   }
-  std::string resultText() const override { return failText_; }
-
- private:
-  const std::string path_;
-  Received* const r_;
-  const std::string failText_;
+  std::string resultText() const override { return failText; }
+  const std::string path;
+  Received* const received;  // not owned
+  const std::string failText;
 };
 
 // The boxes shown, each answered with `answer`; `whileOpen` runs inside the next box, as the queue
@@ -169,7 +166,9 @@ class UiWindowsTest : public QObject {
     QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("widthField"))->text(), QStringLiteral("1600"));
   }
 
-  void previewRefusalsAndStartLines() {
+  // The preview refuses a row without a file; over a file of the send queue it refuses a start
+  // beyond the last line, takes the line picked on the drawing and sends from it.
+  void previewSendsFromAPickedLineAndMovesTheFileToTheHistory() {
     CFilesLoaderDlg w(home(), services());
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
     w.openPreview(QueueList::History, 0);
@@ -177,35 +176,6 @@ class UiWindowsTest : public QObject {
     w.queue().historyList()->append(QStringLiteral("gone.plt"));
     w.openPreview(QueueList::History, 0);
     QCOMPARE(boxes_->texts.value(1), QStringLiteral("Print-View File Isn't Exist"));
-
-    home_->writeFile("ten.plt", tenLines());
-    CPrintPreView p(home(), {}, nullptr, true);
-    QVERIFY(p.openFile(home() + QStringLiteral("/ten.plt")));
-    QTRY_VERIFY(p.loaded());
-    auto* field = p.findChild<QLineEdit*>(QStringLiteral("startField"));
-    auto* set = p.findChild<QPushButton*>(QStringLiteral("setButton"));
-    QTest::mouseClick(p.findChild<QPushButton*>(QStringLiteral("modButton")), Qt::LeftButton);
-    field->setText(QStringLiteral("12"));
-    QTest::mouseClick(set, Qt::LeftButton);
-    QCOMPARE(boxes_->texts.value(2), QStringLiteral("illegal number!"));
-    QVERIFY(field->isEnabled());  // a refused number leaves the start being edited
-
-    // A click on the drawing picks the nearest line into the field being edited.
-    p.resize(900, 600);
-    p.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&p));
-    CMyView* view = p.view();
-    view->fitToWindow();
-    QTest::mouseClick(view, Qt::LeftButton, {}, view->transform().toPixel(300, 200).toPoint());
-    QCOMPARE(field->text(), QStringLiteral("4"));
-    QCOMPARE(p.logic()->startIndex(), 0);
-    QTest::mouseClick(set, Qt::LeftButton);
-    QCOMPARE(p.logic()->startIndex(), 3);
-  }
-
-  void previewSendsFromLineFiveAndMovesTheFileToTheHistory() {
-    CFilesLoaderDlg w(home(), services());
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("pauseButton")), Qt::LeftButton);
     home_->writeFile("CancelledDir/ten_20261207_101010_001.PLT", tenLines());
     w.queue().recycleBinList()->append(QStringLiteral("ten_20261207_101010_001.PLT"));
     QVERIFY(w.queue().moveRow(QueueList::RecycleBin, 0, QueueList::SendQueue));
@@ -216,9 +186,22 @@ class UiWindowsTest : public QObject {
       const auto close = qScopeGuard([p] { QMetaObject::invokeMethod(p, [p] { p->done(QDialog::Rejected); }, Qt::QueuedConnection); });
       QTRY_VERIFY(p->loaded());
       auto* field = p->findChild<QLineEdit*>(QStringLiteral("startField"));
+      auto* set = p->findChild<QPushButton*>(QStringLiteral("setButton"));
       QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("modButton")), Qt::LeftButton);
-      field->setText(QStringLiteral("5"));
-      QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("setButton")), Qt::LeftButton);
+      field->setText(QStringLiteral("12"));
+      QTest::mouseClick(set, Qt::LeftButton);
+      QCOMPARE(boxes_->texts.value(2), QStringLiteral("illegal number!"));
+      QVERIFY(field->isEnabled());  // a refused number leaves the start being edited
+      // A click on the drawing picks the nearest line (the fifth, x = 400) into the field.
+      p->resize(900, 600);
+      p->show();
+      QVERIFY(QTest::qWaitForWindowExposed(p));
+      CMyView* view = p->view();
+      view->fitToWindow();
+      QTest::mouseClick(view, Qt::LeftButton, {}, view->transform().toPixel(400, 200).toPoint());
+      QCOMPARE(field->text(), QStringLiteral("5"));
+      QCOMPARE(p->logic()->startIndex(), 0);
+      QTest::mouseClick(set, Qt::LeftButton);
       QSignalSpy done(p, &CPrintPreView::sendFinished);
       QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("printButton")), Qt::LeftButton);
       QVERIFY(!p->findChild<QPushButton*>(QStringLiteral("exitButton"))->isEnabled());
@@ -235,9 +218,9 @@ class UiWindowsTest : public QObject {
     QVERIFY(file.starts_with("IN;") && file.find("PU300,0") == std::string::npos);
     QVERIFY(file.find("PU400,0;PD400,400") != std::string::npos && file.find("PU900,0;PD900,400") != std::string::npos);
     QCOMPARE(w.queue().sendQueueList()->count(), 0);
-    QCOMPARE(w.queue().historyList()->text(0), QStringLiteral("ten_20261207_101010_001.PLT"));
+    QCOMPARE(w.queue().historyList()->text(1), QStringLiteral("ten_20261207_101010_001.PLT"));
     QVERIFY(std::filesystem::exists(home_->file("PrintedDir/ten_20261207_101010_001.PLT")));
-    QCOMPARE(boxes_->texts.value(0), QStringLiteral("Send Successfully"));
+    QCOMPARE(boxes_->texts.value(3), QStringLiteral("Send Successfully"));
   }
 
   void folderChooserAndAddRunOnTheQueue() {

@@ -4,6 +4,7 @@ ipptool and a headless browser, delivering to simulated machines on loopback add
 
 usage: printer_app_e2e.py SCENARIO QELCUT SOURCE_DIR
 """
+import filecmp
 import os
 import shutil
 import socket
@@ -12,6 +13,7 @@ import sys
 import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor
+from pathlib import Path
 
 from rig import Checks, Rig, ipp_print, ipp_request, wait_for
 
@@ -20,8 +22,7 @@ SAMPLE = os.path.join(SRC, "data", "samples", "sample.plt")
 
 
 def write(path, content):
-    with open(path, "wb") as f:
-        f.write(content)
+    Path(path).write_bytes(content)
     return path
 
 
@@ -30,16 +31,10 @@ def plot(path, pieces=1):
     return write(path, b"IN;SP1;" + b"".join(b"PU%d,0;PD%d,400,%d,400;" % (i * 500, i * 500, i * 500 + 400) for i in range(pieces)))
 
 
-def read(*path):
-    with open(os.path.join(*path), "rb") as f:
-        return f.read()
-
-
 def delivery(check, port):
     """lp -h -d NAME delivers to the machine; the job ends completed; the standard IPP tests."""
     with Rig(QELCUT, port) as rig:
-        home, name = rig.cutter("home", "127.0.41.1")
-        rig.start_app([home])
+        home, name = rig.cutter("home", "127.0.41.1", start=())
         r = rig.run("lpstat", "-h", "127.0.0.1:%d" % port, "-p")
         check("lpstat lists the cutter by its name", name in r.stdout, r.stdout + r.stderr)
         r = rig.run("lp", "-h", "127.0.0.1:%d" % port, "-d", name, SAMPLE)
@@ -51,7 +46,7 @@ def delivery(check, port):
         check("the machine received one file", len(received) == 1, str(received))
         printed = [f for f in os.listdir(os.path.join(home, "PrintedDir")) if f.endswith(".PLT")]
         check("it received the cut page byte for byte", received and printed
-              and read(home, "SimMachine", received[0]) == read(home, "PrintedDir", printed[0]))
+              and filecmp.cmp(os.path.join(home, "SimMachine", received[0]), os.path.join(home, "PrintedDir", printed[0]), False))
         p = rig.printer(name)
         check("media from Page_Width x Page_Height", p.get("media-default") == "custom_cutter_1500x1200mm", str(p))
         check("HPGL among the formats", "application/vnd.hp-HPGL" in p.get("document-format-supported", ""), str(p))
@@ -80,8 +75,7 @@ def offline(check, port):
     """The machine gone: the job aborts with the reason, the printer is stopped and offline;
     the next job waits; the machine back and the printer resumed, it is cut."""
     with Rig(QELCUT, port) as rig:
-        home, name = rig.cutter("home", "127.0.42.1", sim=False)
-        rig.start_app([home])
+        home, name = rig.cutter("home", "127.0.42.1", sim=False, start=())
         job = rig.wait_job(name, rig.submit(name, SAMPLE))
         check("without the machine the job is aborted", job.get("job-state") == "aborted", str(job))
         check("with the reason", "cannot be reached" in job.get("job-state-message", "")
@@ -141,8 +135,7 @@ def concurrent(check, port):
     """Jobs from several clients at once: each is cut once, none is lost (the framework would
     start some jobs twice)."""
     with Rig(QELCUT, port, time_scale="0.01") as rig:
-        home, name = rig.cutter("home", "127.0.49.1")
-        rig.start_app([home])
+        home, name = rig.cutter("home", "127.0.49.1", start=())
         def client(c):  # every fourth job, each its own square
             return [ipp_print(port, name, "job%d.plt" % k, b"IN;SP1;PU0,0;PD%d,0,%d,%d;" % ((1000 + k,) * 3))[0]
                     for k in range(c, 100, 4)]
@@ -158,8 +151,7 @@ def bad_input(check, port):
     """Every bad job ends with a clear status or reason; nothing is half-queued; the
     application goes on cutting good jobs."""
     with Rig(QELCUT, port) as rig:
-        home, name = rig.cutter("home", "127.0.44.1")
-        rig.start_app([home], "--max-job-mb", "1")
+        home, name = rig.cutter("home", "127.0.44.1", start=("--max-job-mb", "1"))
         files = {f: write(os.path.join(rig.tmp, f), content) for f, content in (
             ("notes.txt", b"Dear customer,\nthe cutter is ready.\n"), ("nothing.plt", b"IN;\n"), ("empty.plt", b""),
             ("picture.png", b"\x89PNG\r\n\x1a\n" + os.urandom(300)))}
@@ -200,8 +192,7 @@ def bad_input(check, port):
 def cancel(check, port):
     """Cancel-Job stops a send under way; a waiting job is taken out; its pages are set aside."""
     with Rig(QELCUT, port) as rig:
-        home, name = rig.cutter("home", "127.0.45.1", "network")
-        rig.start_app([home])
+        home, name = rig.cutter("home", "127.0.45.1", "network", start=())
         big = rig.submit(name, plot(os.path.join(rig.tmp, "big.plt"), 600))
         check("the job is being sent", wait_for(lambda: "Sending page" in rig.job(name, big).get("job-state-message", ""), 20))
         ok, _, out = rig.ipptool(name, "cancel", jobid=big)
@@ -220,8 +211,7 @@ def cancel(check, port):
 def restart(check, port):
     """State across restarts; a stop leaves waiting jobs for the next start; one queue per home."""
     with Rig(QELCUT, port) as rig:
-        home, name = rig.cutter("home", "127.0.46.1")
-        rig.start_app([home])
+        home, name = rig.cutter("home", "127.0.46.1", start=())
         done = rig.wait_job(name, rig.submit(name, SAMPLE))
         watch = rig.run(QELCUT, "watch", "--home", home, timeout=20)
         check("qelcut watch on the same home is refused", watch.returncode == 1 and "printer-app" in watch.stderr, watch.stderr)
@@ -246,14 +236,11 @@ def restart(check, port):
 
 
 def chromium(url, lang, what):
-    profile = tempfile.mkdtemp(prefix="qelcut-chromium-")
-    try:
+    with tempfile.TemporaryDirectory(prefix="qelcut-chromium-", ignore_cleanup_errors=True) as profile:
         return subprocess.run(["/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                                "--no-first-run", "--disable-background-networking", "--disable-component-update",
                                "--disable-sync", "--user-data-dir=" + profile, "--accept-lang=" + lang,
                                "--window-size=1366,768", what, url], capture_output=True, text=True, timeout=90).stdout
-    finally:
-        shutil.rmtree(profile, ignore_errors=True)
 
 
 def web(check, port):
@@ -292,11 +279,7 @@ def auth(check, port):
               and "--set-password" in r.stderr, r.stderr)
         r = rig.run(QELCUT, "printer-app", "--set-password", "--state", rig.state, input="s3cret-cutter\n")
         check("--set-password keeps a password", r.returncode == 0, r.stderr)
-        app = subprocess.Popen([QELCUT, "printer-app", "--listen", "0.0.0.0:%d" % port, "--home", home, "--state", rig.state],
-                               stdout=open(rig.app_log, "a"), stderr=subprocess.STDOUT)
-        rig.procs.append(app)
-        rig.app = app
-        check("then it listens", wait_for(lambda: "web page:" in rig.log() or app.poll() is not None) and app.poll() is None, rig.log())
+        rig.start_app([home], listen="0.0.0.0")  # then it listens
         pause = lambda password=None: rig.post_action("QEL-DSP-127.0.48.1", "pause-printer", password)  # noqa: E731
         check("pausing without the password is refused (401)", pause() == 401)
         check("and with a wrong one", pause("guess") == 401)

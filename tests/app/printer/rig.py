@@ -105,11 +105,14 @@ class Rig:
         self.set(home, "Transfer_Config", "Transfer_DelayTime", "0")
         return home
 
-    def cutter(self, name, address, kind="coordinator", sim=True):
-        """A home pointed at a machine on `address` (simulated when `sim`); (home, printer name)."""
+    def cutter(self, name, address, kind="coordinator", sim=True, start=None):
+        """A home pointed at a machine on `address` (simulated when `sim`); (home, printer name).
+        With `start` (its extra arguments) the printer application is started on this home alone."""
         home = self.home(name, address, kind)
         if sim:
             self.start_sim(home, address, kind)
+        if start is not None:
+            self.start_app([home], *start)
         return home, ("QEL-DSP-" if kind == "coordinator" else "QEL-ARM-") + address
 
     def post_action(self, printer, action, password=None):
@@ -168,8 +171,8 @@ class Rig:
 
     # ---- the printer application ----
 
-    def start_app(self, homes, *extra, expect_start=True):
-        args = [self.qelcut, "printer-app", "--listen", "127.0.0.1:%d" % self.port, "--state", self.state,
+    def start_app(self, homes, *extra, expect_start=True, listen="127.0.0.1"):
+        args = [self.qelcut, "printer-app", "--listen", "%s:%d" % (listen, self.port), "--state", self.state,
                 "--time-scale", self.time_scale]
         for h in homes:
             args += ["--home", h]
@@ -192,9 +195,6 @@ class Rig:
         with open(self.app_log, errors="replace") as f:
             return f.read()
 
-    def uri(self, printer):
-        return "ipp://127.0.0.1:%d/ipp/print/%s" % (self.port, printer)
-
     # ---- clients ----
 
     def run(self, *args, **kw):
@@ -206,7 +206,7 @@ class Rig:
         args = ["ipptool", "-T", "10", "-tv"]
         for k, v in variables.items():
             args += ["-f", v] if k == "filename" else ["-d", "%s=%s" % (k, v)]
-        r = self.run(*args, self.uri(printer), path)
+        r = self.run(*args, "ipp://127.0.0.1:%d/ipp/print/%s" % (self.port, printer), path)
         attrs = {}
         for m in re.finditer(r"^[ \t]+([a-z0-9-]+) \([^)]*\) = (.*)$", r.stdout, re.M):
             attrs.setdefault(m.group(1), m.group(2))
