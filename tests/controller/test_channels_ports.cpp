@@ -65,14 +65,6 @@ TEST(BakeryLock, ExcludesAndRefusesWhileHeld) {
   EXPECT_EQ(counter, 20000);
 }
 
-TEST(Channels, NumbersDigitsAndControlNames) {
-  EXPECT_EQ(std::vector<int>({channelIndex(-1), channelIndex(98), channelIndex(1)}), std::vector<int>({6, 7, -1}));
-  EXPECT_EQ(std::vector<int>({indexOfDigit('/'), indexOfDigit('1')}), std::vector<int>({6, -1}));
-  EXPECT_STREQ(controlByteName(26), "<SIB>");
-  EXPECT_EQ(controlByteName(16), nullptr);
-  EXPECT_STREQ(controlByteName(127), "<DEL>");
-}
-
 // ---------------------------------------------------------------------------------------------
 // USB and PCI against the fake device
 
@@ -312,7 +304,7 @@ TEST(Capture, SectionsAndControlByteNames) {
   const int peer = l.accept();
   c.startCapture(0);
   c.startCapture(157);
-  c.write(0, "ab\r");
+  c.write(0, "ab\r\x7f");
   c.stopCapture(157);
   ::send(peer, "xy", 2, 0);
   std::string got;
@@ -326,8 +318,8 @@ TEST(Capture, SectionsAndControlByteNames) {
   c.startCapture(3);  // invalid: nothing
   c.closeCaptureFile();
   EXPECT_EQ(home.readFile("cap.txt"),
-            "ab\r"
-            "]\nPut RAW[pc_to_controller]: ab<CR>"
+            "ab\r\x7f"
+            "]\nPut RAW[pc_to_controller]: ab<CR><DEL>"
             "]\nGet Channel[0][controller_to_pc]: xy"
             "]\n");
   ::close(peer);
