@@ -8,7 +8,6 @@
 
 #include "controller/coff.h"
 #include "controller/controller.h"
-#include "controller/crc.h"
 #include "controller/loaders.h"
 #include "controller/port.h"
 #include "controller/qel_controller.h"
@@ -83,34 +82,14 @@ std::string readUntil(CController& c, int ch, char last) {
   return got;
 }
 
-std::string escapeBody(const std::string& s) {
-  std::string out;
-  for (char ch : s) out += ch == '\x02' ? "\\s" : ch == '\x03' ? "\\e" : ch == '\\' ? "\\\\" : std::string(1, ch);
-  return out;
-}
-
 }  // namespace
 
-TEST(WithSimulator, FileDownloadOnAMultiplexedChannel) {
+// A download on a data channel is the coordinator file link's test; here the REMOTE port beside
+// the multiplexed MPE port, and leaving the multiplexed mode on close.
+TEST(WithSimulator, RemoteBesideAMultiplexedChannel) {
   Fixture f("127.0.0.2");
-  f.c.write(0, "MPE(1)\r");
   f.c.setChannelMode(1, false);
   ASSERT_TRUE(f.sim.waitFor([&] { return f.sim.anyMpe(); }));
-  const std::string body = std::string("PU0,0;\x02\x03\\PD10,10;") + std::string(3000, 'z');
-  ASSERT_EQ(f.c.write(5, "\x01SD:job.plt\x02" + escapeBody(body) + "\x03"), 1);
-  char expect[32];
-  std::snprintf(expect, sizeof expect, "\x02" "CRC=%X\x03", crc16Fast(body.data(), body.size()));
-  EXPECT_EQ(readUntil(f.c, 5, '\x03'), expect);
-  ASSERT_EQ(f.sim.downloads().size(), 1u);
-  EXPECT_EQ(f.sim.downloads()[0].channel, 5);
-  EXPECT_EQ(f.sim.downloads()[0].name, "job.plt");
-  EXPECT_EQ(f.sim.downloads()[0].data, body);
-
-  CoordinatorFaults faults;
-  faults.downloadAbort = true;
-  f.sim.setFaults(faults);
-  f.c.write(6, "\x01SD:b.plt\x02xyz\x03");
-  EXPECT_EQ(readUntil(f.c, 6, '\x03'), "\x02" "ABORT\x03");
   // REMOTE is left alone by the multiplexer
   ASSERT_EQ(f.c.openAdditional(2), 1);
   f.c.write(98, "remote\x1b" "5");
