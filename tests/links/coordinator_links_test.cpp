@@ -80,8 +80,6 @@ struct Bench {
   }
 };
 
-bool startsWith(const std::string& s, const std::string& p) { return s.rfind(p, 0) == 0; }
-
 }  // namespace
 
 TEST(ControllerFileFormat, HeaderEscapeReplyAndDuration) {
@@ -129,7 +127,7 @@ TEST(ControllerFileLink, DownloadsByteExactOverEachWiring) {
     if (o.pty) lo.serialDevice = b.sim->ptyPath();
     auto link = b.link(b.put("all_bytes.bin", r.body), static_cast<std::int32_t>(r.body.size()), lo);
     ASSERT_TRUE(link.send()) << link.resultText();
-    EXPECT_TRUE(startsWith(link.resultText(), "File transfer successful.\nDuration=")) << link.resultText();
+    EXPECT_TRUE(link.resultText().starts_with("File transfer successful.\nDuration=")) << link.resultText();
     EXPECT_EQ(link.attempts(), 1);
     const auto d = b.sim->sim().downloads();
     ASSERT_EQ(d.size(), 1u);
@@ -195,7 +193,7 @@ TEST(ControllerFileLink, FailuresEndWithTheirTextAfterTheirAttempts) {
     };
     auto link = b.link(path, std::max<std::int32_t>(10, static_cast<std::int32_t>(r.body.size())), o);
     EXPECT_FALSE(link.send());
-    EXPECT_TRUE(startsWith(link.resultText(), r.text)) << link.resultText();
+    EXPECT_TRUE(link.resultText().starts_with(r.text)) << link.resultText();
     EXPECT_EQ(r.attempts ? link.attempts() : 0, r.attempts);
     // What the coordinator keeps: files that came whole, never the part before a failure. Without
     // its reply worker the link may have sent a whole file before it gave up: either count is right.

@@ -17,7 +17,7 @@ class FakeTransferOwner : public links::TransferOwner {
       : home_(std::move(home)), clock_(clock) {}
   bool stopRequested() const override { return stop_; }
   void setStopRequest(bool on) override { stop_ = on; }
-  bool previewTransferRunning() const override { return preview_; }
+  bool previewTransferRunning() const override { return false; }
   void setProgressRange(int lo, int hi) override { record(progress_, "range " + std::to_string(lo) + ".." + std::to_string(hi)); }
   void setProgressPos(int pos) override { record(progress_, "pos " + std::to_string(pos)); }
   int language() const override { return lang_; }
@@ -33,7 +33,6 @@ class FakeTransferOwner : public links::TransferOwner {
   void clearMessages() { std::lock_guard<std::mutex> l(m_); messages_.clear(); }
 
   std::atomic<bool> stop_{false};
-  std::atomic<bool> preview_{false};
   std::atomic<bool> answerOk_{true};
   std::atomic<int> lang_{1};
 
