@@ -17,7 +17,6 @@ class FakeDevice : public controller::CDeviceIo {
   std::mutex m;
   std::set<std::string> present;           // paths that open
   std::vector<std::size_t> writeBlocks;    // sizes of each write call
-  std::string written;
   std::string toRead;                      // bytes the next reads deliver
   std::vector<std::uint32_t> controls;     // control codes seen
   int opens = 0;
@@ -73,10 +72,9 @@ class FakeDevice : public controller::CDeviceIo {
     }
     return Io::Failed;
   }
-  Io write(int, const std::uint8_t* data, std::size_t len, std::size_t* done) override {
+  Io write(int, const std::uint8_t*, std::size_t len, std::size_t* done) override {
     std::lock_guard<std::mutex> g(m);
     writeBlocks.push_back(len);
-    written.append(reinterpret_cast<const char*>(data), len);
     if (pendOnce) {
       pendOnce = false;
       pendingDone = static_cast<int>(len);

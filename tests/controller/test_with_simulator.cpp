@@ -228,8 +228,6 @@ namespace {
 void put(std::string& s, std::size_t o, std::uint32_t v, std::size_t bytes) {
   for (std::size_t i = 0; i < bytes; ++i) s[o + i] = static_cast<char>(v >> (8 * i));
 }
-void put16(std::string& s, std::size_t o, std::uint16_t v) { put(s, o, v, 2); }
-void put32(std::string& s, std::size_t o, std::uint32_t v) { put(s, o, v, 4); }
 struct Sec {
   const char* name;
   std::uint32_t address;
@@ -239,17 +237,17 @@ struct Sec {
 std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs) {
   const std::size_t opt = 28;
   std::string f(20 + opt + secs.size() * 40, '\0');
-  put16(f, 0, magic);
-  put16(f, 2, static_cast<std::uint16_t>(secs.size()));
-  put16(f, 16, opt);
-  put16(f, 20, magic == 0x0093 ? 0x0108 : 0x010B);
+  put(f, 0, magic, 2);
+  put(f, 2, static_cast<std::uint16_t>(secs.size()), 2);
+  put(f, 16, opt, 2);
+  put(f, 20, magic == 0x0093 ? 0x0108 : 0x010B, 2);
   for (std::size_t i = 0; i < secs.size(); ++i) {
     const std::size_t h = 20 + opt + i * 40;
     std::memcpy(&f[h], secs[i].name, std::min<std::size_t>(8, std::strlen(secs[i].name)));
-    put32(f, h + 8, secs[i].address);
-    put32(f, h + 16, static_cast<std::uint32_t>(secs[i].data.size()));
-    put32(f, h + 20, static_cast<std::uint32_t>(f.size()));
-    put32(f, h + 36, secs[i].flags);
+    put(f, h + 8, secs[i].address, 4);
+    put(f, h + 16, static_cast<std::uint32_t>(secs[i].data.size()), 4);
+    put(f, h + 20, static_cast<std::uint32_t>(f.size()), 4);
+    put(f, h + 36, secs[i].flags, 4);
     f += secs[i].data;
   }
   return f;
@@ -332,7 +330,7 @@ TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   const std::string p = home.path() + "/f.out";
   // Sections past the end and truncated headers are the fuzz corpus's; here the messages.
   std::string wrongOptional = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
-  put16(wrongOptional, 20, 0x010B);
+  put(wrongOptional, 20, 0x010B, 2);
   const std::pair<std::string, std::string> rows[] = {
       {makeCoff(0x0150, {}), "FILE HEADER magic number error [FILE 0150]\n\r"},
       {makeCoff(0x0093, std::vector<Sec>(51, Sec{"s", 0, "", 0x20})), "Too many sections [FILE 51, LIMIT 50]\n\r"},

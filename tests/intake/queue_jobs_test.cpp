@@ -101,9 +101,8 @@ TEST_F(QueueJobsTest, FailedJobsEndWithTheirReasonAndSetTheirFilesAside) {
     ASSERT_TRUE(hand(1, c.content));
     ASSERT_TRUE(hand(2, "IN;"));
     ASSERT_TRUE(waitFinished(1));
-    EXPECT_EQ(last(1).stage, JobStage::Failed);
-    EXPECT_EQ(last(1).failure.kind, c.failure);
-    EXPECT_EQ(last(1).failure.detail, c.detail);
+    EXPECT_EQ(std::make_tuple(last(1).stage, last(1).failure.kind, last(1).failure.detail),
+              std::make_tuple(JobStage::Failed, c.failure, c.detail));
     EXPECT_EQ(queue->sendQueueList()->count() > 0 && queue->sendQueueList()->text(0).startsWith("job1"), false);
     EXPECT_EQ(filesIn("CancelledDir"), c.recycleBin);
     EXPECT_EQ(filesIn("UnDisposeDir"), c.undisposed);

@@ -166,9 +166,9 @@ TEST_F(SendQueueTest, TheSameFailureFiveTimesInARowPausesWithItsReason) {
   ASSERT_EQ(pauses.size(), 1u);
   EXPECT_EQ(pauses[0].first, PauseCause::RepeatedFailure);
   const QueueFailure& why = pauses[0].second;
-  EXPECT_EQ(why.kind, FailureKind::WrongCrc);
-  EXPECT_EQ(why.file.toStdString(), home->path() + "/DisposeDir/" + page.toStdString());
-  EXPECT_EQ(why.source.toStdString(), watch("job.plt"));  // the printer application's job
+  // The source is the printer application's job.
+  EXPECT_EQ(std::make_tuple(why.kind, why.file.toStdString(), why.source.toStdString()),
+            std::make_tuple(FailureKind::WrongCrc, home->path() + "/DisposeDir/" + page.toStdString(), watch("job.plt")));
   EXPECT_TRUE(why.detail.startsWith("File transfer failed. CRC wrong"));
   EXPECT_EQ(failures.size(), 6u);
   // The desktop program does not resume by itself.
