@@ -91,7 +91,6 @@ TEST_F(SendQueueTest, ModeFiveMovesWithStampedName) {
 
 TEST_F(SendQueueTest, RejectedFileGoesToUndisposedFolderOnce) {
   startQueue();
-  translator.fail = true;
   translator.failure = FailureKind::WiderThanPage;
   home->writeFile("ListenDir/bad.plt", "junk");
   tick(2);
