@@ -100,21 +100,16 @@ TEST(DirWatcher, StartErrors) {
 TEST(DirWatcher, ReportsChangesOnInterfaceThreadWithRenamePairs) {
   Watched x(true);
   auto& [home, dir, w, h] = x;
-  fs::create_directories(home.file("outside"));
   EXPECT_TRUE(x.saw("started 0 " + dir));
-
+  // Moves into and out of the folder are the event decoder's test.
   touch(home.file("w/a.tmp"));
   fs::rename(home.file("w/a.tmp"), home.file("w/a.plt"));
-  home.writeFile("outside/b.plt", "x");
-  fs::rename(home.file("outside/b.plt"), home.file("w/b.plt"));
-  fs::rename(home.file("w/a.plt"), home.file("outside/a.plt"));
-  fs::remove(home.file("w/b.plt"));
-  ASSERT_TRUE(x.saw("removed " + dir + "/b.plt"));
+  fs::remove(home.file("w/a.plt"));
+  ASSERT_TRUE(x.saw("removed " + dir + "/a.plt"));
   QStringList names = h->events();
   names.removeIf([](const QString& e) { return e.startsWith("modified") || e.startsWith("written") || e.startsWith("closed"); });
-  EXPECT_EQ(names, (QStringList{"started 0 " + dir, "added " + dir + "/a.tmp",
-                                "renamed " + dir + "/a.tmp -> " + dir + "/a.plt", "added " + dir + "/b.plt",
-                                "removed " + dir + "/a.plt", "removed " + dir + "/b.plt"}));
+  EXPECT_EQ(names, (QStringList{"started 0 " + dir, "added " + dir + "/a.tmp", "renamed " + dir + "/a.tmp -> " + dir + "/a.plt",
+                                "removed " + dir + "/a.plt"}));
   EXPECT_FALSE(h->offMainThread);
 
   // Writing a file, then its writer closing it: the settle rule of the queue waits for the close.

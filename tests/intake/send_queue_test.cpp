@@ -120,7 +120,7 @@ TEST_F(SendQueueTest, AFailedSendPausesOrRetriesByItsResult) {
   struct Row {
     const char* linkText;
     bool pauses;
-  } rows[] = {{"QEL_Connect_Fail", true}, {"MC_Connect_Fail", true}, {"File_Send_Fail", false}};
+  } rows[] = {{"QEL_Connect_Fail", true}, {"File_Send_Fail", false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.linkText);
     startQueue();
