@@ -40,17 +40,6 @@ class ScriptedLines : public ModemLines {
   std::atomic<bool>* pauseAfterFive = nullptr;  // pressed Pause after the fifth read
 };
 
-// Presses "Pause" when the progress bar reaches a position.
-class Owner : public test::FakeTransferOwner {
- public:
-  using FakeTransferOwner::FakeTransferOwner;
-  void setProgressPos(int pos) override {
-    FakeTransferOwner::setProgressPos(pos);
-    if (pauseAtPos >= 0 && pos >= pauseAtPos && pos != 1) stop_ = true;
-  }
-  int pauseAtPos = -1;
-};
-
 class SerialLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -84,7 +73,7 @@ class SerialLinkTest : public ::testing::Test {
   }
 
   TempHome home;
-  Owner owner{home.path()};
+  test::FakeTransferOwner owner{home.path()};
   platform::FakeClock clock;
   ScriptedLines lines;
   sim::SerialPeerSim peer;
@@ -230,7 +219,7 @@ TEST_F(SerialLinkTest, LineSettingsReachThePort) {
 }
 
 TEST_F(SerialLinkTest, PauseDuringTheSendCancelsIt) {
-  owner.pauseAtPos = 20;  // after the second block has gone
+  owner.pauseAtPos_ = 20;  // after the second block has gone
   CSerial_Transfer link(owner, job(5 * 4096), 5 * 4096, options());
   EXPECT_FALSE(link.send());
   EXPECT_EQ(link.resultText(), "File transfer cancelled by user.");
