@@ -125,9 +125,9 @@ TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
   ASSERT_EQ(programLoad(f.c, home.file("MAIN.bas"), nullptr, &state), 1);
   EXPECT_EQ(state, kLoadDone);
   ASSERT_EQ(f.sim.programs().size(), 1u);
-  EXPECT_EQ(f.sim.programs()[0].entry, "MAIN\x1C" "0");
-  EXPECT_EQ(f.sim.programs()[0].data, "PRINT 1\rPRINT 2\r");
-  EXPECT_FALSE(f.sim.programs()[0].project);
+  const auto p = f.sim.programs()[0];
+  EXPECT_EQ(std::tie(p.entry, p.data, p.project),
+            std::make_tuple(std::string("MAIN\x1C" "0"), std::string("PRINT 1\rPRINT 2\r"), false));
   ASSERT_FALSE(f.notes.empty());
   EXPECT_EQ(f.notes.back(), (std::pair<unsigned, std::uintptr_t>{0x502u, 100u}));
   EXPECT_EQ(programLoad(f.c, home.path() + "/x.doc", nullptr), 0);
@@ -175,11 +175,10 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
     home.writeFile(name, text);
   std::uint32_t state = 0;
   ASSERT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 1);
-  ASSERT_EQ(f.sim.programs().size(), 2u);
-  EXPECT_EQ(f.sim.programs()[0].entry, "A\x1C" "0");
-  EXPECT_EQ(f.sim.programs()[1].entry, "B\x1C" "1");
-  EXPECT_EQ(f.sim.programs()[1].data, "secret stuff\r");
-  EXPECT_TRUE(f.sim.programs()[0].project);
+  const auto programs = f.sim.programs();
+  ASSERT_EQ(programs.size(), 2u);
+  EXPECT_EQ(std::tie(programs[0].entry, programs[0].project, programs[1].entry, programs[1].data),
+            std::make_tuple(std::string("A\x1C" "0"), true, std::string("B\x1C" "1"), std::string("secret stuff\r")));
   EXPECT_NE(f.sim.commandLines().find("PROJECT_KEY\nKEY42\n"), std::string::npos);
 
   f.key.clear();
