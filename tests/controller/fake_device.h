@@ -1,5 +1,6 @@
 #pragma once
-// An in-memory stand-in for the coordinator's USB and PCI drivers.
+// An in-memory stand-in for the coordinator's USB and PCI drivers, and reading a channel of the
+// controller until a reply is complete.
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -7,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "controller/controller.h"
 #include "controller/device_io.h"
 #include "controller/port.h"
+#include "support/wait.h"
 
 namespace qel::test {
 
@@ -97,5 +100,17 @@ class FakeDevice : public controller::CDeviceIo {
     return Io::Done;
   }
 };
+
+// What channel `ch` delivers until a byte `last` ends it (or 3 s pass).
+inline std::string readUntil(controller::CController& c, int ch, char last) {
+  std::string got;
+  waitUntil([&] {
+    std::uint8_t b[64];
+    std::size_t len = sizeof b;
+    c.read(ch, b, &len);
+    return !got.append(reinterpret_cast<char*>(b), len).empty() && got.back() == last;
+  }, 3000, 1);
+  return got;
+}
 
 }  // namespace qel::test

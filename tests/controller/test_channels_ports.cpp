@@ -30,8 +30,7 @@ TEST(ChannelBuffer, HoldsAtMost4095Bytes) {
   std::uint8_t out[5000];
   EXPECT_EQ(b.take(out, 10), 10u);
   // wraps around the end of the ring and keeps order
-  std::string tail(10, '\0');
-  for (int i = 0; i < 10; ++i) tail[static_cast<std::size_t>(i)] = static_cast<char>('a' + i);
+  const std::string tail = "abcdefghij";
   EXPECT_EQ(b.put(reinterpret_cast<const std::uint8_t*>(tail.data()), 10), 10u);
   EXPECT_EQ(b.take(out, sizeof out), 4095u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + 4085, 10), tail);
@@ -307,14 +306,7 @@ TEST(Capture, SectionsAndControlByteNames) {
   c.write(0, "ab\r\x7f");
   c.stopCapture(157);
   ::send(peer, "xy", 2, 0);
-  std::string got;
-  EXPECT_TRUE(qel::test::waitUntil([&] {
-    std::uint8_t b[8];
-    std::size_t len = sizeof b;
-    c.read(0, b, &len);
-    return got.append(reinterpret_cast<char*>(b), len).size() >= 2;
-  }));
-  EXPECT_EQ(got, "xy");
+  EXPECT_EQ(qel::test::readUntil(c, 0, 'y'), "xy");
   c.startCapture(3);  // invalid: nothing
   c.closeCaptureFile();
   EXPECT_EQ(home.readFile("cap.txt"),

@@ -14,11 +14,12 @@
 #include "coordinator_sim.h"
 #include "support/skip_clock.h"
 #include "support/temp_home.h"
-#include "support/wait.h"
+#include "fake_device.h"
 
 using namespace qel::controller;
 using qel::sim::CoordinatorFaults;
 using qel::sim::CoordinatorSim;
+using qel::test::readUntil;
 
 namespace {
 
@@ -69,17 +70,6 @@ std::thread cancelOnceStuck(Fixture& f, const std::string& line, std::int64_t wa
     qel::test::waitUntil([&] { return f.clock.skippedMs() - from >= waitedMs; });
     f.c.setCancel(1);
   });
-}
-
-std::string readUntil(CController& c, int ch, char last) {
-  std::string got;
-  qel::test::waitUntil([&] {
-    std::uint8_t b[64];
-    std::size_t len = sizeof b;
-    c.read(ch, b, &len);
-    return !got.append(reinterpret_cast<char*>(b), len).empty() && got.back() == last;
-  }, 3000, 1);
-  return got;
 }
 
 }  // namespace
