@@ -207,8 +207,7 @@ TEST(Multiplexer, EscapesOutgoingChannelsAndKeepsLinesWhole) {
   EXPECT_EQ(readExactly(peer, 7), "\x1b" "5AB\x1b" "0C");
   // A line on channel 8 goes out whole with LF DC4 for its carriage return, even when other
   // channels have bytes waiting.
-  std::uint8_t part1[] = {'L', '1'};
-  c.write(8, part1, 2);  // no carriage return yet: the line lock holds channel 8
+  c.write(8, "L1");  // no carriage return yet: the line lock holds channel 8
   EXPECT_EQ(c.status(), 0xFFFF);
   c.write(5, "x");
   c.write(8, "\rL2\r");

@@ -90,8 +90,7 @@ TEST(DirWatcher, StartErrors) {
   EXPECT_EQ(w.StartWatching(dir + "/missing", kQueueFilter, h.get(), false), 161);
   EXPECT_FALSE(w.IsWatching(dir + "/file.plt"));
   EXPECT_EQ(w.StartWatching(dir, kQueueFilter, h.get(), false), 0);
-  EXPECT_TRUE(w.IsWatching(dir));
-  EXPECT_TRUE(w.IsWatching(dir + "/"));
+  EXPECT_TRUE(w.IsWatching(dir) && w.IsWatching(dir + "/"));
   EXPECT_EQ(w.SetFilterFlags(0), std::uint32_t{kFilterTestNameOnly});
   EXPECT_TRUE(w.StopWatching(dir));
   EXPECT_FALSE(w.StopWatching(dir));
