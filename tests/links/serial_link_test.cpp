@@ -165,7 +165,6 @@ TEST_F(SerialLinkTest, PortsThatCannotBeOpenedOrSetUp) {
     CSerial_Transfer link(owner, job(10), 10, o);
     EXPECT_FALSE(link.send());
     EXPECT_EQ(link.resultText(), "Serial_Open_Fail");
-    EXPECT_TRUE(isConnectionFailure(link.resultText()));
   }
   EXPECT_EQ(peer.settle(20), 0u);
   EXPECT_EQ((std::vector<std::string>{serialDevicePath("COM1"), serialDevicePath("com12"), serialDevicePath("COM0")}),
@@ -236,7 +235,6 @@ TEST_F(SerialLinkTest, PeerThatStopsTakingDataGivesTheShortWriteText) {
   EXPECT_FALSE(link.send());
   EXPECT_TRUE(std::regex_match(link.resultText(), std::regex(R"(File transfer failed\(Transfer=\$1000, Received=\$[0-9a-f]+\))")))
       << link.resultText();
-  EXPECT_FALSE(isConnectionFailure(link.resultText()));
 }
 
 }  // namespace
