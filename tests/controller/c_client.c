@@ -1,5 +1,5 @@
 /* An outside program: loads the controller library with dlopen and downloads a file to the
- * coordinator simulator. Usage: c_client LIB ADDRESS PORT WORKDIR */
+ * coordinator simulator. Usage: c_client LIB ADDRESS PORT */
 #include <dlfcn.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -9,18 +9,12 @@
 
 #include "controller/qel_controller.h"
 
-#define LOAD(name) name##_t name = (name##_t)dlsym(lib, #name); if (!name) { fprintf(stderr, "missing %s\n", #name); return 2; }
+/* Each function under its own name, as a pointer of the header's type found in the library. */
+#define LOAD(name) __typeof__(name)* name; *(void**)&name = dlsym(lib, #name); if (!name) { fprintf(stderr, "missing %s\n", #name); return 2; }
 #define CHECK(cond) do { if (!(cond)) { fprintf(stderr, "failed: %s (line %d)\n", #cond, __LINE__); return 1; } } while (0)
 
-typedef ControllerHandle (*ControllerClassNew_t)(void);
-typedef void (*ControllerClassDelete_t)(ControllerHandle);
-typedef int (*ControllerOpenTCP_t)(ControllerHandle, const char*, int, int);
-typedef void (*ControllerClose_t)(ControllerHandle, int);
-typedef int (*ControllerRead_t)(ControllerHandle, int, char*, int*);
-typedef int (*ControllerWrite_t)(ControllerHandle, int, const char*, int);
-
 int main(int argc, char** argv) {
-  if (argc != 5) return 2;
+  if (argc != 4) return 2;
   void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (!lib) { fprintf(stderr, "%s\n", dlerror()); return 2; }
   LOAD(ControllerClassNew) LOAD(ControllerClassDelete) LOAD(ControllerOpenTCP) LOAD(ControllerClose)

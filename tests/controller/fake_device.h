@@ -1,5 +1,6 @@
 #pragma once
-// An in-memory stand-in for the coordinator's USB and PCI drivers.
+// An in-memory stand-in for the coordinator's USB and PCI drivers, and reading a channel of the
+// controller until a reply is complete.
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -7,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "controller/controller.h"
 #include "controller/device_io.h"
 #include "controller/port.h"
+#include "support/wait.h"
 
 namespace qel::test {
 
@@ -17,7 +20,6 @@ class FakeDevice : public controller::CDeviceIo {
   std::mutex m;
   std::set<std::string> present;           // paths that open
   std::vector<std::size_t> writeBlocks;    // sizes of each write call
-  std::string written;
   std::string toRead;                      // bytes the next reads deliver
   std::vector<std::uint32_t> controls;     // control codes seen
   int opens = 0;
@@ -73,10 +75,9 @@ class FakeDevice : public controller::CDeviceIo {
     }
     return Io::Failed;
   }
-  Io write(int, const std::uint8_t* data, std::size_t len, std::size_t* done) override {
+  Io write(int, const std::uint8_t*, std::size_t len, std::size_t* done) override {
     std::lock_guard<std::mutex> g(m);
     writeBlocks.push_back(len);
-    written.append(reinterpret_cast<const char*>(data), len);
     if (pendOnce) {
       pendOnce = false;
       pendingDone = static_cast<int>(len);
@@ -99,5 +100,17 @@ class FakeDevice : public controller::CDeviceIo {
     return Io::Done;
   }
 };
+
+// What channel `ch` delivers until a byte `last` ends it (or 3 s pass).
+inline std::string readUntil(controller::CController& c, int ch, char last) {
+  std::string got;
+  waitUntil([&] {
+    std::uint8_t b[64];
+    std::size_t len = sizeof b;
+    c.read(ch, b, &len);
+    return !got.append(reinterpret_cast<char*>(b), len).empty() && got.back() == last;
+  }, 3000, 1);
+  return got;
+}
 
 }  // namespace qel::test

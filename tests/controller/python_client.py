@@ -1,22 +1,15 @@
 """An outside program in Python: loads the controller library through ctypes and downloads a
 file to the coordinator simulator.
 
-Usage: python_client.py LIB ADDRESS PORT WORKDIR"""
+Usage: python_client.py LIB ADDRESS PORT"""
 import ctypes
 import sys
 import time
 
-lib_path, address, port, work = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+lib_path, address, port = sys.argv[1], sys.argv[2], int(sys.argv[3])
 lib = ctypes.CDLL(lib_path)
-H = ctypes.c_void_p
-lib.ControllerClassNew.restype = H
-lib.ControllerClassDelete.argtypes = [H]
-lib.ControllerOpenTCP.argtypes = [H, ctypes.c_char_p, ctypes.c_int, ctypes.c_int]
-lib.ControllerClose.argtypes = [H, ctypes.c_int]
-lib.ControllerRead.argtypes = [H, ctypes.c_int, ctypes.c_char_p, ctypes.POINTER(ctypes.c_int)]
-lib.ControllerWrite.argtypes = [H, ctypes.c_int, ctypes.c_char_p, ctypes.c_int]
-
-h = lib.ControllerClassNew()
+lib.ControllerClassNew.restype = ctypes.c_void_p
+h = ctypes.c_void_p(lib.ControllerClassNew())  # passed as a pointer, not as an int
 assert lib.ControllerOpenTCP(h, address.encode(), port, 1) == 1
 frame = b"\x01SD:py.plt\x02hello\x03"
 assert lib.ControllerWrite(h, 0, frame, len(frame)) == 1

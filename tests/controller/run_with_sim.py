@@ -2,7 +2,6 @@
 the simulator's port appended to it, and fails when the client fails."""
 import subprocess
 import sys
-import tempfile
 
 sim_path, address, *client = sys.argv[1:]
 sim = subprocess.Popen([sim_path, "--address", address, "--remote-port", "-1"],
@@ -10,8 +9,7 @@ sim = subprocess.Popen([sim_path, "--address", address, "--remote-port", "-1"],
 try:
     line = sim.stdout.readline().strip()  # "MPE on ADDRESS:PORT"
     port = line.rsplit(":", 1)[1]
-    with tempfile.TemporaryDirectory() as work:
-        rc = subprocess.run(client + [address, port, work], timeout=60).returncode
+    rc = subprocess.run(client + [address, port], timeout=60).returncode
 finally:
     sim.stdin.close()
     sim.wait(timeout=10)

@@ -30,8 +30,7 @@ TEST(ChannelBuffer, HoldsAtMost4095Bytes) {
   std::uint8_t out[5000];
   EXPECT_EQ(b.take(out, 10), 10u);
   // wraps around the end of the ring and keeps order
-  std::string tail(10, '\0');
-  for (int i = 0; i < 10; ++i) tail[static_cast<std::size_t>(i)] = static_cast<char>('a' + i);
+  const std::string tail = "abcdefghij";
   EXPECT_EQ(b.put(reinterpret_cast<const std::uint8_t*>(tail.data()), 10), 10u);
   EXPECT_EQ(b.take(out, sizeof out), 4095u);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + 4085, 10), tail);
@@ -63,14 +62,6 @@ TEST(BakeryLock, ExcludesAndRefusesWhileHeld) {
     });
   for (auto& t : ts) t.join();
   EXPECT_EQ(counter, 20000);
-}
-
-TEST(Channels, NumbersDigitsAndControlNames) {
-  EXPECT_EQ(std::vector<int>({channelIndex(-1), channelIndex(98), channelIndex(1)}), std::vector<int>({6, 7, -1}));
-  EXPECT_EQ(std::vector<int>({indexOfDigit('/'), indexOfDigit('1')}), std::vector<int>({6, -1}));
-  EXPECT_STREQ(controlByteName(26), "<SIB>");
-  EXPECT_EQ(controlByteName(16), nullptr);
-  EXPECT_STREQ(controlByteName(127), "<DEL>");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -216,8 +207,7 @@ TEST(Multiplexer, EscapesOutgoingChannelsAndKeepsLinesWhole) {
   EXPECT_EQ(readExactly(peer, 7), "\x1b" "5AB\x1b" "0C");
   // A line on channel 8 goes out whole with LF DC4 for its carriage return, even when other
   // channels have bytes waiting.
-  std::uint8_t part1[] = {'L', '1'};
-  c.write(8, part1, 2);  // no carriage return yet: the line lock holds channel 8
+  c.write(8, "L1");  // no carriage return yet: the line lock holds channel 8
   EXPECT_EQ(c.status(), 0xFFFF);
   c.write(5, "x");
   c.write(8, "\rL2\r");
@@ -312,22 +302,15 @@ TEST(Capture, SectionsAndControlByteNames) {
   const int peer = l.accept();
   c.startCapture(0);
   c.startCapture(157);
-  c.write(0, "ab\r");
+  c.write(0, "ab\r\x7f");
   c.stopCapture(157);
   ::send(peer, "xy", 2, 0);
-  std::string got;
-  EXPECT_TRUE(qel::test::waitUntil([&] {
-    std::uint8_t b[8];
-    std::size_t len = sizeof b;
-    c.read(0, b, &len);
-    return got.append(reinterpret_cast<char*>(b), len).size() >= 2;
-  }));
-  EXPECT_EQ(got, "xy");
+  EXPECT_EQ(qel::test::readUntil(c, 0, 'y'), "xy");
   c.startCapture(3);  // invalid: nothing
   c.closeCaptureFile();
   EXPECT_EQ(home.readFile("cap.txt"),
-            "ab\r"
-            "]\nPut RAW[pc_to_controller]: ab<CR>"
+            "ab\r\x7f"
+            "]\nPut RAW[pc_to_controller]: ab<CR><DEL>"
             "]\nGet Channel[0][controller_to_pc]: xy"
             "]\n");
   ::close(peer);

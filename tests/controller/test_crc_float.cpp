@@ -18,10 +18,7 @@ TEST(Crc, Crc16CheckValueAndTextForm) {
   EXPECT_EQ(crc.table(1), 0x8005u);
   // value() does not disturb the register: feeding on continues the same CRC
   crc.update("0", 1);
-  CCrc whole;
-  whole.selectModel("CRC-16");
-  whole.update("1234567890", 10);
-  EXPECT_EQ(crc.value(), whole.value());
+  EXPECT_EQ(crc.value(), crc16Fast("1234567890", 10));
   EXPECT_EQ(crcText(0xFEE8), std::string("\x2F\x5B\x48"));
   EXPECT_FALSE(crc.selectModel("CRC-99"));
   EXPECT_STREQ(crc.model().name, "CRC-16");

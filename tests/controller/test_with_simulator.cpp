@@ -8,18 +8,18 @@
 
 #include "controller/coff.h"
 #include "controller/controller.h"
-#include "controller/crc.h"
 #include "controller/loaders.h"
 #include "controller/port.h"
 #include "controller/qel_controller.h"
 #include "coordinator_sim.h"
 #include "support/skip_clock.h"
 #include "support/temp_home.h"
-#include "support/wait.h"
+#include "fake_device.h"
 
 using namespace qel::controller;
 using qel::sim::CoordinatorFaults;
 using qel::sim::CoordinatorSim;
+using qel::test::readUntil;
 
 namespace {
 
@@ -72,45 +72,14 @@ std::thread cancelOnceStuck(Fixture& f, const std::string& line, std::int64_t wa
   });
 }
 
-std::string readUntil(CController& c, int ch, char last) {
-  std::string got;
-  qel::test::waitUntil([&] {
-    std::uint8_t b[64];
-    std::size_t len = sizeof b;
-    c.read(ch, b, &len);
-    return !got.append(reinterpret_cast<char*>(b), len).empty() && got.back() == last;
-  }, 3000, 1);
-  return got;
-}
-
-std::string escapeBody(const std::string& s) {
-  std::string out;
-  for (char ch : s) out += ch == '\x02' ? "\\s" : ch == '\x03' ? "\\e" : ch == '\\' ? "\\\\" : std::string(1, ch);
-  return out;
-}
-
 }  // namespace
 
-TEST(WithSimulator, FileDownloadOnAMultiplexedChannel) {
+// A download on a data channel is the coordinator file link's test; here the REMOTE port beside
+// the multiplexed MPE port, and leaving the multiplexed mode on close.
+TEST(WithSimulator, RemoteBesideAMultiplexedChannel) {
   Fixture f("127.0.0.2");
-  f.c.write(0, "MPE(1)\r");
   f.c.setChannelMode(1, false);
   ASSERT_TRUE(f.sim.waitFor([&] { return f.sim.anyMpe(); }));
-  const std::string body = std::string("PU0,0;\x02\x03\\PD10,10;") + std::string(3000, 'z');
-  ASSERT_EQ(f.c.write(5, "\x01SD:job.plt\x02" + escapeBody(body) + "\x03"), 1);
-  char expect[32];
-  std::snprintf(expect, sizeof expect, "\x02" "CRC=%X\x03", crc16Fast(body.data(), body.size()));
-  EXPECT_EQ(readUntil(f.c, 5, '\x03'), expect);
-  ASSERT_EQ(f.sim.downloads().size(), 1u);
-  EXPECT_EQ(f.sim.downloads()[0].channel, 5);
-  EXPECT_EQ(f.sim.downloads()[0].name, "job.plt");
-  EXPECT_EQ(f.sim.downloads()[0].data, body);
-
-  CoordinatorFaults faults;
-  faults.downloadAbort = true;
-  f.sim.setFaults(faults);
-  f.c.write(6, "\x01SD:b.plt\x02xyz\x03");
-  EXPECT_EQ(readUntil(f.c, 6, '\x03'), "\x02" "ABORT\x03");
   // REMOTE is left alone by the multiplexer
   ASSERT_EQ(f.c.openAdditional(2), 1);
   f.c.write(98, "remote\x1b" "5");
@@ -146,9 +115,9 @@ TEST(WithSimulator, ProgramLoadInPlainModeSendsCarriageReturnsOnly) {
   ASSERT_EQ(programLoad(f.c, home.file("MAIN.bas"), nullptr, &state), 1);
   EXPECT_EQ(state, kLoadDone);
   ASSERT_EQ(f.sim.programs().size(), 1u);
-  EXPECT_EQ(f.sim.programs()[0].entry, "MAIN\x1C" "0");
-  EXPECT_EQ(f.sim.programs()[0].data, "PRINT 1\rPRINT 2\r");
-  EXPECT_FALSE(f.sim.programs()[0].project);
+  const auto p = f.sim.programs()[0];
+  EXPECT_EQ(std::tie(p.entry, p.data, p.project),
+            std::make_tuple(std::string("MAIN\x1C" "0"), std::string("PRINT 1\rPRINT 2\r"), false));
   ASSERT_FALSE(f.notes.empty());
   EXPECT_EQ(f.notes.back(), (std::pair<unsigned, std::uintptr_t>{0x502u, 100u}));
   EXPECT_EQ(programLoad(f.c, home.path() + "/x.doc", nullptr), 0);
@@ -196,11 +165,10 @@ TEST(WithSimulator, ProjectLoadWithKeyAndRefusals) {
     home.writeFile(name, text);
   std::uint32_t state = 0;
   ASSERT_EQ(projectLoad(f.c, dir + "proj.prj", nullptr, &state), 1);
-  ASSERT_EQ(f.sim.programs().size(), 2u);
-  EXPECT_EQ(f.sim.programs()[0].entry, "A\x1C" "0");
-  EXPECT_EQ(f.sim.programs()[1].entry, "B\x1C" "1");
-  EXPECT_EQ(f.sim.programs()[1].data, "secret stuff\r");
-  EXPECT_TRUE(f.sim.programs()[0].project);
+  const auto programs = f.sim.programs();
+  ASSERT_EQ(programs.size(), 2u);
+  EXPECT_EQ(std::tie(programs[0].entry, programs[0].project, programs[1].entry, programs[1].data),
+            std::make_tuple(std::string("A\x1C" "0"), true, std::string("B\x1C" "1"), std::string("secret stuff\r")));
   EXPECT_NE(f.sim.commandLines().find("PROJECT_KEY\nKEY42\n"), std::string::npos);
 
   f.key.clear();
@@ -249,8 +217,6 @@ namespace {
 void put(std::string& s, std::size_t o, std::uint32_t v, std::size_t bytes) {
   for (std::size_t i = 0; i < bytes; ++i) s[o + i] = static_cast<char>(v >> (8 * i));
 }
-void put16(std::string& s, std::size_t o, std::uint16_t v) { put(s, o, v, 2); }
-void put32(std::string& s, std::size_t o, std::uint32_t v) { put(s, o, v, 4); }
 struct Sec {
   const char* name;
   std::uint32_t address;
@@ -260,17 +226,17 @@ struct Sec {
 std::string makeCoff(std::uint16_t magic, const std::vector<Sec>& secs) {
   const std::size_t opt = 28;
   std::string f(20 + opt + secs.size() * 40, '\0');
-  put16(f, 0, magic);
-  put16(f, 2, static_cast<std::uint16_t>(secs.size()));
-  put16(f, 16, opt);
-  put16(f, 20, magic == 0x0093 ? 0x0108 : 0x010B);
+  put(f, 0, magic, 2);
+  put(f, 2, static_cast<std::uint16_t>(secs.size()), 2);
+  put(f, 16, opt, 2);
+  put(f, 20, magic == 0x0093 ? 0x0108 : 0x010B, 2);
   for (std::size_t i = 0; i < secs.size(); ++i) {
     const std::size_t h = 20 + opt + i * 40;
     std::memcpy(&f[h], secs[i].name, std::min<std::size_t>(8, std::strlen(secs[i].name)));
-    put32(f, h + 8, secs[i].address);
-    put32(f, h + 16, static_cast<std::uint32_t>(secs[i].data.size()));
-    put32(f, h + 20, static_cast<std::uint32_t>(f.size()));
-    put32(f, h + 36, secs[i].flags);
+    put(f, h + 8, secs[i].address, 4);
+    put(f, h + 16, static_cast<std::uint32_t>(secs[i].data.size()), 4);
+    put(f, h + 20, static_cast<std::uint32_t>(f.size()), 4);
+    put(f, h + 36, secs[i].flags, 4);
     f += secs[i].data;
   }
   return f;
@@ -353,7 +319,7 @@ TEST(Coff, ChecksEveryHeaderAndOffsetAgainstTheFile) {
   const std::string p = home.path() + "/f.out";
   // Sections past the end and truncated headers are the fuzz corpus's; here the messages.
   std::string wrongOptional = makeCoff(0x0093, {{".text", 0, words({1, 2}), 0x20}});
-  put16(wrongOptional, 20, 0x010B);
+  put(wrongOptional, 20, 0x010B, 2);
   const std::pair<std::string, std::string> rows[] = {
       {makeCoff(0x0150, {}), "FILE HEADER magic number error [FILE 0150]\n\r"},
       {makeCoff(0x0093, std::vector<Sec>(51, Sec{"s", 0, "", 0x20})), "Too many sections [FILE 51, LIMIT 50]\n\r"},

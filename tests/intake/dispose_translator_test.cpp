@@ -13,7 +13,6 @@ namespace {
 // units, and the result says the size of the drawing.
 TEST(DisposeTranslator, WritesAndReportsPageFilesWithWhatReadingNoticed) {
   test::TempHome home;
-  config::CIniConfig cfg(home.path());
   home.writeFile("ListenDir/job.plt", "IN;SC0,100,0,100;SP1;PU0,0;PD100,0,100,50;PU;");
   DisposeTranslator t;
   TranslateResult r = t.translate(home.path(), home.file("ListenDir/job.plt"), home.file("DisposeDir"), "20260105_093000");
@@ -21,7 +20,6 @@ TEST(DisposeTranslator, WritesAndReportsPageFilesWithWhatReadingNoticed) {
   ASSERT_FALSE(r.outputs.empty());
   EXPECT_EQ(r.outputs[0], home.file("DisposeDir/job_20260105_093000_001.PLT"));
   EXPECT_TRUE(platform::fileExists(r.outputs[0]));
-  EXPECT_EQ(r.splitMode, cfg.read(config::keys::CUT_FT));
   EXPECT_TRUE(platform::fileExists(home.file("ListenDir/job.plt")));
   ASSERT_EQ(r.notices.size(), 1u);
   EXPECT_DOUBLE_EQ(r.notices[0].widthMm, 2.5);

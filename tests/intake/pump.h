@@ -1,21 +1,15 @@
 #pragma once
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <functional>
+
+#include "support/wait.h"
 
 namespace qel::test {
 
 // Runs the event loop until `done` holds or `ms` have passed; returns `done()`.
 inline bool pumpUntil(const std::function<bool()>& done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(2);
-  }
-  return done();
+  return waitUntil([&] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); return done(); }, ms);
 }
 
 }  // namespace qel::test

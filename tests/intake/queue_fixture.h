@@ -22,7 +22,7 @@
 namespace qel::intake {
 
 // One page file per page: "<base>_<stamp>_00n.PLT" holding the source and "PG<n>;". A source
-// holding "PG;" makes three pages, else `pages`; `fail` or a source holding "junk" is refused.
+// holding "PG;" makes three pages, else `pages`; a source holding "junk" is refused.
 class FakeTranslator : public Translator {
  public:
   TranslateResult translate(const std::string&, const std::string& source, const std::string& disposeDir,
@@ -31,9 +31,8 @@ class FakeTranslator : public Translator {
     sources.push_back(source);
     if (duringRead) duringRead(source);
     TranslateResult r;
-    r.splitMode = 6;
     const std::string content = platform::readWholeFile(source).value_or("");
-    if (fail || content.find("junk") != std::string::npos) {
+    if (content.find("junk") != std::string::npos) {
       r.error = "no plot command in the file";
       r.failure = failure;
       return r;
@@ -52,7 +51,6 @@ class FakeTranslator : public Translator {
   std::mutex m;
   std::vector<std::string> sources;
   int pages = 1;
-  bool fail = false;
   FailureKind failure = FailureKind::DisposeFailed;
   std::vector<TranslateNotice> notices;                // said of every file it disposes of
   std::function<void(const std::string&)> duringRead;  // a writer at work while the file is read

@@ -1,6 +1,6 @@
 #pragma once
-// The owner a link takes its services from, for tests: a stop request the test sets, progress
-// and messages recorded as text ("title: text", "[OK/Cancel]" added for a question), the answer
+// The owner a link takes its services from, for tests: a stop request the test sets (or a pause
+// pressed at a progress position), progress and messages recorded as text ("title: text", "[OK/Cancel]" added for a question), the answer
 // to questions, the interface language and the clock of the link's waits.
 #include <atomic>
 #include <mutex>
@@ -17,9 +17,13 @@ class FakeTransferOwner : public links::TransferOwner {
       : home_(std::move(home)), clock_(clock) {}
   bool stopRequested() const override { return stop_; }
   void setStopRequest(bool on) override { stop_ = on; }
-  bool previewTransferRunning() const override { return preview_; }
+  bool previewTransferRunning() const override { return false; }
   void setProgressRange(int lo, int hi) override { record(progress_, "range " + std::to_string(lo) + ".." + std::to_string(hi)); }
-  void setProgressPos(int pos) override { record(progress_, "pos " + std::to_string(pos)); }
+  // Presses Pause once the progress bar reaches `pauseAtPos_` (the 1 shown before the start aside).
+  void setProgressPos(int pos) override {
+    record(progress_, "pos " + std::to_string(pos));
+    if (pauseAtPos_ >= 0 && pos >= pauseAtPos_ && pos != 1) stop_ = true;
+  }
   int language() const override { return lang_; }
   std::string programDir() const override { return home_; }
   bool showMessage(const std::string& title, const std::string& text, Buttons buttons) override {
@@ -33,9 +37,9 @@ class FakeTransferOwner : public links::TransferOwner {
   void clearMessages() { std::lock_guard<std::mutex> l(m_); messages_.clear(); }
 
   std::atomic<bool> stop_{false};
-  std::atomic<bool> preview_{false};
   std::atomic<bool> answerOk_{true};
   std::atomic<int> lang_{1};
+  int pauseAtPos_ = -1;
 
  private:
   void record(std::vector<std::string>& v, std::string s) { std::lock_guard<std::mutex> l(m_); v.push_back(std::move(s)); }

@@ -55,27 +55,22 @@ class NetworkLinkTest : public ::testing::Test {
 };
 
 TEST_F(NetworkLinkTest, DeliversFilesByteForByteInPacedPieces) {
-  struct Case {
-    std::string name;
-    std::string content;
-  };
   std::string big(1 << 20, '\0');  // every byte value, many times over
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919u) >> 3);
-  const std::vector<Case> cases = {{"empty", ""}, {"250 bytes", std::string(250, 'P')}, {"1 MB", big}};
   std::size_t expectedFiles = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const std::string& content : {std::string(), std::string(250, 'P'), big}) {
+    SCOPED_TRACE(content.size());
     const std::int64_t before = clock.nowMs();
-    CNetwork_Transfer link(owner, writeJob(c.content), static_cast<std::int32_t>(c.content.size()), options());
+    CNetwork_Transfer link(owner, writeJob(content), static_cast<std::int32_t>(content.size()), options());
     EXPECT_EQ(link.machineAddress(), kAddr);
     ASSERT_TRUE(link.send());
     EXPECT_EQ(link.resultText(), "");
     EXPECT_FALSE(link.connected());
     ASSERT_TRUE(machine.waitForFiles(++expectedFiles, 5000));
     const auto got = machine.files().back().data;
-    EXPECT_TRUE(std::string(got.begin(), got.end()) == c.content) << "received " << got.size() << " bytes";
+    EXPECT_TRUE(std::string(got.begin(), got.end()) == content) << "received " << got.size() << " bytes";
     // One 200 ms pause after each piece of at most 100 bytes (250 bytes: 100, 100, 50).
-    EXPECT_EQ(clock.nowMs() - before, std::int64_t((c.content.size() + 99) / 100) * 200);
+    EXPECT_EQ(clock.nowMs() - before, std::int64_t((content.size() + 99) / 100) * 200);
   }
   // A busy machine is asked again until it is ready: busy answers come at once, the rounds are
   // still spaced by the answer wait.
@@ -92,8 +87,8 @@ TEST_F(NetworkLinkTest, DeliversFilesByteForByteInPacedPieces) {
   EXPECT_TRUE(owner.progress().empty());
 }
 
-// How a send fails: its text, whether that counts as a machine out of reach (the queue pauses),
-// what the operator is told, and the connections the machine saw.
+// How a send fails: its text (whether a text counts as a machine out of reach is the send
+// outcome table's test), what the operator is told, and the connections the machine saw.
 TEST_F(NetworkLinkTest, FailuresEndWithTheirTextAndMessage) {
   struct Row {
     const char* name;
@@ -120,7 +115,6 @@ TEST_F(NetworkLinkTest, FailuresEndWithTheirTextAndMessage) {
     CNetwork_Transfer link(owner, path, 20000, options());
     EXPECT_FALSE(link.send());
     EXPECT_EQ(link.resultText(), r.text);
-    EXPECT_EQ(isConnectionFailure(link.resultText()), std::string(r.text) == "QEL_Connect_Fail");
     EXPECT_EQ(owner.messages(), r.message ? std::vector<std::string>{r.message} : std::vector<std::string>{});
     EXPECT_EQ(machine.connections(), r.connections);
     EXPECT_TRUE(machine.files().empty());

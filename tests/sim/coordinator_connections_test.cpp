@@ -25,14 +25,11 @@ constexpr const char* kAddress = "127.0.0.183";
 int connectTo(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<std::uint16_t>(port));
+  sa.sin_family = AF_INET, sa.sin_port = htons(static_cast<std::uint16_t>(port));
   ::inet_pton(AF_INET, kAddress, &sa.sin_addr);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return fd;
+  ::close(fd);
+  return -1;
 }
 
 // The texts are short: a blocking send on loopback takes each whole.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <tuple>
 
@@ -40,6 +41,18 @@ TEST(FaultOptions, EachKindTakesItsOwnFaultsAndRefusesTheOthers) {
     EXPECT_FALSE(qel::sim::takeFaultOptions(args, SimKind::Coordinator, v, &error)) << bad[0];
     EXPECT_NE(error.find(bad[0].substr(0, bad[0].find('='))), std::string::npos) << error;
   }
+}
+
+TEST(FaultOptions, HelpNamesTheKindsOfEachFault) {
+  const std::string help = "\n" + qel::sim::faultOptionsHelp();
+  int entries = 0;
+  for (std::size_t at = help.find("\n  --"); at != std::string::npos; ++entries) {
+    const std::size_t next = help.find("\n  --", at + 1);
+    const std::string entry = help.substr(at, next == std::string::npos ? next : next - at);
+    EXPECT_TRUE(std::regex_search(entry, std::regex(R"(\[(coordinator|network|both kinds)\])"))) << entry;
+    at = next;
+  }
+  EXPECT_GE(entries, 15) << help;
 }
 
 // Every field as a tuple, so that two settings can be compared whole.

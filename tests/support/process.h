@@ -1,7 +1,7 @@
 #pragma once
 // Child processes and sockets in tests: run a command to its end, keep a program running in the
-// background with its output in a log, end a process with a deadline, read a socket until enough
-// has come. None of them waits longer than its deadline.
+// background with its output in a log and end it with a deadline, read a socket until enough has
+// come. None of them waits longer than its deadline.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,23 +19,6 @@
 #include "support/wait.h"
 
 namespace qel::test {
-
-// Sends `sig` and waits up to `timeoutMs` for the process to end, then kills it. The exit
-// status, or -1 when it had to be killed or did not exit normally. Sets pid to -1.
-inline int endProcess(pid_t& pid, int sig, int timeoutMs) {
-  if (pid <= 0) return -1;
-  ::kill(pid, sig);
-  int st = 0;
-  int status = -1;
-  if (!waitUntil([&] { return ::waitpid(pid, &st, WNOHANG) == pid; }, timeoutMs, 10)) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &st, 0);
-  } else if (WIFEXITED(st)) {
-    status = WEXITSTATUS(st);
-  }
-  pid = -1;
-  return status;
-}
 
 // Reads from fd until `enough` holds for what came, the stream ends or `timeoutMs` pass.
 inline std::string readUntil(int fd, const std::function<bool(const std::string&)>& enough, int timeoutMs = 5000) {
@@ -102,9 +85,19 @@ class ChildProcess {
     return waitUntil([&] { return logHas(text, from); }, timeoutMs, 20);
   }
   void signal(int sig) const { ::kill(pid_, sig); }
-  // Ends the program; its exit status, or -1 when it had to be killed. Only the first call ends it.
+  // Ends the program with its stop signal, killing it when it has not ended within `timeoutMs`;
+  // its exit status, or -1 when it had to be killed. Only the first call ends it.
   int stop(int timeoutMs = 15000) {
-    if (pid_ > 0) status_ = endProcess(pid_, stopSignal_, timeoutMs);
+    if (pid_ <= 0) return status_;
+    ::kill(pid_, stopSignal_);
+    int st = 0;
+    if (!waitUntil([&] { return ::waitpid(pid_, &st, WNOHANG) == pid_; }, timeoutMs, 10)) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &st, 0);
+    } else if (WIFEXITED(st)) {
+      status_ = WEXITSTATUS(st);
+    }
+    pid_ = -1;
     return status_;
   }
 
