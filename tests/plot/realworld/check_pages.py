@@ -441,10 +441,10 @@ def check_file(job):
     with open(path, 'rb') as f:
         data = f.read().decode('latin-1')
     ref = shifted(interpret(data))
-    ref_len = {p: length(s) for p, s in ref.segs.items() if p != 0}
-    index = SegmentIndex([s for p, segs in ref.segs.items() if p != 0 for s in segs])
+    ref_len = {p: length(s) for p, s in ref.segs.items()}
+    index = SegmentIndex([s for segs in ref.segs.values() for s in segs])
     # Where pages cut a circle it is cut as chords: those lie on the circle.
-    circle_index = SegmentIndex([s for c in ref.circles if c[3] != 0 for s in circle_segments(c)])
+    circle_index = SegmentIndex([s for c in ref.circles for s in circle_segments(c)])
     max_x, max_y = extent(ref)
     wide_mm, height_mm = int(max_x / 40) + 20, int(max_y / 40) + 20
     # Narrow pages, about three to a drawing: circles meet page edges too.
@@ -464,21 +464,14 @@ def check_file(job):
             k = int(page.rsplit('_', 1)[1].split('.')[0]) - 1
             d = interpret(text)
             px = [float(v) for v in re.findall(r'PX(-?[0-9]+);', text)[-1:]]  # the trailer's
-            if mode == 6:
-                off = offset
-                offset += px[0] if px else w
-            elif mode in (2, 4, 5, 7, 8):
-                off = k * w
-            else:
-                off = 0.0
+            off = offset if mode == 6 else k * w if mode in (2, 4, 5, 7, 8) else 0.0
+            offset += px[0] if px else w
             if mode in CUTTING:
                 outside = [x for x, y in d.points if not (-TOL <= x <= w + TOL)]
                 outside += [x for x, y, r, p in d.circles if not (-TOL <= x - abs(r) and x + abs(r) <= w + TOL)]
                 if outside:
                     problems.append('%s: page %d holds x = %.1f outside its width %.0f' % (where, k + 1, outside[0], w))
             for pen, segs in d.segs.items():
-                if pen == 0:
-                    continue
                 got_len[pen] = got_len.get(pen, 0.0) + length(segs)
                 for a, b, c, e in segs:
                     if not all(index.near(qx + off, qy) or (mode in CUTTING and circle_index.near(qx + off, qy))
@@ -502,9 +495,8 @@ def check_file(job):
         want_len = dict(ref_len)
         allow = {p: curve_allowance(c) for p, c in ref.curves.items()}
         for x, y, r, p in chorded:
-            if p != 0:
-                want_len[p] = want_len.get(p, 0.0) + 2 * math.pi * abs(r)
-                allow[p] = allow.get(p, 0.0) + curve_allowance([(2 * math.pi * abs(r), abs(r))])
+            want_len[p] = want_len.get(p, 0.0) + 2 * math.pi * abs(r)
+            allow[p] = allow.get(p, 0.0) + curve_allowance([(2 * math.pi * abs(r), abs(r))])
         for pen in set(want_len) | set(got_len):
             a, b = want_len.get(pen, 0.0), got_len.get(pen, 0.0)
             if abs(a - b) > max(0.001 * a, 0.5) + allow.get(pen, 0.0):
