@@ -177,20 +177,15 @@ def interpret(data):
             if j < 0:
                 j = n
             body, i = data[i:j], j + 1
-            frac, up_next, abs_next, was_down = 1.0, False, False, down
+            up_next, abs_next, was_down = False, False, down
             for kind, val in pe_values(body):
-                if kind == 'pen':
-                    pen = int(val)
-                elif kind == 'frac':
-                    frac = 2.0 ** -max(0, min(26, int(val)))
-                elif kind == 'up':
+                if kind == 'up':
                     up_next = True
                 elif kind == 'abs':
                     abs_next = True
                 else:
-                    px, py = val[0] * frac, val[1] * frac
                     down = not up_next
-                    move(to_raw(px, py) if abs_next else by(px, py))
+                    move(to_raw(*val) if abs_next else by(*val))
                     up_next = abs_next = False
             down = was_down
             continue
@@ -203,7 +198,7 @@ def interpret(data):
         if cmd == 'PU':
             down = False
             if rel or poly is not None:
-                for u, v in pair_list(text, x):
+                for u, v in pair_list(text):
                     move(by(u, v) if rel else to_raw(u, v))
             else:
                 # The first pair only, as the cutter's reader has always taken it.
@@ -215,7 +210,7 @@ def interpret(data):
                 down = True
             else:
                 rel = cmd == 'PR'
-            for u, v in pair_list(text, x):
+            for u, v in pair_list(text):
                 move(by(u, v) if rel else to_raw(u, v))
         elif cmd == 'SP':
             if text.strip(WHITE) != '':
@@ -283,100 +278,66 @@ def interpret(data):
                     d.points.append(path[0][0])
         elif cmd == 'IP':
             v = numbers(text)
-            if len(v) >= 4:
-                ip = v[:4]
-            elif len(v) >= 2 and ip:
-                ip = [v[0], v[1], v[0] + ip[2] - ip[0], v[1] + ip[3] - ip[1]]
-            elif len(v) < 2:
-                ip = None
+            ip = v[:4] if len(v) >= 4 else None  # the corpus gives all four numbers or none
         elif cmd == 'SC':
             sc = scaling(ip, numbers(text))
         elif cmd == 'IN':
             sc, ip, rel, poly, down = None, None, False, None, False
-        elif cmd == 'DF':
-            sc, rel, poly = None, False, None
         elif cmd == 'DT':
             dt = text[0] if text else ETX
     return d
 
 
-def pair_list(text, default_x):
+def pair_list(text):
     v = [atof(f) for f in SEPARATORS.split(text) if f != '']
-    pairs = [(v[k], v[k + 1]) for k in range(0, len(v) - 1, 2)]
-    if len(v) % 2:
-        # A trailing number is the y of one more pair with the last x.
-        pairs.append((pairs[-1][0] if pairs else default_x, v[-1]))
-    return pairs
+    assert len(v) % 2 == 0, 'a pair without its y'  # none in the corpus
+    return list(zip(v[::2], v[1::2]))
 
 
 def scaling(ip, v):
     if len(v) < 4:
         return None
-    kind = int(v[4]) if len(v) >= 5 else 0
-    px, py = (ip[0], ip[1]) if ip else (0.0, 0.0)
-    if kind == 2:
-        sx, sy = v[1], v[3]
+    # The corpus's producers scale user units to the scaling points, never isotropic or by factors.
+    assert len(v) < 5 or int(v[4]) == 0, 'user units scaled isotropically or by factors'
+    du, dv = v[1] - v[0], v[3] - v[2]
+    if not ip:
+        sx = sy = 1.0
+    elif du == 0 or dv == 0:
+        return None
     else:
-        du, dv = v[1] - v[0], v[3] - v[2]
-        if not ip:
-            sx = sy = 1.0
-        else:
-            if du == 0 or dv == 0:
-                return None
-            sx, sy = (ip[2] - ip[0]) / du, (ip[3] - ip[1]) / dv
-        if kind == 1 and ip:
-            s = min(abs(sx), abs(sy))
-            left = v[5] if len(v) >= 6 else 50.0
-            bottom = v[6] if len(v) >= 7 else 50.0
-            spare_x = abs(ip[2] - ip[0]) - abs(du) * s
-            spare_y = abs(ip[3] - ip[1]) - abs(dv) * s
-            sx, sy = math.copysign(s, sx), math.copysign(s, sy)
-            ox = px + math.copysign(spare_x * left / 100.0, ip[2] - ip[0]) - v[0] * sx
-            oy = py + math.copysign(spare_y * bottom / 100.0, ip[3] - ip[1]) - v[2] * sy
-            return (ox, oy, sx, sy)
+        sx, sy = (ip[2] - ip[0]) / du, (ip[3] - ip[1]) / dv
     if sx == 0 or sy == 0:
         return None
-    return (px - v[0] * sx, py - v[2] * sy, sx, sy)
+    return ((ip[0] if ip else 0.0) - v[0] * sx, (ip[1] if ip else 0.0) - v[2] * sy, sx, sy)
 
 
 def pe_values(body):
     """The flags and numbers of an encoded polyline, in order."""
     out = []
     i, n = 0, len(body)
-    seven = False
 
     def number():
-        # Eight-bit digits: 63..126 go on, 191..254 end the number (base 64); seven-bit: 63..94
-        # go on, 95..126 end it (base 32). The lowest bit of the value is the sign.
+        # Eight-bit digits: 63..126 go on, 191..254 end the number (base 64). The lowest bit of
+        # the value is the sign.
         nonlocal i
         value, scale = 0, 1
-        base, last_from = (32, 95) if seven else (64, 191)
         while i < n:
             c = ord(body[i])
             i += 1
-            goes_on = 63 <= c < 63 + base
-            last = last_from <= c < last_from + base
-            if not goes_on and not last:
-                continue
-            value += (c - (last_from if last else 63)) * scale
-            if last:
+            if 63 <= c < 127:
+                value, scale = value + (c - 63) * scale, scale * 64
+            elif 191 <= c < 255:
+                value += (c - 191) * scale
                 return -(value >> 1) if value & 1 else value >> 1
-            scale *= base
         return None
 
     while i < n:
         c = body[i]
-        if c in ':>':
-            i += 1
-            v = number()
-            if v is None:
-                break
-            out.append(('pen' if c == ':' else 'frac', v))
-        elif c in '<=7':
-            if c == '7':
-                seven = True
-            else:
-                out.append(('up' if c == '<' else 'abs', None))
+        # The corpus's encoded polylines carry flags and points only: no pen, fraction or
+        # seven-bit digits, which this reader does not know.
+        assert c not in ':>7', 'an encoded polyline with a pen, a fraction or seven-bit digits'
+        if c in '<=':
+            out.append(('up' if c == '<' else 'abs', None))
             i += 1
         elif ord(c) >= 63:
             a, b = number(), number()
@@ -400,13 +361,11 @@ CUTTING = {4, 6, 7, 8}  # modes whose pages cut the drawing; the others get one 
 def shifted(d):
     """The drawing as the cutter places it: negative coordinates moved onto the material."""
     sx, sy = -min(d.min_x, 0.0), -min(d.min_y, 0.0)
-    out = Drawing()
-    out.segs = {pen: [(a + sx, b + sy, c + sx, e + sy) for a, b, c, e in segs] for pen, segs in d.segs.items()}
-    out.circles = [(x + sx, y + sy, r, p) for x, y, r, p in d.circles]
-    out.labels = [(x + sx, y + sy, t) for x, y, t in d.labels]
-    out.points = [(x + sx, y + sy) for x, y in d.points]
-    out.curves = d.curves
-    return out
+    d.segs = {pen: [(a + sx, b + sy, c + sx, e + sy) for a, b, c, e in segs] for pen, segs in d.segs.items()}
+    d.circles = [(x + sx, y + sy, r, p) for x, y, r, p in d.circles]
+    d.labels = [(x + sx, y + sy, t) for x, y, t in d.labels]
+    d.points = [(x + sx, y + sy) for x, y in d.points]
+    return d
 
 
 def extent(d):
@@ -456,10 +415,6 @@ def run_mode(qelcut, path, mode, width_mm, height_mm, work):
     return r.returncode, r.stderr.strip(), pages
 
 
-def page_number(name):
-    return int(name.rsplit('_', 1)[1].split('.')[0]) - 1
-
-
 def ring_points(x, y, r):
     """A circle as the reference's chords: their ends, from angle 0 round to it again."""
     steps = chord_steps(r, 2 * math.pi)
@@ -486,10 +441,10 @@ def check_file(job):
     with open(path, 'rb') as f:
         data = f.read().decode('latin-1')
     ref = shifted(interpret(data))
-    ref_len = {p: length(s) for p, s in ref.segs.items() if p != 0}
-    index = SegmentIndex([s for p, segs in ref.segs.items() if p != 0 for s in segs])
+    ref_len = {p: length(s) for p, s in ref.segs.items()}
+    index = SegmentIndex([s for segs in ref.segs.values() for s in segs])
     # Where pages cut a circle it is cut as chords: those lie on the circle.
-    circle_index = SegmentIndex([s for c in ref.circles if c[3] != 0 for s in circle_segments(c)])
+    circle_index = SegmentIndex([s for c in ref.circles for s in circle_segments(c)])
     max_x, max_y = extent(ref)
     wide_mm, height_mm = int(max_x / 40) + 20, int(max_y / 40) + 20
     # Narrow pages, about three to a drawing: circles meet page edges too.
@@ -506,24 +461,17 @@ def check_file(job):
         for page in pages:
             with open(page, 'rb') as f:
                 text = f.read().decode('latin-1')
-            k = page_number(page)
+            k = int(page.rsplit('_', 1)[1].split('.')[0]) - 1
             d = interpret(text)
             px = [float(v) for v in re.findall(r'PX(-?[0-9]+);', text)[-1:]]  # the trailer's
-            if mode == 6:
-                off = offset
-                offset += px[0] if px else w
-            elif mode in (2, 4, 5, 7, 8):
-                off = k * w
-            else:
-                off = 0.0
+            off = offset if mode == 6 else k * w if mode in (2, 4, 5, 7, 8) else 0.0
+            offset += px[0] if px else w
             if mode in CUTTING:
                 outside = [x for x, y in d.points if not (-TOL <= x <= w + TOL)]
                 outside += [x for x, y, r, p in d.circles if not (-TOL <= x - abs(r) and x + abs(r) <= w + TOL)]
                 if outside:
                     problems.append('%s: page %d holds x = %.1f outside its width %.0f' % (where, k + 1, outside[0], w))
             for pen, segs in d.segs.items():
-                if pen == 0:
-                    continue
                 got_len[pen] = got_len.get(pen, 0.0) + length(segs)
                 for a, b, c, e in segs:
                     if not all(index.near(qx + off, qy) or (mode in CUTTING and circle_index.near(qx + off, qy))
@@ -547,9 +495,8 @@ def check_file(job):
         want_len = dict(ref_len)
         allow = {p: curve_allowance(c) for p, c in ref.curves.items()}
         for x, y, r, p in chorded:
-            if p != 0:
-                want_len[p] = want_len.get(p, 0.0) + 2 * math.pi * abs(r)
-                allow[p] = allow.get(p, 0.0) + curve_allowance([(2 * math.pi * abs(r), abs(r))])
+            want_len[p] = want_len.get(p, 0.0) + 2 * math.pi * abs(r)
+            allow[p] = allow.get(p, 0.0) + curve_allowance([(2 * math.pi * abs(r), abs(r))])
         for pen in set(want_len) | set(got_len):
             a, b = want_len.get(pen, 0.0), got_len.get(pen, 0.0)
             if abs(a - b) > max(0.001 * a, 0.5) + allow.get(pen, 0.0):
