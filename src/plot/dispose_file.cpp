@@ -2,7 +2,6 @@
 #include "plot/dispose_file.h"
 
 #include "config/ini_config.h"
-#include "platform/run_stamp.h"
 #include "plot/dispose_run.h"
 
 namespace qel::plot {
@@ -22,8 +21,6 @@ CDisposeFile::CDisposeFile(DisposeOwner* owner, std::unique_ptr<PlotSource> sour
                                         std::move(options), std::move(source))) {}
 
 CDisposeFile::~CDisposeFile() = default;
-
-std::string CDisposeFile::makeTag(const std::tm& t) { return platform::runStamp(t); }
 
 bool CDisposeFile::dispose() { return run_->dispose(); }
 bool CDisposeFile::loadOnly() { return run_->loadOnly(); }

@@ -3,7 +3,6 @@
 // stages the page mode asks for, writes one HPGL file per page into the output folder and
 // reports each written file to its owner, which then sends them in that order.
 #include <cstddef>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,9 +42,6 @@ class CDisposeFile {
 
   // Reads the file into the model without writing or reporting anything (the pattern view).
   bool loadOnly();
-
-  // The tag of a run at the given local time: "%04d%02d%02d_%02d%02d%02d".
-  static std::string makeTag(const std::tm& localTime);
 
   // output-name(page): <folder>/<input base name>_<tag>_<page + 1, 3 digits>.PLT
   std::string outputName(int pageIndex) const;

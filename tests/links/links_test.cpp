@@ -95,6 +95,18 @@ TEST_F(ParallelLinkTest, FactoryMakesEachTypesLinkAndOtherTypesFailWithEmptyText
   EXPECT_EQ(home.readFile("lp0"), "");
 }
 
+// An owner that shows no windows of its own writes a link's message to standard error and
+// answers OK, so that a question never waits for a window that is not there.
+TEST(TransferOwnerTest, WithoutWindowsAMessageIsWrittenOutAndAnsweredOk) {
+  struct Windowless : QuietOwner {
+    using QuietOwner::QuietOwner;
+    bool showMessage(const std::string& t, const std::string& x, Buttons b) override { return TransferOwner::showMessage(t, x, b); }
+  } owner("/nowhere");
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(owner.showMessage("Link", "Can not connect to machine !", TransferOwner::Buttons::OkCancel));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Link: Can not connect to machine !\n");
+}
+
 // The links' result texts as outcomes the queue words.
 TEST(SendOutcomeTest, ResultTextsOfEveryLink) {
   struct Case {
