@@ -1,16 +1,15 @@
 // The font file written by the build, read back the way the label stage reads it.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "font_file.h"
+#include "support/process.h"
 
 namespace qel::fontgen {
 namespace {
@@ -32,7 +31,11 @@ struct Font {
     }
 };
 const Font& font() {
-    static const Font f{readFile(QEL_TEST_FONT_FILE), parseFontFile(readFile(QEL_TEST_FONT_FILE))};
+    static const Font f = [] {
+        Font read{readFile(QEL_TEST_FONT_FILE), {}};
+        read.entries = parseFontFile(read.bytes);
+        return read;
+    }();
     return f;
 }
 
@@ -103,9 +106,8 @@ TEST(GeneratedFont, GlyphsStayInTheirCellUprightWithClosedOutlines) {
 int generate(const std::string& hershey, const std::string& out) {
     const std::string command = std::string("'") + QEL_TEST_FONTGEN + "' --hershey '" + hershey + "' --cjk '" +
                                 QEL_TEST_FONT_CJK + "' --face '" + QEL_TEST_FONT_CJK_FACE + "' --tolerance '" +
-                                QEL_TEST_FONT_TOLERANCE + "' --output '" + out + "' --quiet 2>/dev/null";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                                QEL_TEST_FONT_TOLERANCE + "' --output '" + out + "' --quiet";
+    return test::runCommand(command).status;
 }
 
 // A second run writes the same bytes; a missing source fails it and leaves no file.
